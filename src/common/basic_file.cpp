@@ -1,0 +1,159 @@
+#include "common/basic_file.h"
+
+#include "common/error_trap.h"
+#include "platform/posix_file.h"
+
+namespace sonivate {
+namespace {
+
+// Handles are descriptors shifted by one, so that 0 can mean "none" while
+// descriptor 0 stays usable.
+int FdOf(FileHandle pHandle) { return pHandle - 1; }
+FileHandle HandleOf(int pFd) { return pFd + 1; }
+
+// Closes a handle this routine opened itself when an untrapped error leaves
+// it early; a trapped error or a normal failure closes explicitly.
+class OwnedGuard {
+public:
+    OwnedGuard(FileHandle& pHandle, bool pOwned) : mHandle(pHandle), mOwned(pOwned) {}
+    ~OwnedGuard() {
+        if (mOwned && mArmed) CloseFileHandle(mHandle);
+    }
+    OwnedGuard(const OwnedGuard&) = delete;
+    OwnedGuard& operator=(const OwnedGuard&) = delete;
+    void Disarm() { mArmed = false; }
+
+private:
+    FileHandle& mHandle;
+    bool mOwned;
+    bool mArmed = true;
+};
+
+}  // namespace
+
+FileHandle OpenFileHandle(const std::string& pPath, std::int32_t pMode, std::int32_t /*pFlags*/) {
+    return Trapped<FileHandle>(0, [&]() -> FileHandle {
+        platform::OpenMode mode;
+        switch (pMode) {
+            case kOpenRead: mode = platform::OpenMode::ReadExisting; break;
+            case kOpenWrite: mode = platform::OpenMode::WriteAlways; break;
+            case kOpenReadWrite: mode = platform::OpenMode::ReadWriteAlways; break;
+            default: return 0;
+        }
+        const int fd = platform::OpenFile(pPath, mode);
+        return fd < 0 ? 0 : HandleOf(fd);
+    });
+}
+
+void CloseFileHandle(FileHandle& pHandle) {
+    if (pHandle != 0) platform::CloseFile(FdOf(pHandle));
+    pHandle = 0;
+}
+
+FileHandle ReadFileAt(void* pBuffer, std::int32_t pCount, std::int64_t pPosition, FileHandle pHandle,
+                      const std::string& pPath, bool pCloseAfter, std::int64_t* pBytesRead) {
+    if (pBytesRead) *pBytesRead = 0;
+    FileHandle handle = pHandle;
+    const bool opened = handle == 0;
+    OwnedGuard guard(handle, opened);
+    FileHandle result = 0;
+    const bool completed = Trap([&] {
+        if (handle == 0) {
+            handle = OpenFileHandle(pPath, kOpenRead);
+            if (handle == 0) return;
+        }
+        if (pCount == 0 && opened && !pCloseAfter) {
+            result = handle;
+            return;
+        }
+        if (pCount < 0 || SeekFileHandle(handle, pPosition) != 0) {
+            CloseFileHandle(handle);
+            return;
+        }
+        const std::int64_t got = platform::ReadFully(FdOf(handle), pBuffer, pCount);
+        if (got < 0) {
+            CloseFileHandle(handle);
+            return;
+        }
+        if (pBytesRead) *pBytesRead = got;
+        if (pCloseAfter) {
+            CloseFileHandle(handle);
+            result = 1;
+        } else {
+            result = handle;
+        }
+    });
+    if (!completed) CloseFileHandle(handle);
+    guard.Disarm();
+    return result;
+}
+
+FileHandle WriteFileAt(const void* pBuffer, std::int32_t pCount, std::int64_t pPosition, FileHandle pHandle,
+                       const std::string& pPath, bool pCloseAfter) {
+    FileHandle handle = pHandle;
+    OwnedGuard guard(handle, handle == 0);
+    FileHandle result = 0;
+    const bool completed = Trap([&] {
+        if (handle == 0) {
+            handle = OpenFileHandle(pPath, kOpenReadWrite);
+            if (handle == 0) return;
+        }
+        if (pPosition == AppendPosition) {
+            // A failed move to the end is not reported; the write goes ahead.
+            platform::SeekFile(FdOf(handle), 0, true);
+        } else if (SeekFileHandle(handle, pPosition) != 0) {
+            CloseFileHandle(handle);
+            return;
+        }
+        if (pCount < 0 || platform::WriteFully(FdOf(handle), pBuffer, pCount) != pCount) {
+            CloseFileHandle(handle);
+            return;
+        }
+        if (pCloseAfter) {
+            CloseFileHandle(handle);
+            result = 1;
+        } else {
+            result = handle;
+        }
+    });
+    if (!completed) CloseFileHandle(handle);
+    guard.Disarm();
+    return result;
+}
+
+std::int64_t ReadAtCurrentPosition(FileHandle pHandle, void* pBuffer, std::int32_t pCount) {
+    return Trapped<std::int64_t>(-1, [&]() -> std::int64_t {
+        if (pHandle == 0 || pCount < 0) return -1;
+        return platform::ReadFully(FdOf(pHandle), pBuffer, pCount);
+    });
+}
+
+std::int32_t SeekFileHandle(FileHandle pHandle, std::int64_t pPosition) {
+    return Trapped<std::int32_t>(-1, [&]() -> std::int32_t {
+        if (pHandle == 0) return -1;
+        return platform::SeekFile(FdOf(pHandle), pPosition) == pPosition ? 0 : -1;
+    });
+}
+
+std::int64_t FileSizeOfHandle(FileHandle pHandle) {
+    return Trapped<std::int64_t>(-1, [&]() -> std::int64_t {
+        if (pHandle == 0) return -1;
+        return platform::FileSize(FdOf(pHandle));
+    });
+}
+
+std::int64_t FileSizeOfPath(const std::string& pPath) {
+    FileHandle handle = OpenFileHandle(pPath, kOpenRead);
+    if (handle == 0) return 0;
+    const std::int64_t size = FileSizeOfHandle(handle);
+    CloseFileHandle(handle);
+    return size;
+}
+
+std::int32_t SyncFileHandle(FileHandle pHandle) {
+    return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
+        return pHandle != 0 && platform::SyncFile(FdOf(pHandle)) ? 1 : 0;
+    });
+}
+
+}  // namespace sonivate

@@ -1,0 +1,109 @@
+#include "common/formatting.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "common/error_trap.h"
+
+namespace sonivate {
+namespace {
+
+constexpr std::int64_t kMsPerHour = 3600000;
+constexpr std::int64_t kMsPerMinute = 60000;
+constexpr std::int64_t kMsPerSecond = 1000;
+// Digits a 64-bit float holds reliably in decimal.
+constexpr int kSignificantDigits = 15;
+
+// Byte offsets at which UTF-8 characters start, plus the end.
+std::vector<size_t> CharacterStarts(const std::string& pText) {
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < pText.size(); ++i)
+        if ((static_cast<unsigned char>(pText[i]) & 0xC0) != 0x80) starts.push_back(i);
+    starts.push_back(pText.size());
+    return starts;
+}
+
+}  // namespace
+
+std::string FormatDuration(std::int32_t pMilliseconds, std::int32_t /*pStyle*/, const std::int32_t& pSign) {
+    return Trapped<std::string>({}, [&] {
+        std::int64_t value = pMilliseconds;
+        std::string sign;
+        if (value < 0) {
+            if (pSign != 0) {
+                sign = "-";
+                value = -value;
+            } else {
+                value = 0;
+            }
+        }
+        char buffer[48];
+        std::snprintf(buffer, sizeof(buffer), "%s%02lld:%02lld:%02lld.%03lld", sign.c_str(),
+                      static_cast<long long>(value / kMsPerHour),
+                      static_cast<long long>((value / kMsPerMinute) % 60),
+                      static_cast<long long>((value / kMsPerSecond) % 60),
+                      static_cast<long long>(value % kMsPerSecond));
+        return std::string(buffer);
+    });
+}
+
+std::string CutAtNul(std::string_view pText) {
+    return std::string(pText.substr(0, pText.find('\0')));
+}
+
+std::string FitTextToWidth(const std::string& pText, const TextWidthFunction& pMeasure, std::int32_t pWidth,
+                           bool pKeepEnd) {
+    std::string result = pText;
+    Trap([&] {
+        const std::vector<size_t> starts = CharacterStarts(pText);
+        const size_t count = starts.size() - 1;
+        if (count < 2 || pMeasure(pText) <= pWidth) return;
+        auto piece = [&](size_t n) {
+            return pKeepEnd ? pText.substr(starts[count - n]) : pText.substr(0, starts[n]);
+        };
+        for (size_t n = 2; n <= count; ++n) {
+            if (pMeasure(piece(n)) > pWidth) {
+                result = piece(n - 1);
+                return;
+            }
+        }
+    });
+    return result;
+}
+
+std::string FormatFixed(double pValue, std::int32_t pDecimals) {
+    return Trapped<std::string>({}, [&] {
+        if (!std::isfinite(pValue)) throw RunTimeError("not a finite number");
+        // Round on the value's 15-significant-digit decimal form, halves away
+        // from zero, so that a value that reads ...5 rounds the way it reads.
+        char scientific[64];
+        std::snprintf(scientific, sizeof(scientific), "%.*e", kSignificantDigits - 1, std::fabs(pValue));
+        std::string digits;
+        const char* p = scientific;
+        for (; *p != 'e'; ++p)
+            if (*p != '.') digits += *p;
+        const int exponent = std::atoi(p + 1);
+        const long kept = static_cast<long>(exponent) + 1 + pDecimals;
+        std::string number;  // the rounded value times 10^pDecimals, in decimal digits
+        if (kept >= static_cast<long>(digits.size())) {
+            number = digits + std::string(static_cast<size_t>(kept) - digits.size(), '0');
+        } else if (kept >= 0) {
+            number = digits.substr(0, static_cast<size_t>(kept));
+            if (digits[static_cast<size_t>(kept)] >= '5') {
+                long i = static_cast<long>(number.size()) - 1;
+                while (i >= 0 && number[static_cast<size_t>(i)] == '9') number[static_cast<size_t>(i--)] = '0';
+                if (i < 0) number.insert(0, "1");
+                else ++number[static_cast<size_t>(i)];
+            }
+        }
+        if (number.size() < static_cast<size_t>(pDecimals) + 1)
+            number.insert(0, static_cast<size_t>(pDecimals) + 1 - number.size(), '0');
+        const bool zero = number.find_first_not_of('0') == std::string::npos;
+        if (pDecimals > 0) number.insert(number.size() - static_cast<size_t>(pDecimals), ".");
+        return (pValue < 0 && !zero ? "-" : "") + number;
+    });
+}
+
+}  // namespace sonivate

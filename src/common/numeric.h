@@ -1,0 +1,28 @@
+#pragma once
+// Small numeric routines shared by the audio code.
+
+#include <cstdint>
+
+namespace sonivate {
+
+// Decibel floor shared by both directions: -110 dB and below is silence.
+inline constexpr double kSilenceDB = -110.0;
+
+// 20 * log10(pRatio); kSilenceDB for pRatio <= 0.
+double LinearToDB(double pRatio);
+
+// 10^(pDB / 20); 0.0 for pDB <= kSilenceDB.
+double DBToLinear(double pDB);
+
+// The unsigned 32-bit pattern of a value: integer part; above 4294967295 all
+// ones (-1); negative values 0; 2^31 .. 2^32-1 wrap to the same bit pattern.
+std::int32_t ToUInt32Bits(double pValue);
+
+// A 32-bit pattern read as unsigned.
+std::int64_t FromUInt32Bits(std::int32_t pBits);
+
+// 1 when the integer part (rounded down) is odd, else 0. Used for RIFF pad bytes.
+std::int32_t IsOddNumber(std::int64_t pValue);
+std::int32_t IsOddNumber(double pValue);
+
+}  // namespace sonivate

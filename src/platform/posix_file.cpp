@@ -1,0 +1,121 @@
+#include "platform/posix_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <memory>
+#include <mutex>
+
+namespace sonivate::platform {
+namespace {
+
+constexpr mode_t kNewFileMode = 0666;  // the umask decides the rest
+
+std::mutex gHookMutex;
+std::shared_ptr<const FaultHook> gHook;
+std::atomic<bool> gHookSet{false};
+
+void CallHook(std::string_view pOperation) {
+    if (!gHookSet.load(std::memory_order_acquire)) return;
+    std::shared_ptr<const FaultHook> hook;
+    {
+        std::lock_guard lock(gHookMutex);
+        hook = gHook;
+    }
+    if (hook && *hook) (*hook)(pOperation);
+}
+
+// Largest single transfer handed to the kernel; Linux caps one read or write
+// at a little under 2 GiB anyway.
+constexpr std::int64_t kMaxChunk = 1 << 30;
+
+}  // namespace
+
+void SetFaultHookForTesting(FaultHook pHook) {
+    std::lock_guard lock(gHookMutex);
+    gHook = pHook ? std::make_shared<const FaultHook>(std::move(pHook)) : nullptr;
+    gHookSet.store(gHook != nullptr, std::memory_order_release);
+}
+
+int OpenFile(const std::string& pPath, OpenMode pMode) {
+    CallHook("open");
+    int flags = O_CLOEXEC;
+    switch (pMode) {
+        case OpenMode::ReadExisting: flags |= O_RDONLY; break;
+        case OpenMode::WriteAlways: flags |= O_WRONLY | O_CREAT; break;
+        case OpenMode::ReadWriteAlways: flags |= O_RDWR | O_CREAT; break;
+    }
+    int fd;
+    do {
+        fd = ::open(pPath.c_str(), flags, kNewFileMode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void CloseFile(int pFd) {
+    if (pFd >= 0) ::close(pFd);
+}
+
+std::int64_t SeekFile(int pFd, std::int64_t pOffset, bool pFromEnd) {
+    CallHook("seek");
+    if (!pFromEnd && pOffset < 0) return -1;
+    const off_t result = ::lseek(pFd, static_cast<off_t>(pOffset), pFromEnd ? SEEK_END : SEEK_SET);
+    return result < 0 ? -1 : static_cast<std::int64_t>(result);
+}
+
+std::int64_t ReadFully(int pFd, void* pBuffer, std::int64_t pCount) {
+    CallHook("read");
+    auto* out = static_cast<unsigned char*>(pBuffer);
+    std::int64_t done = 0;
+    while (done < pCount) {
+        const auto want = static_cast<size_t>(std::min(pCount - done, kMaxChunk));
+        const ssize_t got = ::read(pFd, out + done, want);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+std::int64_t WriteFully(int pFd, const void* pBuffer, std::int64_t pCount) {
+    CallHook("write");
+    const auto* in = static_cast<const unsigned char*>(pBuffer);
+    std::int64_t done = 0;
+    while (done < pCount) {
+        const auto want = static_cast<size_t>(std::min(pCount - done, kMaxChunk));
+        const ssize_t put = ::write(pFd, in + done, want);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (put == 0) break;
+        done += put;
+    }
+    return done;
+}
+
+std::int64_t FileSize(int pFd) {
+    struct stat st {};
+    if (::fstat(pFd, &st) != 0) return -1;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+bool SyncFile(int pFd) {
+    return ::fsync(pFd) == 0;
+}
+
+}  // namespace sonivate::platform

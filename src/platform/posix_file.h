@@ -1,0 +1,48 @@
+#pragma once
+// Thin POSIX layer under the file handle routines: raw descriptors, 64-bit
+// offsets, full-length transfers. Nothing here knows about handles-as-values
+// or error trapping; that is the common layer's business.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace sonivate::platform {
+
+enum class OpenMode {
+    ReadExisting,  // read only, the file must exist
+    WriteAlways,   // write only, created when missing, never truncated
+    ReadWriteAlways  // read and write, created when missing, never truncated
+};
+
+// Returns a descriptor (>= 0) or -1. Directories are refused, as a file
+// open on them is meaningless for us.
+int OpenFile(const std::string& pPath, OpenMode pMode);
+void CloseFile(int pFd);
+
+// Move the file offset; -1 on failure. pOffset is a byte offset from the
+// start, or from the end when pFromEnd.
+std::int64_t SeekFile(int pFd, std::int64_t pOffset, bool pFromEnd = false);
+
+// Reads until pCount bytes arrived or the end of the file; returns the number
+// of bytes read (possibly short), or -1 on an I/O error.
+std::int64_t ReadFully(int pFd, void* pBuffer, std::int64_t pCount);
+
+// Writes all pCount bytes; returns the number written. A result below pCount
+// means the device refused the rest (full disk, size limit) or an I/O error.
+std::int64_t WriteFully(int pFd, const void* pBuffer, std::int64_t pCount);
+
+// Size in bytes, or -1.
+std::int64_t FileSize(int pFd);
+
+// Flushes the file's data to the device; false on failure.
+bool SyncFile(int pFd);
+
+// Test seam: when set, every open, seek, read and write calls it first with
+// the operation's name ("open", "seek", "read", "write"). A hook that throws
+// simulates an unexpected run-time failure inside the platform call.
+using FaultHook = std::function<void(std::string_view pOperation)>;
+void SetFaultHookForTesting(FaultHook pHook);
+
+}  // namespace sonivate::platform

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace sonivate::platform {
+
+// Folder of the running executable, without a trailing separator; empty
+// when it cannot be determined.
+std::string ExecutableFolder();
+
+// The process's arguments after the program name, as the kernel holds them.
+std::vector<std::string> ProcessArguments();
+
+}  // namespace sonivate::platform

@@ -1,0 +1,139 @@
+#include "wavefile/wave_mmio.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "common/error_trap.h"
+#include "common/numeric.h"
+
+namespace sonivate {
+namespace {
+
+constexpr std::int64_t kMaxFrames = 2147483647;
+constexpr std::int32_t kFmtFieldBytes = 16;
+
+std::int32_t LittleEndian32(const unsigned char* pBytes) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = (value << 8) | pBytes[i];
+    return static_cast<std::int32_t>(value);
+}
+
+std::int16_t LittleEndian16(const unsigned char* pBytes) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(pBytes[0] | (pBytes[1] << 8)));
+}
+
+// Reads pCount bytes at pOffset on a handle it must not close; false when
+// the seek or the read failed. Bytes beyond the end of the file stay as they were.
+bool ReadAt(FileHandle pHandle, std::int64_t pOffset, void* pBuffer, std::int32_t pCount) {
+    if (SeekFileHandle(pHandle, pOffset) != 0) return false;
+    return ReadAtCurrentPosition(pHandle, pBuffer, pCount) >= 0;
+}
+
+// Closes the handle at scope exit when this routine opened it.
+struct OwnHandle {
+    FileHandle handle;
+    bool owned;
+    ~OwnHandle() {
+        if (owned) CloseFileHandle(handle);
+    }
+};
+
+}  // namespace
+
+std::int32_t FormatKindOf(std::int32_t pChannels, std::int32_t pBitsPerSample) {
+    switch (pChannels) {
+        case 1:
+            return pBitsPerSample == 8 ? Mono8bit : pBitsPerSample == 16 ? Mono16bit
+                                                  : pBitsPerSample == 24 ? Mono24bit : -1;
+        case 2:
+            return pBitsPerSample == 8 ? Stereo8bit : pBitsPerSample == 16 ? Stereo16bit
+                                                    : pBitsPerSample == 24 ? Stereo24bit : -1;
+        case 6: return pBitsPerSample == 16 ? Surround51_16bit : pBitsPerSample == 24 ? Surround51_24bit : -1;
+        case 8: return pBitsPerSample == 16 ? Surround71_16bit : pBitsPerSample == 24 ? Surround71_24bit : -1;
+        default: return -1;
+    }
+}
+
+std::int64_t FindChunk(const std::string& pFilename, FileHandle pHandle, std::int32_t pChunkId,
+                       std::int32_t pOccurrence) {
+    OwnHandle file{pHandle, pHandle == 0};
+    if (file.owned) file.handle = OpenFileHandle(pFilename, kOpenRead);
+    return Trapped<std::int64_t>(0, [&]() -> std::int64_t {
+        const std::int64_t size = FileSizeOfHandle(file.handle);
+        std::int64_t position = kFirstChunkPosition;
+        std::int32_t matches = 0;
+        unsigned char word[4];
+        for (;;) {
+            if (position + kChunkSizeOffset > size) return -1;
+            std::memset(word, 0, sizeof(word));
+            if (!ReadAt(file.handle, position - 1, word, 4)) return -1;
+            if (LittleEndian32(word) == pChunkId) {
+                if (matches == pOccurrence) return position;
+                ++matches;
+            }
+            if (position + kChunkPayloadOffset > size) return -1;
+            std::memset(word, 0, sizeof(word));
+            if (!ReadAt(file.handle, position + kChunkSizeOffset, word, 4)) return -1;
+            const std::int64_t chunkSize = FromUInt32Bits(LittleEndian32(word));
+            if (chunkSize == 0) return -1;
+            position += ChunkSpan(chunkSize);
+        }
+    });
+}
+
+WaveFormatInfo ReadWaveHeader(const std::string& pFilename, FileHandle pHandle) {
+    OwnHandle file{pHandle, pHandle == 0};
+    if (file.owned) file.handle = OpenFileHandle(pFilename, kOpenRead);
+    WaveFormatInfo info;
+    Trap([&] {
+        const std::int64_t size = FileSizeOfHandle(file.handle);
+        std::int64_t position = kFirstChunkPosition;
+        bool haveFmt = false;
+        bool haveData = false;
+        std::int64_t dataSize = 0;
+        unsigned char word[4];
+        for (;;) {
+            if (position + kChunkSizeOffset > size) return;
+            std::memset(word, 0, sizeof(word));
+            if (!ReadAt(file.handle, position - 1, word, 4)) return;
+            const std::int32_t id = LittleEndian32(word);
+            if (id == kChunkFmt) {
+                if (position + kChunkPayloadOffset > size) return;
+                unsigned char fmt[kFmtFieldBytes] = {};
+                if (!ReadAt(file.handle, position + kChunkPayloadOffset, fmt, kFmtFieldBytes)) return;
+                info.FormatTag = LittleEndian16(fmt);
+                info.Channels = LittleEndian16(fmt + 2);
+                info.SampleRate = LittleEndian32(fmt + 4);
+                info.BitsPerSample = LittleEndian16(fmt + 14);
+                info.BlockAlign = static_cast<std::int32_t>(std::nearbyint(info.Channels * info.BitsPerSample / 8.0));
+                const std::int32_t kind = FormatKindOf(info.Channels, info.BitsPerSample);
+                if (kind < 0) return;
+                info.FormatKind = kind;
+                haveFmt = true;
+            } else if (id == kChunkData) {
+                info.DataOffset = CheckedNarrow<std::int32_t>(position + kChunkPayloadOffset);
+                std::memset(word, 0, sizeof(word));
+                if (!ReadAt(file.handle, position + kChunkSizeOffset, word, 4)) return;
+                dataSize = FromUInt32Bits(LittleEndian32(word));
+                haveData = true;
+            }
+            if (haveFmt && haveData) break;
+            if (position + kChunkPayloadOffset > size) return;
+            std::memset(word, 0, sizeof(word));
+            if (!ReadAt(file.handle, position + kChunkSizeOffset, word, 4)) return;
+            position += ChunkSpan(FromUInt32Bits(LittleEndian32(word)));
+        }
+        info.DataLength = dataSize;
+        const std::int64_t frameBytes = info.Channels * info.BitsPerSample / 8;
+        if (frameBytes <= 0) throw RunTimeError("division by zero");
+        info.NumSamples = static_cast<std::int32_t>(std::min(info.DataLength / frameBytes, kMaxFrames));
+        if (info.SampleRate == 0) throw RunTimeError("division by zero");
+        info.DurationMs = CheckedNarrow<std::int32_t>(
+            std::nearbyint(static_cast<double>(info.NumSamples) / info.SampleRate * 1000.0));
+        info.FileSize = size;
+        info.Valid = 1;
+    });
+    return info;
+}
+
+}  // namespace sonivate

@@ -1,0 +1,37 @@
+#pragma once
+// The RIFF chunk walk: the format record and chunk positions.
+//
+// Chunk positions are 1-based: a chunk at byte offset o has position o + 1,
+// its size field starts at byte position + 3 and its payload at position + 7.
+
+#include <cstdint>
+#include <string>
+
+#include "common/basic_file.h"
+#include "wavefile/wave_format.h"
+
+namespace sonivate {
+
+// Byte offsets relative to a 1-based chunk position.
+inline constexpr std::int64_t kChunkSizeOffset = 3;
+inline constexpr std::int64_t kChunkPayloadOffset = 7;
+// Position of the first chunk behind the 12-byte RIFF header.
+inline constexpr std::int64_t kFirstChunkPosition = 13;
+
+// The byte count a chunk of pSize payload bytes takes, header and pad byte included.
+constexpr std::int64_t ChunkSpan(std::int64_t pSize) { return 8 + pSize + (pSize & 1); }
+
+// Position of the pOccurrence-th (from 0) chunk with identifier pChunkId, or
+// -1 when there is none or a read fails; 0 when an error was trapped.
+// With pHandle 0 the file pFilename is opened and closed here; a given
+// handle is used as is (and closed by a failed read, like every transfer).
+std::int64_t FindChunk(const std::string& pFilename, FileHandle pHandle, std::int32_t pChunkId,
+                       std::int32_t pOccurrence);
+
+// The file's format record. Never closes a handle it was given.
+WaveFormatInfo ReadWaveHeader(const std::string& pFilename, FileHandle pHandle);
+
+// The FormatKind of a channel/bit combination, or -1 when unsupported.
+std::int32_t FormatKindOf(std::int32_t pChannels, std::int32_t pBitsPerSample);
+
+}  // namespace sonivate

@@ -1,0 +1,56 @@
+// Writes a small set of demo commercials into a folder: the files run.sh
+// measures when it is given none.
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/wavgen.h"
+
+using namespace sonivate::test;
+
+namespace {
+
+constexpr std::int32_t kRate = 48000;
+
+// A commercial: 2 s of lead-in silence, the programme, 1 s of tail, with
+// BC$STANDBY at 1 s, BC$START at 2 s, BC$STOP and BC$END behind the programme.
+void Commercial(const std::string& pPath, std::int16_t pChannels, std::int16_t pBits, double pSeconds,
+                double pToneDbfs, double pToneHz) {
+    const auto lead = static_cast<std::int64_t>(2 * kRate);
+    const auto body = static_cast<std::int64_t>(pSeconds * kRate);
+    const auto tail = static_cast<std::int64_t>(kRate);
+    Samples samples = Silence(lead, pChannels);
+    const Samples tone = Sine(body, pChannels, pToneHz, pToneDbfs, pBits, kRate);
+    samples.insert(samples.end(), tone.begin(), tone.end());
+    const Samples end = Silence(tail, pChannels);
+    samples.insert(samples.end(), end.begin(), end.end());
+    WavSpec spec;
+    spec.channels = pChannels;
+    spec.bitsPerSample = pBits;
+    spec.afterData = BroadcastMarkers(static_cast<std::int32_t>(lead), kRate, static_cast<std::int32_t>(lead + body),
+                                      static_cast<std::int32_t>(lead + body + tail / 2));
+    WriteWav(pPath, spec, samples);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+        return 2;
+    }
+    const std::string folder = argv[1];
+    ::mkdir(folder.c_str(), 0777);
+    try {
+        Commercial(folder + "/cm_stereo16_quiet.wav", 2, 16, 15.0, -30.0, 1000.0);
+        Commercial(folder + "/cm_stereo24_loud.wav", 2, 24, 30.0, -12.0, 440.0);
+        Commercial(folder + "/cm_mono16.wav", 1, 16, 15.0, -20.0, 1000.0);
+        Commercial(folder + "/cm_hot_peaks.wav", 2, 16, 15.0, -0.5, 100.0);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
