@@ -1,0 +1,41 @@
+// sonivate-cli: the loudness job without a window.
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <exception>
+
+#include "cli/commands.h"
+
+int main(int argc, char** argv) {
+    using namespace sonivate::cli;
+    CLI::App app{"sonivate-cli: measure broadcast WAV files and bring them to a target loudness"};
+    app.set_version_flag("--version", std::string(SONIVATE_VERSION));
+    app.require_subcommand(1);
+
+    std::vector<Command> commands = {AddInfoCommand(app), AddMeasureCommand(app), AddApplyCommand(app),
+                                     AddRunCommand(app)};
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kExitUsage;
+    }
+    for (const Command& command : commands) {
+        if (command.app->parsed()) {
+            try {
+                return command.run();
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "sonivate-cli: %s\n", e.what());
+                return kExitFailed;
+            }
+        }
+    }
+    return kExitUsage;
+}
