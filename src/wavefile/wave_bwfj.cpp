@@ -1,10 +1,214 @@
 #include "wavefile/wave_bwfj.h"
 
-namespace sonivate {
+#include <algorithm>
+#include <array>
 
-std::int32_t ReadCueMarkers(const std::string&, FileHandle, std::vector<CueMarker>& pMarkers) {
+#include "common/ansi_text.h"
+#include "common/error_trap.h"
+#include "common/numeric.h"
+#include "wavefile/wave_format.h"
+#include "wavefile/wave_mmio.h"
+
+namespace sonivate {
+namespace {
+
+// The smallest file looked into, in bytes; a RIFF header and a "cue " chunk
+// of one point already take 48.
+constexpr std::int64_t kMinCueFileSize = 50;
+
+// Byte offsets from a 1-based chunk position P.
+constexpr std::int64_t kCountOffset = kChunkPayloadOffset;  // "cue "/"plst" entry count
+constexpr std::int64_t kFirstEntryOffset = 11;              // first cue point or segment
+constexpr std::int64_t kListTypeOffset = kChunkPayloadOffset;
+constexpr std::int64_t kSubChunkOffset = 11;  // first sub-chunk of a LIST, + o
+constexpr std::int64_t kSubSizeOffset = 15;   // its size field, + o
+constexpr std::int64_t kSubCueIdOffset = 19;  // cue id of a labl/file, + o
+constexpr std::int64_t kLablTextOffset = 23;  // labl text, + o
+constexpr std::int64_t kMediaTypeOffset = 23;  // file media type, + o
+constexpr std::int64_t kFileDataOffset = 27;  // file data, + o
+
+constexpr std::int32_t kCuePointBytes = 24;  // id, position, chunk id, chunk start, block start, sample offset
+constexpr std::int32_t kCueSampleOffsetField = 20;
+constexpr std::int32_t kSegmentBytes = 12;  // cue id, length, loops
+// labl/file sub-chunks of this size or less are ignored: a labl then holds a
+// name of at most two bytes.
+constexpr std::int64_t kMinTextSubChunkSize = 6;
+constexpr std::int64_t kCueIdBytes = 4;
+constexpr std::int64_t kCueIdAndMediaTypeBytes = 8;
+
+std::int32_t Word32(const unsigned char* pBytes) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = (value << 8) | pBytes[i];
+    return static_cast<std::int32_t>(value);
+}
+
+// Reads up to pCount bytes at pOffset on a handle it never closes. Returns
+// the number of bytes that arrived (short at the end of the file), or -1.
+std::int64_t ReadSome(FileHandle pHandle, std::int64_t pOffset, void* pBuffer, std::int32_t pCount) {
+    if (SeekFileHandle(pHandle, pOffset) != 0) return -1;
+    return ReadAtCurrentPosition(pHandle, pBuffer, pCount);
+}
+
+// A fixed-size field counts as read only when all of it lies inside the
+// file: zeros standing in for missing bytes would pass for real cue ids,
+// counts and sizes.
+bool ReadField(FileHandle pHandle, std::int64_t pOffset, void* pBuffer, std::int32_t pCount) {
+    return ReadSome(pHandle, pOffset, pBuffer, pCount) == pCount;
+}
+
+bool ReadWord(FileHandle pHandle, std::int64_t pOffset, std::int32_t& pValue) {
+    unsigned char bytes[4] = {};
+    if (!ReadField(pHandle, pOffset, bytes, 4)) return false;
+    pValue = Word32(bytes);
+    return true;
+}
+
+// Reads pLength (1..kMaxCueTextBytes) bytes of text at pOffset and decodes
+// them up to the stop byte. A text cut off by the end of the file keeps the
+// bytes that are there. False when the read failed.
+bool ReadText(FileHandle pHandle, std::int64_t pOffset, std::int64_t pLength, std::int32_t pStopMode,
+              std::string& pText) {
+    std::vector<std::uint8_t> bytes(static_cast<size_t>(pLength), 0);
+    const std::int64_t got = ReadSome(pHandle, pOffset, bytes.data(), static_cast<std::int32_t>(pLength));
+    if (got < 0) return false;
+    pText = AnsiBytesToString(bytes, static_cast<std::int32_t>(got) - 1, pStopMode, 0);
+    return true;
+}
+
+CueMarker* MarkerWithId(std::vector<CueMarker>& pMarkers, std::int32_t pCueId) {
+    const auto found = std::find_if(pMarkers.begin(), pMarkers.end(),
+                                    [&](const CueMarker& pMarker) { return pMarker.CueID == pCueId; });
+    return found == pMarkers.end() ? nullptr : &*found;
+}
+
+bool ValidEntryCount(std::int32_t pCount) { return pCount >= 1 && pCount <= kMaxCuePoints; }
+
+// The cue points of the first "cue " chunk; false when there is none or it cannot be read.
+bool ReadCuePoints(const std::string& pFilename, FileHandle pHandle, std::vector<CueMarker>& pMarkers) {
+    const std::int64_t cue = FindChunk(pFilename, pHandle, kChunkCue, 0);
+    if (cue <= 0) return false;
+    std::int32_t count = 0;
+    if (!ReadWord(pHandle, cue + kCountOffset, count) || !ValidEntryCount(count)) return false;
+    pMarkers.assign(static_cast<size_t>(count), CueMarker{});
+    for (std::int32_t h = 0; h < count; ++h) {
+        std::array<unsigned char, kCuePointBytes> point{};
+        if (!ReadField(pHandle, cue + kFirstEntryOffset + std::int64_t{kCuePointBytes} * h, point.data(),
+                       kCuePointBytes))
+            return false;
+        CueMarker& marker = pMarkers[static_cast<size_t>(h)];
+        marker.CueID = Word32(point.data());
+        marker.SampleOffset = Word32(point.data() + kCueSampleOffsetField);
+    }
+    return true;
+}
+
+// Lengths and loop counts of the first "plst" chunk, where it has any.
+void ReadPlayList(const std::string& pFilename, FileHandle pHandle, std::vector<CueMarker>& pMarkers) {
+    const std::int64_t plst = FindChunk(pFilename, pHandle, kChunkPlst, 0);
+    if (plst <= 0) return;
+    std::int32_t count = 0;
+    if (!ReadWord(pHandle, plst + kCountOffset, count) || !ValidEntryCount(count)) return;
+    for (std::int32_t i = 0; i < count; ++i) {
+        std::array<unsigned char, kSegmentBytes> segment{};
+        if (!ReadField(pHandle, plst + kFirstEntryOffset + std::int64_t{kSegmentBytes} * i, segment.data(),
+                       kSegmentBytes))
+            return;
+        if (CueMarker* marker = MarkerWithId(pMarkers, Word32(segment.data()))) {
+            marker->PlayLength = Word32(segment.data() + 4);
+            marker->Loops = Word32(segment.data() + 8);
+        }
+    }
+}
+
+// The first "LIST" chunk of type "adtl": its position and size, or false.
+bool FindAdtlList(const std::string& pFilename, FileHandle pHandle, std::int64_t& pPosition,
+                  std::int64_t& pListSize) {
+    for (std::int64_t list = FindChunk(pFilename, pHandle, kChunkList, 0); list > 0;
+         list = FindNextChunk(pFilename, pHandle, kChunkList, list)) {
+        std::int32_t size = 0;
+        std::int32_t type = 0;
+        if (!ReadWord(pHandle, list + kChunkSizeOffset, size) || !ReadWord(pHandle, list + kListTypeOffset, type))
+            return false;
+        if (type == kChunkAdtl) {
+            pPosition = list;
+            pListSize = FromUInt32Bits(size);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Labels and media references from the "labl" and "file" sub-chunks of the
+// adtl list at pList. Sizes are unsigned, so the walk only moves forward.
+void ReadAssociatedData(FileHandle pHandle, std::int64_t pFileSize, std::int64_t pList, std::int64_t pListSize,
+                        std::vector<CueMarker>& pMarkers) {
+    std::int64_t o = 0;
+    do {
+        std::int32_t id = 0;
+        std::int32_t sizeBits = 0;
+        if (!ReadWord(pHandle, pList + kSubChunkOffset + o, id) ||
+            !ReadWord(pHandle, pList + kSubSizeOffset + o, sizeBits))
+            return;
+        const std::int64_t size = FromUInt32Bits(sizeBits);
+        if ((id == kChunkLabl || id == kChunkFile) && size > kMinTextSubChunkSize) {
+            std::int32_t cueId = 0;
+            if (!ReadWord(pHandle, pList + kSubCueIdOffset + o, cueId)) return;
+            if (CueMarker* marker = MarkerWithId(pMarkers, cueId)) {
+                if (id == kChunkLabl) {
+                    const std::int64_t length = std::min<std::int64_t>(size - kCueIdBytes, kMaxCueTextBytes);
+                    std::string label;
+                    if (!ReadText(pHandle, pList + kLablTextOffset + o, length, kStopAtNul, label)) return;
+                    marker->Label = label;
+                } else {
+                    std::int32_t mediaType = 0;
+                    if (!ReadWord(pHandle, pList + kMediaTypeOffset + o, mediaType)) return;
+                    marker->HasFile = 1;
+                    marker->MediaType = mediaType;
+                    const std::int64_t length =
+                        std::min<std::int64_t>(size - kCueIdAndMediaTypeBytes, kMaxCueTextBytes);
+                    std::string text;
+                    if (length >= 1 && !ReadText(pHandle, pList + kFileDataOffset + o, length, kStopAtCR, text))
+                        return;
+                    marker->FileText = text;
+                }
+            }
+        }
+        o += ChunkSpan(size);
+        // The bound admits one sub-chunk that starts at the end of the list's
+        // payload; only a labl or file there is used, as anywhere else.
+    } while (pList + kSubSizeOffset + o <= pFileSize && o <= pListSize);
+}
+
+// Closes the handle at scope exit when this routine opened it.
+struct OwnHandle {
+    FileHandle handle;
+    bool owned;
+    ~OwnHandle() {
+        if (owned) CloseFileHandle(handle);
+    }
+};
+
+}  // namespace
+
+std::int32_t ReadCueMarkers(const std::string& pFilename, FileHandle pHandle, std::vector<CueMarker>& pMarkers) {
     pMarkers.assign(1, CueMarker{});
-    return 0;
+    OwnHandle file{pHandle, pHandle == 0};
+    if (file.owned) file.handle = OpenFileHandle(pFilename, kOpenRead);
+    // "0 until the end": a trapped error after the cue points still gives 0.
+    std::int32_t result = 0;
+    Trap([&] {
+        const std::int64_t fileSize = FileSizeOfHandle(file.handle);
+        if (fileSize < kMinCueFileSize) return;
+        if (!ReadCuePoints(pFilename, file.handle, pMarkers)) return;
+        const auto count = static_cast<std::int32_t>(pMarkers.size());
+        ReadPlayList(pFilename, file.handle, pMarkers);
+        std::int64_t list = 0;
+        std::int64_t listSize = 0;
+        if (FindAdtlList(pFilename, file.handle, list, listSize))
+            ReadAssociatedData(file.handle, fileSize, list, listSize, pMarkers);
+        result = count;
+    });
+    return result;
 }
 
 }  // namespace sonivate

@@ -29,8 +29,12 @@ struct CueMarker {
 
 // Reads the cue points of pFilename (or of the open pHandle, which stays
 // open) into pMarkers, one record per cue point in "cue " order. Returns the
-// number of cue points; 0 when there are none or they cannot be read, and
-// then pMarkers holds a single empty record.
+// number of cue points; 0 when there are none or they cannot be read. With no
+// usable "cue " chunk pMarkers holds a single empty record; when a cue point
+// cannot be read it holds one record per announced point, filled up to there.
+// A missing "plst" or "adtl" list, or a failed read in them, only ends the
+// reading early: the result is still the count. A fixed-size field that runs
+// past the end of the file counts as a failed read.
 std::int32_t ReadCueMarkers(const std::string& pFilename, FileHandle pHandle, std::vector<CueMarker>& pMarkers);
 
 }  // namespace sonivate

@@ -54,30 +54,58 @@ std::int32_t FormatKindOf(std::int32_t pChannels, std::int32_t pBitsPerSample) {
     }
 }
 
+namespace {
+
+// The position of the chunk behind the one at pPosition, or -1 when its size
+// field lies outside the file, cannot be read or says 0 (a zero-size chunk
+// ends the search; only a matching one is still found).
+std::int64_t StepOverChunk(FileHandle pHandle, std::int64_t pFileSize, std::int64_t pPosition) {
+    if (pPosition + kChunkPayloadOffset > pFileSize) return -1;
+    unsigned char word[4] = {};
+    if (!ReadAt(pHandle, pPosition + kChunkSizeOffset, word, 4)) return -1;
+    const std::int64_t chunkSize = FromUInt32Bits(LittleEndian32(word));
+    if (chunkSize == 0) return -1;
+    return pPosition + ChunkSpan(chunkSize);
+}
+
+// Walks from the chunk at pPosition for the pOccurrence-th chunk pChunkId.
+std::int64_t SearchChunks(FileHandle pHandle, std::int64_t pPosition, std::int32_t pChunkId,
+                          std::int64_t pOccurrence) {
+    const std::int64_t size = FileSizeOfHandle(pHandle);
+    std::int64_t position = pPosition;
+    std::int64_t matches = 0;
+    while (position > 0) {
+        if (position + kChunkSizeOffset > size) return -1;
+        unsigned char word[4] = {};
+        if (!ReadAt(pHandle, position - 1, word, 4)) return -1;
+        if (LittleEndian32(word) == pChunkId) {
+            if (matches == pOccurrence) return position;
+            ++matches;
+        }
+        position = StepOverChunk(pHandle, size, position);
+    }
+    return -1;
+}
+
+}  // namespace
+
 std::int64_t FindChunk(const std::string& pFilename, FileHandle pHandle, std::int32_t pChunkId,
                        std::int32_t pOccurrence) {
     OwnHandle file{pHandle, pHandle == 0};
     if (file.owned) file.handle = OpenFileHandle(pFilename, kOpenRead);
     return Trapped<std::int64_t>(0, [&]() -> std::int64_t {
-        const std::int64_t size = FileSizeOfHandle(file.handle);
-        std::int64_t position = kFirstChunkPosition;
-        std::int32_t matches = 0;
-        unsigned char word[4];
-        for (;;) {
-            if (position + kChunkSizeOffset > size) return -1;
-            std::memset(word, 0, sizeof(word));
-            if (!ReadAt(file.handle, position - 1, word, 4)) return -1;
-            if (LittleEndian32(word) == pChunkId) {
-                if (matches == pOccurrence) return position;
-                ++matches;
-            }
-            if (position + kChunkPayloadOffset > size) return -1;
-            std::memset(word, 0, sizeof(word));
-            if (!ReadAt(file.handle, position + kChunkSizeOffset, word, 4)) return -1;
-            const std::int64_t chunkSize = FromUInt32Bits(LittleEndian32(word));
-            if (chunkSize == 0) return -1;
-            position += ChunkSpan(chunkSize);
-        }
+        return SearchChunks(file.handle, kFirstChunkPosition, pChunkId, pOccurrence);
+    });
+}
+
+std::int64_t FindNextChunk(const std::string& pFilename, FileHandle pHandle, std::int32_t pChunkId,
+                           std::int64_t pPosition) {
+    OwnHandle file{pHandle, pHandle == 0};
+    if (file.owned) file.handle = OpenFileHandle(pFilename, kOpenRead);
+    return Trapped<std::int64_t>(0, [&]() -> std::int64_t {
+        if (pPosition < kFirstChunkPosition) return -1;
+        const std::int64_t next = StepOverChunk(file.handle, FileSizeOfHandle(file.handle), pPosition);
+        return next < 0 ? -1 : SearchChunks(file.handle, next, pChunkId, 0);
     });
 }
 

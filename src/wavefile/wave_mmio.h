@@ -24,9 +24,16 @@ constexpr std::int64_t ChunkSpan(std::int64_t pSize) { return 8 + pSize + (pSize
 // Position of the pOccurrence-th (from 0) chunk with identifier pChunkId, or
 // -1 when there is none or a read fails; 0 when an error was trapped.
 // With pHandle 0 the file pFilename is opened and closed here; a given
-// handle is used as is (and closed by a failed read, like every transfer).
+// handle is used and never closed, not even after a failed read (the
+// caller's variable would otherwise hold a descriptor a later open may reuse).
 std::int64_t FindChunk(const std::string& pFilename, FileHandle pHandle, std::int32_t pChunkId,
                        std::int32_t pOccurrence);
+
+// The chunk FindChunk would report for the next occurrence after the chunk at
+// pPosition: its walk continued from there, in one pass instead of a fresh
+// walk from the start for every occurrence. Same results and handle rule.
+std::int64_t FindNextChunk(const std::string& pFilename, FileHandle pHandle, std::int32_t pChunkId,
+                           std::int64_t pPosition);
 
 // The file's format record. Never closes a handle it was given.
 WaveFormatInfo ReadWaveHeader(const std::string& pFilename, FileHandle pHandle);
