@@ -1,0 +1,115 @@
+#include "app/write_adjusted_wave.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+#include "common/basic_file.h"
+#include "common/error_trap.h"
+#include "common/paths.h"
+#include "wavefile/wave_mmio.h"
+#include "writer/edit_wave.h"
+
+namespace sonivate {
+namespace {
+
+const std::string kNoPath;
+
+// Step labels, appended directly to the title.
+const std::string kStepHeader = " 書き出し処理 1/5…";
+const std::string kStepBefore = " 書き出し処理 2/5…";
+const std::string kStepRange = " 書き出し処理 3/5…";
+const std::string kStepAfter = " 書き出し処理 4/5…";
+const std::string kStepTrailing = " 書き出し処理 5/5…";
+
+constexpr double kUnchangedDB = 0.0;
+
+// Appends pCount bytes of pSource, from byte pPosition on, to the end of
+// pTarget in blocks of at most kEditBlockBytes. False when a read or a write
+// fails or comes up short.
+bool AppendBytes(FileHandle& pSource, FileHandle& pTarget, std::int64_t pPosition, std::int64_t pCount) {
+    std::vector<unsigned char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(pCount, kEditBlockBytes)));
+    while (pCount > 0) {
+        const auto bytes = static_cast<std::int32_t>(std::min<std::int64_t>(pCount, kEditBlockBytes));
+        std::int64_t bytesRead = 0;
+        pSource = ReadFileAt(buffer.data(), bytes, pPosition, pSource, kNoPath, false, &bytesRead);
+        if (pSource == 0 || bytesRead != bytes) return false;
+        pTarget = WriteFileAt(buffer.data(), bytes, AppendPosition, pTarget, kNoPath, false);
+        if (pTarget == 0) return false;
+        pPosition += bytes;
+        pCount -= bytes;
+    }
+    return true;
+}
+
+class BothHandles {
+public:
+    BothHandles() = default;
+    ~BothHandles() {
+        CloseFileHandle(source);
+        CloseFileHandle(target);
+    }
+    BothHandles(const BothHandles&) = delete;
+    BothHandles& operator=(const BothHandles&) = delete;
+
+    FileHandle source = 0;
+    FileHandle target = 0;
+};
+
+}  // namespace
+
+std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Target, std::int64_t From,
+                               std::int64_t To, double GainDB, ProgressHost& pHost) {
+    BothHandles files;
+    return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
+        files.source = OpenFileHandle(Source, kOpenRead);
+        if (files.source == 0) return 0;
+        files.target = OpenFileHandle(Target, kOpenReadWrite);
+        if (files.target == 0) return 0;
+        // The copy is appended; behind bytes already there it would be garbage.
+        if (FileSizeOfHandle(files.target) != 0) return 0;
+
+        const WaveFormatInfo info = ReadWaveHeader(kNoPath, files.source);
+        const std::int64_t dataPosition = FindChunk(kNoPath, files.source, kChunkData, 0);
+        if (dataPosition < kFirstChunkPosition) return 0;
+        // Header: every byte through the data chunk's size field, which is
+        // exactly where the first frame begins.
+        const std::int64_t headerLength = dataPosition + kChunkPayloadOffset;
+        if (info.Valid == 0 || info.DataOffset != headerLength) return 0;
+        const std::int64_t sourceSize = FileSizeOfHandle(files.source);
+        if (sourceSize < headerLength) return 0;
+
+        const std::int64_t frames = FramesPresent(info, sourceSize);
+        const std::int64_t from = std::clamp<std::int64_t>(From, 0, frames);
+        const std::int64_t to = std::clamp<std::int64_t>(To, from, frames);
+        const std::int64_t audioEnd = headerLength + frames * info.BlockAlign;
+        const std::string title = PathPart(Source, false, false, true, false, false, kKeepCase);
+
+        pHost.ShowStatus(title + kStepHeader);
+        if (!AppendBytes(files.source, files.target, 0, headerLength)) return 0;
+
+        C_EditWave editor;
+        editor.Prog = [&pHost](float pRate, std::int32_t& pCancel) { HandleProgress(pHost, pRate, pCancel); };
+
+        if (from > 0) {
+            pHost.ShowStatus(title + kStepBefore);
+            if (editor.EditWav(files.source, files.target, 0, from, kUnchangedDB) == 0) return 0;
+        }
+        pHost.ShowStatus(title + kStepRange);
+        // An empty range must not reach EditWav, whose end 0 means "to the end".
+        if (from < to && editor.EditWav(files.source, files.target, from, to, GainDB) == 0) return 0;
+        if (to < frames) {
+            pHost.ShowStatus(title + kStepAfter);
+            if (editor.EditWav(files.source, files.target, to, frames, kUnchangedDB) == 0) return 0;
+        }
+
+        if (FileSizeOfHandle(files.target) != audioEnd) return 0;
+        if (sourceSize > audioEnd) {
+            pHost.ShowStatus(title + kStepTrailing);
+            if (!AppendBytes(files.source, files.target, audioEnd, sourceSize - audioEnd)) return 0;
+        }
+        return FileSizeOfHandle(files.target) == sourceSize ? 1 : 0;
+    });
+}
+
+}  // namespace sonivate

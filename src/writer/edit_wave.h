@@ -1,0 +1,118 @@
+#pragma once
+// C_EditWave: appends a frame range of a WAV file to a target file with a
+// gain applied, in blocks of at most kEditBlockBytes.
+//
+// Layouts processed: Mono16bit, Stereo16bit, Mono24bit, Stereo24bit. The
+// 8-bit layouts and the surround layouts are refused (result 0) before
+// anything is written.
+//
+// Sample rule, per channel sample x with that channel's gain argument a (dB):
+//   g      = LinearToDB(DBToLinear(a)), raised to kEditGainFloorDB when below
+//   factor = DBToLinear(g)
+//   y      = x * factor, rounded to a 32-bit float
+//   16-bit: |y| < 32767 -> y rounded half to even, else +-32767
+//   24-bit: |y| < 16777215 -> y rounded half to even, else +-16777215,
+//           then saturated to -8388608 .. 8388607
+// A mono frame uses the left gain. When both gains come out as exactly 0.0
+// the frames are copied byte for byte (a 16-bit -32768 is kept).
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "common/basic_file.h"
+#include "wavefile/wave_format.h"
+
+namespace sonivate {
+
+// Upper bound of one block, in bytes; a block holds kEditBlockBytes div
+// BlockAlign frames (2097152 for Stereo16bit, 1398101 for Stereo24bit).
+inline constexpr std::int32_t kEditBlockBytes = 8388608;
+
+// Gains below this (dB) act as this: the writer attenuates but never silences.
+inline constexpr double kEditGainFloorDB = -60.0;
+
+// The whole sample frames the file really holds: NumSamples, limited to the
+// bytes between DataOffset and pFileSize, so that a header declaring more
+// audio than the file contains never makes trailing chunks count as audio.
+// 0 for an invalid record or an unusable size.
+std::int64_t FramesPresent(const WaveFormatInfo& pInfo, std::int64_t pFileSize);
+
+class C_EditWave {
+public:
+    // Raised after every block: pRate is the fraction of the range written
+    // so far (above 0 up to 1); a handler that sets pCancel to non-zero
+    // stops the call after that block.
+    std::function<void(float pRate, std::int32_t& pCancel)> Prog;
+
+    // 0 at the start of each EditWav call, 1 after a Prog handler asked to
+    // stop. Any non-zero value, set from anywhere (an event handler, another
+    // thread), stops a running call after its current block.
+    std::int32_t Canceled() const { return mCanceled.load(std::memory_order_relaxed); }
+    void SetCanceled(std::int32_t pValue) { mCanceled.store(pValue, std::memory_order_relaxed); }
+
+    // The names given to the last EditWav call.
+    const std::string& SourceFN() const { return mSourceFN; }
+    const std::string& TargetFN() const { return mTargetFN; }
+
+    // Statistics of the level-check mode, which this system never switches
+    // on: always 0 (levels as sample values, the *DB ones in dB).
+    std::int32_t MaxPeak() const { return 0; }
+    std::int32_t MaxRMS() const { return 0; }
+    std::int32_t NormRMS() const { return 0; }
+    float MaxPeakDB() const { return 0.0f; }
+    float MaxRMSDB() const { return 0.0f; }
+    float NormRMSDB() const { return 0.0f; }
+
+    // Appends the frames [pFrom, pTo) of the source's data chunk to the end
+    // of the target, with the sample rule above.
+    //
+    // Files: pSourceFH / pTargetFH when non-zero, otherwise pSourceFN opened
+    // for reading / pTargetFN opened for reading and writing (created when
+    // missing, never truncated). Handles given stay open; like every
+    // transfer, a failed read or write closes the handle and sets the
+    // variable to 0, which is why they are taken by reference. Handles the
+    // call opened itself are closed before it returns and never stored in
+    // the caller's variables.
+    //
+    // Range (frame indices into the data chunk): pFrom 0 or less means frame
+    // 0; pTo 0 or less means the end of the data. The end is limited to the
+    // frames actually present (FramesPresent), so trailing chunks are never
+    // read as audio. An empty range writes nothing, raises no Prog and
+    // succeeds.
+    //
+    // pAdjustdbL / pAdjustdbR: gains in dB of the left channel (or the only
+    // one) and the right channel.
+    //
+    // Accepted and ignored (always off in this system): level-threshold
+    // trimming (pUseTh, pThIn, pThOut dB, pStartMargin / pEndMargin ms,
+    // pForceMargin), normalisation (pUseNorm, pNormLevel dB, pNormMode,
+    // pRMSmsec ms, pRMSdb dB, pClip), fades (pFadeInSample /
+    // pFadeOutSample frames) and level checking (pCheckLevel). pNoTrim is
+    // treated as on whatever its value: the target's RIFF and data sizes are
+    // never touched.
+    //
+    // Result: 1 when the whole range was appended; 0 otherwise: invalid
+    // source, unsupported layout, a file that cannot be opened, a failed or
+    // short read or write, cancel, or a trapped run-time error. Blocks
+    // appended before a failure stay in the target.
+    std::int32_t EditWav(const std::string& pSourceFN, const std::string& pTargetFN, FileHandle& pSourceFH,
+                         FileHandle& pTargetFH, std::int64_t pFrom, std::int64_t pTo, bool pUseTh, float pThIn,
+                         float pThOut, std::int32_t pStartMargin, std::int32_t pEndMargin, bool pForceMargin,
+                         bool pUseNorm, float pNormLevel, std::int32_t pNormMode, std::int32_t pRMSmsec,
+                         float pRMSdb, bool pClip, double pAdjustdbL, double pAdjustdbR,
+                         std::int32_t pFadeInSample, std::int32_t pFadeOutSample, bool pCheckLevel, bool pNoTrim);
+
+    // The call the output run makes: open handles, one gain (dB) on both
+    // channels, every option off. Same result as above.
+    std::int32_t EditWav(FileHandle& pSourceFH, FileHandle& pTargetFH, std::int64_t pFrom, std::int64_t pTo,
+                         double pAdjustdb);
+
+private:
+    std::atomic<std::int32_t> mCanceled{0};
+    std::string mSourceFN;
+    std::string mTargetFN;
+};
+
+}  // namespace sonivate
