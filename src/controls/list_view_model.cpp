@@ -1,0 +1,838 @@
+#include "controls/list_view_model.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <random>
+#include <string_view>
+#include <utility>
+
+#include "common/error_trap.h"
+
+namespace sonivate {
+namespace {
+
+constexpr std::int32_t kFlagSelected = 1;
+// The sort marks the cursor item with this flag so that the cursor can follow it.
+constexpr std::int32_t kFlagCursorMarker = 2;
+// RndItem keeps each item within count / kShuffleReachDivisor + kShuffleReachBase
+// rows of a random point, so the shuffle is local on long lists.
+constexpr double kShuffleReachDivisor = 100.0;
+constexpr double kShuffleReachBase = 7.0;
+constexpr char32_t kReplacementChar = 0xFFFD;
+
+// round(x), halves to even (the default floating rounding mode), as a 32-bit
+// integer; out of range is a run-time error.
+std::int32_t RoundToInt32(double pValue) { return CheckedNarrow<std::int32_t>(std::nearbyint(pValue)); }
+
+std::int32_t Limit(std::int64_t pValue, std::int64_t pLow, std::int64_t pHigh) {
+    return static_cast<std::int32_t>(std::clamp(pValue, pLow, pHigh));
+}
+
+// Simple lower-case mapping of the letters file names in this system meet:
+// ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and full-width Latin.
+char32_t ToLowerCodePoint(char32_t pChar) {
+    if (pChar >= U'A' && pChar <= U'Z') return pChar + 0x20;
+    if (pChar < 0xC0) return pChar;
+    if (pChar <= 0xDE) return pChar == 0xD7 ? pChar : pChar + 0x20;
+    if (pChar >= 0x100 && pChar <= 0x17F) {
+        if (pChar == 0x130 || pChar == 0x138 || pChar == 0x149 || pChar == 0x17F) return pChar;
+        if (pChar == 0x178) return 0xFF;
+        const bool upperIsOdd = (pChar >= 0x139 && pChar <= 0x148) || pChar >= 0x179;
+        return (pChar % 2 == 1) == upperIsOdd ? pChar + 1 : pChar;
+    }
+    if (pChar == 0x386) return 0x3AC;
+    if (pChar >= 0x388 && pChar <= 0x38A) return pChar + 37;
+    if (pChar == 0x38C) return 0x3CC;
+    if (pChar == 0x38E || pChar == 0x38F) return pChar + 63;
+    if (pChar >= 0x391 && pChar <= 0x3A9 && pChar != 0x3A2) return pChar + 0x20;
+    if (pChar >= 0x400 && pChar <= 0x40F) return pChar + 0x50;
+    if (pChar >= 0x410 && pChar <= 0x42F) return pChar + 0x20;
+    if (pChar >= 0xFF21 && pChar <= 0xFF3A) return pChar + 0x20;
+    return pChar;
+}
+
+// Decodes one UTF-8 sequence at pText[pPos], advancing pPos; malformed input
+// gives U+FFFD and skips one byte.
+char32_t DecodeUtf8(std::string_view pText, std::size_t& pPos) {
+    const auto lead = static_cast<unsigned char>(pText[pPos]);
+    ++pPos;
+    if (lead < 0x80) return lead;
+    std::size_t trail = 0;
+    char32_t value = 0;
+    char32_t minimum = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        trail = 1, value = lead & 0x1Fu, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        trail = 2, value = lead & 0x0Fu, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        trail = 3, value = lead & 0x07u, minimum = 0x10000;
+    } else {
+        return kReplacementChar;
+    }
+    if (pPos + trail > pText.size()) return kReplacementChar;
+    for (std::size_t k = 0; k < trail; ++k) {
+        const auto next = static_cast<unsigned char>(pText[pPos + k]);
+        if ((next & 0xC0) != 0x80) return kReplacementChar;
+        value = (value << 6) | (next & 0x3Fu);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return kReplacementChar;
+    pPos += trail;
+    return value;
+}
+
+// The text sort key: lower-cased UTF-16 code units.
+std::u16string TextKey(std::string_view pText) {
+    std::u16string key;
+    key.reserve(pText.size());
+    std::size_t pos = 0;
+    while (pos < pText.size()) {
+        const char32_t c = ToLowerCodePoint(DecodeUtf8(pText, pos));
+        if (c >= 0x10000) {
+            const char32_t v = c - 0x10000;
+            key.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
+            key.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
+        } else {
+            key.push_back(static_cast<char16_t>(c));
+        }
+    }
+    return key;
+}
+
+struct SortKey {
+    // Numeric columns: 0 for a number, 1 for a text that spells none (sorts
+    // after every number).
+    std::int32_t Rank = 0;
+    double Number = 0.0;
+    std::u16string Text;
+};
+
+SortKey MakeKey(const CellValue& pCell, bool pNumeric) {
+    SortKey key;
+    if (pNumeric) {
+        if (pCell.ReadsAsNumber() && !std::isnan(pCell.AsNumber()))
+            key.Number = pCell.AsNumber();
+        else
+            key.Rank = 1;
+    } else {
+        key.Text = TextKey(pCell.AsText());
+    }
+    return key;
+}
+
+bool KeyGreater(const SortKey& pA, const SortKey& pB, bool pNumeric) {
+    if (!pNumeric) return pA.Text > pB.Text;
+    if (pA.Rank != pB.Rank) return pA.Rank > pB.Rank;
+    return pA.Number > pB.Number;
+}
+
+std::function<double()> ClockSeededSource() {
+    auto engine = std::make_shared<std::mt19937_64>(
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    return [engine] { return std::uniform_real_distribution<double>(0.0, 1.0)(*engine); };
+}
+
+template <class Callback, class... Args>
+void Raise(const Callback& pCallback, Args&... pArgs) {
+    if (pCallback) pCallback(pArgs...);
+}
+
+}  // namespace
+
+ListViewModel::ListViewModel() : c_RandomSource(ClockSeededSource()) {
+    Init();
+    // The default column and style are in place, but the host has not chosen a style yet.
+    c_StyleSet = false;
+}
+
+// ---- Configuration ----------------------------------------------------------
+
+std::int32_t ListViewModel::NumData() const { return c_NumData; }
+void ListViewModel::SetNumData(std::int32_t pValue) {
+    if (pValue >= 0) c_NumData = pValue;
+}
+std::int32_t ListViewModel::NumAux() const { return c_NumAux; }
+void ListViewModel::SetNumAux(std::int32_t pValue) {
+    if (pValue >= 0) c_NumAux = pValue;
+}
+std::int32_t ListViewModel::TwipsPerPixel() const { return c_TwipsPerPixel; }
+void ListViewModel::SetTwipsPerPixel(std::int32_t pValue) {
+    if (pValue >= 1) c_TwipsPerPixel = pValue;
+}
+std::int32_t ListViewModel::OneHeight() const { return c_OneHeight; }
+void ListViewModel::SetOneHeight(std::int32_t pValue) {
+    if (pValue >= 0) c_OneHeight = pValue;
+}
+std::int32_t ListViewModel::NoMultiSelect() const { return c_NoMultiSelect; }
+void ListViewModel::SetNoMultiSelect(std::int32_t pValue) { c_NoMultiSelect = pValue; }
+std::int32_t ListViewModel::ClickDisabled() const { return c_ClickDisabled; }
+void ListViewModel::SetClickDisabled(std::int32_t pValue) { c_ClickDisabled = pValue; }
+std::int32_t ListViewModel::SortDisabled() const { return c_SortDisabled; }
+void ListViewModel::SetSortDisabled(std::int32_t pValue) { c_SortDisabled = pValue; }
+std::int32_t ListViewModel::IconDisabled() const { return c_IconDisabled; }
+void ListViewModel::SetIconDisabled(std::int32_t pValue) { c_IconDisabled = pValue; }
+std::int32_t ListViewModel::IconMargin() const { return c_IconMargin; }
+std::int32_t ListViewModel::OrderData() const { return c_OrderData; }
+void ListViewModel::SetOrderData(std::int32_t pValue) { c_OrderData = pValue; }
+std::int32_t ListViewModel::OrderInverted() const { return c_OrderInverted; }
+void ListViewModel::SetOrderInverted(std::int32_t pValue) { c_OrderInverted = pValue; }
+
+void ListViewModel::SetStyle(float pSize, std::int32_t pBold, const std::string& pName, std::int32_t pForeColor,
+                             std::int32_t pBackColor) {
+    Trap([&] {
+        c_Style = ListStyle{pSize, pBold, pName, pForeColor, pBackColor};
+        c_StyleSet = true;
+        c_OneHeight = 0;
+    });
+}
+
+// ---- Lifecycle ----------------------------------------------------------------
+
+void ListViewModel::Init() {
+    Trap([&] {
+        c_Columns.assign(static_cast<std::size_t>(c_NumData), ColumnRecord{});
+        c_ColumnAtPosition.resize(c_Columns.size());
+        for (std::size_t c = 0; c < c_Columns.size(); ++c) {
+            c_Columns[c].Order = static_cast<std::int32_t>(c);
+            c_ColumnAtPosition[c] = static_cast<std::int32_t>(c);
+        }
+        c_HorizontalOffset = 0;
+        LayoutColumns();
+        ResetList();
+        c_IconMargin = (c_IconDisabled != 0 ? kNoIconMarginPixels : kIconMarginPixels) * c_TwipsPerPixel;
+        if (!c_StyleSet) {
+            c_Style = ListStyle{};
+            c_StyleSet = true;
+            c_OneHeight = 0;
+        }
+    });
+}
+
+void ListViewModel::ResetNumTab() {
+    Trap([&] {
+        for (ItemRecord& item : c_Items) {
+            item.Data.resize(static_cast<std::size_t>(c_NumData));
+            item.Aux.resize(static_cast<std::size_t>(c_NumAux));
+        }
+    });
+}
+
+void ListViewModel::ResetList() {
+    c_Items.clear();
+    c_Items.shrink_to_fit();
+    c_ItemCount = 0;
+    c_TopItem = 0;
+    c_SelectedItem = -1;
+    c_OrderData = -1;
+    c_RangeMode = false;
+    c_ToggleMode = false;
+}
+
+// ---- Columns ------------------------------------------------------------------
+
+const ListViewModel::ColumnRecord* ListViewModel::Column(std::int32_t pData) const {
+    if (pData < 0 || static_cast<std::size_t>(pData) >= c_Columns.size()) return nullptr;
+    return &c_Columns[static_cast<std::size_t>(pData)];
+}
+
+ListViewModel::ColumnRecord* ListViewModel::Column(std::int32_t pData) {
+    return const_cast<ColumnRecord*>(std::as_const(*this).Column(pData));
+}
+
+std::string ListViewModel::TabName(std::int32_t pData) const {
+    return Trapped(std::string(), [&] {
+        const ColumnRecord* column = Column(pData);
+        return column != nullptr ? column->TabName : std::string();
+    });
+}
+void ListViewModel::SetTabName(std::int32_t pData, const std::string& pValue) {
+    Trap([&] {
+        if (ColumnRecord* column = Column(pData)) column->TabName = pValue;
+    });
+}
+
+std::int32_t ListViewModel::TabWidth(std::int32_t pData) const {
+    const ColumnRecord* column = Column(pData);
+    return column != nullptr ? column->TabWidth : 0;
+}
+void ListViewModel::SetTabWidth(std::int32_t pData, std::int32_t pValue) {
+    Trap([&] {
+        ColumnRecord* column = Column(pData);
+        if (column == nullptr) return;
+        column->TabWidth = std::max(pValue, kMinTabWidth);
+        LayoutColumns();
+    });
+}
+
+std::int32_t ListViewModel::TabHidden(std::int32_t pData) const {
+    const ColumnRecord* column = Column(pData);
+    return column != nullptr ? column->TabHidden : 0;
+}
+void ListViewModel::SetTabHidden(std::int32_t pData, std::int32_t pValue) {
+    Trap([&] {
+        ColumnRecord* column = Column(pData);
+        if (column == nullptr) return;
+        column->TabHidden = pValue;
+        LayoutColumns();
+    });
+}
+
+std::int32_t ListViewModel::TabAlign(std::int32_t pData) const {
+    const ColumnRecord* column = Column(pData);
+    return column != nullptr ? column->TabAlign : 0;
+}
+void ListViewModel::SetTabAlign(std::int32_t pData, std::int32_t pValue) {
+    if (ColumnRecord* column = Column(pData)) column->TabAlign = pValue;
+}
+
+std::int32_t ListViewModel::TabOrder(std::int32_t pData) const {
+    const ColumnRecord* column = Column(pData);
+    return column != nullptr ? column->Order : 0;
+}
+
+std::int32_t ListViewModel::ColumnAtPosition(std::int32_t pPosition) const {
+    if (pPosition < 0 || static_cast<std::size_t>(pPosition) >= c_ColumnAtPosition.size()) return -1;
+    return c_ColumnAtPosition[static_cast<std::size_t>(pPosition)];
+}
+
+std::int32_t ListViewModel::DataNumeric(std::int32_t pData) const {
+    const ColumnRecord* column = Column(pData);
+    return column != nullptr ? column->DataNumeric : 0;
+}
+void ListViewModel::SetDataNumeric(std::int32_t pData, std::int32_t pValue) {
+    if (ColumnRecord* column = Column(pData)) column->DataNumeric = pValue;
+}
+
+std::int32_t ListViewModel::TextIsTime(std::int32_t pData) const {
+    const ColumnRecord* column = Column(pData);
+    return column != nullptr ? column->TextIsTime : 0;
+}
+void ListViewModel::SetTextIsTime(std::int32_t pData, std::int32_t pValue) {
+    if (ColumnRecord* column = Column(pData)) column->TextIsTime = pValue;
+}
+
+std::int32_t ListViewModel::UseTextCombo(std::int32_t pData) const {
+    const ColumnRecord* column = Column(pData);
+    return column != nullptr ? column->UseTextCombo : 0;
+}
+void ListViewModel::SetUseTextCombo(std::int32_t pData, std::int32_t pValue) {
+    ColumnRecord* column = Column(pData);
+    if (column == nullptr) return;
+    column->UseTextCombo = pValue;
+    for (const std::int32_t kind : {kEditorList, kEditorCombo, kEditorText}) {
+        if ((pValue & kind) != 0) {
+            column->FrontObj = kind;
+            break;
+        }
+    }
+}
+
+std::int32_t ListViewModel::FrontObj(std::int32_t pData) const {
+    const ColumnRecord* column = Column(pData);
+    return column != nullptr ? column->FrontObj : 0;
+}
+void ListViewModel::SetFrontObj(std::int32_t pData, std::int32_t pValue) {
+    if (ColumnRecord* column = Column(pData)) column->FrontObj = pValue;
+}
+
+void ListViewModel::SetTabOrder(std::int32_t pTab, std::int32_t pValue) {
+    Trap([&] {
+        const auto count = static_cast<std::int32_t>(c_Columns.size());
+        if (pTab < 0 || pTab >= count || pValue < 0 || pValue >= count) return;
+        const std::int32_t old = c_Columns[static_cast<std::size_t>(pTab)].Order;
+        if (old == pValue) return;
+        for (ColumnRecord& column : c_Columns) {
+            if (old < pValue && column.Order > old && column.Order <= pValue)
+                --column.Order;
+            else if (old > pValue && column.Order >= pValue && column.Order < old)
+                ++column.Order;
+        }
+        c_Columns[static_cast<std::size_t>(pTab)].Order = pValue;
+        for (std::size_t c = 0; c < c_Columns.size(); ++c)
+            c_ColumnAtPosition[static_cast<std::size_t>(c_Columns[c].Order)] = static_cast<std::int32_t>(c);
+    });
+}
+
+void ListViewModel::LayoutColumns() {
+    Trap([&] {
+        std::int64_t edge = 0;
+        for (const std::int32_t c : c_ColumnAtPosition) {
+            ColumnRecord& column = c_Columns[static_cast<std::size_t>(c)];
+            column.Left = CheckedNarrow<std::int32_t>(edge);
+            if (column.TabHidden == 0) edge += column.TabWidth;
+            column.Right = CheckedNarrow<std::int32_t>(edge);
+        }
+    });
+}
+
+std::int32_t ListViewModel::TabLeft(std::int32_t pData) const {
+    const ColumnRecord* column = Column(pData);
+    return column != nullptr ? column->Left : 0;
+}
+std::int32_t ListViewModel::TabRight(std::int32_t pData) const {
+    const ColumnRecord* column = Column(pData);
+    return column != nullptr ? column->Right : 0;
+}
+std::int32_t ListViewModel::ContentRight() const {
+    if (c_ColumnAtPosition.empty()) return 0;
+    return c_Columns[static_cast<std::size_t>(c_ColumnAtPosition.back())].Right;
+}
+
+std::int32_t ListViewModel::HorizontalOffset() const { return c_HorizontalOffset; }
+void ListViewModel::SetHorizontalOffset(std::int32_t pValue) { c_HorizontalOffset = pValue; }
+
+std::int32_t ListViewModel::ColumnAtX(double pX) const {
+    return Trapped(std::int32_t{0}, [&]() -> std::int32_t {
+        if (c_ColumnAtPosition.empty()) return 0;
+        const double xx = pX + c_HorizontalOffset;
+        const auto visible = [&](std::int32_t pColumn) {
+            return c_Columns[static_cast<std::size_t>(pColumn)].TabHidden == 0;
+        };
+        if (xx > ContentRight()) {
+            const auto last = std::find_if(c_ColumnAtPosition.rbegin(), c_ColumnAtPosition.rend(), visible);
+            return last != c_ColumnAtPosition.rend() ? *last : 0;
+        }
+        if (xx < c_Columns[static_cast<std::size_t>(c_ColumnAtPosition.front())].Right) {
+            const auto first = std::find_if(c_ColumnAtPosition.begin(), c_ColumnAtPosition.end(), visible);
+            return first != c_ColumnAtPosition.end() ? *first : 0;
+        }
+        for (std::size_t p = 1; p < c_ColumnAtPosition.size(); ++p) {
+            const ColumnRecord& column = c_Columns[static_cast<std::size_t>(c_ColumnAtPosition[p])];
+            if (column.TabHidden == 0 && column.Left < xx && xx < column.Right) return c_ColumnAtPosition[p];
+        }
+        return 0;
+    });
+}
+
+std::int32_t ListViewModel::ColumnEdgeAtX(double pX) const {
+    return Trapped(std::int32_t{-1}, [&] {
+        const double xx = pX + c_HorizontalOffset;
+        const double reach = static_cast<double>(kEdgeHitPixels) * c_TwipsPerPixel;
+        std::int32_t found = -1;
+        for (const std::int32_t c : c_ColumnAtPosition) {
+            const ColumnRecord& column = c_Columns[static_cast<std::size_t>(c)];
+            if (column.TabHidden == 0 && column.Right - reach < xx && xx < column.Right + reach) found = c;
+        }
+        return found;
+    });
+}
+
+// ---- Items ------------------------------------------------------------------
+
+std::int32_t ListViewModel::ItemCount() const { return c_ItemCount; }
+std::int32_t ListViewModel::StoreSlots() const { return static_cast<std::int32_t>(c_Items.size()); }
+
+std::int32_t ListViewModel::TopItem() const { return c_TopItem; }
+void ListViewModel::StoreTopItem(std::int32_t pValue) { c_TopItem = std::max(pValue, 0); }
+
+std::int32_t ListViewModel::SelectedItem() const { return c_SelectedItem; }
+void ListViewModel::SetSelectedItem(std::int32_t pValue) {
+    Trap([&] {
+        c_SelectedItem = Limit(pValue, -1, c_ItemCount - 1);
+        if (c_SelectedItem >= 0) c_Items[static_cast<std::size_t>(c_SelectedItem)].IsSelected = kFlagSelected;
+    });
+}
+
+std::int32_t ListViewModel::SelectedData() const { return c_SelectedData < c_NumData ? c_SelectedData : 0; }
+
+std::int32_t ListViewModel::ResolveItem(std::int32_t pIndex) const {
+    const std::int32_t index = pIndex == kCursorItem ? c_SelectedItem : pIndex == kLastItem ? c_ItemCount - 1 : pIndex;
+    return index >= 0 && index < c_ItemCount ? index : -1;
+}
+
+std::int32_t ListViewModel::ResolveItemNoLast(std::int32_t pIndex) const {
+    return pIndex == kLastItem ? -1 : ResolveItem(pIndex);
+}
+
+CellValue ListViewModel::Value(std::int32_t pIndex, std::int32_t pData) const {
+    return Trapped(CellValue(), [&] {
+        const std::int32_t index = ResolveItem(pIndex);
+        if (index < 0 || pData < 0 || pData >= c_NumData) return CellValue();
+        const auto& data = c_Items[static_cast<std::size_t>(index)].Data;
+        return static_cast<std::size_t>(pData) < data.size() ? data[static_cast<std::size_t>(pData)] : CellValue();
+    });
+}
+void ListViewModel::SetValue(std::int32_t pIndex, std::int32_t pData, const CellValue& pValue) {
+    Trap([&] {
+        const std::int32_t index = ResolveItem(pIndex);
+        if (index < 0 || pData < 0 || pData >= c_NumData) return;
+        auto& data = c_Items[static_cast<std::size_t>(index)].Data;
+        if (static_cast<std::size_t>(pData) < data.size()) data[static_cast<std::size_t>(pData)] = pValue;
+    });
+}
+
+CellValue ListViewModel::AuxID(std::int32_t pIndex, std::int32_t pSlot) const {
+    return Trapped(CellValue(), [&] {
+        const std::int32_t index = ResolveItem(pIndex);
+        if (index < 0 || pSlot < 0 || pSlot >= c_NumAux) return CellValue();
+        const auto& aux = c_Items[static_cast<std::size_t>(index)].Aux;
+        return static_cast<std::size_t>(pSlot) < aux.size() ? aux[static_cast<std::size_t>(pSlot)] : CellValue();
+    });
+}
+void ListViewModel::SetAuxID(std::int32_t pIndex, std::int32_t pSlot, const CellValue& pValue) {
+    Trap([&] {
+        const std::int32_t index = ResolveItem(pIndex);
+        if (index < 0 || pSlot < 0 || pSlot >= c_NumAux) return;
+        auto& aux = c_Items[static_cast<std::size_t>(index)].Aux;
+        if (static_cast<std::size_t>(pSlot) < aux.size()) aux[static_cast<std::size_t>(pSlot)] = pValue;
+    });
+}
+
+std::int32_t ListViewModel::IconType(std::int32_t pIndex) const {
+    const std::int32_t index = ResolveItem(pIndex);
+    return index >= 0 ? c_Items[static_cast<std::size_t>(index)].IconType : 0;
+}
+void ListViewModel::SetIconType(std::int32_t pIndex, std::int32_t pValue) {
+    const std::int32_t index = ResolveItem(pIndex);
+    if (index >= 0) c_Items[static_cast<std::size_t>(index)].IconType = pValue;
+}
+
+std::int32_t ListViewModel::DispColor(std::int32_t pIndex) const {
+    const std::int32_t index = ResolveItemNoLast(pIndex);
+    return index >= 0 ? c_Items[static_cast<std::size_t>(index)].DispColor : 0;
+}
+void ListViewModel::SetDispColor(std::int32_t pIndex, std::int32_t pValue) {
+    const std::int32_t index = ResolveItem(pIndex);
+    if (index >= 0) c_Items[static_cast<std::size_t>(index)].DispColor = pValue;
+}
+
+std::int32_t ListViewModel::HLine(std::int32_t pIndex) const {
+    const std::int32_t index = ResolveItemNoLast(pIndex);
+    return index >= 0 ? c_Items[static_cast<std::size_t>(index)].HLine : 0;
+}
+void ListViewModel::SetHLine(std::int32_t pIndex, std::int32_t pValue) {
+    const std::int32_t index = ResolveItem(pIndex);
+    if (index >= 0) c_Items[static_cast<std::size_t>(index)].HLine = pValue;
+}
+
+std::int32_t ListViewModel::IsSelected(std::int32_t pIndex) const {
+    const std::int32_t index = ResolveItemNoLast(pIndex);
+    return index >= 0 ? c_Items[static_cast<std::size_t>(index)].IsSelected : 0;
+}
+void ListViewModel::SetIsSelected(std::int32_t pIndex, std::int32_t pValue) {
+    const std::int32_t index = ResolveItem(pIndex);
+    if (index >= 0) c_Items[static_cast<std::size_t>(index)].IsSelected = pValue;
+    if (pIndex == kCursorItem && pValue == 0) c_SelectedItem = -1;
+}
+
+std::int32_t ListViewModel::NumSelectedItems() const {
+    return static_cast<std::int32_t>(
+        std::count_if(c_Items.begin(), c_Items.begin() + c_ItemCount,
+                      [](const ItemRecord& pItem) { return pItem.IsSelected == kFlagSelected; }));
+}
+bool ListViewModel::MultiSelected() const { return NumSelectedItems() > 1; }
+
+std::int32_t ListViewModel::YsItem(double pY) const {
+    return Trapped(std::int32_t{0}, [&] {
+        if (c_OneHeight < 1) return std::int32_t{0};
+        const std::int64_t row = std::int64_t{RoundToInt32(pY) / c_OneHeight} + c_TopItem;
+        return Limit(row, 0, c_ItemCount);
+    });
+}
+
+// ---- Item store ---------------------------------------------------------------
+
+ListViewModel::ItemRecord ListViewModel::EmptyItem(std::int32_t pDispColor) const {
+    ItemRecord item;
+    item.DispColor = pDispColor;
+    item.Data.resize(static_cast<std::size_t>(c_NumData));
+    item.Aux.resize(static_cast<std::size_t>(c_NumAux));
+    return item;
+}
+
+// Makes slot pUpper the store's last one: grows to pUpper + kItemStoreSlack
+// when larger (new slots take the current fore colour), shrinks to exactly
+// pUpper when smaller. An empty list counts as having no slots, so growing it
+// renews every slot.
+void ListViewModel::EnsureItemCapacity(std::int32_t pUpper) {
+    const std::int64_t current = c_ItemCount == 0 ? -1 : static_cast<std::int64_t>(c_Items.size()) - 1;
+    if (pUpper > current) {
+        const std::int64_t slots = std::int64_t{pUpper} + kItemStoreSlack + 1;
+        CheckedNarrow<std::int32_t>(slots);
+        c_Items.resize(static_cast<std::size_t>(current + 1));
+        c_Items.reserve(static_cast<std::size_t>(slots));
+        while (static_cast<std::int64_t>(c_Items.size()) < slots) c_Items.push_back(EmptyItem(c_Style.ForeColor));
+    } else if (pUpper < current) {
+        c_Items.resize(static_cast<std::size_t>(pUpper) + 1);
+    }
+}
+
+void ListViewModel::ShrinkAfterDeletion() {
+    if (c_ItemCount > 0) EnsureItemCapacity(c_ItemCount - 1);
+}
+
+void ListViewModel::AddItem(std::int32_t pNum) {
+    Trap([&] {
+        if (pNum < 1) return;
+        const auto count = CheckedNarrow<std::int32_t>(std::int64_t{c_ItemCount} + pNum);
+        EnsureItemCapacity(count - 1);
+        c_ItemCount = count;
+    });
+}
+
+void ListViewModel::InsertItem(std::int32_t pIndex, std::int32_t pNum) {
+    Trap([&] {
+        const std::int32_t index = pIndex == kCursorItem ? c_SelectedItem : pIndex;
+        if (index < 0 || index > c_ItemCount || pNum < 0) return;
+        const std::int32_t num = pNum == 0 ? 1 : pNum;
+        const auto count = CheckedNarrow<std::int32_t>(std::int64_t{c_ItemCount} + num);
+        EnsureItemCapacity(count - 1);
+        const auto first = c_Items.begin() + index;
+        std::move_backward(first, c_Items.begin() + c_ItemCount, c_Items.begin() + count);
+        for (auto slot = first; slot != first + num; ++slot) *slot = EmptyItem(0);
+        c_ItemCount = count;
+        if (c_SelectedItem >= index) c_SelectedItem += num;
+    });
+}
+
+void ListViewModel::DeleteItem(std::int32_t pIndex) {
+    Trap([&] {
+        const std::int32_t index = pIndex == kCursorItem ? c_SelectedItem : pIndex;
+        if (index < 0 || index >= c_ItemCount) return;
+        std::move(c_Items.begin() + index + 1, c_Items.begin() + c_ItemCount, c_Items.begin() + index);
+        --c_ItemCount;
+        ShrinkAfterDeletion();
+        if (c_SelectedItem > index) --c_SelectedItem;
+        if (c_SelectedItem >= c_ItemCount) c_SelectedItem = -1;
+    });
+}
+
+void ListViewModel::DeleteItemEx(std::int32_t pIndex1, std::int32_t pIndex2) {
+    Trap([&] {
+        if (c_ItemCount == 0) return;
+        const std::int32_t first = Limit(pIndex1, 0, c_ItemCount - 1);
+        const std::int32_t last = Limit(pIndex2, 0, c_ItemCount - 1);
+        if (last < first) return;
+        std::move(c_Items.begin() + last + 1, c_Items.begin() + c_ItemCount, c_Items.begin() + first);
+        c_ItemCount -= last - first + 1;
+        ShrinkAfterDeletion();
+        if (c_SelectedItem >= c_ItemCount) c_SelectedItem = -1;
+    });
+}
+
+void ListViewModel::DeleteAll() {
+    Trap([&] { ResetList(); });
+}
+
+void ListViewModel::DeleteSelected() {
+    Trap([&] {
+        const auto end = std::stable_partition(c_Items.begin(), c_Items.begin() + c_ItemCount,
+                                               [](const ItemRecord& pItem) { return pItem.IsSelected == 0; });
+        c_ItemCount = static_cast<std::int32_t>(end - c_Items.begin());
+        ShrinkAfterDeletion();
+        c_SelectedItem = -1;
+    });
+}
+
+void ListViewModel::UnSelectAll() {
+    for (std::int32_t i = 0; i < c_ItemCount; ++i) c_Items[static_cast<std::size_t>(i)].IsSelected = 0;
+    c_SelectedItem = -1;
+}
+
+void ListViewModel::SelectAll() {
+    for (std::int32_t i = 0; i < c_ItemCount; ++i) c_Items[static_cast<std::size_t>(i)].IsSelected = kFlagSelected;
+}
+
+void ListViewModel::ExchangeItem(std::int32_t pPlus) {
+    Trap([&] {
+        if (c_ItemCount < 2 || c_SelectedItem < 0) return;
+        const std::int64_t target = std::int64_t{c_SelectedItem} + pPlus;
+        if (target < 0 || target >= c_ItemCount) return;
+        std::swap(c_Items[static_cast<std::size_t>(c_SelectedItem)], c_Items[static_cast<std::size_t>(target)]);
+        UnSelectAll();
+        SetSelectedItem(static_cast<std::int32_t>(target));
+    });
+}
+
+void ListViewModel::MoveCursor(bool pIsDown) {
+    Trap([&] {
+        if (c_ItemCount == 0) return;
+        const std::int32_t cursor =
+            c_SelectedItem < 0 ? 0 : Limit(std::int64_t{c_SelectedItem} + (pIsDown ? 1 : -1), 0, c_ItemCount - 1);
+        UnSelectAll();
+        SetSelectedItem(cursor);
+    });
+}
+
+// ---- Sort and shuffle -----------------------------------------------------------
+
+void ListViewModel::ReOrder(std::int32_t pOrderItem, std::int32_t pForce, std::int32_t pReverse) {
+    Trap([&] {
+        if (pOrderItem < 0 || pOrderItem >= c_NumData) return;
+        const bool numeric = DataNumeric(pOrderItem) != 0;
+        const auto count = static_cast<std::size_t>(c_ItemCount);
+
+        // Everything that allocates comes before the marker is set, so a failure
+        // leaves the list and its flags as they were.
+        std::vector<SortKey> keys;
+        keys.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto& data = c_Items[i].Data;
+            const auto column = static_cast<std::size_t>(pOrderItem);
+            keys.push_back(MakeKey(column < data.size() ? data[column] : CellValue(), numeric));
+        }
+        std::vector<std::size_t> order(count);
+        for (std::size_t i = 0; i < count; ++i) order[i] = i;
+        std::vector<ItemRecord> sorted;
+        sorted.reserve(c_Items.size());
+
+        if (c_SelectedItem >= 0) c_Items[static_cast<std::size_t>(c_SelectedItem)].IsSelected = kFlagCursorMarker;
+        if (pReverse == -1)
+            pReverse = (pOrderItem != c_OrderData || c_OrderInverted == 1 || pForce == 1) ? 0 : 1;
+        c_OrderData = pOrderItem;
+
+        // Shell sort with the gaps 1, 4, 13, 40, ...; the first gap is the
+        // first member above count - 1, which is never used itself.
+        std::int64_t gap = 1;
+        while (gap <= static_cast<std::int64_t>(count) - 1) gap = 3 * gap + 1;
+        for (;;) {
+            gap = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(gap) / 3.0));
+            if (gap == 0) break;
+            const auto h = static_cast<std::size_t>(gap);
+            for (std::size_t i = h; i < count; ++i) {
+                const std::size_t moving = order[i];
+                std::size_t j = i;
+                while (j >= h && KeyGreater(keys[order[j - h]], keys[moving], numeric)) {
+                    order[j] = order[j - h];
+                    j -= h;
+                }
+                order[j] = moving;
+            }
+        }
+        if (pReverse != 0) std::reverse(order.begin(), order.end());
+        c_OrderInverted = pReverse != 0 ? 1 : 0;
+
+        for (const std::size_t from : order) sorted.push_back(std::move(c_Items[from]));
+        for (std::size_t spare = count; spare < c_Items.size(); ++spare) sorted.push_back(std::move(c_Items[spare]));
+        c_Items.swap(sorted);
+
+        for (std::int32_t i = 0; i < c_ItemCount; ++i) {
+            ItemRecord& item = c_Items[static_cast<std::size_t>(i)];
+            if (item.IsSelected == kFlagCursorMarker) {
+                item.IsSelected = kFlagSelected;
+                c_SelectedItem = i;
+            }
+        }
+    });
+}
+
+void ListViewModel::SetRandomSource(std::function<double()> pSource) {
+    Trap([&] { c_RandomSource = pSource ? std::move(pSource) : ClockSeededSource(); });
+}
+
+void ListViewModel::RndItem() {
+    Trap([&] {
+        if (c_ItemCount < 3) return;
+        c_OrderData = -1;
+        c_OrderInverted = 0;
+        const std::int32_t reach = RoundToInt32(c_ItemCount / kShuffleReachDivisor + kShuffleReachBase);
+        for (std::int32_t b = 0; b < c_ItemCount; ++b) {
+            const double r = c_RandomSource();
+            const std::int32_t d = RoundToInt32(r * (c_ItemCount - 1) + (b % reach));
+            if (d < 0 || d >= c_ItemCount) continue;
+            std::swap(c_Items[static_cast<std::size_t>(b)], c_Items[static_cast<std::size_t>(d)]);
+            if (c_SelectedItem == b)
+                c_SelectedItem = d;
+            else if (c_SelectedItem == d)
+                c_SelectedItem = b;
+        }
+    });
+}
+
+// ---- Mouse ----------------------------------------------------------------------
+
+std::int32_t ListViewModel::ClickRow(double pY) const {
+    const double y = pY - static_cast<double>(kClickRowOffsetPixels) * c_TwipsPerPixel;
+    const std::int64_t row = std::int64_t{RoundToInt32(y) / c_OneHeight} + c_TopItem;
+    return Limit(row, 0, c_ItemCount - 1);
+}
+
+void ListViewModel::SelectByClick(std::int32_t pRow, std::int32_t pShift) {
+    const bool multi = c_NoMultiSelect == 0;
+    ItemRecord& clicked = c_Items[static_cast<std::size_t>(pRow)];
+    if (multi && pShift == kShiftKey) {
+        const std::int32_t from = c_SelectedItem < 0 ? 0 : std::min(c_SelectedItem, pRow);
+        const std::int32_t to = std::max(c_SelectedItem, pRow);
+        for (std::int32_t i = 0; i < c_ItemCount; ++i)
+            c_Items[static_cast<std::size_t>(i)].IsSelected = (i >= from && i <= to) ? kFlagSelected : 0;
+        c_RangeMode = true;
+        c_ToggleMode = false;
+        c_SelectedItem = pRow;
+        return;
+    }
+    if (multi && pShift == kCtrlKey) {
+        if (clicked.IsSelected == kFlagSelected) {
+            clicked.IsSelected = 0;
+            if (pRow == c_SelectedItem) {
+                c_SelectedItem = -1;
+                for (std::int32_t i = 0; i < c_ItemCount; ++i) {
+                    if (c_Items[static_cast<std::size_t>(i)].IsSelected == kFlagSelected) {
+                        c_SelectedItem = i;
+                        break;
+                    }
+                }
+            }
+        } else {
+            clicked.IsSelected = kFlagSelected;
+            c_SelectedItem = pRow;
+        }
+        c_RangeMode = false;
+        c_ToggleMode = true;
+        return;
+    }
+    // A plain click right after a range or toggle click keeps that selection,
+    // so that it can be dragged.
+    if (c_RangeMode) {
+        c_RangeMode = false;
+        if (clicked.IsSelected == kFlagSelected) return;
+    }
+    if (c_ToggleMode) {
+        c_ToggleMode = false;
+        return;
+    }
+    UnSelectAll();
+    clicked.IsSelected = kFlagSelected;
+    c_SelectedItem = pRow;
+}
+
+bool ListViewModel::ItemAreaMouseDown(std::int32_t pButton, std::int32_t pShift, double pX, double pY) {
+    return Trapped(false, [&] {
+        if (c_ClickDisabled != 0 || c_OneHeight < 1) return false;
+        Raise(c_Events.MouseDown, pButton, pShift, pX, pY);
+        // Every press is recorded so that its release raises the matching click.
+        c_HasPress = true;
+        c_PressX = pX;
+        c_PressY = pY;
+        if (pButton != kLeftButton) return false;
+        if (c_ItemCount == 0) {
+            c_SelectedItem = -1;
+            return false;
+        }
+        SelectByClick(ClickRow(pY), pShift);
+        c_SelectedData = ColumnAtX(pX);
+        return true;
+    });
+}
+
+bool ListViewModel::ItemAreaMouseUp(std::int32_t pButton, std::int32_t pShift, double pX, double pY) {
+    static_cast<void>(pShift);
+    return Trapped(false, [&] {
+        if (!c_HasPress || c_ClickDisabled != 0) return false;
+        c_HasPress = false;
+        if (pButton == kRightButton) {
+            Raise(c_Events.RightClicked, pX, pY);
+            return false;
+        }
+        Raise(c_Events.Clicked, pX, pY);
+        return true;
+    });
+}
+
+void ListViewModel::ItemAreaDblClick() {
+    Trap([&] {
+        if (c_ClickDisabled == 0 && c_ItemCount > 0) Raise(c_Events.DblClicked);
+    });
+}
+
+}  // namespace sonivate
