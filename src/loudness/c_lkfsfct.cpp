@@ -1,0 +1,282 @@
+#include "loudness/c_lkfsfct.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/basic_file.h"
+#include "common/error_trap.h"
+#include "common/numeric.h"
+#include "loudness/k_weighting.h"
+#include "platform/event_pump.h"
+#include "wavefile/wave_mmio.h"
+
+namespace sonivate {
+namespace {
+
+// The hop is 0.1 s computed with 0.1 as a 32-bit float (widened exactly).
+constexpr double kHopSeconds = 0.10000000149011612;
+constexpr std::int32_t kHopsPerBlock = 4;
+constexpr std::int32_t kReadSeconds = 16;
+// The pause after each progress event that lets a window handle its messages.
+constexpr std::int32_t kProgressYieldMs = 10;
+
+constexpr std::int32_t kFullScale16 = 32767;
+constexpr std::int32_t kFullScale24 = 8388607;
+
+// Block loudness: 10*log10(mean square / full scale^2) - 0.691, LKFS.
+constexpr double kLoudnessOffsetDB = 0.691;
+constexpr double kAbsoluteGateLKFS = -70.0;
+constexpr double kRelativeGateLU = 10.0;
+constexpr double kLowestLKFS = -70.0;
+
+constexpr double kSearchFirstStepDB = 1.0;
+constexpr double kSearchStepDivisor = 1.2;
+constexpr double kSearchToleranceDB = 0.001;
+constexpr std::int32_t kSearchMaxEvaluations = 101;
+
+// BS.1770 channel weights.
+constexpr double kFrontWeight = 1.0;         // L, R, C
+constexpr double kBackWeight = 1.0;          // 7.1 Lb, Rb (beyond 120 degrees)
+constexpr double kSideSurroundWeight = 1.41; // Ls, Rs (60 to 120 degrees)
+constexpr double kLeftOut = 0.0;             // LFE
+
+// The weight of each measured channel in file order. A mono file is measured
+// as two equal channels. Empty for a channel count the meter does not take.
+std::vector<double> ChannelWeights(std::int32_t pChannels) {
+    switch (pChannels) {
+        case 1:
+        case 2: return {kFrontWeight, kFrontWeight};
+        case 6:  // L R C LFE Ls Rs
+            return {kFrontWeight, kFrontWeight, kFrontWeight, kLeftOut, kSideSurroundWeight, kSideSurroundWeight};
+        case 8:  // L R C LFE Lb Rb Ls Rs
+            return {kFrontWeight, kFrontWeight, kFrontWeight, kLeftOut,
+                    kBackWeight,  kBackWeight,  kSideSurroundWeight, kSideSurroundWeight};
+        default: return {};
+    }
+}
+
+class HandleCloser {
+public:
+    explicit HandleCloser(FileHandle& pHandle) : mHandle(pHandle) {}
+    ~HandleCloser() { CloseFileHandle(mHandle); }
+    HandleCloser(const HandleCloser&) = delete;
+    HandleCloser& operator=(const HandleCloser&) = delete;
+
+private:
+    FileHandle& mHandle;
+};
+
+}  // namespace
+
+C_LKFSFCT::C_LKFSFCT() = default;
+
+void C_LKFSFCT::ProcCanceled(std::int32_t pValue) { c_ProcCanceled.store(pValue); }
+std::int32_t C_LKFSFCT::ProcCanceled() const { return c_ProcCanceled.load(); }
+double C_LKFSFCT::LKFSValue() const { return c_LKFSValue; }
+double C_LKFSFCT::MaxLKFSValue() const { return c_MaxLKFSValue; }
+double C_LKFSFCT::PeakValue() const { return c_PeakValue; }
+std::int32_t C_LKFSFCT::NumBlock() const { return c_NumBlock; }
+const std::vector<double>& C_LKFSFCT::BlockPower() const { return c_BlockPower; }
+const std::vector<double>& C_LKFSFCT::BlockLKFS() const { return c_BlockLKFS; }
+std::int32_t C_LKFSFCT::BlockLen() const { return c_BlockLen; }
+std::int32_t C_LKFSFCT::FullScale() const { return c_FullScale; }
+
+std::int32_t C_LKFSFCT::HopLength(std::int32_t pSampleRate) {
+    const double hop = std::nearbyint(pSampleRate * kHopSeconds);
+    if (!(hop >= 1.0) || hop * kHopsPerBlock > 2147483647.0) return 0;
+    return static_cast<std::int32_t>(hop);
+}
+
+std::int32_t C_LKFSFCT::MeasureLKFS(const std::string& pFilename, std::int64_t pStartAddr, std::int64_t pEndAddr) {
+    c_ProcCanceled.store(0);
+    // Resets the object unless the measurement completed, also when an
+    // untrapped error leaves early.
+    struct ResetUnlessDone {
+        C_LKFSFCT& meter;
+        bool done = false;
+        ~ResetUnlessDone() {
+            if (!done) meter.Reset();
+        }
+    } guard{*this};
+    guard.done = Trapped(false, [&] { return Measure(pFilename, pStartAddr, pEndAddr); });
+    return guard.done ? 1 : 0;
+}
+
+bool C_LKFSFCT::Measure(const std::string& pFilename, std::int64_t pStartAddr, std::int64_t pEndAddr) {
+    FileHandle file = OpenFileHandle(pFilename, kOpenRead);
+    HandleCloser closer(file);
+    if (file == 0) return false;
+    const WaveFormatInfo info = ReadWaveHeader(pFilename, file);
+    if (info.Valid == 0 || info.NumSamples < 1) return false;
+
+    std::int32_t fullScale = 0;
+    if (info.BitsPerSample == 16) fullScale = kFullScale16;
+    else if (info.BitsPerSample == 24) fullScale = kFullScale24;
+    else return false;
+    c_FullScale = fullScale;
+    const std::vector<double> weights = ChannelWeights(info.Channels);
+    if (weights.empty()) return false;
+
+    const std::int32_t hop = HopLength(info.SampleRate);
+    if (hop < 1) return false;
+    const std::int32_t blockLen = kHopsPerBlock * hop;
+    c_BlockLen = blockLen;
+    const std::int64_t readFrames = static_cast<std::int64_t>(info.SampleRate) * kReadSeconds;
+
+    // The range, limited to the frames present: a data chunk may declare more
+    // than the file holds, and behind it may stand other chunks.
+    const std::int64_t frameBytes = info.BlockAlign;
+    const std::int64_t framesHeld =
+        info.FileSize > info.DataOffset ? (info.FileSize - info.DataOffset) / frameBytes : 0;
+    const std::int64_t available = std::min<std::int64_t>(info.NumSamples, framesHeld);
+    const std::int64_t start = std::max<std::int64_t>(pStartAddr, 0);
+    const std::int64_t end = std::min<std::int64_t>(pEndAddr > 0 ? pEndAddr : info.NumSamples, available);
+    if (end - start < blockLen) return false;
+    const std::int32_t length = CheckedNarrow<std::int32_t>(end - start);
+    // Four slots per whole block length: never fewer than the blocks that fit.
+    const std::int32_t slots = kHopsPerBlock * (length / blockLen);
+
+    c_BlockPower.assign(static_cast<size_t>(slots), 0.0);
+    c_BlockLKFS.assign(static_cast<size_t>(slots), 0.0);
+
+    const std::int32_t bytesPerSample = info.BitsPerSample / 8;
+    std::vector<KWeightedPair> pairs;
+    if (info.Channels == 1) {
+        pairs.emplace_back(hop, bytesPerSample, info.BlockAlign, 0, 0);
+    } else {
+        for (std::int32_t c = 0; c < info.Channels; c += 2)
+            pairs.emplace_back(hop, bytesPerSample, info.BlockAlign, c * bytesPerSample, (c + 1) * bytesPerSample);
+    }
+    std::vector<std::vector<PairBlockSums>> cut(pairs.size());
+
+    const std::int64_t bufferFrames = std::min<std::int64_t>(readFrames, length);
+    std::vector<std::uint8_t> raw(static_cast<size_t>(CheckedNarrow<std::int32_t>(bufferFrames * frameBytes)));
+
+    std::int64_t position = start;
+    std::int32_t block = 0;
+    while (block < slots) {
+        std::int32_t cancel = 0;
+        if (MeasureLKFSProg) {
+            const double done = static_cast<double>(position - start) / static_cast<double>(end - start);
+            MeasureLKFSProg(static_cast<float>(done), cancel);
+        }
+        platform::Pump().YieldForUi(kProgressYieldMs);
+        if (c_ProcCanceled.load() != 0 || cancel != 0) {
+            c_ProcCanceled.store(0);
+            return false;
+        }
+
+        const std::int64_t remaining = end - position;
+        if (remaining < hop) break;  // a last piece shorter than one hop is never read
+        const std::int64_t frames = std::min(remaining, readFrames);
+        const auto bytes = static_cast<std::int32_t>(frames * frameBytes);
+        std::int64_t got = 0;
+        file = ReadFileAt(raw.data(), bytes, info.DataOffset + position * frameBytes, file, pFilename, false, &got);
+        if (file == 0 || got != bytes) return false;
+
+        for (size_t p = 0; p < pairs.size(); ++p) {
+            cut[p].clear();
+            pairs[p].Process(raw.data(), static_cast<std::int32_t>(frames), cut[p]);
+        }
+        for (size_t k = 0; k < cut[0].size() && block < slots; ++k) {
+            double power = 0.0;
+            for (size_t p = 0; p < pairs.size(); ++p) {
+                const double left = weights[2 * p];
+                const double right = weights[2 * p + 1];
+                if (left != kLeftOut) power += left * cut[p][k].Left;
+                if (right != kLeftOut) power += right * cut[p][k].Right;
+            }
+            c_BlockPower[static_cast<size_t>(block)] = power;
+            c_BlockLKFS[static_cast<size_t>(block)] = BlockLoudness(power);
+            ++block;
+        }
+        position += frames;
+    }
+
+    c_NumBlock = block;
+    std::int32_t peak = 0;
+    for (const KWeightedPair& pair : pairs) peak = std::max(peak, pair.Peak());
+    c_PeakValue = LinearToDB(static_cast<double>(peak) / fullScale);
+    c_MaxLKFSValue = 0.0;
+    c_LKFSValue = CalcLKFS(0.0);
+    return true;
+}
+
+void C_LKFSFCT::Reset() {
+    c_NumBlock = 0;
+    c_BlockLKFS.assign(1, 0.0);
+    c_BlockPower.assign(1, 0.0);
+    c_LKFSValue = 0.0;
+    c_MaxLKFSValue = 0.0;
+    c_PeakValue = 0.0;
+}
+
+double C_LKFSFCT::BlockLoudness(double pPower) const {
+    return LinearToDB(std::sqrt(pPower / c_BlockLen) / c_FullScale) - kLoudnessOffsetDB;
+}
+
+double C_LKFSFCT::GroupLoudness(double pPowerSum, std::int64_t pCount, double pAdd) const {
+    const double meanSquare = pPowerSum / (static_cast<double>(pCount) * c_BlockLen);
+    return pAdd + LinearToDB(std::sqrt(meanSquare) / c_FullScale) - kLoudnessOffsetDB;
+}
+
+double C_LKFSFCT::CalcLKFS(double pAdd) const {
+    return Trapped(0.0, [&] {
+        if (c_NumBlock < 1) return 0.0;
+        const auto count = static_cast<size_t>(c_NumBlock);
+        double sum = 0.0;
+        std::int64_t admitted = 0;
+        for (size_t i = 0; i < count; ++i) {
+            if (pAdd + c_BlockLKFS[i] > kAbsoluteGateLKFS) {
+                sum += c_BlockPower[i];
+                ++admitted;
+            }
+        }
+        if (admitted == 0) return kLowestLKFS;
+        // The relative gate never lies below the absolute one.
+        const double gate = std::max(GroupLoudness(sum, admitted, pAdd) - kRelativeGateLU, kAbsoluteGateLKFS);
+        sum = 0.0;
+        admitted = 0;
+        for (size_t i = 0; i < count; ++i) {
+            if (pAdd + c_BlockLKFS[i] > gate) {
+                sum += c_BlockPower[i];
+                ++admitted;
+            }
+        }
+        if (admitted == 0) return kLowestLKFS;
+        return std::max(GroupLoudness(sum, admitted, pAdd), kLowestLKFS);
+    });
+}
+
+double C_LKFSFCT::AsymptoteLKFS(double pTarget, std::int32_t* pAdjustments) const {
+    if (pAdjustments) *pAdjustments = 0;
+    double gain = 0.0;
+    Trap([&] {
+        if (c_NumBlock < 1) return;
+        gain = pTarget - c_LKFSValue;
+        double step = kSearchFirstStepDB;
+        for (std::int32_t adjustments = 1;; ++adjustments) {
+            const double loudness = CalcLKFS(gain);
+            if (!(std::fabs(loudness - pTarget) > kSearchToleranceDB)) return;
+            gain = loudness < pTarget ? gain + step : gain - step;
+            step /= kSearchStepDivisor;
+            if (pAdjustments) *pAdjustments = adjustments;
+            if (adjustments >= kSearchMaxEvaluations) return;  // the last step is not evaluated
+        }
+    });
+    return gain;
+}
+
+void C_LKFSFCT::LoadBlockPowers(std::span<const double> pPowers, std::int32_t pBlockLen, std::int32_t pFullScale) {
+    c_BlockLen = pBlockLen;
+    c_FullScale = pFullScale;
+    c_NumBlock = CheckedNarrow<std::int32_t>(pPowers.size());
+    c_BlockPower.assign(pPowers.begin(), pPowers.end());
+    c_BlockLKFS.resize(pPowers.size());
+    for (size_t i = 0; i < pPowers.size(); ++i) c_BlockLKFS[i] = BlockLoudness(pPowers[i]);
+    c_PeakValue = 0.0;
+    c_MaxLKFSValue = 0.0;
+    c_LKFSValue = CalcLKFS(0.0);
+}
+
+}  // namespace sonivate
