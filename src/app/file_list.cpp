@@ -1,0 +1,170 @@
+#include "app/file_list.h"
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "common/basic_file.h"
+#include "common/error_trap.h"
+#include "common/formatting.h"
+#include "common/paths.h"
+#include "wavefile/wave_bwfj.h"
+#include "wavefile/wave_mmio.h"
+
+namespace sonivate {
+
+const char* const kRangeStartEntries[3] = {"ファイル先頭", "BC$START", "BC$STANDBY"};
+const char* const kRangeEndEntries[3] = {"ファイル終端", "BC$STOP", "BC$END"};
+const char* const kMessageNotWav = "正しいwavファイルではありません";
+const char* const kMessageUnsupported = "48000Hz、16/24bitのwavファイルのみ対応しています";
+const char* const kMessageTooShort = "短すぎます";
+
+namespace {
+
+constexpr std::int32_t kRequiredRate = 48000;
+constexpr std::int32_t kShortestMs = 1000;
+constexpr const char* kLineBreak = "\r\n";
+constexpr const char* kWavExtension = ".wav";
+
+struct ColumnSetup {
+    const char* caption;
+    std::int32_t width;  // twips at size rate 1
+};
+constexpr ColumnSetup kColumns[kFileListColumns] = {
+    {"タイトル", 3900}, {"長さ", 1390}, {"LKFS", 1240}, {"ピークdBFS", 1240}, {"加減値dB", 1240}};
+constexpr float kListFontPoints = 10.0F;
+
+std::string Upper(std::string pText) {
+    std::transform(pText.begin(), pText.end(), pText.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c); });
+    return pText;
+}
+
+// The reason a file cannot be listed, or nullptr.
+const char* RejectionOf(const WaveFormatInfo& pInfo) {
+    if (pInfo.FormatTag != kFormatTagPcm) return kMessageNotWav;
+    if ((pInfo.BitsPerSample != 16 && pInfo.BitsPerSample != 24) || pInfo.SampleRate != kRequiredRate)
+        return kMessageUnsupported;
+    if (pInfo.DurationMs < kShortestMs) return kMessageTooShort;
+    return nullptr;
+}
+
+bool EndsWithWav(const std::string& pName) {
+    const size_t n = std::char_traits<char>::length(kWavExtension);
+    return pName.size() >= n && Upper(pName.substr(pName.size() - n)) == Upper(kWavExtension);
+}
+
+}  // namespace
+
+void ConfigureFileList(ListViewModel& pList, double pSizeRate) {
+    pList.SetNumData(kFileListColumns);
+    pList.SetNumAux(kFileListAux);
+    pList.Init();
+    for (std::int32_t c = 0; c < kFileListColumns; ++c) {
+        pList.SetTabName(c, kColumns[c].caption);
+        pList.SetTabWidth(c, static_cast<std::int32_t>(std::nearbyint(kColumns[c].width * pSizeRate)));
+    }
+    pList.SetStyle(static_cast<float>(kListFontPoints * pSizeRate), 0, "", kColorWindowText, kColorWindow);
+    pList.LayoutColumns();
+}
+
+void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pFilename, std::int32_t pIndex) {
+    // Each step runs on its own: with errors trapped, a failing step is
+    // skipped and the next one still runs (an unreadable cue chunk leaves
+    // the range at the whole file).
+    FileHandle handle = 0;
+    WaveFormatInfo info;
+    const char* rejection = nullptr;
+    std::int32_t index = pIndex;
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+    double milliseconds = 0.0;
+
+    Trap([&] {
+        handle = OpenFileHandle(pFilename, kOpenRead);
+        info = ReadWaveHeader(pFilename, handle);
+    });
+    Trap([&] { rejection = RejectionOf(info); });
+    if (rejection == nullptr) {
+        Trap([&] {
+            if (index >= pList.ItemCount()) index = kLastItem;
+            if (index == kLastItem) pList.AddItem(1);
+            else pList.InsertItem(index, 1);
+        });
+        Trap([&] {
+            start = 0;
+            end = info.NumSamples;
+        });
+        Trap([&] {
+            const std::int32_t from = pHost.RangeStartChoice();
+            const std::int32_t to = pHost.RangeEndChoice();
+            if (from <= 0 && to <= 0) return;
+            std::vector<CueMarker> markers;
+            const std::int32_t count = ReadCueMarkers(pFilename, handle, markers);
+            for (std::int32_t m = 0; m < count && m < static_cast<std::int32_t>(markers.size()); ++m) {
+                const CueMarker& marker = markers[static_cast<size_t>(m)];
+                if (marker.SampleOffset <= 0) continue;
+                const std::string label = Upper(marker.Label);
+                if ((label == "BC$START" && from == kRangeBcStart) || (label == "BC$STANDBY" && from == kRangeBcStandby))
+                    start = marker.SampleOffset;
+                if ((label == "BC$STOP" && to == kRangeBcStop) || (label == "BC$END" && to == kRangeBcEnd))
+                    end = marker.SampleOffset;
+            }
+        });
+        Trap([&] {
+            if (info.SampleRate == 0) throw RunTimeError("division by zero");
+            milliseconds = std::nearbyint(static_cast<double>(end - start) / info.SampleRate * 1000.0);
+        });
+        Trap([&] {
+            pList.SetIconType(index, kFileIcon);
+            pList.SetAuxID(index, kAuxPath, CellValue(pFilename));
+            pList.SetAuxID(index, kAuxStart, CellValue(CheckedNarrow<std::int32_t>(start)));
+            pList.SetAuxID(index, kAuxEnd, CellValue(CheckedNarrow<std::int32_t>(end)));
+            pList.SetValue(index, kColumnTitle, CellValue(PathPart(pFilename, false, false, true, false, false, kKeepCase)));
+            const std::int32_t noSign = 0;
+            pList.SetValue(index, kColumnLength,
+                           CellValue(FormatDuration(CheckedNarrow<std::int32_t>(milliseconds), kDurationStyleClock, noSign)));
+        });
+    }
+    CloseFileHandle(handle);
+    if (rejection != nullptr) Trap([&] { pHost.ShowRejection(std::string(rejection) + kLineBreak + pFilename); });
+}
+
+std::int32_t AddFolder(ListViewModel& pList, IntakeHost& pHost, const std::string& pFolder) {
+    return Trapped<std::int32_t>(0, [&] {
+        if (FolderExists(pFolder) == 0) return 0;
+        const std::string folder = SetTrailingSeparator(pFolder, 0);
+        std::vector<std::string> names;
+        {
+            std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+            if (!dir) return 0;
+            while (const dirent* entry = ::readdir(dir.get())) {
+                const std::string name = entry->d_name;
+                if (EndsWithWav(name) && FolderExists(folder + name) == 0) names.push_back(name);
+            }
+        }
+        std::int32_t count = 0;
+        for (const std::string& name : names) {
+            AddTitle(pList, pHost, folder + name, kLastItem);
+            ++count;
+        }
+        return count;
+    });
+}
+
+void AddCommandLinePaths(ListViewModel& pList, IntakeHost& pHost, const std::vector<std::string>& pPaths) {
+    for (const std::string& path : pPaths) {
+        Trap([&] {
+            if (FolderExists(path) == 1) {
+                AddFolder(pList, pHost, path);
+                pList.ReOrder(kColumnTitle, 1);
+            } else if (FileExists(path) == 1) {
+                AddTitle(pList, pHost, path, kLastItem);
+            }
+        });
+    }
+}
+
+}  // namespace sonivate

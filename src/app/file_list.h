@@ -1,0 +1,77 @@
+#pragma once
+// The file list of a batch: its layout, and how files get into it.
+//
+// One row per file: IconType 1; hidden values kAuxPath (the path as given),
+// kAuxStart and kAuxEnd (the measurement range in sample frames, fixed when
+// the row is made); columns title, length of the range, LKFS, peak and gain.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "controls/list_view_model.h"
+
+namespace sonivate {
+
+// Columns and hidden values of a row.
+inline constexpr std::int32_t kColumnTitle = 0;
+inline constexpr std::int32_t kColumnLength = 1;
+inline constexpr std::int32_t kColumnLKFS = 2;
+inline constexpr std::int32_t kColumnPeak = 3;
+inline constexpr std::int32_t kColumnGain = 4;
+inline constexpr std::int32_t kFileListColumns = 5;
+inline constexpr std::int32_t kAuxPath = 0;
+inline constexpr std::int32_t kAuxStart = 1;
+inline constexpr std::int32_t kAuxEnd = 2;
+inline constexpr std::int32_t kFileListAux = 3;
+inline constexpr std::int32_t kFileIcon = 1;
+// DispColor of a row whose gain would clip: pure red (0x00BBGGRR).
+inline constexpr std::int32_t kClipColor = 255;
+
+// The range choices: entry indices of the two drop-down lists.
+inline constexpr std::int32_t kRangeFileStart = 0;  // "ファイル先頭"
+inline constexpr std::int32_t kRangeBcStart = 1;    // "BC$START"
+inline constexpr std::int32_t kRangeBcStandby = 2;  // "BC$STANDBY"
+inline constexpr std::int32_t kRangeFileEnd = 0;    // "ファイル終端"
+inline constexpr std::int32_t kRangeBcStop = 1;     // "BC$STOP"
+inline constexpr std::int32_t kRangeBcEnd = 2;      // "BC$END"
+extern const char* const kRangeStartEntries[3];
+extern const char* const kRangeEndEntries[3];
+
+// Rejection messages of the intake.
+extern const char* const kMessageNotWav;        // not linear PCM
+extern const char* const kMessageUnsupported;   // not 48000 Hz, 16/24 bit
+extern const char* const kMessageTooShort;      // under one second
+
+// What the intake needs from its host: the two range choices and a way to
+// tell the operator about a rejected file.
+class IntakeHost {
+public:
+    virtual ~IntakeHost() = default;
+    // Entry index of the range start / end choice (kRange...); -1 when none is chosen.
+    virtual std::int32_t RangeStartChoice() const = 0;
+    virtual std::int32_t RangeEndChoice() const = 0;
+    // pText is the reason, a line break ("\r\n") and the path.
+    virtual void ShowRejection(const std::string& pText) = 0;
+};
+
+// Configures the list for files: five columns with their captions and
+// widths (twips, times pSizeRate), three hidden values, an empty list.
+void ConfigureFileList(ListViewModel& pList, double pSizeRate = 1.0);
+
+// Checks one file and adds it as a row at pIndex (kLastItem, or any index
+// not below ItemCount, appends). A file that is not 48000 Hz 16/24-bit
+// linear PCM of at least one second gets no row; its reason goes to
+// pHost.ShowRejection. A failing step is skipped when errors are trapped.
+void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pFilename, std::int32_t pIndex);
+
+// Adds every "*.wav" file (extension in any letter case) of a folder, in
+// the order the file system lists them. Returns how many were handed to
+// AddTitle; 0 when pFolder is not a folder.
+std::int32_t AddFolder(ListViewModel& pList, IntakeHost& pHost, const std::string& pFolder);
+
+// The command-line rule: a folder is added and then the whole list sorted
+// by title; a file is appended; anything else is ignored.
+void AddCommandLinePaths(ListViewModel& pList, IntakeHost& pHost, const std::vector<std::string>& pPaths);
+
+}  // namespace sonivate

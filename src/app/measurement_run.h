@@ -1,0 +1,99 @@
+#pragma once
+// The batch run behind the start button: every row of the file list is
+// measured over its range, its loudness, peak and gain are written into the
+// row, rows whose gain would clip are marked, and (with output on) a
+// gain-adjusted copy is written to the output folder or in place.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/progress_host.h"
+#include "controls/list_view_model.h"
+
+namespace sonivate {
+
+// Status texts of the run.
+extern const char* const kStatusMeasuring;  // after the title: " 計測処理…"
+extern const char* const kStatusFinished;   // "終了"
+
+// The window (or the command line) as the run sees it. The choices are read
+// when the run needs them, as the operator may change them during a run.
+class RunHost : public ProgressHost {
+public:
+    // The target loudness as typed (LKFS); a text that is no number stops the
+    // run before any row is measured.
+    virtual std::string TargetLKFSText() const = 0;
+    // Output writing on; the output folder (used only when it exists);
+    // clip avoidance on.
+    virtual bool WavOutput() const = 0;
+    virtual std::string SoundPath() const = 0;
+    virtual bool NoClip() const = 0;
+    // A new run starts with no stop request.
+    virtual void ClearStopRequest() = 0;
+
+    // Display hooks; the list's state itself lives in the model.
+    virtual void RunStarting() {}           // busy pointer
+    virtual void RunColours(bool /*pRunning*/) {}  // the status display's colour set
+    virtual void ListChanged() {}           // redraw the list
+    virtual void RunFinished() {}           // "終了" shown, pointer back
+};
+
+// What one row's processing starts from, read from the list.
+struct RowWork {
+    std::int32_t Row = 0;
+    std::string Source;
+    std::int64_t Start = 0;
+    std::int64_t End = 0;
+    double PreviousGain = 0.0;  // the gain column as it stood (0 when never written)
+};
+
+// What became of one row.
+struct RowResult {
+    std::int32_t Row = 0;
+    bool SourceFound = false;  // false: the row was skipped silently
+    bool Measured = false;     // the measurement completed in this run
+    double LKFS = 0.0;         // LKFS
+    double Peak = 0.0;         // dBFS
+    double Gain = 0.0;         // dB, as returned by the search
+    std::string LKFSText, PeakText, GainText;
+    bool Clip = false;            // gain (as shown) + peak above 0 dBFS
+    bool WriteAttempted = false;  // output on and not skipped for clipping
+    bool Written = false;         // the copy stands under OutputPath
+    bool RenameFailed = false;    // written, but could not be moved onto its final name
+    std::string OutputPath;       // where the copy stands (its final name when attempted)
+};
+
+// The choices a run works with, captured for one row.
+struct RunChoices {
+    double Target = 0.0;  // LKFS
+    bool WavOutput = false;
+    std::string SoundPath;
+    bool NoClip = true;
+};
+
+// Measures and (per pChoices) writes one row. pOnMeasured runs between the
+// measurement and the output step, so that the row can show its figures
+// while its copy is written. Never touches the list itself.
+RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressHost& pProgress,
+                     const std::function<void(const RowResult&)>& pOnMeasured = {});
+
+// Writes a measured row's figures and clip mark into the list.
+void ApplyMeasurement(ListViewModel& pList, const RowResult& pResult);
+
+// The run, one row after another, as the window does it. Returns the
+// outcome of every row processed, in row order (rows after a stop are absent).
+std::vector<RowResult> RunMeasurement(ListViewModel& pList, RunHost& pHost);
+
+// The same run on pJobs worker threads. Rows whose files could touch each
+// other (same source, one's output another's source, same output name or
+// numbered names that may meet) are processed in list order by one worker,
+// so the list, the files on disk and the returned outcomes are those of
+// RunMeasurement. Progress goes to pHost only as completed rows
+// (SetProgress(done * kProgressScale / rows)); the host must be thread-safe
+// for StopRequested. A stop request lets running rows stop at their next
+// progress event and starts no further row.
+std::vector<RowResult> RunMeasurementParallel(ListViewModel& pList, RunHost& pHost, std::int32_t pJobs);
+
+}  // namespace sonivate
