@@ -1,13 +1,185 @@
+// sonivate-cli info: the format record and the cue markers of WAV files, as
+// the file list would read them, as a table or as JSON.
+
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "cli/commands.h"
+#include "common/basic_file.h"
+#include "common/formatting.h"
+#include "wavefile/wave_bwfj.h"
+#include "wavefile/wave_mmio.h"
 
 namespace sonivate::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct FileReport {
+    std::string path;
+    bool opened = false;
+    WaveFormatInfo info;
+    std::int32_t markerCount = 0;
+    std::vector<CueMarker> markers;  // empty when markerCount is 0
+};
+
+// One handle for both readers, as the file list does.
+FileReport Inspect(const std::string& pPath) {
+    FileReport report;
+    report.path = pPath;
+    FileHandle handle = OpenFileHandle(pPath, kOpenRead);
+    if (handle == 0) return report;
+    report.opened = true;
+    report.info = ReadWaveHeader(pPath, handle);
+    report.markerCount = ReadCueMarkers(pPath, handle, report.markers);
+    if (report.markerCount == 0) report.markers.clear();
+    CloseFileHandle(handle);
+    return report;
+}
+
+const char* KindName(std::int32_t pKind) {
+    static const char* const kNames[] = {"Mono8bit",           "Stereo8bit",         "Mono16bit",
+                                         "Stereo16bit",        "Mono24bit",          "Stereo24bit",
+                                         "Surround 5.1 16bit", "Surround 7.1 16bit", "Surround 5.1 24bit",
+                                         "Surround 7.1 24bit"};
+    return pKind >= 0 && pKind < static_cast<std::int32_t>(std::size(kNames)) ? kNames[pKind] : "?";
+}
+
+constexpr const char* kCannotOpen = "cannot open the file";
+
+Json ToJson(const FileReport& pReport) {
+    const WaveFormatInfo& info = pReport.info;
+    Json object;
+    object["path"] = pReport.path;
+    object["valid"] = info.Valid;
+    object["num_samples"] = info.NumSamples;
+    object["sample_rate"] = info.SampleRate;
+    object["bits_per_sample"] = info.BitsPerSample;
+    object["channels"] = info.Channels;
+    object["block_align"] = info.BlockAlign;
+    object["data_offset"] = info.DataOffset;
+    object["data_length"] = info.DataLength;
+    object["file_size"] = info.FileSize;
+    object["format_kind"] = info.FormatKind;
+    object["duration_ms"] = info.DurationMs;
+    object["format_tag"] = info.FormatTag;
+    object["marker_count"] = pReport.markerCount;
+    object["markers"] = Json::array();
+    for (const CueMarker& m : pReport.markers) {
+        object["markers"].push_back(Json{{"cue_id", m.CueID},
+                                         {"sample_offset", m.SampleOffset},
+                                         {"play_length", m.PlayLength},
+                                         {"loops", m.Loops},
+                                         {"has_file", m.HasFile},
+                                         {"media_type", m.MediaType},
+                                         {"label", m.Label},
+                                         {"file_text", m.FileText}});
+    }
+    if (!pReport.opened) object["error"] = kCannotOpen;
+    return object;
+}
+
+// Labels may hold control characters (a "file" text keeps its NUL bytes);
+// the table shows them escaped so that every marker stays on its line.
+std::string Printable(const std::string& pText) {
+    std::string out;
+    for (const char c : pText) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\x%02X", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+void PrintTable(const std::vector<FileReport>& pReports, std::ostream& pOut) {
+    char line[512];
+    for (const FileReport& r : pReports) {
+        pOut << r.path << "\n";
+        if (!r.opened) {
+            pOut << "  error          " << kCannotOpen << "\n\n";
+            continue;
+        }
+        const WaveFormatInfo& i = r.info;
+        const std::int32_t noSign = 0;
+        std::snprintf(line, sizeof(line),
+                      "  valid          %s\n"
+                      "  format         %s (kind %d, tag %d)\n"
+                      "  sample rate    %d Hz\n"
+                      "  bits, channels %d bit, %d ch, %d bytes per frame\n"
+                      "  frames         %d (%s)\n"
+                      "  data           %lld bytes at offset %d\n"
+                      "  file size      %lld bytes\n"
+                      "  markers        %d\n",
+                      i.Valid == 1 ? "yes" : "no", i.Valid == 1 ? KindName(i.FormatKind) : "-", i.FormatKind,
+                      i.FormatTag, i.SampleRate, i.BitsPerSample, i.Channels, i.BlockAlign, i.NumSamples,
+                      FormatDuration(i.DurationMs, kDurationStyleClock, noSign).c_str(),
+                      static_cast<long long>(i.DataLength), i.DataOffset, static_cast<long long>(i.FileSize),
+                      r.markerCount);
+        pOut << line;
+        if (!r.markers.empty()) {
+            std::snprintf(line, sizeof(line), "    %8s %12s %10s %6s  %-20s %s\n", "cue id", "sample", "length",
+                          "loops", "label", "file");
+            pOut << line;
+        }
+        for (const CueMarker& m : r.markers) {
+            const std::string file = m.HasFile ? "(" + std::to_string(m.MediaType) + ") " + Printable(m.FileText) : "";
+            std::snprintf(line, sizeof(line), "    %8d %12d %10d %6d  %-20s ", m.CueID, m.SampleOffset,
+                          m.PlayLength, m.Loops, Printable(m.Label).c_str());
+            std::string row = line + file;
+            row.erase(row.find_last_not_of(' ') + 1);
+            pOut << row << "\n";
+        }
+        pOut << "\n";
+    }
+}
+
+}  // namespace
 
 Command AddInfoCommand(CLI::App& pParent) {
+    struct Options {
+        bool json = false;
+        std::vector<std::string> files;
+    };
+    auto options = std::make_shared<Options>();
     Command command;
-    command.app = pParent.add_subcommand("info", "(not built yet)");
-    command.run = [] { return kExitFailed; };
+    command.app = pParent.add_subcommand("info", "Show the format and the cue markers of WAV files");
+    command.app->add_flag("--json", options->json, "One JSON array, one object per file in argument order");
+    command.app->add_option("files", options->files, "WAV files")->required();
+    command.run = [options] {
+        std::vector<FileReport> reports;
+        bool allOpened = true;
+        for (const std::string& path : options->files) {
+            reports.push_back(Inspect(path));
+            if (!reports.back().opened) {
+                allOpened = false;
+                std::cerr << "sonivate-cli: " << path << ": " << kCannotOpen << "\n";
+            }
+        }
+        if (options->json) {
+            Json all = Json::array();
+            for (const FileReport& r : reports) all.push_back(ToJson(r));
+            // Marker texts come from the files and need not be valid UTF-8.
+            std::cout << all.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+        } else {
+            PrintTable(reports, std::cout);
+        }
+        std::cout.flush();
+        return allOpened ? kExitOk : kExitFailed;
+    };
     return command;
 }
 
