@@ -154,6 +154,12 @@ std::int32_t AddFolder(ListViewModel& pList, IntakeHost& pHost, const std::strin
     });
 }
 
+void AddDroppedFiles(ListViewModel& pList, IntakeHost& pHost, const std::vector<std::string>& pFiles,
+                     std::int32_t pRow) {
+    for (size_t k = 0; k < pFiles.size(); ++k)
+        AddTitle(pList, pHost, pFiles[k], pRow + static_cast<std::int32_t>(k));
+}
+
 void AddCommandLinePaths(ListViewModel& pList, IntakeHost& pHost, const std::vector<std::string>& pPaths) {
     for (const std::string& path : pPaths) {
         Trap([&] {

@@ -70,6 +70,12 @@ void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pFilen
 // AddTitle; 0 when pFolder is not a folder.
 std::int32_t AddFolder(ListViewModel& pList, IntakeHost& pHost, const std::string& pFolder);
 
+// Files dropped on the list at row pRow (the row under the pointer, or
+// ItemCount below the last row): file k goes to row pRow + k, in drop order,
+// whether or not the files before it were accepted.
+void AddDroppedFiles(ListViewModel& pList, IntakeHost& pHost, const std::vector<std::string>& pFiles,
+                     std::int32_t pRow);
+
 // The command-line rule: a folder is added and then the whole list sorted
 // by title; a file is appended; anything else is ignored.
 void AddCommandLinePaths(ListViewModel& pList, IntakeHost& pHost, const std::vector<std::string>& pPaths);

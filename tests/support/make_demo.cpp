@@ -17,12 +17,19 @@ constexpr std::int32_t kRate = 48000;
 // A commercial: 2 s of lead-in silence, the programme, 1 s of tail, with
 // BC$STANDBY at 1 s, BC$START at 2 s, BC$STOP and BC$END behind the programme.
 void Commercial(const std::string& pPath, std::int16_t pChannels, std::int16_t pBits, double pSeconds,
-                double pToneDbfs, double pToneHz) {
+                double pToneDbfs, double pToneHz, bool pClicks = false) {
     const auto lead = static_cast<std::int64_t>(2 * kRate);
     const auto body = static_cast<std::int64_t>(pSeconds * kRate);
     const auto tail = static_cast<std::int64_t>(kRate);
     Samples samples = Silence(lead, pChannels);
-    const Samples tone = Sine(body, pChannels, pToneHz, pToneDbfs, pBits, kRate);
+    Samples tone = Sine(body, pChannels, pToneHz, pToneDbfs, pBits, kRate);
+    if (pClicks) {
+        // A near-full-scale click every second: loud peaks in quiet programme,
+        // so that the gain to the target would clip.
+        const std::int32_t click = pBits == 16 ? 32000 : 8190000;
+        for (std::int64_t n = 0; n < body; n += kRate)
+            for (int c = 0; c < pChannels; ++c) tone[static_cast<size_t>(n * pChannels + c)] = click;
+    }
     samples.insert(samples.end(), tone.begin(), tone.end());
     const Samples end = Silence(tail, pChannels);
     samples.insert(samples.end(), end.begin(), end.end());
@@ -47,7 +54,7 @@ int main(int argc, char** argv) {
         Commercial(folder + "/cm_stereo16_quiet.wav", 2, 16, 15.0, -30.0, 1000.0);
         Commercial(folder + "/cm_stereo24_loud.wav", 2, 24, 30.0, -12.0, 440.0);
         Commercial(folder + "/cm_mono16.wav", 1, 16, 15.0, -20.0, 1000.0);
-        Commercial(folder + "/cm_hot_peaks.wav", 2, 16, 15.0, -0.5, 100.0);
+        Commercial(folder + "/cm_hot_peaks.wav", 2, 16, 15.0, -40.0, 1000.0, true);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

@@ -1,0 +1,53 @@
+#pragma once
+// Scripted hosts for the intake and the batch run.
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/file_list.h"
+#include "app/measurement_run.h"
+
+namespace sonivate::test {
+
+class RecordingIntake : public IntakeHost {
+public:
+    RecordingIntake(std::int32_t pFrom = kRangeFileStart, std::int32_t pTo = kRangeFileEnd) : from(pFrom), to(pTo) {}
+    std::int32_t RangeStartChoice() const override { return from; }
+    std::int32_t RangeEndChoice() const override { return to; }
+    void ShowRejection(const std::string& pText) override { rejections.push_back(pText); }
+
+    std::int32_t from, to;
+    std::vector<std::string> rejections;
+};
+
+class RecordingRun : public RunHost {
+public:
+    std::string TargetLKFSText() const override { return target; }
+    bool WavOutput() const override { return output; }
+    std::string SoundPath() const override { return soundPath; }
+    bool NoClip() const override { return noClip; }
+    void ClearStopRequest() override { stop = false; }
+    bool StopRequested() const override { return stop; }
+    void ShowStatus(const std::string& pText) override {
+        statuses.push_back(pText);
+        if (onStatus) onStatus(pText);
+    }
+    void SetProgress(std::int32_t pValue) override { lastProgress = pValue; }
+    void RunStarting() override { ++starts; }
+    void RunFinished() override { ++finishes; }
+
+    std::string target = "-24.0";
+    bool output = false;
+    std::string soundPath;
+    bool noClip = true;
+    std::atomic<bool> stop{false};
+    std::vector<std::string> statuses;
+    std::function<void(const std::string&)> onStatus;
+    std::int32_t lastProgress = -1;
+    int starts = 0;
+    int finishes = 0;
+};
+
+}  // namespace sonivate::test

@@ -1,0 +1,249 @@
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "app/file_list.h"
+#include "app/measurement_run.h"
+#include "batch_hosts.h"
+#include "common/paths.h"
+#include "support/scratch.h"
+#include "support/wavgen.h"
+
+namespace sonivate {
+namespace {
+
+using test::Bytes;
+using test::RecordingIntake;
+using test::RecordingRun;
+using test::ScratchDir;
+
+constexpr std::int32_t kRate = 48000;
+constexpr std::size_t kCanonicalHeader = 44;
+
+// A short programme with markers and a trailing LIST chunk, at pDbfs.
+std::string Programme(const std::string& pPath, double pDbfs, double pSeconds = 2.0, bool pClicks = false) {
+    test::WavSpec spec;
+    spec.afterData = test::BroadcastMarkers(kRate / 2, -1, static_cast<std::int32_t>((pSeconds - 0.25) * kRate), -1);
+    test::Samples samples = test::Sine(static_cast<std::int64_t>(pSeconds * kRate), 2, 997.0, pDbfs, 16);
+    if (pClicks) samples[kRate] = samples[kRate + 1] = 32000;
+    return test::WriteWav(pPath, spec, samples);
+}
+
+std::vector<std::string> Files(const std::string& pFolder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(pFolder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class BatchRun : public ::testing::Test {
+protected:
+    void SetUp() override { ConfigureFileList(list); }
+    void List(const std::vector<std::string>& pPaths, std::int32_t pFrom = kRangeFileStart,
+              std::int32_t pTo = kRangeFileEnd) {
+        RecordingIntake intake(pFrom, pTo);
+        for (const std::string& path : pPaths) AddTitle(list, intake, path, kLastItem);
+        ASSERT_TRUE(intake.rejections.empty());
+    }
+    std::string Cell(std::int32_t pRow, std::int32_t pColumn) const { return list.Value(pRow, pColumn).AsText(); }
+
+    ListViewModel list;
+    RecordingRun host;
+    ScratchDir dir;
+};
+
+TEST_F(BatchRun, MeasuresEveryRowAndMarksTheOnesThatWouldClip) {
+    List({Programme(dir.file("quiet.wav"), -30.0), Programme(dir.file("clicks.wav"), -40.0, 2.0, true)});
+    const std::vector<RowResult> results = RunMeasurement(list, host);
+    ASSERT_EQ(results.size(), 2u);
+    for (const RowResult& r : results) {
+        EXPECT_TRUE(r.Measured);
+        EXPECT_EQ(Cell(r.Row, kColumnLKFS), r.LKFSText);
+        EXPECT_EQ(Cell(r.Row, kColumnGain), r.GainText);
+        EXPECT_FALSE(r.WriteAttempted);
+    }
+    EXPECT_NEAR(results[0].LKFS, -30.0, 0.2);
+    EXPECT_NEAR(results[0].Gain, 6.0, 0.2);
+    EXPECT_EQ(list.DispColor(0), kColorWindowText) << "a quiet sine has headroom";
+    EXPECT_EQ(list.DispColor(1), kClipColor);
+    EXPECT_TRUE(results[1].Clip);
+    EXPECT_EQ(host.statuses.front(), std::string("quiet") + kStatusMeasuring);
+    EXPECT_EQ(host.finishes, 1);
+    EXPECT_EQ(list.ClickDisabled(), 0);
+    EXPECT_EQ(host.lastProgress, 0);
+}
+
+TEST_F(BatchRun, EmptyListAndNonNumericTargetMeasureNothing) {
+    EXPECT_TRUE(RunMeasurement(list, host).empty());
+    EXPECT_EQ(host.starts, 0) << "an empty list changes nothing";
+    List({Programme(dir.file("a.wav"), -30.0)});
+    host.target = "";
+    EXPECT_TRUE(RunMeasurement(list, host).empty());
+    EXPECT_EQ(host.finishes, 1);
+    EXPECT_TRUE(list.Value(0, kColumnLKFS).IsEmpty());
+}
+
+TEST_F(BatchRun, WithoutAnOutputFolderTheSourceIsReplacedInPlaceAndItsChunksKept) {
+    const std::string path = Programme(dir.file("spot.wav"), -30.0);
+    const Bytes before = test::ReadBytes(path);
+    List({path}, kRangeBcStart, kRangeBcStop);
+    host.output = true;
+    host.soundPath = dir.file("no-such-folder");
+    const std::vector<RowResult> results = RunMeasurement(list, host);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].Written);
+    EXPECT_EQ(results[0].OutputPath, path);
+    EXPECT_EQ(Files(dir.path()), std::vector<std::string>{"spot.wav"}) << "no numbered copy left behind";
+    const Bytes after = test::ReadBytes(path);
+    ASSERT_EQ(after.size(), before.size());
+    const std::size_t dataEnd = kCanonicalHeader + static_cast<std::size_t>(2 * kRate) * 4;
+    const std::size_t rangeStart = kCanonicalHeader + static_cast<std::size_t>(kRate / 2) * 4;
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(rangeStart), after.begin()));
+    EXPECT_TRUE(std::equal(before.begin() + static_cast<std::ptrdiff_t>(dataEnd), before.end(),
+                           after.begin() + static_cast<std::ptrdiff_t>(dataEnd)))
+        << "cue and LIST chunks are copied byte for byte";
+    EXPECT_NE(before, after);
+    EXPECT_EQ(host.statuses[1], "spot 書き出し処理 1/5…");
+}
+
+TEST_F(BatchRun, AnExistingOutputIsReplacedThroughANumberedName) {
+    ScratchDir out;
+    test::WriteBytes(out.file("spot.wav"), {1, 2, 3});
+    test::WriteBytes(out.file("spot01.wav"), {4});
+    const std::string source = Programme(dir.file("spot.wav"), -30.0);
+    const Bytes original = test::ReadBytes(source);
+    List({source});
+    host.output = true;
+    host.soundPath = out.path() + "/";
+    const std::vector<RowResult> results = RunMeasurement(list, host);
+    ASSERT_TRUE(results.at(0).Written);
+    EXPECT_EQ(results[0].OutputPath, out.file("spot.wav"));
+    EXPECT_EQ(Files(out.path()), (std::vector<std::string>{"spot.wav", "spot01.wav"}));
+    EXPECT_EQ(test::ReadBytes(out.file("spot.wav")).size(), original.size());
+    EXPECT_EQ(test::ReadBytes(out.file("spot01.wav")), Bytes{4}) << "an unrelated numbered file is left alone";
+    EXPECT_EQ(test::ReadBytes(source), original);
+}
+
+TEST_F(BatchRun, ClipAvoidanceSkipsTheFilesThatWouldClip) {
+    ScratchDir out;
+    List({Programme(dir.file("clicks.wav"), -40.0, 2.0, true), Programme(dir.file("quiet.wav"), -30.0)});
+    host.output = true;
+    host.soundPath = out.path();
+    std::vector<RowResult> results = RunMeasurement(list, host);
+    EXPECT_FALSE(results.at(0).WriteAttempted);
+    EXPECT_TRUE(results.at(1).Written);
+    EXPECT_EQ(Files(out.path()), std::vector<std::string>{"quiet.wav"});
+    host.noClip = false;
+    results = RunMeasurement(list, host);
+    EXPECT_TRUE(results.at(0).Written);
+    EXPECT_EQ(Files(out.path()), (std::vector<std::string>{"clicks.wav", "quiet.wav"}));
+}
+
+TEST_F(BatchRun, AStopInTheThirdOfFiveFilesEndsTheRunAndDiscardsItsCopy) {
+    std::vector<std::string> paths;
+    std::vector<Bytes> originals;
+    for (int i = 0; i < 5; ++i) {
+        paths.push_back(Programme(dir.file("f" + std::to_string(i) + ".wav"), -30.0 - i));
+        originals.push_back(test::ReadBytes(paths.back()));
+    }
+    List(paths);
+    host.output = true;
+    int measuring = 0;
+    host.onStatus = [&](const std::string& pText) {
+        if (pText.find(kStatusMeasuring) != std::string::npos && ++measuring == 3) host.stop = true;
+    };
+    const std::vector<RowResult> results = RunMeasurement(list, host);
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_TRUE(results[1].Written);
+    EXPECT_FALSE(results[2].Measured);
+    EXPECT_TRUE(results[2].WriteAttempted) << "the output step is still entered";
+    EXPECT_FALSE(results[2].Written);
+    EXPECT_TRUE(list.Value(2, kColumnLKFS).IsEmpty());
+    EXPECT_TRUE(list.Value(3, kColumnLKFS).IsEmpty());
+    for (int i = 2; i < 5; ++i) EXPECT_EQ(test::ReadBytes(paths[static_cast<size_t>(i)]), originals[static_cast<size_t>(i)]);
+    EXPECT_EQ(Files(dir.path()).size(), 5u) << "the stopped copy was deleted";
+    EXPECT_EQ(host.finishes, 1);
+}
+
+// A copy that cannot be completed (here the process may write only 64 KiB)
+// never damages the source it was to replace.
+TEST_F(BatchRun, AFailedWriteLeavesTheSourceIntact) {
+    const std::string path = Programme(dir.file("big.wav"), -30.0, 3.0);
+    const Bytes original = test::ReadBytes(path);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ListViewModel childList;
+        ConfigureFileList(childList);
+        RecordingIntake intake;
+        AddTitle(childList, intake, path, kLastItem);
+        RecordingRun childHost;
+        childHost.output = true;
+        const std::vector<RowResult> results = RunMeasurement(childList, childHost);
+        ::_exit(results.size() == 1 && results[0].Measured && !results[0].Written ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(test::ReadBytes(path), original);
+    EXPECT_EQ(Files(dir.path()), std::vector<std::string>{"big.wav"});
+}
+
+TEST_F(BatchRun, ARowThatCannotBeMeasuredIsCopiedUnchangedWithItsOldGain) {
+    // BC$START and BC$STOP 0.2 s apart: too short for one block.
+    test::WavSpec spec;
+    spec.afterData = test::BroadcastMarkers(kRate, -1, kRate + kRate / 5, -1);
+    const std::string path = test::WriteWav(dir.file("tiny.wav"), spec, test::Sine(2 * kRate, 2, 440.0, -20.0, 16));
+    ScratchDir out;
+    List({path}, kRangeBcStart, kRangeBcStop);
+    host.output = true;
+    host.soundPath = out.path();
+    const std::vector<RowResult> results = RunMeasurement(list, host);
+    EXPECT_FALSE(results.at(0).Measured);
+    EXPECT_TRUE(results[0].Written);
+    EXPECT_EQ(test::ReadBytes(out.file("tiny.wav")), test::ReadBytes(path));
+}
+
+TEST_F(BatchRun, WorkerThreadsGiveTheListAndTheFilesOfASequentialRun) {
+    ScratchDir seqDir, parDir;
+    auto make = [](const ScratchDir& pDir) {
+        std::vector<std::string> paths;
+        for (int i = 0; i < 4; ++i)
+            paths.push_back(Programme(pDir.file("p" + std::to_string(i) + ".wav"), -20.0 - 4 * i, 1.5, i == 2));
+        // The same file twice, and a title that looks like a numbered name.
+        paths.push_back(paths[0]);
+        paths.push_back(Programme(pDir.file("p001.wav"), -26.0, 1.5));
+        return paths;
+    };
+    ListViewModel seqList, parList;
+    ConfigureFileList(seqList);
+    ConfigureFileList(parList);
+    RecordingIntake intake;
+    for (const std::string& p : make(seqDir)) AddTitle(seqList, intake, p, kLastItem);
+    for (const std::string& p : make(parDir)) AddTitle(parList, intake, p, kLastItem);
+    RecordingRun seqHost, parHost;
+    seqHost.output = parHost.output = true;  // in place
+    const std::vector<RowResult> seq = RunMeasurement(seqList, seqHost);
+    const std::vector<RowResult> par = RunMeasurementParallel(parList, parHost, 3);
+    ASSERT_EQ(seq.size(), par.size());
+    for (std::int32_t row = 0; row < seqList.ItemCount(); ++row) {
+        for (std::int32_t c = 0; c < kFileListColumns; ++c) EXPECT_EQ(seqList.Value(row, c), parList.Value(row, c));
+        EXPECT_EQ(seqList.DispColor(row), parList.DispColor(row));
+        EXPECT_EQ(seq[static_cast<size_t>(row)].Written, par[static_cast<size_t>(row)].Written);
+    }
+    EXPECT_EQ(Files(seqDir.path()), Files(parDir.path()));
+    for (const std::string& name : Files(seqDir.path()))
+        EXPECT_EQ(test::ReadBytes(seqDir.file(name)), test::ReadBytes(parDir.file(name))) << name;
+    EXPECT_EQ(parHost.finishes, 1);
+}
+
+}  // namespace
+}  // namespace sonivate
