@@ -1,0 +1,185 @@
+// Runs the built sonivate-cli info on generated files and checks what it prints.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/scratch.h"
+#include "support/wavgen.h"
+
+using namespace sonivate::test;
+using Json = nlohmann::json;
+
+namespace {
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+};
+
+// Runs sonivate-cli with pArguments (each quoted) and collects its standard
+// output; standard error goes to the test log.
+RunResult RunCli(const std::vector<std::string>& pArguments) {
+    std::string command = "'" SONIVATE_CLI_PATH "'";
+    for (const std::string& a : pArguments) command += " '" + a + "'";
+    RunResult result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return result;
+    std::array<char, 4096> buffer{};
+    size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+const std::set<std::string> kFileKeys = {"path",        "valid",        "num_samples", "sample_rate", "bits_per_sample",
+                                         "channels",    "block_align",  "data_offset", "data_length", "file_size",
+                                         "format_kind", "duration_ms",  "format_tag",  "marker_count", "markers"};
+const std::set<std::string> kMarkerKeys = {"cue_id",   "sample_offset", "play_length", "loops",
+                                           "has_file", "media_type",    "label",       "file_text"};
+
+std::set<std::string> KeysOf(const Json& pObject) {
+    std::set<std::string> keys;
+    for (const auto& item : pObject.items()) keys.insert(item.key());
+    return keys;
+}
+
+class CliInfoTest : public ::testing::Test {
+protected:
+    std::string Write(const std::string& pName, const WavSpec& pSpec, std::int64_t pFrames) {
+        return WriteWav(mScratch.file(pName), pSpec, Silence(pFrames, pSpec.channels));
+    }
+    ScratchDir mScratch;
+};
+
+}  // namespace
+
+TEST_F(CliInfoTest, JsonDescribesEachFileInArgumentOrder) {
+    WavSpec stereo16;  // markers behind the audio
+    stereo16.afterData = BroadcastMarkers(4800, 2400, 9600, 12000);
+    const std::string a = Write("stereo16.wav", stereo16, 48000);
+
+    WavSpec mono24;  // cue, play list and labels ahead of the audio
+    mono24.channels = 1;
+    mono24.bitsPerSample = 24;
+    mono24.beforeData = {CueChunk({{5, 100}, {6, 200}}), PlstChunk({{6, 50, 2}}),
+                         AdtlList({{"labl", 5, "\x8A\x4A\x8E\x6E"},  // 開始
+                                   {"labl", 6, "\xFF\xFE\x80"},      // no code page 932 text
+                                   {"file", 6, "take1.wav\r", 0x20564157}})};
+    const std::string b = Write("mono24.wav", mono24, 1000);
+
+    WavSpec surround;
+    surround.formatTag = 0xFFFE;
+    surround.channels = 6;
+    surround.bitsPerSample = 16;
+    const std::string c = Write("surround.wav", surround, 24000);
+
+    WavSpec threeChannels;
+    threeChannels.channels = 3;
+    const std::string d = Write("three.wav", threeChannels, 10);
+
+    const RunResult run = RunCli({"info", "--json", a, b, c, d});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const Json all = Json::parse(run.out);
+    ASSERT_TRUE(all.is_array());
+    ASSERT_EQ(all.size(), 4u);
+    for (const Json& file : all) EXPECT_EQ(KeysOf(file), kFileKeys);
+
+    const Json& s = all[0];
+    EXPECT_EQ(s["path"], a);
+    EXPECT_EQ(s["valid"], 1);
+    EXPECT_EQ(s["num_samples"], 48000);
+    EXPECT_EQ(s["sample_rate"], 48000);
+    EXPECT_EQ(s["bits_per_sample"], 16);
+    EXPECT_EQ(s["channels"], 2);
+    EXPECT_EQ(s["block_align"], 4);
+    EXPECT_EQ(s["data_offset"], 44);
+    EXPECT_EQ(s["data_length"], 192000);
+    EXPECT_GT(s["file_size"].get<std::int64_t>(), 192044);
+    EXPECT_EQ(s["format_kind"], 3);
+    EXPECT_EQ(s["duration_ms"], 1000);
+    EXPECT_EQ(s["format_tag"], 1);
+    EXPECT_EQ(s["marker_count"], 4);
+    ASSERT_EQ(s["markers"].size(), 4u);
+    for (const Json& m : s["markers"]) EXPECT_EQ(KeysOf(m), kMarkerKeys);
+    EXPECT_EQ(s["markers"][1]["label"], "BC$STANDBY");
+    EXPECT_EQ(s["markers"][1]["sample_offset"], 2400);
+    EXPECT_EQ(s["markers"][3]["cue_id"], 4);
+
+    const Json& m = all[1];
+    EXPECT_EQ(m["valid"], 1);
+    EXPECT_EQ(m["format_kind"], 4);
+    EXPECT_EQ(m["block_align"], 3);
+    EXPECT_EQ(m["data_length"], 3000);
+    EXPECT_EQ(m["marker_count"], 2);
+    EXPECT_EQ(m["markers"][0]["label"], "\xE9\x96\x8B\xE5\xA7\x8B");
+    EXPECT_EQ(m["markers"][0]["play_length"], 0);
+    EXPECT_EQ(m["markers"][1]["play_length"], 50);
+    EXPECT_EQ(m["markers"][1]["loops"], 2);
+    EXPECT_EQ(m["markers"][1]["has_file"], 1);
+    EXPECT_EQ(m["markers"][1]["media_type"], 0x20564157);
+    EXPECT_EQ(m["markers"][1]["file_text"], "take1.wav");
+    EXPECT_FALSE(m["markers"][1]["label"].get<std::string>().empty());
+
+    EXPECT_EQ(all[2]["format_kind"], 6);
+    EXPECT_EQ(all[2]["format_tag"], -2);
+    EXPECT_EQ(all[2]["duration_ms"], 500);
+    EXPECT_EQ(all[2]["marker_count"], 0);
+    EXPECT_TRUE(all[2]["markers"].empty());
+
+    EXPECT_EQ(all[3]["path"], d);
+    EXPECT_EQ(all[3]["valid"], 0);
+    EXPECT_EQ(all[3]["channels"], 3);
+}
+
+TEST_F(CliInfoTest, UnopenablePathFailsButOthersAreReported) {
+    const std::string good = Write("good.wav", WavSpec{}, 10);
+    const std::string missing = mScratch.file("missing.wav");
+    const RunResult run = RunCli({"info", "--json", missing, good, mScratch.path()});
+    EXPECT_EQ(run.status, 1);
+    const Json all = Json::parse(run.out);
+    ASSERT_EQ(all.size(), 3u);
+    for (const size_t i : {0u, 2u}) {
+        EXPECT_EQ(all[i]["valid"], 0);
+        EXPECT_TRUE(all[i]["error"].is_string());
+        EXPECT_EQ(all[i]["marker_count"], 0);
+    }
+    EXPECT_EQ(all[0]["path"], missing);
+    EXPECT_EQ(all[1]["valid"], 1);
+    EXPECT_FALSE(all[1].contains("error"));
+
+    const RunResult table = RunCli({"info", good, missing});
+    EXPECT_EQ(table.status, 1);
+    EXPECT_NE(table.out.find(good), std::string::npos);
+    EXPECT_NE(table.out.find(missing), std::string::npos);
+}
+
+TEST_F(CliInfoTest, TableShowsFormatAndMarkers) {
+    WavSpec spec;
+    spec.afterData = BroadcastMarkers(100, -1, 200, -1);
+    const std::string path = Write("table.wav", spec, 480);
+    const RunResult run = RunCli({"info", path});
+    EXPECT_EQ(run.status, 0);
+    for (const char* expected : {"Stereo16bit", "48000", "BC$START", "BC$STOP", "00:00:00.010"})
+        EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
+}
+
+TEST_F(CliInfoTest, UsageErrorsAndHelp) {
+    const std::string good = Write("good.wav", WavSpec{}, 10);
+    EXPECT_EQ(RunCli({"info"}).status, 2);
+    EXPECT_EQ(RunCli({"info", "--bogus", good}).status, 2);
+    EXPECT_EQ(RunCli({}).status, 2);
+    const RunResult help = RunCli({"info", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--json"), std::string::npos);
+    const RunResult version = RunCli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_FALSE(version.out.empty());
+}
