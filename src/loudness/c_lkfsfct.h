@@ -72,10 +72,11 @@ public:
     double CalcLKFS(double pAdd) const;
 
     // The gain in dB that brings CalcLKFS to within 0.001 dB of pTarget
-    // (LKFS), found from the first guess pTarget - LKFSValue by at most 100
-    // steps of 1 dB, 1/1.2 dB, 1/1.44 dB, ...; the last gain tried when the
-    // steps run out. 0 without blocks. pAdjustments, when given, receives
-    // the number of steps taken.
+    // (LKFS), searched from the first guess pTarget - LKFSValue in steps of
+    // 1 dB, 1/1.2 dB, 1/1.44 dB, ... toward the target: at most 101
+    // evaluations, and when none is close enough, the gain after the 101st
+    // step (not evaluated again). 0 without blocks. pAdjustments, when
+    // given, receives the number of steps taken.
     double AsymptoteLKFS(double pTarget, std::int32_t* pAdjustments = nullptr) const;
 
     // Raised before each 16-second read with the fraction of the range read
