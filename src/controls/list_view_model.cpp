@@ -191,12 +191,15 @@ void ListViewModel::SetStyle(float pSize, std::int32_t pBold, const std::string&
 
 void ListViewModel::Init() {
     Trap([&] {
-        c_Columns.assign(static_cast<std::size_t>(c_NumData), ColumnRecord{});
-        c_ColumnAtPosition.resize(c_Columns.size());
-        for (std::size_t c = 0; c < c_Columns.size(); ++c) {
-            c_Columns[c].Order = static_cast<std::int32_t>(c);
-            c_ColumnAtPosition[c] = static_cast<std::int32_t>(c);
+        // Built aside so that a failed allocation leaves both tables as they were.
+        std::vector<ColumnRecord> columns(static_cast<std::size_t>(c_NumData));
+        std::vector<std::int32_t> positions(columns.size());
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            columns[c].Order = static_cast<std::int32_t>(c);
+            positions[c] = static_cast<std::int32_t>(c);
         }
+        c_Columns.swap(columns);
+        c_ColumnAtPosition.swap(positions);
         c_HorizontalOffset = 0;
         LayoutColumns();
         ResetList();
@@ -577,10 +580,13 @@ void ListViewModel::InsertItem(std::int32_t pIndex, std::int32_t pNum) {
         if (index < 0 || index > c_ItemCount || pNum < 0) return;
         const std::int32_t num = pNum == 0 ? 1 : pNum;
         const auto count = CheckedNarrow<std::int32_t>(std::int64_t{c_ItemCount} + num);
+        // Everything that allocates comes before the rows move, so a failure
+        // cannot leave moved rows outside the count.
+        std::vector<ItemRecord> fresh(static_cast<std::size_t>(num), EmptyItem(0));
         EnsureItemCapacity(count - 1);
         const auto first = c_Items.begin() + index;
         std::move_backward(first, c_Items.begin() + c_ItemCount, c_Items.begin() + count);
-        for (auto slot = first; slot != first + num; ++slot) *slot = EmptyItem(0);
+        std::move(fresh.begin(), fresh.end(), first);
         c_ItemCount = count;
         if (c_SelectedItem >= index) c_SelectedItem += num;
     });
@@ -815,8 +821,8 @@ bool ListViewModel::ItemAreaMouseDown(std::int32_t pButton, std::int32_t pShift,
     });
 }
 
-bool ListViewModel::ItemAreaMouseUp(std::int32_t pButton, std::int32_t pShift, double pX, double pY) {
-    static_cast<void>(pShift);
+bool ListViewModel::ItemAreaMouseUp(std::int32_t pButton, [[maybe_unused]] std::int32_t pShift, double pX,
+                                    double pY) {
     return Trapped(false, [&] {
         if (!c_HasPress || c_ClickDisabled != 0) return false;
         c_HasPress = false;
