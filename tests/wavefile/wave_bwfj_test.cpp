@@ -192,22 +192,31 @@ TEST_F(CueReaderTest, FileSubChunks) {
 }
 
 TEST_F(CueReaderTest, SubChunkWalkBounds) {
-    // The walk reads one sub-chunk at the end of the list's payload, which
-    // here is the top-level chunk behind the LIST; the one after that is not read.
-    const Chunk cue = CueChunk({{1, 10}, {2, 20}, {3, 30}});
+    // The walk goes on while the offset o of the next sub-chunk does not
+    // exceed the list's size: the sub-chunk at the end of the list's payload
+    // (here the top-level chunk behind the LIST) is read too. The list
+    // holds 4 + 16 bytes.
     const Bytes lab2 = RawChunk("labl", 8, Bytes{2, 0, 0, 0, 'T', 'W', 'O', 0});
     const Bytes lab3 = RawChunk("labl", 8, Bytes{3, 0, 0, 0, 'S', 'I', 'X', 0});
-    WavSpec spec;
-    spec.beforeData = {cue};
-    spec.afterData = {AdtlList({{"labl", 1, "ONE"}})};
-    Bytes bytes = BuildWav(spec, Silence(16, 2));
-    bytes.insert(bytes.end(), lab2.begin(), lab2.end());
-    bytes.insert(bytes.end(), lab3.begin(), lab3.end());
-    std::vector<CueMarker> markers;
-    ASSERT_EQ(Read(WriteRaw(bytes), markers), 3);
-    EXPECT_EQ(markers[0].Label, "ONE");
-    EXPECT_EQ(markers[1].Label, "TWO");
-    EXPECT_EQ(markers[2].Label, "");
+    const auto labels = [&](std::uint32_t pListSize) {
+        WavSpec spec;
+        spec.beforeData = {CueChunk({{1, 10}, {2, 20}, {3, 30}})};
+        spec.afterData = {AdtlList({{"labl", 1, "ONE"}})};
+        Bytes bytes = BuildWav(spec, Silence(16, 2));
+        const Bytes size = Le32(pListSize);
+        std::copy(size.begin(), size.end(), bytes.end() - 24);
+        bytes.insert(bytes.end(), lab2.begin(), lab2.end());
+        bytes.insert(bytes.end(), lab3.begin(), lab3.end());
+        std::vector<CueMarker> markers;
+        EXPECT_EQ(Read(WriteRaw(bytes), markers), 3);
+        std::vector<std::string> out;
+        for (const CueMarker& m : markers) out.push_back(m.Label);
+        return out;
+    };
+    EXPECT_EQ(labels(20), (std::vector<std::string>{"ONE", "TWO", ""}));
+    EXPECT_EQ(labels(16), (std::vector<std::string>{"ONE", "TWO", ""}));  // o == size
+    EXPECT_EQ(labels(15), (std::vector<std::string>{"ONE", "", ""}));
+    EXPECT_EQ(labels(32), (std::vector<std::string>{"ONE", "TWO", "SIX"}));
 }
 
 TEST_F(CueReaderTest, HostileSizes) {
