@@ -244,7 +244,11 @@ public:
 
     // ---- Items ----------------------------------------------------------
     std::int32_t ItemCount() const;
-    // Slots the store holds (ItemCount plus spare); 0 after DeleteAll.
+    // Slots the store holds: ItemCount plus spare. Adding or inserting up to
+    // slot u grows the store to u + 1 + kItemStoreSlack slots when u lies past
+    // its last slot, and cuts it to exactly u + 1 slots when u lies before;
+    // a deletion cuts it to the new count (an emptied list keeps its slots but
+    // renews them all on the next growth). 0 after DeleteAll.
     std::int32_t StoreSlots() const;
 
     // First visible row. StoreTopItem is the widget's scroll position; values
@@ -290,8 +294,8 @@ public:
     std::int32_t YsItem(double pY) const;
 
     // ---- Item methods -----------------------------------------------------
-    // Appends pNum empty items (the store grows as described at StoreSlots).
-    // Nothing for pNum < 1.
+    // Appends pNum empty items in the fore colour (the store changes as
+    // described at StoreSlots). Nothing for pNum < 1.
     void AddItem(std::int32_t pNum);
     // Inserts pNum empty items (0 means 1) before pIndex; -1 = the cursor
     // item, ItemCount appends. Nothing when pIndex (after resolving -1) is
