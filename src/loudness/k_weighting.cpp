@@ -79,16 +79,31 @@ struct StageLanes {
 // (-a2)*y[n-2] + (-a1)*y[n-1] + b2*x[n-2] + b1*x[n-1] + b0*x[n]. The state
 // keeps the unrounded output; the result is the output held to the 32-bit
 // range and rounded to an integer.
-inline Lanes StageStep(StageLanes& pState, Lanes pX0, const Coefficients& pC) {
+inline Lanes Finish(StageLanes& pState, Lanes pValue, Lanes pX0) {
+    pState.y2 = pState.y1;
+    pState.y1 = pValue;
+    pState.x2 = pState.x1;
+    pState.x1 = pX0;
+    return RoundToInteger(Max(Min(pValue, Splat(kStageLimit)), Splat(-kStageLimit)));
+}
+
+inline Lanes PreFilterStep(StageLanes& pState, Lanes pX0, const Coefficients& pC) {
     Lanes value = Add(Mul(pC.negA2, pState.y2), Mul(pC.negA1, pState.y1));
     value = Add(value, Mul(pC.b2, pState.x2));
     value = Add(value, Mul(pC.b1, pState.x1));
     value = Add(value, Mul(pC.b0, pX0));
-    pState.y2 = pState.y1;
-    pState.y1 = value;
-    pState.x2 = pState.x1;
-    pState.x1 = pX0;
-    return RoundToInteger(Max(Min(value, Splat(kStageLimit)), Splat(-kStageLimit)));
+    return Finish(pState, value, pX0);
+}
+
+// The RLB stage's b0 and b2 are 1: those products are the inputs themselves,
+// bit for bit, so they are not multiplied.
+static_assert(kRlbB0 == 1.0 && kRlbB1 == -2.0 && kRlbB2 == 1.0);
+inline Lanes RlbStep(StageLanes& pState, Lanes pX0, const Coefficients& pC) {
+    Lanes value = Add(Mul(pC.negA2, pState.y2), Mul(pC.negA1, pState.y1));
+    value = Add(value, pState.x2);
+    value = Add(value, Mul(pC.b1, pState.x1));
+    value = Add(value, pX0);
+    return Finish(pState, value, pX0);
 }
 
 template <int BytesPerSample>
@@ -141,7 +156,7 @@ void KWeightedPair::Run(const std::uint8_t* pRaw, std::int32_t pFrames, std::vec
             left += mFrameBytes;
             right += mFrameBytes;
             peak = Max(peak, Abs(input));
-            const Lanes weighted = StageStep(s2, StageStep(s1, input, pre), rlb);
+            const Lanes weighted = RlbStep(s2, PreFilterStep(s1, input, pre), rlb);
             const Lanes square = Mul(weighted, weighted);
             open0 = Add(open0, square);
             open1 = Add(open1, square);
