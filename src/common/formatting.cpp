@@ -94,7 +94,7 @@ std::string FormatFixed(double pValue, std::int32_t pDecimals) {
             if (digits[static_cast<size_t>(kept)] >= '5') {
                 long i = static_cast<long>(number.size()) - 1;
                 while (i >= 0 && number[static_cast<size_t>(i)] == '9') number[static_cast<size_t>(i--)] = '0';
-                if (i < 0) number.insert(0, "1");
+                if (i < 0) number.insert(number.begin(), '1');
                 else ++number[static_cast<size_t>(i)];
             }
         }
@@ -102,7 +102,10 @@ std::string FormatFixed(double pValue, std::int32_t pDecimals) {
             number.insert(0, static_cast<size_t>(pDecimals) + 1 - number.size(), '0');
         const bool zero = number.find_first_not_of('0') == std::string::npos;
         if (pDecimals > 0) number.insert(number.size() - static_cast<size_t>(pDecimals), ".");
-        return (pValue < 0 && !zero ? "-" : "") + number;
+        std::string text;
+        if (pValue < 0 && !zero) text.push_back('-');
+        text.append(number);
+        return text;
     });
 }
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "support/wavgen.h"
@@ -44,13 +45,24 @@ void Commercial(const std::string& pPath, std::int16_t pChannels, std::int16_t p
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+    if (argc != 2 && argc != 4) {
+        std::fprintf(stderr, "usage: %s FOLDER [COUNT SECONDS]\n", argv[0]);
         return 2;
     }
     const std::string folder = argv[1];
     ::mkdir(folder.c_str(), 0777);
     try {
+        if (argc == 4) {
+            // A batch of stereo commercials at levels from -14 to -33 dBFS.
+            const int count = std::atoi(argv[2]);
+            const double seconds = std::atof(argv[3]);
+            for (int i = 0; i < count; ++i) {
+                char name[64];
+                std::snprintf(name, sizeof(name), "/spot%04d.wav", i);
+                Commercial(folder + name, 2, 16, seconds, -14.0 - i % 20, 250.0 + 37.0 * (i % 50));
+            }
+            return 0;
+        }
         Commercial(folder + "/cm_stereo16_quiet.wav", 2, 16, 15.0, -30.0, 1000.0);
         Commercial(folder + "/cm_stereo24_loud.wav", 2, 24, 30.0, -12.0, 440.0);
         Commercial(folder + "/cm_mono16.wav", 1, 16, 15.0, -20.0, 1000.0);
