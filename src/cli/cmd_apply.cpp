@@ -1,13 +1,180 @@
-#include <CLI/CLI.hpp>
+// sonivate-cli apply: one gain-adjusted copy of one WAV file, the gain applied
+// to a frame range and every other byte copied.
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "app/write_adjusted_wave.h"
 #include "cli/commands.h"
+#include "common/paths.h"
+#include "wavefile/wave_mmio.h"
 
 namespace sonivate::cli {
+namespace {
+
+// Set from the SIGINT / SIGTERM handler, read by the host at every progress
+// event. A lock-free atomic is safe to store to from a signal handler.
+std::atomic<bool> gStopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void RequestStop(int /*pSignal*/) { gStopRequested.store(true, std::memory_order_relaxed); }
+
+// While alive, SIGINT and SIGTERM ask the copy to stop. The handler resets
+// itself, so a second signal ends the process at once the usual way.
+class StopOnSignals {
+public:
+    StopOnSignals() {
+        struct sigaction action {};
+        action.sa_handler = RequestStop;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        sigaction(SIGINT, &action, &mPreviousInt);
+        sigaction(SIGTERM, &action, &mPreviousTerm);
+    }
+    ~StopOnSignals() {
+        sigaction(SIGINT, &mPreviousInt, nullptr);
+        sigaction(SIGTERM, &mPreviousTerm, nullptr);
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+private:
+    struct sigaction mPreviousInt {};
+    struct sigaction mPreviousTerm {};
+};
+
+// Step texts and percentages on one stderr line, drawn only when a person
+// is watching (stderr is a terminal).
+class TerminalProgress : public ProgressHost {
+public:
+    TerminalProgress() : mTerminal(::isatty(STDERR_FILENO) == 1) {}
+
+    void ShowStatus(const std::string& pText) override {
+        mStatus = pText;
+        mPercent = -1;
+        Draw("");
+    }
+    void SetProgress(std::int32_t pValue) override {
+        const std::int32_t percent = pValue * 100 / kProgressScale;
+        if (percent == mPercent) return;
+        mPercent = percent;
+        Draw(" " + std::to_string(percent) + "%");
+    }
+    bool StopRequested() const override { return gStopRequested.load(std::memory_order_relaxed); }
+
+    void Finish() {
+        if (mDrawn) std::fputs("\r\033[K", stderr);
+        mDrawn = false;
+    }
+
+private:
+    void Draw(const std::string& pSuffix) {
+        if (!mTerminal) return;
+        std::fprintf(stderr, "\r\033[K%s%s", mStatus.c_str(), pSuffix.c_str());
+        std::fflush(stderr);
+        mDrawn = true;
+    }
+
+    bool mTerminal;
+    bool mDrawn = false;
+    std::string mStatus;
+    std::int32_t mPercent = -1;
+};
+
+struct ApplyOptions {
+    double gain = 0.0;
+    std::int64_t start = 0;
+    std::optional<std::int64_t> end;
+    std::string source;
+    std::string target;
+};
+
+// Creates pPath as an empty file, refusing any name already in use (file,
+// folder, link, even a dangling one). Creating is the existence check, so
+// nothing can take the name between the check and the copy, and whatever
+// the copy leaves under that name is ours to delete. 0 or an errno value.
+int ClaimNewFile(const std::string& pPath) {
+    const int fd = ::open(pPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    ::close(fd);
+    return 0;
+}
+
+int Apply(const ApplyOptions& pOptions) {
+    if (!std::isfinite(pOptions.gain)) {
+        std::fprintf(stderr, "sonivate-cli apply: --gain must be a finite number of dB\n");
+        return kExitUsage;
+    }
+    if (pOptions.start < 0 || pOptions.end.value_or(0) < 0) {
+        std::fprintf(stderr, "sonivate-cli apply: --start and --end are frame indices and cannot be negative\n");
+        return kExitUsage;
+    }
+    const WaveFormatInfo info = ReadWaveHeader(pOptions.source, 0);
+    if (info.Valid == 0) {
+        std::fprintf(stderr, "sonivate-cli apply: %s: not a readable WAV file of linear PCM (16 or 24 bit)\n",
+                     pOptions.source.c_str());
+        return kExitFailed;
+    }
+    const std::int64_t end = pOptions.end.value_or(info.NumSamples);
+    if (end < pOptions.start) {
+        std::fprintf(stderr, "sonivate-cli apply: --end %lld lies before --start %lld\n", static_cast<long long>(end),
+                     static_cast<long long>(pOptions.start));
+        return kExitUsage;
+    }
+
+    gStopRequested.store(false);
+    const StopOnSignals signals;
+    if (const int error = ClaimNewFile(pOptions.target); error != 0) {
+        if (error == EEXIST) {
+            std::fprintf(stderr, "sonivate-cli apply: %s already exists; choose a new name (it was left untouched)\n",
+                         pOptions.target.c_str());
+            return kExitUsage;
+        }
+        std::fprintf(stderr, "sonivate-cli apply: cannot create %s: %s\n", pOptions.target.c_str(),
+                     std::strerror(error));
+        return kExitFailed;
+    }
+
+    TerminalProgress progress;
+    const std::int32_t ok =
+        WriteAdjustedWave(pOptions.source, pOptions.target, pOptions.start, end, pOptions.gain, progress);
+    progress.Finish();
+    const bool stopped = gStopRequested.load();
+    if (ok == 1 && !stopped) return kExitOk;
+
+    const bool removed = DeleteFileForced(pOptions.target) == 1;
+    std::fprintf(stderr, "sonivate-cli apply: %s; %s %s\n", stopped ? "stopped" : "writing the copy failed",
+                 removed ? "removed" : "could not remove", pOptions.target.c_str());
+    return stopped ? kExitInterrupted : kExitFailed;
+}
+
+}  // namespace
 
 Command AddApplyCommand(CLI::App& pParent) {
+    auto options = std::make_shared<ApplyOptions>();
     Command command;
-    command.app = pParent.add_subcommand("apply", "(not built yet)");
-    command.run = [] { return kExitFailed; };
+    CLI::App* app = pParent.add_subcommand(
+        "apply", "Write a copy of a WAV file with a gain applied to a frame range; every other byte is copied");
+    app->add_option("--gain", options->gain, "Gain in dB (gains of -60 dB and below act as -60 dB)")->required();
+    app->add_option("--start", options->start, "First frame of the range (default 0)");
+    app->add_option("--end", options->end, "Frame after the range (default: the end of the audio)");
+    app->add_option("SOURCE", options->source, "The WAV file to copy")->required();
+    app->add_option("TARGET", options->target, "The copy; must not exist yet")->required();
+    app->footer(
+        "Exit status: 0 written, 1 failed (a partial copy is removed), 2 usage error or TARGET exists,\n"
+        "130 stopped by SIGINT or SIGTERM (the partial copy is removed).");
+    command.app = app;
+    command.run = [options] { return Apply(*options); };
     return command;
 }
 

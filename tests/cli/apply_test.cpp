@@ -1,0 +1,83 @@
+// Runs the built sonivate-cli apply on generated files and checks the copies.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/scratch.h"
+#include "support/wavgen.h"
+#include "wavefile/wave_mmio.h"
+
+namespace sonivate {
+namespace {
+
+using test::Bytes;
+using test::Samples;
+using test::ScratchDir;
+using test::WavSpec;
+
+// Exit status of sonivate-cli apply with pArguments; its output goes to the test log.
+int Apply(const std::vector<std::string>& pArguments) {
+    std::string command = "'" SONIVATE_CLI_PATH "' apply";
+    for (const std::string& argument : pArguments) command += " '" + argument + "'";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class CliApplyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WavSpec spec;
+        spec.afterData = test::BroadcastMarkers(1, 2, 6, 7);
+        source = test::WriteWav(dir.file("spot.wav"), spec,
+                                {-32768, 32767, 1000, -1000, 1000, -1000, 1000, -1000, 1000, -1000, 1000, -1000, 5, 6,
+                                 7, 8});
+    }
+    ScratchDir dir;
+    std::string source;
+    std::string target = dir.file("copy.wav");
+};
+
+TEST_F(CliApplyTest, ZeroGainCopyIsByteIdentical) {
+    EXPECT_EQ(Apply({"--gain", "0", source, target}), 0);
+    EXPECT_EQ(test::ReadBytes(target), test::ReadBytes(source));
+}
+
+TEST_F(CliApplyTest, GainChangesOnlyTheRange) {
+    ASSERT_EQ(Apply({"--gain", "-6", "--start", "2", "--end", "5", source, target}), 0);
+    const Bytes original = test::ReadBytes(source);
+    const Bytes copy = test::ReadBytes(target);
+    ASSERT_EQ(copy.size(), original.size());
+    const auto rangeBegin = static_cast<std::size_t>(ReadWaveHeader(source, 0).DataOffset + 2 * 4);
+    const std::size_t rangeEnd = rangeBegin + 3 * 4;
+    EXPECT_TRUE(std::equal(original.begin(), original.begin() + rangeBegin, copy.begin()));
+    EXPECT_EQ(Bytes(copy.begin() + rangeBegin, copy.begin() + rangeEnd),
+              test::EncodeSamples({501, -501, 501, -501, 501, -501}, 16));
+    EXPECT_TRUE(std::equal(original.begin() + rangeEnd, original.end(), copy.begin() + rangeEnd));
+}
+
+TEST_F(CliApplyTest, AnExistingTargetIsRefusedAndLeftUntouched) {
+    const Bytes existing = {'k', 'e', 'e', 'p'};
+    test::WriteBytes(target, existing);
+    EXPECT_EQ(Apply({"--gain", "-6", source, target}), 2);
+    EXPECT_EQ(test::ReadBytes(target), existing);
+}
+
+TEST_F(CliApplyTest, AFailedCopyIsRemovedAndAnInvalidSourceCreatesNothing) {
+    WavSpec surround;
+    surround.channels = 6;
+    const std::string fiveOne = test::WriteWav(dir.file("surround.wav"), surround, Samples(60, 100));
+    EXPECT_EQ(Apply({"--gain", "-6", fiveOne, target}), 1);
+    EXPECT_FALSE(std::filesystem::exists(target));
+
+    test::WriteBytes(dir.file("junk.wav"), Bytes(64, 'x'));
+    EXPECT_EQ(Apply({"--gain", "-6", dir.file("junk.wav"), target}), 1);
+    EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+}  // namespace
+}  // namespace sonivate
