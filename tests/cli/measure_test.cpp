@@ -1,0 +1,98 @@
+// Runs the built sonivate-cli measure on generated files.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli_runner.h"
+#include "common/formatting.h"
+#include "support/scratch.h"
+#include "support/wavgen.h"
+
+namespace sonivate::test {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr std::int64_t kRate = 48000;
+
+class CliMeasure : public ::testing::Test {
+protected:
+    // A 1 kHz sine at -23 dBFS (peak) on both channels of a 16-bit file.
+    std::string Tone(const std::string& pName, std::int64_t pFrames) {
+        return WriteWav(mScratch.file(pName), WavSpec{}, Sine(pFrames, 2, 1000.0, -23.0, 16));
+    }
+    ScratchDir mScratch;
+};
+
+TEST_F(CliMeasure, StereoToneAtMinus23DbfsReadsMinus23LkfsAndJsonHasExactlyTheKeys) {
+    const std::string path = Tone("tone.wav", 5 * kRate);
+    const CliResult r = RunCli({"measure", "--json", path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json all = Json::parse(r.out);
+    ASSERT_TRUE(all.is_array());
+    ASSERT_EQ(all.size(), 1u);
+    const Json& m = all[0];
+    std::vector<std::string> keys;
+    for (const auto& item : m.items()) keys.push_back(item.key());
+    EXPECT_EQ(keys, (std::vector<std::string>{"path", "ok", "blocks", "lkfs", "peak", "gain", "lkfs_text",
+                                              "peak_text", "gain_text"}));
+    EXPECT_EQ(m["path"], path);
+    EXPECT_EQ(m["ok"], 1);
+    EXPECT_EQ(m["blocks"], 47);
+    // Each channel's mean square is half the peak's square (-3.01 dB), two
+    // channels add it back, and at 1 kHz the K-weighting gives +0.698 dB
+    // against the formula's -0.691: -22.993 LKFS.
+    const double lkfs = m["lkfs"].get<double>();
+    EXPECT_NEAR(lkfs, -23.0, 0.1);
+    EXPECT_NEAR(lkfs, -22.993, 0.005);
+    EXPECT_NEAR(m["peak"].get<double>(), -23.0, 0.01);
+    EXPECT_NEAR(m["gain"].get<double>(), -24.0 - lkfs, 0.001);
+    EXPECT_EQ(m["lkfs_text"], FormatFixed(lkfs, 2));
+    EXPECT_EQ(m["peak_text"], FormatFixed(m["peak"].get<double>(), 2));
+    EXPECT_EQ(m["gain_text"], FormatFixed(m["gain"].get<double>(), 3));
+    EXPECT_EQ(m["lkfs_text"], "-22.99");
+}
+
+TEST_F(CliMeasure, RangeTargetAndTable) {
+    const std::string path = Tone("tone.wav", 5 * kRate);
+    CliResult r = RunCli({"measure", "--json", "--start", "48000", "--end", "144000", "--target", "-20", path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json m = Json::parse(r.out)[0];
+    EXPECT_EQ(m["blocks"], 17);  // 2 s
+    EXPECT_NEAR(m["gain"].get<double>(), -20.0 - m["lkfs"].get<double>(), 0.001);
+
+    r = RunCli({"measure", path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("-22.99"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(path), std::string::npos) << r.out;
+}
+
+TEST_F(CliMeasure, AFileThatFailsIsReportedAndSetsTheExitStatus) {
+    const std::string good = Tone("tone.wav", 2 * kRate);
+    const std::string shortFile = Tone("short.wav", kRate / 4);
+    const CliResult r = RunCli({"measure", "--json", good, mScratch.file("missing.wav"), shortFile});
+    EXPECT_EQ(r.status, 1);
+    const Json all = Json::parse(r.out);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0]["ok"], 1);
+    for (size_t i = 1; i < 3; ++i) {
+        EXPECT_EQ(all[i]["ok"], 0);
+        EXPECT_EQ(all[i]["blocks"], 0);
+        EXPECT_EQ(all[i]["lkfs"], 0.0);
+        EXPECT_EQ(all[i]["gain_text"], "0.000");
+    }
+}
+
+TEST_F(CliMeasure, UsageErrors) {
+    const std::string path = Tone("tone.wav", kRate);
+    EXPECT_EQ(RunCli({"measure"}).status, 2);
+    EXPECT_EQ(RunCli({"measure", "--target", "loud", path}).status, 2);
+    EXPECT_EQ(RunCli({"measure", "--start", "-1", path}).status, 2);
+    EXPECT_EQ(RunCli({"measure", "--end", "x", path}).status, 2);
+}
+
+}  // namespace
+}  // namespace sonivate::test
