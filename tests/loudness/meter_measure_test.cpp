@@ -169,7 +169,7 @@ TEST(MeterFailures, AnErrorInsideIsTrappedOrPassedOnPerTheSwitch) {
 }
 
 // A range reaching past the audio must not read what follows it as samples.
-TEST(MeterRange, EndBeyondTheDataStopsAtTheLastFrameBeforeTrailingChunks) {
+TEST(MeterRange, RangeIsHeldToTheAudioBetweenHeaderAndTrailingChunks) {
     test::ScratchDir dir;
     const std::int64_t frames = 2 * kRate;
     const Samples noise = test::Noise(frames, 2, 16, 8, 0.1);
@@ -186,6 +186,10 @@ TEST(MeterRange, EndBeyondTheDataStopsAtTheLastFrameBeforeTrailingChunks) {
     for (size_t i = 0; i < ref.power.size(); ++i) EXPECT_EQ(meter.BlockPower()[i], ref.power[i]) << i;
     EXPECT_EQ(meter.PeakValue(), ref.peakValue);
     EXPECT_EQ(meter.LKFSValue(), ref.lkfsValue);
+    // A start before the data counts as its first frame, never the header.
+    ASSERT_EQ(meter.MeasureLKFS(path, -4800, 0), 1);
+    ASSERT_EQ(meter.NumBlock(), ref.numBlock);
+    for (size_t i = 0; i < ref.power.size(); ++i) EXPECT_EQ(meter.BlockPower()[i], ref.power[i]) << i;
     // Starting beyond the data leaves nothing to measure.
     EXPECT_EQ(meter.MeasureLKFS(path, frames + 10, frames + 40000), 0);
 }
