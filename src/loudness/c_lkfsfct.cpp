@@ -174,11 +174,17 @@ bool C_LKFSFCT::Measure(const std::string& pFilename, std::int64_t pStartAddr, s
         file = ReadFileAt(raw.data(), bytes, info.DataOffset + position * frameBytes, file, pFilename, false, &got);
         if (file == 0 || got != bytes) return false;
 
+        // Each pair keeps its filter state and its open block sums from one
+        // read to the next, so the three blocks that straddle two reads come
+        // out first, summed frame by frame as if the audio had been one
+        // piece; the blocks inside the read follow in time order.
         for (size_t p = 0; p < pairs.size(); ++p) {
             cut[p].clear();
             pairs[p].Process(raw.data(), static_cast<std::int32_t>(frames), cut[p]);
         }
         for (size_t k = 0; k < cut[0].size() && block < slots; ++k) {
+            // Weighted channel sum in file order; with two channels of weight
+            // 1.0 this is exactly PL + PR.
             double power = 0.0;
             for (size_t p = 0; p < pairs.size(); ++p) {
                 const double left = weights[2 * p];
