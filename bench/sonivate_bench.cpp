@@ -303,7 +303,7 @@ int main(int argc, char** argv) {
     double reference = 0.0;
     const Timing referenceTiming = Time(options.repeat, nullptr, [&] { reference = Ebur128Loudness(source, info); });
     Report("libebur128 (EBUR128_MODE_I)", referenceTiming, audioSeconds);
-    std::printf("  LKFS %.17g  (differs from MeasureLKFS by %.4f LU)\n", reference, reference - meter.LKFSValue());
+    std::printf("  LKFS %.17g  (differs from MeasureLKFS by %+.6f LU)\n", reference, reference - meter.LKFSValue());
     std::printf("meter speed / libebur128 speed: %.2f (wall), %.2f (CPU)\n", referenceTiming.best / meterTiming.best,
                 referenceTiming.bestCpu / meterTiming.bestCpu);
 #else
