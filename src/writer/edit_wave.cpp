@@ -1,8 +1,14 @@
 #include "writer/edit_wave.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstring>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "common/error_trap.h"
 #include "common/numeric.h"
@@ -17,31 +23,37 @@ namespace {
 // keeps 0 * factor at 0 where an infinite factor would give NaN.
 constexpr double kMaxFactor = 1e30;
 
-// Adding and then subtracting 1.5 * 2^52 rounds a double of magnitude below
-// 2^51 to an integer, halves to even, in the default rounding mode: the
-// branch-free, inlined equivalent of nearbyint (which is a library call on
-// baseline x86-64). It relies on strict IEEE arithmetic, so this file must
-// never be built with -ffast-math.
+// The scalar path's rounding: adding and then subtracting 1.5 * 2^52 rounds
+// a double of magnitude below 2^51 to an integer, halves to even, in the
+// default rounding mode; inline and branch-free, where nearbyint is a library
+// call on baseline x86-64. Like the vector path's conversions it relies on
+// strict IEEE arithmetic: never build this file with -ffast-math.
 constexpr double kRoundingBias = 6755399441055744.0;
 
-// Sample codecs. kLow / kHigh are the rails a scaled sample is clamped to
-// before rounding. Clamping first gives the same result as the rule's
-// "compare, then round or take the rail": a value at or past a rail becomes
-// that rail, and a value inside rounds to at most the rail. For 24 bits the
-// rule's +-16777215 followed by the saturation to -8388608 .. 8388607
-// collapses to these two rails in the same way.
+// Sample codecs: a run of little-endian samples to and from int32. kLow /
+// kHigh are the rails a scaled sample is clamped to before rounding.
+// Clamping first gives the same result as the rule's "compare, then round or
+// take the rail": a value at or past a rail becomes that rail, and a value
+// inside rounds to at most the rail. For 24 bits the rule's +-16777215
+// followed by the saturation to -8388608 .. 8388607 collapses to these two
+// rails in the same way.
 struct Pcm16 {
     static constexpr std::size_t kBytes = 2;
     static constexpr float kLow = -32767.0f;
     static constexpr float kHigh = 32767.0f;
 
-    static std::int32_t Decode(const unsigned char* pBytes) {
-        return static_cast<std::int16_t>(static_cast<std::uint16_t>(pBytes[0] | (pBytes[1] << 8)));
+    static void Decode(const unsigned char* pBytes, std::int32_t* pSamples, std::size_t pCount) {
+        for (std::size_t i = 0; i < pCount; ++i) {
+            const unsigned char* b = pBytes + 2 * i;
+            pSamples[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(b[0] | (b[1] << 8)));
+        }
     }
-    static void Encode(unsigned char* pBytes, std::int32_t pValue) {
-        const auto bits = static_cast<std::uint32_t>(pValue);
-        pBytes[0] = static_cast<unsigned char>(bits);
-        pBytes[1] = static_cast<unsigned char>(bits >> 8);
+    static void Encode(const std::int32_t* pSamples, unsigned char* pBytes, std::size_t pCount) {
+        for (std::size_t i = 0; i < pCount; ++i) {
+            const auto bits = static_cast<std::uint32_t>(pSamples[i]);
+            pBytes[2 * i] = static_cast<unsigned char>(bits);
+            pBytes[2 * i + 1] = static_cast<unsigned char>(bits >> 8);
+        }
     }
 };
 
@@ -50,37 +62,102 @@ struct Pcm24 {
     static constexpr float kLow = -8388608.0f;
     static constexpr float kHigh = 8388607.0f;
     static constexpr std::int32_t kSignBit = 0x800000;
+    static constexpr std::uint32_t kLowBytes = 0xFFFFFF;
 
-    static std::int32_t Decode(const unsigned char* pBytes) {
-        const std::int32_t raw = pBytes[0] | (pBytes[1] << 8) | (pBytes[2] << 16);
-        return (raw ^ kSignBit) - kSignBit;
+    static std::int32_t SignExtend(std::uint32_t pBits) {
+        return (static_cast<std::int32_t>(pBits & kLowBytes) ^ kSignBit) - kSignBit;
     }
-    static void Encode(unsigned char* pBytes, std::int32_t pValue) {
+    static void PutBytes(unsigned char* pBytes, std::int32_t pValue) {
         const auto bits = static_cast<std::uint32_t>(pValue);
         pBytes[0] = static_cast<unsigned char>(bits);
         pBytes[1] = static_cast<unsigned char>(bits >> 8);
         pBytes[2] = static_cast<unsigned char>(bits >> 16);
     }
+    // On little-endian hosts every sample but the last of a run moves as one
+    // 4-byte word. Reading: the extra byte is the next sample's and is masked
+    // off. Writing in ascending order: the extra byte is overwritten by the
+    // next sample's write; the last sample is written bytewise so the run's
+    // neighbour stays intact.
+    static void Decode(const unsigned char* pBytes, std::int32_t* pSamples, std::size_t pCount) {
+        if (pCount == 0) return;
+        std::size_t i = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            for (; i + 1 < pCount; ++i) {
+                std::uint32_t word;
+                std::memcpy(&word, pBytes + 3 * i, sizeof word);
+                pSamples[i] = SignExtend(word);
+            }
+        }
+        for (; i < pCount; ++i) {
+            const unsigned char* b = pBytes + 3 * i;
+            pSamples[i] = SignExtend(static_cast<std::uint32_t>(b[0] | (b[1] << 8) | (b[2] << 16)));
+        }
+    }
+    static void Encode(const std::int32_t* pSamples, unsigned char* pBytes, std::size_t pCount) {
+        if (pCount == 0) return;
+        std::size_t i = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            for (; i + 1 < pCount; ++i) {
+                const auto word = static_cast<std::uint32_t>(pSamples[i]);
+                std::memcpy(pBytes + 3 * i, &word, sizeof word);
+            }
+        }
+        for (; i < pCount; ++i) PutBytes(pBytes + 3 * i, pSamples[i]);
+    }
 };
 
+// Samples decoded, scaled and encoded together: small enough to stay in the
+// first-level cache, a multiple of every channel count and of the vector width.
+constexpr std::size_t kChunkSamples = 2048;
+
+// x * factor held as a float, clamped to the rails, rounded half to even.
 template <class Codec>
-inline void ScaleSample(unsigned char* pBytes, double pFactor) {
-    const float scaled = static_cast<float>(Codec::Decode(pBytes) * pFactor);
-    const double bounded = std::min(std::max(scaled, Codec::kLow), Codec::kHigh);
-    const double rounded = (bounded + kRoundingBias) - kRoundingBias;
-    Codec::Encode(pBytes, static_cast<std::int32_t>(rounded));
+inline std::int32_t Scale(std::int32_t pSample, double pFactor) {
+    const float scaled = static_cast<float>(pSample * pFactor);
+    const float bounded = std::min(std::max(scaled, Codec::kLow), Codec::kHigh);
+    const double rounded = (static_cast<double>(bounded) + kRoundingBias) - kRoundingBias;
+    return static_cast<std::int32_t>(rounded);
+}
+
+// Scales pCount samples in place, those at even indices by pEven and those
+// at odd indices by pOdd (the left and right channel of interleaved stereo).
+// The vector path computes exactly what Scale does, four samples at a time
+// and without branches: int32 -> double, multiply, -> float, clamp, and a
+// conversion to int32 that rounds half to even in the default rounding mode.
+template <class Codec>
+void ScaleSamples(std::int32_t* pSamples, std::size_t pCount, double pEven, double pOdd) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128d factors = _mm_set_pd(pOdd, pEven);
+    const __m128 low = _mm_set1_ps(Codec::kLow);
+    const __m128 high = _mm_set1_ps(Codec::kHigh);
+    for (; i + 4 <= pCount; i += 4) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pSamples + i));
+        const __m128d first = _mm_mul_pd(_mm_cvtepi32_pd(x), factors);
+        const __m128d second = _mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(x, _MM_SHUFFLE(3, 2, 3, 2))), factors);
+        const __m128 scaled = _mm_movelh_ps(_mm_cvtpd_ps(first), _mm_cvtpd_ps(second));
+        const __m128 bounded = _mm_min_ps(_mm_max_ps(scaled, low), high);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pSamples + i), _mm_cvtps_epi32(bounded));
+    }
+#endif
+    for (; i < pCount; ++i) pSamples[i] = Scale<Codec>(pSamples[i], i % 2 == 0 ? pEven : pOdd);
 }
 
 // One instance per layout, so the hot loop carries no per-sample decision
-// about widths or channel counts.
+// about widths or channel counts. Each chunk is decoded, scaled and encoded
+// in three tight passes.
 template <class Codec, std::size_t kChannels>
 void ScaleFrames(unsigned char* pData, std::int64_t pFrames, double pLeft, double pRight) {
-    constexpr std::size_t kFrameBytes = Codec::kBytes * kChannels;
-    const auto frames = static_cast<std::size_t>(pFrames);
-    for (std::size_t i = 0; i < frames; ++i) {
-        unsigned char* frame = pData + i * kFrameBytes;
-        ScaleSample<Codec>(frame, pLeft);
-        if constexpr (kChannels == 2) ScaleSample<Codec>(frame + Codec::kBytes, pRight);
+    static_assert(kChannels == 1 || kChannels == 2);
+    const double odd = kChannels == 1 ? pLeft : pRight;
+    alignas(64) std::int32_t samples[kChunkSamples];
+    const std::size_t total = static_cast<std::size_t>(pFrames) * kChannels;
+    for (std::size_t first = 0; first < total; first += kChunkSamples) {
+        const std::size_t count = std::min(kChunkSamples, total - first);
+        unsigned char* bytes = pData + first * Codec::kBytes;
+        Codec::Decode(bytes, samples, count);
+        ScaleSamples<Codec>(samples, count, pLeft, odd);
+        Codec::Encode(samples, bytes, count);
     }
 }
 

@@ -98,12 +98,25 @@ Outcome EditByName(const ScratchDir& pDir, const WavSpec& pSpec, const Samples& 
     return outcome;
 }
 
-// The processed samples of a whole mono file at one gain.
+// The processed samples of a whole mono file at one gain. Every sample goes
+// through the writer twice: alone (the scalar path) and within runs of four
+// (the vector path); both must agree.
 Samples Scaled(std::int16_t pBits, const Samples& pSamples, double pGainDB) {
     ScratchDir dir;
-    const Outcome outcome = EditByName(dir, Layout(1, pBits), pSamples, 0, 0, pGainDB, pGainDB);
-    EXPECT_EQ(outcome.result, 1);
-    return Decode(outcome.written, pBits);
+    Samples alone;
+    Samples fourTimes;
+    for (const std::int32_t sample : pSamples) {
+        const Outcome single = EditByName(dir, Layout(1, pBits), {sample}, 0, 0, pGainDB, pGainDB);
+        EXPECT_EQ(single.result, 1);
+        const Samples out = Decode(single.written, pBits);
+        alone.insert(alone.end(), out.begin(), out.end());
+        fourTimes.insert(fourTimes.end(), 4, sample);
+    }
+    const Outcome runs = EditByName(dir, Layout(1, pBits), fourTimes, 0, 0, pGainDB, pGainDB);
+    Samples expectedRuns;
+    for (const std::int32_t sample : alone) expectedRuns.insert(expectedRuns.end(), 4, sample);
+    EXPECT_EQ(Decode(runs.written, pBits), expectedRuns);
+    return alone;
 }
 
 // A gain whose factor is 0.5 to within a few ulps: the scaled odd samples
@@ -140,8 +153,9 @@ TEST(EditWaveSampleRule, TwentyFourBitSaturatesToItsRangeAndRoundsTheFloatProduc
 
 TEST(EditWaveSampleRule, EachChannelTakesItsOwnGainAndMonoTakesTheLeft) {
     ScratchDir dir;
-    const Outcome stereo16 = EditByName(dir, Layout(2, 16), {1000, 20000, -12345, 1000}, 0, 0, -6.0, 3.0);
-    EXPECT_EQ(Decode(stereo16.written, 16), (Samples{501, 28251, -6187, 1413}));
+    const Outcome stereo16 =
+        EditByName(dir, Layout(2, 16), {1000, 20000, -12345, 1000, 1000, 20000}, 0, 0, -6.0, 3.0);
+    EXPECT_EQ(Decode(stereo16.written, 16), (Samples{501, 28251, -6187, 1413, 501, 28251}));
     const Outcome stereo24 = EditByName(dir, Layout(2, 24), {3000000, 1000000}, 0, 0, 3.0, -6.0);
     EXPECT_EQ(Decode(stereo24.written, 24), (Samples{4237612, 501187}));
     const Outcome mono = EditByName(dir, Layout(1, 16), {1000}, 0, 0, -6.0, 3.0);
@@ -163,6 +177,25 @@ TEST(EditWaveSampleRule, ZeroDBCopiesEveryByteIncludingTheMostNegativeSamples) {
     // One channel at 0 dB is not a plain copy: -32768 is still saturated there.
     const Outcome halfPlain = EditByName(dir, Layout(2, 16), {-32768, 1000}, 0, 0, 0.0, -6.0);
     EXPECT_EQ(Decode(halfPlain.written, 16), (Samples{-32767, 501}));
+}
+
+TEST(EditWaveSampleRule, RunsLongerThanTheWorkingChunkScaleEverySampleOfEveryLayout) {
+    ScratchDir dir;
+    for (const std::int16_t bits : {std::int16_t{16}, std::int16_t{24}}) {
+        for (const std::int16_t channels : {std::int16_t{1}, std::int16_t{2}}) {
+            // Even values spread over the whole range; halving them is exact.
+            const std::int64_t full = std::int64_t{1} << bits;
+            Samples samples;
+            Samples halves;
+            for (std::int64_t i = 0; i < 2501 * channels; ++i) {
+                const auto value = static_cast<std::int32_t>((i * 7919 * 2) % full - full / 2);
+                samples.push_back(value);
+                halves.push_back(value / 2);
+            }
+            const Outcome outcome = EditByName(dir, Layout(channels, bits), samples, 0, 0, kHalfGainDB, kHalfGainDB);
+            EXPECT_EQ(Decode(outcome.written, bits), halves) << bits << " bit, " << channels << " channels";
+        }
+    }
 }
 
 TEST(EditWaveRange, EndsDefaultToTheDataAndEmptyRangesWriteNothing) {
@@ -274,8 +307,9 @@ TEST_F(EditWaveBlocks, WritesEightMebibyteBlocksAndReportsEach) {
     EXPECT_TRUE(DescriptorOpen(sourceFH));
     EXPECT_TRUE(DescriptorOpen(targetFH));
 
-    const Bytes out = test::ReadBytes(target);
-    ASSERT_EQ(out.size(), static_cast<std::size_t>(kFrames * 4));
+    Bytes out(static_cast<std::size_t>(kFrames * 4));
+    ASSERT_EQ(FileSizeOfPath(target), kFrames * 4);
+    ASSERT_EQ(ReadFileAt(out.data(), static_cast<std::int32_t>(out.size()), 0, 0, target, true), 1);
     const Bytes scaled1000 = test::EncodeSamples({501}, 16);
     std::size_t unexpected = 0;
     for (std::size_t i = 0; i + 4 < out.size(); i += 2)
