@@ -16,6 +16,7 @@
 #include "common/formatting.h"
 #include "common/paths.h"
 #include "loudness/c_lkfsfct.h"
+#include "wavefile/wave_mmio.h"
 
 namespace sonivate::cli {
 namespace {
@@ -44,11 +45,17 @@ struct Measurement {
     double gain = 0.0;  // dB to the target
 };
 
-Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
+// The K-weighting coefficients are those for 48000 Hz; at another rate the
+// figures would be wrong, so such files are refused as the file list does.
+constexpr std::int32_t kMeasuredRate = 48000;
+
+Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions, bool& pWrongRate) {
     C_LKFSFCT meter;
     Measurement m;
     m.path = pPath;
-    m.ok = meter.MeasureLKFS(pPath, pOptions.start, pOptions.end);
+    const WaveFormatInfo info = ReadWaveHeader(pPath, 0);
+    pWrongRate = info.Valid == 1 && info.SampleRate != kMeasuredRate;
+    if (!pWrongRate) m.ok = meter.MeasureLKFS(pPath, pOptions.start, pOptions.end);
     m.blocks = meter.NumBlock();
     m.lkfs = meter.LKFSValue();
     m.peak = meter.PeakValue();
@@ -100,10 +107,13 @@ Command AddMeasureCommand(CLI::App& pParent) {
         std::vector<Measurement> results;
         bool failed = false;
         for (const std::string& path : options->files) {
-            results.push_back(Measure(path, *options));
+            bool wrongRate = false;
+            results.push_back(Measure(path, *options, wrongRate));
             if (results.back().ok != 1) {
                 failed = true;
-                if (FileExists(path) != 1)
+                if (wrongRate)
+                    std::fprintf(stderr, "sonivate-cli: %s: only 48000 Hz files can be measured\n", path.c_str());
+                else if (FileExists(path) != 1)
                     std::fprintf(stderr, "sonivate-cli: %s: no such file\n", path.c_str());
                 else
                     std::fprintf(stderr,

@@ -86,6 +86,16 @@ TEST_F(CliMeasure, AFileThatFailsIsReportedAndSetsTheExitStatus) {
     }
 }
 
+TEST_F(CliMeasure, FilesAtAnotherRateAreRefusedRatherThanMismeasured) {
+    WavSpec cd;
+    cd.sampleRate = 44100;
+    const std::string path = WriteWav(mScratch.file("cd.wav"), cd, Sine(2 * 44100, 2, 1000.0, -23.0, 16, 44100));
+    const CliResult r = RunCli({"measure", "--json", path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Json::parse(r.out)[0]["ok"], 0);
+    EXPECT_NE(r.err.find("48000 Hz"), std::string::npos) << r.err;
+}
+
 TEST_F(CliMeasure, UsageErrors) {
     const std::string path = Tone("tone.wav", kRate);
     EXPECT_EQ(RunCli({"measure"}).status, 2);
