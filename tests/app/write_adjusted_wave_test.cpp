@@ -30,10 +30,10 @@ public:
 };
 
 WavSpec Stereo16WithMarkers(std::int32_t pFrames) {
-    WavSpec spec;
-    spec.beforeData = {test::ListChunk("INFO", Bytes{'I', 'N', 'A', 'M', 3, 0, 0, 0, 'a', 'd', 0, 0})};
-    spec.afterData = test::BroadcastMarkers(1, 2, pFrames - 2, pFrames - 1);
-    return spec;
+    WavSpec format;
+    format.beforeData = {test::ListChunk("INFO", Bytes{'I', 'N', 'A', 'M', 3, 0, 0, 0, 'a', 'd', 0, 0})};
+    format.afterData = test::BroadcastMarkers(1, 2, pFrames - 2, pFrames - 1);
+    return format;
 }
 
 // The file's bytes from pBegin to its end.
@@ -49,8 +49,8 @@ std::vector<std::string> Steps(const std::string& pTitle, std::initializer_list<
 
 class WriteAdjustedWaveTest : public ::testing::Test {
 protected:
-    std::string Source(const WavSpec& pSpec, const Samples& pSamples, const std::string& pName = "spot.ad.wav") {
-        return test::WriteWav(dir.file(pName), pSpec, pSamples);
+    std::string Source(const WavSpec& pFormat, const Samples& pSamples, const std::string& pName = "spot.ad.wav") {
+        return test::WriteWav(dir.file(pName), pFormat, pSamples);
     }
 
     ScratchDir dir;
@@ -72,10 +72,10 @@ TEST_F(WriteAdjustedWaveTest, ShowsOnlyTheStepsWhoseSpanExists) {
 }
 
 TEST_F(WriteAdjustedWaveTest, GainChangesOnlyTheRangeAndEveryOtherByteIsCopied) {
-    const WavSpec spec = Stereo16WithMarkers(8);
+    const WavSpec format = Stereo16WithMarkers(8);
     const Samples samples = {-32768, 32767, 1000, -1000, 1000, -1000, 1000, -1000,
                              1000,   -1000, 1000, -1000, -32768, 32767, 7, 8};
-    const std::string source = Source(spec, samples);
+    const std::string source = Source(format, samples);
     ASSERT_EQ(WriteAdjustedWave(source, target, 2, 5, -6.0, host), 1);
 
     const Bytes original = test::ReadBytes(source);
@@ -92,9 +92,9 @@ TEST_F(WriteAdjustedWaveTest, GainChangesOnlyTheRangeAndEveryOtherByteIsCopied) 
 }
 
 TEST_F(WriteAdjustedWaveTest, ZeroGainGivesAnIdenticalFile) {
-    WavSpec spec = Stereo16WithMarkers(4);
-    spec.bitsPerSample = 24;
-    const std::string source = Source(spec, {-8388608, 8388607, -1, 0, 5, 6, 7, 8});
+    WavSpec format = Stereo16WithMarkers(4);
+    format.bitsPerSample = 24;
+    const std::string source = Source(format, {-8388608, 8388607, -1, 0, 5, 6, 7, 8});
     EXPECT_EQ(WriteAdjustedWave(source, target, 0, 4, 0.0, host), 1);
     EXPECT_EQ(test::ReadBytes(target), test::ReadBytes(source));
 }

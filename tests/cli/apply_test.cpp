@@ -31,9 +31,9 @@ int Apply(const std::vector<std::string>& pArguments) {
 class CliApplyTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        WavSpec spec;
-        spec.afterData = test::BroadcastMarkers(1, 2, 6, 7);
-        source = test::WriteWav(dir.file("spot.wav"), spec,
+        WavSpec format;
+        format.afterData = test::BroadcastMarkers(1, 2, 6, 7);
+        source = test::WriteWav(dir.file("spot.wav"), format,
                                 {-32768, 32767, 1000, -1000, 1000, -1000, 1000, -1000, 1000, -1000, 1000, -1000, 5, 6,
                                  7, 8});
     }

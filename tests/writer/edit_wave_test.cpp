@@ -68,10 +68,10 @@ Samples Decode(const Bytes& pBytes, std::int16_t pBits) {
 }
 
 WavSpec Layout(std::int16_t pChannels, std::int16_t pBits) {
-    WavSpec spec;
-    spec.channels = pChannels;
-    spec.bitsPerSample = pBits;
-    return spec;
+    WavSpec format;
+    format.channels = pChannels;
+    format.bitsPerSample = pBits;
+    return format;
 }
 
 struct Outcome {
@@ -80,9 +80,9 @@ struct Outcome {
 };
 
 // EditWav by file names over a fresh source and an empty target.
-Outcome EditByName(const ScratchDir& pDir, const WavSpec& pSpec, const Samples& pSamples, std::int64_t pFrom,
+Outcome EditByName(const ScratchDir& pDir, const WavSpec& pFormat, const Samples& pSamples, std::int64_t pFrom,
                    std::int64_t pTo, double pLeftDB, double pRightDB, C_EditWave* pEditor = nullptr) {
-    const std::string source = test::WriteWav(pDir.file("source.wav"), pSpec, pSamples);
+    const std::string source = test::WriteWav(pDir.file("source.wav"), pFormat, pSamples);
     const std::string target = pDir.file("target.raw");
     std::filesystem::remove(target);
     C_EditWave local;
@@ -220,11 +220,11 @@ TEST(EditWaveRange, EndsDefaultToTheDataAndEmptyRangesWriteNothing) {
 
 TEST(EditWaveRange, NeverReadsPastTheAudioTheFileHolds) {
     ScratchDir dir;
-    WavSpec spec = Layout(2, 16);
-    spec.afterData = {{"LIST", Bytes(64, 0x7F)}};
+    WavSpec format = Layout(2, 16);
+    format.afterData = {{"LIST", Bytes(64, 0x7F)}};
     const Samples samples = {100, -100, 200, -200, 300, -300};
     // A range end beyond the data (a marker past the end) stops at the last frame.
-    const Outcome pastEnd = EditByName(dir, spec, samples, 1, 1000, -6.0, -6.0);
+    const Outcome pastEnd = EditByName(dir, format, samples, 1, 1000, -6.0, -6.0);
     EXPECT_EQ(pastEnd.result, 1);
     EXPECT_EQ(Decode(pastEnd.written, 16), (Samples{100, -100, 150, -150}));
 
