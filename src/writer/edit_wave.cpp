@@ -1,5 +1,7 @@
 #include "writer/edit_wave.h"
 
+#include <atomic>
+
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -14,6 +16,7 @@
 #include "common/numeric.h"
 #include "platform/event_pump.h"
 #include "wavefile/wave_mmio.h"
+#include "writer/sample_scaling.h"
 
 namespace sonivate {
 namespace {
@@ -23,24 +26,12 @@ namespace {
 // keeps 0 * factor at 0 where an infinite factor would give NaN.
 constexpr double kMaxFactor = 1e30;
 
-// The scalar path's rounding: adding and then subtracting 1.5 * 2^52 rounds
-// a double of magnitude below 2^51 to an integer, halves to even, in the
-// default rounding mode; inline and branch-free, where nearbyint is a library
-// call on baseline x86-64. Like the vector path's conversions it relies on
-// strict IEEE arithmetic: never build this file with -ffast-math.
-constexpr double kRoundingBias = 6755399441055744.0;
-
-// Sample codecs: a run of little-endian samples to and from int32. kLow /
-// kHigh are the rails a scaled sample is clamped to before rounding.
-// Clamping first gives the same result as the rule's "compare, then round or
-// take the rail": a value at or past a rail becomes that rail, and a value
-// inside rounds to at most the rail. For 24 bits the rule's +-16777215
-// followed by the saturation to -8388608 .. 8388607 collapses to these two
-// rails in the same way.
+// Sample codecs: a run of little-endian samples to and from int32, with
+// the rails a scaled sample is clamped to (see sample_scaling.h).
 struct Pcm16 {
     static constexpr std::size_t kBytes = 2;
-    static constexpr float kLow = -32767.0f;
-    static constexpr float kHigh = 32767.0f;
+    static constexpr float kLow = writer_detail::kLow16;
+    static constexpr float kHigh = writer_detail::kHigh16;
 
     static void Decode(const unsigned char* pBytes, std::int32_t* pSamples, std::size_t pCount) {
         for (std::size_t i = 0; i < pCount; ++i) {
@@ -59,8 +50,8 @@ struct Pcm16 {
 
 struct Pcm24 {
     static constexpr std::size_t kBytes = 3;
-    static constexpr float kLow = -8388608.0f;
-    static constexpr float kHigh = 8388607.0f;
+    static constexpr float kLow = writer_detail::kLow24;
+    static constexpr float kHigh = writer_detail::kHigh24;
     static constexpr std::int32_t kSignBit = 0x800000;
     static constexpr std::uint32_t kLowBytes = 0xFFFFFF;
 
@@ -110,13 +101,9 @@ struct Pcm24 {
 // first-level cache, a multiple of every channel count and of the vector width.
 constexpr std::size_t kChunkSamples = 2048;
 
-// x * factor held as a float, clamped to the rails, rounded half to even.
 template <class Codec>
 inline std::int32_t Scale(std::int32_t pSample, double pFactor) {
-    const float scaled = static_cast<float>(pSample * pFactor);
-    const float bounded = std::min(std::max(scaled, Codec::kLow), Codec::kHigh);
-    const double rounded = (static_cast<double>(bounded) + kRoundingBias) - kRoundingBias;
-    return static_cast<std::int32_t>(rounded);
+    return writer_detail::ScaleSample(pSample, pFactor, Codec::kLow, Codec::kHigh);
 }
 
 // Scales pCount samples in place, those at even indices by pEven and those
@@ -163,8 +150,27 @@ void ScaleFrames(unsigned char* pData, std::int64_t pFrames, double pLeft, doubl
 
 using FrameScaler = void (*)(unsigned char* pData, std::int64_t pFrames, double pLeft, double pRight);
 
+#if defined(SONIVATE_WRITER_AVX2)
+template <std::size_t kChannels, void (*kRun)(unsigned char*, std::size_t, double, double)>
+void ScaleFramesAvx2(unsigned char* pData, std::int64_t pFrames, double pLeft, double pRight) {
+    kRun(pData, static_cast<std::size_t>(pFrames) * kChannels, pLeft, kChannels == 1 ? pLeft : pRight);
+}
+std::atomic<bool> gUseAvx2{writer_detail::CpuHasAvx2()};
+#endif
+
 // nullptr for the layouts the writer refuses (8-bit and surround).
 FrameScaler ScalerFor(std::int32_t pFormatKind) {
+#if defined(SONIVATE_WRITER_AVX2)
+    if (gUseAvx2.load(std::memory_order_relaxed)) {
+        switch (pFormatKind) {
+            case Mono16bit: return &ScaleFramesAvx2<1, writer_detail::ScaleRun16Avx2>;
+            case Stereo16bit: return &ScaleFramesAvx2<2, writer_detail::ScaleRun16Avx2>;
+            case Mono24bit: return &ScaleFramesAvx2<1, writer_detail::ScaleRun24Avx2>;
+            case Stereo24bit: return &ScaleFramesAvx2<2, writer_detail::ScaleRun24Avx2>;
+            default: return nullptr;
+        }
+    }
+#endif
     switch (pFormatKind) {
         case Mono16bit: return &ScaleFrames<Pcm16, 1>;
         case Stereo16bit: return &ScaleFrames<Pcm16, 2>;
@@ -201,6 +207,26 @@ public:
 const std::string kNoPath;
 
 }  // namespace
+
+namespace writer_detail {
+
+bool UsesAvx2() {
+#if defined(SONIVATE_WRITER_AVX2)
+    return gUseAvx2.load(std::memory_order_relaxed);
+#else
+    return false;
+#endif
+}
+
+void UseAvx2ForTesting(bool pUse) {
+#if defined(SONIVATE_WRITER_AVX2)
+    gUseAvx2.store(pUse && CpuHasAvx2(), std::memory_order_relaxed);
+#else
+    (void)pUse;
+#endif
+}
+
+}  // namespace writer_detail
 
 std::int64_t FramesPresent(const WaveFormatInfo& pInfo, std::int64_t pFileSize) {
     if (pInfo.Valid == 0 || pInfo.BlockAlign <= 0 || pInfo.DataOffset < 0 || pFileSize <= pInfo.DataOffset) return 0;

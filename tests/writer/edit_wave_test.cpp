@@ -17,6 +17,7 @@
 #include "support/wavgen.h"
 #include "wavefile/wave_mmio.h"
 #include "writer/edit_wave.h"
+#include "writer/sample_scaling.h"
 
 namespace sonivate {
 namespace {
@@ -99,8 +100,9 @@ Outcome EditByName(const ScratchDir& pDir, const WavSpec& pFormat, const Samples
 }
 
 // The processed samples of a whole mono file at one gain. Every sample goes
-// through the writer twice: alone (the scalar path) and within runs of four
-// (the vector path); both must agree.
+// through the writer alone (the scalar path) and within runs of four, which
+// the vector paths take (AVX2 where the processor has it, and the portable
+// one); all must agree.
 Samples Scaled(std::int16_t pBits, const Samples& pSamples, double pGainDB) {
     ScratchDir dir;
     Samples alone;
@@ -112,10 +114,14 @@ Samples Scaled(std::int16_t pBits, const Samples& pSamples, double pGainDB) {
         alone.insert(alone.end(), out.begin(), out.end());
         fourTimes.insert(fourTimes.end(), 4, sample);
     }
-    const Outcome runs = EditByName(dir, Layout(1, pBits), fourTimes, 0, 0, pGainDB, pGainDB);
     Samples expectedRuns;
     for (const std::int32_t sample : alone) expectedRuns.insert(expectedRuns.end(), 4, sample);
-    EXPECT_EQ(Decode(runs.written, pBits), expectedRuns);
+    for (const bool avx2 : {true, false}) {
+        writer_detail::UseAvx2ForTesting(avx2);
+        const Outcome runs = EditByName(dir, Layout(1, pBits), fourTimes, 0, 0, pGainDB, pGainDB);
+        EXPECT_EQ(Decode(runs.written, pBits), expectedRuns) << (avx2 ? "AVX2 path" : "portable path");
+    }
+    writer_detail::UseAvx2ForTesting(true);
     return alone;
 }
 
@@ -192,8 +198,33 @@ TEST(EditWaveSampleRule, RunsLongerThanTheWorkingChunkScaleEverySampleOfEveryLay
                 samples.push_back(value);
                 halves.push_back(value / 2);
             }
-            const Outcome outcome = EditByName(dir, Layout(channels, bits), samples, 0, 0, kHalfGainDB, kHalfGainDB);
-            EXPECT_EQ(Decode(outcome.written, bits), halves) << bits << " bit, " << channels << " channels";
+            for (const bool avx2 : {true, false}) {
+                writer_detail::UseAvx2ForTesting(avx2);
+                const Outcome outcome =
+                    EditByName(dir, Layout(channels, bits), samples, 0, 0, kHalfGainDB, kHalfGainDB);
+                EXPECT_EQ(Decode(outcome.written, bits), halves)
+                    << bits << " bit, " << channels << " channels, " << (avx2 ? "AVX2" : "portable");
+            }
+            writer_detail::UseAvx2ForTesting(true);
+        }
+    }
+}
+
+// Loud noise with different gains per channel: the AVX2 path and the
+// portable path give the same bytes, saturated samples and odd lengths included.
+TEST(EditWaveSampleRule, BothVectorPathsGiveTheSameBytes) {
+    ScratchDir dir;
+    for (const std::int16_t bits : {std::int16_t{16}, std::int16_t{24}}) {
+        for (const std::int16_t channels : {std::int16_t{1}, std::int16_t{2}}) {
+            const Samples noise = test::Noise(4099, channels, bits, 7u + static_cast<std::uint32_t>(bits), 1.0);
+            Bytes first;
+            for (const bool avx2 : {true, false}) {
+                writer_detail::UseAvx2ForTesting(avx2);
+                const Outcome outcome = EditByName(dir, Layout(channels, bits), noise, 0, 0, 4.5, -7.25);
+                if (avx2) first = outcome.written;
+                else EXPECT_EQ(outcome.written, first) << bits << " bit, " << channels << " channels";
+            }
+            writer_detail::UseAvx2ForTesting(true);
         }
     }
 }
