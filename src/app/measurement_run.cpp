@@ -118,13 +118,6 @@ RowWork ReadRowWork(const ListViewModel& pList, std::int32_t pRow) {
     return work;
 }
 
-bool ReadTarget(const RunHost& pHost, double& pTarget) {
-    const CellValue text(pHost.TargetLKFSText());
-    if (!text.ReadsAsNumber()) return false;
-    pTarget = text.AsNumber();
-    return true;
-}
-
 RunChoices ReadChoices(const RunHost& pHost, double pTarget) {
     RunChoices choices;
     choices.Target = pTarget;
@@ -134,7 +127,16 @@ RunChoices ReadChoices(const RunHost& pHost, double pTarget) {
     return choices;
 }
 
-void EndRun(ListViewModel& pList, RunHost& pHost) {
+void RunFrame(ListViewModel& pList, RunHost& pHost, const std::function<void(double pTarget)>& pRows) {
+    if (pList.ItemCount() < 1) return;
+    pHost.RunStarting();
+    pHost.ClearStopRequest();
+    const CellValue target(pHost.TargetLKFSText());
+    if (target.ReadsAsNumber()) {
+        pHost.RunColours(true);
+        pList.SetClickDisabled(1);
+        Trap([&] { pRows(target.AsNumber()); });
+    }
     pList.SetClickDisabled(0);
     pHost.RunFinished();
     pHost.RunColours(false);
@@ -145,34 +147,22 @@ void EndRun(ListViewModel& pList, RunHost& pHost) {
 
 std::vector<RowResult> RunMeasurement(ListViewModel& pList, RunHost& pHost) {
     std::vector<RowResult> results;
-    if (pList.ItemCount() < 1) return results;
-    pHost.RunStarting();
-    pHost.ClearStopRequest();
-    double target = 0.0;
-    if (detail::ReadTarget(pHost, target)) {
-        pHost.RunColours(true);
-        pList.SetClickDisabled(1);
-        // An unexpected error ends the row loop; the list is still unlocked
-        // and the display restored below.
-        Trap([&] {
-            const std::int32_t count = pList.ItemCount();
-            for (std::int32_t row = 0; row < count; ++row) {
-                pList.UnSelectAll();
-                pList.SetSelectedItem(row);
-                pList.SetIsSelected(row, 1);
+    detail::RunFrame(pList, pHost, [&](double pTarget) {
+        const std::int32_t count = pList.ItemCount();
+        for (std::int32_t row = 0; row < count; ++row) {
+            pList.UnSelectAll();
+            pList.SetSelectedItem(row);
+            pList.SetIsSelected(row, 1);
+            pHost.ListChanged();
+            platform::Pump().ProcessEvents();
+            const RowWork work = detail::ReadRowWork(pList, row);
+            results.push_back(ProcessRow(work, detail::ReadChoices(pHost, pTarget), pHost, [&](const RowResult& pMeasured) {
+                ApplyMeasurement(pList, pMeasured);
                 pHost.ListChanged();
-                platform::Pump().ProcessEvents();
-                const RowWork work = detail::ReadRowWork(pList, row);
-                results.push_back(ProcessRow(work, detail::ReadChoices(pHost, target), pHost,
-                                             [&](const RowResult& pMeasured) {
-                                                 ApplyMeasurement(pList, pMeasured);
-                                                 pHost.ListChanged();
-                                             }));
-                if (pHost.StopRequested()) break;
-            }
-        });
-    }
-    detail::EndRun(pList, pHost);
+            }));
+            if (pHost.StopRequested()) break;
+        }
+    });
     return results;
 }
 

@@ -20,13 +20,13 @@ namespace {
 // Progress of one worker's row: only the stop request matters, as per-file
 // progress of several files at once means nothing to the operator.
 class WorkerProgress : public ProgressHost {
-public:
+   public:
     explicit WorkerProgress(const RunHost& pHost) : mHost(pHost) {}
     void ShowStatus(const std::string&) override {}
     void SetProgress(std::int32_t) override {}
     bool StopRequested() const override { return mHost.StopRequested(); }
 
-private:
+   private:
     const RunHost& mHost;
 };
 
@@ -49,9 +49,11 @@ std::string NameStem(const std::string& pTitle) {
 // sharing a key must run in list order.
 std::vector<std::string> ConflictKeys(const RowWork& pWork, const RunChoices& pChoices) {
     const std::string title = PathPart(pWork.Source, false, false, true, false, false, kKeepCase);
-    const std::string sourceFolder = CanonicalFolder(PathPart(pWork.Source, true, false, false, false, false, kKeepCase));
-    const std::string outputFolder =
-        FolderExists(pChoices.SoundPath) == 1 ? CanonicalFolder(SetTrailingSeparator(pChoices.SoundPath, 1)) : sourceFolder;
+    const std::string sourceFolder =
+        CanonicalFolder(PathPart(pWork.Source, true, false, false, false, false, kKeepCase));
+    const std::string outputFolder = FolderExists(pChoices.SoundPath) == 1
+                                         ? CanonicalFolder(SetTrailingSeparator(pChoices.SoundPath, 1))
+                                         : sourceFolder;
     return {sourceFolder + "/" + NameStem(title), outputFolder + "/" + NameStem(title)};
 }
 
@@ -79,7 +81,8 @@ std::vector<std::vector<std::int32_t>> ConflictGroups(const std::vector<RowWork>
         }
     }
     std::map<std::int32_t, std::vector<std::int32_t>> byRoot;
-    for (size_t i = 0; i < pWorks.size(); ++i) byRoot[find(static_cast<std::int32_t>(i))].push_back(static_cast<std::int32_t>(i));
+    for (size_t i = 0; i < pWorks.size(); ++i)
+        byRoot[find(static_cast<std::int32_t>(i))].push_back(static_cast<std::int32_t>(i));
     std::vector<std::vector<std::int32_t>> groups;
     for (auto& [root, rows] : byRoot) groups.push_back(std::move(rows));
     return groups;
@@ -89,66 +92,58 @@ std::vector<std::vector<std::int32_t>> ConflictGroups(const std::vector<RowWork>
 
 std::vector<RowResult> RunMeasurementParallel(ListViewModel& pList, RunHost& pHost, std::int32_t pJobs) {
     std::vector<RowResult> results;
-    if (pList.ItemCount() < 1) return results;
-    pHost.RunStarting();
-    pHost.ClearStopRequest();
-    double target = 0.0;
-    if (detail::ReadTarget(pHost, target)) {
-        pHost.RunColours(true);
-        pList.SetClickDisabled(1);
-        Trap([&] {
-            const std::int32_t count = pList.ItemCount();
-            const RunChoices choices = detail::ReadChoices(pHost, target);
-            std::vector<RowWork> works;
-            for (std::int32_t row = 0; row < count; ++row) works.push_back(detail::ReadRowWork(pList, row));
-            const std::vector<std::vector<std::int32_t>> groups = ConflictGroups(works, choices);
+    detail::RunFrame(pList, pHost, [&](double pTarget) {
+        const std::int32_t count = pList.ItemCount();
+        const RunChoices choices = detail::ReadChoices(pHost, pTarget);
+        std::vector<RowWork> works;
+        for (std::int32_t row = 0; row < count; ++row) works.push_back(detail::ReadRowWork(pList, row));
+        const std::vector<std::vector<std::int32_t>> groups = ConflictGroups(works, choices);
 
-            std::vector<RowResult> outcomes(works.size());
-            std::vector<char> processed(works.size(), 0);
-            std::atomic<size_t> nextGroup{0};
-            std::atomic<std::int32_t> done{0};
-            std::mutex progressMutex;
-            // With errors let through for diagnosis, the first one a worker
-            // meets ends every worker and reaches the caller on this thread.
-            std::exception_ptr failure;
-            std::atomic<bool> failed{false};
-            auto work = [&] {
-                WorkerProgress progress(pHost);
-                for (size_t g = nextGroup++; g < groups.size(); g = nextGroup++) {
-                    for (const std::int32_t row : groups[g]) {
-                        if (pHost.StopRequested() || failed) return;
-                        outcomes[static_cast<size_t>(row)] = ProcessRow(works[static_cast<size_t>(row)], choices, progress);
-                        processed[static_cast<size_t>(row)] = 1;
-                        const std::int32_t finished = ++done;
-                        std::lock_guard lock(progressMutex);
-                        pHost.SetProgress(static_cast<std::int32_t>(static_cast<std::int64_t>(finished) * kProgressScale / count));
-                    }
-                }
-            };
-            auto worker = [&] {
-                try {
-                    work();
-                } catch (...) {
+        std::vector<RowResult> outcomes(works.size());
+        std::vector<char> processed(works.size(), 0);
+        std::atomic<size_t> nextGroup{0};
+        std::atomic<std::int32_t> done{0};
+        std::mutex progressMutex;
+        // With errors let through for diagnosis, the first one a worker
+        // meets ends every worker and reaches the caller on this thread.
+        std::exception_ptr failure;
+        std::atomic<bool> failed{false};
+        auto work = [&] {
+            WorkerProgress progress(pHost);
+            for (size_t g = nextGroup++; g < groups.size(); g = nextGroup++) {
+                for (const std::int32_t row : groups[g]) {
+                    if (pHost.StopRequested() || failed) return;
+                    outcomes[static_cast<size_t>(row)] = ProcessRow(works[static_cast<size_t>(row)], choices, progress);
+                    processed[static_cast<size_t>(row)] = 1;
+                    const std::int32_t finished = ++done;
                     std::lock_guard lock(progressMutex);
-                    if (!failed.exchange(true)) failure = std::current_exception();
+                    pHost.SetProgress(
+                        static_cast<std::int32_t>(static_cast<std::int64_t>(finished) * kProgressScale / count));
                 }
-            };
-            const auto threads = static_cast<size_t>(std::clamp<std::int32_t>(pJobs, 1, std::max<std::int32_t>(count, 1)));
-            std::vector<std::thread> pool;
-            for (size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
-            worker();
-            for (std::thread& thread : pool) thread.join();
-            if (failure) std::rethrow_exception(failure);
-
-            for (size_t row = 0; row < works.size(); ++row) {
-                if (!processed[row]) continue;
-                ApplyMeasurement(pList, outcomes[row]);
-                results.push_back(std::move(outcomes[row]));
             }
-            pHost.ListChanged();
-        });
-    }
-    detail::EndRun(pList, pHost);
+        };
+        auto worker = [&] {
+            try {
+                work();
+            } catch (...) {
+                std::lock_guard lock(progressMutex);
+                if (!failed.exchange(true)) failure = std::current_exception();
+            }
+        };
+        const auto threads = static_cast<size_t>(std::clamp<std::int32_t>(pJobs, 1, std::max<std::int32_t>(count, 1)));
+        std::vector<std::thread> pool;
+        for (size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
+        worker();
+        for (std::thread& thread : pool) thread.join();
+        if (failure) std::rethrow_exception(failure);
+
+        for (size_t row = 0; row < works.size(); ++row) {
+            if (!processed[row]) continue;
+            ApplyMeasurement(pList, outcomes[row]);
+            results.push_back(std::move(outcomes[row]));
+        }
+        pHost.ListChanged();
+    });
     return results;
 }
 

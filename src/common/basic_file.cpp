@@ -50,32 +50,27 @@ void CloseFileHandle(FileHandle& pHandle) {
     pHandle = 0;
 }
 
-FileHandle ReadFileAt(void* pBuffer, std::int32_t pCount, std::int64_t pPosition, FileHandle pHandle,
-                      const std::string& pPath, bool pCloseAfter, std::int64_t* pBytesRead) {
-    if (pBytesRead) *pBytesRead = 0;
+namespace {
+
+// The frame ReadFileAt and WriteFileAt share: open by path when no handle is
+// given, run the transfer, then settle the handle: closed after any failure
+// (also a handle passed in), closed after success when asked to.
+// pTransfer returns false on failure.
+template <class Body>
+FileHandle PositionedTransfer(FileHandle pHandle, const std::string& pPath, std::int32_t pOpenMode, bool pCloseAfter,
+                              Body&& pTransfer) {
     FileHandle handle = pHandle;
-    const bool opened = handle == 0;
-    OwnedGuard guard(handle, opened);
+    OwnedGuard guard(handle, handle == 0);
     FileHandle result = 0;
     const bool completed = Trap([&] {
         if (handle == 0) {
-            handle = OpenFileHandle(pPath, kOpenRead);
+            handle = OpenFileHandle(pPath, pOpenMode);
             if (handle == 0) return;
         }
-        if (pCount == 0 && opened && !pCloseAfter) {
-            result = handle;
-            return;
-        }
-        if (pCount < 0 || SeekFileHandle(handle, pPosition) != 0) {
+        if (!pTransfer(handle)) {
             CloseFileHandle(handle);
             return;
         }
-        const std::int64_t got = platform::ReadFully(FdOf(handle), pBuffer, pCount);
-        if (got < 0) {
-            CloseFileHandle(handle);
-            return;
-        }
-        if (pBytesRead) *pBytesRead = got;
         if (pCloseAfter) {
             CloseFileHandle(handle);
             result = 1;
@@ -88,37 +83,33 @@ FileHandle ReadFileAt(void* pBuffer, std::int32_t pCount, std::int64_t pPosition
     return result;
 }
 
+}  // namespace
+
+FileHandle ReadFileAt(void* pBuffer, std::int32_t pCount, std::int64_t pPosition, FileHandle pHandle,
+                      const std::string& pPath, bool pCloseAfter, std::int64_t* pBytesRead) {
+    if (pBytesRead) *pBytesRead = 0;
+    const bool openOnly = pCount == 0 && pHandle == 0 && !pCloseAfter;
+    return PositionedTransfer(pHandle, pPath, kOpenRead, pCloseAfter, [&](FileHandle pOpen) {
+        if (openOnly) return true;
+        if (pCount < 0 || SeekFileHandle(pOpen, pPosition) != 0) return false;
+        const std::int64_t got = platform::ReadFully(FdOf(pOpen), pBuffer, pCount);
+        if (got < 0) return false;
+        if (pBytesRead) *pBytesRead = got;
+        return true;
+    });
+}
+
 FileHandle WriteFileAt(const void* pBuffer, std::int32_t pCount, std::int64_t pPosition, FileHandle pHandle,
                        const std::string& pPath, bool pCloseAfter) {
-    FileHandle handle = pHandle;
-    OwnedGuard guard(handle, handle == 0);
-    FileHandle result = 0;
-    const bool completed = Trap([&] {
-        if (handle == 0) {
-            handle = OpenFileHandle(pPath, kOpenReadWrite);
-            if (handle == 0) return;
-        }
+    return PositionedTransfer(pHandle, pPath, kOpenReadWrite, pCloseAfter, [&](FileHandle pOpen) {
         if (pPosition == AppendPosition) {
             // A failed move to the end is not reported; the write goes ahead.
-            platform::SeekFile(FdOf(handle), 0, true);
-        } else if (SeekFileHandle(handle, pPosition) != 0) {
-            CloseFileHandle(handle);
-            return;
+            platform::SeekFile(FdOf(pOpen), 0, true);
+        } else if (SeekFileHandle(pOpen, pPosition) != 0) {
+            return false;
         }
-        if (pCount < 0 || platform::WriteFully(FdOf(handle), pBuffer, pCount) != pCount) {
-            CloseFileHandle(handle);
-            return;
-        }
-        if (pCloseAfter) {
-            CloseFileHandle(handle);
-            result = 1;
-        } else {
-            result = handle;
-        }
+        return pCount >= 0 && platform::WriteFully(FdOf(pOpen), pBuffer, pCount) == pCount;
     });
-    if (!completed) CloseFileHandle(handle);
-    guard.Disarm();
-    return result;
 }
 
 std::int64_t ReadAtCurrentPosition(FileHandle pHandle, void* pBuffer, std::int32_t pCount) {
@@ -148,6 +139,15 @@ std::int64_t FileSizeOfPath(const std::string& pPath) {
     const std::int64_t size = FileSizeOfHandle(handle);
     CloseFileHandle(handle);
     return size;
+}
+
+RoutineHandle::RoutineHandle(FileHandle pGiven, const std::string& pPath)
+    : handle(pGiven), owned(pGiven == 0) {
+    if (owned) handle = OpenFileHandle(pPath, kOpenRead);
+}
+
+RoutineHandle::~RoutineHandle() {
+    if (owned) CloseFileHandle(handle);
 }
 
 std::int32_t SyncFileHandle(FileHandle pHandle) {

@@ -68,4 +68,17 @@ std::int64_t FileSizeOfPath(const std::string& pPath);
 // Flushes the file's data to the device. 1 on success, 0 on failure.
 std::int32_t SyncFileHandle(FileHandle pHandle);
 
+// A handle a routine opened itself (owned) or was given (not owned); an
+// owned one is closed when the routine leaves, whichever way it leaves.
+struct RoutineHandle {
+    FileHandle handle = 0;
+    bool owned = false;
+
+    // Uses pGiven when non-zero, otherwise opens pPath for reading.
+    RoutineHandle(FileHandle pGiven, const std::string& pPath);
+    ~RoutineHandle();
+    RoutineHandle(const RoutineHandle&) = delete;
+    RoutineHandle& operator=(const RoutineHandle&) = delete;
+};
+
 }  // namespace sonivate

@@ -179,21 +179,11 @@ void ReadAssociatedData(FileHandle pHandle, std::int64_t pFileSize, std::int64_t
     } while (pList + kSubSizeOffset + o <= pFileSize && o <= pListSize);
 }
 
-// Closes the handle at scope exit when this routine opened it.
-struct OwnHandle {
-    FileHandle handle;
-    bool owned;
-    ~OwnHandle() {
-        if (owned) CloseFileHandle(handle);
-    }
-};
-
 }  // namespace
 
 std::int32_t ReadCueMarkers(const std::string& pFilename, FileHandle pHandle, std::vector<CueMarker>& pMarkers) {
     pMarkers.assign(1, CueMarker{});
-    OwnHandle file{pHandle, pHandle == 0};
-    if (file.owned) file.handle = OpenFileHandle(pFilename, kOpenRead);
+    RoutineHandle file(pHandle, pFilename);
     // "0 until the end": a trapped error after the cue points still gives 0.
     std::int32_t result = 0;
     Trap([&] {

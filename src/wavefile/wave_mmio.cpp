@@ -29,15 +29,6 @@ bool ReadAt(FileHandle pHandle, std::int64_t pOffset, void* pBuffer, std::int32_
     return ReadAtCurrentPosition(pHandle, pBuffer, pCount) >= 0;
 }
 
-// Closes the handle at scope exit when this routine opened it.
-struct OwnHandle {
-    FileHandle handle;
-    bool owned;
-    ~OwnHandle() {
-        if (owned) CloseFileHandle(handle);
-    }
-};
-
 }  // namespace
 
 std::int32_t FormatKindOf(std::int32_t pChannels, std::int32_t pBitsPerSample) {
@@ -91,8 +82,7 @@ std::int64_t SearchChunks(FileHandle pHandle, std::int64_t pPosition, std::int32
 
 std::int64_t FindChunk(const std::string& pFilename, FileHandle pHandle, std::int32_t pChunkId,
                        std::int32_t pOccurrence) {
-    OwnHandle file{pHandle, pHandle == 0};
-    if (file.owned) file.handle = OpenFileHandle(pFilename, kOpenRead);
+    RoutineHandle file(pHandle, pFilename);
     return Trapped<std::int64_t>(0, [&]() -> std::int64_t {
         return SearchChunks(file.handle, kFirstChunkPosition, pChunkId, pOccurrence);
     });
@@ -100,8 +90,7 @@ std::int64_t FindChunk(const std::string& pFilename, FileHandle pHandle, std::in
 
 std::int64_t FindNextChunk(const std::string& pFilename, FileHandle pHandle, std::int32_t pChunkId,
                            std::int64_t pPosition) {
-    OwnHandle file{pHandle, pHandle == 0};
-    if (file.owned) file.handle = OpenFileHandle(pFilename, kOpenRead);
+    RoutineHandle file(pHandle, pFilename);
     return Trapped<std::int64_t>(0, [&]() -> std::int64_t {
         if (pPosition < kFirstChunkPosition) return -1;
         const std::int64_t next = StepOverChunk(file.handle, FileSizeOfHandle(file.handle), pPosition);
@@ -110,8 +99,7 @@ std::int64_t FindNextChunk(const std::string& pFilename, FileHandle pHandle, std
 }
 
 WaveFormatInfo ReadWaveHeader(const std::string& pFilename, FileHandle pHandle) {
-    OwnHandle file{pHandle, pHandle == 0};
-    if (file.owned) file.handle = OpenFileHandle(pFilename, kOpenRead);
+    RoutineHandle file(pHandle, pFilename);
     WaveFormatInfo info;
     Trap([&] {
         const std::int64_t size = FileSizeOfHandle(file.handle);
