@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli_runner.h"
 #include "support/scratch.h"
 #include "support/wavgen.h"
 #include "wavefile/wave_mmio.h"
@@ -20,12 +21,11 @@ using test::Samples;
 using test::ScratchDir;
 using test::WavSpec;
 
-// Exit status of sonivate-cli apply with pArguments; its output goes to the test log.
+// Exit status of sonivate-cli apply with pArguments.
 int Apply(const std::vector<std::string>& pArguments) {
-    std::string command = "'" SONIVATE_CLI_PATH "' apply";
-    for (const std::string& argument : pArguments) command += " '" + argument + "'";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::vector<std::string> arguments{"apply"};
+    arguments.insert(arguments.end(), pArguments.begin(), pArguments.end());
+    return test::RunCli(arguments).status;
 }
 
 class CliApplyTest : public ::testing::Test {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli_runner.h"
 #include "support/scratch.h"
 #include "support/wavgen.h"
 
@@ -18,26 +19,7 @@ using Json = nlohmann::json;
 
 namespace {
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-};
-
-// Runs sonivate-cli with pArguments (each quoted) and collects its standard
-// output; standard error goes to the test log.
-RunResult RunCli(const std::vector<std::string>& pArguments) {
-    std::string command = "'" SONIVATE_CLI_PATH "'";
-    for (const std::string& a : pArguments) command += " '" + a + "'";
-    RunResult result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    std::array<char, 4096> buffer{};
-    size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
+using RunResult = CliResult;
 
 const std::set<std::string> kFileKeys = {"path",        "valid",        "num_samples", "sample_rate", "bits_per_sample",
                                          "channels",    "block_align",  "data_offset", "data_length", "file_size",
