@@ -13,7 +13,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONIVATE_TESTS=OFF 
 cmake --build "$build"
 
 cli="$build/src/cli/sonivate-cli"
-out="$build/sonivate-out"
+out="$PWD/$build/sonivate-out"
 if [ $# -eq 0 ]; then
     demo="$build/demo"
     rm -rf "$demo" "$out"

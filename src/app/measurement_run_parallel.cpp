@@ -7,6 +7,7 @@
 #include <mutex>
 #include <numeric>
 #include <thread>
+#include <tuple>
 
 #include "app/file_list.h"
 #include "app/measurement_run.h"
@@ -38,26 +39,36 @@ std::string CanonicalFolder(const std::string& pFolder) {
     return canonical;
 }
 
-// A title without its trailing digits: the numbered names a row may use
-// (title01, title02, ...) and the titles that look like them share it.
-std::string NameStem(const std::string& pTitle) {
-    const auto end = pTitle.find_last_not_of("0123456789");
-    return end == std::string::npos ? std::string() : pTitle.substr(0, end + 1);
-}
+// A name a row reads, writes or renames onto: a folder and a title (the
+// file name without its extension).
+struct RowName {
+    std::string folder;
+    std::string title;
+    std::int32_t row = 0;
+};
 
-// The names a row may read, write or rename onto, reduced to keys: rows
-// sharing a key must run in list order.
-std::vector<std::string> ConflictKeys(const RowWork& pWork, const RunChoices& pChoices) {
+// The source, and the output the row writes in its output folder.
+void AddRowNames(const RowWork& pWork, std::int32_t pRow, const RunChoices& pChoices, std::vector<RowName>& pNames) {
     const std::string title = PathPart(pWork.Source, false, false, true, false, false, kKeepCase);
-    const std::string sourceFolder =
-        CanonicalFolder(PathPart(pWork.Source, true, false, false, false, false, kKeepCase));
+    const std::string sourceFolder = CanonicalFolder(PathPart(pWork.Source, true, false, false, false, false, kKeepCase));
     const std::string outputFolder = FolderExists(pChoices.SoundPath) == 1
                                          ? CanonicalFolder(SetTrailingSeparator(pChoices.SoundPath, 1))
                                          : sourceFolder;
-    return {sourceFolder + "/" + NameStem(title), outputFolder + "/" + NameStem(title)};
+    pNames.push_back({sourceFolder, title, pRow});
+    pNames.push_back({outputFolder, title, pRow});
 }
 
-// Rows grouped by shared keys (union-find), each group in row order.
+// Whether files named pLonger may be touched by a row writing pShorter: the
+// same title, or pShorter followed by a counter of two or more digits (the
+// numbered name a copy is written under before it is moved).
+bool NamesMeet(const std::string& pShorter, const std::string& pLonger) {
+    if (pLonger.compare(0, pShorter.size(), pShorter) != 0) return false;
+    const std::string counter = pLonger.substr(pShorter.size());
+    return counter.empty() ||
+           (counter.size() >= 2 && counter.find_first_not_of("0123456789") == std::string::npos);
+}
+
+// Rows whose names meet, grouped (union-find); each group in row order.
 std::vector<std::vector<std::int32_t>> ConflictGroups(const std::vector<RowWork>& pWorks, const RunChoices& pChoices) {
     std::vector<std::int32_t> parent(pWorks.size());
     std::iota(parent.begin(), parent.end(), 0);
@@ -68,18 +79,27 @@ std::vector<std::vector<std::int32_t>> ConflictGroups(const std::vector<RowWork>
         }
         return pRow;
     };
-    std::map<std::string, std::int32_t> owner;
-    for (size_t i = 0; i < pWorks.size(); ++i) {
-        for (const std::string& key : ConflictKeys(pWorks[i], pChoices)) {
-            const auto [it, inserted] = owner.emplace(key, static_cast<std::int32_t>(i));
-            if (!inserted) {
-                const std::int32_t a = find(it->second);
-                const std::int32_t b = find(static_cast<std::int32_t>(i));
-                // The lower row stays the root, so groups keep list order.
-                parent[static_cast<size_t>(std::max(a, b))] = std::min(a, b);
-            }
+    auto join = [&](std::int32_t pA, std::int32_t pB) {
+        const std::int32_t a = find(pA);
+        const std::int32_t b = find(pB);
+        // The lower row stays the root, so groups keep list order.
+        parent[static_cast<size_t>(std::max(a, b))] = std::min(a, b);
+    };
+
+    std::vector<RowName> names;
+    for (size_t i = 0; i < pWorks.size(); ++i) AddRowNames(pWorks[i], static_cast<std::int32_t>(i), pChoices, names);
+    // Sorted by folder and title, every name that extends a title follows it directly.
+    std::sort(names.begin(), names.end(), [](const RowName& pA, const RowName& pB) {
+        return std::tie(pA.folder, pA.title) < std::tie(pB.folder, pB.title);
+    });
+    for (size_t i = 0; i < names.size(); ++i) {
+        for (size_t j = i + 1; j < names.size() && names[j].folder == names[i].folder &&
+                               names[j].title.compare(0, names[i].title.size(), names[i].title) == 0;
+             ++j) {
+            if (NamesMeet(names[i].title, names[j].title)) join(names[i].row, names[j].row);
         }
     }
+
     std::map<std::int32_t, std::vector<std::int32_t>> byRoot;
     for (size_t i = 0; i < pWorks.size(); ++i)
         byRoot[find(static_cast<std::int32_t>(i))].push_back(static_cast<std::int32_t>(i));
