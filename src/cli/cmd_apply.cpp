@@ -1,11 +1,9 @@
 // sonivate-cli apply: one gain-adjusted copy of one WAV file, the gain applied
 // to a frame range and every other byte copied.
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cmath>
@@ -16,42 +14,13 @@
 
 #include "app/write_adjusted_wave.h"
 #include "cli/commands.h"
+#include "cli/stop_signals.h"
 #include "common/paths.h"
+#include "platform/posix_file.h"
 #include "wavefile/wave_mmio.h"
 
 namespace sonivate::cli {
 namespace {
-
-// Set from the SIGINT / SIGTERM handler, read by the host at every progress
-// event. A lock-free atomic is safe to store to from a signal handler.
-std::atomic<bool> gStopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void RequestStop(int /*pSignal*/) { gStopRequested.store(true, std::memory_order_relaxed); }
-
-// While alive, SIGINT and SIGTERM ask the copy to stop. The handler resets
-// itself, so a second signal ends the process at once the usual way.
-class StopOnSignals {
-public:
-    StopOnSignals() {
-        struct sigaction action {};
-        action.sa_handler = RequestStop;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        sigaction(SIGINT, &action, &mPreviousInt);
-        sigaction(SIGTERM, &action, &mPreviousTerm);
-    }
-    ~StopOnSignals() {
-        sigaction(SIGINT, &mPreviousInt, nullptr);
-        sigaction(SIGTERM, &mPreviousTerm, nullptr);
-    }
-    StopOnSignals(const StopOnSignals&) = delete;
-    StopOnSignals& operator=(const StopOnSignals&) = delete;
-
-private:
-    struct sigaction mPreviousInt {};
-    struct sigaction mPreviousTerm {};
-};
 
 // Step texts and percentages on one stderr line, drawn only when a person
 // is watching (stderr is a terminal).
@@ -70,7 +39,7 @@ public:
         mPercent = percent;
         Draw(" " + std::to_string(percent) + "%");
     }
-    bool StopRequested() const override { return gStopRequested.load(std::memory_order_relaxed); }
+    bool StopRequested() const override { return StopSignalled(); }
 
     void Finish() {
         if (mDrawn) std::fputs("\r\033[K", stderr);
@@ -99,17 +68,6 @@ struct ApplyOptions {
     std::string target;
 };
 
-// Creates pPath as an empty file, refusing any name already in use (file,
-// folder, link, even a dangling one). Creating is the existence check, so
-// nothing can take the name between the check and the copy, and whatever
-// the copy leaves under that name is ours to delete. 0 or an errno value.
-int ClaimNewFile(const std::string& pPath) {
-    const int fd = ::open(pPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return errno;
-    ::close(fd);
-    return 0;
-}
-
 int Apply(const ApplyOptions& pOptions) {
     if (!std::isfinite(pOptions.gain)) {
         std::fprintf(stderr, "sonivate-cli apply: --gain must be a finite number of dB\n");
@@ -132,9 +90,10 @@ int Apply(const ApplyOptions& pOptions) {
         return kExitUsage;
     }
 
-    gStopRequested.store(false);
     const StopOnSignals signals;
-    if (const int error = ClaimNewFile(pOptions.target); error != 0) {
+    // Creating the file is the existence check, so nothing can take the name
+    // in between, and whatever the copy leaves under it is ours to delete.
+    if (const int error = platform::CreateNewFile(pOptions.target); error != 0) {
         if (error == EEXIST) {
             std::fprintf(stderr, "sonivate-cli apply: %s already exists; choose a new name (it was left untouched)\n",
                          pOptions.target.c_str());
@@ -149,7 +108,7 @@ int Apply(const ApplyOptions& pOptions) {
     const std::int32_t ok =
         WriteAdjustedWave(pOptions.source, pOptions.target, pOptions.start, end, pOptions.gain, progress);
     progress.Finish();
-    const bool stopped = gStopRequested.load();
+    const bool stopped = StopSignalled();
     if (ok == 1 && !stopped) return kExitOk;
 
     const bool removed = DeleteFileForced(pOptions.target) == 1;

@@ -6,8 +6,6 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -18,16 +16,13 @@
 #include "app/file_list.h"
 #include "app/measurement_run.h"
 #include "cli/commands.h"
+#include "cli/stop_signals.h"
 #include "common/paths.h"
 
 namespace sonivate::cli {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-std::atomic<bool> gStop{false};
-
-extern "C" void OnStopSignal(int) { gStop.store(true); }
 
 struct RunOptions {
     std::vector<std::string> paths;
@@ -88,7 +83,7 @@ public:
     bool NoClip() const override { return !mOptions.allowClip; }
     // A Ctrl-C given while the files were being listed still counts.
     void ClearStopRequest() override {}
-    bool StopRequested() const override { return gStop.load(); }
+    bool StopRequested() const override { return StopSignalled(); }
 
     void ShowStatus(const std::string& pText) override {
         std::lock_guard lock(mMutex);
@@ -210,9 +205,7 @@ int Run(const RunOptions& pOptions) {
         std::fprintf(stderr, "sonivate-cli: --target: not a number: %s\n", pOptions.target.c_str());
         return kExitUsage;
     }
-    gStop = false;
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
+    const StopOnSignals signals;
 
     ListViewModel list;
     ConfigureFileList(list);
@@ -250,7 +243,7 @@ int Run(const RunOptions& pOptions) {
             if (result->RenameFailed)
                 std::fprintf(stderr, "sonivate-cli: the copy could not be moved onto its name; it stands as %s\n",
                              result->OutputPath.c_str());
-            else if (!gStop)
+            else if (!StopSignalled())
                 std::fprintf(stderr, "sonivate-cli: writing failed: %s\n", result->OutputPath.c_str());
         }
     }
@@ -273,7 +266,7 @@ int Run(const RunOptions& pOptions) {
         PrintTable(rows);
     }
     std::fflush(stdout);
-    if (gStop) return kExitInterrupted;
+    if (StopSignalled()) return kExitInterrupted;
     return failed ? kExitFailed : kExitOk;
 }
 

@@ -63,6 +63,13 @@ int OpenFile(const std::string& pPath, OpenMode pMode) {
     return fd;
 }
 
+int CreateNewFile(const std::string& pPath) {
+    const int fd = ::open(pPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+    if (fd < 0) return errno;
+    ::close(fd);
+    return 0;
+}
+
 void CloseFile(int pFd) {
     if (pFd >= 0) ::close(pFd);
 }

@@ -33,6 +33,11 @@ std::int64_t ReadFully(int pFd, void* pBuffer, std::int64_t pCount);
 // means the device refused the rest (full disk, size limit) or an I/O error.
 std::int64_t WriteFully(int pFd, const void* pBuffer, std::int64_t pCount);
 
+// Creates pPath as a new empty file, refusing any name already in use (file,
+// folder, link, even a dangling one). 0 on success, otherwise the errno value
+// (EEXIST when the name is taken).
+int CreateNewFile(const std::string& pPath);
+
 // Size in bytes, or -1.
 std::int64_t FileSize(int pFd);
 
