@@ -77,9 +77,9 @@ TEST_F(FileListTest, RejectionsNameTheReasonAndThePathAndAddNoRow) {
 }
 
 TEST_F(FileListTest, MarkersChooseTheRange) {
-    test::WavSpec spec;
-    spec.afterData = test::BroadcastMarkers(2 * kRate, kRate, 32 * kRate, 34 * kRate);
-    const std::string path = test::WriteWav(dir.file("cm.wav"), spec, test::Silence(35 * kRate, 2));
+    test::WavSpec layout;
+    layout.afterData = test::BroadcastMarkers(2 * kRate, kRate, 32 * kRate, 34 * kRate);
+    const std::string path = test::WriteWav(dir.file("cm.wav"), layout, test::Silence(35 * kRate, 2));
 
     RecordingIntake startStop(kRangeBcStart, kRangeBcStop);
     AddTitle(list, startStop, path, kLastItem);
@@ -100,11 +100,11 @@ TEST_F(FileListTest, MarkersChooseTheRange) {
 
 TEST_F(FileListTest, MissingZeroAndLowerCaseMarkers) {
     const std::string plain = Tone(dir, "plain.wav", 3.0);
-    test::WavSpec spec;
-    spec.afterData = {test::CueChunk({{1, 0}, {2, kRate}, {3, 0}}),
+    test::WavSpec layout;
+    layout.afterData = {test::CueChunk({{1, 0}, {2, kRate}, {3, 0}}),
                       test::AdtlList({{"labl", 1, "BC$START"}, {"labl", 2, "bc$stop"}, {"labl", 3, "BC$END"}})};
     const std::string marked =
-        test::WriteWav(dir.file("marked.wav"), spec, test::Sine(3 * kRate, 2, 1000.0, -20.0, 16));
+        test::WriteWav(dir.file("marked.wav"), layout, test::Sine(3 * kRate, 2, 1000.0, -20.0, 16));
     RecordingIntake startStop(kRangeBcStart, kRangeBcStop);
     AddTitle(list, startStop, plain, kLastItem);
     AddTitle(list, startStop, marked, kLastItem);

@@ -26,11 +26,11 @@ constexpr std::size_t kCanonicalHeader = 44;
 
 // A short programme with markers and a trailing LIST chunk, at pDbfs.
 std::string Programme(const std::string& pPath, double pDbfs, double pSeconds = 2.0, bool pClicks = false) {
-    test::WavSpec spec;
-    spec.afterData = test::BroadcastMarkers(kRate / 2, -1, static_cast<std::int32_t>((pSeconds - 0.25) * kRate), -1);
+    test::WavSpec layout;
+    layout.afterData = test::BroadcastMarkers(kRate / 2, -1, static_cast<std::int32_t>((pSeconds - 0.25) * kRate), -1);
     test::Samples samples = test::Sine(static_cast<std::int64_t>(pSeconds * kRate), 2, 997.0, pDbfs, 16);
     if (pClicks) samples[kRate] = samples[kRate + 1] = 32000;
-    return test::WriteWav(pPath, spec, samples);
+    return test::WriteWav(pPath, layout, samples);
 }
 
 std::vector<std::string> Files(const std::string& pFolder) {
@@ -199,9 +199,9 @@ TEST_F(BatchRun, AFailedWriteLeavesTheSourceIntact) {
 
 TEST_F(BatchRun, ARowThatCannotBeMeasuredIsCopiedUnchangedWithItsOldGain) {
     // BC$START and BC$STOP 0.2 s apart: too short for one block.
-    test::WavSpec spec;
-    spec.afterData = test::BroadcastMarkers(kRate, -1, kRate + kRate / 5, -1);
-    const std::string path = test::WriteWav(dir.file("tiny.wav"), spec, test::Sine(2 * kRate, 2, 440.0, -20.0, 16));
+    test::WavSpec layout;
+    layout.afterData = test::BroadcastMarkers(kRate, -1, kRate + kRate / 5, -1);
+    const std::string path = test::WriteWav(dir.file("tiny.wav"), layout, test::Sine(2 * kRate, 2, 440.0, -20.0, 16));
     ScratchDir out;
     List({path}, kRangeBcStart, kRangeBcStop);
     host.output = true;

@@ -144,9 +144,9 @@ TEST_F(CliInfoTest, UnopenablePathFailsButOthersAreReported) {
 }
 
 TEST_F(CliInfoTest, TableShowsFormatAndMarkers) {
-    WavSpec spec;
-    spec.afterData = BroadcastMarkers(100, -1, 200, -1);
-    const std::string path = Write("table.wav", spec, 480);
+    WavSpec layout;
+    layout.afterData = BroadcastMarkers(100, -1, 200, -1);
+    const std::string path = Write("table.wav", layout, 480);
     const RunResult run = RunCli({"info", path});
     EXPECT_EQ(run.status, 0);
     for (const char* expected : {"Stereo16bit", "48000", "BC$START", "BC$STOP", "00:00:00.010"})

@@ -20,9 +20,9 @@ const std::set<std::string> kRowKeys = {"path",      "title",     "start",     "
                                         "peak",      "gain",      "clip",      "output", "written"};
 
 std::string Commercial(const ScratchDir& pDir, const std::string& pName, double pDbfs) {
-    WavSpec spec;
-    spec.afterData = BroadcastMarkers(kRate / 2, -1, 2 * kRate, -1);
-    return WriteWav(pDir.file(pName), spec, Sine(kRate * 5 / 2, 2, 1000.0, pDbfs, 16));
+    WavSpec layout;
+    layout.afterData = BroadcastMarkers(kRate / 2, -1, 2 * kRate, -1);
+    return WriteWav(pDir.file(pName), layout, Sine(kRate * 5 / 2, 2, 1000.0, pDbfs, 16));
 }
 
 TEST(CliRun, JsonRowsCarryExactlyTheListedKeysInListOrder) {

@@ -18,11 +18,11 @@ constexpr std::int64_t kFrames = 4;  // the samples only take up room
 Bytes Wav(const WavSpec& pSpec) { return BuildWav(pSpec, Silence(kFrames, pSpec.channels)); }
 
 WavSpec Layout(std::int16_t pChannels, std::int16_t pBits, std::uint16_t pTag = 1) {
-    WavSpec spec;
-    spec.channels = pChannels;
-    spec.bitsPerSample = pBits;
-    spec.formatTag = pTag;
-    return spec;
+    WavSpec layout;
+    layout.channels = pChannels;
+    layout.bitsPerSample = pBits;
+    layout.formatTag = pTag;
+    return layout;
 }
 
 Bytes Cut(Bytes pBytes, size_t pLength) {

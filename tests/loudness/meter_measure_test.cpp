@@ -23,10 +23,10 @@ constexpr std::int64_t kRate = 48000;
 
 std::string Write(const test::ScratchDir& pDir, const std::string& pName, const Samples& pSamples,
                   std::int16_t pChannels = 2, std::int16_t pBits = 16) {
-    test::WavSpec spec;
-    spec.channels = pChannels;
-    spec.bitsPerSample = pBits;
-    return test::WriteWav(pDir.file(pName), spec, pSamples);
+    test::WavSpec layout;
+    layout.channels = pChannels;
+    layout.bitsPerSample = pBits;
+    return test::WriteWav(pDir.file(pName), layout, pSamples);
 }
 
 void ExpectReset(const C_LKFSFCT& pMeter) {
@@ -173,11 +173,11 @@ TEST(MeterRange, RangeIsHeldToTheAudioBetweenHeaderAndTrailingChunks) {
     test::ScratchDir dir;
     const std::int64_t frames = 2 * kRate;
     const Samples noise = test::Noise(frames, 2, 16, 8, 0.1);
-    test::WavSpec spec;
-    spec.afterData = test::BroadcastMarkers(0, 100, 90000, 95000);
+    test::WavSpec layout;
+    layout.afterData = test::BroadcastMarkers(0, 100, 90000, 95000);
     // Loud bytes that would read as samples near full scale.
-    spec.afterData.push_back(test::ListChunk("INFO", test::Bytes(60000, 0x7F)));
-    const std::string path = test::WriteWav(dir.file("trailing.wav"), spec, noise);
+    layout.afterData.push_back(test::ListChunk("INFO", test::Bytes(60000, 0x7F)));
+    const std::string path = test::WriteWav(dir.file("trailing.wav"), layout, noise);
 
     const test::ReferenceResult ref = test::ReferenceMeasure(noise, 2, 16, 0, 0);
     C_LKFSFCT meter;
@@ -198,10 +198,10 @@ TEST(MeterRange, TruncatedFileIsMeasuredOverTheFramesItHolds) {
     test::ScratchDir dir;
     const std::int64_t held = 2 * kRate + 3000;
     const Samples noise = test::Noise(held, 2, 24, 9, 0.3);
-    test::WavSpec spec;
-    spec.bitsPerSample = 24;
-    spec.declaredDataSize = 4 * kRate * 6;  // the header promises 4 s
-    test::Bytes bytes = test::BuildWav(spec, noise);
+    test::WavSpec layout;
+    layout.bitsPerSample = 24;
+    layout.declaredDataSize = 4 * kRate * 6;  // the header promises 4 s
+    test::Bytes bytes = test::BuildWav(layout, noise);
     bytes.push_back(0x7F);  // and a partial frame
     bytes.push_back(0x7F);
     test::WriteBytes(dir.file("cut.wav"), bytes);

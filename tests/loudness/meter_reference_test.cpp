@@ -59,10 +59,10 @@ void ExpectSameAsReference(const std::string& pPath, const Samples& pSamples, st
 
 std::string Write(const test::ScratchDir& pDir, const std::string& pName, std::int16_t pChannels,
                   std::int16_t pBits, const Samples& pSamples) {
-    test::WavSpec spec;
-    spec.channels = pChannels;
-    spec.bitsPerSample = pBits;
-    return test::WriteWav(pDir.file(pName), spec, pSamples);
+    test::WavSpec layout;
+    layout.channels = pChannels;
+    layout.bitsPerSample = pBits;
+    return test::WriteWav(pDir.file(pName), layout, pSamples);
 }
 
 TEST(MeterAgainstReference, LoudStereo24BitNoiseOverRangesThatStartAndEndInsideReads) {

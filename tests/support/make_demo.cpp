@@ -34,12 +34,12 @@ void Commercial(const std::string& pPath, std::int16_t pChannels, std::int16_t p
     samples.insert(samples.end(), tone.begin(), tone.end());
     const Samples end = Silence(tail, pChannels);
     samples.insert(samples.end(), end.begin(), end.end());
-    WavSpec spec;
-    spec.channels = pChannels;
-    spec.bitsPerSample = pBits;
-    spec.afterData = BroadcastMarkers(static_cast<std::int32_t>(lead), kRate, static_cast<std::int32_t>(lead + body),
+    WavSpec layout;
+    layout.channels = pChannels;
+    layout.bitsPerSample = pBits;
+    layout.afterData = BroadcastMarkers(static_cast<std::int32_t>(lead), kRate, static_cast<std::int32_t>(lead + body),
                                       static_cast<std::int32_t>(lead + body + tail / 2));
-    WriteWav(pPath, spec, samples);
+    WriteWav(pPath, layout, samples);
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ Samples Noise(std::int64_t pFrames, std::int16_t pChannels, std::int16_t pBitsPe
               double pAmplitudeFraction = 0.5);
 Samples Silence(std::int64_t pFrames, std::int16_t pChannels);
 
-// Writes a complete file in one go: spec + signal.
+// Writes a complete file in one go: layout and signal.
 std::string WriteWav(const std::string& pPath, const WavSpec& pSpec, const Samples& pInterleaved);
 
 }  // namespace sonivate::test

@@ -31,10 +31,10 @@ class CueReaderTest : public ::testing::Test {
 protected:
     // A short stereo file with pBefore between "fmt " and "data" and pAfter behind it.
     std::string Write(const std::vector<Chunk>& pBefore, const std::vector<Chunk>& pAfter) {
-        WavSpec spec;
-        spec.beforeData = pBefore;
-        spec.afterData = pAfter;
-        return WriteRaw(BuildWav(spec, Silence(16, 2)));
+        WavSpec layout;
+        layout.beforeData = pBefore;
+        layout.afterData = pAfter;
+        return WriteRaw(BuildWav(layout, Silence(16, 2)));
     }
     std::string WriteRaw(const Bytes& pBytes) {
         const std::string path = mScratch.file("f" + std::to_string(mFiles++) + ".wav");
@@ -199,10 +199,10 @@ TEST_F(CueReaderTest, SubChunkWalkBounds) {
     const Bytes lab2 = RawChunk("labl", 8, Bytes{2, 0, 0, 0, 'T', 'W', 'O', 0});
     const Bytes lab3 = RawChunk("labl", 8, Bytes{3, 0, 0, 0, 'S', 'I', 'X', 0});
     const auto labels = [&](std::uint32_t pListSize) {
-        WavSpec spec;
-        spec.beforeData = {CueChunk({{1, 10}, {2, 20}, {3, 30}})};
-        spec.afterData = {AdtlList({{"labl", 1, "ONE"}})};
-        Bytes bytes = BuildWav(spec, Silence(16, 2));
+        WavSpec layout;
+        layout.beforeData = {CueChunk({{1, 10}, {2, 20}, {3, 30}})};
+        layout.afterData = {AdtlList({{"labl", 1, "ONE"}})};
+        Bytes bytes = BuildWav(layout, Silence(16, 2));
         const Bytes size = Le32(pListSize);
         std::copy(size.begin(), size.end(), bytes.end() - 24);
         bytes.insert(bytes.end(), lab2.begin(), lab2.end());
@@ -234,10 +234,10 @@ TEST_F(CueReaderTest, HostileSizes) {
     EXPECT_EQ(markers[1].Label, "X");
 
     // A LIST claiming 4 GiB at the end of the file: the file's end stops the walk.
-    WavSpec spec;
-    spec.beforeData = {cue};
-    spec.afterData = {AdtlList({{"labl", 1, "AA"}, {"labl", 2, "BBB"}})};
-    Bytes file = BuildWav(spec, Silence(16, 2));
+    WavSpec layout;
+    layout.beforeData = {cue};
+    layout.afterData = {AdtlList({{"labl", 1, "AA"}, {"labl", 2, "BBB"}})};
+    Bytes file = BuildWav(layout, Silence(16, 2));
     const std::string listId = "LIST";
     const auto list = std::search(file.begin(), file.end(), listId.begin(), listId.end());
     ASSERT_NE(list, file.end());
@@ -250,12 +250,12 @@ TEST_F(CueReaderTest, HostileSizes) {
 
 TEST_F(CueReaderTest, TruncatedFiles) {
     const Chunk plst = PlstChunk({{1, 100, 1}, {2, 200, 2}});
-    WavSpec spec;
-    spec.afterData = BroadcastMarkers(10, 20, 30, 40);
-    spec.afterData.insert(spec.afterData.begin() + 1, plst);
-    const Bytes whole = BuildWav(spec, Silence(16, 2));
+    WavSpec layout;
+    layout.afterData = BroadcastMarkers(10, 20, 30, 40);
+    layout.afterData.insert(layout.afterData.begin() + 1, plst);
+    const Bytes whole = BuildWav(layout, Silence(16, 2));
     const size_t cueAt = 12 + 24 + 8 + 64;
-    const size_t adtlAt = cueAt + 8 + spec.afterData[0].payload.size() + 8 + plst.payload.size();
+    const size_t adtlAt = cueAt + 8 + layout.afterData[0].payload.size() + 8 + plst.payload.size();
     std::vector<CueMarker> full;
     ASSERT_EQ(Read(WriteRaw(whole), full), 4);
 

@@ -39,8 +39,8 @@ Bytes Payload(size_t pBytes) { return Bytes(pBytes, 0x55); }
 }  // namespace
 
 TEST_F(WaveHeaderTest, CanonicalStereo16SecondAt48k) {
-    WavSpec spec;
-    const std::string path = WriteSpec("canon.wav", spec, 48000);
+    WavSpec layout;
+    const std::string path = WriteSpec("canon.wav", layout, 48000);
 
     EXPECT_EQ(FindChunk(path, 0, kChunkFmt, 0), 13);
     EXPECT_EQ(FindChunk(path, 0, kChunkData, 0), 37);
@@ -90,10 +90,10 @@ TEST_F(WaveHeaderTest, LayoutTable) {
                  {2, 32, -1}, {6, 8, -1},  {8, 8, -1},  {1, 12, -1}, {0, 16, -1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.channels << " ch, " << c.bits << " bit");
-        WavSpec spec;
-        spec.channels = c.channels;
-        spec.bitsPerSample = c.bits;
-        const std::string path = Write("layout.wav", BuildWav(spec, Samples(24, 0)));
+        WavSpec layout;
+        layout.channels = c.channels;
+        layout.bitsPerSample = c.bits;
+        const std::string path = Write("layout.wav", BuildWav(layout, Samples(24, 0)));
         const WaveFormatInfo info = ReadWaveHeader(path, 0);
         EXPECT_EQ(info.Valid, c.kind >= 0 ? 1 : 0);
         EXPECT_EQ(info.Channels, c.channels);  // read before the layout is judged
@@ -106,21 +106,21 @@ TEST_F(WaveHeaderTest, LayoutTable) {
 }
 
 TEST_F(WaveHeaderTest, UnsupportedFmtStopsEvenAfterData) {
-    WavSpec spec;
-    spec.dataBeforeFmt = true;
-    spec.channels = 3;
-    const WaveFormatInfo info = ReadWaveHeader(WriteSpec("3ch.wav", spec, 4), 0);
+    WavSpec layout;
+    layout.dataBeforeFmt = true;
+    layout.channels = 3;
+    const WaveFormatInfo info = ReadWaveHeader(WriteSpec("3ch.wav", layout, 4), 0);
     EXPECT_EQ(info.Valid, 0);
     EXPECT_EQ(info.NumSamples, 0);
     EXPECT_EQ(info.FileSize, 0);
 }
 
 TEST_F(WaveHeaderTest, ExtensibleIsReadLikePcm) {
-    WavSpec spec;
-    spec.formatTag = 0xFFFE;
-    spec.channels = 8;
-    spec.bitsPerSample = 24;
-    const WaveFormatInfo info = ReadWaveHeader(WriteSpec("ext.wav", spec, 5), 0);
+    WavSpec layout;
+    layout.formatTag = 0xFFFE;
+    layout.channels = 8;
+    layout.bitsPerSample = 24;
+    const WaveFormatInfo info = ReadWaveHeader(WriteSpec("ext.wav", layout, 5), 0);
     EXPECT_EQ(info.Valid, 1);
     EXPECT_EQ(info.FormatKind, Surround71_24bit);
     EXPECT_EQ(info.FormatTag, -2);
@@ -146,12 +146,12 @@ TEST_F(WaveHeaderTest, DeclaredDataSizeIsTrustedAndUnsigned) {
 }
 
 TEST_F(WaveHeaderTest, DurationRoundsHalvesToEven) {
-    WavSpec spec;
-    spec.sampleRate = 2000;
-    spec.channels = 1;
-    EXPECT_EQ(ReadWaveHeader(WriteSpec("a.wav", spec, 1), 0).DurationMs, 0);  // 0.5 ms
-    EXPECT_EQ(ReadWaveHeader(WriteSpec("b.wav", spec, 3), 0).DurationMs, 2);  // 1.5 ms
-    EXPECT_EQ(ReadWaveHeader(WriteSpec("c.wav", spec, 5), 0).DurationMs, 2);  // 2.5 ms
+    WavSpec layout;
+    layout.sampleRate = 2000;
+    layout.channels = 1;
+    EXPECT_EQ(ReadWaveHeader(WriteSpec("a.wav", layout, 1), 0).DurationMs, 0);  // 0.5 ms
+    EXPECT_EQ(ReadWaveHeader(WriteSpec("b.wav", layout, 3), 0).DurationMs, 2);  // 1.5 ms
+    EXPECT_EQ(ReadWaveHeader(WriteSpec("c.wav", layout, 5), 0).DurationMs, 2);  // 2.5 ms
 }
 
 TEST_F(WaveHeaderTest, BrokenFilesAreInvalid) {
@@ -177,9 +177,9 @@ TEST_F(WaveHeaderTest, BrokenFilesAreInvalid) {
 }
 
 TEST_F(WaveHeaderTest, FindChunkOccurrencesAndZeroSizes) {
-    WavSpec spec;
-    spec.beforeFmt = {{"JUNK", Payload(3)}, {"JUNK", Payload(2)}};
-    const std::string path = WriteSpec("junk.wav", spec, 4);
+    WavSpec layout;
+    layout.beforeFmt = {{"JUNK", Payload(3)}, {"JUNK", Payload(2)}};
+    const std::string path = WriteSpec("junk.wav", layout, 4);
     EXPECT_EQ(FindChunk(path, 0, kChunkJunk, 0), 13);
     EXPECT_EQ(FindChunk(path, 0, kChunkJunk, 1), 13 + 12);
     EXPECT_EQ(FindChunk(path, 0, kChunkJunk, 2), -1);
@@ -202,11 +202,11 @@ TEST_F(WaveHeaderTest, FindChunkOccurrencesAndZeroSizes) {
 }
 
 TEST_F(WaveHeaderTest, GivenHandleStaysOpen) {
-    WavSpec spec;
-    Bytes cut = BuildWav(spec, Samples(8, 0));
+    WavSpec layout;
+    Bytes cut = BuildWav(layout, Samples(8, 0));
     cut.resize(30);  // inside "fmt "
     const std::vector<std::pair<std::string, Bytes>> files = {
-        {"valid.wav", BuildWav(spec, Samples(8, 0))}, {"cut.wav", cut}, {"tiny.wav", Bytes(5, 0)}};
+        {"valid.wav", BuildWav(layout, Samples(8, 0))}, {"cut.wav", cut}, {"tiny.wav", Bytes(5, 0)}};
     for (const auto& [name, bytes] : files) {
         SCOPED_TRACE(name);
         const std::string path = Write(name, bytes);
