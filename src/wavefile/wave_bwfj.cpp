@@ -7,6 +7,7 @@
 #include "common/error_trap.h"
 #include "common/numeric.h"
 #include "wavefile/wave_format.h"
+#include "wavefile/le_bytes.h"
 #include "wavefile/wave_mmio.h"
 
 namespace sonivate {
@@ -36,12 +37,6 @@ constexpr std::int64_t kMinTextSubChunkSize = 6;
 constexpr std::int64_t kCueIdBytes = 4;
 constexpr std::int64_t kCueIdAndMediaTypeBytes = 8;
 
-std::int32_t Word32(const unsigned char* pBytes) {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = (value << 8) | pBytes[i];
-    return static_cast<std::int32_t>(value);
-}
-
 // Reads up to pCount bytes at pOffset on a handle it never closes. Returns
 // the number of bytes that arrived (short at the end of the file), or -1.
 std::int64_t ReadSome(FileHandle pHandle, std::int64_t pOffset, void* pBuffer, std::int32_t pCount) {
@@ -59,7 +54,7 @@ bool ReadField(FileHandle pHandle, std::int64_t pOffset, void* pBuffer, std::int
 bool ReadWord(FileHandle pHandle, std::int64_t pOffset, std::int32_t& pValue) {
     unsigned char bytes[4] = {};
     if (!ReadField(pHandle, pOffset, bytes, 4)) return false;
-    pValue = Word32(bytes);
+    pValue = LittleEndian32(bytes);
     return true;
 }
 
@@ -96,8 +91,8 @@ bool ReadCuePoints(const std::string& pFilename, FileHandle pHandle, std::vector
                        kCuePointBytes))
             return false;
         CueMarker& marker = pMarkers[static_cast<size_t>(h)];
-        marker.CueID = Word32(point.data());
-        marker.SampleOffset = Word32(point.data() + kCueSampleOffsetField);
+        marker.CueID = LittleEndian32(point.data());
+        marker.SampleOffset = LittleEndian32(point.data() + kCueSampleOffsetField);
     }
     return true;
 }
@@ -113,9 +108,9 @@ void ReadPlayList(const std::string& pFilename, FileHandle pHandle, std::vector<
         if (!ReadField(pHandle, plst + kFirstEntryOffset + std::int64_t{kSegmentBytes} * i, segment.data(),
                        kSegmentBytes))
             return;
-        if (CueMarker* marker = MarkerWithId(pMarkers, Word32(segment.data()))) {
-            marker->PlayLength = Word32(segment.data() + 4);
-            marker->Loops = Word32(segment.data() + 8);
+        if (CueMarker* marker = MarkerWithId(pMarkers, LittleEndian32(segment.data()))) {
+            marker->PlayLength = LittleEndian32(segment.data() + 4);
+            marker->Loops = LittleEndian32(segment.data() + 8);
         }
     }
 }

@@ -5,22 +5,13 @@
 
 #include "common/error_trap.h"
 #include "common/numeric.h"
+#include "wavefile/le_bytes.h"
 
 namespace sonivate {
 namespace {
 
 constexpr std::int64_t kMaxFrames = 2147483647;
 constexpr std::int32_t kFmtFieldBytes = 16;
-
-std::int32_t LittleEndian32(const unsigned char* pBytes) {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = (value << 8) | pBytes[i];
-    return static_cast<std::int32_t>(value);
-}
-
-std::int16_t LittleEndian16(const unsigned char* pBytes) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(pBytes[0] | (pBytes[1] << 8)));
-}
 
 // Reads pCount bytes at pOffset on a handle it must not close; false when
 // the seek or the read failed. Bytes beyond the end of the file stay as they were.
