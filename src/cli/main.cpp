@@ -6,6 +6,8 @@
 #include <exception>
 
 #include "cli/commands.h"
+#include "common/error_trap.h"
+#include "common/paths.h"
 
 int main(int argc, char** argv) {
     using namespace sonivate::cli;
@@ -27,6 +29,9 @@ int main(int argc, char** argv) {
         app.exit(e);
         return kExitUsage;
     }
+    // The stored ErrorCatch setting joins here once the settings store exists;
+    // until then only an "ec.txt" beside the executable lets errors through.
+    sonivate::SetErrorCatch(sonivate::DecideErrorCatch(0, sonivate::AppFolder()));
     for (const Command& command : commands) {
         if (command.app->parsed()) {
             try {
