@@ -172,12 +172,20 @@ size_t DisplayWidth(const std::string& pText) {
     return width;
 }
 
-void PrintTable(const Json& pRows) {
+// The output column of the table: where the copy went, or why there is none.
+std::string OutputText(const RowResult* pResult, const RunOptions& pOptions) {
+    if (pResult == nullptr || !pOptions.write) return "-";
+    if (pResult->Written) return pResult->OutputPath;
+    if (!pResult->WriteAttempted) return pResult->Clip ? "not written: would clip" : "-";
+    if (pResult->RenameFailed) return "left as " + pResult->OutputPath;
+    return "not written";
+}
+
+void PrintTable(const Json& pRows, const std::vector<std::string>& pOutputs) {
     const std::vector<std::string> headers = {"title", "length", "LKFS", "peak dBFS", "gain dB", "clip", "output"};
     std::vector<std::vector<std::string>> cells;
     for (const Json& row : pRows) {
-        std::string output = "-";
-        if (row["written"].get<bool>()) output = row["output"].get<std::string>();
+        const std::string& output = pOutputs[cells.size()];
         cells.push_back({row["title"].get<std::string>(), row["length"].get<std::string>(),
                          row["lkfs_text"].get<std::string>(), row["peak_text"].get<std::string>(),
                          row["gain_text"].get<std::string>(), row["clip"].get<bool>() ? "CLIP" : "", output});
@@ -233,10 +241,12 @@ int Run(const RunOptions& pOptions) {
     for (const RowResult& result : results) byRow[result.Row] = &result;
     bool failed = missing || intake.rejected > 0;
     Json rows = Json::array();
+    std::vector<std::string> outputs;
     for (std::int32_t row = 0; row < list.ItemCount(); ++row) {
         const auto it = byRow.find(row);
         const RowResult* result = it == byRow.end() ? nullptr : it->second;
         rows.push_back(RowJson(list, row, result));
+        outputs.push_back(OutputText(result, pOptions));
         if (result == nullptr || !result->Measured) failed = true;
         if (result != nullptr && result->WriteAttempted && !result->Written) {
             failed = true;
@@ -263,7 +273,7 @@ int Run(const RunOptions& pOptions) {
             std::printf("%s\n", line.c_str());
         }
     } else {
-        PrintTable(rows);
+        PrintTable(rows, outputs);
     }
     std::fflush(stdout);
     if (StopSignalled()) return kExitInterrupted;
