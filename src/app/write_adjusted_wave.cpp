@@ -42,41 +42,30 @@ bool AppendBytes(FileHandle& pSource, FileHandle& pTarget, std::int64_t pPositio
     return true;
 }
 
-class BothHandles {
-public:
-    BothHandles() = default;
-    ~BothHandles() {
-        CloseFileHandle(source);
-        CloseFileHandle(target);
-    }
-    BothHandles(const BothHandles&) = delete;
-    BothHandles& operator=(const BothHandles&) = delete;
-
-    FileHandle source = 0;
-    FileHandle target = 0;
-};
-
 }  // namespace
 
 std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Target, std::int64_t From,
                                std::int64_t To, double GainDB, ProgressHost& pHost) {
-    BothHandles files;
+    ScopedHandle sourceFile;
+    ScopedHandle targetFile;
+    FileHandle& source = sourceFile.handle;
+    FileHandle& target = targetFile.handle;
     return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
-        files.source = OpenFileHandle(Source, kOpenRead);
-        if (files.source == 0) return 0;
-        files.target = OpenFileHandle(Target, kOpenReadWrite);
-        if (files.target == 0) return 0;
+        source = OpenFileHandle(Source, kOpenRead);
+        if (source == 0) return 0;
+        target = OpenFileHandle(Target, kOpenReadWrite);
+        if (target == 0) return 0;
         // The copy is appended; behind bytes already there it would be garbage.
-        if (FileSizeOfHandle(files.target) != 0) return 0;
+        if (FileSizeOfHandle(target) != 0) return 0;
 
-        const WaveFormatInfo info = ReadWaveHeader(kNoPath, files.source);
-        const std::int64_t dataPosition = FindChunk(kNoPath, files.source, kChunkData, 0);
+        const WaveFormatInfo info = ReadWaveHeader(kNoPath, source);
+        const std::int64_t dataPosition = FindChunk(kNoPath, source, kChunkData, 0);
         if (dataPosition < kFirstChunkPosition) return 0;
         // Header: every byte through the data chunk's size field, which is
         // exactly where the first frame begins.
         const std::int64_t headerLength = dataPosition + kChunkPayloadOffset;
         if (info.Valid == 0 || info.DataOffset != headerLength) return 0;
-        const std::int64_t sourceSize = FileSizeOfHandle(files.source);
+        const std::int64_t sourceSize = FileSizeOfHandle(source);
         if (sourceSize < headerLength) return 0;
 
         const std::int64_t frames = FramesPresent(info, sourceSize);
@@ -86,29 +75,29 @@ std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Tar
         const std::string title = PathPart(Source, false, false, true, false, false, kKeepCase);
 
         pHost.ShowStatus(title + kStepHeader);
-        if (!AppendBytes(files.source, files.target, 0, headerLength)) return 0;
+        if (!AppendBytes(source, target, 0, headerLength)) return 0;
 
         C_EditWave editor;
         editor.Prog = [&pHost](float pRate, std::int32_t& pCancel) { HandleProgress(pHost, pRate, pCancel); };
 
         if (from > 0) {
             pHost.ShowStatus(title + kStepBefore);
-            if (editor.EditWav(files.source, files.target, 0, from, kUnchangedDB) == 0) return 0;
+            if (editor.EditWav(source, target, 0, from, kUnchangedDB) == 0) return 0;
         }
         pHost.ShowStatus(title + kStepRange);
         // An empty range must not reach EditWav, whose end 0 means "to the end".
-        if (from < to && editor.EditWav(files.source, files.target, from, to, GainDB) == 0) return 0;
+        if (from < to && editor.EditWav(source, target, from, to, GainDB) == 0) return 0;
         if (to < frames) {
             pHost.ShowStatus(title + kStepAfter);
-            if (editor.EditWav(files.source, files.target, to, frames, kUnchangedDB) == 0) return 0;
+            if (editor.EditWav(source, target, to, frames, kUnchangedDB) == 0) return 0;
         }
 
-        if (FileSizeOfHandle(files.target) != audioEnd) return 0;
+        if (FileSizeOfHandle(target) != audioEnd) return 0;
         if (sourceSize > audioEnd) {
             pHost.ShowStatus(title + kStepTrailing);
-            if (!AppendBytes(files.source, files.target, audioEnd, sourceSize - audioEnd)) return 0;
+            if (!AppendBytes(source, target, audioEnd, sourceSize - audioEnd)) return 0;
         }
-        return FileSizeOfHandle(files.target) == sourceSize ? 1 : 0;
+        return FileSizeOfHandle(target) == sourceSize ? 1 : 0;
     });
 }
 

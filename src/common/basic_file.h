@@ -68,6 +68,18 @@ std::int64_t FileSizeOfPath(const std::string& pPath);
 // Flushes the file's data to the device. 1 on success, 0 on failure.
 std::int32_t SyncFileHandle(FileHandle pHandle);
 
+// A handle variable that is closed when it leaves scope, whichever way. A
+// variable that a failed transfer already set to 0 is simply left alone.
+struct ScopedHandle {
+    FileHandle handle = 0;
+
+    ScopedHandle() = default;
+    explicit ScopedHandle(FileHandle pHandle) : handle(pHandle) {}
+    ~ScopedHandle() { CloseFileHandle(handle); }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+};
+
 // A handle a routine opened itself (owned) or was given (not owned); an
 // owned one is closed when the routine leaves, whichever way it leaves.
 struct RoutineHandle {

@@ -55,17 +55,6 @@ std::vector<double> ChannelWeights(std::int32_t pChannels) {
     }
 }
 
-class HandleCloser {
-public:
-    explicit HandleCloser(FileHandle& pHandle) : mHandle(pHandle) {}
-    ~HandleCloser() { CloseFileHandle(mHandle); }
-    HandleCloser(const HandleCloser&) = delete;
-    HandleCloser& operator=(const HandleCloser&) = delete;
-
-private:
-    FileHandle& mHandle;
-};
-
 }  // namespace
 
 C_LKFSFCT::C_LKFSFCT() = default;
@@ -103,8 +92,8 @@ std::int32_t C_LKFSFCT::MeasureLKFS(const std::string& pFilename, std::int64_t p
 }
 
 bool C_LKFSFCT::Measure(const std::string& pFilename, std::int64_t pStartAddr, std::int64_t pEndAddr) {
-    FileHandle file = OpenFileHandle(pFilename, kOpenRead);
-    HandleCloser closer(file);
+    ScopedHandle opened(OpenFileHandle(pFilename, kOpenRead));
+    FileHandle& file = opened.handle;
     if (file == 0) return false;
     const WaveFormatInfo info = ReadWaveHeader(pFilename, file);
     if (info.Valid == 0 || info.NumSamples < 1) return false;

@@ -189,21 +189,6 @@ double EffectiveGainDB(double pArgumentDB) {
 
 double FactorOf(double pGainDB) { return std::min(DBToLinear(pGainDB), kMaxFactor); }
 
-// Closes, at scope exit, the handles an EditWav call opened itself.
-class OpenedHandles {
-public:
-    OpenedHandles() = default;
-    ~OpenedHandles() {
-        CloseFileHandle(source);
-        CloseFileHandle(target);
-    }
-    OpenedHandles(const OpenedHandles&) = delete;
-    OpenedHandles& operator=(const OpenedHandles&) = delete;
-
-    FileHandle source = 0;
-    FileHandle target = 0;
-};
-
 const std::string kNoPath;
 
 }  // namespace
@@ -245,13 +230,15 @@ std::int32_t C_EditWave::EditWav(const std::string& pSourceFN, const std::string
     mSourceFN = pSourceFN;
     mTargetFN = pTargetFN;
 
-    OpenedHandles opened;
+    // The handles this call opens itself, closed when it returns.
+    ScopedHandle openedSource;
+    ScopedHandle openedTarget;
     const bool ownSource = pSourceFH == 0;
     const bool ownTarget = pTargetFH == 0;
     // The variables every transfer updates: the caller's for a handle given,
     // our own otherwise.
-    FileHandle& source = ownSource ? opened.source : pSourceFH;
-    FileHandle& target = ownTarget ? opened.target : pTargetFH;
+    FileHandle& source = ownSource ? openedSource.handle : pSourceFH;
+    FileHandle& target = ownTarget ? openedTarget.handle : pTargetFH;
 
     return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
         if (ownSource) source = OpenFileHandle(pSourceFN, kOpenRead);
