@@ -3,11 +3,11 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/deps.sh
-ensure_packages "${BUILD_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 build=build/test
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DSONIVATE_ASAN=ON -DSONIVATE_UBSAN=ON -DSONIVATE_BENCH=ON >/dev/null
+    -DSONIVATE_ASAN=ON -DSONIVATE_UBSAN=ON -DSONIVATE_BENCH=ON -DSONIVATE_WERROR=ON >/dev/null
 cmake --build "$build"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

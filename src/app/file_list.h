@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "controls/list_view_model.h"
+#include "controls/model/list_view_model.h"
 
 namespace sonivate {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/progress_host.h"
-#include "controls/list_view_model.h"
+#include "controls/model/list_view_model.h"
 
 namespace sonivate {
 

@@ -24,7 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "controls/cell_value.h"
+#include "common/color_value.h"
+#include "controls/model/cell_value.h"
 
 namespace sonivate {
 
@@ -45,12 +46,6 @@ inline constexpr std::int32_t kEdgeHitPixels = 5;
 // A click's row is taken this far above the pointer (pixels).
 inline constexpr std::int32_t kClickRowOffsetPixels = 4;
 
-// Colours are 0x00BBGGRR, or SystemColor(n) for system colour n.
-constexpr std::int32_t SystemColor(std::int32_t pIndex) {
-    return std::numeric_limits<std::int32_t>::min() + pIndex;
-}
-inline constexpr std::int32_t kColorWindow = SystemColor(5);
-inline constexpr std::int32_t kColorWindowText = SystemColor(8);
 
 // Mouse buttons and modifier keys of the mouse events (bit masks).
 inline constexpr std::int32_t kLeftButton = 1;

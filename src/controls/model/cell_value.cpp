@@ -1,4 +1,4 @@
-#include "controls/cell_value.h"
+#include "controls/model/cell_value.h"
 
 #include <charconv>
 #include <cmath>

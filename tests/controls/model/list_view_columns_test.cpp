@@ -1,4 +1,4 @@
-#include "controls/list_view_model.h"
+#include "controls/model/list_view_model.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,1 @@
+#include "controls/widgets/icon_strips.h"

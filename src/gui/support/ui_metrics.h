@@ -1,0 +1,28 @@
+#pragma once
+// The layout unit. Sizes and positions of the window and its controls are
+// kept in twips (1/1440 inch); one pixel is TwipsPerPixel() twips. Pixels
+// here are Qt's logical pixels: Qt's high-DPI scaling stays on, so a 2x
+// screen keeps 15 twips per pixel and draws sharper, not smaller.
+
+#include <cstdint>
+
+namespace sonivate {
+
+// Twips per logical pixel at the 96-dpi reference.
+inline constexpr std::int32_t kReferenceTwipsPerPixel = 15;
+inline constexpr std::int32_t kTwipsPerInch = 1440;
+
+// Process-wide; set once by the window at start-up before any control is
+// laid out (15 until then).
+std::int32_t TwipsPerPixel();
+void SetTwipsPerPixel(std::int32_t pValue);
+
+// Twips per pixel of the primary screen's logical DPI, rounded; 15 when no
+// screen is known.
+std::int32_t ScreenTwipsPerPixel();
+
+// Whole pixels of a twips length (integer division, as the layout snaps).
+inline std::int32_t TwipsToPixels(std::int32_t pTwips) { return pTwips / TwipsPerPixel(); }
+inline std::int32_t PixelsToTwips(std::int32_t pPixels) { return pPixels * TwipsPerPixel(); }
+
+}  // namespace sonivate

@@ -1,0 +1,1 @@
+#include "controls/widgets/uc_bar.h"

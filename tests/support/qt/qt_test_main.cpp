@@ -1,0 +1,16 @@
+// Entry point of the Qt test executables: an offscreen application (no
+// display needed), the Japanese font substitutions, then GoogleTest.
+#include <cstdlib>
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include "gui/support/fonts.h"
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    sonivate::RegisterFontSubstitutes();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
