@@ -16,7 +16,7 @@ ensure_packages() {
 # What the core, the CLI and the window need to build. fonts-noto-cjk is the
 # Japanese face the window's font names are mapped to.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev nlohmann-json3-dev libcli11-dev
-    qt6-base-dev libgl-dev fonts-noto-cjk libasound2-dev)
+    qt6-base-dev libgl-dev libqt6svg6 fonts-noto-cjk libasound2-dev dpkg-dev)
 # What the tests need beyond that: the reference meter, the real window under
 # a virtual display with a screenshot, extended attributes and ACLs.
 TEST_PACKAGES=(libebur128-dev xvfb xauth xdotool imagemagick attr acl)

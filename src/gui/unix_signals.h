@@ -1,0 +1,34 @@
+#pragma once
+// SIGINT and SIGTERM turned into a Qt signal on the window's thread, so that
+// Ctrl-C in a terminal or a desktop's log-out closes the window the way the
+// user would (settings saved, a run stopped first) instead of killing it.
+// The handler only writes the signal number to a socket pair; the window's
+// event loop reads it (the self-pipe pattern: nothing else is safe inside a
+// signal handler).
+
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace sonivate {
+
+class UnixSignalWatcher : public QObject {
+    Q_OBJECT
+public:
+    // Installs the handlers for SIGINT and SIGTERM. One watcher per process.
+    explicit UnixSignalWatcher(QObject* pParent = nullptr);
+    ~UnixSignalWatcher() override;
+
+signals:
+    // pSignal is SIGINT or SIGTERM; Count is how many arrived so far, so that
+    // a second Ctrl-C can be treated as "now".
+    void Received(int pSignal, int pCount);
+
+private:
+    void ReadPending();
+
+    QSocketNotifier* c_Notifier = nullptr;
+    int c_Count = 0;
+};
+
+}  // namespace sonivate

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Starts the real window on a virtual X display, waits until it is mapped,
+# optionally drives it, and saves a screenshot of the whole screen.
+#   xvfb_screenshot.sh SONIVATE OUT.png [ARGS...]
+# Environment: SONIVATE_SHOT_DELAY (seconds to let it draw, default 2),
+# SONIVATE_SHOT_KEYS (xdotool key names sent to the window before the shot).
+set -euo pipefail
+program=$1 shot=$2
+shift 2
+for tool in Xvfb xdotool import; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool not installed"; exit 77; }
+done
+
+# A display number nobody uses: the lock file names the taken ones.
+display=""
+for n in $(seq 90 140); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
+done
+[ -n "$display" ] || { echo "no free X display"; exit 1; }
+
+runtime=$(mktemp -d)
+cleanup() {
+    [ -n "${app_pid:-}" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$runtime"
+}
+trap cleanup EXIT
+
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 1 50); do
+    [ -e "/tmp/.X11-unix/X${display#:}" ] && break
+    sleep 0.1
+done
+
+export DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$runtime
+"$program" "$@" &
+app_pid=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^sonivate$' | head -1)
+[ -n "$window" ] || { echo "the window did not appear"; exit 1; }
+sleep "${SONIVATE_SHOT_DELAY:-2}"
+if [ -n "${SONIVATE_SHOT_KEYS:-}" ]; then
+    xdotool windowactivate --sync "$window" 2>/dev/null || true
+    # shellcheck disable=SC2086
+    xdotool key --window "$window" $SONIVATE_SHOT_KEYS
+    sleep 1
+fi
+import -window root "$shot"
+kill -0 "$app_pid" || { echo "the window ended before the screenshot"; exit 1; }
+# The window closes on SIGTERM as on the desktop's close.
+kill -TERM "$app_pid"
+for _ in $(seq 1 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$app_pid" 2>/dev/null; then echo "the window ignored SIGTERM"; exit 1; fi
+wait "$app_pid" || { echo "exit status $? after SIGTERM"; exit 1; }
+app_pid=""
+echo "screenshot: $shot"
