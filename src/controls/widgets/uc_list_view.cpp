@@ -236,15 +236,16 @@ QPixmap IconPixmap(const Picture& pStrip, std::int32_t pIcon) {
     return QPixmap::fromImage(icon);
 }
 
-// TEMPORARY until the model's change notices land.
+// The model's change notices drive the repaints: a changed row repaints its
+// band, anything else the whole area.
 template <class Events, class Redraw>
 void HookNotices(Events& pEvents, Redraw pRedraw) {
     if constexpr (requires { pEvents.RowsInserted; }) {
-        pEvents.RowsInserted = [pRedraw](std::int32_t, std::int32_t) { pRedraw(); };
-        pEvents.RowsRemoved = [pRedraw](std::int32_t, std::int32_t) { pRedraw(); };
-        pEvents.RowChanged = [pRedraw](std::int32_t) { pRedraw(); };
-        pEvents.SelectionChanged = [pRedraw] { pRedraw(); };
-        pEvents.ListReset = [pRedraw] { pRedraw(); };
+        pEvents.RowsInserted = [pRedraw](std::int32_t, std::int32_t) { pRedraw(-1); };
+        pEvents.RowsRemoved = [pRedraw](std::int32_t, std::int32_t) { pRedraw(-1); };
+        pEvents.RowChanged = [pRedraw](std::int32_t pRow) { pRedraw(pRow); };
+        pEvents.SelectionChanged = [pRedraw] { pRedraw(-1); };
+        pEvents.ListReset = [pRedraw] { pRedraw(-1); };
     }
 }
 
@@ -359,6 +360,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* pEvent) override {
         c_Owner->ItemMouseRelease(pEvent->pos(), pEvent->button(), pEvent->modifiers());
     }
+    // The second press of a double-click arrives as this event alone.
     void mouseDoubleClickEvent(QMouseEvent* pEvent) override {
         if (pEvent->button() == Qt::LeftButton)
             c_Owner->ItemDoubleClick();
@@ -474,7 +476,7 @@ void UC_ListView::InstallModelEvents() {
         emit MouseDown(Button, Shift, X, Y);
     };
     events.Clicked = [this](double& X, double& Y) { emit Clicked(X, Y); };
-    HookNotices(events, [this] { ScheduleRedraw(); });
+    HookNotices(events, [this](std::int32_t pRow) { ScheduleRedraw(pRow); });
 }
 
 void UC_ListView::SetUseUCBar(std::int32_t pValue) {
@@ -770,13 +772,32 @@ std::int32_t UC_ListView::FirstVisibleColumn() const {
     return -1;
 }
 
-void UC_ListView::ScheduleRedraw() {
-    if (c_RedrawPending || !c_Initialised) return;
+void UC_ListView::ScheduleRedraw(std::int32_t pRow) {
+    if (!c_Initialised) return;
+    const QRect area(0, 0, c_AreaWidth, c_AreaHeight);
+    if (pRow < 0) {
+        c_DirtyRect = area;
+    } else {
+        const std::int32_t shown = pRow - c_Model.TopItem();
+        if (shown < 0 || shown > c_VisibleRows) return;
+        // The row's band, with the selection box that reaches a pixel further.
+        c_DirtyRect |= QRect(0, RowTopPixels(shown), c_AreaWidth, Px(c_RowBoxHeight) + 2) & area;
+    }
+    if (c_RedrawPending) return;
     c_RedrawPending = true;
     QTimer::singleShot(0, this, [this] {
         c_RedrawPending = false;
-        if (c_Model.ItemCount() != c_LayoutCount) SetVbarParm();
-        ReDraw();
+        const QRect dirty = std::exchange(c_DirtyRect, QRect());
+        if (c_Model.ItemCount() != c_LayoutCount) {
+            SetVbarParm();
+            ReDraw();
+            return;
+        }
+        if (c_Model.OneHeight() < 1) return;
+        RenderList();
+        PlaceEditorsVertically();
+        c_LastDrawnTop = c_Model.TopItem();
+        c_ItemArea->update(dirty);
     });
 }
 
@@ -1345,7 +1366,12 @@ void UC_ListView::ItemMouseRelease(QPoint pPos, Qt::MouseButton pButton, Qt::Key
         ReDraw();
 }
 
-void UC_ListView::ItemDoubleClick() { c_Model.ItemAreaDblClick(); }
+void UC_ListView::ItemDoubleClick() {
+    // The double-click takes the place of the second click: its release
+    // raises no Clicked.
+    c_Model.ForgetPress();
+    c_Model.ItemAreaDblClick();
+}
 
 void UC_ListView::ItemMouseMove(QPoint pPos, Qt::MouseButtons pButtons) {
     if (c_Model.ClickDisabled() != 0) return;

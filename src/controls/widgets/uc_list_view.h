@@ -350,7 +350,8 @@ private:
     void SyncHorizontalOffset();
     void StartItemDrag();
     void MenuChosen(std::int32_t pPosition);
-    void ScheduleRedraw();
+    // Repaints row pRow (-1 = the whole item area) once the event loop runs.
+    void ScheduleRedraw(std::int32_t pRow);
     void RenderList();
     void RenderHeader(std::int32_t pPushedData);
     void PlaceEditorsVertically();
@@ -414,6 +415,7 @@ private:
     bool c_SyncingEditors = false;
     std::int32_t c_LayoutCount = -1;
     std::string c_ToolTipText;
+    QRect c_DirtyRect;  // item-area pixels waiting for a repaint
     QPoint c_LastDragPos{-1, -1};
     double c_LastScrollTime = -1e9;
     bool c_DragHovering = false;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "controls/widgets/list_icons.h"
+#include "controls/widgets/sound_devices.h"
 #include "gui/support/fonts.h"
 #include "gui/support/ui_metrics.h"
 
@@ -205,6 +206,386 @@ TEST_F(ListViewTest, HorizontalBarFollowsTheColumnsAndScrollsTheHeader) {
     EXPECT_EQ(lv.Model().HorizontalOffset(), 300);
     lv.HBarScroll(1000000);
     EXPECT_EQ(lv.Model().HorizontalOffset(), lv.HBarMax());
+}
+
+// Sends a mouse move with pButtons held to pWidget at pPos.
+void MoveWith(QWidget* pWidget, QPoint pPos, Qt::MouseButtons pButtons) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(pPos), QPointF(pWidget->mapToGlobal(pPos)), Qt::NoButton, pButtons,
+                     Qt::NoModifier);
+    QApplication::sendEvent(pWidget, &move);
+}
+
+TEST_F(ListViewTest, DraggingAColumnEdgeStopsAt450) {
+    Build();
+    AddRows(2);
+    int moved = 0;
+    QObject::connect(&lv, &UC_ListView::TabMoved, [&] { ++moved; });
+    const int edge = EdgeX(1);
+    MoveWith(Header(), QPoint(edge + 2, 5), Qt::NoButton);
+    EXPECT_EQ(Header()->cursor().shape(), Qt::SizeHorCursor);
+    MoveWith(Header(), QPoint(edge - 40, 5), Qt::NoButton);
+    EXPECT_EQ(Header()->cursor().shape(), Qt::ArrowCursor);
+
+    QTest::mousePress(Header(), Qt::LeftButton, {}, QPoint(edge + 2, 5));
+    MoveWith(Header(), QPoint(edge - 400, 5), Qt::LeftButton);
+    EXPECT_EQ(lv.TabWidth(1), kMinTabWidth);
+    MoveWith(Header(), QPoint(edge + 30, 5), Qt::LeftButton);
+    // The edge sits 3 pixels right of the pointer.
+    EXPECT_EQ(lv.TabWidth(1), (edge + 30 + 3) * kReferenceTwipsPerPixel - lv.Model().TabLeft(1));
+    EXPECT_EQ(lv.Model().TabLeft(2), lv.Model().TabRight(1));
+    QTest::mouseRelease(Header(), Qt::LeftButton, {}, QPoint(edge + 30, 5));
+    EXPECT_EQ(moved, 1);
+    EXPECT_EQ(lv.OrderData(), -1);  // a resize is no sort click
+}
+
+TEST_F(ListViewTest, ClickingAHeaderTwiceSortsUpThenDownAndLeavesItUnpressed) {
+    Build();
+    AddRows(3);
+    lv.SetValue(0, 0, "b");
+    lv.SetValue(1, 0, "A");
+    lv.SetValue(2, 0, "c");
+    const QPoint caption(40, 5);
+    const auto titles = [&] {
+        return lv.Value(0, 0).AsText() + lv.Value(1, 0).AsText() + lv.Value(2, 0).AsText();
+    };
+    lv.ReDrawTab(-1);
+    const QImage unpressed = lv.PictureTab().Image().copy();
+
+    QTest::mousePress(Header(), Qt::LeftButton, {}, caption);
+    EXPECT_NE(lv.PictureTab().Image(), unpressed);  // drawn pressed while held
+    QTest::mouseRelease(Header(), Qt::LeftButton, {}, caption);
+    EXPECT_EQ(titles(), "Abc");
+    EXPECT_EQ(lv.OrderInverted(), 0);
+    EXPECT_EQ(lv.PictureTab().Image(), unpressed);
+
+    QTest::mouseClick(Header(), Qt::LeftButton, {}, caption);
+    EXPECT_EQ(titles(), "cbA");
+    EXPECT_EQ(lv.OrderInverted(), 1);
+    EXPECT_EQ(lv.PictureTab().Image(), unpressed);
+
+    // With clicks locked nothing sorts, and the header still comes up again.
+    lv.SetClickDisabled(1);
+    QTest::mouseClick(Header(), Qt::LeftButton, {}, caption);
+    EXPECT_EQ(titles(), "cbA");
+    EXPECT_EQ(lv.PictureTab().Image(), unpressed);
+}
+
+TEST_F(ListViewTest, TimeColumnsReformatSixTypedDigits) {
+    lv.SetNumData(5);
+    lv.SetNumAux(3);
+    lv.Init();
+    lv.SetUseTextCombo(1, kEditorText);
+    lv.SetTextIsTime(1, 1);
+    lv.SetUseTextCombo(0, kEditorText);
+    lv.SetStyle(10, 0, "", kColorWindowText, kColorWindow);
+    lv.InitTab();
+    lv.resize(kListWidth / kReferenceTwipsPerPixel, kListHeight / kReferenceTwipsPerPixel);
+    lv.UserControl_Resize();
+    AddRows(3);
+    ASSERT_NE(lv.TextLV(0), nullptr);
+    ASSERT_NE(lv.TextLV(1), nullptr);
+    QLineEdit* time = lv.TextLV(1);  // column 1's editor: instances follow the columns
+    EXPECT_FALSE(lv.TextComboVisible());
+    lv.SetSelectedItem(1);
+    lv.ReDraw();
+    EXPECT_TRUE(lv.TextComboVisible());
+    EXPECT_EQ(time->text().toStdString(), "00:00:15.000");
+
+    int keys = 0;
+    QObject::connect(&lv, &UC_ListView::TextComboKeyAction,
+                     [&](std::int32_t&, std::int32_t& pTab, std::int32_t&, std::int32_t&, std::int32_t&) {
+                         if (pTab == 1) ++keys;
+                     });
+    const auto type = [&](const char* pText) {
+        time->clear();
+        QTest::keyClicks(time, pText);
+        return lv.Value(1, 1).AsText();
+    };
+    EXPECT_EQ(type("123456"), "12:34:56");
+    EXPECT_EQ(time->text().toStdString(), "12:34:56");
+    EXPECT_EQ(keys, 18);  // key down, key press and key up for each digit
+    EXPECT_EQ(type("305959"), "30:59:59");
+    EXPECT_EQ(type("315959"), "315959");
+    EXPECT_EQ(type("12345a"), "12345a");
+    EXPECT_EQ(type("126059"), "126059");
+    // A column without the time rule keeps the digits.
+    QTest::keyClicks(lv.TextLV(0), "123456");
+    EXPECT_EQ(lv.Value(1, 0).AsText(), "title 2123456");
+    // Other rows are never written.
+    EXPECT_EQ(lv.Value(0, 1).AsText(), "00:00:15.000");
+
+    EXPECT_EQ(UC_ListView::TimeEntryText("000000"), "00:00:00");
+    EXPECT_EQ(UC_ListView::TimeEntryText("1234567"), std::nullopt);
+}
+
+TEST_F(ListViewTest, AMoveOfEightPixelsStartsNoDragButNineDo) {
+    Build();
+    AddRows(3);
+    int starts = 0, clicks = 0;
+    std::int32_t completed = -1, allowedSeen = 0;
+    QList<QUrl> carried;
+    QObject::connect(&lv, &UC_ListView::OLEStartDrag, [&](DragData& pData, std::int32_t& pAllowed) {
+        ++starts;
+        pData.Clear();
+        pData.Format = DragData::kFormatFileList;
+        pData.Files = {"/tmp/a b.wav", "/tmp/c.wav"};
+        pAllowed = kDropEffectCopy;
+    });
+    QObject::connect(&lv, &UC_ListView::OLECompleteDrag, [&](std::int32_t& pEffect) { completed = pEffect; });
+    QObject::connect(&lv, &UC_ListView::Clicked, [&](double&, double&) { ++clicks; });
+    lv.SetDragRunner([&](QMimeData* pData, std::int32_t pAllowed) {
+        carried = pData->urls();
+        allowedSeen = pAllowed;
+        return kDropEffectCopy;
+    });
+
+    const QPoint press = RowPoint(1);
+    QTest::mousePress(Items(), Qt::LeftButton, {}, press);
+    MoveWith(Items(), press + QPoint(8, 0), Qt::LeftButton);
+    MoveWith(Items(), press + QPoint(-8, 8), Qt::LeftButton);
+    EXPECT_EQ(starts, 0);
+    QTest::mouseRelease(Items(), Qt::LeftButton, {}, press);
+    EXPECT_EQ(clicks, 1);
+
+    QTest::mousePress(Items(), Qt::LeftButton, {}, press);
+    MoveWith(Items(), press + QPoint(0, 9), Qt::LeftButton);
+    EXPECT_EQ(starts, 1);
+    ASSERT_EQ(carried.size(), 2);
+    EXPECT_EQ(carried[0].toEncoded().toStdString(), "file:///tmp/a%20b.wav");
+    EXPECT_EQ(allowedSeen, kDropEffectCopy);
+    EXPECT_EQ(completed, kDropEffectCopy);
+    // The press ended in a drag: its release is no click, and moving on starts no second drag.
+    MoveWith(Items(), press + QPoint(0, 30), Qt::LeftButton);
+    QTest::mouseRelease(Items(), Qt::LeftButton, {}, press + QPoint(0, 30));
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(ListViewTest, DroppedFilesArriveWithTheRowAndTheHostsEffect) {
+    Build();
+    AddRows(5);
+    std::vector<std::string> files;
+    std::int32_t row = -1, answer = kDropEffectCopy;
+    QObject::connect(&lv, &UC_ListView::OLEDragDrop,
+                     [&](DragData& pData, std::int32_t& pEffect, std::int32_t&, std::int32_t&, double&, double& pY) {
+                         files = pData.Files;
+                         row = lv.YsItem(pY);
+                         pEffect = answer;
+                     });
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile("/x/1.wav"), QUrl("https://example.com/a.wav"), QUrl::fromLocalFile("/x/2.wav")});
+    const int oneHeight = lv.OneHeight() / kReferenceTwipsPerPixel;
+    QDragEnterEvent enter(QPoint(60, 3), Qt::CopyAction | Qt::MoveAction, &mime, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(Items(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(60, 2 * oneHeight + 3), Qt::CopyAction | Qt::MoveAction, &mime, Qt::NoButton,
+                    Qt::NoModifier);
+    QApplication::sendEvent(Items(), &drop);
+    EXPECT_EQ(files, (std::vector<std::string>{"/x/1.wav", "/x/2.wav"}));
+    EXPECT_EQ(row, 2);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+
+    answer = kDropEffectNone;
+    QDropEvent refused(QPointF(60, 3), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(Items(), &refused);
+    EXPECT_FALSE(refused.isAccepted());
+}
+
+TEST_F(ListViewTest, ScrollsWhileSomethingHoversNearTheEdges) {
+    Build();
+    AddRows(40);
+    double now = 100.0;
+    lv.SetClock([&] { return now; });
+    int overs = 0;
+    QObject::connect(&lv, &UC_ListView::OLEDragOver, [&] { ++overs; });
+    const int oneHeight = lv.OneHeight() / kReferenceTwipsPerPixel;
+    const int height = lv.ItemAreaRect().height();
+    const QPoint bottomEdge(50, height - 2), nearBottom(50, height - oneHeight), middle(50, height / 2);
+
+    lv.DragOverNotice(bottomEdge);  // the pointer moved: only remembered
+    lv.DragOverNotice(bottomEdge);  // long since the last scroll: the timing restarts
+    EXPECT_EQ(lv.TopItem(), 0);
+    now += 0.05;
+    lv.DragOverNotice(bottomEdge);
+    EXPECT_EQ(lv.TopItem(), lv.VBarLargeChange());
+    const std::int32_t paged = lv.TopItem();
+
+    lv.DragOverNotice(nearBottom);
+    now += 0.05;
+    lv.DragOverNotice(nearBottom);  // one row needs 0.2 s
+    EXPECT_EQ(lv.TopItem(), paged);
+    now += 0.2;
+    lv.DragOverNotice(nearBottom);
+    EXPECT_EQ(lv.TopItem(), paged + 1);
+
+    lv.DragOverNotice(middle);
+    now += 0.5;
+    lv.DragOverNotice(middle);
+    EXPECT_EQ(lv.TopItem(), paged + 1);
+
+    const QPoint topEdge(50, 1);
+    lv.DragOverNotice(topEdge);
+    now += 0.05;
+    lv.DragOverNotice(topEdge);
+    EXPECT_EQ(lv.TopItem(), std::max(0, paged + 1 - lv.VBarLargeChange()));
+
+    lv.SetNoOleScroll(1);
+    const std::int32_t before = lv.TopItem();
+    now += 0.05;
+    lv.DragOverNotice(topEdge);
+    EXPECT_EQ(lv.TopItem(), before);
+    EXPECT_EQ(overs, 11);  // every notice is reported to the host
+}
+
+TEST_F(ListViewTest, MouseSelectsWithShiftAndCtrlAndRaisesTheEvents) {
+    Build();
+    AddRows(6);
+    std::vector<std::string> events;
+    QObject::connect(&lv, &UC_ListView::MouseDown, [&](std::int32_t& pButton, std::int32_t&, double&, double&) {
+        events.push_back("down" + std::to_string(pButton));
+    });
+    QObject::connect(&lv, &UC_ListView::Clicked, [&](double&, double&) { events.push_back("click"); });
+    QObject::connect(&lv, &UC_ListView::RightClicked, [&](double&, double&) { events.push_back("right"); });
+    QObject::connect(&lv, &UC_ListView::DblClicked, [&] { events.push_back("double"); });
+    const auto flags = [&] {
+        std::string text;
+        for (std::int32_t i = 0; i < lv.ItemCount(); ++i) text += std::to_string(lv.IsSelected(i));
+        return text;
+    };
+    QTest::mouseClick(Items(), Qt::LeftButton, {}, RowPoint(1));
+    QTest::mouseClick(Items(), Qt::LeftButton, Qt::ShiftModifier, RowPoint(3));
+    EXPECT_EQ(flags(), "011100");
+    QTest::mouseClick(Items(), Qt::LeftButton, Qt::ControlModifier, RowPoint(2));
+    EXPECT_EQ(flags(), "010100");
+    QTest::mouseClick(Items(), Qt::RightButton, {}, RowPoint(5));
+    EXPECT_EQ(flags(), "010100");
+    // A double-click: a click, then the second press as a double-click.
+    QTest::mouseClick(Items(), Qt::LeftButton, {}, RowPoint(4));
+    QTest::mouseDClick(Items(), Qt::LeftButton, {}, RowPoint(4));
+    EXPECT_EQ(events, (std::vector<std::string>{"down1", "click", "down1", "click", "down1", "click", "down2",
+                                                 "right", "down1", "click", "double"}));
+    // The click after the Ctrl-click kept the selection; it is drawn: row 3 boxed, row 2 not.
+    EXPECT_EQ(flags(), "010100");
+    const Picture& list = lv.PictureList();
+    const int oneHeight = lv.OneHeight() / kReferenceTwipsPerPixel;
+    EXPECT_EQ(list.GetPixel(list.Width() - 20, 3 * oneHeight + oneHeight / 2), 0xC0A0A0);
+    EXPECT_EQ(list.GetPixel(list.Width() - 20, 2 * oneHeight + oneHeight / 2), 0xFFFFFF);
+
+    lv.SetClickDisabled(1);
+    events.clear();
+    QTest::mouseClick(Items(), Qt::LeftButton, {}, RowPoint(0));
+    QTest::mouseDClick(Items(), Qt::LeftButton, {}, RowPoint(0));
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(lv.IsSelected(0), 0);
+}
+
+TEST_F(ListViewTest, ComboAndListEditorsWriteTheCursorRowAndReport) {
+    lv.SetNumData(3);
+    lv.Init();
+    lv.SetUseTextCombo(2, kEditorCombo | kEditorList);
+    lv.InitTab();
+    lv.resize(400, 200);
+    AddRows(2);
+    lv.AddListItem(2, "alpha");
+    lv.AddListItem(2, "beta");
+    lv.AddComboItem(2, "gamma");
+    lv.AddComboItem(2, "beta");
+    QComboBox* list = lv.ListLV(0);
+    QComboBox* combo = lv.ComboLV(0);
+    ASSERT_NE(list, nullptr);
+    ASSERT_NE(combo, nullptr);
+    std::int32_t chosenColumn = -1, chosenEntry = -1;
+    QObject::connect(&lv, &UC_ListView::ComboChaged, [&](std::int32_t& pData, std::int32_t& pValue) {
+        chosenColumn = pData;
+        chosenEntry = pValue;
+    });
+    lv.SetSelectedItem(1);
+    lv.ReDraw();
+    EXPECT_FALSE(list->isHidden());  // the list is in front when both are asked for
+    EXPECT_TRUE(combo->isHidden());
+    list->setCurrentIndex(1);
+    emit list->activated(1);
+    EXPECT_EQ(lv.Value(1, 2).AsText(), "beta");
+    EXPECT_EQ(chosenColumn, 2);
+    EXPECT_EQ(chosenEntry, 1);
+    EXPECT_EQ(lv.ComboIndex(1, 2), 1);
+    EXPECT_EQ(lv.ComboIndex(0, 2), -1);
+    EXPECT_EQ(lv.ComboIndex(1, 1), -1);  // no combo editor there
+
+    lv.SetFrontObj(2, kEditorCombo);
+    lv.ReDraw();
+    EXPECT_TRUE(list->isHidden());
+    EXPECT_FALSE(combo->isHidden());
+    EXPECT_EQ(combo->currentText().toStdString(), "beta");
+
+    lv.SetSoundDeviceLister([](bool pIsInput) {
+        return pIsInput ? std::vector<std::string>{"Mic"} : std::vector<std::string>{"Speakers", "HDMI"};
+    });
+    lv.LoadDevToLVCombo(2, false);
+    EXPECT_EQ(combo->count(), 2);
+    EXPECT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(1).toStdString(), "HDMI");
+    EXPECT_EQ(list->currentIndex(), -1);
+    lv.ClearListItem(2);
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_EQ(combo->count(), 2);
+}
+
+TEST_F(ListViewTest, HeaderMenuMovesAColumn) {
+    Build();
+    AddRows(1);
+    lv.SetUseTabOrder(1);
+    int reordered = 0;
+    QObject::connect(&lv, &UC_ListView::TabReOrderd, [&] { ++reordered; });
+    ASSERT_EQ(lv.MenuRCTab()->actions().size(), 5);
+    QTest::mouseClick(Header(), Qt::RightButton, {}, QPoint(40, 5));
+    const QList<QAction*> entries = lv.MenuRCTab()->actions();
+    EXPECT_FALSE(entries[0]->isEnabled());
+    EXPECT_TRUE(entries[2]->isEnabled());
+    entries[2]->trigger();
+    lv.MenuRCTab()->hide();
+    EXPECT_EQ(lv.TabOrder(0), 2);
+    EXPECT_EQ(lv.Model().ColumnAtPosition(0), 1);
+    EXPECT_EQ(lv.Model().TabLeft(1), 0);
+    EXPECT_EQ(reordered, 1);
+}
+
+TEST_F(ListViewTest, TooltipAndGrabScrollFollowThePointer) {
+    Build();
+    AddRows(40);
+    lv.SetShowToolTip(1);
+    MoveWith(Items(), RowPoint(2), Qt::NoButton);
+    EXPECT_EQ(lv.ToolTipText(), "title 3");
+    MoveWith(Items(), RowPoint(2, EdgeX(0) + 20), Qt::NoButton);
+    EXPECT_EQ(lv.ToolTipText(), "00:00:15.000");
+
+    lv.SetUseScroll(1);
+    const int oneHeight = lv.OneHeight() / kReferenceTwipsPerPixel;
+    QTest::mousePress(Items(), Qt::LeftButton, {}, RowPoint(8));
+    MoveWith(Items(), RowPoint(8) - QPoint(0, 3 * oneHeight + 2), Qt::LeftButton);
+    EXPECT_EQ(lv.TopItem(), 3);
+    MoveWith(Items(), RowPoint(8) + QPoint(0, 5 * oneHeight), Qt::LeftButton);
+    EXPECT_EQ(lv.TopItem(), 0);
+    QTest::mouseRelease(Items(), Qt::LeftButton, {}, RowPoint(8));
+}
+
+TEST_F(ListViewTest, AutomaticWidthsFitTheTexts) {
+    Build();
+    AddRows(2);
+    lv.SetValue(0, 2, "x");
+    for (std::int32_t row = 0; row < 2; ++row) lv.SetValue(row, 0, "00:00:15.000");
+    lv.SetTabWidthAuto();
+    EXPECT_EQ(lv.TabWidth(2), kMinTabWidth);
+    EXPECT_GT(lv.TabWidth(1), kMinTabWidth);
+    // The leftmost column makes room for the icon.
+    EXPECT_EQ(lv.TabWidth(0) - lv.TabWidth(1), kListIconSize * kReferenceTwipsPerPixel);
+}
+
+TEST(SoundDevices, ListingNeverFails) {
+    // Whatever the machine has; a machine without sound cards gives none.
+    const std::vector<std::string> outputs = ListSoundDevices(false);
+    for (const std::string& name : outputs) EXPECT_FALSE(name.empty());
 }
 
 }  // namespace
