@@ -383,13 +383,24 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent*) override { c_Owner->ItemDragLeave(); }
     void dropEvent(QDropEvent* pEvent) override {
         Qt::DropAction action = pEvent->proposedAction();
-        if (c_Owner->ItemDrop(pEvent->mimeData(), pEvent->position().toPoint(), action, pEvent->buttons(),
-                              pEvent->modifiers())) {
-            pEvent->setDropAction(action);
-            pEvent->accept();
+        if (!c_Owner->ItemDrop(pEvent->mimeData(), pEvent->position().toPoint(), action, pEvent->buttons(),
+                               pEvent->modifiers())) {
+            pEvent->ignore();
+            return;
+        }
+        // The list keeps only the paths: whatever the host answers, the drop
+        // is a copy, so that a file manager never deletes files after a
+        // move-drag onto the list.
+        const Qt::DropActions offered = pEvent->possibleActions();
+        if (offered & Qt::CopyAction) {
+            pEvent->setDropAction(Qt::CopyAction);
+        } else if (offered & Qt::LinkAction) {
+            pEvent->setDropAction(Qt::LinkAction);
         } else {
             pEvent->ignore();
+            return;
         }
+        pEvent->accept();
     }
 
 private:

@@ -374,22 +374,37 @@ TEST_F(ListViewTest, DroppedFilesArriveWithTheRowAndTheHostsEffect) {
                      });
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile("/x/1.wav"), QUrl("https://example.com/a.wav"), QUrl::fromLocalFile("/x/2.wav")});
+    // Drops are delivered after the drag entered, as the platform does.
+    struct Outcome {
+        bool Accepted;
+        Qt::DropAction Action;
+    };
+    const auto dropAt = [&](QPoint pPoint) {
+        QDragEnterEvent enter(pPoint, Qt::CopyAction | Qt::MoveAction, &mime, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(Items(), &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent drop(QPointF(pPoint), Qt::CopyAction | Qt::MoveAction, &mime, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(Items(), &drop);
+        return Outcome{drop.isAccepted(), drop.dropAction()};
+    };
     const int oneHeight = lv.OneHeight() / kReferenceTwipsPerPixel;
-    QDragEnterEvent enter(QPoint(60, 3), Qt::CopyAction | Qt::MoveAction, &mime, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(Items(), &enter);
-    EXPECT_TRUE(enter.isAccepted());
-    QDropEvent drop(QPointF(60, 2 * oneHeight + 3), Qt::CopyAction | Qt::MoveAction, &mime, Qt::NoButton,
-                    Qt::NoModifier);
-    QApplication::sendEvent(Items(), &drop);
+    Outcome outcome = dropAt(QPoint(60, 2 * oneHeight + 3));
     EXPECT_EQ(files, (std::vector<std::string>{"/x/1.wav", "/x/2.wav"}));
     EXPECT_EQ(row, 2);
-    EXPECT_TRUE(drop.isAccepted());
-    EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+    EXPECT_TRUE(outcome.Accepted);
+    EXPECT_EQ(outcome.Action, Qt::CopyAction);
+
+    // A move answered by the host is still taken as a copy: nothing may
+    // delete the dropped files.
+    answer = kDropEffectMove;
+    outcome = dropAt(QPoint(60, 3));
+    EXPECT_TRUE(outcome.Accepted);
+    EXPECT_EQ(outcome.Action, Qt::CopyAction);
+    EXPECT_EQ(row, 0);
 
     answer = kDropEffectNone;
-    QDropEvent refused(QPointF(60, 3), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(Items(), &refused);
-    EXPECT_FALSE(refused.isAccepted());
+    outcome = dropAt(QPoint(60, 3));
+    EXPECT_FALSE(outcome.Accepted);
 }
 
 TEST_F(ListViewTest, ScrollsWhileSomethingHoversNearTheEdges) {
