@@ -18,9 +18,12 @@ inline constexpr std::int32_t kGradientDefaultParam = -99999;
 // when pSunken, raised otherwise.
 void DrawCellEdge(Picture& pSurface, std::int32_t pX, std::int32_t pY, std::int32_t pWidth, std::int32_t pHeight,
                   bool pSunken);
-// The platform's bump edge (raised outer, sunken inner) around a rectangle in pixels.
+// A bump edge (raised outer line, sunken inner line) inside the rectangle
+// [pLeft, pRight) x [pTop, pBottom) in pixels.
 void DrawBumpEdge(Picture& pSurface, std::int32_t pLeft, std::int32_t pTop, std::int32_t pRight, std::int32_t pBottom);
-// A captioned group frame; without a caption a bump edge (pixels then).
+// A group frame (twips). With a caption: the caption 300 twips in from the
+// left on the top edge and an engraved line around with a gap for it;
+// without: a bump edge around the rectangle.
 void DrawGroupFrame(Picture& pSurface, std::int32_t pLeft, std::int32_t pTop, std::int32_t pRight, std::int32_t pBottom,
                     std::string_view pCaption);
 
@@ -36,7 +39,16 @@ void PrintLabelAt(Picture& pSurface, const TwipsRect& pReference, std::string_vi
                   std::int32_t pDX, std::int32_t pDY);
 
 // Paints a gradient of pStyle (-2..15) over the whole surface through the
-// stops built from three colours.
+// nine stops built from three colours (kGradientDefaultColor: tone colours
+// 0, 1, 2). -2 only sets (and clears with) the back colour colour 2; -1 draws
+// the outline (top and left in colour 1, bottom and right in 0.33 x colour 3);
+// 0 and 10 draw 21 or 9 blended lines at the top (colour 1 to 2) and at the
+// bottom (colour 2 to 3), leave the band between and end with the outline.
+// Smooth blends: 1 down, 2 down colour 1 to 2 (bar backgrounds), 3 across
+// colour 1 to 2, 4 across, 5 down and 6 across as a cylinder (bar fills,
+// check boxes, thumbs), 7, 12, 13, 14 button faces (14 also the window
+// background), 8 and 11 diagonal, 9 radial, 15 a ring; 2, 3, 5 and 6 without
+// the outline. Other styles paint nothing. The three parameters are unused.
 void GradientPaint(Picture& pSurface, std::int32_t pStyle, std::int32_t pColor1 = kGradientDefaultColor,
                    std::int32_t pColor2 = kGradientDefaultColor, std::int32_t pColor3 = kGradientDefaultColor,
                    std::int32_t pP1 = kGradientDefaultParam, std::int32_t pP2 = kGradientDefaultParam,

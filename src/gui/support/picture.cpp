@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -70,8 +71,14 @@ std::int32_t Picture::TextHeight(std::string_view /*pText*/) const { return QFon
 
 void Picture::Line(std::int32_t pX1, std::int32_t pY1, std::int32_t pX2, std::int32_t pY2, std::int32_t pColor) {
     if (c_Image.isNull()) return;
+    // Straight lines as one-pixel rectangles, so they stay one logical pixel
+    // thick (and gap-free) on an image with a device pixel ratio above 1.
+    if (pY1 == pY2 || pX1 == pX2) {
+        FillRect(std::min(pX1, pX2), std::min(pY1, pY2), std::abs(pX2 - pX1) + 1, std::abs(pY2 - pY1) + 1, pColor);
+        return;
+    }
     QPainter painter(&c_Image);
-    painter.setPen(QPen(ToQColor(pColor), 0));
+    painter.setPen(QPen(ToQColor(pColor), 1));
     painter.drawLine(pX1, pY1, pX2, pY2);
 }
 
