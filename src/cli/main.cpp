@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "common/error_trap.h"
 #include "common/paths.h"
+#include "common/settings_store.h"
 
 int main(int argc, char** argv) {
     using namespace sonivate::cli;
@@ -29,9 +30,9 @@ int main(int argc, char** argv) {
         app.exit(e);
         return kExitUsage;
     }
-    // The stored ErrorCatch setting joins here once the settings store exists;
-    // until then only an "ec.txt" beside the executable lets errors through.
-    sonivate::SetErrorCatch(sonivate::DecideErrorCatch(0, sonivate::AppFolder()));
+    // The stored ErrorCatch setting (per-user store only), else an "ec.txt"
+    // beside the executable, lets errors through for diagnosis.
+    sonivate::SetErrorCatch(sonivate::DecideErrorCatch(sonivate::ErrorCatchSetting(), sonivate::AppFolder()));
     for (const Command& command : commands) {
         if (command.app->parsed()) {
             try {
