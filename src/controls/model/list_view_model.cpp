@@ -138,6 +138,12 @@ void Raise(const Callback& pCallback, Args&... pArgs) {
     if (pCallback) pCallback(pArgs...);
 }
 
+// The change notices take their arguments by value.
+template <class Callback, class... Args>
+void Notify(const Callback& pCallback, Args... pArgs) {
+    if (pCallback) pCallback(pArgs...);
+}
+
 }  // namespace
 
 ListViewModel::ListViewModel() : c_RandomSource(ClockSeededSource()) {
@@ -209,6 +215,7 @@ void ListViewModel::Init() {
             c_StyleSet = true;
             c_OneHeight = 0;
         }
+        NotifyReset();
     });
 }
 
@@ -218,6 +225,7 @@ void ListViewModel::ResetNumTab() {
             item.Data.resize(static_cast<std::size_t>(c_NumData));
             item.Aux.resize(static_cast<std::size_t>(c_NumAux));
         }
+        NotifyReset();
     });
 }
 
@@ -432,8 +440,15 @@ void ListViewModel::StoreTopItem(std::int32_t pValue) { c_TopItem = std::max(pVa
 std::int32_t ListViewModel::SelectedItem() const { return c_SelectedItem; }
 void ListViewModel::SetSelectedItem(std::int32_t pValue) {
     Trap([&] {
+        const std::int32_t before = c_SelectedItem;
         c_SelectedItem = Limit(pValue, -1, c_ItemCount - 1);
-        if (c_SelectedItem >= 0) c_Items[static_cast<std::size_t>(c_SelectedItem)].IsSelected = kFlagSelected;
+        bool changed = c_SelectedItem != before;
+        if (c_SelectedItem >= 0) {
+            std::int32_t& flag = c_Items[static_cast<std::size_t>(c_SelectedItem)].IsSelected;
+            changed = changed || flag != kFlagSelected;
+            flag = kFlagSelected;
+        }
+        if (changed) Notify(c_Events.SelectionChanged);
     });
 }
 
@@ -461,7 +476,9 @@ void ListViewModel::SetValue(std::int32_t pIndex, std::int32_t pData, const Cell
         const std::int32_t index = ResolveItem(pIndex);
         if (index < 0 || pData < 0 || pData >= c_NumData) return;
         auto& data = c_Items[static_cast<std::size_t>(index)].Data;
-        if (static_cast<std::size_t>(pData) < data.size()) data[static_cast<std::size_t>(pData)] = pValue;
+        if (static_cast<std::size_t>(pData) >= data.size()) return;
+        data[static_cast<std::size_t>(pData)] = pValue;
+        NotifyRowChanged(index);
     });
 }
 
@@ -487,8 +504,12 @@ std::int32_t ListViewModel::IconType(std::int32_t pIndex) const {
     return index >= 0 ? c_Items[static_cast<std::size_t>(index)].IconType : 0;
 }
 void ListViewModel::SetIconType(std::int32_t pIndex, std::int32_t pValue) {
-    const std::int32_t index = ResolveItem(pIndex);
-    if (index >= 0) c_Items[static_cast<std::size_t>(index)].IconType = pValue;
+    Trap([&] {
+        const std::int32_t index = ResolveItem(pIndex);
+        if (index < 0) return;
+        c_Items[static_cast<std::size_t>(index)].IconType = pValue;
+        NotifyRowChanged(index);
+    });
 }
 
 std::int32_t ListViewModel::DispColor(std::int32_t pIndex) const {
@@ -496,8 +517,12 @@ std::int32_t ListViewModel::DispColor(std::int32_t pIndex) const {
     return index >= 0 ? c_Items[static_cast<std::size_t>(index)].DispColor : 0;
 }
 void ListViewModel::SetDispColor(std::int32_t pIndex, std::int32_t pValue) {
-    const std::int32_t index = ResolveItem(pIndex);
-    if (index >= 0) c_Items[static_cast<std::size_t>(index)].DispColor = pValue;
+    Trap([&] {
+        const std::int32_t index = ResolveItem(pIndex);
+        if (index < 0) return;
+        c_Items[static_cast<std::size_t>(index)].DispColor = pValue;
+        NotifyRowChanged(index);
+    });
 }
 
 std::int32_t ListViewModel::HLine(std::int32_t pIndex) const {
@@ -505,8 +530,12 @@ std::int32_t ListViewModel::HLine(std::int32_t pIndex) const {
     return index >= 0 ? c_Items[static_cast<std::size_t>(index)].HLine : 0;
 }
 void ListViewModel::SetHLine(std::int32_t pIndex, std::int32_t pValue) {
-    const std::int32_t index = ResolveItem(pIndex);
-    if (index >= 0) c_Items[static_cast<std::size_t>(index)].HLine = pValue;
+    Trap([&] {
+        const std::int32_t index = ResolveItem(pIndex);
+        if (index < 0) return;
+        c_Items[static_cast<std::size_t>(index)].HLine = pValue;
+        NotifyRowChanged(index);
+    });
 }
 
 std::int32_t ListViewModel::IsSelected(std::int32_t pIndex) const {
@@ -514,9 +543,20 @@ std::int32_t ListViewModel::IsSelected(std::int32_t pIndex) const {
     return index >= 0 ? c_Items[static_cast<std::size_t>(index)].IsSelected : 0;
 }
 void ListViewModel::SetIsSelected(std::int32_t pIndex, std::int32_t pValue) {
-    const std::int32_t index = ResolveItem(pIndex);
-    if (index >= 0) c_Items[static_cast<std::size_t>(index)].IsSelected = pValue;
-    if (pIndex == kCursorItem && pValue == 0) c_SelectedItem = -1;
+    Trap([&] {
+        bool changed = false;
+        const std::int32_t index = ResolveItem(pIndex);
+        if (index >= 0) {
+            std::int32_t& flag = c_Items[static_cast<std::size_t>(index)].IsSelected;
+            changed = flag != pValue;
+            flag = pValue;
+        }
+        if (pIndex == kCursorItem && pValue == 0 && c_SelectedItem != -1) {
+            c_SelectedItem = -1;
+            changed = true;
+        }
+        if (changed) Notify(c_Events.SelectionChanged);
+    });
 }
 
 std::int32_t ListViewModel::NumSelectedItems() const {
@@ -570,7 +610,9 @@ void ListViewModel::AddItem(std::int32_t pNum) {
         if (pNum < 1) return;
         const auto count = CheckedNarrow<std::int32_t>(std::int64_t{c_ItemCount} + pNum);
         EnsureItemCapacity(count - 1);
+        const std::int32_t first = c_ItemCount;
         c_ItemCount = count;
+        Notify(c_Events.RowsInserted, first, pNum);
     });
 }
 
@@ -589,6 +631,7 @@ void ListViewModel::InsertItem(std::int32_t pIndex, std::int32_t pNum) {
         std::move(fresh.begin(), fresh.end(), first);
         c_ItemCount = count;
         if (c_SelectedItem >= index) c_SelectedItem += num;
+        Notify(c_Events.RowsInserted, index, num);
     });
 }
 
@@ -599,8 +642,12 @@ void ListViewModel::DeleteItem(std::int32_t pIndex) {
         std::move(c_Items.begin() + index + 1, c_Items.begin() + c_ItemCount, c_Items.begin() + index);
         --c_ItemCount;
         ShrinkAfterDeletion();
+        // The cursor stays on its item unless that item is the one removed.
+        const bool cursorMoved = c_SelectedItem == index;
         if (c_SelectedItem > index) --c_SelectedItem;
         if (c_SelectedItem >= c_ItemCount) c_SelectedItem = -1;
+        Notify(c_Events.RowsRemoved, index, std::int32_t{1});
+        if (cursorMoved) Notify(c_Events.SelectionChanged);
     });
 }
 
@@ -613,41 +660,98 @@ void ListViewModel::DeleteItemEx(std::int32_t pIndex1, std::int32_t pIndex2) {
         std::move(c_Items.begin() + last + 1, c_Items.begin() + c_ItemCount, c_Items.begin() + first);
         c_ItemCount -= last - first + 1;
         ShrinkAfterDeletion();
+        // The cursor keeps its number, so from the first removed row on it
+        // names another item (or none).
+        const bool cursorMoved = c_SelectedItem >= first;
         if (c_SelectedItem >= c_ItemCount) c_SelectedItem = -1;
+        Notify(c_Events.RowsRemoved, first, last - first + 1);
+        if (cursorMoved) Notify(c_Events.SelectionChanged);
     });
 }
 
 void ListViewModel::DeleteAll() {
-    Trap([&] { ResetList(); });
+    Trap([&] {
+        ResetList();
+        NotifyReset();
+    });
 }
 
 void ListViewModel::DeleteSelected() {
     Trap([&] {
+        // Runs of removed rows (first, count), found before anything moves.
+        std::vector<std::pair<std::int32_t, std::int32_t>> runs;
+        for (std::int32_t i = 0; i < c_ItemCount; ++i) {
+            if (c_Items[static_cast<std::size_t>(i)].IsSelected == 0) continue;
+            if (!runs.empty() && runs.back().first + runs.back().second == i)
+                ++runs.back().second;
+            else
+                runs.emplace_back(i, 1);
+        }
         const auto end = std::stable_partition(c_Items.begin(), c_Items.begin() + c_ItemCount,
                                                [](const ItemRecord& pItem) { return pItem.IsSelected == 0; });
         c_ItemCount = static_cast<std::int32_t>(end - c_Items.begin());
         ShrinkAfterDeletion();
+        const bool cursorMoved = c_SelectedItem != -1;
         c_SelectedItem = -1;
+        // The lowest run last, so that every notice's rows hold when applied in turn.
+        for (auto run = runs.rbegin(); run != runs.rend(); ++run)
+            Notify(c_Events.RowsRemoved, run->first, run->second);
+        if (cursorMoved) Notify(c_Events.SelectionChanged);
     });
 }
 
-void ListViewModel::UnSelectAll() {
+void ListViewModel::UnSelectAllQuietly() {
     for (std::int32_t i = 0; i < c_ItemCount; ++i) c_Items[static_cast<std::size_t>(i)].IsSelected = 0;
     c_SelectedItem = -1;
 }
 
-void ListViewModel::SelectAll() {
-    for (std::int32_t i = 0; i < c_ItemCount; ++i) c_Items[static_cast<std::size_t>(i)].IsSelected = kFlagSelected;
+void ListViewModel::UnSelectAll() {
+    Trap([&] {
+        const SelectionState before = Selection();
+        UnSelectAllQuietly();
+        NotifySelectionIfChanged(before);
+    });
 }
+
+void ListViewModel::SelectAll() {
+    Trap([&] {
+        const SelectionState before = Selection();
+        for (std::int32_t i = 0; i < c_ItemCount; ++i)
+            c_Items[static_cast<std::size_t>(i)].IsSelected = kFlagSelected;
+        NotifySelectionIfChanged(before);
+    });
+}
+
+ListViewModel::SelectionState ListViewModel::Selection() const {
+    SelectionState state;
+    state.Cursor = c_SelectedItem;
+    state.Flags.reserve(static_cast<std::size_t>(c_ItemCount));
+    for (std::int32_t i = 0; i < c_ItemCount; ++i) state.Flags.push_back(c_Items[static_cast<std::size_t>(i)].IsSelected);
+    return state;
+}
+
+void ListViewModel::NotifySelectionIfChanged(const SelectionState& pBefore) {
+    if (!(Selection() == pBefore)) Notify(c_Events.SelectionChanged);
+}
+
+void ListViewModel::NotifyRowChanged(std::int32_t pRow) { Notify(c_Events.RowChanged, pRow); }
+
+void ListViewModel::NotifyReset() { Notify(c_Events.ListReset); }
 
 void ListViewModel::ExchangeItem(std::int32_t pPlus) {
     Trap([&] {
         if (c_ItemCount < 2 || c_SelectedItem < 0) return;
         const std::int64_t target = std::int64_t{c_SelectedItem} + pPlus;
         if (target < 0 || target >= c_ItemCount) return;
-        std::swap(c_Items[static_cast<std::size_t>(c_SelectedItem)], c_Items[static_cast<std::size_t>(target)]);
-        UnSelectAll();
-        SetSelectedItem(static_cast<std::int32_t>(target));
+        const SelectionState before = Selection();
+        const std::int32_t from = c_SelectedItem;
+        std::swap(c_Items[static_cast<std::size_t>(from)], c_Items[static_cast<std::size_t>(target)]);
+        UnSelectAllQuietly();
+        c_SelectedItem = static_cast<std::int32_t>(target);
+        c_Items[static_cast<std::size_t>(target)].IsSelected = kFlagSelected;
+        NotifyRowChanged(from);
+        NotifyRowChanged(c_SelectedItem);
+        NotifySelectionIfChanged(before);
     });
 }
 
@@ -656,8 +760,11 @@ void ListViewModel::MoveCursor(bool pIsDown) {
         if (c_ItemCount == 0) return;
         const std::int32_t cursor =
             c_SelectedItem < 0 ? 0 : Limit(std::int64_t{c_SelectedItem} + (pIsDown ? 1 : -1), 0, c_ItemCount - 1);
-        UnSelectAll();
-        SetSelectedItem(cursor);
+        const SelectionState before = Selection();
+        UnSelectAllQuietly();
+        c_SelectedItem = cursor;
+        c_Items[static_cast<std::size_t>(cursor)].IsSelected = kFlagSelected;
+        NotifySelectionIfChanged(before);
     });
 }
 
@@ -720,6 +827,7 @@ void ListViewModel::ReOrder(std::int32_t pOrderItem, std::int32_t pForce, std::i
                 c_SelectedItem = i;
             }
         }
+        NotifyReset();
     });
 }
 
@@ -743,6 +851,7 @@ void ListViewModel::RndItem() {
             else if (c_SelectedItem == d)
                 c_SelectedItem = b;
         }
+        NotifyReset();
     });
 }
 
@@ -797,7 +906,7 @@ void ListViewModel::SelectByClick(std::int32_t pRow, std::int32_t pShift) {
         c_ToggleMode = false;
         return;
     }
-    UnSelectAll();
+    UnSelectAllQuietly();
     clicked.IsSelected = kFlagSelected;
     c_SelectedItem = pRow;
 }
@@ -815,8 +924,10 @@ bool ListViewModel::ItemAreaMouseDown(std::int32_t pButton, std::int32_t pShift,
             c_SelectedItem = -1;
             return false;
         }
+        const SelectionState before = Selection();
         SelectByClick(ClickRow(pY), pShift);
         c_SelectedData = ColumnAtX(pX);
+        NotifySelectionIfChanged(before);
         return true;
     });
 }

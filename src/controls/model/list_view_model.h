@@ -86,7 +86,8 @@ struct DragData {
 // reference so that a handler may answer through them. Coordinates in twips
 // relative to the item area; Button and Shift as the k...Button / k...Key
 // masks. Unset callbacks are skipped. The model raises MouseDown, Clicked,
-// RightClicked and DblClicked itself; the widget raises the others.
+// RightClicked and DblClicked itself; the widget raises the others up to
+// OLEDragOver. The change notices at the end are the model's own.
 struct ListViewEvents {
     std::function<void()> DblClicked;
     std::function<void()> TabMoved;
@@ -106,6 +107,43 @@ struct ListViewEvents {
                        std::int32_t& Shift)>
         TextComboKeyAction;
     std::function<void()> OLEDragOver;
+
+    // ---- Change notices, for the view that draws the list ----------------
+    // Raised by the model after a mutating operation has completed, so a
+    // handler always reads the final state. Values, not references: there is
+    // nothing to answer. An operation raises exactly the notices that
+    // describe its change and none when it changes nothing; when it raises
+    // several, each one's row numbers hold for the list as the earlier ones
+    // left it (so a view may apply them in turn). The ListReset operations
+    // raise it whenever they run. Handlers run inside the operation's error
+    // trap, like the other events. Which operation raises what:
+    //   RowsInserted      AddItem, InsertItem
+    //   RowsRemoved       DeleteItem, DeleteItemEx, DeleteSelected (one per
+    //                     run of removed rows, the lowest run last)
+    //   RowChanged        SetValue, SetDispColor, SetHLine, SetIconType, and
+    //                     both rows of ExchangeItem
+    //   SelectionChanged  SetSelectedItem, SetIsSelected, SelectAll,
+    //                     UnSelectAll, MoveCursor, ExchangeItem, clicks, and
+    //                     deletions that leave the cursor on another item
+    //   ListReset         Init, DeleteAll, ResetNumTab, ReOrder, RndItem
+    // Hidden values (AuxID), column settings, the style and the scroll
+    // position raise nothing: they are not drawn, or the widget that forwards
+    // them redraws itself. Row numbers that shift because rows were inserted
+    // or removed before them are implied by RowsInserted/RowsRemoved; the
+    // cursor following its item that way raises no SelectionChanged.
+
+    // Rows pFirst..pFirst+pCount-1 are new; the rows that stood from pFirst
+    // on moved down by pCount.
+    std::function<void(std::int32_t pFirst, std::int32_t pCount)> RowsInserted;
+    // Rows pFirst..pFirst+pCount-1 are gone; the rows after them moved up by pCount.
+    std::function<void(std::int32_t pFirst, std::int32_t pCount)> RowsRemoved;
+    // Row pRow's cells, text colour, top line or icon changed.
+    std::function<void(std::int32_t pRow)> RowChanged;
+    // Selection flags changed, or the cursor is now on another item (or none).
+    std::function<void()> SelectionChanged;
+    // Anything may have changed: count, order, contents, selection, cursor,
+    // TopItem and, after Init, the column table. Repaint everything.
+    std::function<void()> ListReset;
 };
 
 // Item-area font and colours chosen by SetStyle. An empty FontName means the
@@ -382,6 +420,18 @@ private:
         std::int32_t TextIsTime = 0;
         std::int32_t DataNumeric = 0;
     };
+
+    // The selection flags and the cursor, to tell whether an operation changed them.
+    struct SelectionState {
+        std::int32_t Cursor = -1;
+        std::vector<std::int32_t> Flags;
+        bool operator==(const SelectionState&) const = default;
+    };
+    SelectionState Selection() const;
+    void NotifySelectionIfChanged(const SelectionState& pBefore);
+    void NotifyRowChanged(std::int32_t pRow);
+    void NotifyReset();
+    void UnSelectAllQuietly();
 
     ItemRecord EmptyItem(std::int32_t pDispColor) const;
     void EnsureItemCapacity(std::int32_t pUpper);
