@@ -12,7 +12,6 @@
 #include "common/formatting.h"
 #include "common/paths.h"
 #include "loudness/c_lkfsfct.h"
-#include "platform/event_pump.h"
 
 namespace sonivate {
 
@@ -59,7 +58,7 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
     pProgress.ShowStatus(title + kStatusMeasuring);
     double gainForOutput = pWork.PreviousGain;
     {
-        C_LKFSFCT meter;
+        C_LKFSFCT meter(pProgress.RunPump());
         meter.MeasureLKFSProg = [&](float pRate, std::int32_t& pCancel) { HandleProgress(pProgress, pRate, pCancel); };
         if (meter.MeasureLKFS(pWork.Source, pWork.Start, pWork.End) != 0) {
             result.Measured = true;
@@ -87,7 +86,7 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
             result.Written = true;
         } else if (FileExists(outputPath) == 1) {
             SyncToDisk(outputPath);
-            result.Written = RenameFile(outputPath, finalPath, 1) == 1;
+            result.Written = RenameFile(outputPath, finalPath, 1, pProgress.RunPump()) == 1;
             // A copy that could not be moved stays under its numbered name.
             if (!result.Written) result.OutputPath = outputPath;
             result.RenameFailed = !result.Written;
@@ -154,7 +153,7 @@ std::vector<RowResult> RunMeasurement(ListViewModel& pList, RunHost& pHost) {
             pList.SetSelectedItem(row);
             pList.SetIsSelected(row, 1);
             pHost.ListChanged();
-            platform::Pump().ProcessEvents();
+            pHost.RunPump().ProcessEvents();
             const RowWork work = detail::ReadRowWork(pList, row);
             results.push_back(ProcessRow(work, detail::ReadChoices(pHost, pTarget), pHost, [&](const RowResult& pMeasured) {
                 ApplyMeasurement(pList, pMeasured);

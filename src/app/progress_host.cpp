@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "platform/event_pump.h"
 
 namespace sonivate {
 namespace {
@@ -10,7 +9,7 @@ constexpr std::int32_t kProgressYieldMs = 5;
 }
 
 void HandleProgress(ProgressHost& pHost, float pRate, std::int32_t& pCancel) {
-    platform::Pump().YieldForUi(kProgressYieldMs);
+    pHost.RunPump().YieldForUi(kProgressYieldMs);
     pHost.SetProgress(static_cast<std::int32_t>(std::nearbyint(static_cast<double>(pRate) * kProgressScale)));
     pCancel = pHost.StopRequested() ? 1 : 0;
 }

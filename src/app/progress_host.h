@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/event_pump.h"
+
 namespace sonivate {
 
 // Full scale of the progress display.
@@ -19,6 +21,9 @@ public:
     virtual void SetProgress(std::int32_t pValue) = 0;
     // True once the operator asked the run to stop. May be read from any thread.
     virtual bool StopRequested() const = 0;
+    // The pump of the thread the run's work runs on: the window's own on its
+    // thread, one without events (the default) anywhere else.
+    virtual platform::EventPump& RunPump() { return platform::HeadlessPump(); }
 };
 
 // The progress handler shared by the meter's and the writer's events: lets

@@ -77,7 +77,7 @@ std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Tar
         pHost.ShowStatus(title + kStepHeader);
         if (!AppendBytes(source, target, 0, headerLength)) return 0;
 
-        C_EditWave editor;
+        C_EditWave editor(pHost.RunPump());
         editor.Prog = [&pHost](float pRate, std::int32_t& pCancel) { HandleProgress(pHost, pRate, pCancel); };
 
         if (from > 0) {

@@ -38,15 +38,18 @@ std::int32_t StringToAnsiBytes(const std::string& pText, std::vector<std::uint8_
 }
 
 std::string AnsiBytesToString(const std::vector<std::uint8_t>& pBytes, std::int32_t pLastIndex,
-                              std::int32_t pStopMode, std::int32_t pStartIndex) {
+                              std::int32_t pStopMode, std::int32_t pStartIndex, platform::EventPump* pPump) {
     std::string text;
+    const auto yield = [pPump] {
+        if (pPump != nullptr) pPump->ProcessEvents();
+    };
     Trap([&] {
         const std::uint8_t terminator = pStopMode == kStopAtCR ? kCR : kNul;
         const std::int64_t last =
             std::min<std::int64_t>(pLastIndex, static_cast<std::int64_t>(pBytes.size()) - 1);
         std::int64_t i = std::max(pStartIndex, 0);
         while (i <= last) {
-            if (i > 0 && i % kYieldEvery == 0) platform::Pump().ProcessEvents();
+            if (i > 0 && i % kYieldEvery == 0) yield();
             const std::uint8_t byte = pBytes[static_cast<size_t>(i)];
             if (byte == terminator) break;
             if (IsLeadByte(byte)) {
@@ -59,7 +62,7 @@ std::string AnsiBytesToString(const std::vector<std::uint8_t>& pBytes, std::int3
                 // An invalid pair still counts as one character.
                 text += decoded.rfind("\xEF\xBF\xBD", 0) == 0 ? std::string("\xEF\xBF\xBD") : decoded;
                 // Yield points are the multiples of kYieldEvery that the index passes.
-                if ((i + 1) % kYieldEvery == 0) platform::Pump().ProcessEvents();
+                if ((i + 1) % kYieldEvery == 0) yield();
                 i += 2;
             } else {
                 text += platform::Cp932ToUtf8(std::string(1, static_cast<char>(byte)));

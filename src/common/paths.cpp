@@ -123,13 +123,14 @@ std::int32_t RenameOnce(const std::string& pFrom, const std::string& pTo) {
     return AlwaysTrapped<std::int32_t>(0, [&] { return RenameNoReplace(pFrom, pTo) ? 1 : 0; });
 }
 
-std::int32_t RenameFile(const std::string& pFrom, const std::string& pTo, std::int32_t pReplace) {
+std::int32_t RenameFile(const std::string& pFrom, const std::string& pTo, std::int32_t pReplace,
+                        platform::EventPump& pPump) {
     return AlwaysTrapped<std::int32_t>(0, [&] {
         if (IsReservedDeviceName(pFrom) == 1 || IsReservedDeviceName(pTo) == 1) return 0;
         for (int attempt = 1; attempt <= kRenameAttempts; ++attempt) {
             const bool done = pReplace != 0 ? ::rename(pFrom.c_str(), pTo.c_str()) == 0 : RenameOnce(pFrom, pTo) == 1;
             if (done) return 1;
-            if (attempt < kRenameAttempts) WaitWithMessages(attempt * kRenameBackoffStepMs, 0);
+            if (attempt < kRenameAttempts) platform::WaitWithMessages(pPump, attempt * kRenameBackoffStepMs, 0);
         }
         return 0;
     });

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/event_pump.h"
+
 namespace sonivate {
 
 inline constexpr char kPathSeparator = '/';
@@ -35,9 +37,11 @@ std::int32_t IsReservedDeviceName(const std::string& pPath);
 std::int32_t DeleteFileForced(const std::string& pPath);
 
 // Renames with up to ten attempts, waiting 10, 20, ... 90 ms between them
-// (WaitWithMessages). With pReplace an existing pTo is replaced atomically:
-// at no moment is neither file under that name. 1 on success. Never throws.
-std::int32_t RenameFile(const std::string& pFrom, const std::string& pTo, std::int32_t pReplace);
+// (WaitWithMessages on pPump: the thread sleeps or handles events, it never
+// spins). With pReplace an existing pTo is replaced atomically: at no moment
+// is neither file under that name. 1 on success. Never throws.
+std::int32_t RenameFile(const std::string& pFrom, const std::string& pTo, std::int32_t pReplace,
+                        platform::EventPump& pPump = platform::HeadlessPump());
 
 // One rename attempt that refuses an existing target. 1 on success. Never throws.
 std::int32_t RenameOnce(const std::string& pFrom, const std::string& pTo);
@@ -70,9 +74,5 @@ std::string UniqueFileName(const std::string& pPath, bool pKeepFolder, bool pKee
 // absolute path. Entries are appended to pList; returns how many.
 std::int32_t ParseCommandLine(std::vector<std::string>& pList, const std::string& pPrefix,
                               const std::string& pCommandLine);
-
-// Waits pMilliseconds while the message pump runs; pSleepMilliseconds > 0
-// sleeps that long between passes. 0 or less: one pass. Never throws.
-void WaitWithMessages(std::int32_t pMilliseconds, std::int32_t pSleepMilliseconds);
 
 }  // namespace sonivate

@@ -57,7 +57,7 @@ std::vector<double> ChannelWeights(std::int32_t pChannels) {
 
 }  // namespace
 
-C_LKFSFCT::C_LKFSFCT() = default;
+C_LKFSFCT::C_LKFSFCT(platform::EventPump& pPump) : c_Pump(&pPump) {}
 
 void C_LKFSFCT::ProcCanceled(std::int32_t pValue) { c_ProcCanceled.store(pValue); }
 std::int32_t C_LKFSFCT::ProcCanceled() const { return c_ProcCanceled.load(); }
@@ -149,7 +149,7 @@ bool C_LKFSFCT::Measure(const std::string& pFilename, std::int64_t pStartAddr, s
             const double done = static_cast<double>(position - start) / static_cast<double>(end - start);
             MeasureLKFSProg(static_cast<float>(done), cancel);
         }
-        platform::Pump().YieldForUi(kProgressYieldMs);
+        c_Pump->YieldForUi(kProgressYieldMs);
         if (c_ProcCanceled.load() != 0 || cancel != 0) {
             c_ProcCanceled.store(0);
             return false;

@@ -33,11 +33,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/event_pump.h"
+
 namespace sonivate {
 
 class C_LKFSFCT {
 public:
-    C_LKFSFCT();
+    // pPump: the run's message pump, which the meter lets breathe for 10 ms
+    // after every piece it reads (YieldForUi). It must outlive the object.
+    explicit C_LKFSFCT(platform::EventPump& pPump = platform::HeadlessPump());
     C_LKFSFCT(const C_LKFSFCT&) = delete;
     C_LKFSFCT& operator=(const C_LKFSFCT&) = delete;
 
@@ -114,6 +118,7 @@ private:
     double BlockLoudness(double pPower) const;
     double GroupLoudness(double pPowerSum, std::int64_t pCount, double pAdd) const;
 
+    platform::EventPump* c_Pump;
     std::atomic<std::int32_t> c_ProcCanceled{0};
     std::int32_t c_NumBlock = 0;
     std::vector<double> c_BlockLKFS;

@@ -1,17 +1,21 @@
 #include "platform/event_pump.h"
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <ctime>
 #include <thread>
+#include <utility>
 
 namespace sonivate::platform {
 namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
+// The clock's last reading of a day; later readings count as this.
+constexpr double kLastReading = 86399.999;
+constexpr double kMillisecondsPerSecond = 1000.0;
 
-EventPump gDefaultPump;
-std::atomic<EventPump*> gPump{&gDefaultPump};
+double ClockReading(EventPump& pPump) { return std::clamp(pPump.SecondsSinceMidnight(), 0.0, kLastReading); }
 
 }  // namespace
 
@@ -29,12 +33,53 @@ void EventPump::Sleep(std::int32_t pMilliseconds) {
     if (pMilliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pMilliseconds));
 }
 
-EventPump& Pump() {
-    return *gPump.load(std::memory_order_acquire);
+EventPump& HeadlessPump() {
+    static EventPump pump;
+    return pump;
 }
 
-void SetPump(EventPump* pPump) {
-    gPump.store(pPump ? pPump : &gDefaultPump, std::memory_order_release);
+void WaitWithMessages(EventPump& pPump, std::int32_t pMilliseconds, std::int32_t pSleepMilliseconds) {
+    if (pMilliseconds <= 0) {
+        pPump.ProcessEvents();
+        return;
+    }
+    const double wait = pMilliseconds / kMillisecondsPerSecond;
+    const double start = ClockReading(pPump);
+    for (;;) {
+        pPump.ProcessEvents();
+        const double now = ClockReading(pPump);
+        // Across midnight the clock starts again at 0.
+        const double elapsed = now >= start ? now - start : now + kSecondsPerDay - start;
+        if (elapsed > wait) return;
+        if (pSleepMilliseconds > 0) {
+            pPump.Sleep(pSleepMilliseconds);
+        } else {
+            // The rest of the time, rounded up so that the wait always moves on.
+            const double rest = std::ceil((wait - elapsed) * kMillisecondsPerSecond);
+            pPump.WaitEvents(std::max(1, static_cast<std::int32_t>(std::min(rest, static_cast<double>(pMilliseconds)))));
+        }
+    }
 }
+
+template <class Call>
+void GuardedPump::Guard(Call&& pCall) {
+    try {
+        std::forward<Call>(pCall)();
+    } catch (...) {
+        if (!mFailure) mFailure = std::current_exception();
+    }
+}
+
+void GuardedPump::ProcessEvents() {
+    Guard([&] { mInner->ProcessEvents(); });
+}
+void GuardedPump::WaitEvents(std::int32_t pMilliseconds) {
+    Guard([&] { mInner->WaitEvents(pMilliseconds); });
+}
+void GuardedPump::YieldForUi(std::int32_t pMilliseconds) {
+    Guard([&] { mInner->YieldForUi(pMilliseconds); });
+}
+
+std::exception_ptr GuardedPump::TakeFailure() { return std::exchange(mFailure, nullptr); }
 
 }  // namespace sonivate::platform

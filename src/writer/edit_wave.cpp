@@ -267,7 +267,7 @@ std::int32_t C_EditWave::EditWav(const std::string& pSourceFN, const std::string
         std::vector<unsigned char> block;
         std::int32_t cancel = 0;
         for (std::int64_t position = start; position < end;) {
-            platform::Pump().ProcessEvents();
+            mPump->ProcessEvents();
             const std::int64_t frames = std::min(end - position, framesPerBlock);
             const auto bytes = CheckedNarrow<std::int32_t>(frames * frameBytes);
             // Shrinking keeps the capacity: only the first block allocates.
@@ -287,7 +287,7 @@ std::int32_t C_EditWave::EditWav(const std::string& pSourceFN, const std::string
                 const double done = static_cast<double>(position - start) / static_cast<double>(end - start);
                 Prog(static_cast<float>(done), cancel);
             }
-            platform::Pump().ProcessEvents();
+            mPump->ProcessEvents();
             if (cancel != 0) SetCanceled(1);
             if (Canceled() != 0) return 0;
         }

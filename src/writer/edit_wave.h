@@ -22,6 +22,7 @@
 #include <string>
 
 #include "common/basic_file.h"
+#include "platform/event_pump.h"
 #include "wavefile/wave_format.h"
 
 namespace sonivate {
@@ -41,6 +42,10 @@ std::int64_t FramesPresent(const WaveFormatInfo& pInfo, std::int64_t pFileSize);
 
 class C_EditWave {
 public:
+    // pPump: the run's message pump, which gets one pass before and after
+    // every block. It must outlive the object.
+    explicit C_EditWave(platform::EventPump& pPump = platform::HeadlessPump()) : mPump(&pPump) {}
+
     // Raised after every block: pRate is the fraction of the range written
     // so far (above 0 up to 1); a handler that sets pCancel to non-zero
     // stops the call after that block.
@@ -110,6 +115,7 @@ public:
                          double pAdjustdb);
 
 private:
+    platform::EventPump* mPump;
     std::atomic<std::int32_t> mCanceled{0};
     std::string mSourceFN;
     std::string mTargetFN;

@@ -75,7 +75,7 @@ TEST(MeterTiming, OneProgressEventPerReadAndATenMillisecondYieldAfterEach) {
     test::FakePump pump;
     test::ScratchDir dir;
     const std::string path = Write(dir, "n.wav", test::Noise(30 * kRate, 1, 16, 2), 1);
-    C_LKFSFCT meter;
+    C_LKFSFCT meter(pump);
     std::vector<float> rates;
     meter.MeasureLKFSProg = [&](float pRate, std::int32_t&) { rates.push_back(pRate); };
     ASSERT_EQ(meter.MeasureLKFS(path, 0, 0), 1);

@@ -1,6 +1,6 @@
 #pragma once
 // A scripted message pump for tests: its clock moves only when the code
-// under test pumps or sleeps, so waits finish instantly and measurably.
+// under test pumps, waits or sleeps, so waits finish instantly and measurably.
 
 #include <cstdint>
 #include <functional>
@@ -14,10 +14,7 @@ public:
     // pStart: the clock's first reading; pStepSeconds: how far each pass of
     // the message loop moves it.
     explicit FakePump(double pStart = 1000.0, double pStepSeconds = 0.001)
-        : mNow(pStart), mStep(pStepSeconds) {
-        platform::SetPump(this);
-    }
-    ~FakePump() override { platform::SetPump(nullptr); }
+        : mNow(pStart), mStep(pStepSeconds) {}
     FakePump(const FakePump&) = delete;
     FakePump& operator=(const FakePump&) = delete;
 
@@ -25,6 +22,10 @@ public:
         ++passes;
         Advance(mStep);
         if (onEvents) onEvents();
+    }
+    void WaitEvents(std::int32_t pMilliseconds) override {
+        waitedMs += pMilliseconds;
+        Advance(pMilliseconds / 1000.0);
     }
     void YieldForUi(std::int32_t pMilliseconds) override { yieldedMs += pMilliseconds; }
     double SecondsSinceMidnight() override { return mNow; }
@@ -39,6 +40,7 @@ public:
 
     std::int64_t passes = 0;
     std::int64_t yieldedMs = 0;
+    std::int64_t waitedMs = 0;
     std::int64_t sleptMs = 0;
     std::function<void()> onEvents;  // runs inside each pass, like a window handler
 

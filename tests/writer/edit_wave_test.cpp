@@ -34,8 +34,7 @@ constexpr std::int64_t kStereo16BlockFrames = 2097152;
 // handler would.
 class CountingPump : public platform::EventPump {
 public:
-    CountingPump() { platform::SetPump(this); }
-    ~CountingPump() override { platform::SetPump(nullptr); }
+    CountingPump() = default;
     CountingPump(const CountingPump&) = delete;
     CountingPump& operator=(const CountingPump&) = delete;
     void ProcessEvents() override {
@@ -319,12 +318,12 @@ protected:
     std::string target;
     FileHandle sourceFH = 0;
     FileHandle targetFH = 0;
-    C_EditWave editor;
+    CountingPump pump;
+    C_EditWave editor{pump};
     std::vector<float> rates;
 };
 
 TEST_F(EditWaveBlocks, WritesEightMebibyteBlocksAndReportsEach) {
-    CountingPump pump;
     editor.Prog = [&](float pRate, std::int32_t&) { rates.push_back(pRate); };
     const FileHandle givenSource = sourceFH;
     const FileHandle givenTarget = targetFH;
@@ -367,7 +366,6 @@ TEST_F(EditWaveBlocks, CancelFromTheHandlerLeavesExactlyTheFirstBlock) {
 }
 
 TEST_F(EditWaveBlocks, CanceledSetFromOutsideStopsAfterTheCurrentBlockAndResetsOnTheNextCall) {
-    CountingPump pump;
     pump.onEvents = [&] { editor.SetCanceled(1); };
     EXPECT_EQ(editor.EditWav(sourceFH, targetFH, 0, 0, 3.0), 0);
     EXPECT_EQ(FileSizeOfPath(target), kStereo16BlockFrames * 4);
@@ -388,10 +386,10 @@ TEST(EditWaveFailures, AFailedOrShortTransferInsideTheRangeFailsTheCall) {
         std::filesystem::remove(target);
         FileHandle sourceFH = OpenFileHandle(source, kOpenRead);
         FileHandle targetFH = OpenFileHandle(target, kOpenReadWrite);
-        C_EditWave editor;
+        CountingPump pump;
+        C_EditWave editor(pump);
         {
             // The header is read before the pump runs; fail the block transfer only.
-            CountingPump pump;
             FaultHookScope faults([&](std::string_view pOperation) {
                 if (pump.passes > 0 && pOperation == failing) throw std::runtime_error("device gone");
             });
@@ -410,7 +408,7 @@ TEST(EditWaveFailures, AFailedOrShortTransferInsideTheRangeFailsTheCall) {
     pump.onEvents = [&] {
         if (pump.passes == 1) std::filesystem::resize_file(source, static_cast<std::uintmax_t>(dataOffset + 10));
     };
-    C_EditWave editor;
+    C_EditWave editor(pump);
     FileHandle none = 0;
     FileHandle noneToo = 0;
     EXPECT_EQ(editor.EditWav(source, target, none, noneToo, 0, 0, false, 0, 0, 0, 0, false, false, 0, 0, 0, 0, false,
