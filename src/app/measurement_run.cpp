@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "app/batch_controller.h"
 #include "app/file_list.h"
 #include "app/measurement_run_detail.h"
 #include "app/write_adjusted_wave.h"
@@ -145,24 +146,11 @@ void RunFrame(ListViewModel& pList, RunHost& pHost, const std::function<void(dou
 }  // namespace detail
 
 std::vector<RowResult> RunMeasurement(ListViewModel& pList, RunHost& pHost) {
-    std::vector<RowResult> results;
-    detail::RunFrame(pList, pHost, [&](double pTarget) {
-        const std::int32_t count = pList.ItemCount();
-        for (std::int32_t row = 0; row < count; ++row) {
-            pList.UnSelectAll();
-            pList.SetSelectedItem(row);
-            pList.SetIsSelected(row, 1);
-            pHost.ListChanged();
-            pHost.RunPump().ProcessEvents();
-            const RowWork work = detail::ReadRowWork(pList, row);
-            results.push_back(ProcessRow(work, detail::ReadChoices(pHost, pTarget), pHost, [&](const RowResult& pMeasured) {
-                ApplyMeasurement(pList, pMeasured);
-                pHost.ListChanged();
-            }));
-            if (pHost.StopRequested()) break;
-        }
-    });
-    return results;
+    InlineExecutor executor;
+    BatchController controller(pList, pHost, executor);
+    controller.Start();
+    if (controller.Failure()) std::rethrow_exception(controller.Failure());
+    return controller.Results();
 }
 
 }  // namespace sonivate

@@ -18,8 +18,12 @@ namespace sonivate {
 extern const char* const kStatusMeasuring;  // after the title: " 計測処理…"
 extern const char* const kStatusFinished;   // "終了"
 
+struct RowResult;
+
 // The window (or the command line) as the run sees it. The choices are read
 // when the run needs them, as the operator may change them during a run.
+// BatchController calls every member on the owner thread, except
+// StopRequested, which the work may read from its own thread.
 class RunHost : public ProgressHost {
 public:
     // The target loudness as typed (LKFS); a text that is no number stops the
@@ -30,7 +34,9 @@ public:
     virtual bool WavOutput() const = 0;
     virtual std::string SoundPath() const = 0;
     virtual bool NoClip() const = 0;
-    // A new run starts with no stop request.
+    // A new run starts with no stop request. A host with a stop source of
+    // its own (signals) clears it here; StopRequested answers for that
+    // source, the controller keeps the stop button's request itself.
     virtual void ClearStopRequest() = 0;
 
     // Display hooks; the list's state itself lives in the model.
@@ -38,6 +44,17 @@ public:
     virtual void RunColours(bool /*pRunning*/) {}  // the status display's colour set
     virtual void ListChanged() {}           // redraw the list
     virtual void RunFinished() {}           // "終了" shown, pointer back
+
+    // Row pRow became the current row (selected in the list): scroll it into view.
+    virtual void RowSelected(std::int32_t /*pRow*/) {}
+    // The outcome of a row, after its figures were written into the list.
+    virtual void RowApplied(const RowResult& /*pResult*/) {}
+    // An unexpected error ended the run while errors are let through
+    // (ErrorCatch() != 0); pText is its description. Comes after the
+    // end-of-run steps, with the controller idle.
+    virtual void RunError(const std::string& /*pText*/) {}
+    // A close requested during the run may go ahead now.
+    virtual void CloseReady() {}
 };
 
 // What one row's processing starts from, read from the list.
@@ -82,8 +99,10 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
 // Writes a measured row's figures and clip mark into the list.
 void ApplyMeasurement(ListViewModel& pList, const RowResult& pResult);
 
-// The run, one row after another, as the window does it. Returns the
-// outcome of every row processed, in row order (rows after a stop are absent).
+// The run, one row after another, as the window does it: a BatchController
+// with the inline executor. Returns the outcome of every row processed, in
+// row order (rows after a stop are absent). An error let through
+// (ErrorCatch() != 0) is rethrown once the end-of-run steps are done.
 std::vector<RowResult> RunMeasurement(ListViewModel& pList, RunHost& pHost);
 
 // The same run on pJobs worker threads. Rows whose files could touch each

@@ -1,0 +1,364 @@
+#include "app/batch_controller.h"
+
+#include <utility>
+
+#include "app/measurement_run_detail.h"
+#include "common/error_trap.h"
+
+namespace sonivate {
+
+namespace {
+constexpr const char* kUnknownErrorText = "unknown error";
+}
+
+std::string ErrorText(const std::exception_ptr& pError) {
+    if (!pError) return {};
+    try {
+        std::rethrow_exception(pError);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return kUnknownErrorText;
+    }
+}
+
+// ---- ThreadExecutor -------------------------------------------------------------
+
+ThreadExecutor::ThreadExecutor(PostToOwner pPostToOwner)
+    : mPostToOwner(std::move(pPostToOwner)), mWorker([this] { Loop(); }) {}
+
+ThreadExecutor::~ThreadExecutor() {
+    {
+        std::lock_guard lock(mMutex);
+        mQuit = true;
+        mWorks.clear();
+    }
+    mWake.notify_all();
+    mWorker.join();
+}
+
+void ThreadExecutor::Execute(std::function<void()> pWork) {
+    {
+        std::lock_guard lock(mMutex);
+        mWorks.push_back(std::move(pWork));
+    }
+    mWake.notify_one();
+}
+
+void ThreadExecutor::Post(std::function<void()> pTask) { mPostToOwner(std::move(pTask)); }
+
+void ThreadExecutor::Loop() {
+    for (;;) {
+        std::function<void()> work;
+        {
+            std::unique_lock lock(mMutex);
+            mWake.wait(lock, [this] { return mQuit || !mWorks.empty(); });
+            if (mQuit) return;
+            work = std::move(mWorks.front());
+            mWorks.pop_front();
+        }
+        // The controller's works catch everything themselves; anything else
+        // must not end the process from a worker.
+        try {
+            work();
+        } catch (...) {
+        }
+    }
+}
+
+// ---- What the controller shares with the work it hands out ----------------------
+
+struct BatchController::Shared {
+    // The operator's stop request.
+    std::atomic<bool> Stop{false};
+    // An error ended the run: the file in progress ends at its next progress event.
+    std::atomic<bool> Abort{false};
+    // Tasks posted back check this on the owner thread; null once the
+    // controller is gone.
+    BatchController* Owner = nullptr;
+};
+
+// The progress host of one row's work, on the work's thread: texts and
+// progress go back to the owner as values.
+class BatchController::WorkProgress final : public ProgressHost {
+public:
+    WorkProgress(std::shared_ptr<Shared> pShared, RunHost& pHost, RunExecutor& pExecutor, platform::EventPump& pPump)
+        : mShared(std::move(pShared)), mHost(pHost), mExecutor(pExecutor), mPump(pPump) {}
+
+    void ShowStatus(const std::string& pText) override {
+        PostToHost([pText](RunHost& pHost) { pHost.ShowStatus(pText); });
+    }
+    void SetProgress(std::int32_t pValue) override {
+        PostToHost([pValue](RunHost& pHost) { pHost.SetProgress(pValue); });
+    }
+    bool StopRequested() const override {
+        return mShared->Stop.load() || mShared->Abort.load() || mHost.StopRequested();
+    }
+    platform::EventPump& RunPump() override { return mPump; }
+
+private:
+    void PostToHost(std::function<void(RunHost&)> pCall) {
+        mExecutor.Post([shared = mShared, &host = mHost, call = std::move(pCall)] {
+            if (shared->Owner != nullptr) shared->Owner->Guarded([&] { call(host); });
+        });
+    }
+
+    std::shared_ptr<Shared> mShared;
+    RunHost& mHost;
+    RunExecutor& mExecutor;
+    platform::EventPump& mPump;
+};
+
+// ---- BatchController --------------------------------------------------------------
+
+BatchController::BatchController(ListViewModel& pList, RunHost& pHost, RunExecutor& pExecutor)
+    : c_List(pList),
+      c_Host(pHost),
+      c_Executor(pExecutor),
+      c_Shared(std::make_shared<Shared>()),
+      c_OwnerPump(pHost.RunPump()) {
+    c_Shared->Owner = this;
+}
+
+BatchController::~BatchController() {
+    c_Shared->Owner = nullptr;
+    c_Shared->Abort = true;
+}
+
+RunState BatchController::State() const {
+    if (!c_Running) return RunState::Idle;
+    return StopRequested() || c_Ending ? RunState::Stopping : RunState::Running;
+}
+
+bool BatchController::StopRequested() const { return c_Shared->Stop.load() || c_Host.StopRequested(); }
+
+void BatchController::Start() {
+    if (c_Running || c_List.ItemCount() < 1) return;
+    c_Running = true;
+    c_Ending = false;
+    c_InFlight = false;
+    c_Failure = nullptr;
+    c_Results.clear();
+    c_Count = 0;
+    c_NextRow = 0;
+    c_Shared->Abort = false;
+    Guarded([&] {
+        c_Host.RunStarting();
+        c_Shared->Stop = false;
+        c_Host.ClearStopRequest();
+        const CellValue target(c_Host.TargetLKFSText());
+        // A target that is no number: no row is measured.
+        if (!target.ReadsAsNumber()) return;
+        c_Target = target.AsNumber();
+        c_Host.RunColours(true);
+        c_List.SetClickDisabled(1);
+        // The count is taken once: the list cannot grow or shrink during the run.
+        c_Count = c_List.ItemCount();
+    });
+    Advance();
+}
+
+void BatchController::Stop() { c_Shared->Stop = true; }
+
+bool BatchController::RequestClose() {
+    if (!c_Running) return true;
+    c_ClosePending = true;
+    Stop();
+    return false;
+}
+
+// Starts rows until one is in flight on a worker or the run is over. Inline
+// work finishes inside BeginRow, so the loop goes on; a worker's result
+// comes back as a posted task that calls Advance again. The flag keeps
+// those calls from nesting.
+void BatchController::Advance() {
+    if (c_Advancing) return;
+    c_Advancing = true;
+    while (c_Running && !c_InFlight) {
+        if (c_Ending || c_NextRow >= c_Count) {
+            Finish();
+            break;
+        }
+        BeginRow();
+    }
+    c_Advancing = false;
+}
+
+void BatchController::BeginRow() {
+    const std::int32_t row = c_NextRow++;
+    c_CurrentRow = row;
+    if (!Guarded([&] {
+            c_List.UnSelectAll();
+            c_List.SetSelectedItem(row);
+            c_List.SetIsSelected(row, 1);
+            c_Host.ListChanged();
+            c_Host.RowSelected(row);
+        }))
+        return;
+    // Inline, the window gets its moment here, as between any two rows (a
+    // worker's owner runs its event loop between the posted tasks anyway).
+    if (c_Executor.OnOwnerThread()) {
+        c_OwnerPump.ProcessEvents();
+        TakePumpFailure();
+        if (c_Ending) return;
+    }
+
+    RowWork work;
+    RunChoices choices;
+    if (!Guarded([&] {
+            work = detail::ReadRowWork(c_List, row);
+            choices = detail::ReadChoices(c_Host, c_Target);
+        }))
+        return;
+
+    platform::EventPump& pump = c_Executor.OnOwnerThread() ? static_cast<platform::EventPump&>(c_OwnerPump)
+                                                           : platform::HeadlessPump();
+    c_InFlight = true;
+    c_Executor.Execute([shared = c_Shared, work = std::move(work), choices, &host = c_Host, &executor = c_Executor,
+                        &pump] {
+        WorkProgress progress(shared, host, executor, pump);
+        RowResult result;
+        std::exception_ptr error;
+        try {
+            result = ProcessRow(work, choices, progress, [&](const RowResult& pMeasured) {
+                executor.Post([shared, source = work.Source, measured = pMeasured] {
+                    if (shared->Owner != nullptr) shared->Owner->ApplyMeasured(measured.Row, source, measured);
+                });
+            });
+        } catch (...) {
+            error = std::current_exception();
+        }
+        executor.Post([shared, error, result = std::move(result)]() mutable {
+            if (shared->Owner == nullptr) return;
+            if (error)
+                shared->Owner->RowFailed(error);
+            else
+                shared->Owner->RowDone(std::move(result));
+        });
+    });
+}
+
+void BatchController::ApplyMeasured(std::int32_t pRow, const std::string& pSource, const RowResult& pResult) {
+    Guarded([&] {
+        // The list is locked during the run; should it have changed anyway,
+        // figures never land on another file's row.
+        if (c_List.AuxID(pRow, kAuxPath).AsText() != pSource) return;
+        ApplyMeasurement(c_List, pResult);
+        c_Host.ListChanged();
+    });
+}
+
+void BatchController::RowDone(RowResult pResult) {
+    c_InFlight = false;
+    Guarded([&] {
+        c_Results.push_back(std::move(pResult));
+        c_Host.RowApplied(c_Results.back());
+    });
+    TakePumpFailure();
+    // The stop is seen after the file in progress, as the operator expects.
+    if (StopRequested()) c_NextRow = c_Count;
+    Advance();
+}
+
+void BatchController::RowFailed(std::exception_ptr pError) {
+    c_InFlight = false;
+    Fail(std::move(pError));
+    Advance();
+}
+
+void BatchController::Fail(std::exception_ptr pError) {
+    if (ErrorCatch() != 0 && !c_Failure) c_Failure = std::move(pError);
+    if (!c_Running) return;
+    c_Ending = true;
+    c_Shared->Abort = true;
+}
+
+// An exception that a handler threw inside the owner's pump belongs to that
+// handler, not to the file being processed. With errors let through it ends
+// the run; trapped, it is dropped as the handler's own trap would drop it.
+void BatchController::TakePumpFailure() {
+    std::exception_ptr error = c_OwnerPump.TakeFailure();
+    if (error && ErrorCatch() != 0) Fail(std::move(error));
+}
+
+bool BatchController::Guarded(const std::function<void()>& pStep) {
+    try {
+        pStep();
+        return true;
+    } catch (...) {
+        Fail(std::current_exception());
+        return false;
+    }
+}
+
+void BatchController::Finish() {
+    if (!c_Running) return;
+    // Each end-of-run step on its own, so that one failing does not skip the others.
+    auto step = [&](const std::function<void()>& pStep) {
+        try {
+            pStep();
+        } catch (...) {
+            if (ErrorCatch() != 0 && !c_Failure) c_Failure = std::current_exception();
+        }
+    };
+    step([&] { c_List.SetClickDisabled(0); });
+    step([&] { c_Host.RunFinished(); });
+    step([&] { c_Host.RunColours(false); });
+    step([&] { c_Host.SetProgress(0); });
+    c_Running = false;
+    c_Ending = false;
+    c_CurrentRow = -1;
+    // Last, when the controller is idle again: the window may show a modal
+    // box here, whose event loop may call back into the controller.
+    if (c_Failure) step([&] { c_Host.RunError(ErrorText(c_Failure)); });
+    if (c_ClosePending) {
+        c_ClosePending = false;
+        step([&] { c_Host.CloseReady(); });
+    }
+}
+
+// ---- Intake ----------------------------------------------------------------------
+
+bool BatchController::IdleGuarded(const std::function<void()>& pStep) {
+    try {
+        pStep();
+    } catch (...) {
+        if (ErrorCatch() == 0) return true;
+        c_Failure = std::current_exception();
+        try {
+            c_Host.RunError(ErrorText(c_Failure));
+        } catch (...) {
+        }
+    }
+    return true;
+}
+
+bool BatchController::DropFiles(IntakeHost& pIntake, const std::vector<std::string>& pFiles, std::int32_t pRow) {
+    if (!IntakeAllowed()) return false;
+    return IdleGuarded([&] { AddDroppedFiles(c_List, pIntake, pFiles, pRow); });
+}
+
+bool BatchController::RemoveSelected() {
+    if (!IntakeAllowed()) return false;
+    return IdleGuarded([&] { c_List.DeleteSelected(); });
+}
+
+bool BatchController::StartDrag(DragData& pData, std::int32_t& pAllowedEffects) {
+    pData.Clear();
+    if (!IntakeAllowed()) {
+        pAllowedEffects = kDropEffectNone;
+        return false;
+    }
+    pAllowedEffects = kDropEffectCopy;
+    return IdleGuarded([&] {
+        pData.Format = DragData::kFormatFileList;
+        for (std::int32_t row = 0; row < c_List.ItemCount(); ++row)
+            if (c_List.IsSelected(row) != 0) pData.Files.push_back(c_List.AuxID(row, kAuxPath).AsText());
+        // The rows leave the list as the drag begins; a drop back on the
+        // list brings them in again where they land.
+        c_List.DeleteSelected();
+        c_List.UnSelectAll();
+    });
+}
+
+}  // namespace sonivate
