@@ -1,5 +1,6 @@
 #include "gui/support/dialogs.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -8,7 +9,6 @@
 #include "common/error_trap.h"
 #include "common/formatting.h"
 #include "common/paths.h"
-#include "platform/event_pump.h"
 
 namespace sonivate {
 namespace {
@@ -119,7 +119,8 @@ std::string FileDialog(QWidget* pOwner, bool pIsSave, const std::string& pFilter
         std::string start = folder;
         if (!name.empty()) start = name.front() == kPathSeparator || folder.empty() ? name : SetTrailingSeparator(folder, 0) + name;
         const std::string chosen = CutAtNul(Dialogs().ChooseFile(pOwner, pIsSave, ToQtNameFilters(pFilter), start, flags));
-        for (int i = 0; i < kPassesAfterDialog; ++i) platform::Pump().ProcessEvents();
+        // Dialogs run on the window thread, whose message loop is Qt's own.
+        for (int i = 0; i < kPassesAfterDialog; ++i) QCoreApplication::processEvents();
         return chosen;
     });
 }
