@@ -684,35 +684,8 @@ void UC_ListView::SetVbarParm() {
     c_AreaHeight = std::max<std::int32_t>(1, Px(h));
     c_VisibleRows = oneHeight > 0 && h > 0 ? static_cast<std::int32_t>(h / oneHeight) : 0;
 
-    {
-        const QSignalBlocker quiet(c_VBar->Widget());
-        if (showV) {
-            const auto visible = static_cast<double>(c_VisibleRows);
-            const std::int32_t max = static_cast<std::int32_t>(std::max<std::int64_t>(1, count - c_VisibleRows + 1));
-            const std::int32_t large = std::max(1, RoundHalfEven(max * visible / static_cast<double>(count)));
-            c_VBar->Configure(max, large, 1, visible / static_cast<double>(count));
-        } else {
-            c_VBar->SetValue(0);
-        }
-        c_Model.StoreTopItem(showV ? std::min(c_VBar->Value(), c_VBar->Max()) : 0);
-    }
-    {
-        const QSignalBlocker quiet(c_HBar->Widget());
-        if (showH) {
-            std::int64_t max = std::max<std::int64_t>(1, right - w);
-            if (c_UseUCBar == 0) max = std::min<std::int64_t>(max, kStandardBarMax);
-            const std::int32_t large =
-                std::max(1, RoundHalfEven(static_cast<double>(max) * static_cast<double>(w) / static_cast<double>(right)));
-            c_HBar->Configure(static_cast<std::int32_t>(max), large, tpp,
-                              static_cast<double>(w) / static_cast<double>(right));
-            c_Model.SetHorizontalOffset(c_HBar->Value());
-        } else {
-            c_HBar->SetValue(0);
-            c_Model.SetHorizontalOffset(0);
-        }
-    }
-
-    // Geometry of the parts inside the frame.
+    // Geometry of the parts inside the frame, before the bars' ranges: a
+    // slider sizes its thumb from its track.
     const int left = kFramePixels, top = kFramePixels + Px(headerTwips);
     const int barPixels = Px(bar);
     c_Header->setVisible(c_TabDisabled == 0);
@@ -725,6 +698,35 @@ void UC_ListView::SetVbarParm() {
     c_HBar->Widget()->setVisible(showH);
     c_Corner->setGeometry(left + c_AreaWidth, top + c_AreaHeight, barPixels, barPixels);
     c_Corner->setVisible(showV && showH);
+    {
+        const QSignalBlocker quiet(c_VBar->Widget());
+        if (showV) {
+            const auto visible = static_cast<double>(c_VisibleRows);
+            const std::int32_t max = static_cast<std::int32_t>(std::max<std::int64_t>(1, count - c_VisibleRows + 1));
+            const std::int32_t large = std::max(1, RoundHalfEven(max * visible / static_cast<double>(count)));
+            c_VBar->Configure(max, large, 1, visible / static_cast<double>(count));
+        }
+        // A smaller range leaves the value inside it; a hidden bar stands at 0.
+        c_VBar->SetValue(showV ? std::min(c_VBar->Value(), c_VBar->Max()) : 0);
+        c_Model.StoreTopItem(c_VBar->Value());
+    }
+    {
+        const QSignalBlocker quiet(c_HBar->Widget());
+        if (showH) {
+            std::int64_t max = std::max<std::int64_t>(1, right - w);
+            if (c_UseUCBar == 0) max = std::min<std::int64_t>(max, kStandardBarMax);
+            const std::int32_t large =
+                std::max(1, RoundHalfEven(static_cast<double>(max) * static_cast<double>(w) / static_cast<double>(right)));
+            c_HBar->Configure(static_cast<std::int32_t>(max), large, tpp,
+                              static_cast<double>(w) / static_cast<double>(right));
+            c_HBar->SetValue(std::min(c_HBar->Value(), c_HBar->Max()));
+            c_Model.SetHorizontalOffset(c_HBar->Value());
+        } else {
+            c_HBar->SetValue(0);
+            c_Model.SetHorizontalOffset(0);
+        }
+    }
+
     c_LayoutCount = static_cast<std::int32_t>(count);
     EnsurePictures();
 }
