@@ -83,7 +83,8 @@ protected:
 TEST_F(ListViewTest, DrawsCaptionsRowsSelectionAndAClippingRow) {
     Build();
     lv.SetUseMadara(1);
-    AddRows(4);
+    AddRows(14);
+    lv.SetHLine(5, 0x808080);
     lv.SetValue(2, 2, "-20.15");
     lv.SetValue(2, 3, "-0.52");
     lv.SetValue(2, 4, "+3.850");
@@ -115,6 +116,9 @@ TEST_F(ListViewTest, DrawsCaptionsRowsSelectionAndAClippingRow) {
         for (int x = 0; x < 60; ++x)
             if ((header.GetPixel(x, y) & 0xFFFFFF) < 0x404040) ++dark;
     EXPECT_GT(dark, 20);
+
+    // Fourteen rows overfill the area: the vertical bar shows.
+    EXPECT_TRUE(lv.VBarVisible());
 
     if (const char* dir = std::getenv("SONIVATE_SCREENSHOT_DIR")) {
         lv.show();
