@@ -236,19 +236,6 @@ QPixmap IconPixmap(const Picture& pStrip, std::int32_t pIcon) {
     return QPixmap::fromImage(icon);
 }
 
-// The model's change notices drive the repaints: a changed row repaints its
-// band, anything else the whole area.
-template <class Events, class Redraw>
-void HookNotices(Events& pEvents, Redraw pRedraw) {
-    if constexpr (requires { pEvents.RowsInserted; }) {
-        pEvents.RowsInserted = [pRedraw](std::int32_t, std::int32_t) { pRedraw(-1); };
-        pEvents.RowsRemoved = [pRedraw](std::int32_t, std::int32_t) { pRedraw(-1); };
-        pEvents.RowChanged = [pRedraw](std::int32_t pRow) { pRedraw(pRow); };
-        pEvents.SelectionChanged = [pRedraw] { pRedraw(-1); };
-        pEvents.ListReset = [pRedraw] { pRedraw(-1); };
-    }
-}
-
 }  // namespace
 
 namespace list_view_detail {
@@ -487,7 +474,13 @@ void UC_ListView::InstallModelEvents() {
         emit MouseDown(Button, Shift, X, Y);
     };
     events.Clicked = [this](double& X, double& Y) { emit Clicked(X, Y); };
-    HookNotices(events, [this](std::int32_t pRow) { ScheduleRedraw(pRow); });
+    // The model's change notices drive the repaints: a changed row repaints
+    // its band, anything else the whole area.
+    events.RowsInserted = [this](std::int32_t, std::int32_t) { ScheduleRedraw(-1); };
+    events.RowsRemoved = [this](std::int32_t, std::int32_t) { ScheduleRedraw(-1); };
+    events.RowChanged = [this](std::int32_t pRow) { ScheduleRedraw(pRow); };
+    events.SelectionChanged = [this] { ScheduleRedraw(-1); };
+    events.ListReset = [this] { ScheduleRedraw(-1); };
 }
 
 void UC_ListView::SetUseUCBar(std::int32_t pValue) {

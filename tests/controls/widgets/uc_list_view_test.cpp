@@ -607,5 +607,22 @@ TEST(SoundDevices, ListingNeverFails) {
     for (const std::string& name : outputs) EXPECT_FALSE(name.empty());
 }
 
+TEST_F(ListViewTest, ChangesMadeThroughTheModelRepaintTheList) {
+    Build();
+    AddRows(3);
+    const QImage before = lv.PictureList().Image().copy();
+    lv.Model().SetValue(1, 2, "-23.00");
+    QCoreApplication::processEvents();
+    EXPECT_NE(lv.PictureList().Image(), before);
+    // A change of the row count also brings the bars up to date.
+    lv.Model().AddItem(40);
+    EXPECT_FALSE(lv.VBarVisible());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(lv.VBarVisible());
+    lv.Model().DeleteAll();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(lv.VBarVisible());
+}
+
 }  // namespace
 }  // namespace sonivate
