@@ -22,6 +22,7 @@
 
 #include "app/write_adjusted_wave.h"
 #include "common/basic_file.h"
+#include "loudness/broadcast_measures.h"
 #include "loudness/c_lkfsfct.h"
 #include "wavefile/wave_mmio.h"
 
@@ -195,8 +196,11 @@ void Report(const char* pWhat, const Timing& pTiming, double pAudioSeconds) {
 #if defined(SONIVATE_HAVE_EBUR128)
 // The reference meter over the same file, read in the same 16-second pieces
 // through the same file routines, integrated loudness only.
-double Ebur128Loudness(const std::string& pPath, const sonivate::WaveFormatInfo& pInfo) {
-    ebur128_state* state = ebur128_init(kChannels, kRate, EBUR128_MODE_I);
+struct Ebur128Figures {
+    double loudness = 0.0, truePeak = 0.0, range = 0.0;
+};
+Ebur128Figures Ebur128Measure(const std::string& pPath, const sonivate::WaveFormatInfo& pInfo, int pMode) {
+    ebur128_state* state = ebur128_init(kChannels, kRate, pMode);
     std::vector<std::uint8_t> raw(static_cast<size_t>(kReadFrames) * kFrameBytes);
     std::vector<int> samples(static_cast<size_t>(kReadFrames) * kChannels);
     sonivate::FileHandle file = sonivate::OpenFileHandle(pPath, sonivate::kOpenRead);
@@ -216,10 +220,19 @@ double Ebur128Loudness(const std::string& pPath, const sonivate::WaveFormatInfo&
         position += frames;
     }
     sonivate::CloseFileHandle(file);
-    double loudness = 0.0;
-    ebur128_loudness_global(state, &loudness);
+    Ebur128Figures figures;
+    ebur128_loudness_global(state, &figures.loudness);
+    if (pMode & EBUR128_MODE_TRUE_PEAK) {
+        for (unsigned c = 0; c < static_cast<unsigned>(kChannels); ++c) {
+            double peak = 0.0;
+            ebur128_true_peak(state, c, &peak);
+            figures.truePeak = std::max(figures.truePeak, peak);
+        }
+        figures.truePeak = 20.0 * std::log10(figures.truePeak);
+    }
+    if (pMode & EBUR128_MODE_LRA) ebur128_loudness_range(state, &figures.range);
     ebur128_destroy(&state);
-    return loudness;
+    return figures;
 }
 #endif
 
@@ -299,13 +312,41 @@ int main(int argc, char** argv) {
     std::printf("  blocks %d  LKFS %.17g  peak %.17g dBFS  gain %.17g dB\n  fingerprint %016" PRIx64 "\n",
                 meter.NumBlock(), meter.LKFSValue(), meter.PeakValue(), gain, Fingerprint(meter, gain));
 
+    // The same measurement with every broadcast measure riding on its read.
+    sonivate::C_LKFSFCT qcMeter;
+    sonivate::BroadcastMeasures extras;
+    extras.Listen(qcMeter);
+    double qcGain = 0.0, qcRange = 0.0;
+    const Timing extrasTiming = Time(options.repeat, nullptr, [&] {
+        if (qcMeter.MeasureLKFS(source, 0, 0) != 1) status = 1;
+        qcGain = qcMeter.AsymptoteLKFS(kTargetLKFS);
+        qcRange = extras.LoudnessRange().value_or(0.0);
+    });
+    Report("  + true peak, M, S, LRA", extrasTiming, audioSeconds);
+    std::printf("  true peak %.4f dBTP  LRA %.4f LU  max M %.4f  max S %.4f LUFS\n  fingerprint %016" PRIx64
+                " (%s)\n",
+                extras.TruePeak().value_or(0.0), qcRange, extras.MaxMomentary().value_or(0.0),
+                extras.MaxShortTerm().value_or(0.0), Fingerprint(qcMeter, qcGain),
+                Fingerprint(qcMeter, qcGain) == Fingerprint(meter, gain) ? "unchanged" : "CHANGED");
+    std::printf("all extras / integrated only: %.2f (wall), %.2f (CPU); target <= 1.5\n",
+                extrasTiming.best / meterTiming.best, extrasTiming.bestCpu / meterTiming.bestCpu);
+
 #if defined(SONIVATE_HAVE_EBUR128)
     double reference = 0.0;
-    const Timing referenceTiming = Time(options.repeat, nullptr, [&] { reference = Ebur128Loudness(source, info); });
+    const Timing referenceTiming =
+        Time(options.repeat, nullptr, [&] { reference = Ebur128Measure(source, info, EBUR128_MODE_I).loudness; });
     Report("libebur128 (EBUR128_MODE_I)", referenceTiming, audioSeconds);
     std::printf("  LKFS %.17g  (differs from MeasureLKFS by %+.6f LU)\n", reference, reference - meter.LKFSValue());
     std::printf("meter speed / libebur128 speed: %.2f (wall), %.2f (CPU)\n", referenceTiming.best / meterTiming.best,
                 referenceTiming.bestCpu / meterTiming.bestCpu);
+    Ebur128Figures full;
+    const Timing fullTiming = Time(options.repeat, nullptr, [&] {
+        full = Ebur128Measure(source, info, EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_LRA);
+    });
+    Report("libebur128 (I + TRUE_PEAK + LRA)", fullTiming, audioSeconds);
+    std::printf("  true peak %.4f dBTP  LRA %.4f LU\n", full.truePeak, full.range);
+    std::printf("all extras speed / libebur128 I+TP+LRA speed: %.2f (wall), %.2f (CPU); target > 1\n",
+                fullTiming.best / extrasTiming.best, fullTiming.bestCpu / extrasTiming.bestCpu);
 #else
     std::printf("libebur128 not found at configure time: no reference comparison\n");
 #endif

@@ -162,6 +162,7 @@ bool C_LKFSFCT::Measure(const std::string& pFilename, std::int64_t pStartAddr, s
         std::int64_t got = 0;
         file = ReadFileAt(raw.data(), bytes, info.DataOffset + position * frameBytes, file, pFilename, false, &got);
         if (file == 0 || got != bytes) return false;
+        if (MeasurePiece) MeasurePiece(info, std::span<const std::uint8_t>(raw.data(), static_cast<size_t>(bytes)), position == start);
 
         // Each pair keeps its filter state and its open block sums from one
         // read to the next, so the three blocks that straddle two reads come

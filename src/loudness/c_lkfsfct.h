@@ -37,6 +37,8 @@
 
 namespace sonivate {
 
+struct WaveFormatInfo;
+
 class C_LKFSFCT {
 public:
     // pPump: the run's message pump, which the meter lets breathe for 10 ms
@@ -86,6 +88,11 @@ public:
     // Raised before each 16-second read with the fraction of the range read
     // so far (0 to 1). Setting pCancel non-zero stops the measurement.
     std::function<void(float pRate, std::int32_t& pCancel)> MeasureLKFSProg;
+
+    // Optional: handed every piece of audio the measurement reads, in order,
+    // as stored in the data chunk of the file described by pInfo; pFirst for
+    // the first piece of a measurement. Lets other measures share the read.
+    std::function<void(const WaveFormatInfo& pInfo, std::span<const std::uint8_t> pBytes, bool pFirst)> MeasurePiece;
 
     // The blocks of the last measurement. Slots 0 to NumBlock() - 1 hold the
     // blocks in time order; the arrays may have more slots (all 0), and

@@ -1,0 +1,270 @@
+#include "loudness/broadcast_measures.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/numeric.h"
+#include "loudness/c_lkfsfct.h"
+#include "wavefile/wave_format.h"
+
+namespace sonivate {
+namespace {
+
+constexpr double kLoudnessOffsetDB = 0.691;
+constexpr std::int32_t kSubBlocksPerSecond = 100;   // the windows move in 10 ms steps
+constexpr std::int32_t kMomentarySubBlocks = 40;    // 400 ms
+constexpr std::int32_t kShortTermSubBlocks = 300;   // 3 s
+constexpr std::int32_t kRangeStepSubBlocks = 10;    // the range takes short-term values at 10 Hz
+constexpr double kRangeAbsoluteGateLUFS = -70.0;
+constexpr double kRangeRelativeGateLU = -20.0;
+constexpr double kRangeLowPercentile = 0.10;
+constexpr double kRangeHighPercentile = 0.95;
+
+constexpr double kFullScale16 = 32767.0;
+constexpr double kFullScale24 = 8388607.0;
+
+// Frames decoded at a time: small enough for the first-level caches.
+constexpr std::int32_t kChunkFrames = 2048;
+// Oversampled outputs per skip test: a run whose samples are all too small
+// to reach the peak found so far is not interpolated.
+constexpr std::int32_t kPeakRun = 64;
+
+constexpr double kFrontWeight = 1.0;
+constexpr double kBackWeight = 1.0;
+constexpr double kSideSurroundWeight = 1.41;
+constexpr double kLeftOut = 0.0;
+
+std::vector<double> ChannelWeights(std::int32_t pChannels) {
+    switch (pChannels) {
+        case 1:
+        case 2: return {kFrontWeight, kFrontWeight};
+        case 6: return {kFrontWeight, kFrontWeight, kFrontWeight, kLeftOut, kSideSurroundWeight, kSideSurroundWeight};
+        case 8:
+            return {kFrontWeight, kFrontWeight, kFrontWeight, kLeftOut,
+                    kBackWeight,  kBackWeight,  kSideSurroundWeight, kSideSurroundWeight};
+        default: return {};
+    }
+}
+
+template <int BytesPerSample>
+inline std::int32_t DecodeSample(const std::uint8_t* pBytes) {
+    if constexpr (BytesPerSample == 2) {
+        return static_cast<std::int16_t>(static_cast<std::uint16_t>(pBytes[0] | (pBytes[1] << 8)));
+    } else {
+        const auto bits = static_cast<std::uint32_t>(pBytes[0]) | (static_cast<std::uint32_t>(pBytes[1]) << 8) |
+                          (static_cast<std::uint32_t>(pBytes[2]) << 16);
+        return static_cast<std::int32_t>(bits << 8) >> 8;
+    }
+}
+
+// Splits pFrames interleaved frames into one float run per channel (scaled
+// to full scale 1.0, behind the oversampler's history) and one interleaved
+// double run per channel pair (unscaled).
+template <int BytesPerSample>
+void Decode(const std::uint8_t* pRaw, std::int32_t pFrames, std::int32_t pChannels, float pScale,
+            std::vector<std::vector<float>>& pPeakInput, std::vector<double>& pPairInput) {
+    const std::int32_t frameBytes = BytesPerSample * pChannels;
+    const std::int32_t history = qc_detail::kTruePeakHistory;
+    if (pChannels == 1) {
+        float* peak = pPeakInput[0].data() + history;
+        double* pair = pPairInput.data();
+        for (std::int32_t n = 0; n < pFrames; ++n) {
+            const std::int32_t v = DecodeSample<BytesPerSample>(pRaw + n * frameBytes);
+            peak[n] = static_cast<float>(v) * pScale;
+            pair[2 * n] = pair[2 * n + 1] = static_cast<double>(v);
+        }
+        return;
+    }
+    const size_t pairStride = static_cast<size_t>(2 * kChunkFrames);
+    for (std::int32_t c = 0; c < pChannels; ++c) {
+        float* peak = pPeakInput[static_cast<size_t>(c)].data() + history;
+        double* pair = pPairInput.data() + static_cast<size_t>(c / 2) * pairStride + (c % 2);
+        const std::uint8_t* at = pRaw + c * BytesPerSample;
+        for (std::int32_t n = 0; n < pFrames; ++n, at += frameBytes) {
+            const std::int32_t v = DecodeSample<BytesPerSample>(at);
+            peak[n] = static_cast<float>(v) * pScale;
+            pair[2 * n] = static_cast<double>(v);
+        }
+    }
+}
+
+}  // namespace
+
+bool BroadcastMeasures::Begin(std::int32_t pChannels, std::int32_t pBitsPerSample, std::int32_t pSampleRate) {
+    mBegun = false;
+    mFrames = 0;
+    mPeak = mSamplePeak = 0.0f;
+    mSubBlocks = 0;
+    mSubFill = 0;
+    mShortSum = 0.0;
+    mMaxMomentaryEnergy.reset();
+    mMaxShortEnergy.reset();
+    mRangeEnergies.clear();
+    const std::vector<double> weights = ChannelWeights(pChannels);
+    if (weights.empty() || (pBitsPerSample != 16 && pBitsPerSample != 24) || pSampleRate < kSubBlocksPerSecond)
+        return false;
+    mChannels = pChannels;
+    mBytesPerSample = pBitsPerSample / 8;
+    mFullScale = pBitsPerSample == 16 ? kFullScale16 : kFullScale24;
+    mSubBlockFrames = static_cast<std::int32_t>(std::lround(pSampleRate / static_cast<double>(kSubBlocksPerSecond)));
+    mLaneWeights = weights;
+    const size_t pairs = weights.size() / 2;
+    mFilters.assign(pairs, qc_detail::KWeightState{});
+    mSquares.assign(weights.size(), 0.0);
+    mPeakInput.assign(static_cast<size_t>(pChannels),
+                      std::vector<float>(static_cast<size_t>(qc_detail::kTruePeakHistory + kChunkFrames), 0.0f));
+    mPairInput.assign(pairs * 2 * kChunkFrames, 0.0);
+    mRing.assign(kShortTermSubBlocks, 0.0);
+    mKernels = &qc_detail::SelectedKernels();
+    mBegun = true;
+    return true;
+}
+
+void BroadcastMeasures::Listen(C_LKFSFCT& pMeter) {
+    pMeter.MeasurePiece = [this](const WaveFormatInfo& pInfo, std::span<const std::uint8_t> pBytes, bool pFirst) {
+        if (pFirst) Begin(pInfo.Channels, pInfo.BitsPerSample, pInfo.SampleRate);
+        if (mBegun && pInfo.BlockAlign > 0) Add(pBytes, static_cast<std::int64_t>(pBytes.size()) / pInfo.BlockAlign);
+    };
+}
+
+void BroadcastMeasures::Add(std::span<const std::uint8_t> pBytes, std::int64_t pFrames) {
+    if (!mBegun) return;
+    const std::int64_t frameBytes = static_cast<std::int64_t>(mBytesPerSample) * mChannels;
+    pFrames = std::min<std::int64_t>(pFrames, static_cast<std::int64_t>(pBytes.size()) / frameBytes);
+    for (std::int64_t done = 0; done < pFrames;) {
+        const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(kChunkFrames, pFrames - done));
+        Process(pBytes.data() + done * frameBytes, count);
+        done += count;
+    }
+}
+
+void BroadcastMeasures::Process(const std::uint8_t* pRaw, std::int32_t pFrames) {
+    const auto scale = static_cast<float>(1.0 / mFullScale);
+    const std::int32_t history = qc_detail::kTruePeakHistory;
+    if (mChannels == 2)
+        mKernels->DecodeStereo(pRaw, pFrames, mBytesPerSample, scale, mPeakInput[0].data() + history,
+                               mPeakInput[1].data() + history, mPairInput.data());
+    else if (mBytesPerSample == 2) Decode<2>(pRaw, pFrames, mChannels, scale, mPeakInput, mPairInput);
+    else Decode<3>(pRaw, pFrames, mChannels, scale, mPeakInput, mPairInput);
+    mFrames += pFrames;
+
+    // True peak, channel by channel. A run is interpolated only when its
+    // largest sample times the filter's largest gain could beat the peak so
+    // far; the largest sample also keeps the sample peak.
+    for (std::vector<float>& input : mPeakInput) {
+        const float* samples = input.data() + history;
+        for (std::int32_t i = 0; i < pFrames; i += kPeakRun) {
+            const std::int32_t run = std::min(kPeakRun, pFrames - i);
+            const float largest = mKernels->AbsMax(samples + i - history, run + history);
+            mSamplePeak = std::max(mSamplePeak, largest);
+            if (largest * qc_detail::kTruePeakGainBound > mPeak)
+                mPeak = std::max(mPeak, mKernels->TruePeakMax(samples + i, run));
+        }
+        std::copy(input.begin() + pFrames, input.begin() + pFrames + history, input.begin());
+    }
+
+    // K-weighting and sub-block energies, pair by pair, split at the 10 ms
+    // boundaries.
+    const size_t pairs = mFilters.size();
+    for (std::int32_t done = 0; done < pFrames;) {
+        const std::int32_t run = std::min(mSubBlockFrames - mSubFill, pFrames - done);
+        for (size_t p = 0; p < pairs; ++p)
+            mKernels->KWeightSquares(mPairInput.data() + p * 2 * kChunkFrames + 2 * done, run, mFilters[p],
+                                     mSquares.data() + 2 * p);
+        done += run;
+        mSubFill += run;
+        if (mSubFill == mSubBlockFrames) EndSubBlock();
+    }
+}
+
+void BroadcastMeasures::EndSubBlock() {
+    double energy = 0.0;
+    for (size_t lane = 0; lane < mSquares.size(); ++lane) {
+        if (mLaneWeights[lane] != kLeftOut) energy += mLaneWeights[lane] * mSquares[lane];
+        mSquares[lane] = 0.0;
+    }
+    mSubFill = 0;
+    const auto slot = static_cast<size_t>(mSubBlocks % kShortTermSubBlocks);
+    const double leaving = mRing[slot];
+    mRing[slot] = energy;
+    ++mSubBlocks;
+
+    if (mSubBlocks >= kMomentarySubBlocks) {
+        double sum = 0.0;
+        for (std::int64_t j = mSubBlocks - kMomentarySubBlocks; j < mSubBlocks; ++j)
+            sum += mRing[static_cast<size_t>(j % kShortTermSubBlocks)];
+        if (!mMaxMomentaryEnergy || sum > *mMaxMomentaryEnergy) mMaxMomentaryEnergy = sum;
+    }
+    // The running sum is rebuilt from the ring once per turn, so rounding
+    // cannot pile up over a long file.
+    if (mSubBlocks % kShortTermSubBlocks == 0) {
+        mShortSum = 0.0;
+        for (const double e : mRing) mShortSum += e;
+    } else {
+        mShortSum += energy - (mSubBlocks > kShortTermSubBlocks ? leaving : 0.0);
+    }
+    if (mSubBlocks >= kShortTermSubBlocks) {
+        const double sum = std::max(mShortSum, 0.0);
+        if (!mMaxShortEnergy || sum > *mMaxShortEnergy) mMaxShortEnergy = sum;
+        if ((mSubBlocks - kShortTermSubBlocks) % kRangeStepSubBlocks == 0) mRangeEnergies.push_back(sum);
+    }
+}
+
+double BroadcastMeasures::Loudness(double pEnergySum, std::int64_t pFrames) const {
+    return LinearToDB(std::sqrt(pEnergySum / static_cast<double>(pFrames)) / mFullScale) - kLoudnessOffsetDB;
+}
+
+std::optional<double> BroadcastMeasures::TruePeak() const {
+    if (!mBegun || mFrames < 1) return std::nullopt;
+    return LinearToDB(static_cast<double>(std::max(mPeak, mSamplePeak)));
+}
+
+std::optional<double> BroadcastMeasures::MaxMomentary() const {
+    if (!mMaxMomentaryEnergy) return std::nullopt;
+    return Loudness(*mMaxMomentaryEnergy, static_cast<std::int64_t>(kMomentarySubBlocks) * mSubBlockFrames);
+}
+
+std::optional<double> BroadcastMeasures::MaxShortTerm() const {
+    if (!mMaxShortEnergy) return std::nullopt;
+    return Loudness(*mMaxShortEnergy, static_cast<std::int64_t>(kShortTermSubBlocks) * mSubBlockFrames);
+}
+
+std::vector<double> BroadcastMeasures::ShortTermSeries() const {
+    std::vector<double> series;
+    series.reserve(mRangeEnergies.size());
+    const std::int64_t frames = static_cast<std::int64_t>(kShortTermSubBlocks) * mSubBlockFrames;
+    for (const double e : mRangeEnergies) series.push_back(Loudness(e, frames));
+    return series;
+}
+
+std::optional<double> BroadcastMeasures::LoudnessRange() const {
+    if (mRangeEnergies.empty()) return std::nullopt;
+    return LoudnessRangeOf(ShortTermSeries());
+}
+
+double BroadcastMeasures::LoudnessRangeOf(const std::vector<double>& pShortTerm) {
+    // The relative gate lies 20 LU below the energy mean of the values that
+    // pass the absolute gate, that mean taken as a loudness like any other.
+    std::vector<double> kept;
+    double meanSquare = 0.0;
+    for (const double s : pShortTerm) {
+        if (s > kRangeAbsoluteGateLUFS) {
+            kept.push_back(s);
+            meanSquare += std::pow(10.0, (s + kLoudnessOffsetDB) / 10.0);
+        }
+    }
+    if (kept.empty()) return 0.0;
+    meanSquare /= static_cast<double>(kept.size());
+    const double gate = 10.0 * std::log10(meanSquare) - kLoudnessOffsetDB + kRangeRelativeGateLU;
+    std::vector<double> gated;
+    for (const double s : kept)
+        if (s > gate) gated.push_back(s);
+    if (gated.empty()) return 0.0;
+    std::sort(gated.begin(), gated.end());
+    auto rank = [&](double pFraction) {
+        return gated[static_cast<size_t>(std::floor(static_cast<double>(gated.size() - 1) * pFraction + 0.5))];
+    };
+    return rank(kRangeHighPercentile) - rank(kRangeLowPercentile);
+}
+
+}  // namespace sonivate

@@ -1,0 +1,105 @@
+#pragma once
+// The broadcast measures of one file beside the programme loudness: true
+// peak (ITU-R BS.1770-4 Annex 2), the largest momentary and short-term
+// loudness, and the loudness range (EBU Tech 3342). They are taken from the
+// same pieces of audio that C_LKFSFCT reads, so the file is read once.
+//
+// Units: true peak in dBTP (0 dBTP is the full-scale value 32767 or
+// 8388607, as for the sample peak of C_LKFSFCT); loudness in LUFS; the range
+// in LU. Loudness here is K-weighted in double precision throughout (no
+// integer rounding between the stages) with the channel weights of
+// C_LKFSFCT: a mono file counts as the same signal on two channels, 5.1 and
+// 7.1 weigh the side surrounds 1.41 and leave out the LFE. The true peak
+// covers every channel, the LFE included.
+//
+// Windows: momentary 400 ms and short-term 3 s, both evaluated every 10 ms
+// from the first frame of the range; the loudness range takes the short-term
+// values every 100 ms (10 Hz), drops those at or below -70 LUFS and those
+// 20 LU or more below the energy mean of the rest, and spans the 10th to
+// the 95th percentile (nearest rank) of what remains.
+//
+// Failure values: Begin false for a layout it does not take (the measures
+// then stay empty); each measure is empty when the audio given is too short
+// for it: no frame for the true peak, 400 ms for the momentary loudness, 3 s
+// for the short-term loudness and the range. A silent file reads -110 dBTP
+// and -110.691 LUFS; its range is 0 LU.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "loudness/qc_kernels.h"
+
+namespace sonivate {
+
+class C_LKFSFCT;
+
+class BroadcastMeasures {
+public:
+    BroadcastMeasures() = default;
+    BroadcastMeasures(const BroadcastMeasures&) = delete;
+    BroadcastMeasures& operator=(const BroadcastMeasures&) = delete;
+
+    // Starts a measurement of interleaved little-endian PCM: 16 or 24 bit;
+    // 1, 2, 6 (L R C LFE Ls Rs) or 8 (L R C LFE Lb Rb Ls Rs) channels.
+    // Clears what an earlier measurement left.
+    bool Begin(std::int32_t pChannels, std::int32_t pBitsPerSample, std::int32_t pSampleRate);
+    // The next pFrames frames, stored as in the data chunk.
+    void Add(std::span<const std::uint8_t> pBytes, std::int64_t pFrames);
+
+    // Feeds this object from every piece pMeter reads in its next
+    // measurements (Begin is called with the file's layout on the first
+    // piece of each). The object must outlive those measurements.
+    void Listen(C_LKFSFCT& pMeter);
+
+    bool Begun() const { return mBegun; }
+    std::int64_t Frames() const { return mFrames; }
+    std::optional<double> TruePeak() const;      // dBTP
+    std::optional<double> MaxMomentary() const;  // LUFS
+    std::optional<double> MaxShortTerm() const;  // LUFS
+    std::optional<double> LoudnessRange() const; // LU
+    // The short-term loudness every 100 ms, LUFS, in time order.
+    std::vector<double> ShortTermSeries() const;
+
+    // The loudness range of a series of short-term values (LUFS) with the
+    // gates and percentiles above, LU; 0 when none passes the gates.
+    static double LoudnessRangeOf(const std::vector<double>& pShortTerm);
+
+private:
+    void Process(const std::uint8_t* pRaw, std::int32_t pFrames);
+    void EndSubBlock();
+    double Loudness(double pEnergySum, std::int64_t pFrames) const;
+
+    bool mBegun = false;
+    std::int32_t mChannels = 0;
+    std::int32_t mBytesPerSample = 0;
+    double mFullScale = 1.0;
+    std::int32_t mSubBlockFrames = 0;  // 10 ms
+    std::int64_t mFrames = 0;
+    const qc_detail::Kernels* mKernels = nullptr;
+
+    // Weight of each lane of each channel pair (a mono file fills both
+    // lanes of one pair with its channel).
+    std::vector<double> mLaneWeights;
+    std::vector<qc_detail::KWeightState> mFilters;
+    std::vector<double> mSquares;   // per lane, current sub-block
+    std::int32_t mSubFill = 0;      // frames of the current sub-block
+
+    // Per channel: the float samples of the current piece behind the
+    // history the oversampler needs.
+    std::vector<std::vector<float>> mPeakInput;
+    std::vector<double> mPairInput;  // per pair, interleaved lanes
+    float mPeak = 0.0f;              // largest true-peak magnitude, full scale 1.0
+    float mSamplePeak = 0.0f;
+
+    // Energies (weighted sums of squares) of the last sub-blocks, a ring.
+    std::vector<double> mRing;
+    std::int64_t mSubBlocks = 0;
+    double mShortSum = 0.0;  // running sum over the last short-term window
+    std::optional<double> mMaxMomentaryEnergy;
+    std::optional<double> mMaxShortEnergy;
+    std::vector<double> mRangeEnergies;  // short-term energy sums every 100 ms
+};
+
+}  // namespace sonivate
