@@ -89,7 +89,9 @@ void ExpectAgreement(const Samples& pSamples, std::int16_t pChannels, std::int16
     std::vector<double> everySecond;
     for (size_t i = 0; i < ours.shortTerm.size(); i += 10) everySecond.push_back(ours.shortTerm[i]);
     EXPECT_NEAR(BroadcastMeasures::LoudnessRangeOf(everySecond), ref.range, kRangeAgreement);
-    if (pAgreement.denseRange) EXPECT_NEAR(*ours.range, ref.range, kRangeAgreement);
+    if (pAgreement.denseRange) {
+        EXPECT_NEAR(*ours.range, ref.range, kRangeAgreement);
+    }
 }
 
 // Noise through a one-pole low-pass (pSmoothing 1: white), times a level
