@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@
 #include "cli/commands.h"
 #include "common/formatting.h"
 #include "common/paths.h"
+#include "cli/profiles.h"
+#include "loudness/broadcast_measures.h"
 #include "loudness/c_lkfsfct.h"
 #include "wavefile/wave_mmio.h"
 
@@ -33,6 +36,10 @@ struct MeasureOptions {
     std::int64_t end = 0;
     double target = kDefaultTargetLKFS;
     bool json = false;
+    bool noExtras = false;
+    std::string profileName;
+    std::string profileFile;
+    std::optional<DeliveryProfile> profile;
     std::vector<std::string> files;
 };
 
@@ -43,6 +50,10 @@ struct Measurement {
     double lkfs = 0.0;  // LKFS
     double peak = 0.0;  // dBFS
     double gain = 0.0;  // dB to the target
+    bool extras = false;
+    std::optional<double> truePeak, lra, maxMomentary, maxShortTerm;  // dBTP, LU, LUFS, LUFS
+    double outputLoudness = 0.0;  // LKFS after the gain
+    Verdict source, output;
 };
 
 // The K-weighting coefficients are those for 48000 Hz; at another rate the
@@ -51,6 +62,8 @@ constexpr std::int32_t kMeasuredRate = 48000;
 
 Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions, bool& pWrongRate) {
     C_LKFSFCT meter;
+    BroadcastMeasures extras;
+    if (!pOptions.noExtras) extras.Listen(meter);
     Measurement m;
     m.path = pPath;
     const WaveFormatInfo info = ReadWaveHeader(pPath, 0);
@@ -60,10 +73,37 @@ Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions, bo
     m.lkfs = meter.LKFSValue();
     m.peak = meter.PeakValue();
     m.gain = meter.AsymptoteLKFS(pOptions.target);
+    m.extras = !pOptions.noExtras;
+    if (m.ok == 1 && m.extras && extras.Begun()) {
+        m.truePeak = extras.TruePeak();
+        m.lra = extras.LoudnessRange();
+        m.maxMomentary = extras.MaxMomentary();
+        m.maxShortTerm = extras.MaxShortTerm();
+    }
+    if (m.ok == 1 && pOptions.profile) {
+        // The copy as it would be written: every level moves by the gain as
+        // shown, and the loudness is the gated loudness after that gain.
+        const double gain = std::stod(FormatFixed(m.gain, kGainDecimals));
+        m.outputLoudness = meter.CalcLKFS(gain);
+        const double truePeak = m.truePeak.value_or(m.peak);
+        auto shifted = [&](std::optional<double> pValue) {
+            return pValue ? std::optional<double>(*pValue + gain) : std::nullopt;
+        };
+        m.source = Judge(*pOptions.profile, m.lkfs, truePeak, m.maxShortTerm);
+        m.output = Judge(*pOptions.profile, m.outputLoudness, truePeak + gain, shifted(m.maxShortTerm));
+    }
     return m;
 }
 
-Json ToJson(const Measurement& pM) {
+Json Optional(const std::optional<double>& pValue) { return pValue ? Json(*pValue) : Json(nullptr); }
+
+Json Reasons(const Verdict& pVerdict) {
+    Json list = Json::array();
+    for (const std::string& r : pVerdict.reasons) list.push_back(r);
+    return list;
+}
+
+Json ToJson(const Measurement& pM, const MeasureOptions& pOptions) {
     Json object;
     object["path"] = pM.path;
     object["ok"] = pM.ok;
@@ -74,18 +114,56 @@ Json ToJson(const Measurement& pM) {
     object["lkfs_text"] = FormatFixed(pM.lkfs, kLevelDecimals);
     object["peak_text"] = FormatFixed(pM.peak, kLevelDecimals);
     object["gain_text"] = FormatFixed(pM.gain, kGainDecimals);
+    if (pM.extras) {
+        object["true_peak"] = Optional(pM.truePeak);
+        object["lra"] = Optional(pM.lra);
+        object["max_momentary"] = Optional(pM.maxMomentary);
+        object["max_short_term"] = Optional(pM.maxShortTerm);
+    }
+    if (pOptions.profile) {
+        object["profile"] = pOptions.profile->name;
+        const bool judged = pM.ok == 1;
+        object["verdict_source"] = judged ? Json(pM.source.pass ? "pass" : "fail") : Json(nullptr);
+        object["verdict_output"] = judged ? Json(pM.output.pass ? "pass" : "fail") : Json(nullptr);
+        Json reasons;
+        reasons["source"] = Reasons(pM.source);
+        reasons["output"] = Reasons(pM.output);
+        object["verdict_reasons"] = judged ? reasons : Json(nullptr);
+    }
     return object;
 }
 
-void PrintTable(const std::vector<Measurement>& pResults) {
-    std::printf("%9s %10s %9s %7s  %s\n", "LKFS", "peak dBFS", "gain dB", "blocks", "file");
+std::string Cell(const std::optional<double>& pValue) {
+    return pValue ? FormatFixed(*pValue, kLevelDecimals) : std::string("-");
+}
+
+std::string VerdictText(const Verdict& pVerdict) {
+    if (pVerdict.pass) return "pass";
+    std::string text = "fail (";
+    for (size_t i = 0; i < pVerdict.reasons.size(); ++i) text += (i ? " " : "") + pVerdict.reasons[i];
+    return text + ")";
+}
+
+void PrintTable(const std::vector<Measurement>& pResults, const MeasureOptions& pOptions) {
+    const bool extras = !pOptions.noExtras;
+    const bool profile = pOptions.profile.has_value();
+    std::printf("%9s %10s %9s %7s", "LKFS", "peak dBFS", "gain dB", "blocks");
+    if (extras) std::printf(" %9s %7s", "dBTP", "LRA LU");
+    std::printf("  file%s\n", profile ? "  verdict source / output" : "");
     for (const Measurement& m : pResults) {
-        if (m.ok == 1)
-            std::printf("%9s %10s %9s %7d  %s\n", FormatFixed(m.lkfs, kLevelDecimals).c_str(),
+        if (m.ok == 1) {
+            std::printf("%9s %10s %9s %7d", FormatFixed(m.lkfs, kLevelDecimals).c_str(),
                         FormatFixed(m.peak, kLevelDecimals).c_str(), FormatFixed(m.gain, kGainDecimals).c_str(),
-                        m.blocks, m.path.c_str());
-        else
-            std::printf("%9s %10s %9s %7s  %s (not measured)\n", "-", "-", "-", "-", m.path.c_str());
+                        m.blocks);
+            if (extras) std::printf(" %9s %7s", Cell(m.truePeak).c_str(), Cell(m.lra).c_str());
+            std::printf("  %s", m.path.c_str());
+            if (profile) std::printf("  %s / %s", VerdictText(m.source).c_str(), VerdictText(m.output).c_str());
+            std::printf("\n");
+        } else {
+            std::printf("%9s %10s %9s %7s", "-", "-", "-", "-");
+            if (extras) std::printf(" %9s %7s", "-", "-");
+            std::printf("  %s (not measured)\n", m.path.c_str());
+        }
     }
 }
 
@@ -99,11 +177,33 @@ Command AddMeasureCommand(CLI::App& pParent) {
     app->add_option("--start", options->start, "First frame of the range, counted from the first frame of the data")
         ->check(CLI::NonNegativeNumber);
     app->add_option("--end", options->end, "Frame where the range ends (not measured); 0 or less: the end of the data");
-    app->add_option("--target", options->target, "Target loudness in LKFS (default -24.0)");
+    CLI::Option* target = app->add_option("--target", options->target,
+                                          "Target loudness in LKFS (default -24.0, or the profile's target)");
     app->add_flag("--json", options->json, "One JSON array, one object per file in argument order");
+    auto* noExtras = app->add_flag("--no-extras", options->noExtras,
+                                   "Integrated loudness and sample peak only: no true peak, LRA, momentary or short-term");
+    auto* profileName = app->add_option("--profile", options->profileName, "Delivery profile to judge against")
+                            ->check(CLI::IsMember(BuiltInProfileNames()));
+    auto* profileFile = app->add_option("--profile-file", options->profileFile,
+                                        "Delivery profile from an ini or JSON file (target, tolerance, "
+                                        "true_peak_max, short_term_max)")
+                            ->excludes(profileName);
+    profileName->excludes(noExtras);
+    profileFile->excludes(noExtras);
     app->add_option("FILE", options->files, "WAV files")->required();
     command.app = app;
-    command.run = [options] {
+    command.run = [options, target] {
+        if (!options->profileName.empty()) options->profile = BuiltInProfile(options->profileName);
+        if (!options->profileFile.empty()) {
+            std::string error;
+            options->profile = LoadProfileFile(options->profileFile, error);
+            if (!options->profile) {
+                std::fprintf(stderr, "sonivate-cli: --profile-file: %s\n", error.c_str());
+                return kExitUsage;
+            }
+        }
+        // A profile sets the target unless one is given.
+        if (options->profile && target->count() == 0) options->target = options->profile->target;
         std::vector<Measurement> results;
         bool failed = false;
         for (const std::string& path : options->files) {
@@ -124,11 +224,11 @@ Command AddMeasureCommand(CLI::App& pParent) {
         }
         if (options->json) {
             Json all = Json::array();
-            for (const Measurement& m : results) all.push_back(ToJson(m));
+            for (const Measurement& m : results) all.push_back(ToJson(m, *options));
             // Paths need not be valid UTF-8.
             std::cout << all.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
         } else {
-            PrintTable(results);
+            PrintTable(results, *options);
         }
         std::cout.flush();
         return failed ? kExitFailed : kExitOk;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -38,7 +39,8 @@ TEST_F(CliMeasure, StereoToneAtMinus23DbfsReadsMinus23LkfsAndJsonHasExactlyTheKe
     std::vector<std::string> keys;
     for (const auto& item : m.items()) keys.push_back(item.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"path", "ok", "blocks", "lkfs", "peak", "gain", "lkfs_text",
-                                              "peak_text", "gain_text"}));
+                                              "peak_text", "gain_text", "true_peak", "lra", "max_momentary",
+                                              "max_short_term"}));
     EXPECT_EQ(m["path"], path);
     EXPECT_EQ(m["ok"], 1);
     EXPECT_EQ(m["blocks"], 47);
@@ -94,6 +96,69 @@ TEST_F(CliMeasure, FilesAtAnotherRateAreRefusedRatherThanMismeasured) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(Json::parse(r.out)[0]["ok"], 0);
     EXPECT_NE(r.err.find("48000 Hz"), std::string::npos) << r.err;
+}
+
+TEST_F(CliMeasure, ExtrasAreNullWhenTheRangeIsTooShortAndAbsentWithNoExtras) {
+    const std::string path = Tone("tone.wav", 2 * kRate);
+    Json m = Json::parse(RunCli({"measure", "--json", path}).out)[0];
+    EXPECT_NEAR(m["true_peak"].get<double>(), -23.0, 0.05);
+    EXPECT_NEAR(m["max_momentary"].get<double>(), -23.0, 0.05);
+    EXPECT_TRUE(m["max_short_term"].is_null());
+    EXPECT_TRUE(m["lra"].is_null());
+    m = Json::parse(RunCli({"measure", "--json", "--no-extras", path}).out)[0];
+    EXPECT_FALSE(m.contains("true_peak"));
+    EXPECT_FALSE(m.contains("profile"));
+}
+
+TEST_F(CliMeasure, ProfilesSetTheTargetAndJudgeSourceAndOutput) {
+    // -23 dBFS peak tone: -22.99 LKFS, true peak -23 dBTP.
+    const std::string path = Tone("tone.wav", 5 * kRate);
+    Json m = Json::parse(RunCli({"measure", "--json", "--profile", "atsc-a85", path}).out)[0];
+    EXPECT_NEAR(m["gain"].get<double>(), -24.0 - m["lkfs"].get<double>(), 0.001);
+    EXPECT_EQ(m["profile"], "atsc-a85");
+    EXPECT_EQ(m["verdict_source"], "pass");  // within 2 dB of -24
+    EXPECT_EQ(m["verdict_output"], "pass");
+
+    m = Json::parse(RunCli({"measure", "--json", "--profile", "arib-tr-b32", "--target", "-10", path}).out)[0];
+    EXPECT_NEAR(m["gain"].get<double>(), -10.0 - m["lkfs"].get<double>(), 0.001);
+    // -22.99 LKFS is more than 1 dB above -24.
+    EXPECT_EQ(m["verdict_reasons"]["source"], Json::array({"loudness_high"}));
+    // At -10 LKFS the copy is too loud; its true peak, -10 dBTP, stays under -1.
+    EXPECT_EQ(m["verdict_output"], "fail");
+    EXPECT_EQ(m["verdict_reasons"]["output"], Json::array({"loudness_high"}));
+
+    const std::string ini = mScratch.file("house.ini");
+    std::FILE* f = std::fopen(ini.c_str(), "w");
+    std::fputs("[profile]\nname=house\ntarget=-30\ntolerance=0.5\ntrue_peak_max=-28\nshort_term_max=-35\n", f);
+    std::fclose(f);
+    m = Json::parse(RunCli({"measure", "--json", "--profile-file", ini, path}).out)[0];
+    EXPECT_EQ(m["profile"], "house");
+    EXPECT_EQ(m["verdict_reasons"]["source"], Json::array({"loudness_high", "true_peak_over", "short_term_over"}));
+    // The copy at -30 LKFS: true peak -30 dBTP is under -28, short-term -30 still over -35.
+    EXPECT_EQ(m["verdict_output"], "fail");
+    EXPECT_EQ(m["verdict_reasons"]["output"], Json::array({"short_term_over"}));
+
+    const std::string json = mScratch.file("house.json");
+    f = std::fopen(json.c_str(), "w");
+    std::fputs(R"({"name": "loose", "target": -23, "tolerance": 1, "true_peak_max": -1})", f);
+    std::fclose(f);
+    m = Json::parse(RunCli({"measure", "--json", "--profile-file", json, path}).out)[0];
+    EXPECT_EQ(m["verdict_source"], "pass");
+    EXPECT_NE(RunCli({"measure", "--profile", "ebu-r128", path}).out.find("pass"), std::string::npos);
+}
+
+TEST_F(CliMeasure, ProfileUsageErrors) {
+    const std::string path = Tone("tone.wav", kRate);
+    EXPECT_EQ(RunCli({"measure", "--profile", "nowhere", path}).status, 2);
+    EXPECT_EQ(RunCli({"measure", "--profile", "ebu-r128", "--no-extras", path}).status, 2);
+    EXPECT_EQ(RunCli({"measure", "--profile-file", mScratch.file("missing.ini"), path}).status, 2);
+    const std::string bad = mScratch.file("bad.ini");
+    std::FILE* f = std::fopen(bad.c_str(), "w");
+    std::fputs("target=-23\n", f);
+    std::fclose(f);
+    const CliResult r = RunCli({"measure", "--profile-file", bad, path});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("tolerance"), std::string::npos) << r.err;
 }
 
 TEST_F(CliMeasure, UsageErrors) {

@@ -1,0 +1,124 @@
+#include "cli/profiles.h"
+
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace sonivate::cli {
+namespace {
+
+// EBU R 128 (2020): -23.0 LUFS, +-0.5 LU for programmes whose level can be
+// set in advance, true peak -1 dBTP; R 128 s1 (short-form content) adds a
+// maximum short-term loudness of -18 LUFS. ATSC A/85 (2013): -24 LKFS,
+// +-2 dB, true peak -2 dBTP. ARIB TR-B32: -24 LKFS, +-1 dB, -1 dBTP.
+const std::map<std::string, DeliveryProfile>& Profiles() {
+    static const std::map<std::string, DeliveryProfile> profiles = {
+        {"ebu-r128", {"ebu-r128", -23.0, 0.5, -1.0, std::nullopt}},
+        {"ebu-r128-s1", {"ebu-r128-s1", -23.0, 0.5, -1.0, -18.0}},
+        {"atsc-a85", {"atsc-a85", -24.0, 2.0, -2.0, std::nullopt}},
+        {"arib-tr-b32", {"arib-tr-b32", -24.0, 1.0, -1.0, std::nullopt}},
+    };
+    return profiles;
+}
+
+bool ReadNumber(const std::string& pText, double& pValue) {
+    try {
+        size_t used = 0;
+        pValue = std::stod(pText, &used);
+        return used == pText.size();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::string Trim(const std::string& pText) {
+    const auto first = pText.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return "";
+    return pText.substr(first, pText.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+}  // namespace
+
+std::optional<DeliveryProfile> BuiltInProfile(const std::string& pName) {
+    const auto it = Profiles().find(pName);
+    if (it == Profiles().end()) return std::nullopt;
+    return it->second;
+}
+
+std::vector<std::string> BuiltInProfileNames() {
+    std::vector<std::string> names;
+    for (const auto& [name, profile] : Profiles()) names.push_back(name);
+    return names;
+}
+
+std::optional<DeliveryProfile> LoadProfileFile(const std::string& pPath, std::string& pError) {
+    std::ifstream in(pPath);
+    if (!in) {
+        pError = "cannot read " + pPath;
+        return std::nullopt;
+    }
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    const std::string text = buffer.str();
+    std::map<std::string, std::string> fields;
+    if (Trim(text).rfind('{', 0) == 0) {
+        const auto json = nlohmann::json::parse(text, nullptr, false);
+        if (json.is_discarded() || !json.is_object()) {
+            pError = pPath + ": not a JSON object";
+            return std::nullopt;
+        }
+        for (const auto& item : json.items())
+            fields[item.key()] = item.value().is_string() ? item.value().get<std::string>() : item.value().dump();
+    } else {
+        std::istringstream lines(text);
+        std::string line;
+        while (std::getline(lines, line)) {
+            line = Trim(line);
+            if (line.empty() || line[0] == ';' || line[0] == '#' || line[0] == '[') continue;
+            const auto equals = line.find('=');
+            if (equals == std::string::npos) {
+                pError = pPath + ": not a key=value line: " + line;
+                return std::nullopt;
+            }
+            fields[Trim(line.substr(0, equals))] = Trim(line.substr(equals + 1));
+        }
+    }
+    DeliveryProfile profile;
+    profile.name = fields.count("name") ? fields["name"] : pPath;
+    const std::pair<const char*, double*> required[] = {
+        {"target", &profile.target}, {"tolerance", &profile.tolerance}, {"true_peak_max", &profile.maxTruePeak}};
+    for (const auto& [key, value] : required) {
+        if (!fields.count(key) || !ReadNumber(fields[key], *value)) {
+            pError = pPath + ": " + key + " missing or not a number";
+            return std::nullopt;
+        }
+    }
+    if (fields.count("short_term_max") && fields["short_term_max"] != "null") {
+        double limit = 0.0;
+        if (!ReadNumber(fields["short_term_max"], limit)) {
+            pError = pPath + ": short_term_max is not a number";
+            return std::nullopt;
+        }
+        profile.maxShortTerm = limit;
+    }
+    if (profile.tolerance < 0.0) {
+        pError = pPath + ": tolerance is negative";
+        return std::nullopt;
+    }
+    return profile;
+}
+
+Verdict Judge(const DeliveryProfile& pProfile, double pLoudness, double pTruePeak,
+              std::optional<double> pMaxShortTerm) {
+    Verdict verdict;
+    if (pLoudness < pProfile.target - pProfile.tolerance) verdict.reasons.push_back("loudness_low");
+    if (pLoudness > pProfile.target + pProfile.tolerance) verdict.reasons.push_back("loudness_high");
+    if (pTruePeak > pProfile.maxTruePeak) verdict.reasons.push_back("true_peak_over");
+    if (pProfile.maxShortTerm && pMaxShortTerm && *pMaxShortTerm > *pProfile.maxShortTerm)
+        verdict.reasons.push_back("short_term_over");
+    verdict.pass = verdict.reasons.empty();
+    return verdict;
+}
+
+}  // namespace sonivate::cli
