@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygonF>
+#include <QTransform>
 
 #include "gui/support/colors.h"
 #include "gui/support/drawing.h"
@@ -19,6 +20,7 @@ namespace {
 constexpr std::int32_t kBaseGradientStyle = 1;
 constexpr std::int32_t kHorizontalThumbStyle = 5;
 constexpr std::int32_t kVerticalThumbStyle = 6;
+constexpr qreal kQuarterTurn = 90.0;
 // Thumb colours: button shadow and face, brightened or dimmed.
 constexpr float kThumbOuterFactor = 1.2f;
 constexpr float kThumbMiddleFactor = 1.1f;
@@ -181,7 +183,17 @@ void UC_Slider::Init2() {
 
 void UC_Slider::BuildBase() {
     c_Base.Resize(width(), height(), PictureRatio());
-    GradientPaint(c_Base, kBaseGradientStyle);
+    if (c_IsVertical) {
+        // The blend runs across the track in both orientations: paint it on a
+        // lying picture and stand it up.
+        Picture lying(height(), width(), PictureRatio());
+        GradientPaint(lying, kBaseGradientStyle);
+        QImage standing = lying.Image().transformed(QTransform().rotate(kQuarterTurn));
+        standing.setDevicePixelRatio(PictureRatio());
+        c_Base.Image() = standing;
+    } else {
+        GradientPaint(c_Base, kBaseGradientStyle);
+    }
     if (c_CenterLined == 0) return;
     // A groove along the middle of the track: shadow over highlight.
     const std::int32_t start = TrackStartPixels();
