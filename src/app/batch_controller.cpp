@@ -1,5 +1,7 @@
 #include "app/batch_controller.h"
 
+#include "app/output_copy.h"
+
 #include <utility>
 
 #include "app/measurement_run_detail.h"
@@ -76,6 +78,8 @@ struct BatchController::Shared {
     // Tasks posted back check this on the owner thread; null once the
     // controller is gone.
     BatchController* Owner = nullptr;
+    // The copies this run has published; a new one for every run.
+    std::shared_ptr<RunOutputs> Outputs = std::make_shared<RunOutputs>();
 };
 
 // The progress host of one row's work, on the work's thread: texts and
@@ -142,6 +146,7 @@ void BatchController::Start() {
     c_Count = 0;
     c_NextRow = 0;
     c_Shared->Abort = false;
+    c_Shared->Outputs = std::make_shared<RunOutputs>();
     Guarded([&] {
         c_Host.RunStarting();
         c_Shared->Stop = false;
@@ -214,8 +219,8 @@ void BatchController::BeginRow() {
     platform::EventPump& pump = c_Executor.OnOwnerThread() ? static_cast<platform::EventPump&>(c_OwnerPump)
                                                            : platform::HeadlessPump();
     c_InFlight = true;
-    c_Executor.Execute([shared = c_Shared, work = std::move(work), choices, &host = c_Host, &executor = c_Executor,
-                        &pump] {
+    c_Executor.Execute([shared = c_Shared, outputs = c_Shared->Outputs, work = std::move(work), choices,
+                        &host = c_Host, &executor = c_Executor, &pump] {
         WorkProgress progress(shared, host, executor, pump);
         RowResult result;
         std::exception_ptr error;
@@ -224,7 +229,7 @@ void BatchController::BeginRow() {
                 executor.Post([shared, source = work.Source, measured = pMeasured] {
                     if (shared->Owner != nullptr) shared->Owner->ApplyMeasured(measured.Row, source, measured);
                 });
-            });
+            }, outputs.get());
         } catch (...) {
             error = std::current_exception();
         }

@@ -7,12 +7,13 @@
 #include "app/batch_controller.h"
 #include "app/file_list.h"
 #include "app/measurement_run_detail.h"
-#include "app/write_adjusted_wave.h"
+#include "app/output_copy.h"
 #include "common/basic_file.h"
 #include "common/error_trap.h"
 #include "common/formatting.h"
 #include "common/paths.h"
 #include "loudness/c_lkfsfct.h"
+#include "platform/pending_file.h"
 
 namespace sonivate {
 
@@ -21,40 +22,57 @@ const char* const kStatusFinished = "終了";
 
 namespace {
 
-constexpr std::int32_t kNumberedNameDigits = 2;
 constexpr std::int32_t kLKFSDecimals = 2;
 constexpr std::int32_t kPeakDecimals = 2;
 constexpr std::int32_t kGainDecimals = 3;
 constexpr const char* kOutputExtension = ".wav";
 
-// Flushes a finished copy to the device before it is moved over an existing
-// file, so that a crash cannot leave the name pointing at unwritten blocks.
-void SyncToDisk(const std::string& pPath) {
-    FileHandle handle = OpenFileHandle(pPath, kOpenRead);
-    SyncFileHandle(handle);
-    CloseFileHandle(handle);
+// The source's own folder with a separator; "" for a name without a folder
+// (the working folder), never the root.
+std::string SourceFolder(const std::string& pSource) {
+    if (pSource.find(kPathSeparator) == std::string::npos) return {};
+    return PathPart(pSource, true, true, false, false, false, kKeepCase);
 }
 
-std::string OutputFolderFor(const std::string& pSource, const std::string& pSoundPath) {
-    if (FolderExists(pSoundPath) == 1) return SetTrailingSeparator(pSoundPath, 0);
-    return PathPart(pSource, true, true, false, false, false, kKeepCase);
+bool HasWavExtension(const std::string& pPath) {
+    return PathPart(pPath, false, false, false, true, true, kLowerCase) == kOutputExtension;
 }
 
 }  // namespace
 
 RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressHost& pProgress,
-                     const std::function<void(const RowResult&)>& pOnMeasured) {
+                     const std::function<void(const RowResult&)>& pOnMeasured, RunOutputs* pRun) {
     RowResult result;
     result.Row = pWork.Row;
-    if (FileExists(pWork.Source) == 0) return result;
+    const platform::PathKind kind = platform::KindOfPath(pWork.Source);
+    if (kind == platform::PathKind::Missing || kind == platform::PathKind::Folder) return result;
     result.SourceFound = true;
+    if (kind == platform::PathKind::Other) {
+        result.Reason = RowReason::NotRegular;
+        return result;
+    }
+    if (pWork.Source.front() != kPathSeparator && AbsolutePath(pWork.Source).empty()) {
+        result.Reason = RowReason::NoWorkingFolder;
+        return result;
+    }
 
-    const std::string folder = OutputFolderFor(pWork.Source, pChoices.SoundPath);
+    const bool inPlace = FolderExists(pChoices.SoundPath) == 0;
+    const std::string folder = inPlace ? SourceFolder(pWork.Source) : SetTrailingSeparator(pChoices.SoundPath, 0);
     const std::string title = PathPart(pWork.Source, false, false, true, false, false, kKeepCase);
-    const std::string finalPath = folder + title + kOutputExtension;
-    std::string outputPath = finalPath;
-    const bool numbered = FileExists(outputPath) == 1;
-    if (numbered) outputPath = UniqueFileName(outputPath, true, true, kNumberedNameDigits, false);
+    // In place a ".wav" source keeps its own name, letter case included.
+    const std::string outputPath =
+        inPlace && HasWavExtension(pWork.Source) ? pWork.Source : folder + title + kOutputExtension;
+
+    // The file written must be the file measured: held from here on.
+    SourceHold hold;
+    if (pChoices.WavOutput) {
+        if (const RowReason refused = hold.Acquire(pWork.Source); refused != RowReason::None) {
+            result.Reason = refused;
+            result.WriteAttempted = true;
+            result.OutputPath = outputPath;
+            return result;
+        }
+    }
 
     pProgress.ShowStatus(title + kStatusMeasuring);
     double gainForOutput = pWork.PreviousGain;
@@ -74,23 +92,23 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
             gainForOutput = CellValue(result.GainText).AsNumber();
             result.Clip = gainForOutput + meter.PeakValue() > 0.0;
             if (pOnMeasured) pOnMeasured(result);
+        } else {
+            result.Reason = pProgress.StopRequested() ? RowReason::Stopped : RowReason::NotMeasured;
         }
     }
 
-    if (pChoices.WavOutput && !(pChoices.NoClip && result.Clip)) {
+    if (pChoices.WavOutput && pChoices.NoClip && result.Clip) {
+        result.Reason = RowReason::WouldClip;
+    } else if (pChoices.WavOutput) {
         result.WriteAttempted = true;
-        result.OutputPath = finalPath;
-        if (WriteAdjustedWave(pWork.Source, outputPath, pWork.Start, pWork.End, gainForOutput, pProgress) == 0) {
-            DeleteFileForced(outputPath);
-        } else if (!numbered) {
-            SyncToDisk(outputPath);
-            result.Written = true;
-        } else if (FileExists(outputPath) == 1) {
-            SyncToDisk(outputPath);
-            result.Written = RenameFile(outputPath, finalPath, 1, pProgress.RunPump()) == 1;
-            // A copy that could not be moved stays under its numbered name.
-            if (!result.Written) result.OutputPath = outputPath;
-            result.RenameFailed = !result.Written;
+        result.OutputPath = outputPath;
+        const CopyOutcome copy =
+            WriteCopySafely(hold, outputPath, inPlace ? TargetRule::InPlace : TargetRule::OutputFolder, pWork.Start,
+                            pWork.End, gainForOutput, pProgress, pRun);
+        result.Written = copy.Written;
+        if (!copy.Written) {
+            result.Reason = copy.Reason;
+            result.WriteError = copy.Error;
         }
     }
     pProgress.SetProgress(0);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/progress_host.h"
+#include "app/row_reason.h"
 #include "controls/model/list_view_model.h"
 
 namespace sonivate {
@@ -78,9 +79,14 @@ struct RowResult {
     bool Clip = false;            // gain (as shown) + peak above 0 dBFS
     bool WriteAttempted = false;  // output on and not skipped for clipping
     bool Written = false;         // the copy stands under OutputPath
-    bool RenameFailed = false;    // written, but could not be moved onto its final name
-    std::string OutputPath;       // where the copy stands (its final name when attempted)
+    std::string OutputPath;       // the copy's name (when attempted)
+    // Why the row was not measured or not written (a failed copy's reason
+    // wins over a failed measurement's); None when all went through.
+    RowReason Reason = RowReason::None;
+    int WriteError = 0;  // the errno behind a failed copy, when known
 };
+
+class RunOutputs;
 
 // The choices a run works with, captured for one row.
 struct RunChoices {
@@ -93,8 +99,15 @@ struct RunChoices {
 // Measures and (per pChoices) writes one row. pOnMeasured runs between the
 // measurement and the output step, so that the row can show its figures
 // while its copy is written. Never touches the list itself.
+//
+// With output on, the source is held (an advisory lock) from before its
+// measurement until its copy is published, and the copy is published only
+// when the source is still the file that was measured. In place, only the
+// source itself is replaced: a ".wav" source (any letter case) under its own
+// name, any other under title + ".wav" only when that name is free. pRun
+// collects the run's copies so that no later row replaces one.
 RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressHost& pProgress,
-                     const std::function<void(const RowResult&)>& pOnMeasured = {});
+                     const std::function<void(const RowResult&)>& pOnMeasured = {}, RunOutputs* pRun = nullptr);
 
 // Writes a measured row's figures and clip mark into the list.
 void ApplyMeasurement(ListViewModel& pList, const RowResult& pResult);

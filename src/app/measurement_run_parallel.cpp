@@ -12,6 +12,7 @@
 #include "app/file_list.h"
 #include "app/measurement_run.h"
 #include "app/measurement_run_detail.h"
+#include "app/output_copy.h"
 #include "common/error_trap.h"
 #include "common/paths.h"
 
@@ -120,6 +121,7 @@ std::vector<RowResult> RunMeasurementParallel(ListViewModel& pList, RunHost& pHo
         const std::vector<std::vector<std::int32_t>> groups = ConflictGroups(works, choices);
 
         std::vector<RowResult> outcomes(works.size());
+        RunOutputs published;
         std::vector<char> processed(works.size(), 0);
         std::atomic<size_t> nextGroup{0};
         std::atomic<std::int32_t> done{0};
@@ -133,7 +135,7 @@ std::vector<RowResult> RunMeasurementParallel(ListViewModel& pList, RunHost& pHo
             for (size_t g = nextGroup++; g < groups.size(); g = nextGroup++) {
                 for (const std::int32_t row : groups[g]) {
                     if (pHost.StopRequested() || failed) return;
-                    outcomes[static_cast<size_t>(row)] = ProcessRow(works[static_cast<size_t>(row)], choices, progress);
+                    outcomes[static_cast<size_t>(row)] = ProcessRow(works[static_cast<size_t>(row)], choices, progress, {}, &published);
                     processed[static_cast<size_t>(row)] = 1;
                     const std::int32_t finished = ++done;
                     std::lock_guard lock(progressMutex);

@@ -1,5 +1,7 @@
 #include "app/write_adjusted_wave.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <vector>
@@ -42,19 +44,11 @@ bool AppendBytes(FileHandle& pSource, FileHandle& pTarget, std::int64_t pPositio
     return true;
 }
 
-}  // namespace
-
-std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Target, std::int64_t From,
-                               std::int64_t To, double GainDB, ProgressHost& pHost) {
-    ScopedHandle sourceFile;
-    ScopedHandle targetFile;
-    FileHandle& source = sourceFile.handle;
-    FileHandle& target = targetFile.handle;
+// The copy between two open files; the handle variables may be closed (set
+// to 0) by a failed transfer.
+std::int32_t WriteOpenCopy(const std::string& Source, FileHandle& source, FileHandle& target, std::int64_t From,
+                           std::int64_t To, double GainDB, ProgressHost& pHost) {
     return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
-        source = OpenFileHandle(Source, kOpenRead);
-        if (source == 0) return 0;
-        target = OpenFileHandle(Target, kOpenReadWrite);
-        if (target == 0) return 0;
         // The copy is appended; behind bytes already there it would be garbage.
         if (FileSizeOfHandle(target) != 0) return 0;
 
@@ -98,6 +92,31 @@ std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Tar
             if (!AppendBytes(source, target, audioEnd, sourceSize - audioEnd)) return 0;
         }
         return FileSizeOfHandle(target) == sourceSize ? 1 : 0;
+    });
+}
+
+}  // namespace
+
+std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget,
+                                   std::int64_t From, std::int64_t To, double GainDB, ProgressHost& pHost) {
+    // The transfers close a handle after a failure; they work on their own
+    // duplicates, so the caller's descriptors stay open and untouched.
+    ScopedHandle sourceFile(HandleOfDescriptor(::dup(DescriptorOfHandle(pSource))));
+    ScopedHandle targetFile(HandleOfDescriptor(::dup(DescriptorOfHandle(pTarget))));
+    if (sourceFile.handle == 0 || targetFile.handle == 0) return 0;
+    return WriteOpenCopy(Source, sourceFile.handle, targetFile.handle, From, To, GainDB, pHost);
+}
+
+std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Target, std::int64_t From,
+                               std::int64_t To, double GainDB, ProgressHost& pHost) {
+    ScopedHandle sourceFile;
+    ScopedHandle targetFile;
+    return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
+        sourceFile.handle = OpenFileHandle(Source, kOpenRead);
+        if (sourceFile.handle == 0) return 0;
+        targetFile.handle = OpenFileHandle(Target, kOpenReadWrite);
+        if (targetFile.handle == 0) return 0;
+        return WriteOpenCopy(Source, sourceFile.handle, targetFile.handle, From, To, GainDB, pHost);
     });
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/progress_host.h"
+#include "common/basic_file.h"
 
 namespace sonivate {
 
@@ -36,5 +37,11 @@ namespace sonivate {
 // copy stays on disk for the caller to delete; with no data chunk it is empty.
 std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Target, std::int64_t From,
                                std::int64_t To, double GainDB, ProgressHost& pHost);
+
+// The same copy between files the caller holds open: pSource for reading
+// (Source names it for the step texts), pTarget for reading and writing,
+// empty. Both handles stay open, whatever happens.
+std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget,
+                                   std::int64_t From, std::int64_t To, double GainDB, ProgressHost& pHost);
 
 }  // namespace sonivate

@@ -177,7 +177,7 @@ std::string OutputText(const RowResult* pResult, const RunOptions& pOptions) {
     if (pResult == nullptr || !pOptions.write) return "-";
     if (pResult->Written) return pResult->OutputPath;
     if (!pResult->WriteAttempted) return pResult->Clip ? "not written: would clip" : "-";
-    if (pResult->RenameFailed) return "left as " + pResult->OutputPath;
+    if (pResult->Reason != RowReason::None) return std::string("not written (") + ReasonCode(pResult->Reason) + ")";
     return "not written";
 }
 
@@ -250,11 +250,9 @@ int Run(const RunOptions& pOptions) {
         if (result == nullptr || !result->Measured) failed = true;
         if (result != nullptr && result->WriteAttempted && !result->Written) {
             failed = true;
-            if (result->RenameFailed)
-                std::fprintf(stderr, "sonivate-cli: the copy could not be moved onto its name; it stands as %s\n",
-                             result->OutputPath.c_str());
-            else if (!StopSignalled())
-                std::fprintf(stderr, "sonivate-cli: writing failed: %s\n", result->OutputPath.c_str());
+            if (!StopSignalled())
+                std::fprintf(stderr, "sonivate-cli: %s: %s\n", result->OutputPath.c_str(),
+                             ReasonText(result->Reason, LanguageOfLocale()));
         }
     }
 

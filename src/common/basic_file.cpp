@@ -150,6 +150,10 @@ RoutineHandle::~RoutineHandle() {
     if (owned) CloseFileHandle(handle);
 }
 
+FileHandle HandleOfDescriptor(int pFd) { return pFd < 0 ? 0 : HandleOf(pFd); }
+
+int DescriptorOfHandle(FileHandle pHandle) { return pHandle == 0 ? -1 : FdOf(pHandle); }
+
 std::int32_t SyncFileHandle(FileHandle pHandle) {
     return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
         return pHandle != 0 && platform::SyncFile(FdOf(pHandle)) ? 1 : 0;

@@ -65,6 +65,11 @@ std::int64_t FileSizeOfHandle(FileHandle pHandle);
 // Size of the named file: 0 when it cannot be opened, -1 when the size cannot be read.
 std::int64_t FileSizeOfPath(const std::string& pPath);
 
+// A handle for a descriptor opened elsewhere (the platform layer's checked
+// files), and back. The handle owns what it wraps: closing it closes pFd.
+FileHandle HandleOfDescriptor(int pFd);
+int DescriptorOfHandle(FileHandle pHandle);
+
 // Flushes the file's data to the device. 1 on success, 0 on failure.
 std::int32_t SyncFileHandle(FileHandle pHandle);
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 
 #include "common/error_trap.h"
@@ -133,6 +134,21 @@ std::int32_t RenameFile(const std::string& pFrom, const std::string& pTo, std::i
             if (attempt < kRenameAttempts) platform::WaitWithMessages(pPump, attempt * kRenameBackoffStepMs, 0);
         }
         return 0;
+    });
+}
+
+std::string AbsolutePath(const std::string& pPath) {
+    return AlwaysTrapped<std::string>({}, [&]() -> std::string {
+        if (!pPath.empty() && pPath.front() == kPathSeparator) return pPath;
+        // getcwd refuses (ERANGE, ENAMETOOLONG) a working folder deeper than
+        // the buffer, which is PATH_MAX: such a folder cannot be named.
+        std::string cwd(PATH_MAX, '\0');
+        if (::getcwd(cwd.data(), cwd.size()) == nullptr) return {};
+        cwd.resize(std::char_traits<char>::length(cwd.c_str()));
+        if (cwd.empty() || cwd.front() != kPathSeparator) return {};  // "(unreachable)/..."
+        std::string absolute = SetTrailingSeparator(cwd, 0) + pPath;
+        if (absolute.size() >= PATH_MAX) return {};
+        return absolute;
     });
 }
 

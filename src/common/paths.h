@@ -46,6 +46,11 @@ std::int32_t RenameFile(const std::string& pFrom, const std::string& pTo, std::i
 // One rename attempt that refuses an existing target. 1 on success. Never throws.
 std::int32_t RenameOnce(const std::string& pFrom, const std::string& pTo);
 
+// pPath made absolute against the working folder; "" when the working
+// folder cannot be determined or the result would not fit in PATH_MAX (a
+// path the system could not open). An absolute pPath is returned as it is.
+std::string AbsolutePath(const std::string& pPath);
+
 // The folder of the executable, always ending in "/".
 std::string AppFolder();
 

@@ -11,6 +11,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/stop_signals.h"
+
 namespace sonivate::platform {
 namespace {
 
@@ -44,7 +46,9 @@ void SetFaultHookForTesting(FaultHook pHook) {
 
 int OpenFile(const std::string& pPath, OpenMode pMode) {
     CallHook("open");
-    int flags = O_CLOEXEC;
+    // O_NONBLOCK: a FIFO or a device under the name must not hang the open;
+    // such files are refused below, and regular files ignore the flag.
+    int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     switch (pMode) {
         case OpenMode::ReadExisting: flags |= O_RDONLY; break;
         case OpenMode::WriteAlways: flags |= O_WRONLY | O_CREAT; break;
@@ -53,13 +57,16 @@ int OpenFile(const std::string& pPath, OpenMode pMode) {
     int fd;
     do {
         fd = ::open(pPath.c_str(), flags, kNewFileMode);
-    } while (fd < 0 && errno == EINTR);
+    } while (fd < 0 && errno == EINTR && !StopSignalled());
     if (fd < 0) return -1;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
         ::close(fd);
+        errno = error;
         return -1;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
@@ -89,7 +96,7 @@ std::int64_t ReadFully(int pFd, void* pBuffer, std::int64_t pCount) {
         const auto want = static_cast<size_t>(std::min(pCount - done, kMaxChunk));
         const ssize_t got = ::read(pFd, out + done, want);
         if (got < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR && !StopSignalled()) continue;
             return -1;
         }
         if (got == 0) break;
@@ -106,7 +113,7 @@ std::int64_t WriteFully(int pFd, const void* pBuffer, std::int64_t pCount) {
         const auto want = static_cast<size_t>(std::min(pCount - done, kMaxChunk));
         const ssize_t put = ::write(pFd, in + done, want);
         if (put < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR && !StopSignalled()) continue;
             break;
         }
         if (put == 0) break;
@@ -122,6 +129,7 @@ std::int64_t FileSize(int pFd) {
 }
 
 bool SyncFile(int pFd) {
+    CallHook("fsync");
     return ::fsync(pFd) == 0;
 }
 

@@ -16,8 +16,9 @@ enum class OpenMode {
     ReadWriteAlways  // read and write, created when missing, never truncated
 };
 
-// Returns a descriptor (>= 0) or -1. Directories are refused, as a file
-// open on them is meaningless for us.
+// Returns a descriptor (>= 0) or -1 with errno set. Only regular files are
+// opened: folders (EISDIR), FIFOs, devices and sockets (ENXIO) are refused,
+// and the open never waits for a FIFO's other end.
 int OpenFile(const std::string& pPath, OpenMode pMode);
 void CloseFile(int pFd);
 
@@ -45,7 +46,7 @@ std::int64_t FileSize(int pFd);
 bool SyncFile(int pFd);
 
 // Test seam: when set, every open, seek, read and write calls it first with
-// the operation's name ("open", "seek", "read", "write"). A hook that throws
+// the operation's name ("open", "seek", "read", "write", "fsync"). A hook that throws
 // simulates an unexpected run-time failure inside the platform call.
 using FaultHook = std::function<void(std::string_view pOperation)>;
 void SetFaultHookForTesting(FaultHook pHook);

@@ -1,0 +1,73 @@
+#include "app/row_reason.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace sonivate {
+namespace {
+
+struct ReasonEntry {
+    RowReason reason;
+    const char* code;
+    const char* japanese;
+    const char* english;
+};
+
+// The intake's three texts are the window's own messages.
+const ReasonEntry kReasons[] = {
+    {RowReason::None, "", "", ""},
+    {RowReason::NotPcm, "not_pcm", "正しいwavファイルではありません", "not a correct WAV file (not linear PCM)"},
+    {RowReason::UnsupportedFormat, "unsupported_format", "48000Hz、16/24bitのwavファイルのみ対応しています",
+     "only 48000 Hz, 16/24-bit WAV files are supported"},
+    {RowReason::TooShort, "too_short", "短すぎます", "too short (under one second)"},
+    {RowReason::NotRegular, "not_regular", "通常のファイルではありません",
+     "not a regular file (a folder, FIFO, device or socket)"},
+    {RowReason::Unreadable, "unreadable", "ファイルを読み込む権限がありません", "permission denied"},
+    {RowReason::CannotOpen, "cannot_open", "ファイルを開けません", "cannot open the file"},
+    {RowReason::Missing, "missing", "ファイルが見つかりません", "no such file"},
+    {RowReason::NoWorkingFolder, "no_working_folder", "作業フォルダを特定できません",
+     "the working folder cannot be determined"},
+    {RowReason::NotMeasured, "not_measured", "計測できませんでした",
+     "not measured (the range holds less than 400 ms of audio, or the file could not be read)"},
+    {RowReason::Stopped, "stopped", "中止しました", "stopped"},
+    {RowReason::WouldClip, "would_clip", "クリップするため書き出しません", "not written: the gain would clip"},
+    {RowReason::SurroundNotWritten, "surround_not_written", "サラウンドのファイルは書き出しません",
+     "not written: surround files are measured but not written"},
+    {RowReason::OtherFileHasName, "other_file_has_name", "出力先の名前は別のファイルのものです",
+     "not written: the output name belongs to another file"},
+    {RowReason::NameUsedInRun, "name_used_in_run", "この実行で先に書き出したファイルと同じ名前です",
+     "not written: an earlier file of this run was written under that name"},
+    {RowReason::HardLinked, "hard_linked", "ハードリンクのあるファイルは置き換えません",
+     "not written: the source has other hard links, which would keep the old audio"},
+    {RowReason::SourceChanged, "source_changed", "処理中にファイルが変更されました",
+     "not written: the source changed while it was processed"},
+    {RowReason::Locked, "locked", "別の処理が使用中のファイルです", "not written: another run is processing the file"},
+    {RowReason::WriteFailed, "write_failed", "書き出しに失敗しました", "writing failed"},
+    {RowReason::TargetExists, "target_exists", "同じ名前のファイルが既にあります", "the name is already taken"},
+};
+
+const ReasonEntry& EntryOf(RowReason pReason) {
+    for (const ReasonEntry& entry : kReasons)
+        if (entry.reason == pReason) return entry;
+    return kReasons[0];
+}
+
+}  // namespace
+
+const char* ReasonCode(RowReason pReason) { return EntryOf(pReason).code; }
+
+const char* ReasonText(RowReason pReason, MessageLanguage pLanguage) {
+    const ReasonEntry& entry = EntryOf(pReason);
+    return pLanguage == MessageLanguage::Japanese ? entry.japanese : entry.english;
+}
+
+MessageLanguage LanguageOfLocale() {
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value == nullptr || *value == '\0') continue;
+        return std::strncmp(value, "ja", 2) == 0 ? MessageLanguage::Japanese : MessageLanguage::English;
+    }
+    return MessageLanguage::English;
+}
+
+}  // namespace sonivate

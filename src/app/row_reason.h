@@ -1,0 +1,49 @@
+#pragma once
+// Why a file was not listed, not measured or not written: a value that every
+// face of the tool shows the same way, with a stable code for scripts and a
+// text in Japanese and in English for people.
+
+#include <cstdint>
+#include <string>
+
+namespace sonivate {
+
+enum class RowReason : std::int32_t {
+    None = 0,
+    // The intake.
+    NotPcm,             // not linear PCM
+    UnsupportedFormat,  // not 48000 Hz with 16 or 24 bits
+    TooShort,           // under one second
+    NotRegular,         // a folder, FIFO, device or socket
+    Unreadable,         // permission denied
+    CannotOpen,         // any other reason the file cannot be opened
+    Missing,            // no such file
+    NoWorkingFolder,    // a relative path while the working folder cannot be determined
+    // The measurement.
+    NotMeasured,  // the range holds less than one block, or reading failed
+    Stopped,      // the operator stopped the run
+    // The output.
+    WouldClip,          // clip avoidance on and the gain would clip
+    SurroundNotWritten, // more than two channels: measured, not written
+    OtherFileHasName,   // the output name belongs to a file other than the source
+    NameUsedInRun,      // an earlier row of this run wrote a copy under that name
+    HardLinked,         // in place, but the source has other names
+    SourceChanged,      // the source changed between its measurement and its copy
+    Locked,             // another run holds the source
+    WriteFailed,        // a read, write, sync, close or rename failed
+    TargetExists,       // a copy to a new name, and the name is taken
+};
+
+enum class MessageLanguage { Japanese, English };
+
+// "not_pcm", "locked", ...; "" for None.
+const char* ReasonCode(RowReason pReason);
+// The text an operator reads; "" for None.
+const char* ReasonText(RowReason pReason, MessageLanguage pLanguage);
+
+// Japanese when the locale's messages category is Japanese (the first of
+// LC_ALL, LC_MESSAGES and LANG that is set and not empty begins with "ja"),
+// English otherwise.
+MessageLanguage LanguageOfLocale();
+
+}  // namespace sonivate
