@@ -30,6 +30,7 @@ struct RunOptions {
     std::string to = "file-end";
     std::string target = "-24.0";
     bool write = false;
+    bool inPlace = false;
     std::string outputDir;
     bool allowClip = false;
     bool json = false;
@@ -147,6 +148,8 @@ Json RowJson(const ListViewModel& pList, std::int32_t pRow, const RowResult* pRe
     row["clip"] = pList.DispColor(pRow) == kClipColor;
     row["output"] = written ? Json(pResult->OutputPath) : Json(nullptr);
     row["written"] = written;
+    const RowReason reason = pResult != nullptr ? pResult->Reason : RowReason::None;
+    row["reason"] = reason == RowReason::None ? Json(nullptr) : Json(ReasonCode(reason));
     return row;
 }
 
@@ -211,6 +214,15 @@ void PrintTable(const Json& pRows, const std::vector<std::string>& pOutputs) {
 int Run(const RunOptions& pOptions) {
     if (!CellValue(pOptions.target).ReadsAsNumber() || pOptions.target.empty()) {
         std::fprintf(stderr, "sonivate-cli: --target: not a number: %s\n", pOptions.target.c_str());
+        return kExitUsage;
+    }
+    if (pOptions.write && pOptions.outputDir.empty() && !pOptions.inPlace) {
+        std::fprintf(stderr, "sonivate-cli: --write needs --output-dir DIR or --in-place\n");
+        return kExitUsage;
+    }
+    if (!pOptions.outputDir.empty() && FolderExists(pOptions.outputDir) == 0) {
+        std::fprintf(stderr, "sonivate-cli: --output-dir: not an existing folder: %s (nothing was written)\n",
+                     pOptions.outputDir.c_str());
         return kExitUsage;
     }
     const StopOnSignals signals;
@@ -295,8 +307,11 @@ Command AddRunCommand(CLI::App& pParent) {
     app->add_option("--to", options->to, "Range end: file-end, BC$STOP or BC$END")->check(CLI::IsMember(toNames));
     app->add_option("--target", options->target, "Target loudness in LKFS (default -24.0)");
     app->add_flag("--write", options->write, "Write gain-adjusted copies");
-    app->add_option("--output-dir", options->outputDir,
-                    "Output folder; when absent or not an existing folder a .wav source is replaced in place");
+    auto* outputDir = app->add_option("--output-dir", options->outputDir,
+                                      "Existing output folder for the copies (files there before the run are replaced)");
+    app->add_flag("--in-place", options->inPlace,
+                  "Replace each source by its copy (a .wav source under its own name; never another file)")
+        ->excludes(outputDir);
     app->add_flag("--allow-clip", options->allowClip, "Also write files whose gain would clip");
     auto* json = app->add_flag("--json", options->json, "One JSON array of the rows in list order");
     app->add_flag("--csv", options->csv, "The rows as CSV")->excludes(json);

@@ -46,3 +46,35 @@ inline CliResult RunCli(const std::vector<std::string>& pArguments, const std::s
 }
 
 }  // namespace sonivate::test
+
+#include <fcntl.h>
+#include <sys/types.h>
+
+#include <cstdlib>
+
+namespace sonivate::test {
+
+// Starts sonivate-cli without waiting: pEnvironment ("NAME=value") is added
+// to the test's own, standard output and error go to the given files.
+// Returns the child's pid (or -1).
+inline pid_t SpawnCli(const std::vector<std::string>& pArguments, const std::vector<std::string>& pEnvironment,
+                      const std::string& pOutFile, const std::string& pErrFile, const std::string& pWorkingDir = "") {
+    std::vector<std::string> args = {SONIVATE_CLI_PATH};
+    args.insert(args.end(), pArguments.begin(), pArguments.end());
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    if (!pWorkingDir.empty() && ::chdir(pWorkingDir.c_str()) != 0) ::_exit(126);
+    const int out = ::open(pOutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(pErrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0) ::_exit(126);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(err, STDERR_FILENO);
+    for (const std::string& assignment : pEnvironment) ::putenv(const_cast<char*>(assignment.c_str()));
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+}
+
+}  // namespace sonivate::test

@@ -81,7 +81,7 @@ TEST(CliRun, InPlaceWriteReplacesTheSourceAndReportsIt) {
     ScratchDir dir;
     const std::string file = Commercial(dir, "spot.wav", -30.0);
     const Bytes before = ReadBytes(file);
-    const CliResult r = RunCli({"run", "--write", "--json", "--jobs", "1", file});
+    const CliResult r = RunCli({"run", "--write", "--in-place", "--json", "--jobs", "1", file});
     ASSERT_EQ(r.status, 0) << r.err;
     const Json rows = Json::parse(r.out);
     EXPECT_EQ(rows[0]["output"], file);

@@ -1,0 +1,105 @@
+// Preloaded into sonivate-cli by the tests to inject faults the file system
+// rarely gives: failing or stopping fsync and close on regular files, and a
+// file system without O_TMPFILE. Chosen by environment variables:
+//   SONIVATE_SHIM_FSYNC = fail      fsync of a regular file fails with EIO
+//                         stop      the process stops itself (SIGSTOP) there
+//                         interrupt two SIGINTs arrive there, back to back
+//   SONIVATE_SHIM_CLOSE = fail      closing a regular file open for writing
+//                                   reports EIO (the descriptor is closed)
+//   SONIVATE_SHIM_NO_TMPFILE = 1    open(O_TMPFILE) fails with EOPNOTSUPP
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdarg.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int Is(const char* name, const char* value) {
+    const char* set = getenv(name);
+    return set != nullptr && strcmp(set, value) == 0;
+}
+
+int RegularFile(int fd) {
+    struct stat st;
+    return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+extern "C" {
+
+int fsync(int fd) {
+    static int (*real)(int) = nullptr;
+    if (real == nullptr) real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+    if (RegularFile(fd)) {
+        if (Is("SONIVATE_SHIM_FSYNC", "fail")) {
+            errno = EIO;
+            return -1;
+        }
+        if (Is("SONIVATE_SHIM_FSYNC", "stop")) raise(SIGSTOP);
+        if (Is("SONIVATE_SHIM_FSYNC", "interrupt")) {
+            raise(SIGINT);
+            raise(SIGINT);
+        }
+    }
+    return real(fd);
+}
+
+int close(int fd) {
+    static int (*real)(int) = nullptr;
+    if (real == nullptr) real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "close"));
+    const int writable = RegularFile(fd) && (fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY;
+    const int result = real(fd);
+    if (result == 0 && writable && Is("SONIVATE_SHIM_CLOSE", "fail")) {
+        errno = EIO;
+        return -1;
+    }
+    return result;
+}
+
+}  // extern "C"
+
+namespace {
+int RefuseTmpfile(int flags) {
+    if ((flags & O_TMPFILE) == O_TMPFILE && Is("SONIVATE_SHIM_NO_TMPFILE", "1")) {
+        errno = EOPNOTSUPP;
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int openat(int dirfd, const char* path, int flags, ...) {
+    static int (*real)(int, const char*, int, ...) = nullptr;
+    if (real == nullptr) real = reinterpret_cast<int (*)(int, const char*, int, ...)>(dlsym(RTLD_NEXT, "openat"));
+    mode_t mode = 0;
+    if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {
+        va_list args;
+        va_start(args, flags);
+        mode = static_cast<mode_t>(va_arg(args, int));
+        va_end(args);
+    }
+    if (RefuseTmpfile(flags)) return -1;
+    return real(dirfd, path, flags, mode);
+}
+
+int openat64(int dirfd, const char* path, int flags, ...) {
+    mode_t mode = 0;
+    if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {
+        va_list args;
+        va_start(args, flags);
+        mode = static_cast<mode_t>(va_arg(args, int));
+        va_end(args);
+    }
+    return openat(dirfd, path, flags, mode);
+}
+
+}  // extern "C"
