@@ -17,7 +17,7 @@ constexpr std::int32_t kRate = 48000;
 
 const std::set<std::string> kRowKeys = {"path",      "title",     "start",     "end",  "length",
                                         "measured",  "lkfs_text", "peak_text", "gain_text", "lkfs",
-                                        "peak",      "gain",      "clip",      "output", "written"};
+                                        "peak",      "gain",      "clip",      "output", "written", "reason"};
 
 std::string Commercial(const ScratchDir& pDir, const std::string& pName, double pDbfs) {
     WavSpec layout;
