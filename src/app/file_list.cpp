@@ -3,6 +3,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <memory>
 
@@ -10,8 +11,11 @@
 #include "common/error_trap.h"
 #include "common/formatting.h"
 #include "common/paths.h"
+#include "platform/pending_file.h"
 #include "wavefile/wave_bwfj.h"
+#include "wavefile/wave_extensible.h"
 #include "wavefile/wave_mmio.h"
+#include "writer/edit_wave.h"
 
 namespace sonivate {
 
@@ -42,13 +46,36 @@ std::string Upper(std::string pText) {
     return pText;
 }
 
-// The reason a file cannot be listed, or nullptr.
-const char* RejectionOf(const WaveFormatInfo& pInfo) {
-    if (pInfo.FormatTag != kFormatTagPcm) return kMessageNotWav;
+// The reason a file cannot be listed, or None. pFormatTag: the tag judged
+// (extensible PCM counts as PCM).
+RowReason RejectionOf(const WaveFormatInfo& pInfo, std::int32_t pFormatTag) {
+    if (pFormatTag != kFormatTagPcm) return RowReason::NotPcm;
     if ((pInfo.BitsPerSample != 16 && pInfo.BitsPerSample != 24) || pInfo.SampleRate != kRequiredRate)
-        return kMessageUnsupported;
-    if (pInfo.DurationMs < kShortestMs) return kMessageTooShort;
-    return nullptr;
+        return RowReason::UnsupportedFormat;
+    if (pInfo.DurationMs < kShortestMs) return RowReason::TooShort;
+    return RowReason::None;
+}
+
+const char* MessageOf(RowReason pReason) {
+    switch (pReason) {
+        case RowReason::NotPcm: return kMessageNotWav;
+        case RowReason::UnsupportedFormat: return kMessageUnsupported;
+        case RowReason::TooShort: return kMessageTooShort;
+        default: return ReasonText(pReason, MessageLanguage::Japanese);
+    }
+}
+
+// Why an open of the intake failed (pError: its errno).
+RowReason OpenRefusal(int pError) {
+    switch (pError) {
+        case EACCES:
+        case EPERM: return RowReason::Unreadable;
+        case ENOENT:
+        case ENOTDIR: return RowReason::Missing;
+        case EISDIR:
+        case ENXIO: return RowReason::NotRegular;
+        default: return RowReason::CannotOpen;
+    }
 }
 
 bool EndsWithWav(const std::string& pName) {
@@ -76,30 +103,49 @@ void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pFilen
     // the range at the whole file).
     FileHandle handle = 0;
     WaveFormatInfo info;
-    const char* rejection = nullptr;
+    RowReason rejection = RowReason::None;
+    RangeMarkers markersFound;
     std::int32_t index = pIndex;
     std::int64_t start = 0;
     std::int64_t end = 0;
     double milliseconds = 0.0;
 
     Trap([&] {
+        // Nothing that is not a regular file is opened: a FIFO would wait
+        // for a writer forever.
+        const platform::PathKind kind = platform::KindOfPath(pFilename);
+        if (kind == platform::PathKind::Folder || kind == platform::PathKind::Other) {
+            rejection = RowReason::NotRegular;
+            return;
+        }
+        errno = 0;
         handle = OpenFileHandle(pFilename, kOpenRead);
+        if (handle == 0) {
+            rejection = OpenRefusal(errno);
+            return;
+        }
         info = ReadWaveHeader(pFilename, handle);
     });
-    Trap([&] { rejection = RejectionOf(info); });
-    if (rejection == nullptr) {
+    if (rejection == RowReason::None) Trap([&] { rejection = RejectionOf(info, EffectiveFormatTag(info, pFilename, handle)); });
+    if (rejection == RowReason::None) {
         Trap([&] {
             if (index >= pList.ItemCount()) index = kLastItem;
             if (index == kLastItem) pList.AddItem(1);
             else pList.InsertItem(index, 1);
         });
+        // A data chunk may declare more than the file holds (0xFFFFFFFF from
+        // a pipe): the range covers the frames present.
+        std::int64_t framesPresent = info.NumSamples;
+        Trap([&] { framesPresent = std::min<std::int64_t>(info.NumSamples, FramesPresent(info, info.FileSize)); });
         Trap([&] {
             start = 0;
-            end = info.NumSamples;
+            end = framesPresent;
         });
         Trap([&] {
             const std::int32_t from = pHost.RangeStartChoice();
             const std::int32_t to = pHost.RangeEndChoice();
+            markersFound.StartChosen = from > 0;
+            markersFound.EndChosen = to > 0;
             if (from <= 0 && to <= 0) return;
             std::vector<CueMarker> markers;
             const std::int32_t count = ReadCueMarkers(pFilename, handle, markers);
@@ -107,12 +153,19 @@ void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pFilen
                 const CueMarker& marker = markers[static_cast<size_t>(m)];
                 if (marker.SampleOffset <= 0) continue;
                 const std::string label = Upper(marker.Label);
-                if ((label == "BC$START" && from == kRangeBcStart) || (label == "BC$STANDBY" && from == kRangeBcStandby))
-                    start = marker.SampleOffset;
-                if ((label == "BC$STOP" && to == kRangeBcStop) || (label == "BC$END" && to == kRangeBcEnd))
-                    end = marker.SampleOffset;
+                if ((label == "BC$START" && from == kRangeBcStart) ||
+                    (label == "BC$STANDBY" && from == kRangeBcStandby)) {
+                    start = std::min<std::int64_t>(marker.SampleOffset, framesPresent);
+                    markersFound.StartFound = true;
+                }
+                if ((label == "BC$STOP" && to == kRangeBcStop) || (label == "BC$END" && to == kRangeBcEnd)) {
+                    end = std::min<std::int64_t>(marker.SampleOffset, framesPresent);
+                    markersFound.EndFound = true;
+                }
             }
         });
+        if (markersFound.StartChosen || markersFound.EndChosen)
+            Trap([&] { pHost.MarkersResolved(pFilename, markersFound); });
         Trap([&] {
             if (info.SampleRate == 0) throw RunTimeError("division by zero");
             milliseconds = std::nearbyint(static_cast<double>(end - start) / info.SampleRate * 1000.0);
@@ -129,7 +182,10 @@ void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pFilen
         });
     }
     CloseFileHandle(handle);
-    if (rejection != nullptr) Trap([&] { pHost.ShowRejection(std::string(rejection) + kLineBreak + pFilename); });
+    if (rejection != RowReason::None) {
+        Trap([&] { pHost.Rejected(pFilename, rejection); });
+        Trap([&] { pHost.ShowRejection(std::string(MessageOf(rejection)) + kLineBreak + pFilename); });
+    }
 }
 
 std::int32_t AddFolder(ListViewModel& pList, IntakeHost& pHost, const std::string& pFolder) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/row_reason.h"
 #include "controls/model/list_view_model.h"
 
 namespace sonivate {
@@ -43,6 +44,14 @@ extern const char* const kMessageNotWav;        // not linear PCM
 extern const char* const kMessageUnsupported;   // not 48000 Hz, 16/24 bit
 extern const char* const kMessageTooShort;      // under one second
 
+// For each end of the range: whether a marker was chosen and found.
+struct RangeMarkers {
+    bool StartChosen = false;
+    bool StartFound = false;
+    bool EndChosen = false;
+    bool EndFound = false;
+};
+
 // What the intake needs from its host: the two range choices and a way to
 // tell the operator about a rejected file.
 class IntakeHost {
@@ -53,6 +62,13 @@ public:
     virtual std::int32_t RangeEndChoice() const = 0;
     // pText is the reason, a line break ("\r\n") and the path.
     virtual void ShowRejection(const std::string& pText) = 0;
+    // The same rejection as a value, for hosts that show it their own way;
+    // called right before ShowRejection.
+    virtual void Rejected(const std::string& /*pPath*/, RowReason /*pReason*/) {}
+    // Which chosen markers a listed file lacked: a chosen start (end) marker
+    // that the file does not have, or whose cue chunk the reader refused,
+    // leaves the start (end) of the file. Called only when a marker was chosen.
+    virtual void MarkersResolved(const std::string& /*pPath*/, const RangeMarkers& /*pMarkers*/) {}
 };
 
 // Configures the list for files: five columns with their captions and
@@ -63,6 +79,11 @@ void ConfigureFileList(ListViewModel& pList, double pSizeRate = 1.0);
 // not below ItemCount, appends). A file that is not 48000 Hz 16/24-bit
 // linear PCM of at least one second gets no row; its reason goes to
 // pHost.ShowRejection. A failing step is skipped when errors are trapped.
+// Linear PCM includes WAVE_FORMAT_EXTENSIBLE with the PCM sub-format and
+// all container bits valid. A path that is not a regular file (folder, FIFO,
+// device, socket) is refused before it is opened, and one that cannot be
+// read says so. The range never reaches past the frames the file holds,
+// whatever its data chunk declares or its markers say.
 void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pFilename, std::int32_t pIndex);
 
 // Adds every "*.wav" file (extension in any letter case) of a folder, in

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "common/basic_file.h"
 #include "common/formatting.h"
@@ -27,6 +28,7 @@ using Json = nlohmann::ordered_json;
 struct FileReport {
     std::string path;
     bool opened = false;
+    RowReason refusal = RowReason::None;  // why it was not opened
     WaveFormatInfo info;
     std::int32_t markerCount = 0;
     std::vector<CueMarker> markers;  // empty when markerCount is 0
@@ -36,8 +38,13 @@ struct FileReport {
 FileReport Inspect(const std::string& pPath) {
     FileReport report;
     report.path = pPath;
+    report.refusal = PathRefusal(pPath);
+    if (report.refusal != RowReason::None) return report;
     FileHandle handle = OpenFileHandle(pPath, kOpenRead);
-    if (handle == 0) return report;
+    if (handle == 0) {
+        report.refusal = RowReason::CannotOpen;
+        return report;
+    }
     report.opened = true;
     report.info = ReadWaveHeader(pPath, handle);
     report.markerCount = ReadCueMarkers(pPath, handle, report.markers);
@@ -54,7 +61,6 @@ const char* KindName(std::int32_t pKind) {
     return pKind >= 0 && pKind < static_cast<std::int32_t>(std::size(kNames)) ? kNames[pKind] : "?";
 }
 
-constexpr const char* kCannotOpen = "cannot open the file";
 
 Json ToJson(const FileReport& pReport) {
     const WaveFormatInfo& info = pReport.info;
@@ -84,33 +90,20 @@ Json ToJson(const FileReport& pReport) {
                                          {"label", m.Label},
                                          {"file_text", m.FileText}});
     }
-    if (!pReport.opened) object["error"] = kCannotOpen;
+    if (!pReport.opened) object["error"] = Say(pReport.refusal);
+    if (!pReport.opened) object["reason"] = ReasonCode(pReport.refusal);
     return object;
 }
 
 // Labels may hold control characters (a "file" text keeps its NUL bytes);
 // the table shows them escaped so that every marker stays on its line.
-std::string Printable(const std::string& pText) {
-    std::string out;
-    for (const char c : pText) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof(escaped), "\\x%02X", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 void PrintTable(const std::vector<FileReport>& pReports, std::ostream& pOut) {
     char line[512];
     for (const FileReport& r : pReports) {
-        pOut << r.path << "\n";
+        pOut << Printable(r.path) << "\n";
         if (!r.opened) {
-            pOut << "  error          " << kCannotOpen << "\n\n";
+            pOut << "  error          " << Say(r.refusal) << "\n\n";
             continue;
         }
         const WaveFormatInfo& i = r.info;
@@ -161,13 +154,12 @@ Command AddInfoCommand(CLI::App& pParent) {
     command.app->add_option("files", options->files, "WAV files")->required();
     command.run = [options] {
         std::vector<FileReport> reports;
-        bool allOpened = true;
+        // Any file that cannot be opened or is no valid WAV file fails the command.
+        bool allValid = true;
         for (const std::string& path : options->files) {
             reports.push_back(Inspect(path));
-            if (!reports.back().opened) {
-                allOpened = false;
-                std::cerr << "sonivate-cli: " << path << ": " << kCannotOpen << "\n";
-            }
+            if (!reports.back().opened) ReportPath(path, reports.back().refusal);
+            if (reports.back().info.Valid != 1) allValid = false;
         }
         if (options->json) {
             Json all = Json::array();
@@ -178,7 +170,7 @@ Command AddInfoCommand(CLI::App& pParent) {
             PrintTable(reports, std::cout);
         }
         std::cout.flush();
-        return allOpened ? kExitOk : kExitFailed;
+        return allValid ? kExitOk : kExitFailed;
     };
     return command;
 }

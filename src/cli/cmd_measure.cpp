@@ -13,12 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "common/formatting.h"
 #include "common/paths.h"
 #include "cli/profiles.h"
 #include "loudness/broadcast_measures.h"
 #include "loudness/c_lkfsfct.h"
+#include "platform/pending_file.h"
+#include "wavefile/wave_extensible.h"
 #include "wavefile/wave_mmio.h"
 
 namespace sonivate::cli {
@@ -54,21 +57,28 @@ struct Measurement {
     std::optional<double> truePeak, lra, maxMomentary, maxShortTerm;  // dBTP, LU, LUFS, LUFS
     double outputLoudness = 0.0;  // LKFS after the gain
     Verdict source, output;
+    RowReason reason = RowReason::None;  // why not measured
 };
 
 // The K-weighting coefficients are those for 48000 Hz; at another rate the
 // figures would be wrong, so such files are refused as the file list does.
 constexpr std::int32_t kMeasuredRate = 48000;
 
-Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions, bool& pWrongRate) {
+Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
     C_LKFSFCT meter;
     BroadcastMeasures extras;
     if (!pOptions.noExtras) extras.Listen(meter);
     Measurement m;
     m.path = pPath;
+    // Nothing is opened that is not a regular file the process may read.
+    m.reason = PathRefusal(pPath);
+    if (m.reason != RowReason::None) return m;
     const WaveFormatInfo info = ReadWaveHeader(pPath, 0);
-    pWrongRate = info.Valid == 1 && info.SampleRate != kMeasuredRate;
-    if (!pWrongRate) m.ok = meter.MeasureLKFS(pPath, pOptions.start, pOptions.end);
+    if (info.Valid == 1 && info.SampleRate != kMeasuredRate) m.reason = RowReason::UnsupportedFormat;
+    else if (info.Valid == 0)
+        m.reason = EffectiveFormatTag(info, pPath, 0) == kFormatTagPcm ? RowReason::UnsupportedFormat : RowReason::NotPcm;
+    else if ((m.ok = meter.MeasureLKFS(pPath, pOptions.start, pOptions.end)) != 1)
+        m.reason = RowReason::NotMeasured;
     m.blocks = meter.NumBlock();
     m.lkfs = meter.LKFSValue();
     m.peak = meter.PeakValue();
@@ -103,17 +113,21 @@ Json Reasons(const Verdict& pVerdict) {
     return list;
 }
 
+// A failed measurement has no figures: null numbers and empty texts.
 Json ToJson(const Measurement& pM, const MeasureOptions& pOptions) {
+    const bool ok = pM.ok == 1;
     Json object;
     object["path"] = pM.path;
     object["ok"] = pM.ok;
     object["blocks"] = pM.blocks;
-    object["lkfs"] = pM.lkfs;
-    object["peak"] = pM.peak;
-    object["gain"] = pM.gain;
-    object["lkfs_text"] = FormatFixed(pM.lkfs, kLevelDecimals);
-    object["peak_text"] = FormatFixed(pM.peak, kLevelDecimals);
-    object["gain_text"] = FormatFixed(pM.gain, kGainDecimals);
+    object["lkfs"] = ok ? Json(pM.lkfs) : Json(nullptr);
+    object["peak"] = ok ? Json(pM.peak) : Json(nullptr);
+    object["gain"] = ok ? Json(pM.gain) : Json(nullptr);
+    object["lkfs_text"] = ok ? FormatFixed(pM.lkfs, kLevelDecimals) : "";
+    object["peak_text"] = ok ? FormatFixed(pM.peak, kLevelDecimals) : "";
+    object["gain_text"] = ok ? FormatFixed(pM.gain, kGainDecimals) : "";
+    object["reason"] = ok ? Json(nullptr) : Json(ReasonCode(pM.reason));
+    object["reason_text"] = ok ? Json(nullptr) : Json(Say(pM.reason));
     if (pM.extras) {
         object["true_peak"] = Optional(pM.truePeak);
         object["lra"] = Optional(pM.lra);
@@ -156,13 +170,13 @@ void PrintTable(const std::vector<Measurement>& pResults, const MeasureOptions& 
                         FormatFixed(m.peak, kLevelDecimals).c_str(), FormatFixed(m.gain, kGainDecimals).c_str(),
                         m.blocks);
             if (extras) std::printf(" %9s %7s", Cell(m.truePeak).c_str(), Cell(m.lra).c_str());
-            std::printf("  %s", m.path.c_str());
+            std::printf("  %s", Printable(m.path).c_str());
             if (profile) std::printf("  %s / %s", VerdictText(m.source).c_str(), VerdictText(m.output).c_str());
             std::printf("\n");
         } else {
             std::printf("%9s %10s %9s %7s", "-", "-", "-", "-");
             if (extras) std::printf(" %9s %7s", "-", "-");
-            std::printf("  %s (not measured)\n", m.path.c_str());
+            std::printf("  %s (%s)\n", Printable(m.path).c_str(), Say(m.reason));
         }
     }
 }
@@ -207,20 +221,16 @@ Command AddMeasureCommand(CLI::App& pParent) {
         std::vector<Measurement> results;
         bool failed = false;
         for (const std::string& path : options->files) {
-            bool wrongRate = false;
-            results.push_back(Measure(path, *options, wrongRate));
-            if (results.back().ok != 1) {
-                failed = true;
-                if (wrongRate)
-                    std::fprintf(stderr, "sonivate-cli: %s: only 48000 Hz files can be measured\n", path.c_str());
-                else if (FileExists(path) != 1)
-                    std::fprintf(stderr, "sonivate-cli: %s: no such file\n", path.c_str());
-                else
-                    std::fprintf(stderr,
-                                 "sonivate-cli: %s: not measured (not a 16- or 24-bit PCM WAV file of 1, 2, 6 or 8 "
-                                 "channels, or the range holds less than 400 ms of its audio)\n",
-                                 path.c_str());
-            }
+            results.push_back(Measure(path, *options));
+            if (results.back().ok == 1) continue;
+            failed = true;
+            if (FolderExists(path) == 1)
+                std::fprintf(stderr, "sonivate-cli: %s: %s\n", Printable(path).c_str(),
+                             Language() == MessageLanguage::Japanese
+                                 ? "フォルダです（measure はファイルを計測します。フォルダは run に渡してください）"
+                                 : "is a folder (measure takes files; run takes folders)");
+            else
+                ReportPath(path, results.back().reason);
         }
         if (options->json) {
             Json all = Json::array();

@@ -15,6 +15,7 @@
 
 #include "app/file_list.h"
 #include "app/measurement_run.h"
+#include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/stop_signals.h"
 #include "common/paths.h"
@@ -23,6 +24,9 @@ namespace sonivate::cli {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+constexpr std::int32_t kFewestJobs = 1;
+constexpr std::int32_t kMostJobs = 256;
 
 struct RunOptions {
     std::vector<std::string> paths;
@@ -46,12 +50,14 @@ const std::map<std::string, std::int32_t> kFromChoices = {
 const std::map<std::string, std::int32_t> kToChoices = {
     {"file-end", kRangeFileEnd}, {kRangeEndEntries[0], kRangeFileEnd}, {"BC$STOP", kRangeBcStop}, {"BC$END", kRangeBcEnd}};
 
-std::string Absolute(const std::string& pPath) {
-    if (!pPath.empty() && pPath.front() == '/') return pPath;
-    std::string cwd(4096, '\0');
-    if (::getcwd(cwd.data(), cwd.size()) == nullptr) return pPath;
-    cwd.resize(std::char_traits<char>::length(cwd.c_str()));
-    return SetTrailingSeparator(cwd, 0) + pPath;
+// A chosen marker the file lacks: the note, in the locale's language.
+void NoteMissingMarker(const std::string& pPath, const char* pMarker, bool pStart) {
+    if (Language() == MessageLanguage::Japanese)
+        std::fprintf(stderr, "sonivate-cli: %s: マーカー %s がありません。%sを使います\n", Printable(pPath).c_str(), pMarker,
+                     pStart ? kRangeStartEntries[kRangeFileStart] : kRangeEndEntries[kRangeFileEnd]);
+    else
+        std::fprintf(stderr, "sonivate-cli: %s: no %s marker (or an unreadable cue chunk); the range %s at the file %s\n",
+                     Printable(pPath).c_str(), pMarker, pStart ? "starts" : "ends", pStart ? "start" : "end");
 }
 
 class CliIntake : public IntakeHost {
@@ -59,14 +65,18 @@ public:
     CliIntake(std::int32_t pFrom, std::int32_t pTo) : mFrom(pFrom), mTo(pTo) {}
     std::int32_t RangeStartChoice() const override { return mFrom; }
     std::int32_t RangeEndChoice() const override { return mTo; }
-    void ShowRejection(const std::string& pText) override {
-        std::string text = pText;
-        const auto breakAt = text.find("\r\n");
-        if (breakAt != std::string::npos) text.replace(breakAt, 2, ": ");
-        std::fprintf(stderr, "sonivate-cli: %s\n", text.c_str());
-        ++rejected;
+    void Rejected(const std::string& pPath, RowReason pReason) override {
+        ReportPath(pPath, pReason);
+        rejections.emplace_back(pPath, pReason);
     }
-    std::int32_t rejected = 0;
+    void ShowRejection(const std::string&) override {}
+    void MarkersResolved(const std::string& pPath, const RangeMarkers& pMarkers) override {
+        if (pMarkers.StartChosen && !pMarkers.StartFound) NoteMissingMarker(pPath, kRangeStartEntries[mFrom], true);
+        if (pMarkers.EndChosen && !pMarkers.EndFound) NoteMissingMarker(pPath, kRangeEndEntries[mTo], false);
+        markers[pPath] = pMarkers;
+    }
+    std::vector<std::pair<std::string, RowReason>> rejections;
+    std::map<std::string, RangeMarkers> markers;
 
 private:
     std::int32_t mFrom, mTo;
@@ -100,20 +110,25 @@ public:
         mPercent = percent;
         Draw();
     }
+    // The progress line goes before anything else is printed, and stays gone.
     void RunFinished() override {
         std::lock_guard lock(mMutex);
         if (mTerminal && mDrawn) std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        mDrawn = false;
+        mFinished = true;
     }
     void SetParallel() { mParallel = true; }
 
 private:
     void Draw() {
-        if (!mTerminal) return;
+        if (!mTerminal || mFinished) return;
         mDrawn = true;
         if (mParallel)
             std::fprintf(stderr, "\r\033[K%d%% of %d files", mPercent, mRows);
         else
-            std::fprintf(stderr, "\r\033[K[%d/%d] %s %d%%", std::min(mCurrent, mRows), mRows, mStatus.c_str(), mPercent);
+            std::fprintf(stderr, "\r\033[K[%d/%d] %s %d%%", std::min(mCurrent, mRows), mRows, Printable(mStatus).c_str(),
+                         mPercent);
         std::fflush(stderr);
     }
     const RunOptions& mOptions;
@@ -121,6 +136,7 @@ private:
     bool mTerminal;
     bool mParallel = false;
     bool mDrawn = false;
+    bool mFinished = false;
     std::mutex mMutex;
     std::int32_t mCurrent = 0;
     std::int32_t mPercent = -1;
@@ -129,7 +145,12 @@ private:
 
 Json NumberOrNull(bool pHave, double pValue) { return pHave ? Json(pValue) : Json(nullptr); }
 
-Json RowJson(const ListViewModel& pList, std::int32_t pRow, const RowResult* pResult) {
+Json MarkerFound(bool pChosen, bool pFound) { return pChosen ? Json(pFound) : Json(nullptr); }
+
+Json ReasonJson(RowReason pReason) { return pReason == RowReason::None ? Json(nullptr) : Json(ReasonCode(pReason)); }
+Json ReasonTextJson(RowReason pReason) { return pReason == RowReason::None ? Json(nullptr) : Json(Say(pReason)); }
+
+Json RowJson(const ListViewModel& pList, std::int32_t pRow, const RowResult* pResult, const CliIntake& pIntake) {
     const bool measured = pResult != nullptr && pResult->Measured;
     const bool written = pResult != nullptr && pResult->Written;
     Json row;
@@ -149,7 +170,39 @@ Json RowJson(const ListViewModel& pList, std::int32_t pRow, const RowResult* pRe
     row["output"] = written ? Json(pResult->OutputPath) : Json(nullptr);
     row["written"] = written;
     const RowReason reason = pResult != nullptr ? pResult->Reason : RowReason::None;
-    row["reason"] = reason == RowReason::None ? Json(nullptr) : Json(ReasonCode(reason));
+    row["reason"] = ReasonJson(reason);
+    row["reason_text"] = ReasonTextJson(reason);
+    const auto markers = pIntake.markers.find(row["path"].get<std::string>());
+    const RangeMarkers found = markers == pIntake.markers.end() ? RangeMarkers{} : markers->second;
+    row["start_marker_found"] = MarkerFound(found.StartChosen, found.StartFound);
+    row["end_marker_found"] = MarkerFound(found.EndChosen, found.EndFound);
+    row["listed"] = true;
+    return row;
+}
+
+// A file the intake refused: the same keys, nothing measured.
+Json RejectedJson(const std::string& pPath, RowReason pReason) {
+    Json row;
+    row["path"] = pPath;
+    row["title"] = PathPart(pPath, false, false, true, false, false, kKeepCase);
+    row["start"] = nullptr;
+    row["end"] = nullptr;
+    row["length"] = "";
+    row["measured"] = false;
+    row["lkfs_text"] = "";
+    row["peak_text"] = "";
+    row["gain_text"] = "";
+    row["lkfs"] = nullptr;
+    row["peak"] = nullptr;
+    row["gain"] = nullptr;
+    row["clip"] = false;
+    row["output"] = nullptr;
+    row["written"] = false;
+    row["reason"] = ReasonJson(pReason);
+    row["reason_text"] = ReasonTextJson(pReason);
+    row["start_marker_found"] = nullptr;
+    row["end_marker_found"] = nullptr;
+    row["listed"] = false;
     return row;
 }
 
@@ -178,10 +231,10 @@ size_t DisplayWidth(const std::string& pText) {
 // The output column of the table: where the copy went, or why there is none.
 std::string OutputText(const RowResult* pResult, const RunOptions& pOptions) {
     if (pResult == nullptr || !pOptions.write) return "-";
-    if (pResult->Written) return pResult->OutputPath;
-    if (!pResult->WriteAttempted) return pResult->Clip ? "not written: would clip" : "-";
-    if (pResult->Reason != RowReason::None) return std::string("not written (") + ReasonCode(pResult->Reason) + ")";
-    return "not written";
+    if (pResult->Written) return Printable(pResult->OutputPath);
+    if (!pResult->WriteAttempted) return pResult->Clip ? Say(RowReason::WouldClip) : "-";
+    if (pResult->Reason != RowReason::None) return Say(pResult->Reason);
+    return Say(RowReason::WriteFailed);
 }
 
 void PrintTable(const Json& pRows, const std::vector<std::string>& pOutputs) {
@@ -189,7 +242,7 @@ void PrintTable(const Json& pRows, const std::vector<std::string>& pOutputs) {
     std::vector<std::vector<std::string>> cells;
     for (const Json& row : pRows) {
         const std::string& output = pOutputs[cells.size()];
-        cells.push_back({row["title"].get<std::string>(), row["length"].get<std::string>(),
+        cells.push_back({Printable(row["title"].get<std::string>()), row["length"].get<std::string>(),
                          row["lkfs_text"].get<std::string>(), row["peak_text"].get<std::string>(),
                          row["gain_text"].get<std::string>(), row["clip"].get<bool>() ? "CLIP" : "", output});
     }
@@ -233,9 +286,14 @@ int Run(const RunOptions& pOptions) {
     bool missing = false;
     std::vector<std::string> paths;
     for (const std::string& given : pOptions.paths) {
-        const std::string path = Absolute(given);
+        const std::string path = AbsolutePath(given);
+        if (path.empty()) {
+            ReportPath(given, RowReason::NoWorkingFolder);
+            missing = true;
+            continue;
+        }
         if (FileExists(path) == 0 && FolderExists(path) == 0) {
-            std::fprintf(stderr, "sonivate-cli: no such file or folder: %s\n", given.c_str());
+            ReportPath(given, RowReason::Missing);
             missing = true;
             continue;
         }
@@ -251,29 +309,31 @@ int Run(const RunOptions& pOptions) {
 
     std::map<std::int32_t, const RowResult*> byRow;
     for (const RowResult& result : results) byRow[result.Row] = &result;
-    bool failed = missing || intake.rejected > 0;
+    bool failed = missing || !intake.rejections.empty();
     Json rows = Json::array();
     std::vector<std::string> outputs;
     for (std::int32_t row = 0; row < list.ItemCount(); ++row) {
         const auto it = byRow.find(row);
         const RowResult* result = it == byRow.end() ? nullptr : it->second;
-        rows.push_back(RowJson(list, row, result));
+        rows.push_back(RowJson(list, row, result, intake));
         outputs.push_back(OutputText(result, pOptions));
         if (result == nullptr || !result->Measured) failed = true;
         if (result != nullptr && result->WriteAttempted && !result->Written) {
             failed = true;
-            if (!StopSignalled())
-                std::fprintf(stderr, "sonivate-cli: %s: %s\n", result->OutputPath.c_str(),
-                             ReasonText(result->Reason, LanguageOfLocale()));
+            if (!StopSignalled()) ReportPath(result->OutputPath, result->Reason);
         }
     }
+
+    // Refused files come last in JSON and CSV, so that list rows keep their order.
+    for (const auto& [path, reason] : intake.rejections) rows.push_back(RejectedJson(path, reason));
 
     if (pOptions.json) {
         std::printf("%s\n", rows.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
     } else if (pOptions.csv) {
         const std::vector<std::string> keys = {"path", "title", "start", "end", "length", "measured", "lkfs_text",
                                                "peak_text", "gain_text", "lkfs", "peak", "gain", "clip", "output",
-                                               "written"};
+                                               "written", "reason", "reason_text", "start_marker_found",
+                                               "end_marker_found", "listed"};
         std::string header;
         for (const std::string& key : keys) header += (header.empty() ? "" : ",") + key;
         std::printf("%s\n", header.c_str());
@@ -283,6 +343,7 @@ int Run(const RunOptions& pOptions) {
             std::printf("%s\n", line.c_str());
         }
     } else {
+        rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(outputs.size()), rows.end());
         PrintTable(rows, outputs);
     }
     std::fflush(stdout);
@@ -315,8 +376,8 @@ Command AddRunCommand(CLI::App& pParent) {
     app->add_flag("--allow-clip", options->allowClip, "Also write files whose gain would clip");
     auto* json = app->add_flag("--json", options->json, "One JSON array of the rows in list order");
     app->add_flag("--csv", options->csv, "The rows as CSV")->excludes(json);
-    app->add_option("--jobs", options->jobs, "Files processed in parallel (default: the number of processors)")
-        ->check(CLI::PositiveNumber);
+    app->add_option("--jobs", options->jobs, "Files processed in parallel, 1 to 256 (default: the number of processors)")
+        ->check(CLI::Range(kFewestJobs, kMostJobs));
     command.app = app;
     command.run = [options] { return Run(*options); };
     return command;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "cli/commands.h"
 #include "common/error_trap.h"
@@ -18,6 +19,21 @@ int main(int argc, char** argv) {
 
     std::vector<Command> commands = {AddInfoCommand(app), AddMeasureCommand(app), AddApplyCommand(app),
                                      AddRunCommand(app)};
+    // A first word that is no option and no command: name it, rather than
+    // a parser message about an unexpected argument.
+    if (argc > 1 && argv[1][0] != '-') {
+        const std::string word = argv[1];
+        std::string names;
+        bool known = false;
+        for (const Command& command : commands) {
+            known = known || command.app->get_name() == word;
+            names += (names.empty() ? "" : ", ") + command.app->get_name();
+        }
+        if (!known) {
+            std::fprintf(stderr, "sonivate-cli: unknown subcommand: %s (one of: %s)\n", word.c_str(), names.c_str());
+            return kExitUsage;
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

@@ -17,9 +17,13 @@ public:
     std::int32_t RangeStartChoice() const override { return from; }
     std::int32_t RangeEndChoice() const override { return to; }
     void ShowRejection(const std::string& pText) override { rejections.push_back(pText); }
+    void Rejected(const std::string&, RowReason pReason) override { reasons.push_back(pReason); }
+    void MarkersResolved(const std::string&, const RangeMarkers& pMarkers) override { markers.push_back(pMarkers); }
 
     std::int32_t from, to;
     std::vector<std::string> rejections;
+    std::vector<RowReason> reasons;
+    std::vector<RangeMarkers> markers;
 };
 
 class RecordingRun : public RunHost {

@@ -60,20 +60,94 @@ TEST_F(FileListTest, RejectionsNameTheReasonAndThePathAndAddNoRow) {
     const std::string shortPath = Tone(dir, "short.wav", 0.9);
     const std::string quadPath = Tone(dir, "quad.wav", 2.0, quad);
     const std::string extPath = Tone(dir, "ext.wav", 2.0, extensible);
-    for (const std::string& path : {cdPath, floatPath, shortPath, quadPath, extPath, dir.path(), dir.file("gone.wav")})
+    // Extensible with a float sub-format, and 20 valid bits in 24: not linear PCM.
+    test::WavSpec extFloat = extensible;
+    extFloat.subFormat = 3;
+    test::WavSpec ext20 = extensible;
+    ext20.bitsPerSample = 24;
+    ext20.validBits = 20;
+    const std::string extFloatPath = Tone(dir, "extfloat.wav", 2.0, extFloat);
+    const std::string ext20Path = Tone(dir, "ext20.wav", 2.0, ext20);
+    for (const std::string& path : {cdPath, floatPath, shortPath, quadPath, extFloatPath, ext20Path, dir.path(),
+                                    dir.file("gone.wav")})
         AddTitle(list, intake, path, kLastItem);
     EXPECT_EQ(list.ItemCount(), 0);
-    ASSERT_EQ(intake.rejections.size(), 7u);
+    ASSERT_EQ(intake.rejections.size(), 8u);
     EXPECT_EQ(intake.rejections[0], std::string(kMessageUnsupported) + "\r\n" + cdPath);
     EXPECT_EQ(intake.rejections[1], std::string(kMessageNotWav) + "\r\n" + floatPath);
     EXPECT_EQ(intake.rejections[2], std::string(kMessageTooShort) + "\r\n" + shortPath);
     EXPECT_EQ(intake.rejections[3], std::string(kMessageTooShort) + "\r\n" + quadPath) << "four channels have no duration";
-    EXPECT_EQ(intake.rejections[4], std::string(kMessageNotWav) + "\r\n" + extPath);
-    EXPECT_EQ(intake.rejections[5], std::string(kMessageNotWav) + "\r\n" + dir.path());
-    EXPECT_EQ(intake.rejections[6], std::string(kMessageNotWav) + "\r\n" + dir.file("gone.wav"));
+    EXPECT_EQ(intake.rejections[4], std::string(kMessageNotWav) + "\r\n" + extFloatPath);
+    EXPECT_EQ(intake.rejections[5], std::string(kMessageNotWav) + "\r\n" + ext20Path);
+    EXPECT_EQ(intake.rejections[6], std::string(ReasonText(RowReason::NotRegular, MessageLanguage::Japanese)) + "\r\n" +
+                                        dir.path());
+    EXPECT_EQ(intake.rejections[7],
+              std::string(ReasonText(RowReason::Missing, MessageLanguage::Japanese)) + "\r\n" + dir.file("gone.wav"));
+    EXPECT_EQ(intake.reasons, (std::vector<RowReason>{RowReason::UnsupportedFormat, RowReason::NotPcm,
+                                                      RowReason::TooShort, RowReason::TooShort, RowReason::NotPcm,
+                                                      RowReason::NotPcm, RowReason::NotRegular, RowReason::Missing}));
+
+    // Extensible PCM with every bit valid is what ffmpeg and sox write.
+    AddTitle(list, intake, extPath, kLastItem);
+    EXPECT_EQ(list.ItemCount(), 1);
+    ConfigureFileList(list);
 
     AddTitle(list, intake, Tone(dir, "exact.wav", 1.0), kLastItem);
     EXPECT_EQ(list.ItemCount(), 1) << "exactly one second is long enough";
+}
+
+TEST_F(FileListTest, ExtensibleStereoAndSurroundFromOtherToolsAreListed) {
+    RecordingIntake intake;
+    for (const std::int16_t channels : {std::int16_t{2}, std::int16_t{6}}) {
+        test::WavSpec layout;
+        layout.formatTag = 0xFFFE;
+        layout.bitsPerSample = 24;
+        layout.channels = channels;
+        AddTitle(list, intake, Tone(dir, "ext" + std::to_string(channels) + ".wav", 1.5, layout), kLastItem);
+    }
+    EXPECT_TRUE(intake.rejections.empty()) << intake.rejections.front();
+    EXPECT_EQ(list.ItemCount(), 2);
+}
+
+TEST_F(FileListTest, FifosAreRefusedWithoutOpeningThem) {
+    // Opening a FIFO for reading would wait for a writer forever.
+    ASSERT_EQ(::mkfifo(dir.file("pipe.wav").c_str(), 0644), 0);
+    Tone(dir, "real.wav", 1.5);
+    RecordingIntake intake;
+    EXPECT_EQ(AddFolder(list, intake, dir.path()), 2);
+    EXPECT_EQ(list.ItemCount(), 1);
+    EXPECT_EQ(intake.reasons, std::vector<RowReason>{RowReason::NotRegular});
+}
+
+TEST_F(FileListTest, TheRangeCoversOnlyTheFramesTheFileHolds) {
+    // A pipe's writer cannot know the length and stores 0xFFFFFFFF; a marker
+    // may lie past the end too.
+    test::WavSpec piped;
+    piped.declaredDataSize = 0xFFFFFFFF;
+    piped.afterData = {};
+    const std::string pipedPath = test::WriteWav(dir.file("piped.wav"), piped, test::Silence(kRate * 6 / 5, 2));
+    test::WavSpec lying;
+    lying.afterData = test::BroadcastMarkers(kRate / 2, -1, 100 * kRate, -1);
+    const std::string lyingPath = test::WriteWav(dir.file("lying.wav"), lying, test::Silence(2 * kRate, 2));
+    RecordingIntake whole;
+    AddTitle(list, whole, pipedPath, kLastItem);
+    RecordingIntake markers(kRangeBcStart, kRangeBcStop);
+    AddTitle(list, markers, lyingPath, kLastItem);
+    ASSERT_EQ(list.ItemCount(), 2);
+    EXPECT_EQ(list.AuxID(0, kAuxEnd).AsNumber(), 1.2 * kRate);
+    EXPECT_EQ(list.Value(0, kColumnLength).AsText(), "00:00:01.200");
+    EXPECT_EQ(list.AuxID(1, kAuxEnd).AsNumber(), 2.0 * kRate);
+    EXPECT_EQ(list.Value(1, kColumnLength).AsText(), "00:00:01.500");
+    ASSERT_EQ(markers.markers.size(), 1u);
+    EXPECT_TRUE(markers.markers[0].StartFound && markers.markers[0].EndFound);
+
+    // Chosen markers a file lacks are reported, and the range keeps the file's ends.
+    RecordingIntake missing(kRangeBcStandby, kRangeBcEnd);
+    AddTitle(list, missing, lyingPath, kLastItem);
+    ASSERT_EQ(missing.markers.size(), 1u);
+    EXPECT_TRUE(missing.markers[0].StartChosen && !missing.markers[0].StartFound);
+    EXPECT_TRUE(missing.markers[0].EndChosen && !missing.markers[0].EndFound);
+    EXPECT_EQ(list.Value(2, kColumnLength).AsText(), "00:00:02.000");
 }
 
 TEST_F(FileListTest, MarkersChooseTheRange) {

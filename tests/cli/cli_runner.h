@@ -17,13 +17,17 @@ struct CliResult {
     std::string err;  // standard error
 };
 
-// pArguments are passed as they are (each quoted for the shell).
-inline CliResult RunCli(const std::vector<std::string>& pArguments, const std::string& pWorkingDir = "") {
+// pArguments are passed as they are (each quoted for the shell);
+// pEnvironment ("NAME=value") is set for the command alone.
+inline CliResult RunCli(const std::vector<std::string>& pArguments, const std::string& pWorkingDir = "",
+                        const std::vector<std::string>& pEnvironment = {}) {
     char errPath[] = "/tmp/sonivate-cli-err-XXXXXX";
     const int errFd = ::mkstemp(errPath);
     std::string command;
     if (!pWorkingDir.empty()) command = "cd '" + pWorkingDir + "' && ";
-    command += "'" SONIVATE_CLI_PATH "'";
+    if (!pEnvironment.empty()) command += "env";
+    for (const std::string& assignment : pEnvironment) command += " '" + assignment + "'";
+    command += " '" SONIVATE_CLI_PATH "'";
     for (const std::string& a : pArguments) command += " '" + a + "'";
     command += std::string(" 2>'") + errPath + "'";
     CliResult result;

@@ -39,8 +39,8 @@ TEST_F(CliMeasure, StereoToneAtMinus23DbfsReadsMinus23LkfsAndJsonHasExactlyTheKe
     std::vector<std::string> keys;
     for (const auto& item : m.items()) keys.push_back(item.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"path", "ok", "blocks", "lkfs", "peak", "gain", "lkfs_text",
-                                              "peak_text", "gain_text", "true_peak", "lra", "max_momentary",
-                                              "max_short_term"}));
+                                              "peak_text", "gain_text", "reason", "reason_text", "true_peak", "lra",
+                                              "max_momentary", "max_short_term"}));
     EXPECT_EQ(m["path"], path);
     EXPECT_EQ(m["ok"], 1);
     EXPECT_EQ(m["blocks"], 47);
@@ -82,9 +82,10 @@ TEST_F(CliMeasure, AFileThatFailsIsReportedAndSetsTheExitStatus) {
     EXPECT_EQ(all[0]["ok"], 1);
     for (size_t i = 1; i < 3; ++i) {
         EXPECT_EQ(all[i]["ok"], 0);
+        EXPECT_EQ(all[i]["reason"], i == 1 ? "missing" : "not_measured");
         EXPECT_EQ(all[i]["blocks"], 0);
-        EXPECT_EQ(all[i]["lkfs"], 0.0);
-        EXPECT_EQ(all[i]["gain_text"], "0.000");
+        EXPECT_TRUE(all[i]["lkfs"].is_null()) << "a failed measurement has no figures";
+        EXPECT_EQ(all[i]["gain_text"], "");
     }
 }
 

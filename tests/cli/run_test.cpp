@@ -17,7 +17,8 @@ constexpr std::int32_t kRate = 48000;
 
 const std::set<std::string> kRowKeys = {"path",      "title",     "start",     "end",  "length",
                                         "measured",  "lkfs_text", "peak_text", "gain_text", "lkfs",
-                                        "peak",      "gain",      "clip",      "output", "written", "reason"};
+                                        "peak",      "gain",      "clip",      "output", "written", "reason",
+                                        "reason_text", "start_marker_found", "end_marker_found", "listed"};
 
 std::string Commercial(const ScratchDir& pDir, const std::string& pName, double pDbfs) {
     WavSpec layout;
@@ -56,13 +57,21 @@ TEST(CliRun, RejectionsGoToStandardErrorAndFailTheRun) {
     WavSpec cd;
     cd.sampleRate = 44100;
     WriteWav(dir.file("cd.wav"), cd, Silence(44100 * 2, 2));
-    const CliResult r = RunCli({"run", "--csv", "good.wav", "cd.wav", "missing.wav"}, dir.path());
+    const CliResult r = RunCli({"run", "--csv", "good.wav", "cd.wav", "missing.wav"}, dir.path(), {"LANG=ja_JP.UTF-8"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("48000Hz、16/24bitのwavファイルのみ対応しています: " + dir.file("cd.wav")), std::string::npos)
+    EXPECT_NE(r.err.find(dir.file("cd.wav") + ": 48000Hz、16/24bitのwavファイルのみ対応しています"), std::string::npos)
         << r.err;
+    const CliResult english = RunCli({"run", "--json", "cd.wav"}, dir.path(), {"LANG=C.UTF-8", "LC_ALL="});
+    EXPECT_NE(english.err.find("only 48000 Hz, 16/24-bit WAV files are supported"), std::string::npos) << english.err;
+    const Json refused = Json::parse(english.out);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0]["reason"], "unsupported_format");
+    EXPECT_FALSE(refused[0]["listed"].get<bool>());
+    EXPECT_TRUE(refused[0]["lkfs"].is_null());
     EXPECT_NE(r.err.find("missing.wav"), std::string::npos);
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
-              "path,title,start,end,length,measured,lkfs_text,peak_text,gain_text,lkfs,peak,gain,clip,output,written");
+              "path,title,start,end,length,measured,lkfs_text,peak_text,gain_text,lkfs,peak,gain,clip,output,written,"
+              "reason,reason_text,start_marker_found,end_marker_found,listed");
     EXPECT_NE(r.out.find(dir.file("good.wav") + ",good,0,"), std::string::npos) << "relative paths from the current folder";
 }
 

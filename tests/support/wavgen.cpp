@@ -41,11 +41,12 @@ Chunk FmtChunk(const WavSpec& pSpec) {
     Put16(fmt.payload, static_cast<std::uint32_t>(pSpec.bitsPerSample));
     if (pSpec.formatTag == 0xFFFE) {
         Put16(fmt.payload, 22);  // extension size
-        Put16(fmt.payload, static_cast<std::uint32_t>(pSpec.bitsPerSample));
+        Put16(fmt.payload, static_cast<std::uint32_t>(pSpec.validBits < 0 ? pSpec.bitsPerSample : pSpec.validBits));
         const std::uint32_t masks[] = {0, 0x4, 0x3, 0x7, 0x33, 0x37, 0x3F, 0x13F, 0x63F};
         Put32(fmt.payload, pSpec.channels <= 8 ? masks[pSpec.channels] : 0);
         // KSDATAFORMAT_SUBTYPE_PCM
-        const std::uint8_t guid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+        const auto sub = static_cast<std::uint8_t>(pSpec.subFormat);
+        const std::uint8_t guid[16] = {sub, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
                                        0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
         fmt.payload.insert(fmt.payload.end(), std::begin(guid), std::end(guid));
     }

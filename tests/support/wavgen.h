@@ -20,6 +20,10 @@ struct WavSpec {
     std::int16_t channels = 2;
     std::int16_t bitsPerSample = 16;
     std::uint16_t formatTag = 1;  // 3 float, 0xFFFE extensible
+    // Extensible only: valid bits (-1: all of bitsPerSample) and the
+    // sub-format's first field (1 PCM, 3 IEEE float).
+    std::int16_t validBits = -1;
+    std::uint16_t subFormat = 1;
     std::vector<Chunk> beforeFmt;   // chunks ahead of "fmt "
     std::vector<Chunk> beforeData;  // chunks between "fmt " and "data"
     std::vector<Chunk> afterData;   // chunks behind "data"

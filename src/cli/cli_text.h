@@ -1,0 +1,29 @@
+#pragma once
+// What the commands share when they talk to a person: texts in the locale's
+// language and file names that cannot break a line or a terminal.
+
+#include <string>
+
+#include "app/row_reason.h"
+
+namespace sonivate::cli {
+
+// The language of messages on stderr (see LanguageOfLocale).
+MessageLanguage Language();
+
+// pText with control characters (below 0x20, and 0x7F) written as \xNN, so
+// that a file name with a line break or an escape sequence stays one cell.
+std::string Printable(const std::string& pText);
+
+// The reason's text in the locale's language.
+const char* Say(RowReason pReason);
+
+// One line on stderr: "sonivate-cli: <path>: <reason text>".
+void ReportPath(const std::string& pPath, RowReason pReason);
+
+// The reason a path cannot be measured or inspected before any reading:
+// missing, a folder or other non-regular file, or unreadable. None when it
+// is a regular file that can be opened.
+RowReason PathRefusal(const std::string& pPath);
+
+}  // namespace sonivate::cli

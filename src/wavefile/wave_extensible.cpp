@@ -1,0 +1,56 @@
+#include "wavefile/wave_extensible.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "common/error_trap.h"
+#include "common/numeric.h"
+#include "wavefile/le_bytes.h"
+#include "wavefile/wave_mmio.h"
+
+namespace sonivate {
+namespace {
+
+// The extensible "fmt " payload: the 16 plain bytes, the extension size
+// (at least 22), valid bits per sample, the channel mask, the sub-format.
+constexpr std::int32_t kExtensibleFmtBytes = 40;
+constexpr std::int32_t kExtensionSizeAt = 16;
+constexpr std::int32_t kValidBitsAt = 18;
+constexpr std::int32_t kBitsPerSampleAt = 14;
+constexpr std::int32_t kSubFormatAt = 24;
+constexpr std::int32_t kLeastExtensionSize = 22;
+// KSDATAFORMAT_SUBTYPE_PCM, 00000001-0000-0010-8000-00AA00389B71, as stored.
+constexpr unsigned char kSubFormatPcm[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                             0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+}  // namespace
+
+std::int32_t IsExtensiblePcm(const std::string& pFilename, FileHandle pHandle) {
+    RoutineHandle file(pHandle, pFilename);
+    return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
+        if (file.handle == 0) return 0;
+        const std::int64_t position = FindChunk(pFilename, file.handle, kChunkFmt, 0);
+        if (position < kFirstChunkPosition) return 0;
+        unsigned char word[4] = {};
+        if (SeekFileHandle(file.handle, position + kChunkSizeOffset) != 0 ||
+            ReadAtCurrentPosition(file.handle, word, 4) != 4)
+            return 0;
+        if (FromUInt32Bits(LittleEndian32(word)) < kExtensibleFmtBytes) return 0;
+        unsigned char fmt[kExtensibleFmtBytes] = {};
+        if (SeekFileHandle(file.handle, position + kChunkPayloadOffset) != 0 ||
+            ReadAtCurrentPosition(file.handle, fmt, kExtensibleFmtBytes) != kExtensibleFmtBytes)
+            return 0;
+        if ((LittleEndian16(fmt) & 0xFFFF) != kFormatTagExtensible) return 0;
+        if ((LittleEndian16(fmt + kExtensionSizeAt) & 0xFFFF) < kLeastExtensionSize) return 0;
+        if (LittleEndian16(fmt + kValidBitsAt) != LittleEndian16(fmt + kBitsPerSampleAt)) return 0;
+        return std::equal(std::begin(kSubFormatPcm), std::end(kSubFormatPcm), fmt + kSubFormatAt) ? 1 : 0;
+    });
+}
+
+std::int32_t EffectiveFormatTag(const WaveFormatInfo& pInfo, const std::string& pFilename, FileHandle pHandle) {
+    const bool extensible = (pInfo.FormatTag & 0xFFFF) == kFormatTagExtensible;
+    if (extensible && IsExtensiblePcm(pFilename, pHandle) == 1) return kFormatTagPcm;
+    return pInfo.FormatTag;
+}
+
+}  // namespace sonivate
