@@ -12,7 +12,9 @@
 #include <memory>
 #include <optional>
 
+#include "app/output_copy.h"
 #include "app/write_adjusted_wave.h"
+#include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/stop_signals.h"
 #include "common/paths.h"
@@ -91,30 +93,28 @@ int Apply(const ApplyOptions& pOptions) {
     }
 
     const StopOnSignals signals;
-    // Creating the file is the existence check, so nothing can take the name
-    // in between, and whatever the copy leaves under it is ours to delete.
-    if (const int error = platform::CreateNewFile(pOptions.target); error != 0) {
-        if (error == EEXIST) {
-            std::fprintf(stderr, "sonivate-cli apply: %s already exists; choose a new name (it was left untouched)\n",
-                         pOptions.target.c_str());
-            return kExitUsage;
-        }
-        std::fprintf(stderr, "sonivate-cli apply: cannot create %s: %s\n", pOptions.target.c_str(),
-                     std::strerror(error));
+    // The copy is written where no name reaches it and takes TARGET only
+    // when complete, and only while that name is free: a partial copy never
+    // stands under any name, and an existing file is never touched.
+    SourceHold source;
+    if (const RowReason refused = source.Acquire(pOptions.source); refused != RowReason::None) {
+        ReportPath(pOptions.source, refused);
         return kExitFailed;
     }
-
     TerminalProgress progress;
-    const std::int32_t ok =
-        WriteAdjustedWave(pOptions.source, pOptions.target, pOptions.start, end, pOptions.gain, progress);
+    const CopyOutcome copy =
+        WriteCopySafely(source, pOptions.target, TargetRule::NewName, pOptions.start, end, pOptions.gain, progress);
     progress.Finish();
-    const bool stopped = StopSignalled();
-    if (ok == 1 && !stopped) return kExitOk;
-
-    const bool removed = DeleteFileForced(pOptions.target) == 1;
-    std::fprintf(stderr, "sonivate-cli apply: %s; %s %s\n", stopped ? "stopped" : "writing the copy failed",
-                 removed ? "removed" : "could not remove", pOptions.target.c_str());
-    return stopped ? kExitInterrupted : kExitFailed;
+    if (copy.Written) return kExitOk;
+    if (copy.Reason == RowReason::TargetExists || copy.Reason == RowReason::OtherFileHasName) {
+        std::fprintf(stderr, "sonivate-cli apply: %s already exists; choose a new name (it was left untouched)\n",
+                     Printable(pOptions.target).c_str());
+        return kExitUsage;
+    }
+    std::fprintf(stderr, "sonivate-cli apply: %s: %s%s%s; nothing was left under that name\n",
+                 Printable(pOptions.target).c_str(), Say(copy.Reason), copy.Error != 0 ? ": " : "",
+                 copy.Error != 0 ? std::strerror(copy.Error) : "");
+    return copy.Reason == RowReason::Stopped ? kExitInterrupted : kExitFailed;
 }
 
 }  // namespace

@@ -149,5 +149,22 @@ TEST(CliPublish, TwoRunsAtOnceOnOneFolderApplyTheGainOnce) {
     EXPECT_EQ(Files(dir.path()).size(), 4u);
 }
 
+TEST(CliPublish, ApplyNeverWritesThroughALinkAndLeavesNothingAfterAFault) {
+    ScratchDir dir, elsewhere, logs;
+    const std::string source = Tone(dir, "take.wav");
+    ASSERT_EQ(::symlink(elsewhere.file("planted.wav").c_str(), dir.file("copy.wav").c_str()), 0);
+    const CliResult linked = RunCli({"apply", "--gain", "3", source, dir.file("copy.wav")});
+    EXPECT_EQ(linked.status, 2) << linked.err;
+    EXPECT_TRUE(Files(elsewhere.path()).empty()) << "the dangling link was not followed";
+
+    const pid_t child = SpawnCli({"apply", "--gain", "3", source, dir.file("new.wav")},
+                                 Faults({"SONIVATE_SHIM_FSYNC=fail", "SONIVATE_SHIM_NO_TMPFILE=1"}), logs.file("out"),
+                                 logs.file("err"));
+    const Ended ended = Finish(child, logs);
+    ASSERT_TRUE(WIFEXITED(ended.status));
+    EXPECT_EQ(WEXITSTATUS(ended.status), 1) << ended.err;
+    EXPECT_EQ(Files(dir.path()), (std::vector<std::string>{"copy.wav", "take.wav"}));
+}
+
 }  // namespace
 }  // namespace sonivate::test
