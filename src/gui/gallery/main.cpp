@@ -1,4 +1,5 @@
-// sonivate-gallery: every owner-drawn control of the window in its states, at
+// sonivate-gallery: every owner-drawn control of the window in its states (the
+// list has its own tests and screenshots), at
 // a layout scale (SizeRate) of choice.
 //
 //   sonivate-gallery [--rate R] [--grab FILE.png]   show (or save) the gallery at R (0.7..3.0, default 1.0)
@@ -20,7 +21,9 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "controls/widgets/uc_bar.h"
 #include "controls/widgets/uc_buttons.h"
+#include "controls/widgets/uc_check.h"
 #include "controls/widgets/uc_path_text.h"
 #include "controls/widgets/uc_slider.h"
 #include "controls/widgets/uc_text_picture.h"
@@ -57,6 +60,8 @@ public:
         setFocusPolicy(Qt::StrongFocus);
         ApplyFont(this, kFontByArguments, nullptr, Points(), false, false, "");
         BuildButtons();
+        BuildBars();
+        BuildChecks();
         BuildPathTexts();
         BuildTextPictures();
         BuildSliders();
@@ -131,6 +136,71 @@ private:
             Place(icons, kControlLeft, pTop, 3600, 390);
             icons->SetButtonsMCI();
             icons->Init();
+        });
+    }
+
+    void BuildBars() {
+        Section("進行状況 (UC_Bar)");
+        // Fractions of the full scale the bars show.
+        constexpr std::int32_t kPercents[] = {0, 37, 100};
+        Row("0 % / 37 % / 100 %", 255, [this, &kPercents](std::int32_t pTop) {
+            std::int32_t left = kControlLeft;
+            for (const std::int32_t percent : kPercents) {
+                auto* bar = new UC_Bar(this);
+                Place(bar, left, pTop, 2400, 255);
+                bar->Init();
+                bar->SetValue(bar->Max() * percent / 100);
+                left += 2400 + kColumnGap;
+            }
+        });
+        Row("文字 / 単色 / 固定", 255, [this](std::int32_t pTop) {
+            auto* text = new UC_Bar(this);
+            Place(text, kControlLeft, pTop, 2400, 255);
+            text->SetStyle(Points(), false, "", kColorButtonText);
+            text->Init();
+            text->SetValue(600);
+            text->SetTextToDisp("60 %");
+            auto* plain = new UC_Bar(this);
+            Place(plain, kControlLeft + 2400 + kColumnGap, pTop, 2400, 255);
+            plain->SetNoGrad(true);
+            plain->SetBarColor(0x30A030);
+            plain->Init();
+            plain->SetValue(450);
+            auto* locked = new UC_Bar(this);
+            Place(locked, kControlLeft + 4800 + 2 * kColumnGap, pTop, 2400, 255);
+            locked->SetLocked(true);
+            locked->Init();
+            locked->SetValue(800);
+        });
+    }
+
+    void BuildChecks() {
+        Section("チェックボックス (UC_Check)");
+        const float rate = static_cast<float>(c_Rate);
+        Row("オン / オフ / 無効 / 丸", 270, [this, rate](std::int32_t pTop) {
+            struct Sample {
+                const char* Caption;
+                std::int32_t Value;
+                bool Enabled;
+                bool Option;
+            };
+            static constexpr Sample kSamples[] = {{"wav出力", 1, true, false},
+                                                  {"クリップ回避", 0, true, false},
+                                                  {"無効", 1, false, false},
+                                                  {"オプション", 1, true, true},
+                                                  {"", 1, true, false}};
+            std::int32_t left = kControlLeft;
+            UC_Check::BoxImage shared;
+            for (const Sample& sample : kSamples) {
+                auto* check = new UC_Check(this);
+                Place(check, left, pTop, 330, 270);
+                check->SetIsOption(sample.Option);
+                SetupCheck(*check, sample.Caption, sample.Value, nullptr, Points(), shared, rate);
+                if (!sample.Option) shared = check->Gradhdc();
+                check->SetEnabled(sample.Enabled);
+                left += check->width() * TwipsPerPixel() + kColumnGap;
+                c_Right = std::max(c_Right, left);
+            }
         });
     }
 
