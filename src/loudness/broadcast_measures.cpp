@@ -5,6 +5,7 @@
 
 #include "common/numeric.h"
 #include "loudness/c_lkfsfct.h"
+#include "wavefile/le_bytes.h"
 #include "wavefile/wave_format.h"
 
 namespace sonivate {
@@ -46,17 +47,6 @@ std::vector<double> ChannelWeights(std::int32_t pChannels) {
     }
 }
 
-template <int BytesPerSample>
-inline std::int32_t DecodeSample(const std::uint8_t* pBytes) {
-    if constexpr (BytesPerSample == 2) {
-        return static_cast<std::int16_t>(static_cast<std::uint16_t>(pBytes[0] | (pBytes[1] << 8)));
-    } else {
-        const auto bits = static_cast<std::uint32_t>(pBytes[0]) | (static_cast<std::uint32_t>(pBytes[1]) << 8) |
-                          (static_cast<std::uint32_t>(pBytes[2]) << 16);
-        return static_cast<std::int32_t>(bits << 8) >> 8;
-    }
-}
-
 // Splits pFrames interleaved frames into one float run per channel (scaled
 // to full scale 1.0, behind the oversampler's history) and one interleaved
 // double run per channel pair (unscaled).
@@ -69,7 +59,7 @@ void Decode(const std::uint8_t* pRaw, std::int32_t pFrames, std::int32_t pChanne
         float* peak = pPeakInput[0].data() + history;
         double* pair = pPairInput.data();
         for (std::int32_t n = 0; n < pFrames; ++n) {
-            const std::int32_t v = DecodeSample<BytesPerSample>(pRaw + n * frameBytes);
+            const std::int32_t v = PcmSample<BytesPerSample>(pRaw + n * frameBytes);
             peak[n] = static_cast<float>(v) * pScale;
             pair[2 * n] = pair[2 * n + 1] = static_cast<double>(v);
         }
@@ -81,7 +71,7 @@ void Decode(const std::uint8_t* pRaw, std::int32_t pFrames, std::int32_t pChanne
         double* pair = pPairInput.data() + static_cast<size_t>(c / 2) * pairStride + (c % 2);
         const std::uint8_t* at = pRaw + c * BytesPerSample;
         for (std::int32_t n = 0; n < pFrames; ++n, at += frameBytes) {
-            const std::int32_t v = DecodeSample<BytesPerSample>(at);
+            const std::int32_t v = PcmSample<BytesPerSample>(at);
             peak[n] = static_cast<float>(v) * pScale;
             pair[2 * n] = static_cast<double>(v);
         }

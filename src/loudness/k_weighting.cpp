@@ -5,6 +5,8 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+
+#include "wavefile/le_bytes.h"
 #endif
 
 namespace sonivate {
@@ -106,18 +108,6 @@ inline Lanes RlbStep(StageLanes& pState, Lanes pX0, const Coefficients& pC) {
     return Finish(pState, value, pX0);
 }
 
-template <int BytesPerSample>
-inline std::int32_t DecodeSample(const std::uint8_t* pBytes) {
-    if constexpr (BytesPerSample == 2) {
-        return static_cast<std::int16_t>(static_cast<std::uint16_t>(pBytes[0] | (pBytes[1] << 8)));
-    } else {
-        // Three little-endian bytes, sign-extended from bit 23.
-        const auto bits = static_cast<std::uint32_t>(pBytes[0]) | (static_cast<std::uint32_t>(pBytes[1]) << 8) |
-                          (static_cast<std::uint32_t>(pBytes[2]) << 16);
-        return static_cast<std::int32_t>(bits << 8) >> 8;
-    }
-}
-
 }  // namespace
 
 KWeightedPair::KWeightedPair(std::int32_t pHopFrames, std::int32_t pBytesPerSample, std::int32_t pFrameBytes,
@@ -152,7 +142,7 @@ void KWeightedPair::Run(const std::uint8_t* pRaw, std::int32_t pFrames, std::vec
     while (done < pFrames) {
         const std::int32_t run = std::min(mHop - mHopFill, pFrames - done);
         for (std::int32_t i = 0; i < run; ++i) {
-            const Lanes input = FromInts(DecodeSample<BytesPerSample>(left), DecodeSample<BytesPerSample>(right));
+            const Lanes input = FromInts(PcmSample<BytesPerSample>(left), PcmSample<BytesPerSample>(right));
             left += mFrameBytes;
             right += mFrameBytes;
             peak = Max(peak, Abs(input));

@@ -48,10 +48,10 @@ struct FontEntry {
     float HeightFactor = 1;  // 1 / 1.34 for "メイリオ", else 1
 };
 
-// Registers the substitutions of the specified faces by the installed
+// Registers the substitutions of the layout's Japanese faces by the installed
 // Japanese face. Idempotent; needs a QGuiApplication.
 void RegisterFontSubstitutes();
-// The installed Japanese face the specified faces stand for ("" when no
+// The installed Japanese face the layout's faces stand for ("" when no
 // Japanese face is installed at all).
 const std::string& JapaneseFaceName();
 

@@ -21,20 +21,20 @@ constexpr std::int32_t kIconMask = 0xF0;
 constexpr std::int32_t kDefaultButtonMask = 0xF00;
 constexpr const char* kResultProperty = "sonivateResult";
 
-struct ButtonSpec {
+struct ButtonChoice {
     std::int32_t Result;
     const char* Text;  // the Japanese desktop's own button texts
     QMessageBox::ButtonRole Role;
 };
-constexpr ButtonSpec kOk{kIdOk, "OK", QMessageBox::AcceptRole};
-constexpr ButtonSpec kCancel{kIdCancel, "キャンセル", QMessageBox::RejectRole};
-constexpr ButtonSpec kAbort{kIdAbort, "中止(&A)", QMessageBox::RejectRole};
-constexpr ButtonSpec kRetry{kIdRetry, "再試行(&R)", QMessageBox::AcceptRole};
-constexpr ButtonSpec kIgnore{kIdIgnore, "無視(&I)", QMessageBox::AcceptRole};
-constexpr ButtonSpec kYes{kIdYes, "はい(&Y)", QMessageBox::YesRole};
-constexpr ButtonSpec kNo{kIdNo, "いいえ(&N)", QMessageBox::NoRole};
+constexpr ButtonChoice kOk{kIdOk, "OK", QMessageBox::AcceptRole};
+constexpr ButtonChoice kCancel{kIdCancel, "キャンセル", QMessageBox::RejectRole};
+constexpr ButtonChoice kAbort{kIdAbort, "中止(&A)", QMessageBox::RejectRole};
+constexpr ButtonChoice kRetry{kIdRetry, "再試行(&R)", QMessageBox::AcceptRole};
+constexpr ButtonChoice kIgnore{kIdIgnore, "無視(&I)", QMessageBox::AcceptRole};
+constexpr ButtonChoice kYes{kIdYes, "はい(&Y)", QMessageBox::YesRole};
+constexpr ButtonChoice kNo{kIdNo, "いいえ(&N)", QMessageBox::NoRole};
 
-std::vector<ButtonSpec> ButtonsOf(std::int32_t pType) {
+std::vector<ButtonChoice> ButtonsOf(std::int32_t pType) {
     switch (pType & kButtonGroupMask) {
         case kMbOkCancel: return {kOk, kCancel};
         case kMbAbortRetryIgnore: return {kAbort, kRetry, kIgnore};
@@ -83,9 +83,9 @@ std::int32_t OwnerMessageBox(const std::string& pText, std::int32_t pType, const
         QWidget* ownerWindow = pOwner != nullptr ? pOwner->window() : nullptr;
         QMessageBox box(IconOf(pType), QString::fromStdString(pCaption.empty() ? AppTitle() : pCaption),
                         QString::fromStdString(pText), QMessageBox::NoButton, ownerWindow);
-        const std::vector<ButtonSpec> buttons = ButtonsOf(pType);
+        const std::vector<ButtonChoice> buttons = ButtonsOf(pType);
         std::vector<QPushButton*> made;
-        for (const ButtonSpec& spec : buttons) {
+        for (const ButtonChoice& spec : buttons) {
             QPushButton* button = box.addButton(QString::fromUtf8(spec.Text), spec.Role);
             button->setProperty(kResultProperty, spec.Result);
             made.push_back(button);

@@ -84,7 +84,7 @@ TEST_F(Fonts, CellHeightWeightAndTheMeiryoFactor) {
     EXPECT_EQ(FontAt(2)->Font.weight(), 1000) << "1050 limited to the largest weight";
 }
 
-TEST_F(Fonts, EverySpecifiedFaceRendersJapanese) {
+TEST_F(Fonts, EveryLayoutFaceRendersJapanese) {
     const std::string& japanese = JapaneseFaceName();
     ASSERT_FALSE(japanese.empty()) << "no Japanese face installed (fonts-noto-cjk)";
     SelectUIFont();
