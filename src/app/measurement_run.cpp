@@ -12,6 +12,7 @@
 #include "common/error_trap.h"
 #include "common/formatting.h"
 #include "common/paths.h"
+#include "loudness/broadcast_measures.h"
 #include "loudness/c_lkfsfct.h"
 #include "platform/pending_file.h"
 
@@ -78,6 +79,8 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
     double gainForOutput = pWork.PreviousGain;
     {
         C_LKFSFCT meter(pProgress.RunPump());
+        BroadcastMeasures extras;
+        if (pChoices.Extras) extras.Listen(meter);
         meter.MeasureLKFSProg = [&](float pRate, std::int32_t& pCancel) { HandleProgress(pProgress, pRate, pCancel); };
         if (meter.MeasureLKFS(pWork.Source, pWork.Start, pWork.End) != 0) {
             result.Measured = true;
@@ -91,6 +94,16 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
             // unrounded search result.
             gainForOutput = CellValue(result.GainText).AsNumber();
             result.Clip = gainForOutput + meter.PeakValue() > 0.0;
+            if (pChoices.Extras) {
+                BroadcastFigures& figures = result.Broadcast.emplace();
+                if (extras.Begun()) {
+                    figures.TruePeak = extras.TruePeak();
+                    figures.LoudnessRange = extras.LoudnessRange();
+                    figures.MaxMomentary = extras.MaxMomentary();
+                    figures.MaxShortTerm = extras.MaxShortTerm();
+                }
+                figures.OutputLKFS = meter.CalcLKFS(gainForOutput);
+            }
             if (pOnMeasured) pOnMeasured(result);
         } else {
             result.Reason = pProgress.StopRequested() ? RowReason::Stopped : RowReason::NotMeasured;
@@ -142,6 +155,7 @@ RunChoices ReadChoices(const RunHost& pHost, double pTarget) {
     choices.WavOutput = pHost.WavOutput();
     choices.SoundPath = pHost.SoundPath();
     choices.NoClip = pHost.NoClip();
+    choices.Extras = pHost.BroadcastExtras();
     return choices;
 }
 

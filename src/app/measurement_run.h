@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ public:
     virtual bool WavOutput() const = 0;
     virtual std::string SoundPath() const = 0;
     virtual bool NoClip() const = 0;
+    // The broadcast measures (true peak, loudness range, max momentary and
+    // short-term loudness) taken in the same read as the loudness; off
+    // unless the host asks for them.
+    virtual bool BroadcastExtras() const { return false; }
     // A new run starts with no stop request. A host with a stop source of
     // its own (signals) clears it here; StopRequested answers for that
     // source, the controller keeps the stop button's request itself.
@@ -67,6 +72,17 @@ struct RowWork {
     double PreviousGain = 0.0;  // the gain column as it stood (0 when never written)
 };
 
+// The broadcast measures of a measured row. Each is empty when the range is
+// too short for it or the layout is not one the measures take.
+struct BroadcastFigures {
+    std::optional<double> TruePeak;       // dBTP
+    std::optional<double> LoudnessRange;  // LU
+    std::optional<double> MaxMomentary;   // LUFS
+    std::optional<double> MaxShortTerm;   // LUFS
+    // The gated loudness of the copy as written, at the gain as shown, LKFS.
+    double OutputLKFS = 0.0;
+};
+
 // What became of one row.
 struct RowResult {
     std::int32_t Row = 0;
@@ -84,6 +100,8 @@ struct RowResult {
     // wins over a failed measurement's); None when all went through.
     RowReason Reason = RowReason::None;
     int WriteError = 0;  // the errno behind a failed copy, when known
+    // Set for a measured row when the run's choices ask for the extras.
+    std::optional<BroadcastFigures> Broadcast;
 };
 
 class RunOutputs;
@@ -94,6 +112,7 @@ struct RunChoices {
     bool WavOutput = false;
     std::string SoundPath;
     bool NoClip = true;
+    bool Extras = false;  // take the broadcast measures too
 };
 
 // Measures and (per pChoices) writes one row. pOnMeasured runs between the

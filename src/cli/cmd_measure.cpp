@@ -17,7 +17,7 @@
 #include "cli/commands.h"
 #include "common/formatting.h"
 #include "common/paths.h"
-#include "cli/profiles.h"
+#include "cli/broadcast_output.h"
 #include "loudness/broadcast_measures.h"
 #include "loudness/c_lkfsfct.h"
 #include "platform/pending_file.h"
@@ -39,10 +39,7 @@ struct MeasureOptions {
     std::int64_t end = 0;
     double target = kDefaultTargetLKFS;
     bool json = false;
-    bool noExtras = false;
-    std::string profileName;
-    std::string profileFile;
-    std::optional<DeliveryProfile> profile;
+    ExtrasChoice extras;
     std::vector<std::string> files;
 };
 
@@ -54,9 +51,8 @@ struct Measurement {
     double peak = 0.0;  // dBFS
     double gain = 0.0;  // dB to the target
     bool extras = false;
-    std::optional<double> truePeak, lra, maxMomentary, maxShortTerm;  // dBTP, LU, LUFS, LUFS
-    double outputLoudness = 0.0;  // LKFS after the gain
-    Verdict source, output;
+    BroadcastValues values;
+    FileVerdicts verdicts;
     RowReason reason = RowReason::None;  // why not measured
 };
 
@@ -67,7 +63,7 @@ constexpr std::int32_t kMeasuredRate = 48000;
 Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
     C_LKFSFCT meter;
     BroadcastMeasures extras;
-    if (!pOptions.noExtras) extras.Listen(meter);
+    if (!pOptions.extras.noExtras) extras.Listen(meter);
     Measurement m;
     m.path = pPath;
     // Nothing is opened that is not a regular file the process may read.
@@ -83,34 +79,20 @@ Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
     m.lkfs = meter.LKFSValue();
     m.peak = meter.PeakValue();
     m.gain = meter.AsymptoteLKFS(pOptions.target);
-    m.extras = !pOptions.noExtras;
+    m.extras = !pOptions.extras.noExtras;
     if (m.ok == 1 && m.extras && extras.Begun()) {
-        m.truePeak = extras.TruePeak();
-        m.lra = extras.LoudnessRange();
-        m.maxMomentary = extras.MaxMomentary();
-        m.maxShortTerm = extras.MaxShortTerm();
+        m.values.truePeak = extras.TruePeak();
+        m.values.lra = extras.LoudnessRange();
+        m.values.maxMomentary = extras.MaxMomentary();
+        m.values.maxShortTerm = extras.MaxShortTerm();
     }
-    if (m.ok == 1 && pOptions.profile) {
+    if (m.ok == 1 && pOptions.extras.profile) {
         // The copy as it would be written: every level moves by the gain as
         // shown, and the loudness is the gated loudness after that gain.
         const double gain = std::stod(FormatFixed(m.gain, kGainDecimals));
-        m.outputLoudness = meter.CalcLKFS(gain);
-        const double truePeak = m.truePeak.value_or(m.peak);
-        auto shifted = [&](std::optional<double> pValue) {
-            return pValue ? std::optional<double>(*pValue + gain) : std::nullopt;
-        };
-        m.source = Judge(*pOptions.profile, m.lkfs, truePeak, m.maxShortTerm);
-        m.output = Judge(*pOptions.profile, m.outputLoudness, truePeak + gain, shifted(m.maxShortTerm));
+        m.verdicts = JudgeFile(*pOptions.extras.profile, m.lkfs, meter.CalcLKFS(gain), gain, m.peak, m.values);
     }
     return m;
-}
-
-Json Optional(const std::optional<double>& pValue) { return pValue ? Json(*pValue) : Json(nullptr); }
-
-Json Reasons(const Verdict& pVerdict) {
-    Json list = Json::array();
-    for (const std::string& r : pVerdict.reasons) list.push_back(r);
-    return list;
 }
 
 // A failed measurement has no figures: null numbers and empty texts.
@@ -128,39 +110,14 @@ Json ToJson(const Measurement& pM, const MeasureOptions& pOptions) {
     object["gain_text"] = ok ? FormatFixed(pM.gain, kGainDecimals) : "";
     object["reason"] = ok ? Json(nullptr) : Json(ReasonCode(pM.reason));
     object["reason_text"] = ok ? Json(nullptr) : Json(Say(pM.reason));
-    if (pM.extras) {
-        object["true_peak"] = Optional(pM.truePeak);
-        object["lra"] = Optional(pM.lra);
-        object["max_momentary"] = Optional(pM.maxMomentary);
-        object["max_short_term"] = Optional(pM.maxShortTerm);
-    }
-    if (pOptions.profile) {
-        object["profile"] = pOptions.profile->name;
-        const bool judged = pM.ok == 1;
-        object["verdict_source"] = judged ? Json(pM.source.pass ? "pass" : "fail") : Json(nullptr);
-        object["verdict_output"] = judged ? Json(pM.output.pass ? "pass" : "fail") : Json(nullptr);
-        Json reasons;
-        reasons["source"] = Reasons(pM.source);
-        reasons["output"] = Reasons(pM.output);
-        object["verdict_reasons"] = judged ? reasons : Json(nullptr);
-    }
+    if (pM.extras) AddBroadcastKeys(object, pM.values);
+    if (pOptions.extras.profile) AddVerdictKeys(object, *pOptions.extras.profile, ok ? &pM.verdicts : nullptr);
     return object;
 }
 
-std::string Cell(const std::optional<double>& pValue) {
-    return pValue ? FormatFixed(*pValue, kLevelDecimals) : std::string("-");
-}
-
-std::string VerdictText(const Verdict& pVerdict) {
-    if (pVerdict.pass) return "pass";
-    std::string text = "fail (";
-    for (size_t i = 0; i < pVerdict.reasons.size(); ++i) text += (i ? " " : "") + pVerdict.reasons[i];
-    return text + ")";
-}
-
 void PrintTable(const std::vector<Measurement>& pResults, const MeasureOptions& pOptions) {
-    const bool extras = !pOptions.noExtras;
-    const bool profile = pOptions.profile.has_value();
+    const bool extras = !pOptions.extras.noExtras;
+    const bool profile = pOptions.extras.profile.has_value();
     std::printf("%9s %10s %9s %7s", "LKFS", "peak dBFS", "gain dB", "blocks");
     if (extras) std::printf(" %9s %7s", "dBTP", "LRA LU");
     std::printf("  file%s\n", profile ? "  verdict source / output" : "");
@@ -169,9 +126,11 @@ void PrintTable(const std::vector<Measurement>& pResults, const MeasureOptions& 
             std::printf("%9s %10s %9s %7d", FormatFixed(m.lkfs, kLevelDecimals).c_str(),
                         FormatFixed(m.peak, kLevelDecimals).c_str(), FormatFixed(m.gain, kGainDecimals).c_str(),
                         m.blocks);
-            if (extras) std::printf(" %9s %7s", Cell(m.truePeak).c_str(), Cell(m.lra).c_str());
+            if (extras) std::printf(" %9s %7s", LevelCell(m.values.truePeak).c_str(),
+                                                 LevelCell(m.values.lra).c_str());
             std::printf("  %s", Printable(m.path).c_str());
-            if (profile) std::printf("  %s / %s", VerdictText(m.source).c_str(), VerdictText(m.output).c_str());
+            if (profile) std::printf("  %s / %s", VerdictText(m.verdicts.source).c_str(),
+                                       VerdictText(m.verdicts.output).c_str());
             std::printf("\n");
         } else {
             std::printf("%9s %10s %9s %7s", "-", "-", "-", "-");
@@ -194,30 +153,13 @@ Command AddMeasureCommand(CLI::App& pParent) {
     CLI::Option* target = app->add_option("--target", options->target,
                                           "Target loudness in LKFS (default -24.0, or the profile's target)");
     app->add_flag("--json", options->json, "One JSON array, one object per file in argument order");
-    auto* noExtras = app->add_flag("--no-extras", options->noExtras,
-                                   "Integrated loudness and sample peak only: no true peak, LRA, momentary or short-term");
-    auto* profileName = app->add_option("--profile", options->profileName, "Delivery profile to judge against")
-                            ->check(CLI::IsMember(BuiltInProfileNames()));
-    auto* profileFile = app->add_option("--profile-file", options->profileFile,
-                                        "Delivery profile from an ini or JSON file (target, tolerance, "
-                                        "true_peak_max, short_term_max)")
-                            ->excludes(profileName);
-    profileName->excludes(noExtras);
-    profileFile->excludes(noExtras);
+    AddExtrasOptions(*app, options->extras);
     app->add_option("FILE", options->files, "WAV files")->required();
     command.app = app;
     command.run = [options, target] {
-        if (!options->profileName.empty()) options->profile = BuiltInProfile(options->profileName);
-        if (!options->profileFile.empty()) {
-            std::string error;
-            options->profile = LoadProfileFile(options->profileFile, error);
-            if (!options->profile) {
-                std::fprintf(stderr, "sonivate-cli: --profile-file: %s\n", error.c_str());
-                return kExitUsage;
-            }
-        }
+        if (!ResolveProfile(options->extras)) return kExitUsage;
         // A profile sets the target unless one is given.
-        if (options->profile && target->count() == 0) options->target = options->profile->target;
+        if (options->extras.profile && target->count() == 0) options->target = options->extras.profile->target;
         std::vector<Measurement> results;
         bool failed = false;
         for (const std::string& path : options->files) {

@@ -6,15 +6,18 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "app/file_list.h"
 #include "app/measurement_run.h"
+#include "cli/broadcast_output.h"
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/stop_signals.h"
@@ -27,6 +30,8 @@ using Json = nlohmann::ordered_json;
 
 constexpr std::int32_t kFewestJobs = 1;
 constexpr std::int32_t kMostJobs = 256;
+// Room for the shortest round-trip text of any double.
+constexpr size_t kShortestDoubleChars = 32;
 
 struct RunOptions {
     std::vector<std::string> paths;
@@ -40,6 +45,7 @@ struct RunOptions {
     bool json = false;
     bool csv = false;
     std::int32_t jobs = 0;
+    ExtrasChoice extras;
 };
 
 // The range choices as the command line spells them, with the window's own
@@ -92,6 +98,7 @@ public:
     bool WavOutput() const override { return mOptions.write; }
     std::string SoundPath() const override { return mOptions.outputDir; }
     bool NoClip() const override { return !mOptions.allowClip; }
+    bool BroadcastExtras() const override { return !mOptions.extras.noExtras; }
     // A Ctrl-C given while the files were being listed still counts.
     void ClearStopRequest() override {}
     bool StopRequested() const override { return StopSignalled(); }
@@ -143,6 +150,13 @@ private:
     std::string mStatus;
 };
 
+// The shortest text that reads back as pValue, in any locale.
+std::string ShortestText(double pValue) {
+    char text[kShortestDoubleChars];
+    const auto end = std::to_chars(text, text + sizeof text, pValue).ptr;
+    return std::string(text, end);
+}
+
 Json NumberOrNull(bool pHave, double pValue) { return pHave ? Json(pValue) : Json(nullptr); }
 
 Json MarkerFound(bool pChosen, bool pFound) { return pChosen ? Json(pFound) : Json(nullptr); }
@@ -150,7 +164,33 @@ Json MarkerFound(bool pChosen, bool pFound) { return pChosen ? Json(pFound) : Js
 Json ReasonJson(RowReason pReason) { return pReason == RowReason::None ? Json(nullptr) : Json(ReasonCode(pReason)); }
 Json ReasonTextJson(RowReason pReason) { return pReason == RowReason::None ? Json(nullptr) : Json(Say(pReason)); }
 
-Json RowJson(const ListViewModel& pList, std::int32_t pRow, const RowResult* pResult, const CliIntake& pIntake) {
+BroadcastValues ValuesOf(const BroadcastFigures& pFigures) {
+    return {pFigures.TruePeak, pFigures.LoudnessRange, pFigures.MaxMomentary, pFigures.MaxShortTerm};
+}
+
+// The verdicts on a measured row; empty without a profile or figures.
+std::optional<FileVerdicts> RowVerdicts(const RowResult* pResult, const RunOptions& pOptions) {
+    if (!pOptions.extras.profile || pResult == nullptr || !pResult->Measured || !pResult->Broadcast)
+        return std::nullopt;
+    // The copy is written with the gain as shown.
+    const double gain = CellValue(pResult->GainText).AsNumber();
+    return JudgeFile(*pOptions.extras.profile, pResult->LKFS, pResult->Broadcast->OutputLKFS, gain, pResult->Peak,
+                     ValuesOf(*pResult->Broadcast));
+}
+
+// The broadcast keys after the others, as chosen: the figures (null when not
+// measured) and, with a profile, the verdicts.
+void AddChosenKeys(Json& pRow, const RowResult* pResult, const RunOptions& pOptions) {
+    if (pOptions.extras.noExtras) return;
+    const bool measured = pResult != nullptr && pResult->Measured && pResult->Broadcast;
+    AddBroadcastKeys(pRow, measured ? ValuesOf(*pResult->Broadcast) : BroadcastValues{});
+    if (!pOptions.extras.profile) return;
+    const std::optional<FileVerdicts> verdicts = RowVerdicts(pResult, pOptions);
+    AddVerdictKeys(pRow, *pOptions.extras.profile, verdicts ? &*verdicts : nullptr);
+}
+
+Json RowJson(const ListViewModel& pList, std::int32_t pRow, const RowResult* pResult, const CliIntake& pIntake,
+             const RunOptions& pOptions) {
     const bool measured = pResult != nullptr && pResult->Measured;
     const bool written = pResult != nullptr && pResult->Written;
     Json row;
@@ -177,11 +217,12 @@ Json RowJson(const ListViewModel& pList, std::int32_t pRow, const RowResult* pRe
     row["start_marker_found"] = MarkerFound(found.StartChosen, found.StartFound);
     row["end_marker_found"] = MarkerFound(found.EndChosen, found.EndFound);
     row["listed"] = true;
+    AddChosenKeys(row, pResult, pOptions);
     return row;
 }
 
 // A file the intake refused: the same keys, nothing measured.
-Json RejectedJson(const std::string& pPath, RowReason pReason) {
+Json RejectedJson(const std::string& pPath, RowReason pReason, const RunOptions& pOptions) {
     Json row;
     row["path"] = pPath;
     row["title"] = PathPart(pPath, false, false, true, false, false, kKeepCase);
@@ -203,14 +244,16 @@ Json RejectedJson(const std::string& pPath, RowReason pReason) {
     row["start_marker_found"] = nullptr;
     row["end_marker_found"] = nullptr;
     row["listed"] = false;
+    AddChosenKeys(row, nullptr, pOptions);
     return row;
 }
 
 std::string CsvField(const Json& pValue) {
     if (pValue.is_null()) return "";
     if (pValue.is_boolean()) return pValue.get<bool>() ? "true" : "false";
-    if (!pValue.is_string()) return pValue.dump();
-    const std::string text = pValue.get<std::string>();
+    if (pValue.is_number()) return pValue.dump();
+    // Objects (the verdict reasons) as their JSON text in one quoted field.
+    const std::string text = pValue.is_string() ? pValue.get<std::string>() : pValue.dump();
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
     for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
@@ -237,29 +280,59 @@ std::string OutputText(const RowResult* pResult, const RunOptions& pOptions) {
     return Say(RowReason::WriteFailed);
 }
 
-void PrintTable(const Json& pRows, const std::vector<std::string>& pOutputs) {
-    const std::vector<std::string> headers = {"title", "length", "LKFS", "peak dBFS", "gain dB", "clip", "output"};
+std::string JsonLevelCell(const Json& pValue) {
+    return LevelCell(pValue.is_number() ? std::optional<double>(pValue.get<double>()) : std::nullopt);
+}
+
+// The verdict column of the table: the source's, then the copy's.
+std::string VerdictCell(const std::optional<FileVerdicts>& pVerdicts) {
+    return pVerdicts ? VerdictText(pVerdicts->source) + " / " + VerdictText(pVerdicts->output) : "-";
+}
+
+// pRows: the listed rows; pOutputs and pVerdicts: their output and verdict
+// cells. The broadcast columns appear as chosen.
+void PrintTable(const Json& pRows, const std::vector<std::string>& pOutputs, const std::vector<std::string>& pVerdicts,
+                const RunOptions& pOptions) {
+    const bool extras = !pOptions.extras.noExtras;
+    const bool profile = pOptions.extras.profile.has_value();
+    struct Column {
+        std::string header;
+        bool right;  // numbers align right
+    };
+    std::vector<Column> columns = {{"title", false}, {"length", false}, {"LKFS", true}, {"peak dBFS", true},
+                                   {"gain dB", true}};
+    if (extras) columns.insert(columns.end(), {{"dBTP", true}, {"LRA LU", true}});
+    columns.push_back({"clip", false});
+    if (profile) columns.push_back({"verdict source / output", false});
+    columns.push_back({"output", false});
+
     std::vector<std::vector<std::string>> cells;
     for (const Json& row : pRows) {
-        const std::string& output = pOutputs[cells.size()];
-        cells.push_back({Printable(row["title"].get<std::string>()), row["length"].get<std::string>(),
-                         row["lkfs_text"].get<std::string>(), row["peak_text"].get<std::string>(),
-                         row["gain_text"].get<std::string>(), row["clip"].get<bool>() ? "CLIP" : "", output});
+        const size_t index = cells.size();
+        std::vector<std::string> line = {Printable(row["title"].get<std::string>()), row["length"].get<std::string>(),
+                                         row["lkfs_text"].get<std::string>(), row["peak_text"].get<std::string>(),
+                                         row["gain_text"].get<std::string>()};
+        if (extras) line.insert(line.end(), {JsonLevelCell(row["true_peak"]), JsonLevelCell(row["lra"])});
+        line.push_back(row["clip"].get<bool>() ? "CLIP" : "");
+        if (profile) line.push_back(pVerdicts[index]);
+        line.push_back(pOutputs[index]);
+        cells.push_back(std::move(line));
     }
     std::vector<size_t> widths;
-    for (const std::string& h : headers) widths.push_back(DisplayWidth(h));
+    for (const Column& column : columns) widths.push_back(DisplayWidth(column.header));
     for (const auto& line : cells)
         for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(line[c]));
     auto print = [&](const std::vector<std::string>& pLine) {
         std::string text;
         for (size_t c = 0; c < pLine.size(); ++c) {
-            const bool right = c >= 2 && c <= 4;
             const std::string pad(widths[c] - DisplayWidth(pLine[c]), ' ');
-            text += right ? pad + pLine[c] : pLine[c] + (c + 1 < pLine.size() ? pad : "");
+            text += columns[c].right ? pad + pLine[c] : pLine[c] + (c + 1 < pLine.size() ? pad : "");
             if (c + 1 < pLine.size()) text += "  ";
         }
         std::printf("%s\n", text.c_str());
     };
+    std::vector<std::string> headers;
+    for (const Column& column : columns) headers.push_back(column.header);
     print(headers);
     for (const auto& line : cells) print(line);
 }
@@ -311,12 +384,13 @@ int Run(const RunOptions& pOptions) {
     for (const RowResult& result : results) byRow[result.Row] = &result;
     bool failed = missing || !intake.rejections.empty();
     Json rows = Json::array();
-    std::vector<std::string> outputs;
+    std::vector<std::string> outputs, verdicts;
     for (std::int32_t row = 0; row < list.ItemCount(); ++row) {
         const auto it = byRow.find(row);
         const RowResult* result = it == byRow.end() ? nullptr : it->second;
-        rows.push_back(RowJson(list, row, result, intake));
+        rows.push_back(RowJson(list, row, result, intake, pOptions));
         outputs.push_back(OutputText(result, pOptions));
+        verdicts.push_back(VerdictCell(RowVerdicts(result, pOptions)));
         if (result == nullptr || !result->Measured) failed = true;
         if (result != nullptr && result->WriteAttempted && !result->Written) {
             failed = true;
@@ -325,15 +399,18 @@ int Run(const RunOptions& pOptions) {
     }
 
     // Refused files come last in JSON and CSV, so that list rows keep their order.
-    for (const auto& [path, reason] : intake.rejections) rows.push_back(RejectedJson(path, reason));
+    for (const auto& [path, reason] : intake.rejections) rows.push_back(RejectedJson(path, reason, pOptions));
 
     if (pOptions.json) {
         std::printf("%s\n", rows.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
     } else if (pOptions.csv) {
-        const std::vector<std::string> keys = {"path", "title", "start", "end", "length", "measured", "lkfs_text",
+        std::vector<std::string> keys = {"path", "title", "start", "end", "length", "measured", "lkfs_text",
                                                "peak_text", "gain_text", "lkfs", "peak", "gain", "clip", "output",
                                                "written", "reason", "reason_text", "start_marker_found",
                                                "end_marker_found", "listed"};
+        if (!pOptions.extras.noExtras) keys.insert(keys.end(), {"true_peak", "lra", "max_momentary", "max_short_term"});
+        if (pOptions.extras.profile)
+            keys.insert(keys.end(), {"profile", "verdict_source", "verdict_output", "verdict_reasons"});
         std::string header;
         for (const std::string& key : keys) header += (header.empty() ? "" : ",") + key;
         std::printf("%s\n", header.c_str());
@@ -344,7 +421,7 @@ int Run(const RunOptions& pOptions) {
         }
     } else {
         rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(outputs.size()), rows.end());
-        PrintTable(rows, outputs);
+        PrintTable(rows, outputs, verdicts, pOptions);
     }
     std::fflush(stdout);
     if (StopSignalled()) return kExitInterrupted;
@@ -366,7 +443,8 @@ Command AddRunCommand(CLI::App& pParent) {
     app->add_option("--from", options->from, "Range start: file-start, BC$START or BC$STANDBY")
         ->check(CLI::IsMember(fromNames));
     app->add_option("--to", options->to, "Range end: file-end, BC$STOP or BC$END")->check(CLI::IsMember(toNames));
-    app->add_option("--target", options->target, "Target loudness in LKFS (default -24.0)");
+    CLI::Option* target =
+        app->add_option("--target", options->target, "Target loudness in LKFS (default -24.0, or the profile's target)");
     app->add_flag("--write", options->write, "Write gain-adjusted copies");
     auto* outputDir = app->add_option("--output-dir", options->outputDir,
                                       "Existing output folder for the copies (files there before the run are replaced)");
@@ -378,8 +456,15 @@ Command AddRunCommand(CLI::App& pParent) {
     app->add_flag("--csv", options->csv, "The rows as CSV")->excludes(json);
     app->add_option("--jobs", options->jobs, "Files processed in parallel, 1 to 256 (default: the number of processors)")
         ->check(CLI::Range(kFewestJobs, kMostJobs));
+    AddExtrasOptions(*app, options->extras);
     command.app = app;
-    command.run = [options] { return Run(*options); };
+    command.run = [options, target] {
+        if (!ResolveProfile(options->extras)) return kExitUsage;
+        // A profile sets the target unless one is given.
+        if (options->extras.profile && target->count() == 0)
+            options->target = ShortestText(options->extras.profile->target);
+        return Run(*options);
+    };
     return command;
 }
 

@@ -32,6 +32,7 @@ public:
     bool WavOutput() const override { return output; }
     std::string SoundPath() const override { return soundPath; }
     bool NoClip() const override { return noClip; }
+    bool BroadcastExtras() const override { return extras; }
     void ClearStopRequest() override { stop = false; }
     bool StopRequested() const override { return stop; }
     void ShowStatus(const std::string& pText) override {
@@ -46,6 +47,7 @@ public:
     bool output = false;
     std::string soundPath;
     bool noClip = true;
+    bool extras = false;
     std::atomic<bool> stop{false};
     std::vector<std::string> statuses;
     std::function<void(const std::string&)> onStatus;

@@ -245,5 +245,50 @@ TEST_F(BatchRun, WorkerThreadsGiveTheListAndTheFilesOfASequentialRun) {
     EXPECT_EQ(parHost.finishes, 1);
 }
 
+TEST_F(BatchRun, BroadcastMeasuresComeOnlyWhenAskedForAndLeaveTheFiguresAsTheyWere) {
+    // Three seconds reach one short-term window; one and a half do not.
+    const std::vector<std::string> paths = {Programme(dir.file("long.wav"), -30.0, 3.5),
+                                            Programme(dir.file("short.wav"), -20.0, 1.5)};
+    List(paths);
+    const std::vector<RowResult> plain = RunMeasurement(list, host);
+    ASSERT_EQ(plain.size(), 2u);
+    for (const RowResult& r : plain) EXPECT_FALSE(r.Broadcast.has_value()) << "the window asks for none";
+
+    auto listed = [&](ListViewModel& pList) {
+        ConfigureFileList(pList);
+        RecordingIntake intake;
+        for (const std::string& path : paths) AddTitle(pList, intake, path, kLastItem);
+    };
+    ListViewModel seqList, parList;
+    listed(seqList);
+    listed(parList);
+    RecordingRun seqHost, parHost;
+    seqHost.extras = parHost.extras = true;
+    const std::vector<RowResult> seq = RunMeasurement(seqList, seqHost);
+    const std::vector<RowResult> par = RunMeasurementParallel(parList, parHost, 2);
+    ASSERT_EQ(seq.size(), 2u);
+    ASSERT_EQ(par.size(), 2u);
+    for (size_t i = 0; i < seq.size(); ++i) {
+        EXPECT_EQ(seq[i].LKFS, plain[i].LKFS);
+        EXPECT_EQ(seq[i].Peak, plain[i].Peak);
+        EXPECT_EQ(seq[i].GainText, plain[i].GainText);
+        ASSERT_TRUE(seq[i].Broadcast.has_value());
+        ASSERT_TRUE(par[i].Broadcast.has_value());
+        const BroadcastFigures& figures = *seq[i].Broadcast;
+        // A sine's true peak is its sample peak; its momentary loudness is steady.
+        EXPECT_NEAR(*figures.TruePeak, seq[i].Peak, 0.05);
+        EXPECT_NEAR(*figures.MaxMomentary, seq[i].LKFS, 0.05);
+        // The copy at the gain as shown meets the target.
+        EXPECT_NEAR(figures.OutputLKFS, -24.0, 0.01);
+        EXPECT_EQ(figures.TruePeak, par[i].Broadcast->TruePeak);
+        EXPECT_EQ(figures.MaxShortTerm, par[i].Broadcast->MaxShortTerm);
+        EXPECT_EQ(figures.LoudnessRange, par[i].Broadcast->LoudnessRange);
+    }
+    EXPECT_NEAR(*seq[0].Broadcast->MaxShortTerm, seq[0].LKFS, 0.05);
+    EXPECT_NEAR(*seq[0].Broadcast->LoudnessRange, 0.0, 0.1);
+    EXPECT_FALSE(seq[1].Broadcast->MaxShortTerm.has_value());
+    EXPECT_FALSE(seq[1].Broadcast->LoudnessRange.has_value());
+}
+
 }  // namespace
 }  // namespace sonivate

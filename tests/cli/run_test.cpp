@@ -15,10 +15,20 @@ namespace {
 using Json = nlohmann::json;
 constexpr std::int32_t kRate = 48000;
 
-const std::set<std::string> kRowKeys = {"path",      "title",     "start",     "end",  "length",
-                                        "measured",  "lkfs_text", "peak_text", "gain_text", "lkfs",
-                                        "peak",      "gain",      "clip",      "output", "written", "reason",
-                                        "reason_text", "start_marker_found", "end_marker_found", "listed"};
+const std::set<std::string> kPlainRowKeys = {"path",      "title",     "start",     "end",  "length",
+                                             "measured",  "lkfs_text", "peak_text", "gain_text", "lkfs",
+                                             "peak",      "gain",      "clip",      "output", "written", "reason",
+                                             "reason_text", "start_marker_found", "end_marker_found", "listed"};
+const std::set<std::string> kExtrasKeys = {"true_peak", "lra", "max_momentary", "max_short_term"};
+const std::set<std::string> kAddedKeys = {"true_peak",      "lra",           "max_momentary",  "max_short_term",
+                                          "profile",        "verdict_source", "verdict_output", "verdict_reasons"};
+
+std::set<std::string> Keys(const Json& pRow, const std::set<std::string>& pLeaveOut = {}) {
+    std::set<std::string> keys;
+    for (const auto& item : pRow.items())
+        if (!pLeaveOut.count(item.key())) keys.insert(item.key());
+    return keys;
+}
 
 std::string Commercial(const ScratchDir& pDir, const std::string& pName, double pDbfs) {
     WavSpec layout;
@@ -37,9 +47,8 @@ TEST(CliRun, JsonRowsCarryExactlyTheListedKeysInListOrder) {
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0]["title"], "a") << "a folder is sorted by title";
     for (const Json& row : rows) {
-        std::set<std::string> keys;
-        for (const auto& item : row.items()) keys.insert(item.key());
-        EXPECT_EQ(keys, kRowKeys);
+        EXPECT_EQ(Keys(row, kExtrasKeys), kPlainRowKeys);
+        for (const std::string& key : kExtrasKeys) EXPECT_TRUE(row.contains(key)) << key;
         EXPECT_EQ(row["start"], kRate / 2);
         EXPECT_EQ(row["end"], 2 * kRate);
         EXPECT_EQ(row["length"], "00:00:01.500");
@@ -71,7 +80,7 @@ TEST(CliRun, RejectionsGoToStandardErrorAndFailTheRun) {
     EXPECT_NE(r.err.find("missing.wav"), std::string::npos);
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
               "path,title,start,end,length,measured,lkfs_text,peak_text,gain_text,lkfs,peak,gain,clip,output,written,"
-              "reason,reason_text,start_marker_found,end_marker_found,listed");
+              "reason,reason_text,start_marker_found,end_marker_found,listed,true_peak,lra,max_momentary,max_short_term");
     EXPECT_NE(r.out.find(dir.file("good.wav") + ",good,0,"), std::string::npos) << "relative paths from the current folder";
 }
 
@@ -97,6 +106,64 @@ TEST(CliRun, InPlaceWriteReplacesTheSourceAndReportsIt) {
     const Bytes after = ReadBytes(file);
     EXPECT_EQ(after.size(), before.size());
     EXPECT_NE(after, before);
+}
+
+TEST(CliRun, BroadcastFiguresAndVerdictsAreThoseOfMeasure) {
+    ScratchDir dir;
+    // Four seconds at -15 dBFS: loud, and over the short-form short-term limit.
+    const std::string loud = WriteWav(dir.file("loud.wav"), WavSpec{}, Sine(4 * kRate, 2, 1000.0, -15.0, 24));
+    WavSpec cd;
+    cd.sampleRate = 44100;
+    const std::string refused = WriteWav(dir.file("cd.wav"), cd, Silence(44100 * 2, 2));
+
+    const CliResult run = RunCli({"run", "--json", "--profile", "ebu-r128-s1", "--jobs", "1", loud, refused});
+    EXPECT_EQ(run.status, 1) << "the refused file fails the run";
+    const CliResult measure = RunCli({"measure", "--json", "--profile", "ebu-r128-s1", loud});
+    ASSERT_EQ(measure.status, 0) << measure.err;
+    const Json rows = Json::parse(run.out);
+    ASSERT_EQ(rows.size(), 2u);
+    const Json& row = rows[0];
+    const Json m = Json::parse(measure.out)[0];
+    for (const char* key : {"lkfs", "peak", "gain", "true_peak", "lra", "max_momentary", "max_short_term", "profile",
+                            "verdict_source", "verdict_output", "verdict_reasons"})
+        EXPECT_EQ(row[key], m[key]) << key;
+    EXPECT_NEAR(row["gain"].get<double>(), -23.0 - row["lkfs"].get<double>(), 0.001) << "the profile's target";
+    EXPECT_EQ(row["verdict_reasons"]["source"], Json::array({"loudness_high", "short_term_over"}));
+    EXPECT_EQ(row["verdict_output"], "pass");
+    EXPECT_EQ(Keys(rows[1], kAddedKeys), kPlainRowKeys);
+    for (const std::string& key : kAddedKeys)
+        if (key != "profile") {
+            EXPECT_TRUE(rows[1][key].is_null()) << key;
+        }
+
+    const Json given = Json::parse(RunCli({"run", "--json", "--profile", "ebu-r128", "--target", "-30", loud}).out)[0];
+    EXPECT_NEAR(given["gain"].get<double>(), -30.0 - given["lkfs"].get<double>(), 0.001) << "--target wins";
+    EXPECT_EQ(given["verdict_reasons"]["output"], Json::array({"loudness_low"}));
+
+    const CliResult csv = RunCli({"run", "--csv", "--profile", "ebu-r128-s1", loud});
+    EXPECT_NE(csv.out.find(",listed,true_peak,lra,max_momentary,max_short_term,profile,verdict_source,verdict_output,"
+                           "verdict_reasons\n"),
+              std::string::npos)
+        << csv.out;
+    EXPECT_NE(csv.out.find(R"(,ebu-r128-s1,fail,pass,"{""source"":[""loudness_high"",""short_term_over""],""output"":[]}")"),
+              std::string::npos)
+        << csv.out;
+
+    const CliResult table = RunCli({"run", "--profile", "ebu-r128-s1", loud});
+    EXPECT_NE(table.out.find("dBTP"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("fail (loudness_high short_term_over) / pass"), std::string::npos) << table.out;
+}
+
+TEST(CliRun, NoExtrasPrintsTheIntegratedFiguresOnly) {
+    ScratchDir dir;
+    const std::string file = Commercial(dir, "x.wav", -30.0);
+    const Json row = Json::parse(RunCli({"run", "--json", "--no-extras", file}).out)[0];
+    EXPECT_EQ(Keys(row), kPlainRowKeys);
+    const CliResult table = RunCli({"run", "--no-extras", file});
+    EXPECT_EQ(table.out.substr(0, table.out.find('\n')).find("dBTP"), std::string::npos) << table.out;
+    EXPECT_EQ(RunCli({"run", "--no-extras", "--profile", "ebu-r128", file}).status, 2);
+    EXPECT_EQ(RunCli({"run", "--profile", "ebu-r128", "--profile-file", dir.file("p.ini"), file}).status, 2);
+    EXPECT_EQ(RunCli({"run", "--profile-file", dir.file("missing.ini"), file}).status, 2);
 }
 
 }  // namespace
