@@ -32,13 +32,6 @@ constexpr std::int32_t kShortestMs = 1000;
 constexpr const char* kLineBreak = "\r\n";
 constexpr const char* kWavExtension = ".wav";
 
-struct ColumnSetup {
-    const char* caption;
-    std::int32_t width;  // twips at size rate 1
-};
-constexpr ColumnSetup kColumns[kFileListColumns] = {
-    {"タイトル", 3900}, {"長さ", 1390}, {"LKFS", 1240}, {"ピークdBFS", 1240}, {"加減値dB", 1240}};
-constexpr float kListFontPoints = 10.0F;
 
 std::string Upper(std::string pText) {
     std::transform(pText.begin(), pText.end(), pText.begin(),
@@ -90,10 +83,10 @@ void ConfigureFileList(ListViewModel& pList, double pSizeRate) {
     pList.SetNumAux(kFileListAux);
     pList.Init();
     for (std::int32_t c = 0; c < kFileListColumns; ++c) {
-        pList.SetTabName(c, kColumns[c].caption);
-        pList.SetTabWidth(c, static_cast<std::int32_t>(std::nearbyint(kColumns[c].width * pSizeRate)));
+        pList.SetTabName(c, kFileListColumnSetup[c].Caption);
+        pList.SetTabWidth(c, static_cast<std::int32_t>(std::nearbyint(kFileListColumnSetup[c].WidthTwips * pSizeRate)));
     }
-    pList.SetStyle(static_cast<float>(kListFontPoints * pSizeRate), 0, "", kColorWindowText, kColorWindow);
+    pList.SetStyle(static_cast<float>(kFileListFontPoints * pSizeRate), 0, "", kColorWindowText, kColorWindow);
     pList.LayoutColumns();
 }
 

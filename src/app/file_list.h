@@ -26,6 +26,15 @@ inline constexpr std::int32_t kAuxStart = 1;
 inline constexpr std::int32_t kAuxEnd = 2;
 inline constexpr std::int32_t kFileListAux = 3;
 inline constexpr std::int32_t kFileIcon = 1;
+// Captions and widths of the columns (twips at layout scale 1), and the
+// list's font size (points at layout scale 1).
+struct FileListColumn {
+    const char* Caption;
+    std::int32_t WidthTwips;
+};
+inline constexpr FileListColumn kFileListColumnSetup[kFileListColumns] = {
+    {"タイトル", 3900}, {"長さ", 1390}, {"LKFS", 1240}, {"ピークdBFS", 1240}, {"加減値dB", 1240}};
+inline constexpr float kFileListFontPoints = 10.0F;
 // DispColor of a row whose gain would clip: pure red (0x00BBGGRR).
 inline constexpr std::int32_t kClipColor = 255;
 

@@ -25,6 +25,7 @@
 #include "common/formatting.h"
 #include "controls/widgets/list_icons.h"
 #include "controls/widgets/sound_devices.h"
+#include "controls/widgets/uc_slider.h"
 #include "gui/support/colors.h"
 #include "gui/support/drawing.h"
 #include "gui/support/fonts.h"
@@ -284,6 +285,40 @@ private:
     QScrollBar* c_Bar;
 };
 
+// Slider bars report nothing while they move: the list follows them when a
+// mouse button goes down or up on one (a dragged thumb or a repeating arrow
+// takes effect on release), and after every change the list makes itself.
+class SliderBar final : public ListBar {
+public:
+    SliderBar(bool pVertical, QWidget* pParent, std::function<void()> pFollow) : c_Slider(new UC_Slider(pParent)) {
+        c_Slider->setFocusPolicy(Qt::NoFocus);
+        c_Slider->SetIsVertical(pVertical);
+        c_Slider->SetNoGrad(true);
+        c_Slider->SetMin(0);
+        c_Slider->SetMax(1);
+        c_Slider->Init();
+        c_Slider->hide();
+        QObject::connect(c_Slider, &UC_Slider::MouseUD, c_Slider,
+                         [follow = std::move(pFollow)](bool&, std::int16_t&) { follow(); });
+    }
+    QWidget* Widget() override { return c_Slider; }
+    std::int32_t Value() const override { return c_Slider->Value(); }
+    void SetValue(std::int32_t pValue) override { c_Slider->SetValue(pValue); }
+    std::int32_t Max() const override { return c_Slider->Max(); }
+    std::int32_t LargeChange() const override { return c_Slider->LargeChange(); }
+    void Configure(std::int32_t pMax, std::int32_t pLarge, std::int32_t pSmall, double pThumbRatio) override {
+        c_Slider->SetMin(0);
+        c_Slider->SetMax(pMax);
+        c_Slider->SetLargeChange(pLarge);
+        c_Slider->SetSmallChange(pSmall);
+        c_Slider->SetPointerSize(pThumbRatio);
+    }
+    bool ReportsChanges() const override { return false; }
+
+private:
+    UC_Slider* c_Slider;
+};
+
 }  // namespace
 
 // The header strip: shows the header picture, hands the mouse to the list.
@@ -488,8 +523,13 @@ void UC_ListView::SetUseUCBar(std::int32_t pValue) {
 }
 
 void UC_ListView::CreateBars() {
-    c_VBar = new list_view_detail::StandardBar(Qt::Vertical, this, [this] { SyncTopItem(); });
-    c_HBar = new list_view_detail::StandardBar(Qt::Horizontal, this, [this] { SyncHorizontalOffset(); });
+    if (c_UseUCBar != 0) {
+        c_VBar = new list_view_detail::SliderBar(true, this, [this] { SyncTopItem(); });
+        c_HBar = new list_view_detail::SliderBar(false, this, [this] { SyncHorizontalOffset(); });
+    } else {
+        c_VBar = new list_view_detail::StandardBar(Qt::Vertical, this, [this] { SyncTopItem(); });
+        c_HBar = new list_view_detail::StandardBar(Qt::Horizontal, this, [this] { SyncHorizontalOffset(); });
+    }
     c_BarsMade = true;
 }
 

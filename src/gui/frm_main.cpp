@@ -1,0 +1,602 @@
+#include "gui/frm_main.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <exception>
+#include <utility>
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QMimeData>
+#include <QPainter>
+#include <QTimer>
+
+#include "common/error_trap.h"
+#include "common/paths.h"
+#include "common/settings_store.h"
+#include "controls/model/cell_value.h"
+#include "controls/widgets/uc_bar.h"
+#include "controls/widgets/uc_buttons.h"
+#include "controls/widgets/uc_check.h"
+#include "controls/widgets/uc_list_view.h"
+#include "controls/widgets/uc_path_text.h"
+#include "controls/widgets/uc_text_picture.h"
+#include "gui/support/drawing.h"
+#include "gui/support/fonts.h"
+#include "gui/support/layout.h"
+#include "gui/support/message_box.h"
+#include "gui/support/monitors.h"
+#include "gui/support/ui_metrics.h"
+
+namespace sonivate {
+namespace {
+
+// Settings keys and their first-start defaults.
+constexpr const char* kKeySizeRate = "SizeRate";
+constexpr const char* kKeyMesureFrom = "MesureFrom";
+constexpr const char* kKeyMesureTo = "MesureTo";
+constexpr const char* kKeyTargetLKFS = "TargetLKFS";
+constexpr const char* kKeyWavOutput = "WavOutput";
+constexpr const char* kKeySoundPath = "SoundPath";
+constexpr const char* kKeyNoClip = "NoClip";
+constexpr const char* kDefaultTarget = "-24.0";
+constexpr std::int32_t kDefaultWavOutput = 0;
+constexpr std::int32_t kDefaultNoClip = 1;
+constexpr double kDefaultSizeRate = 1.0;
+
+// Start-up options (also written with a leading "/").
+constexpr const char* kOptionAltFont = "AltFont=";
+constexpr const char* kOptionSizeRate = "SizeRate=";
+// AltFont=1 asks for this face.
+constexpr std::int32_t kAltFontMeiryo = 1;
+
+// The window's font and the controls' fonts, points at layout scale 1.
+constexpr float kWindowFontPoints = 9.0f;
+
+// Design geometry, twips at layout scale 1 (left, top, width, height).
+constexpr TwipsRect kDesignLV{120, 180, 9405, 4200};
+constexpr TwipsRect kDesignPictureInfo{165, 4575, 9405, 315};
+constexpr TwipsRect kDesignProgBar{150, 4935, 9405, 255};
+constexpr TwipsRect kDesignComboFrom{1380, 5340, 1725, 300};
+constexpr TwipsRect kDesignComboTo{5385, 5295, 1725, 300};
+constexpr TwipsRect kDesignTextTarget{1380, 6120, 945, 270};
+constexpr TwipsRect kDesignCheckWavOutput{495, 6630, 330, 270};
+constexpr TwipsRect kDesignTextSoundPath{1380, 6975, 4590, 300};
+constexpr TwipsRect kDesignCheckNoClip{1395, 7365, 330, 270};
+constexpr TwipsRect kDesignCtrButtons{7140, 7215, 2370, 375};
+
+// Gaps and positions of the placement, twips at layout scale 1.
+constexpr std::int32_t kGapBelowList = 90;
+constexpr std::int32_t kGapBelowStatus = 30;
+constexpr std::int32_t kGapBelowBar = 90;
+constexpr std::int32_t kGapBetweenRanges = 360;
+constexpr std::int32_t kGapBelowRange = 90;
+constexpr std::int32_t kGapBelowTarget = 360;
+constexpr std::int32_t kGapBelowSoundPath = 90;
+constexpr std::int32_t kGapBelowWavOutput =
+    kDesignTextSoundPath.Top - (kDesignCheckWavOutput.Top + kDesignCheckWavOutput.Height);
+constexpr std::int32_t kChoicesLeft = 1200;
+constexpr std::int32_t kCheckWavOutputLeft = 450;
+constexpr std::int32_t kStatusTextLeft = 120;
+constexpr std::int32_t kSoundPathTextHeight = 330;
+// The frame around the output options: its left edge, how far it reaches
+// past the folder box, and above and below the check boxes.
+constexpr std::int32_t kFrameLeft = 300;
+constexpr std::int32_t kFrameRightMargin = 300;
+constexpr std::int32_t kFrameVerticalMargin = 120;
+
+// The window background's gradient design.
+constexpr std::int32_t kBackgroundDesign = 14;
+// PrintLabelAt positions: left of the control, right of it (both centred vertically).
+constexpr std::int32_t kLabelLeft = 6;
+constexpr std::int32_t kLabelRight = 7;
+// Colour sets of the status line.
+constexpr std::int32_t kColourSetIdle = 0;
+constexpr std::int32_t kColourSetRunning = 1;
+// The button strip's design.
+constexpr std::int32_t kButtonDesign = 1;
+constexpr std::int16_t kButtonCount = 2;
+constexpr const char* kCaptionStop = "中止";
+constexpr const char* kCaptionStart = "開始";
+constexpr const char* kCaptionWavOutput = "wav出力";
+constexpr const char* kCaptionNoClip = "クリップ回避";
+constexpr const char* kLabelTarget = "ターゲット値";
+constexpr const char* kLabelLKFS = "LKFS";
+constexpr const char* kLabelRange = "対象範囲";
+constexpr const char* kLabelRangeTo = "～";
+constexpr const char* kLabelOutput = "出力先";
+
+// The option value of pPrefix: the text after the first argument that starts
+// with pPrefix or "/" + pPrefix; nullopt-like empty flag when none does.
+bool OptionValue(const std::vector<std::string>& pArguments, const std::string& pPrefix, std::string& pValue) {
+    for (const std::string& argument : pArguments) {
+        for (const std::string& lead : {pPrefix, "/" + pPrefix}) {
+            if (argument.compare(0, lead.size(), lead) == 0) {
+                pValue = argument.substr(lead.size());
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool IsOption(const std::string& pArgument) {
+    for (const std::string prefix : {kOptionAltFont, kOptionSizeRate}) {
+        if (pArgument.compare(0, prefix.size(), prefix) == 0) return true;
+        if (pArgument.compare(0, prefix.size() + 1, "/" + prefix) == 0) return true;
+    }
+    return false;
+}
+
+// The path arguments in their order. Absolute paths are taken as they are; a
+// relative one is taken when it names something in the folder the program was
+// started from (a shell's "sonivate *.wav"), made absolute before the
+// application folder becomes the current folder.
+std::vector<std::string> PathArguments(const std::vector<std::string>& pArguments) {
+    std::vector<std::string> paths;
+    for (const std::string& argument : pArguments) {
+        if (argument.empty() || IsOption(argument)) continue;
+        if (argument.front() == '/') {
+            paths.push_back(argument);
+        } else if (::access(argument.c_str(), F_OK) == 0) {
+            const std::string absolute = AbsolutePath(argument);
+            if (!absolute.empty()) paths.push_back(absolute);
+        }
+    }
+    return paths;
+}
+
+std::int32_t ToInt(const std::string& pText) {
+    const std::optional<std::int32_t> value = CellValue(pText).AsInt32();
+    return value.value_or(0);
+}
+
+QString Q(const std::string& pText) { return QString::fromStdString(pText); }
+
+}  // namespace
+
+// ---- Start-up ----------------------------------------------------------------------
+
+FrmMain::FrmMain(FrmMainStartup pStartup, QWidget* pParent) : QWidget(pParent) {
+    c_Arguments = pStartup.Arguments;
+    // Before the current folder changes: relative paths name files of the
+    // folder the program was started from.
+    c_Paths = PathArguments(c_Arguments);
+    DecideProcessSettings(pStartup);
+    Trap([&] { ReadOptions(); });
+    Trap([&] {
+        if (c_AltFont == 0) SelectUIFont();
+    });
+    Trap([&] {
+        if (c_SizeRate == 0.0f) {
+            c_SizeRate = static_cast<float>(CellValue(LoadSetting(kKeySizeRate, kDefaultSizeRate)).AsNumber());
+        }
+    });
+    // Not at least the minimum includes a value that is no number (NaN).
+    if (!(c_SizeRate >= kMinSizeRate)) c_SizeRate = kMinSizeRate;
+    if (c_SizeRate > kMaxSizeRate) c_SizeRate = kMaxSizeRate;
+    Trap([&] { ScaleWindow(); });
+    BuildControls();
+    Trap([&] { PrintLabels(); });
+
+    c_Executor = std::make_unique<ThreadExecutor>([this](std::function<void()> pTask) {
+        // Queued to the window's thread; a task that arrives after the window
+        // is gone is dropped with it.
+        QMetaObject::invokeMethod(this, std::move(pTask), Qt::QueuedConnection);
+    });
+    c_Controller = std::make_unique<BatchController>(c_LV->Model(), static_cast<RunHost&>(*this), *c_Executor);
+    ConnectEvents();
+}
+
+FrmMain::~FrmMain() {
+    // A window destroyed during a run (not closed) still lets the file in
+    // progress end cleanly: its copy is removed, then the worker is joined.
+    if (c_Controller) c_Controller->Stop();
+    c_Controller.reset();
+    c_Executor.reset();
+}
+
+void FrmMain::DecideProcessSettings(const FrmMainStartup& pStartup) {
+    SetTwipsPerPixel(ScreenTwipsPerPixel());
+    c_AppFolder = SetTrailingSeparator(pStartup.AppFolder.empty() ? AppFolder() : pStartup.AppFolder, 0);
+    Trap([&] {
+        if (pStartup.ChangeCurrentFolder && ::chdir(c_AppFolder.c_str()) != 0) {
+            // The current folder is only a convenience; nothing depends on it.
+        }
+    });
+    SetAppTitle(kAppTitle);
+    SetSettingsFolder(c_AppFolder);
+    DecideIniFilePath();
+    setWindowTitle(Q(AppTitle()));
+    Trap([&] { SetErrorCatch(DecideErrorCatch(ErrorCatchSetting(), c_AppFolder)); });
+}
+
+void FrmMain::ReadOptions() {
+    if (c_Arguments.empty()) return;
+    std::string value;
+    if (OptionValue(c_Arguments, kOptionAltFont, value)) {
+        const CellValue number(value);
+        if (!value.empty() && number.ReadsAsNumber()) {
+            c_AltFont = static_cast<std::int32_t>(number.AsNumber());
+            if (c_AltFont == kAltFontMeiryo) SetUIFontName(kFaceMeiryo);
+        }
+    }
+    if (OptionValue(c_Arguments, kOptionSizeRate, value)) {
+        const CellValue number(value);
+        if (!value.empty() && number.ReadsAsNumber() && number.AsNumber() != 0.0) {
+            c_SizeRate = static_cast<float>(number.AsNumber());
+        }
+    }
+}
+
+std::int32_t FrmMain::Scaled(std::int32_t pTwips) const {
+    return static_cast<std::int32_t>(std::nearbyint(static_cast<double>(pTwips) * c_SizeRate));
+}
+
+void FrmMain::ScaleWindow() {
+    ApplyFont(this, kFontByArguments, nullptr, kWindowFontPoints * c_SizeRate, false, false, "");
+    // The inner area keeps its design size times the layout scale, on whole pixels.
+    const int width = static_cast<int>(static_cast<double>(kInnerWidthTwips) * c_SizeRate) / TwipsPerPixel();
+    const int height = static_cast<int>(static_cast<double>(kInnerHeightTwips) * c_SizeRate) / TwipsPerPixel();
+    setFixedSize(width, height);
+}
+
+void FrmMain::BuildControls() {
+    Trap([&] { BuildList(); });
+    Trap([&] { BuildStatus(); });
+    Trap([&] { BuildChoices(); });
+    Trap([&] { PaintBackground(); });
+    Trap([&] { BuildOutputOptions(); });
+    Trap([&] { BuildButtons(); });
+}
+
+void FrmMain::BuildList() {
+    c_LV = new UC_ListView(this);
+    SetTwipsGeometry(*c_LV, kDesignLV);
+    ScaleControl(c_SizeRate, *c_LV, false, false, true, 0);
+    c_LV->SetNumData(kFileListColumns);
+    c_LV->SetNumAux(kFileListAux);
+    c_LV->SetUseUCBar(1);
+    c_LV->Init();
+    for (std::int32_t c = 0; c < kFileListColumns; ++c) {
+        c_LV->SetTabName(c, kFileListColumnSetup[c].Caption);
+        c_LV->SetTabWidth(c, Scaled(kFileListColumnSetup[c].WidthTwips));
+    }
+    c_LV->SetStyle(kFileListFontPoints * c_SizeRate, 0, "", kColorWindowText, kColorWindow);
+    c_LV->InitTab();
+    c_LV->ReDrawTab(-1);
+    c_LV->UserControl_Resize();
+}
+
+void FrmMain::BuildStatus() {
+    c_PictureInfo = new UC_TextPicture(this);
+    SetTwipsGeometry(*c_PictureInfo, kDesignPictureInfo);
+    ScaleControl(c_SizeRate, *c_PictureInfo, false, false, true, 0);
+    c_PictureInfo->AddStdColorSet(kColourSetIdle);
+    c_PictureInfo->AddStdColorSet(kColourSetRunning);
+    c_PictureInfo->AddTextSpace(kWindowFontPoints * c_SizeRate, false, false, "", kStatusTextLeft,
+                                UC_TextPicture::kCentred);
+    c_PictureInfo->Init();
+    PlaceNextTo(*c_PictureInfo, *c_LV, kPlaceBelow, Scaled(kGapBelowList), kAlignCopy, 0);
+
+    c_ProgBar = new UC_Bar(this);
+    SetTwipsGeometry(*c_ProgBar, kDesignProgBar);
+    ScaleControl(c_SizeRate, *c_ProgBar, false, false, true, 0);
+    c_ProgBar->Init();
+    PlaceNextTo(*c_ProgBar, *c_PictureInfo, kPlaceBelow, Scaled(kGapBelowStatus), kAlignCopy, 0);
+}
+
+void FrmMain::BuildChoices() {
+    const TwipsRect designs[2] = {kDesignComboFrom, kDesignComboTo};
+    for (std::size_t k = 0; k < c_ComboFromTo.size(); ++k) {
+        auto* combo = new QComboBox(this);
+        combo->setEditable(false);
+        SetTwipsGeometry(*combo, designs[k]);
+        ScaleControl(c_SizeRate, *combo, false, true, false, kWindowFontPoints);
+        // A drop-down list is as tall as its font needs, as on the desktop.
+        combo->resize(combo->width(), std::max(combo->height(), combo->sizeHint().height()));
+        c_ComboFromTo[k] = combo;
+    }
+    for (const char* entry : kRangeStartEntries) c_ComboFromTo[0]->addItem(Q(entry));
+    for (const char* entry : kRangeEndEntries) c_ComboFromTo[1]->addItem(Q(entry));
+    for (QComboBox* combo : c_ComboFromTo) combo->setCurrentIndex(-1);
+    Trap([&] { SelectComboText(*c_ComboFromTo[0], LoadSetting(kKeyMesureFrom, kRangeStartEntries[0])); });
+    PlaceNextTo(*c_ComboFromTo[0], *c_ProgBar, kPlaceBelow, Scaled(kGapBelowBar), kAlignValue, Scaled(kChoicesLeft));
+    Trap([&] { SelectComboText(*c_ComboFromTo[1], LoadSetting(kKeyMesureTo, kRangeEndEntries[0])); });
+    PlaceNextTo(*c_ComboFromTo[1], *c_ComboFromTo[0], kPlaceRight, Scaled(kGapBetweenRanges), kAlignCopy, 0);
+
+    c_TextTargetLKFS = new QLineEdit(this);
+    SetTwipsGeometry(*c_TextTargetLKFS, kDesignTextTarget);
+    ScaleControl(c_SizeRate, *c_TextTargetLKFS, false, false, false, kWindowFontPoints);
+    Trap([&] { c_TextTargetLKFS->setText(Q(LoadSetting(kKeyTargetLKFS, kDefaultTarget))); });
+    PlaceNextTo(*c_TextTargetLKFS, *c_ComboFromTo[0], kPlaceBelow, Scaled(kGapBelowRange), kAlignValue,
+                Scaled(kChoicesLeft));
+}
+
+void FrmMain::PaintBackground() {
+    c_Surface.Resize(width(), height(), devicePixelRatioF());
+    c_Surface.SetFont(font());
+    c_Surface.SetForeColor(kColorButtonText);
+    GradientPaint(c_Surface, kBackgroundDesign);
+}
+
+void FrmMain::BuildOutputOptions() {
+    const float fontSize = kWindowFontPoints * c_SizeRate;
+    c_CheckWavOutput = new UC_Check(this);
+    SetTwipsGeometry(*c_CheckWavOutput, kDesignCheckWavOutput);
+    PlaceNextTo(*c_CheckWavOutput, *c_TextTargetLKFS, kPlaceBelow, Scaled(kGapBelowTarget), kAlignValue,
+                Scaled(kCheckWavOutputLeft));
+    std::int32_t wavOutput = kDefaultWavOutput;
+    Trap([&] { wavOutput = ToInt(LoadSetting(kKeyWavOutput, kDefaultWavOutput)); });
+    SetupCheck(*c_CheckWavOutput, kCaptionWavOutput, wavOutput, &c_Surface, fontSize, nullptr, c_SizeRate);
+
+    c_TextSoundPath = new UC_PathText(this);
+    SetTwipsGeometry(*c_TextSoundPath, kDesignTextSoundPath);
+    ScaleControl(c_SizeRate, *c_TextSoundPath, false, true, false, 0);
+    c_TextSoundPath->SetFontSize(static_cast<std::int32_t>(std::nearbyint(fontSize)));
+    c_TextSoundPath->SetTextHeight(kSoundPathTextHeight * static_cast<double>(c_SizeRate));
+    c_TextSoundPath->Init();
+    Trap([&] { c_TextSoundPath->SetText(LoadSetting(kKeySoundPath, "")); });
+    // On its own row under the output switch, as the design has it: on the
+    // switch's row the box would cover the switch's caption and its own label.
+    PlaceNextTo(*c_TextSoundPath, *c_CheckWavOutput, kPlaceBelow, Scaled(kGapBelowWavOutput), kAlignValue,
+                TwipsGeometry(*c_TextTargetLKFS).Left);
+
+    c_CheckNoClip = new UC_Check(this);
+    SetTwipsGeometry(*c_CheckNoClip, kDesignCheckNoClip);
+    PlaceNextTo(*c_CheckNoClip, *c_TextSoundPath, kPlaceBelow, Scaled(kGapBelowSoundPath), kAlignCopy, 0);
+    std::int32_t noClip = kDefaultNoClip;
+    Trap([&] { noClip = ToInt(LoadSetting(kKeyNoClip, kDefaultNoClip)); });
+    SetupCheck(*c_CheckNoClip, kCaptionNoClip, noClip, &c_Surface, fontSize, c_CheckWavOutput->Gradhdc(),
+               c_SizeRate);
+}
+
+void FrmMain::BuildButtons() {
+    c_CtrButtons = new UC_Buttons(this);
+    SetTwipsGeometry(*c_CtrButtons, kDesignCtrButtons);
+    ScaleControl(c_SizeRate, *c_CtrButtons, false, false, true, 0);
+    c_CtrButtons->SetDesignType(kButtonDesign);
+    c_CtrButtons->SetNumButtons(kButtonCount);
+    c_CtrButtons->SetFontSize(kWindowFontPoints * c_SizeRate);
+    c_CtrButtons->SetButtonChar(kButtonStop, kCaptionStop);
+    c_CtrButtons->SetButtonChar(kButtonStart, kCaptionStart);
+    c_CtrButtons->Init();
+}
+
+void FrmMain::PrintLabels() {
+    if (c_Surface.IsNull()) return;
+    const TwipsRect target = TwipsGeometry(*c_TextTargetLKFS);
+    PrintLabelAt(c_Surface, target, kLabelTarget, kLabelLeft, 0, 0);
+    PrintLabelAt(c_Surface, target, kLabelLKFS, kLabelRight, 0, 0);
+    PrintLabelAt(c_Surface, TwipsGeometry(*c_ComboFromTo[0]), kLabelRange, kLabelLeft, 0, 0);
+    PrintLabelAt(c_Surface, TwipsGeometry(*c_ComboFromTo[1]), kLabelRangeTo, kLabelLeft, 0, 0);
+    const TwipsRect soundPath = TwipsGeometry(*c_TextSoundPath);
+    PrintLabelAt(c_Surface, soundPath, kLabelOutput, kLabelLeft, 0, 0);
+
+    const TwipsRect wavOutput = TwipsGeometry(*c_CheckWavOutput);
+    const TwipsRect noClip = TwipsGeometry(*c_CheckNoClip);
+    DrawGroupFrame(c_Surface, Scaled(kFrameLeft), wavOutput.Top - Scaled(kFrameVerticalMargin),
+                   soundPath.Left + soundPath.Width + Scaled(kFrameRightMargin),
+                   noClip.Top + noClip.Height + Scaled(kFrameVerticalMargin), "");
+    update();
+}
+
+void FrmMain::ConnectEvents() {
+    connect(c_CtrButtons, &UC_Buttons::ButtonClicked, this,
+            [this](std::int16_t& pIndex) { Guarded([&] { ButtonClicked(pIndex); }); });
+    connect(c_CheckWavOutput, &UC_Check::Click, this, [this] {
+        Guarded([&] {
+            if (c_Loaded) UpdateOutputControls();
+        });
+    });
+    connect(c_LV, &UC_ListView::DblClicked, this, [this] { Guarded([&] { ListDoubleClicked(); }); });
+    connect(c_LV, &UC_ListView::OLEStartDrag, this, [this](DragData& pData, std::int32_t& pAllowedEffects) {
+        Guarded([&] { ListStartDrag(pData, pAllowedEffects); });
+    });
+    connect(c_LV, &UC_ListView::OLEDragDrop, this,
+            [this](DragData& pData, std::int32_t& pEffect, std::int32_t&, std::int32_t&, double&, double& pY) {
+                Guarded([&] { ListDrop(pData, pEffect, pY); });
+            });
+    connect(c_LV, &UC_ListView::OLEDragOver, this, [this] { Guarded([&] { BringToFront(); }); });
+    setAcceptDrops(true);
+}
+
+void FrmMain::Load() {
+    Guarded([&] {
+        Trap([&] {
+            WidgetPlacement placement(*this);
+            RestoreWindowPlacement(placement, "", true, false, false, DesktopExtentTwips());
+        });
+        show();
+        Trap([&] {
+            AddCommandLinePaths(c_LV->Model(), static_cast<IntakeHost&>(*this), c_Paths);
+            if (c_LV->ItemCount() > 0) c_LV->Refresh();
+        });
+        c_Loaded = true;
+        UpdateOutputControls();
+    });
+}
+
+void FrmMain::UpdateOutputControls() {
+    const bool on = c_CheckWavOutput->Value() == 1;
+    c_TextSoundPath->SetEnabled(on);
+    c_CheckNoClip->SetEnabled(on);
+}
+
+bool FrmMain::Running() const { return c_Controller->Running(); }
+
+// ---- Shutdown ---------------------------------------------------------------------------
+
+void FrmMain::closeEvent(QCloseEvent* pEvent) {
+    bool closeNow = true;
+    Guarded([&] { closeNow = c_Controller->RequestClose(); });
+    if (!closeNow) {
+        // The run stops at the file in progress; CloseReady closes the window then.
+        pEvent->ignore();
+        return;
+    }
+    Unload();
+    pEvent->accept();
+}
+
+void FrmMain::Unload() {
+    if (c_Unloaded) return;
+    c_Unloaded = true;
+    Guarded([&] {
+        Trap([&] {
+            const WidgetPlacement placement(*this);
+            SaveWindowPlacement(placement, "", true, false);
+        });
+        Trap([&] { StoreSetting(kKeySoundPath, c_TextSoundPath->Text()); });
+        Trap([&] { StoreSetting(kKeyMesureFrom, c_ComboFromTo[0]->currentText().toStdString()); });
+        Trap([&] { StoreSetting(kKeyMesureTo, c_ComboFromTo[1]->currentText().toStdString()); });
+        Trap([&] {
+            // A target that is no number keeps the stored one.
+            const std::string target = c_TextTargetLKFS->text().toStdString();
+            if (!target.empty() && CellValue(target).ReadsAsNumber()) StoreSetting(kKeyTargetLKFS, target);
+        });
+        Trap([&] { StoreSetting(kKeyWavOutput, c_CheckWavOutput->Value()); });
+        Trap([&] { StoreSetting(kKeyNoClip, c_CheckNoClip->Value()); });
+        Trap([&] {
+            if (FontCount() > 0) ReleaseFonts();
+        });
+    });
+    emit Unloaded();
+}
+
+void FrmMain::CloseReady() {
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+// ---- Events -----------------------------------------------------------------------------
+
+void FrmMain::ButtonClicked(std::int16_t pIndex) {
+    if (pIndex == kButtonStop) {
+        c_Controller->Stop();
+    } else if (pIndex == kButtonStart) {
+        c_Controller->Start();
+    }
+}
+
+void FrmMain::ListDoubleClicked() {
+    if (c_Controller->RemoveSelected()) c_LV->Refresh();
+}
+
+void FrmMain::ListStartDrag(DragData& pData, std::int32_t& pAllowedEffects) {
+    if (!c_Controller->StartDrag(pData, pAllowedEffects)) return;
+    c_LV->ReDraw();
+    c_LV->SetVbarParm();
+}
+
+void FrmMain::ListDrop(DragData& pData, std::int32_t& pEffect, double pY) {
+    if (!c_Controller->IntakeAllowed()) {
+        pEffect = kDropEffectNone;
+        return;
+    }
+    // The drop is answered at once; the files are checked right after it,
+    // once the source of the drag has been let go, so that the message boxes
+    // of rejected files never hold a file manager's drag.
+    const std::int32_t row = c_LV->YsItem(pY);
+    QTimer::singleShot(0, this, [this, files = pData.Files, row]() mutable {
+        Guarded([&] { AddDropped(std::move(files), row); });
+    });
+}
+
+void FrmMain::AddDropped(std::vector<std::string> pFiles, std::int32_t pRow) {
+    setCursor(Qt::WaitCursor);
+    c_Controller->DropFiles(static_cast<IntakeHost&>(*this), pFiles, pRow);
+    c_LV->ReDraw();
+    c_LV->SetVbarParm();
+    unsetCursor();
+}
+
+void FrmMain::BringToFront() {
+    if (isActiveWindow()) return;
+    raise();
+    activateWindow();
+}
+
+void FrmMain::dragEnterEvent(QDragEnterEvent* pEvent) {
+    Guarded([&] { BringToFront(); });
+    // Accepted only to hear the moves; a drop on the window itself does nothing.
+    pEvent->acceptProposedAction();
+}
+
+void FrmMain::dragMoveEvent(QDragMoveEvent* pEvent) {
+    Guarded([&] { BringToFront(); });
+    pEvent->ignore();
+}
+
+void FrmMain::dropEvent(QDropEvent* pEvent) { pEvent->ignore(); }
+
+void FrmMain::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (!c_Surface.IsNull()) painter.drawImage(0, 0, c_Surface.Image());
+}
+
+// ---- Errors -------------------------------------------------------------------------------
+
+template <class Body>
+void FrmMain::Guarded(Body&& pBody) noexcept {
+    try {
+        pBody();
+    } catch (...) {
+        if (ErrorCatch() == 0) return;
+        const std::string text = ErrorText(std::current_exception());
+        try {
+            ReportError(text);
+        } catch (...) {
+        }
+    }
+}
+
+void FrmMain::ReportError(const std::string& pText) { OwnerMessageBox(pText, kMbOk | kMbIconStop, "", this); }
+
+// ---- RunHost ---------------------------------------------------------------------------------
+
+void FrmMain::ShowStatus(const std::string& pText) {
+    c_Status = pText;
+    c_PictureInfo->DispMes(0, pText);
+}
+
+void FrmMain::SetProgress(std::int32_t pValue) { c_ProgBar->SetValue(pValue); }
+
+std::string FrmMain::TargetLKFSText() const { return c_TextTargetLKFS->text().toStdString(); }
+bool FrmMain::WavOutput() const { return c_CheckWavOutput->Value() != 0; }
+std::string FrmMain::SoundPath() const { return c_TextSoundPath->Text(); }
+bool FrmMain::NoClip() const { return c_CheckNoClip->Value() == 1; }
+
+void FrmMain::RunStarting() { setCursor(Qt::WaitCursor); }
+
+void FrmMain::RunColours(bool pRunning) {
+    c_PictureInfo->SetColor(pRunning ? kColourSetRunning : kColourSetIdle, true);
+}
+
+void FrmMain::ListChanged() { c_LV->ReDraw(); }
+
+void FrmMain::RunFinished() {
+    c_Status = kStatusFinished;
+    c_PictureInfo->DispMes(0, kStatusFinished, true);
+    unsetCursor();
+    // After the controller's remaining end-of-run steps.
+    QMetaObject::invokeMethod(this, &FrmMain::RunEnded, Qt::QueuedConnection);
+}
+
+void FrmMain::RowSelected(std::int32_t) { c_LV->ShowSelected(1); }
+
+void FrmMain::RunError(const std::string& pText) { ReportError(pText); }
+
+// ---- IntakeHost ------------------------------------------------------------------------------
+
+std::int32_t FrmMain::RangeStartChoice() const { return c_ComboFromTo[0]->currentIndex(); }
+std::int32_t FrmMain::RangeEndChoice() const { return c_ComboFromTo[1]->currentIndex(); }
+
+void FrmMain::ShowRejection(const std::string& pText) { OwnerMessageBox(pText, kMbOk | kMbIconStop, "", this); }
+
+}  // namespace sonivate

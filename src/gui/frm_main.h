@@ -1,0 +1,209 @@
+#pragma once
+// The application's only window: the file list, the status line and progress
+// bar, the range choices, the target, the output options and the two buttons.
+//
+// Start-up runs in two halves so that a host (the program, a test) can set up
+// its services between them:
+// - the constructor decides the process-wide settings (twips per pixel, the
+//   application folder and title, the settings back end, the error switch,
+//   the start-up options, the font and the layout scale) and builds, scales
+//   and places every control on the painted window surface;
+// - Load() restores the window's position, shows it, hands the paths of the
+//   command line to the intake and marks the window loaded.
+// The single-instance check comes before both, in the program's main.
+//
+// Shutdown is the close event, however the window is closed (the title bar,
+// the desktop, SIGTERM or SIGINT through the program): while a run is in
+// progress the close is refused, the run is stopped (its partial copy is
+// removed) and the window closes by itself once the file in progress has
+// ended. Then the position and the choices are stored and the fonts released.
+//
+// The run: BatchController on one worker thread, one file at a time in list
+// order. Its results come back as values and are applied here, on the
+// window's thread; no file work ever runs on this thread, and no exception
+// leaves a handler of this class.
+//
+// Units: layout values are twips (1/1440 inch) scaled by SizeRate; widget
+// geometry is in pixels of TwipsPerPixel() twips.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QWidget>
+
+#include "app/batch_controller.h"
+#include "app/file_list.h"
+#include "app/measurement_run.h"
+#include "gui/support/picture.h"
+
+class QComboBox;
+class QLineEdit;
+
+namespace sonivate {
+
+class UC_Bar;
+class UC_Buttons;
+class UC_Check;
+class UC_ListView;
+class UC_PathText;
+class UC_TextPicture;
+
+// What the window starts from.
+struct FrmMainStartup {
+    // The application folder ("" = the executable's folder): the ini file and
+    // "ec.txt" are looked for here, and it becomes the current folder.
+    std::string AppFolder;
+    // The command line after the program's name: options and paths.
+    std::vector<std::string> Arguments;
+    // Make AppFolder the current folder (tests that share a process turn it off).
+    bool ChangeCurrentFolder = true;
+};
+
+class FrmMain : public QWidget, private RunHost, private IntakeHost {
+    Q_OBJECT
+
+public:
+    // The window's caption and the settings' title.
+    static constexpr const char* kAppTitle = "sonivate";
+    // The design size of the inner area (twips at SizeRate 1).
+    static constexpr std::int32_t kInnerWidthTwips = 9675;
+    static constexpr std::int32_t kInnerHeightTwips = 7740;
+    // Layout scale limits.
+    static constexpr float kMinSizeRate = 0.7f;
+    static constexpr float kMaxSizeRate = 3.0f;
+    // Button indices of CtrButtons.
+    static constexpr std::int16_t kButtonStop = 0;
+    static constexpr std::int16_t kButtonStart = 1;
+
+    explicit FrmMain(FrmMainStartup pStartup, QWidget* pParent = nullptr);
+    ~FrmMain() override;
+    FrmMain(const FrmMain&) = delete;
+    FrmMain& operator=(const FrmMain&) = delete;
+
+    // Steps after building: placement restored, window shown, command-line
+    // paths listed (rejections shown in message boxes), loaded.
+    void Load();
+
+    // The output folder box and clip avoidance follow the output switch.
+    void UpdateOutputControls();
+
+    // ---- State, for the program and for tests -------------------------------
+    float SizeRate() const { return c_SizeRate; }
+    std::int32_t AltFontMode() const { return c_AltFont; }
+    bool Loaded() const { return c_Loaded; }
+    bool Running() const;
+    const BatchController& Controller() const { return *c_Controller; }
+    // The painted window surface (background, labels, frame), logical pixels.
+    const Picture& Surface() const { return c_Surface; }
+    // The last status text shown.
+    const std::string& StatusText() const { return c_Status; }
+
+    UC_ListView* LV() const { return c_LV; }
+    UC_TextPicture* PictureInfo() const { return c_PictureInfo; }
+    UC_Bar* ProgBar() const { return c_ProgBar; }
+    QComboBox* ComboFromTo(int pIndex) const { return c_ComboFromTo.at(static_cast<std::size_t>(pIndex)); }
+    QLineEdit* TextTargetLKFS() const { return c_TextTargetLKFS; }
+    UC_Check* CheckWavOutput() const { return c_CheckWavOutput; }
+    UC_PathText* TextSoundPath() const { return c_TextSoundPath; }
+    UC_Check* CheckNoClip() const { return c_CheckNoClip; }
+    UC_Buttons* CtrButtons() const { return c_CtrButtons; }
+
+    // ---- RunHost: what the run reads and shows -------------------------------
+    void ShowStatus(const std::string& pText) override;
+
+signals:
+    // A run has ended (after its end-of-run steps); for tests and the program.
+    void RunEnded();
+    // The window has stored its settings and is about to close.
+    void Unloaded();
+
+protected:
+    void paintEvent(QPaintEvent* pEvent) override;
+    void closeEvent(QCloseEvent* pEvent) override;
+    void dragEnterEvent(QDragEnterEvent* pEvent) override;
+    void dragMoveEvent(QDragMoveEvent* pEvent) override;
+    void dropEvent(QDropEvent* pEvent) override;
+
+private:
+    // ---- Start-up ---------------------------------------------------------------
+    void DecideProcessSettings(const FrmMainStartup& pStartup);
+    void ReadOptions();
+    void ScaleWindow();
+    void BuildControls();
+    void BuildList();
+    void BuildStatus();
+    void BuildChoices();
+    void PaintBackground();
+    void BuildOutputOptions();
+    void BuildButtons();
+    void PrintLabels();
+    void ConnectEvents();
+    void Unload();
+
+    // ---- Events -------------------------------------------------------------------
+    void ButtonClicked(std::int16_t pIndex);
+    void ListDoubleClicked();
+    void ListStartDrag(DragData& pData, std::int32_t& pAllowedEffects);
+    void ListDrop(DragData& pData, std::int32_t& pEffect, double pY);
+    void AddDropped(std::vector<std::string> pFiles, std::int32_t pRow);
+    void BringToFront();
+
+    // Runs pBody; an exception is shown (ErrorCatch() != 0) or dropped, never
+    // passed to the event loop.
+    template <class Body>
+    void Guarded(Body&& pBody) noexcept;
+    void ReportError(const std::string& pText);
+
+    // Twips scaled by SizeRate, rounded to the nearest integer (halves to even).
+    std::int32_t Scaled(std::int32_t pTwips) const;
+
+    // ---- RunHost --------------------------------------------------------------------
+    std::string TargetLKFSText() const override;
+    bool WavOutput() const override;
+    std::string SoundPath() const override;
+    bool NoClip() const override;
+    void ClearStopRequest() override {}
+    void SetProgress(std::int32_t pValue) override;
+    bool StopRequested() const override { return false; }  // the controller keeps the stop button's request
+    void RunStarting() override;
+    void RunColours(bool pRunning) override;
+    void ListChanged() override;
+    void RunFinished() override;
+    void RowSelected(std::int32_t pRow) override;
+    void RunError(const std::string& pText) override;
+    void CloseReady() override;
+
+    // ---- IntakeHost -------------------------------------------------------------------
+    std::int32_t RangeStartChoice() const override;
+    std::int32_t RangeEndChoice() const override;
+    void ShowRejection(const std::string& pText) override;
+
+    std::string c_AppFolder;
+    std::vector<std::string> c_Arguments;
+    std::vector<std::string> c_Paths;  // command-line paths, absolute
+    float c_SizeRate = 0.0f;
+    std::int32_t c_AltFont = 0;
+    bool c_Loaded = false;
+    bool c_Unloaded = false;
+    std::string c_Status;
+    Picture c_Surface;
+
+    UC_ListView* c_LV = nullptr;
+    UC_TextPicture* c_PictureInfo = nullptr;
+    UC_Bar* c_ProgBar = nullptr;
+    std::array<QComboBox*, 2> c_ComboFromTo{};
+    QLineEdit* c_TextTargetLKFS = nullptr;
+    UC_Check* c_CheckWavOutput = nullptr;
+    UC_PathText* c_TextSoundPath = nullptr;
+    UC_Check* c_CheckNoClip = nullptr;
+    UC_Buttons* c_CtrButtons = nullptr;
+
+    // Declared in this order so that the controller goes before the worker.
+    std::unique_ptr<ThreadExecutor> c_Executor;
+    std::unique_ptr<BatchController> c_Controller;
+};
+
+}  // namespace sonivate
