@@ -563,6 +563,7 @@ void FrmMain::ReportError(const std::string& pText) { OwnerMessageBox(pText, kMb
 void FrmMain::ShowStatus(const std::string& pText) {
     c_Status = pText;
     c_PictureInfo->DispMes(0, pText);
+    emit StatusShown(Q(pText));
 }
 
 void FrmMain::SetProgress(std::int32_t pValue) { c_ProgBar->SetValue(pValue); }
@@ -583,6 +584,7 @@ void FrmMain::ListChanged() { c_LV->ReDraw(); }
 void FrmMain::RunFinished() {
     c_Status = kStatusFinished;
     c_PictureInfo->DispMes(0, kStatusFinished, true);
+    emit StatusShown(Q(kStatusFinished));
     unsetCursor();
     // After the controller's remaining end-of-run steps.
     QMetaObject::invokeMethod(this, &FrmMain::RunEnded, Qt::QueuedConnection);

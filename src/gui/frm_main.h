@@ -115,6 +115,8 @@ public:
     void ShowStatus(const std::string& pText) override;
 
 signals:
+    // Every status text as it is shown.
+    void StatusShown(const QString& pText);
     // A run has ended (after its end-of-run steps); for tests and the program.
     void RunEnded();
     // The window has stored its settings and is about to close.
