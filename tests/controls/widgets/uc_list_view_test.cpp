@@ -18,6 +18,7 @@
 
 #include "controls/widgets/list_icons.h"
 #include "controls/widgets/sound_devices.h"
+#include "controls/widgets/uc_slider.h"
 #include "gui/support/fonts.h"
 #include "gui/support/ui_metrics.h"
 
@@ -37,9 +38,10 @@ protected:
         if (UIFontName().empty()) SelectUIFont();
     }
 
-    void Build(std::int32_t pTabDisabled = 0) {
+    void Build(std::int32_t pTabDisabled = 0, std::int32_t pUseUCBar = 0) {
         lv.SetNumData(5);
         lv.SetNumAux(3);
+        lv.SetUseUCBar(pUseUCBar);
         lv.SetTabDisabled(pTabDisabled);
         lv.Init();
         const char* captions[] = {"タイトル", "長さ", "LKFS", "ピークdBFS", "加減値dB"};
@@ -195,6 +197,35 @@ TEST_F(ListViewTest, ScrollsByWheelStepsAndShowsItems) {
     lv.Refresh();
     EXPECT_EQ(lv.TopItem(), 0);
     EXPECT_EQ(lv.VBarValue(), 0);
+}
+
+TEST_F(ListViewTest, SliderBarsMoveTheListWhenTheButtonComesUp) {
+    Build(0, 1);
+    AddRows(40);
+    auto* bar = qobject_cast<UC_Slider*>(lv.VBarWidget());
+    ASSERT_NE(bar, nullptr);
+    ASSERT_NE(qobject_cast<UC_Slider*>(lv.HBarWidget()), nullptr);
+    ASSERT_TRUE(lv.VBarVisible());
+    const std::int32_t visible = lv.VisibleRows();
+    EXPECT_EQ(lv.VBarMax(), 40 - visible + 1);
+    EXPECT_EQ(bar->LargeChange(), lv.VBarLargeChange());
+
+    // A press near the far end of the track and its release: the list follows.
+    const QPoint farEnd(bar->width() / 2, bar->height() - bar->width() - 2);
+    QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, farEnd);
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, farEnd);
+    EXPECT_GT(lv.TopItem(), 20);
+    EXPECT_EQ(lv.TopItem(), lv.VBarValue());
+
+    // The wheel moves the slider and the list together.
+    QWheelEvent up(QPointF(50, 50), QPointF(50, 50), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+    const std::int32_t before = lv.TopItem();
+    QApplication::sendEvent(Items(), &up);
+    EXPECT_EQ(lv.TopItem(), before - 3);
+    EXPECT_EQ(bar->Value(), lv.TopItem());
+    lv.Refresh();
+    EXPECT_EQ(bar->Value(), 0);
 }
 
 TEST_F(ListViewTest, HorizontalBarFollowsTheColumnsAndScrollsTheHeader) {

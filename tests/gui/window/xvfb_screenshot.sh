@@ -3,7 +3,9 @@
 # optionally drives it, and saves a screenshot of the whole screen.
 #   xvfb_screenshot.sh SONIVATE OUT.png [ARGS...]
 # Environment: SONIVATE_SHOT_DELAY (seconds to let it draw, default 2),
-# SONIVATE_SHOT_KEYS (xdotool key names sent to the window before the shot).
+# SONIVATE_SHOT_KEYS (xdotool key names sent to the window before the shot),
+# SONIVATE_SHOT_CLICK ("x y" in the window, clicked before the shot) and
+# SONIVATE_SHOT_AFTER (seconds between the click and the shot, default 1).
 set -euo pipefail
 program=$1 shot=$2
 shift 2
@@ -34,7 +36,9 @@ for _ in $(seq 1 50); do
     sleep 0.1
 done
 
-export DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$runtime
+# Settings go to a scratch per-user store, never the user's own.
+mkdir -p "$runtime/config"
+export DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$runtime XDG_CONFIG_HOME=$runtime/config
 "$program" "$@" &
 app_pid=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^sonivate$' | head -1)
@@ -45,6 +49,11 @@ if [ -n "${SONIVATE_SHOT_KEYS:-}" ]; then
     # shellcheck disable=SC2086
     xdotool key --window "$window" $SONIVATE_SHOT_KEYS
     sleep 1
+fi
+if [ -n "${SONIVATE_SHOT_CLICK:-}" ]; then
+    # shellcheck disable=SC2086
+    xdotool mousemove --window "$window" $SONIVATE_SHOT_CLICK click 1
+    sleep "${SONIVATE_SHOT_AFTER:-1}"
 fi
 import -window root "$shot"
 kill -0 "$app_pid" || { echo "the window ended before the screenshot"; exit 1; }
