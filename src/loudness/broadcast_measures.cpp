@@ -29,6 +29,16 @@ constexpr std::int32_t kChunkFrames = 2048;
 // Oversampled outputs per skip test: a run whose samples are all too small
 // to reach the peak found so far is not interpolated.
 constexpr std::int32_t kPeakRun = 64;
+// A long stereo piece is K-weighted as two halves side by side, each half
+// its own filter, which keeps the pipelines busy where one filter waits on
+// its own last output. The second filter starts this many frames before its
+// half from rest: what the rest state misses fades with the high-pass
+// stage's double pole at 0.995 as n * 0.995^n, below 2e-14 of the signal
+// by its first frame, so the two filters give the figures of one.
+constexpr std::int32_t kWarmUpFrames = 4 * kChunkFrames;
+// Pieces shorter than this are weighted in order: the warm-up would cost
+// more than the second filter saves.
+constexpr std::int64_t kHalvesMinFrames = 16 * kWarmUpFrames;
 
 constexpr double kFrontWeight = 1.0;
 constexpr double kBackWeight = 1.0;
@@ -104,6 +114,8 @@ bool BroadcastMeasures::Begin(std::int32_t pChannels, std::int32_t pBitsPerSampl
     mPeakInput.assign(static_cast<size_t>(pChannels),
                       std::vector<float>(static_cast<size_t>(qc_detail::kTruePeakHistory + kChunkFrames), 0.0f));
     mPairInput.assign(pairs * 2 * kChunkFrames, 0.0);
+    mSecondPeakInput = mPeakInput;
+    mSecondPairInput.assign(2 * kChunkFrames, 0.0);
     mRing.assign(kShortTermSubBlocks, 0.0);
     mKernels = &qc_detail::SelectedKernels();
     mBegun = true;
@@ -121,37 +133,41 @@ void BroadcastMeasures::Add(std::span<const std::uint8_t> pBytes, std::int64_t p
     if (!mBegun) return;
     const std::int64_t frameBytes = static_cast<std::int64_t>(mBytesPerSample) * mChannels;
     pFrames = std::min<std::int64_t>(pFrames, static_cast<std::int64_t>(pBytes.size()) / frameBytes);
+    std::int64_t done = 0;
+    if (mChannels == 2 && pFrames >= kHalvesMinFrames) {
+        // The halves start on sub-block boundaries and hold whole sub-blocks.
+        const std::int64_t head = (mSubBlockFrames - mSubFill) % mSubBlockFrames;
+        ProcessInOrder(pBytes.data(), head);
+        const std::int64_t half = (pFrames - head) / 2 / mSubBlockFrames * mSubBlockFrames;
+        ProcessHalves(pBytes.data() + head * frameBytes, half);
+        done = head + 2 * half;
+    }
+    ProcessInOrder(pBytes.data() + done * frameBytes, pFrames - done);
+}
+
+void BroadcastMeasures::ProcessInOrder(const std::uint8_t* pRaw, std::int64_t pFrames) {
+    const std::int64_t frameBytes = static_cast<std::int64_t>(mBytesPerSample) * mChannels;
     for (std::int64_t done = 0; done < pFrames;) {
         const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(kChunkFrames, pFrames - done));
-        Process(pBytes.data() + done * frameBytes, count);
+        Process(pRaw + done * frameBytes, count);
         done += count;
     }
 }
 
+void BroadcastMeasures::DecodeStereo(const std::uint8_t* pRaw, std::int32_t pFrames,
+                                     std::vector<std::vector<float>>& pPeakInput, std::vector<double>& pPairInput) {
+    const std::int32_t history = qc_detail::kTruePeakHistory;
+    mKernels->DecodeStereo(pRaw, pFrames, mBytesPerSample, static_cast<float>(1.0 / mFullScale),
+                           pPeakInput[0].data() + history, pPeakInput[1].data() + history, pPairInput.data());
+}
+
 void BroadcastMeasures::Process(const std::uint8_t* pRaw, std::int32_t pFrames) {
     const auto scale = static_cast<float>(1.0 / mFullScale);
-    const std::int32_t history = qc_detail::kTruePeakHistory;
-    if (mChannels == 2)
-        mKernels->DecodeStereo(pRaw, pFrames, mBytesPerSample, scale, mPeakInput[0].data() + history,
-                               mPeakInput[1].data() + history, mPairInput.data());
+    if (mChannels == 2) DecodeStereo(pRaw, pFrames, mPeakInput, mPairInput);
     else if (mBytesPerSample == 2) Decode<2>(pRaw, pFrames, mChannels, scale, mPeakInput, mPairInput);
     else Decode<3>(pRaw, pFrames, mChannels, scale, mPeakInput, mPairInput);
     mFrames += pFrames;
-
-    // True peak, channel by channel. A run is interpolated only when its
-    // largest sample times the filter's largest gain could beat the peak so
-    // far; the largest sample also keeps the sample peak.
-    for (std::vector<float>& input : mPeakInput) {
-        const float* samples = input.data() + history;
-        for (std::int32_t i = 0; i < pFrames; i += kPeakRun) {
-            const std::int32_t run = std::min(kPeakRun, pFrames - i);
-            const float largest = mKernels->AbsMax(samples + i - history, run + history);
-            mSamplePeak = std::max(mSamplePeak, largest);
-            if (largest * qc_detail::kTruePeakGainBound > mPeak)
-                mPeak = std::max(mPeak, mKernels->TruePeakMax(samples + i, run));
-        }
-        std::copy(input.begin() + pFrames, input.begin() + pFrames + history, input.begin());
-    }
+    ScanPeaks(mPeakInput, pFrames);
 
     // K-weighting and sub-block energies, pair by pair, split at the 10 ms
     // boundaries.
@@ -167,6 +183,78 @@ void BroadcastMeasures::Process(const std::uint8_t* pRaw, std::int32_t pFrames) 
     }
 }
 
+// True peak, channel by channel. A run is interpolated only when its largest
+// sample times the filter's largest gain could beat the peak so far; the
+// largest sample also keeps the sample peak. Each channel's last samples
+// stay in front as the next chunk's history.
+void BroadcastMeasures::ScanPeaks(std::vector<std::vector<float>>& pPeakInput, std::int32_t pFrames) {
+    const std::int32_t history = qc_detail::kTruePeakHistory;
+    for (std::vector<float>& input : pPeakInput) {
+        const float* samples = input.data() + history;
+        for (std::int32_t i = 0; i < pFrames; i += kPeakRun) {
+            const std::int32_t run = std::min(kPeakRun, pFrames - i);
+            const float largest = mKernels->AbsMax(samples + i - history, run + history);
+            mSamplePeak = std::max(mSamplePeak, largest);
+            if (largest * qc_detail::kTruePeakGainBound > mPeak)
+                mPeak = std::max(mPeak, mKernels->TruePeakMax(samples + i, run));
+        }
+        std::copy(input.begin() + pFrames, input.begin() + pFrames + history, input.begin());
+    }
+}
+
+void BroadcastMeasures::ProcessHalves(const std::uint8_t* pRaw, std::int64_t pHalf) {
+    static_assert(kWarmUpFrames % kChunkFrames == 0 && kChunkFrames >= qc_detail::kTruePeakHistory,
+                  "the warm-up ends with a whole chunk, which leaves the second half's peak history");
+    const std::int64_t frameBytes = 2 * static_cast<std::int64_t>(mBytesPerSample);
+    const std::uint8_t* second = pRaw + pHalf * frameBytes;
+
+    qc_detail::KWeightState secondFilter{};
+    double unused[2] = {0.0, 0.0};
+    for (std::int64_t at = -kWarmUpFrames; at < 0; at += kChunkFrames) {
+        DecodeStereo(second + at * frameBytes, kChunkFrames, mSecondPeakInput, mSecondPairInput);
+        mKernels->KWeightSquares(mSecondPairInput.data(), kChunkFrames, secondFilter, unused);
+    }
+    for (std::vector<float>& input : mSecondPeakInput)
+        std::copy(input.begin() + kChunkFrames, input.begin() + kChunkFrames + qc_detail::kTruePeakHistory,
+                  input.begin());
+
+    // Both halves in step; the second half's sub-blocks wait for the first's.
+    double squares[4] = {0.0, 0.0, 0.0, 0.0};
+    mSecondEnergies.clear();
+    for (std::int64_t at = 0; at < pHalf; at += kChunkFrames) {
+        const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(kChunkFrames, pHalf - at));
+        DecodeStereo(pRaw + at * frameBytes, count, mPeakInput, mPairInput);
+        DecodeStereo(second + at * frameBytes, count, mSecondPeakInput, mSecondPairInput);
+        ScanPeaks(mPeakInput, count);
+        ScanPeaks(mSecondPeakInput, count);
+        mFrames += 2 * static_cast<std::int64_t>(count);
+        for (std::int32_t done = 0; done < count;) {
+            const std::int32_t run = std::min(mSubBlockFrames - mSubFill, count - done);
+            mKernels->KWeightSquaresTwice(mPairInput.data() + 2 * done, mSecondPairInput.data() + 2 * done, run,
+                                          mFilters[0], secondFilter, squares);
+            done += run;
+            mSubFill += run;
+            if (mSubFill < mSubBlockFrames) continue;
+            mSubFill = 0;
+            AddSubBlock(PairEnergy(squares));
+            mSecondEnergies.push_back(PairEnergy(squares + 2));
+            std::fill(std::begin(squares), std::end(squares), 0.0);
+        }
+    }
+    for (const double energy : mSecondEnergies) AddSubBlock(energy);
+    mFilters[0] = secondFilter;
+    for (size_t c = 0; c < mPeakInput.size(); ++c)
+        std::copy(mSecondPeakInput[c].begin(), mSecondPeakInput[c].begin() + qc_detail::kTruePeakHistory,
+                  mPeakInput[c].begin());
+}
+
+double BroadcastMeasures::PairEnergy(const double* pSquares) const {
+    double energy = 0.0;
+    for (size_t lane = 0; lane < 2; ++lane)
+        if (mLaneWeights[lane] != kLeftOut) energy += mLaneWeights[lane] * pSquares[lane];
+    return energy;
+}
+
 void BroadcastMeasures::EndSubBlock() {
     double energy = 0.0;
     for (size_t lane = 0; lane < mSquares.size(); ++lane) {
@@ -174,9 +262,13 @@ void BroadcastMeasures::EndSubBlock() {
         mSquares[lane] = 0.0;
     }
     mSubFill = 0;
+    AddSubBlock(energy);
+}
+
+void BroadcastMeasures::AddSubBlock(double pEnergy) {
     const auto slot = static_cast<size_t>(mSubBlocks % kShortTermSubBlocks);
     const double leaving = mRing[slot];
-    mRing[slot] = energy;
+    mRing[slot] = pEnergy;
     ++mSubBlocks;
 
     if (mSubBlocks >= kMomentarySubBlocks) {
@@ -191,7 +283,7 @@ void BroadcastMeasures::EndSubBlock() {
         mShortSum = 0.0;
         for (const double e : mRing) mShortSum += e;
     } else {
-        mShortSum += energy - (mSubBlocks > kShortTermSubBlocks ? leaving : 0.0);
+        mShortSum += pEnergy - (mSubBlocks > kShortTermSubBlocks ? leaving : 0.0);
     }
     if (mSubBlocks >= kShortTermSubBlocks) {
         const double sum = std::max(mShortSum, 0.0);

@@ -67,8 +67,20 @@ public:
     static double LoudnessRangeOf(const std::vector<double>& pShortTerm);
 
 private:
+    void ProcessInOrder(const std::uint8_t* pRaw, std::int64_t pFrames);
+    // Stereo: the pHalf frames at pRaw and the pHalf frames after them,
+    // K-weighted side by side; pHalf a whole number of sub-blocks, the first
+    // starting on a sub-block boundary, and at least the warm-up frames
+    // before the second half readable.
+    void ProcessHalves(const std::uint8_t* pRaw, std::int64_t pHalf);
     void Process(const std::uint8_t* pRaw, std::int32_t pFrames);
+    void DecodeStereo(const std::uint8_t* pRaw, std::int32_t pFrames, std::vector<std::vector<float>>& pPeakInput,
+                      std::vector<double>& pPairInput);
+    void ScanPeaks(std::vector<std::vector<float>>& pPeakInput, std::int32_t pFrames);
+    // The weighted energy of lanes 0 and 1 of one channel pair.
+    double PairEnergy(const double* pSquares) const;
     void EndSubBlock();
+    void AddSubBlock(double pEnergy);
     double Loudness(double pEnergySum, std::int64_t pFrames) const;
 
     bool mBegun = false;
@@ -90,6 +102,11 @@ private:
     // history the oversampler needs.
     std::vector<std::vector<float>> mPeakInput;
     std::vector<double> mPairInput;  // per pair, interleaved lanes
+    // The same for the second half of a piece weighted in two halves, and
+    // the energies of that half's sub-blocks until the first half's are in.
+    std::vector<std::vector<float>> mSecondPeakInput;
+    std::vector<double> mSecondPairInput;
+    std::vector<double> mSecondEnergies;
     float mPeak = 0.0f;              // largest true-peak magnitude, full scale 1.0
     float mSamplePeak = 0.0f;
 

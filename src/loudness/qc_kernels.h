@@ -33,6 +33,13 @@ struct Kernels {
     // 0, pPairs[2n + 1] lane 1, any scale) and adds the squared outputs of
     // each lane to pSquares[0] and pSquares[1].
     void (*KWeightSquares)(const double* pPairs, std::int32_t pFrames, KWeightState& pState, double* pSquares);
+    // KWeightSquares on two runs of pFrames frames at once, pFirst through
+    // pFirstState into pSquares[0..1] and pSecond through pSecondState into
+    // pSquares[2..3], each lane with the same arithmetic as KWeightSquares.
+    // Two independent filters keep the processor's pipelines full where one
+    // would wait on its own previous output.
+    void (*KWeightSquaresTwice)(const double* pFirst, const double* pSecond, std::int32_t pFrames,
+                                KWeightState& pFirstState, KWeightState& pSecondState, double* pSquares);
     // Decodes pFrames stereo frames of little-endian PCM (pBytesPerSample 2
     // or 3) into pLeft and pRight, times pScale, and into pPairs as
     // interleaved unscaled doubles.

@@ -74,6 +74,78 @@ TEST(BroadcastKernels, KWeightingOfEveryBuildAgreesAndCarriesItsStateAcrossCalls
     }
 }
 
+TEST(BroadcastKernels, TwoFiltersSideBySideGiveWhatEachGivesAlone) {
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> uniform(-8388608.0, 8388607.0);
+    std::vector<double> first(2 * 3000), second(2 * 3000);
+    for (double& x : first) x = std::round(uniform(random));
+    for (double& x : second) x = std::round(uniform(random) / 16.0);
+    for (const Kernels* kernels : {&SelectedKernels(), &PortableKernels()}) {
+        KWeightState alone[2], together[2];
+        double aloneSquares[4] = {0, 0, 0, 0}, togetherSquares[4] = {0, 0, 0, 0};
+        kernels->KWeightSquares(first.data(), 3000, alone[0], aloneSquares);
+        kernels->KWeightSquares(second.data(), 3000, alone[1], aloneSquares + 2);
+        // In two calls, so that the states must come back out of the lanes.
+        kernels->KWeightSquaresTwice(first.data(), second.data(), 1000, together[0], together[1], togetherSquares);
+        kernels->KWeightSquaresTwice(first.data() + 2000, second.data() + 2000, 2000, together[0], together[1],
+                                     togetherSquares);
+        for (int lane = 0; lane < 4; ++lane) EXPECT_NEAR(togetherSquares[lane] / aloneSquares[lane], 1.0, 1e-13);
+        for (int f = 0; f < 2; ++f)
+            for (int lane = 0; lane < 2; ++lane) {
+                EXPECT_NEAR(together[f].v1[lane], alone[f].v1[lane], 1e-9 * std::fabs(alone[f].v1[lane]) + 1e-9);
+                EXPECT_EQ(together[f].x1[lane], alone[f].x1[lane]);
+            }
+    }
+}
+
+// 24- or 16-bit little-endian interleaved bytes of pSamples.
+std::vector<std::uint8_t> PcmBytes(const Samples& pSamples, int pBytesPerSample) {
+    std::vector<std::uint8_t> bytes;
+    for (const std::int32_t v : pSamples)
+        for (int b = 0; b < pBytesPerSample; ++b) bytes.push_back(static_cast<std::uint8_t>((v >> (8 * b)) & 0xFF));
+    return bytes;
+}
+
+TEST(BroadcastMeasures, LongPiecesWeightedInTwoHalvesGiveTheFiguresOfShortPieces) {
+    // Twelve seconds of noise stepping through four levels, so that every
+    // figure depends on where each sub-block's energy lands.
+    std::mt19937 random(17);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    Signal s;
+    for (std::int64_t n = 0; n < 12 * kSignalRate; ++n) {
+        const double level = std::pow(10.0, (-20.0 - 6.0 * static_cast<double>((n / (3 * kSignalRate)) % 4)) / 20.0);
+        s.samples.push_back(0.25 * level * normal(random));
+        s.samples.push_back(0.25 * level * normal(random));
+    }
+    for (const std::int16_t bits : {std::int16_t{16}, std::int16_t{24}}) {
+        const int width = bits / 8;
+        const std::vector<std::uint8_t> bytes = PcmBytes(Quantise(s, bits), width);
+        const std::int64_t frames = s.frames();
+        auto measure = [&](const std::vector<std::int64_t>& pPieces, BroadcastMeasures& pInto) {
+            ASSERT_TRUE(pInto.Begin(2, bits, kSignalRate));
+            std::int64_t at = 0;
+            for (size_t i = 0; at < frames; ++i) {
+                const std::int64_t n = std::min(pPieces[std::min(i, pPieces.size() - 1)], frames - at);
+                pInto.Add({bytes.data() + at * 2 * width, static_cast<size_t>(n * 2 * width)}, n);
+                at += n;
+            }
+        };
+        BroadcastMeasures small, large;
+        measure({1000}, small);
+        // A first piece that ends inside a sub-block, then halves, then what is left in order.
+        measure({1234, 400000, 50000}, large);
+        EXPECT_EQ(large.Frames(), frames);
+        EXPECT_EQ(large.TruePeak(), small.TruePeak());
+        EXPECT_NEAR(*large.MaxMomentary(), *small.MaxMomentary(), 1e-9);
+        EXPECT_NEAR(*large.MaxShortTerm(), *small.MaxShortTerm(), 1e-9);
+        EXPECT_NEAR(*large.LoudnessRange(), *small.LoudnessRange(), 1e-9);
+        EXPECT_GT(*small.LoudnessRange(), 5.0) << "the steps spread the short-term values";
+        const std::vector<double> a = small.ShortTermSeries(), b = large.ShortTermSeries();
+        ASSERT_EQ(a.size(), b.size());
+        for (size_t i = 0; i < a.size(); ++i) EXPECT_NEAR(a[i], b[i], 1e-9) << i;
+    }
+}
+
 TEST(BroadcastMeasures, SkippedRunsNeverChangeTheTruePeak) {
     // A loud click early, then quiet noise with one inter-sample crest late:
     // the quiet runs are skipped, the late crest must still be found.
