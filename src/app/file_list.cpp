@@ -33,12 +33,6 @@ constexpr const char* kLineBreak = "\r\n";
 constexpr const char* kWavExtension = ".wav";
 
 
-std::string Upper(std::string pText) {
-    std::transform(pText.begin(), pText.end(), pText.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c); });
-    return pText;
-}
-
 // The reason a file cannot be listed, or None. pFormatTag: the tag judged
 // (extensible PCM counts as PCM).
 RowReason RejectionOf(const WaveFormatInfo& pInfo, std::int32_t pFormatTag) {
@@ -73,7 +67,7 @@ RowReason OpenRefusal(int pError) {
 
 bool EndsWithWav(const std::string& pName) {
     const size_t n = std::char_traits<char>::length(kWavExtension);
-    return pName.size() >= n && Upper(pName.substr(pName.size() - n)) == Upper(kWavExtension);
+    return pName.size() >= n && AsciiUpper(pName.substr(pName.size() - n)) == AsciiUpper(kWavExtension);
 }
 
 }  // namespace
@@ -145,7 +139,7 @@ void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pFilen
             for (std::int32_t m = 0; m < count && m < static_cast<std::int32_t>(markers.size()); ++m) {
                 const CueMarker& marker = markers[static_cast<size_t>(m)];
                 if (marker.SampleOffset <= 0) continue;
-                const std::string label = Upper(marker.Label);
+                const std::string label = AsciiUpper(marker.Label);
                 if ((label == "BC$START" && from == kRangeBcStart) ||
                     (label == "BC$STANDBY" && from == kRangeBcStandby)) {
                     start = std::min<std::int64_t>(marker.SampleOffset, framesPresent);

@@ -32,14 +32,6 @@ class WorkerProgress : public ProgressHost {
     const RunHost& mHost;
 };
 
-std::string CanonicalFolder(const std::string& pFolder) {
-    char* resolved = ::realpath(pFolder.empty() ? "." : pFolder.c_str(), nullptr);
-    if (resolved == nullptr) return pFolder;
-    std::string canonical(resolved);
-    ::free(resolved);
-    return canonical;
-}
-
 // A name a row reads, writes or renames onto: a folder and a title (the
 // file name without its extension).
 struct RowName {

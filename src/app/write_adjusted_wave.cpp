@@ -15,8 +15,6 @@
 namespace sonivate {
 namespace {
 
-const std::string kNoPath;
-
 // Step labels, appended directly to the title.
 const std::string kStepHeader = " 書き出し処理 1/5…";
 const std::string kStepBefore = " 書き出し処理 2/5…";

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/error_trap.h"
+#include "common/formatting.h"
 #include "platform/codepage.h"
 #include "platform/event_pump.h"
 
@@ -16,13 +17,6 @@ constexpr std::int32_t kYieldEvery = 500;
 
 bool IsLeadByte(std::uint8_t pByte) {
     return (pByte >= 0x81 && pByte <= 0x9F) || pByte >= 0xE0;
-}
-
-std::string TrimSpaces(const std::string& pText) {
-    const auto first = pText.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    const auto last = pText.find_last_not_of(' ');
-    return pText.substr(first, last - first + 1);
 }
 
 }  // namespace

@@ -23,6 +23,9 @@ using FileHandle = std::int32_t;
 // The write position meaning "at the current end of the file".
 inline constexpr std::int64_t AppendPosition = -1;
 
+// The file name passed to a routine that is given an open handle instead.
+inline const std::string kNoPath;
+
 // Open modes.
 inline constexpr std::int32_t kOpenRead = 0;       // the file must exist
 inline constexpr std::int32_t kOpenWrite = 1;      // created when missing, never truncated

@@ -1,5 +1,6 @@
 #include "common/formatting.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -107,6 +108,24 @@ std::string FormatFixed(double pValue, std::int32_t pDecimals) {
         text.append(number);
         return text;
     });
+}
+
+std::string TrimSpaces(std::string_view pText) {
+    const auto first = pText.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return std::string(pText.substr(first, pText.find_last_not_of(' ') - first + 1));
+}
+
+std::string AsciiUpper(std::string pText) {
+    std::transform(pText.begin(), pText.end(), pText.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c); });
+    return pText;
+}
+
+std::string AsciiLower(std::string pText) {
+    std::transform(pText.begin(), pText.end(), pText.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); });
+    return pText;
 }
 
 }  // namespace sonivate

@@ -15,6 +15,15 @@ inline constexpr std::int32_t kDurationStyleClock = 10;
 // value is shown with "-" when pSign is non-zero, else as zero. Failure value "".
 std::string FormatDuration(std::int32_t pMilliseconds, std::int32_t pStyle, const std::int32_t& pSign);
 
+// pText without its leading and trailing spaces (only " " counts; tabs and
+// line breaks stay).
+std::string TrimSpaces(std::string_view pText);
+
+// pText with the ASCII letters upper-cased or lower-cased; every other byte,
+// also those of multi-byte UTF-8 characters, stays as it is.
+std::string AsciiUpper(std::string pText);
+std::string AsciiLower(std::string pText);
+
 // The text up to its first NUL character.
 std::string CutAtNul(std::string_view pText);
 

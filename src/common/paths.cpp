@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/error_trap.h"
+#include "common/formatting.h"
 #include "platform/process_info.h"
 
 namespace sonivate {
@@ -20,19 +22,9 @@ constexpr int kRenameAttempts = 10;
 constexpr std::int32_t kRenameBackoffStepMs = 10;
 constexpr const char* kDeviceFolder = "/dev/";
 
-std::string Trim(const std::string& pText) {
-    const auto first = pText.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return pText.substr(first, pText.find_last_not_of(' ') - first + 1);
-}
-
 std::string ToCase(std::string pText, std::int32_t pCase) {
-    if (pCase == kLowerCase)
-        std::transform(pText.begin(), pText.end(), pText.begin(),
-                       [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-    else if (pCase == kUpperCase)
-        std::transform(pText.begin(), pText.end(), pText.begin(),
-                       [](unsigned char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c); });
+    if (pCase == kLowerCase) return AsciiLower(std::move(pText));
+    if (pCase == kUpperCase) return AsciiUpper(std::move(pText));
     return pText;
 }
 
@@ -85,7 +77,7 @@ bool RenameNoReplace(const std::string& pFrom, const std::string& pTo) {
 
 std::int32_t FileExists(const std::string& pPath) {
     return AlwaysTrapped<std::int32_t>(0, [&] {
-        const std::string path = Trim(pPath);
+        const std::string path = TrimSpaces(pPath);
         if (path.empty()) return 0;
         struct stat st {};
         return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) ? 1 : 0;
@@ -96,7 +88,7 @@ std::int32_t FolderExists(const std::string& pPath) {
     return AlwaysTrapped<std::int32_t>(0, [&] {
         if (pPath.empty()) return 0;
         std::string path = SetTrailingSeparator(pPath, 1);
-        if (path.empty() && Trim(pPath) == "/") path = "/";
+        if (path.empty() && TrimSpaces(pPath) == "/") path = "/";
         struct stat st {};
         return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
     });
@@ -158,7 +150,7 @@ std::string AppFolder() {
 
 std::string SetTrailingSeparator(const std::string& pPath, std::int32_t pRemove) {
     return Trapped<std::string>({}, [&]() -> std::string {
-        if (Trim(pPath).empty()) return {};
+        if (TrimSpaces(pPath).empty()) return {};
         const bool endsWithSeparator = pPath.back() == kPathSeparator;
         if (pRemove != 0) return endsWithSeparator ? pPath.substr(0, pPath.size() - 1) : pPath;
         return endsWithSeparator ? pPath : pPath + kPathSeparator;
@@ -167,7 +159,7 @@ std::string SetTrailingSeparator(const std::string& pPath, std::int32_t pRemove)
 
 std::string AddExtension(const std::string& pPath, const std::string& pExtension) {
     return Trapped<std::string>({}, [&]() -> std::string {
-        std::string extension = Trim(pExtension);
+        std::string extension = TrimSpaces(pExtension);
         if (pPath.empty()) return {};
         if (extension.empty()) return pPath;
         if (extension.front() != '.') extension.insert(0, ".");
@@ -210,13 +202,13 @@ std::string UniqueFileName(const std::string& pPath, bool pKeepFolder, bool pKee
 std::int32_t ParseCommandLine(std::vector<std::string>& pList, const std::string& pPrefix,
                               const std::string& pCommandLine) {
     return Trapped<std::int32_t>(0, [&] {
-        std::string line = Trim(pCommandLine);
+        std::string line = TrimSpaces(pCommandLine);
         if (line.empty()) {
             for (const std::string& arg : platform::ProcessArguments()) {
                 if (!line.empty()) line += ' ';
                 line += arg.find(' ') != std::string::npos ? '"' + arg + '"' : arg;
             }
-            line = Trim(line);
+            line = TrimSpaces(line);
         }
         std::vector<std::string> tokens(1);
         bool quoted = false;
@@ -252,6 +244,14 @@ std::int32_t ParseCommandLine(std::vector<std::string>& pList, const std::string
         }
         return added;
     });
+}
+
+std::string CanonicalFolder(const std::string& pFolder) {
+    char* resolved = ::realpath(pFolder.empty() ? "." : pFolder.c_str(), nullptr);
+    if (resolved == nullptr) return pFolder;
+    std::string canonical(resolved);
+    std::free(resolved);
+    return canonical;
 }
 
 }  // namespace sonivate

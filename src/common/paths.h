@@ -80,4 +80,8 @@ std::string UniqueFileName(const std::string& pPath, bool pKeepFolder, bool pKee
 std::int32_t ParseCommandLine(std::vector<std::string>& pList, const std::string& pPrefix,
                               const std::string& pCommandLine);
 
+// The folder with every link, "." and ".." resolved; an empty folder means
+// the current one. pFolder unchanged when it cannot be resolved (missing).
+std::string CanonicalFolder(const std::string& pFolder);
+
 }  // namespace sonivate

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/error_trap.h"
+#include "common/formatting.h"
 #include "common/ini_profile.h"
 #include "common/paths.h"
 #include "platform/small_file.h"
@@ -44,12 +45,6 @@ std::string FormatShortest(float pValue) {
     return std::string(buffer, result.ptr);
 }
 
-std::string_view TrimSpaces(std::string_view pText) {
-    const std::size_t first = pText.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return pText.substr(first, pText.find_last_not_of(' ') - first + 1);
-}
-
 // A number as the form runtime reads one: blanks around it allowed, nothing
 // else; a failure is an unexpected run-time error of the caller.
 double ToNumber(std::string_view pText) {
@@ -73,12 +68,6 @@ float ToSingle(std::string_view pText) {
     const double value = ToNumber(pText);
     if (std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max())) throw RunTimeError("overflow");
     return static_cast<float>(value);
-}
-
-std::string AsciiLower(std::string pText) {
-    for (char& c : pText)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return pText;
 }
 
 bool EqualsNoCase(const std::string& pA, const std::string& pB) { return AsciiLower(pA) == AsciiLower(pB); }

@@ -5,7 +5,7 @@
 
 #include "common/numeric.h"
 #include "loudness/c_lkfsfct.h"
-#include "wavefile/le_bytes.h"
+#include "wavefile/pcm_codec.h"
 #include "wavefile/wave_format.h"
 
 namespace sonivate {

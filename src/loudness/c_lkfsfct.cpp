@@ -15,7 +15,6 @@ namespace {
 
 // The hop is 0.1 s computed with 0.1 as a 32-bit float (widened exactly).
 constexpr double kHopSeconds = 0.10000000149011612;
-constexpr std::int32_t kHopsPerBlock = 4;
 constexpr std::int32_t kReadSeconds = 16;
 // The pause after each progress event that lets a window handle its messages.
 constexpr std::int32_t kProgressYieldMs = 10;
@@ -115,9 +114,7 @@ bool C_LKFSFCT::Measure(const std::string& pFilename, std::int64_t pStartAddr, s
     // The range, limited to the frames present: a data chunk may declare more
     // than the file holds, and behind it may stand other chunks.
     const std::int64_t frameBytes = info.BlockAlign;
-    const std::int64_t framesHeld =
-        info.FileSize > info.DataOffset ? (info.FileSize - info.DataOffset) / frameBytes : 0;
-    const std::int64_t available = std::min<std::int64_t>(info.NumSamples, framesHeld);
+    const std::int64_t available = FramesPresent(info, info.FileSize);
     const std::int64_t start = std::max<std::int64_t>(pStartAddr, 0);
     const std::int64_t end = std::min<std::int64_t>(pEndAddr > 0 ? pEndAddr : info.NumSamples, available);
     if (end - start < blockLen) return false;

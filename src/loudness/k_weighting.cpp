@@ -5,9 +5,9 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
-
-#include "wavefile/le_bytes.h"
 #endif
+
+#include "wavefile/pcm_codec.h"
 
 namespace sonivate {
 namespace {
@@ -27,8 +27,6 @@ constexpr double kRlbA2 = 0.99007225036621;
 
 // Stage outputs are held to the 32-bit signed range, symmetric.
 constexpr double kStageLimit = 2147483647.0;
-
-constexpr std::int32_t kHopsPerBlock = 4;
 
 // Two doubles, one per channel, that move through the filter together. The
 // SSE2 form and the plain form do the same IEEE operations lane by lane.

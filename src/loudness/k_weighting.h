@@ -15,6 +15,9 @@
 
 namespace sonivate {
 
+// A block is this many hops long (400 ms of 100 ms hops).
+inline constexpr std::int32_t kHopsPerBlock = 4;
+
 // The sums of squared K-weighted sample values of one block, per channel.
 struct PairBlockSums {
     double Left = 0.0;

@@ -1,5 +1,6 @@
 #include "wavefile/wave_mmio.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -34,6 +35,11 @@ std::int32_t FormatKindOf(std::int32_t pChannels, std::int32_t pBitsPerSample) {
         case 8: return pBitsPerSample == 16 ? Surround71_16bit : pBitsPerSample == 24 ? Surround71_24bit : -1;
         default: return -1;
     }
+}
+
+std::int64_t FramesPresent(const WaveFormatInfo& pInfo, std::int64_t pFileSize) {
+    if (pInfo.Valid == 0 || pInfo.BlockAlign <= 0 || pInfo.DataOffset < 0 || pFileSize <= pInfo.DataOffset) return 0;
+    return std::min<std::int64_t>(pInfo.NumSamples, (pFileSize - pInfo.DataOffset) / pInfo.BlockAlign);
 }
 
 namespace {

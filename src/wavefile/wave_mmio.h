@@ -38,6 +38,12 @@ std::int64_t FindNextChunk(const std::string& pFilename, FileHandle pHandle, std
 // The file's format record. Never closes a handle it was given.
 WaveFormatInfo ReadWaveHeader(const std::string& pFilename, FileHandle pHandle);
 
+// The whole sample frames the file really holds: NumSamples, limited to the
+// bytes between DataOffset and pFileSize, so that a header declaring more
+// audio than the file contains never makes trailing chunks count as audio.
+// 0 for an invalid record or an unusable size.
+std::int64_t FramesPresent(const WaveFormatInfo& pInfo, std::int64_t pFileSize);
+
 // The FormatKind of a channel/bit combination, or -1 when unsupported.
 std::int32_t FormatKindOf(std::int32_t pChannels, std::int32_t pBitsPerSample);
 

@@ -3,7 +3,6 @@
 #include <atomic>
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <vector>
@@ -15,6 +14,7 @@
 #include "common/error_trap.h"
 #include "common/numeric.h"
 #include "platform/event_pump.h"
+#include "wavefile/pcm_codec.h"
 #include "wavefile/wave_mmio.h"
 #include "writer/sample_scaling.h"
 
@@ -26,75 +26,18 @@ namespace {
 // keeps 0 * factor at 0 where an infinite factor would give NaN.
 constexpr double kMaxFactor = 1e30;
 
-// Sample codecs: a run of little-endian samples to and from int32, with
-// the rails a scaled sample is clamped to (see sample_scaling.h).
-struct Pcm16 {
-    static constexpr std::size_t kBytes = 2;
+// The rails a scaled sample of each width is clamped to (see sample_scaling.h).
+template <class Codec>
+struct Rails;
+template <>
+struct Rails<Pcm16> {
     static constexpr float kLow = writer_detail::kLow16;
     static constexpr float kHigh = writer_detail::kHigh16;
-
-    static void Decode(const unsigned char* pBytes, std::int32_t* pSamples, std::size_t pCount) {
-        for (std::size_t i = 0; i < pCount; ++i) {
-            const unsigned char* b = pBytes + 2 * i;
-            pSamples[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(b[0] | (b[1] << 8)));
-        }
-    }
-    static void Encode(const std::int32_t* pSamples, unsigned char* pBytes, std::size_t pCount) {
-        for (std::size_t i = 0; i < pCount; ++i) {
-            const auto bits = static_cast<std::uint32_t>(pSamples[i]);
-            pBytes[2 * i] = static_cast<unsigned char>(bits);
-            pBytes[2 * i + 1] = static_cast<unsigned char>(bits >> 8);
-        }
-    }
 };
-
-struct Pcm24 {
-    static constexpr std::size_t kBytes = 3;
+template <>
+struct Rails<Pcm24> {
     static constexpr float kLow = writer_detail::kLow24;
     static constexpr float kHigh = writer_detail::kHigh24;
-    static constexpr std::int32_t kSignBit = 0x800000;
-    static constexpr std::uint32_t kLowBytes = 0xFFFFFF;
-
-    static std::int32_t SignExtend(std::uint32_t pBits) {
-        return (static_cast<std::int32_t>(pBits & kLowBytes) ^ kSignBit) - kSignBit;
-    }
-    static void PutBytes(unsigned char* pBytes, std::int32_t pValue) {
-        const auto bits = static_cast<std::uint32_t>(pValue);
-        pBytes[0] = static_cast<unsigned char>(bits);
-        pBytes[1] = static_cast<unsigned char>(bits >> 8);
-        pBytes[2] = static_cast<unsigned char>(bits >> 16);
-    }
-    // On little-endian hosts every sample but the last of a run moves as one
-    // 4-byte word. Reading: the extra byte is the next sample's and is masked
-    // off. Writing in ascending order: the extra byte is overwritten by the
-    // next sample's write; the last sample is written bytewise so the run's
-    // neighbour stays intact.
-    static void Decode(const unsigned char* pBytes, std::int32_t* pSamples, std::size_t pCount) {
-        if (pCount == 0) return;
-        std::size_t i = 0;
-        if constexpr (std::endian::native == std::endian::little) {
-            for (; i + 1 < pCount; ++i) {
-                std::uint32_t word;
-                std::memcpy(&word, pBytes + 3 * i, sizeof word);
-                pSamples[i] = SignExtend(word);
-            }
-        }
-        for (; i < pCount; ++i) {
-            const unsigned char* b = pBytes + 3 * i;
-            pSamples[i] = SignExtend(static_cast<std::uint32_t>(b[0] | (b[1] << 8) | (b[2] << 16)));
-        }
-    }
-    static void Encode(const std::int32_t* pSamples, unsigned char* pBytes, std::size_t pCount) {
-        if (pCount == 0) return;
-        std::size_t i = 0;
-        if constexpr (std::endian::native == std::endian::little) {
-            for (; i + 1 < pCount; ++i) {
-                const auto word = static_cast<std::uint32_t>(pSamples[i]);
-                std::memcpy(pBytes + 3 * i, &word, sizeof word);
-            }
-        }
-        for (; i < pCount; ++i) PutBytes(pBytes + 3 * i, pSamples[i]);
-    }
 };
 
 // Samples decoded, scaled and encoded together: small enough to stay in the
@@ -103,7 +46,7 @@ constexpr std::size_t kChunkSamples = 2048;
 
 template <class Codec>
 inline std::int32_t Scale(std::int32_t pSample, double pFactor) {
-    return writer_detail::ScaleSample(pSample, pFactor, Codec::kLow, Codec::kHigh);
+    return writer_detail::ScaleSample(pSample, pFactor, Rails<Codec>::kLow, Rails<Codec>::kHigh);
 }
 
 // Scales pCount samples in place, those at even indices by pEven and those
@@ -116,8 +59,8 @@ void ScaleSamples(std::int32_t* pSamples, std::size_t pCount, double pEven, doub
     std::size_t i = 0;
 #if defined(__SSE2__)
     const __m128d factors = _mm_set_pd(pOdd, pEven);
-    const __m128 low = _mm_set1_ps(Codec::kLow);
-    const __m128 high = _mm_set1_ps(Codec::kHigh);
+    const __m128 low = _mm_set1_ps(Rails<Codec>::kLow);
+    const __m128 high = _mm_set1_ps(Rails<Codec>::kHigh);
     for (; i + 4 <= pCount; i += 4) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pSamples + i));
         const __m128d first = _mm_mul_pd(_mm_cvtepi32_pd(x), factors);
@@ -189,8 +132,6 @@ double EffectiveGainDB(double pArgumentDB) {
 
 double FactorOf(double pGainDB) { return std::min(DBToLinear(pGainDB), kMaxFactor); }
 
-const std::string kNoPath;
-
 }  // namespace
 
 namespace writer_detail {
@@ -212,11 +153,6 @@ void UseAvx2ForTesting(bool pUse) {
 }
 
 }  // namespace writer_detail
-
-std::int64_t FramesPresent(const WaveFormatInfo& pInfo, std::int64_t pFileSize) {
-    if (pInfo.Valid == 0 || pInfo.BlockAlign <= 0 || pInfo.DataOffset < 0 || pFileSize <= pInfo.DataOffset) return 0;
-    return std::min<std::int64_t>(pInfo.NumSamples, (pFileSize - pInfo.DataOffset) / pInfo.BlockAlign);
-}
 
 std::int32_t C_EditWave::EditWav(const std::string& pSourceFN, const std::string& pTargetFN, FileHandle& pSourceFH,
                                  FileHandle& pTargetFH, std::int64_t pFrom, std::int64_t pTo, bool /*pUseTh*/,

@@ -34,12 +34,6 @@ inline constexpr std::int32_t kEditBlockBytes = 8388608;
 // Gains below this (dB) act as this: the writer attenuates but never silences.
 inline constexpr double kEditGainFloorDB = -60.0;
 
-// The whole sample frames the file really holds: NumSamples, limited to the
-// bytes between DataOffset and pFileSize, so that a header declaring more
-// audio than the file contains never makes trailing chunks count as audio.
-// 0 for an invalid record or an unusable size.
-std::int64_t FramesPresent(const WaveFormatInfo& pInfo, std::int64_t pFileSize);
-
 class C_EditWave {
 public:
     // pPump: the run's message pump, which gets one pass before and after

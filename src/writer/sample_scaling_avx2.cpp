@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "wavefile/pcm_codec.h"
 #include "writer/sample_scaling.h"
 
 namespace sonivate::writer_detail {
@@ -42,11 +43,8 @@ void ScaleRun16Avx2(unsigned char* pBytes, std::size_t pSamples, double pEven, d
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), packed);
     }
     for (; i < pSamples; ++i) {
-        unsigned char* p = pBytes + 2 * i;
-        const auto x = static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
-        const auto bits = static_cast<std::uint32_t>(ScaleSample(x, i % 2 == 0 ? pEven : pOdd, kLow16, kHigh16));
-        p[0] = static_cast<unsigned char>(bits);
-        p[1] = static_cast<unsigned char>(bits >> 8);
+        unsigned char* p = pBytes + Pcm16::kBytes * i;
+        Pcm16::EncodeOne(p, ScaleSample(Pcm16::DecodeOne(p), i % 2 == 0 ? pEven : pOdd, kLow16, kHigh16));
     }
 }
 
@@ -78,13 +76,8 @@ void ScaleRun24Avx2(unsigned char* pBytes, std::size_t pSamples, double pEven, d
         std::memcpy(p + 20, &last, sizeof last);
     }
     for (; i < pSamples; ++i) {
-        unsigned char* p = pBytes + 3 * i;
-        const auto raw = static_cast<std::uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
-        const std::int32_t x = (static_cast<std::int32_t>(raw) ^ 0x800000) - 0x800000;
-        const auto bits = static_cast<std::uint32_t>(ScaleSample(x, i % 2 == 0 ? pEven : pOdd, kLow24, kHigh24));
-        p[0] = static_cast<unsigned char>(bits);
-        p[1] = static_cast<unsigned char>(bits >> 8);
-        p[2] = static_cast<unsigned char>(bits >> 16);
+        unsigned char* p = pBytes + Pcm24::kBytes * i;
+        Pcm24::EncodeOne(p, ScaleSample(Pcm24::DecodeOne(p), i % 2 == 0 ? pEven : pOdd, kLow24, kHigh24));
     }
 }
 
