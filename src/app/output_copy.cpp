@@ -108,7 +108,8 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarge
     };
     if (pSource.Descriptor() < 0) return refuse(RowReason::CannotOpen);
     const FileHandle sourceHandle = HandleOfDescriptor(pSource.Descriptor());
-    const WaveFormatInfo info = ReadWaveHeader("", sourceHandle);
+    const WaveLayout layout = ReadWaveLayout(HandleSource(sourceHandle));
+    const WaveFormatInfo& info = layout.Info;
     if (info.Valid == 1 && info.Channels > kMostWrittenChannels) return refuse(RowReason::SurroundNotWritten);
 
     const auto [folder, name] = FolderAndName(pTarget);
@@ -142,7 +143,7 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarge
     if (error != 0) return refuse(RowReason::WriteFailed, error);
 
     const std::int32_t ok = WriteAdjustedWaveInto(pSource.Path(), sourceHandle, HandleOfDescriptor(copy.Descriptor()),
-                                                  pFrom, pTo, pGainDB, pHost);
+                                                  layout, pFrom, pTo, pGainDB, pHost);
     if (ok == 0) return refuse(pHost.StopRequested() ? RowReason::Stopped : RowReason::WriteFailed);
     if (pHost.StopRequested()) return refuse(RowReason::Stopped);
     if (!pSource.StillUnchanged()) return refuse(RowReason::SourceChanged);

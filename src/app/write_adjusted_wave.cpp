@@ -44,14 +44,15 @@ bool AppendBytes(FileHandle& pSource, FileHandle& pTarget, std::int64_t pPositio
 
 // The copy between two open files; the handle variables may be closed (set
 // to 0) by a failed transfer.
-std::int32_t WriteOpenCopy(const std::string& Source, FileHandle& source, FileHandle& target, std::int64_t From,
-                           std::int64_t To, double GainDB, ProgressHost& pHost) {
+std::int32_t WriteOpenCopy(const std::string& Source, FileHandle& source, FileHandle& target,
+                           const WaveLayout& pLayout, std::int64_t From, std::int64_t To, double GainDB,
+                           ProgressHost& pHost) {
     return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
         // The copy is appended; behind bytes already there it would be garbage.
         if (FileSizeOfHandle(target) != 0) return 0;
 
-        const WaveFormatInfo info = ReadWaveHeader(kNoPath, source);
-        const std::int64_t dataPosition = FindChunk(kNoPath, source, kChunkData, 0);
+        const WaveFormatInfo& info = pLayout.Info;
+        const std::int64_t dataPosition = pLayout.DataChunk;
         if (dataPosition < kFirstChunkPosition) return 0;
         // Header: every byte through the data chunk's size field, which is
         // exactly where the first frame begins.
@@ -74,14 +75,14 @@ std::int32_t WriteOpenCopy(const std::string& Source, FileHandle& source, FileHa
 
         if (from > 0) {
             pHost.ShowStatus(title + kStepBefore);
-            if (editor.EditWav(source, target, 0, from, kUnchangedDB) == 0) return 0;
+            if (editor.EditWav(info, source, target, 0, from, kUnchangedDB) == 0) return 0;
         }
         pHost.ShowStatus(title + kStepRange);
         // An empty range must not reach EditWav, whose end 0 means "to the end".
-        if (from < to && editor.EditWav(source, target, from, to, GainDB) == 0) return 0;
+        if (from < to && editor.EditWav(info, source, target, from, to, GainDB) == 0) return 0;
         if (to < frames) {
             pHost.ShowStatus(title + kStepAfter);
-            if (editor.EditWav(source, target, to, frames, kUnchangedDB) == 0) return 0;
+            if (editor.EditWav(info, source, target, to, frames, kUnchangedDB) == 0) return 0;
         }
 
         if (FileSizeOfHandle(target) != audioEnd) return 0;
@@ -97,12 +98,19 @@ std::int32_t WriteOpenCopy(const std::string& Source, FileHandle& source, FileHa
 
 std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget,
                                    std::int64_t From, std::int64_t To, double GainDB, ProgressHost& pHost) {
+    return WriteAdjustedWaveInto(Source, pSource, pTarget, ReadWaveLayout(HandleSource(pSource)), From, To, GainDB,
+                                 pHost);
+}
+
+std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget,
+                                   const WaveLayout& pLayout, std::int64_t From, std::int64_t To, double GainDB,
+                                   ProgressHost& pHost) {
     // The transfers close a handle after a failure; they work on their own
     // duplicates, so the caller's descriptors stay open and untouched.
     ScopedHandle sourceFile(HandleOfDescriptor(::dup(DescriptorOfHandle(pSource))));
     ScopedHandle targetFile(HandleOfDescriptor(::dup(DescriptorOfHandle(pTarget))));
     if (sourceFile.handle == 0 || targetFile.handle == 0) return 0;
-    return WriteOpenCopy(Source, sourceFile.handle, targetFile.handle, From, To, GainDB, pHost);
+    return WriteOpenCopy(Source, sourceFile.handle, targetFile.handle, pLayout, From, To, GainDB, pHost);
 }
 
 std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Target, std::int64_t From,
@@ -114,7 +122,8 @@ std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Tar
         if (sourceFile.handle == 0) return 0;
         targetFile.handle = OpenFileHandle(Target, kOpenReadWrite);
         if (targetFile.handle == 0) return 0;
-        return WriteOpenCopy(Source, sourceFile.handle, targetFile.handle, From, To, GainDB, pHost);
+        return WriteOpenCopy(Source, sourceFile.handle, targetFile.handle, ReadWaveLayout(HandleSource(sourceFile.handle)),
+                             From, To, GainDB, pHost);
     });
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/progress_host.h"
 #include "common/basic_file.h"
+#include "wavefile/wave_mmio.h"
 
 namespace sonivate {
 
@@ -43,5 +44,11 @@ std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Tar
 // empty. Both handles stay open, whatever happens.
 std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget,
                                    std::int64_t From, std::int64_t To, double GainDB, ProgressHost& pHost);
+
+// The same with the source's layout already read (ReadWaveLayout of pSource),
+// so that a run walks the source's header once.
+std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget,
+                                   const WaveLayout& pLayout, std::int64_t From, std::int64_t To, double GainDB,
+                                   ProgressHost& pHost);
 
 }  // namespace sonivate

@@ -119,6 +119,13 @@ std::int64_t ReadAtCurrentPosition(FileHandle pHandle, void* pBuffer, std::int32
     });
 }
 
+std::int64_t ReadHandleAt(FileHandle pHandle, std::int64_t pPosition, void* pBuffer, std::int64_t pCount) {
+    return Trapped<std::int64_t>(-1, [&]() -> std::int64_t {
+        if (pHandle == 0 || pCount < 0 || pPosition < 0) return -1;
+        return platform::ReadFullyAt(FdOf(pHandle), pBuffer, pCount, pPosition);
+    });
+}
+
 std::int32_t SeekFileHandle(FileHandle pHandle, std::int64_t pPosition) {
     return Trapped<std::int32_t>(-1, [&]() -> std::int32_t {
         if (pHandle == 0) return -1;

@@ -122,6 +122,24 @@ std::int64_t WriteFully(int pFd, const void* pBuffer, std::int64_t pCount) {
     return done;
 }
 
+std::int64_t ReadFullyAt(int pFd, void* pBuffer, std::int64_t pCount, std::int64_t pOffset) {
+    CallHook("read");
+    if (pOffset < 0) return -1;
+    auto* out = static_cast<unsigned char*>(pBuffer);
+    std::int64_t done = 0;
+    while (done < pCount) {
+        const auto want = static_cast<size_t>(std::min(pCount - done, kMaxChunk));
+        const ssize_t got = ::pread(pFd, out + done, want, static_cast<off_t>(pOffset + done));
+        if (got < 0) {
+            if (errno == EINTR && !StopSignalled()) continue;
+            return -1;
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
 std::int64_t FileSize(int pFd) {
     struct stat st {};
     if (::fstat(pFd, &st) != 0) return -1;

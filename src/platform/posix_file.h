@@ -34,6 +34,10 @@ std::int64_t ReadFully(int pFd, void* pBuffer, std::int64_t pCount);
 // means the device refused the rest (full disk, size limit) or an I/O error.
 std::int64_t WriteFully(int pFd, const void* pBuffer, std::int64_t pCount);
 
+// ReadFully at an explicit byte offset (pread): the descriptor's own file
+// position is neither used nor moved.
+std::int64_t ReadFullyAt(int pFd, void* pBuffer, std::int64_t pCount, std::int64_t pOffset);
+
 // Creates pPath as a new empty file, refusing any name already in use (file,
 // folder, link, even a dangling one). 0 on success, otherwise the errno value
 // (EEXIST when the name is taken).

@@ -37,23 +37,22 @@ constexpr std::int64_t kMinTextSubChunkSize = 6;
 constexpr std::int64_t kCueIdBytes = 4;
 constexpr std::int64_t kCueIdAndMediaTypeBytes = 8;
 
-// Reads up to pCount bytes at pOffset on a handle it never closes. Returns
-// the number of bytes that arrived (short at the end of the file), or -1.
-std::int64_t ReadSome(FileHandle pHandle, std::int64_t pOffset, void* pBuffer, std::int32_t pCount) {
-    if (SeekFileHandle(pHandle, pOffset) != 0) return -1;
-    return ReadAtCurrentPosition(pHandle, pBuffer, pCount);
+// Reads up to pCount bytes at pOffset. Returns the number of bytes that
+// arrived (short at the end of the file), or -1.
+std::int64_t ReadSome(const ByteSource& pSource, std::int64_t pOffset, void* pBuffer, std::int32_t pCount) {
+    return pSource.ReadAt(pOffset, pBuffer, pCount);
 }
 
 // A fixed-size field counts as read only when all of it lies inside the
 // file: zeros standing in for missing bytes would pass for real cue ids,
 // counts and sizes.
-bool ReadField(FileHandle pHandle, std::int64_t pOffset, void* pBuffer, std::int32_t pCount) {
-    return ReadSome(pHandle, pOffset, pBuffer, pCount) == pCount;
+bool ReadField(const ByteSource& pSource, std::int64_t pOffset, void* pBuffer, std::int32_t pCount) {
+    return ReadSome(pSource, pOffset, pBuffer, pCount) == pCount;
 }
 
-bool ReadWord(FileHandle pHandle, std::int64_t pOffset, std::int32_t& pValue) {
+bool ReadWord(const ByteSource& pSource, std::int64_t pOffset, std::int32_t& pValue) {
     unsigned char bytes[4] = {};
-    if (!ReadField(pHandle, pOffset, bytes, 4)) return false;
+    if (!ReadField(pSource, pOffset, bytes, 4)) return false;
     pValue = LittleEndian32(bytes);
     return true;
 }
@@ -61,10 +60,10 @@ bool ReadWord(FileHandle pHandle, std::int64_t pOffset, std::int32_t& pValue) {
 // Reads pLength (1..kMaxCueTextBytes) bytes of text at pOffset and decodes
 // them up to the stop byte. A text cut off by the end of the file keeps the
 // bytes that are there. False when the read failed.
-bool ReadText(FileHandle pHandle, std::int64_t pOffset, std::int64_t pLength, std::int32_t pStopMode,
+bool ReadText(const ByteSource& pSource, std::int64_t pOffset, std::int64_t pLength, std::int32_t pStopMode,
               std::string& pText) {
     std::vector<std::uint8_t> bytes(static_cast<size_t>(pLength), 0);
-    const std::int64_t got = ReadSome(pHandle, pOffset, bytes.data(), static_cast<std::int32_t>(pLength));
+    const std::int64_t got = ReadSome(pSource, pOffset, bytes.data(), static_cast<std::int32_t>(pLength));
     if (got < 0) return false;
     pText = AnsiBytesToString(bytes, static_cast<std::int32_t>(got) - 1, pStopMode, 0);
     return true;
@@ -79,15 +78,15 @@ CueMarker* MarkerWithId(std::vector<CueMarker>& pMarkers, std::int32_t pCueId) {
 bool ValidEntryCount(std::int32_t pCount) { return pCount >= 1 && pCount <= kMaxCuePoints; }
 
 // The cue points of the first "cue " chunk; false when there is none or it cannot be read.
-bool ReadCuePoints(const std::string& pFilename, FileHandle pHandle, std::vector<CueMarker>& pMarkers) {
-    const std::int64_t cue = FindChunk(pFilename, pHandle, kChunkCue, 0);
+bool ReadCuePoints(const ByteSource& pSource, std::vector<CueMarker>& pMarkers) {
+    const std::int64_t cue = FindChunk(pSource, kChunkCue, 0);
     if (cue <= 0) return false;
     std::int32_t count = 0;
-    if (!ReadWord(pHandle, cue + kCountOffset, count) || !ValidEntryCount(count)) return false;
+    if (!ReadWord(pSource, cue + kCountOffset, count) || !ValidEntryCount(count)) return false;
     pMarkers.assign(static_cast<size_t>(count), CueMarker{});
     for (std::int32_t h = 0; h < count; ++h) {
         std::array<unsigned char, kCuePointBytes> point{};
-        if (!ReadField(pHandle, cue + kFirstEntryOffset + std::int64_t{kCuePointBytes} * h, point.data(),
+        if (!ReadField(pSource, cue + kFirstEntryOffset + std::int64_t{kCuePointBytes} * h, point.data(),
                        kCuePointBytes))
             return false;
         CueMarker& marker = pMarkers[static_cast<size_t>(h)];
@@ -98,14 +97,14 @@ bool ReadCuePoints(const std::string& pFilename, FileHandle pHandle, std::vector
 }
 
 // Lengths and loop counts of the first "plst" chunk, where it has any.
-void ReadPlayList(const std::string& pFilename, FileHandle pHandle, std::vector<CueMarker>& pMarkers) {
-    const std::int64_t plst = FindChunk(pFilename, pHandle, kChunkPlst, 0);
+void ReadPlayList(const ByteSource& pSource, std::vector<CueMarker>& pMarkers) {
+    const std::int64_t plst = FindChunk(pSource, kChunkPlst, 0);
     if (plst <= 0) return;
     std::int32_t count = 0;
-    if (!ReadWord(pHandle, plst + kCountOffset, count) || !ValidEntryCount(count)) return;
+    if (!ReadWord(pSource, plst + kCountOffset, count) || !ValidEntryCount(count)) return;
     for (std::int32_t i = 0; i < count; ++i) {
         std::array<unsigned char, kSegmentBytes> segment{};
-        if (!ReadField(pHandle, plst + kFirstEntryOffset + std::int64_t{kSegmentBytes} * i, segment.data(),
+        if (!ReadField(pSource, plst + kFirstEntryOffset + std::int64_t{kSegmentBytes} * i, segment.data(),
                        kSegmentBytes))
             return;
         if (CueMarker* marker = MarkerWithId(pMarkers, LittleEndian32(segment.data()))) {
@@ -116,13 +115,12 @@ void ReadPlayList(const std::string& pFilename, FileHandle pHandle, std::vector<
 }
 
 // The first "LIST" chunk of type "adtl": its position and size, or false.
-bool FindAdtlList(const std::string& pFilename, FileHandle pHandle, std::int64_t& pPosition,
-                  std::int64_t& pListSize) {
-    for (std::int64_t list = FindChunk(pFilename, pHandle, kChunkList, 0); list > 0;
-         list = FindNextChunk(pFilename, pHandle, kChunkList, list)) {
+bool FindAdtlList(const ByteSource& pSource, std::int64_t& pPosition, std::int64_t& pListSize) {
+    for (std::int64_t list = FindChunk(pSource, kChunkList, 0); list > 0;
+         list = FindNextChunk(pSource, kChunkList, list)) {
         std::int32_t size = 0;
         std::int32_t type = 0;
-        if (!ReadWord(pHandle, list + kChunkSizeOffset, size) || !ReadWord(pHandle, list + kListTypeOffset, type))
+        if (!ReadWord(pSource, list + kChunkSizeOffset, size) || !ReadWord(pSource, list + kListTypeOffset, type))
             return false;
         if (type == kChunkAdtl) {
             pPosition = list;
@@ -135,34 +133,34 @@ bool FindAdtlList(const std::string& pFilename, FileHandle pHandle, std::int64_t
 
 // Labels and media references from the "labl" and "file" sub-chunks of the
 // adtl list at pList. Sizes are unsigned, so the walk only moves forward.
-void ReadAssociatedData(FileHandle pHandle, std::int64_t pFileSize, std::int64_t pList, std::int64_t pListSize,
+void ReadAssociatedData(const ByteSource& pSource, std::int64_t pFileSize, std::int64_t pList, std::int64_t pListSize,
                         std::vector<CueMarker>& pMarkers) {
     std::int64_t o = 0;
     do {
         std::int32_t id = 0;
         std::int32_t sizeBits = 0;
-        if (!ReadWord(pHandle, pList + kSubChunkOffset + o, id) ||
-            !ReadWord(pHandle, pList + kSubSizeOffset + o, sizeBits))
+        if (!ReadWord(pSource, pList + kSubChunkOffset + o, id) ||
+            !ReadWord(pSource, pList + kSubSizeOffset + o, sizeBits))
             return;
         const std::int64_t size = FromUInt32Bits(sizeBits);
         if ((id == kChunkLabl || id == kChunkFile) && size > kMinTextSubChunkSize) {
             std::int32_t cueId = 0;
-            if (!ReadWord(pHandle, pList + kSubCueIdOffset + o, cueId)) return;
+            if (!ReadWord(pSource, pList + kSubCueIdOffset + o, cueId)) return;
             if (CueMarker* marker = MarkerWithId(pMarkers, cueId)) {
                 if (id == kChunkLabl) {
                     const std::int64_t length = std::min<std::int64_t>(size - kCueIdBytes, kMaxCueTextBytes);
                     std::string label;
-                    if (!ReadText(pHandle, pList + kLablTextOffset + o, length, kStopAtNul, label)) return;
+                    if (!ReadText(pSource, pList + kLablTextOffset + o, length, kStopAtNul, label)) return;
                     marker->Label = label;
                 } else {
                     std::int32_t mediaType = 0;
-                    if (!ReadWord(pHandle, pList + kMediaTypeOffset + o, mediaType)) return;
+                    if (!ReadWord(pSource, pList + kMediaTypeOffset + o, mediaType)) return;
                     marker->HasFile = 1;
                     marker->MediaType = mediaType;
                     const std::int64_t length =
                         std::min<std::int64_t>(size - kCueIdAndMediaTypeBytes, kMaxCueTextBytes);
                     std::string text;
-                    if (length >= 1 && !ReadText(pHandle, pList + kFileDataOffset + o, length, kStopAtCR, text))
+                    if (length >= 1 && !ReadText(pSource, pList + kFileDataOffset + o, length, kStopAtCR, text))
                         return;
                     marker->FileText = text;
                 }
@@ -176,24 +174,27 @@ void ReadAssociatedData(FileHandle pHandle, std::int64_t pFileSize, std::int64_t
 
 }  // namespace
 
-std::int32_t ReadCueMarkers(const std::string& pFilename, FileHandle pHandle, std::vector<CueMarker>& pMarkers) {
+std::int32_t ReadCueMarkers(const ByteSource& pSource, std::vector<CueMarker>& pMarkers) {
     pMarkers.assign(1, CueMarker{});
-    RoutineHandle file(pHandle, pFilename);
     // "0 until the end": a trapped error after the cue points still gives 0.
     std::int32_t result = 0;
     Trap([&] {
-        const std::int64_t fileSize = FileSizeOfHandle(file.handle);
+        const std::int64_t fileSize = pSource.Size();
         if (fileSize < kMinCueFileSize) return;
-        if (!ReadCuePoints(pFilename, file.handle, pMarkers)) return;
+        if (!ReadCuePoints(pSource, pMarkers)) return;
         const auto count = static_cast<std::int32_t>(pMarkers.size());
-        ReadPlayList(pFilename, file.handle, pMarkers);
+        ReadPlayList(pSource, pMarkers);
         std::int64_t list = 0;
         std::int64_t listSize = 0;
-        if (FindAdtlList(pFilename, file.handle, list, listSize))
-            ReadAssociatedData(file.handle, fileSize, list, listSize, pMarkers);
+        if (FindAdtlList(pSource, list, listSize)) ReadAssociatedData(pSource, fileSize, list, listSize, pMarkers);
         result = count;
     });
     return result;
+}
+
+std::int32_t ReadCueMarkers(const std::string& pFilename, FileHandle pHandle, std::vector<CueMarker>& pMarkers) {
+    RoutineHandle file(pHandle, pFilename);
+    return ReadCueMarkers(HandleSource(file.handle), pMarkers);
 }
 
 }  // namespace sonivate

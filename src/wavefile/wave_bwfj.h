@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/basic_file.h"
+#include "wavefile/byte_source.h"
 
 namespace sonivate {
 
@@ -36,5 +37,8 @@ struct CueMarker {
 // reading early: the result is still the count. A fixed-size field that runs
 // past the end of the file counts as a failed read.
 std::int32_t ReadCueMarkers(const std::string& pFilename, FileHandle pHandle, std::vector<CueMarker>& pMarkers);
+
+// The same over any byte source.
+std::int32_t ReadCueMarkers(const ByteSource& pSource, std::vector<CueMarker>& pMarkers);
 
 }  // namespace sonivate

@@ -25,26 +25,26 @@ constexpr unsigned char kSubFormatPcm[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
 
 }  // namespace
 
-std::int32_t IsExtensiblePcm(const std::string& pFilename, FileHandle pHandle) {
-    RoutineHandle file(pHandle, pFilename);
+std::int32_t IsExtensiblePcm(const ByteSource& pSource) {
     return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
-        if (file.handle == 0) return 0;
-        const std::int64_t position = FindChunk(pFilename, file.handle, kChunkFmt, 0);
+        const std::int64_t position = FindChunk(pSource, kChunkFmt, 0);
         if (position < kFirstChunkPosition) return 0;
         unsigned char word[4] = {};
-        if (SeekFileHandle(file.handle, position + kChunkSizeOffset) != 0 ||
-            ReadAtCurrentPosition(file.handle, word, 4) != 4)
-            return 0;
+        if (pSource.ReadAt(position + kChunkSizeOffset, word, 4) != 4) return 0;
         if (FromUInt32Bits(LittleEndian32(word)) < kExtensibleFmtBytes) return 0;
         unsigned char fmt[kExtensibleFmtBytes] = {};
-        if (SeekFileHandle(file.handle, position + kChunkPayloadOffset) != 0 ||
-            ReadAtCurrentPosition(file.handle, fmt, kExtensibleFmtBytes) != kExtensibleFmtBytes)
-            return 0;
+        if (pSource.ReadAt(position + kChunkPayloadOffset, fmt, kExtensibleFmtBytes) != kExtensibleFmtBytes) return 0;
         if ((LittleEndian16(fmt) & 0xFFFF) != kFormatTagExtensible) return 0;
         if ((LittleEndian16(fmt + kExtensionSizeAt) & 0xFFFF) < kLeastExtensionSize) return 0;
         if (LittleEndian16(fmt + kValidBitsAt) != LittleEndian16(fmt + kBitsPerSampleAt)) return 0;
         return std::equal(std::begin(kSubFormatPcm), std::end(kSubFormatPcm), fmt + kSubFormatAt) ? 1 : 0;
     });
+}
+
+std::int32_t IsExtensiblePcm(const std::string& pFilename, FileHandle pHandle) {
+    RoutineHandle file(pHandle, pFilename);
+    if (file.handle == 0) return 0;
+    return IsExtensiblePcm(HandleSource(file.handle));
 }
 
 std::int32_t EffectiveFormatTag(const WaveFormatInfo& pInfo, const std::string& pFilename, FileHandle pHandle) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/basic_file.h"
+#include "wavefile/byte_source.h"
 #include "wavefile/wave_format.h"
 
 namespace sonivate {
@@ -20,6 +21,7 @@ inline constexpr std::int32_t kFormatTagExtensible = 0xFFFE;
 // missing, too short or cannot be read. With pHandle 0 the file pFilename is
 // opened and closed here; a given handle is never closed.
 std::int32_t IsExtensiblePcm(const std::string& pFilename, FileHandle pHandle);
+std::int32_t IsExtensiblePcm(const ByteSource& pSource);
 
 // The format tag a caller should judge: 1 (linear PCM) for an extensible
 // PCM file as above, otherwise the record's own FormatTag.

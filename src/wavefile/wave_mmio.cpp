@@ -14,13 +14,6 @@ namespace {
 constexpr std::int64_t kMaxFrames = 2147483647;
 constexpr std::int32_t kFmtFieldBytes = 16;
 
-// Reads pCount bytes at pOffset on a handle it must not close; false when
-// the seek or the read failed. Bytes beyond the end of the file stay as they were.
-bool ReadAt(FileHandle pHandle, std::int64_t pOffset, void* pBuffer, std::int32_t pCount) {
-    if (SeekFileHandle(pHandle, pOffset) != 0) return false;
-    return ReadAtCurrentPosition(pHandle, pBuffer, pCount) >= 0;
-}
-
 }  // namespace
 
 std::int32_t FormatKindOf(std::int32_t pChannels, std::int32_t pBitsPerSample) {
@@ -44,76 +37,99 @@ std::int64_t FramesPresent(const WaveFormatInfo& pInfo, std::int64_t pFileSize) 
 
 namespace {
 
+// Reads pCount bytes at pOffset; false when the read failed. Bytes beyond
+// the end stay as they were.
+bool ReadAt(const ByteSource& pSource, std::int64_t pOffset, void* pBuffer, std::int32_t pCount) {
+    return pSource.ReadAt(pOffset, pBuffer, pCount) >= 0;
+}
+
+// The unsigned 32-bit size field of the chunk at pPosition, or -1 when the
+// read fails.
+std::int64_t ChunkSize(const ByteSource& pSource, std::int64_t pPosition) {
+    unsigned char word[4] = {};
+    if (!ReadAt(pSource, pPosition + kChunkSizeOffset, word, 4)) return -1;
+    return FromUInt32Bits(LittleEndian32(word));
+}
+
 // The position of the chunk behind the one at pPosition, or -1 when its size
 // field lies outside the file, cannot be read or says 0 (a zero-size chunk
 // ends the search; only a matching one is still found).
-std::int64_t StepOverChunk(FileHandle pHandle, std::int64_t pFileSize, std::int64_t pPosition) {
+std::int64_t StepOverChunk(const ByteSource& pSource, std::int64_t pFileSize, std::int64_t pPosition) {
     if (pPosition + kChunkPayloadOffset > pFileSize) return -1;
-    unsigned char word[4] = {};
-    if (!ReadAt(pHandle, pPosition + kChunkSizeOffset, word, 4)) return -1;
-    const std::int64_t chunkSize = FromUInt32Bits(LittleEndian32(word));
-    if (chunkSize == 0) return -1;
+    const std::int64_t chunkSize = ChunkSize(pSource, pPosition);
+    if (chunkSize <= 0) return -1;
     return pPosition + ChunkSpan(chunkSize);
 }
 
 // Walks from the chunk at pPosition for the pOccurrence-th chunk pChunkId.
-std::int64_t SearchChunks(FileHandle pHandle, std::int64_t pPosition, std::int32_t pChunkId,
+std::int64_t SearchChunks(const ByteSource& pSource, std::int64_t pPosition, std::int32_t pChunkId,
                           std::int64_t pOccurrence) {
-    const std::int64_t size = FileSizeOfHandle(pHandle);
+    const std::int64_t size = pSource.Size();
     std::int64_t position = pPosition;
     std::int64_t matches = 0;
     while (position > 0) {
         if (position + kChunkSizeOffset > size) return -1;
         unsigned char word[4] = {};
-        if (!ReadAt(pHandle, position - 1, word, 4)) return -1;
+        if (!ReadAt(pSource, position - 1, word, 4)) return -1;
         if (LittleEndian32(word) == pChunkId) {
             if (matches == pOccurrence) return position;
             ++matches;
         }
-        position = StepOverChunk(pHandle, size, position);
+        position = StepOverChunk(pSource, size, position);
     }
     return -1;
 }
 
 }  // namespace
 
+std::int64_t FindChunk(const ByteSource& pSource, std::int32_t pChunkId, std::int32_t pOccurrence) {
+    return Trapped<std::int64_t>(0, [&]() -> std::int64_t {
+        return SearchChunks(pSource, kFirstChunkPosition, pChunkId, pOccurrence);
+    });
+}
+
+std::int64_t FindNextChunk(const ByteSource& pSource, std::int32_t pChunkId, std::int64_t pPosition) {
+    return Trapped<std::int64_t>(0, [&]() -> std::int64_t {
+        if (pPosition < kFirstChunkPosition) return -1;
+        const std::int64_t next = StepOverChunk(pSource, pSource.Size(), pPosition);
+        return next < 0 ? -1 : SearchChunks(pSource, next, pChunkId, 0);
+    });
+}
+
 std::int64_t FindChunk(const std::string& pFilename, FileHandle pHandle, std::int32_t pChunkId,
                        std::int32_t pOccurrence) {
     RoutineHandle file(pHandle, pFilename);
-    return Trapped<std::int64_t>(0, [&]() -> std::int64_t {
-        return SearchChunks(file.handle, kFirstChunkPosition, pChunkId, pOccurrence);
-    });
+    return FindChunk(HandleSource(file.handle), pChunkId, pOccurrence);
 }
 
 std::int64_t FindNextChunk(const std::string& pFilename, FileHandle pHandle, std::int32_t pChunkId,
                            std::int64_t pPosition) {
     RoutineHandle file(pHandle, pFilename);
-    return Trapped<std::int64_t>(0, [&]() -> std::int64_t {
-        if (pPosition < kFirstChunkPosition) return -1;
-        const std::int64_t next = StepOverChunk(file.handle, FileSizeOfHandle(file.handle), pPosition);
-        return next < 0 ? -1 : SearchChunks(file.handle, next, pChunkId, 0);
-    });
+    return FindNextChunk(HandleSource(file.handle), pChunkId, pPosition);
 }
 
-WaveFormatInfo ReadWaveHeader(const std::string& pFilename, FileHandle pHandle) {
-    RoutineHandle file(pHandle, pFilename);
-    WaveFormatInfo info;
+WaveLayout ReadWaveLayout(const ByteSource& pSource) {
+    WaveLayout layout;
+    WaveFormatInfo& info = layout.Info;
+    std::int64_t dataChunk = -1;
     Trap([&] {
-        const std::int64_t size = FileSizeOfHandle(file.handle);
+        const std::int64_t size = pSource.Size();
         std::int64_t position = kFirstChunkPosition;
         bool haveFmt = false;
         bool haveData = false;
+        // A zero-size chunk of another kind ahead of the data chunk: where
+        // FindChunk stops looking.
+        bool findChunkStopped = false;
         std::int64_t dataSize = 0;
-        unsigned char word[4];
         for (;;) {
             if (position + kChunkSizeOffset > size) return;
-            std::memset(word, 0, sizeof(word));
-            if (!ReadAt(file.handle, position - 1, word, 4)) return;
+            unsigned char word[4] = {};
+            if (!ReadAt(pSource, position - 1, word, 4)) return;
             const std::int32_t id = LittleEndian32(word);
             if (id == kChunkFmt) {
                 if (position + kChunkPayloadOffset > size) return;
                 unsigned char fmt[kFmtFieldBytes] = {};
-                if (!ReadAt(file.handle, position + kChunkPayloadOffset, fmt, kFmtFieldBytes)) return;
+                if (!ReadAt(pSource, position + kChunkPayloadOffset, fmt, kFmtFieldBytes)) return;
                 info.FormatTag = LittleEndian16(fmt);
                 info.Channels = LittleEndian16(fmt + 2);
                 info.SampleRate = LittleEndian32(fmt + 4);
@@ -124,17 +140,19 @@ WaveFormatInfo ReadWaveHeader(const std::string& pFilename, FileHandle pHandle) 
                 info.FormatKind = kind;
                 haveFmt = true;
             } else if (id == kChunkData) {
+                // A later "data" chunk ahead of "fmt " replaces an earlier one.
                 info.DataOffset = CheckedNarrow<std::int32_t>(position + kChunkPayloadOffset);
-                std::memset(word, 0, sizeof(word));
-                if (!ReadAt(file.handle, position + kChunkSizeOffset, word, 4)) return;
-                dataSize = FromUInt32Bits(LittleEndian32(word));
+                dataSize = ChunkSize(pSource, position);
+                if (dataSize < 0) return;
+                if (!haveData && !findChunkStopped) dataChunk = position;
                 haveData = true;
             }
             if (haveFmt && haveData) break;
             if (position + kChunkPayloadOffset > size) return;
-            std::memset(word, 0, sizeof(word));
-            if (!ReadAt(file.handle, position + kChunkSizeOffset, word, 4)) return;
-            position += ChunkSpan(FromUInt32Bits(LittleEndian32(word)));
+            const std::int64_t chunkSize = ChunkSize(pSource, position);
+            if (chunkSize < 0) return;
+            if (chunkSize == 0 && id != kChunkData) findChunkStopped = true;
+            position += ChunkSpan(chunkSize);
         }
         info.DataLength = dataSize;
         const std::int64_t frameBytes = info.Channels * info.BitsPerSample / 8;
@@ -146,7 +164,15 @@ WaveFormatInfo ReadWaveHeader(const std::string& pFilename, FileHandle pHandle) 
         info.FileSize = size;
         info.Valid = 1;
     });
-    return info;
+    if (info.Valid == 1) layout.DataChunk = dataChunk;
+    return layout;
+}
+
+WaveFormatInfo ReadWaveHeader(const ByteSource& pSource) { return ReadWaveLayout(pSource).Info; }
+
+WaveFormatInfo ReadWaveHeader(const std::string& pFilename, FileHandle pHandle) {
+    RoutineHandle file(pHandle, pFilename);
+    return ReadWaveHeader(HandleSource(file.handle));
 }
 
 }  // namespace sonivate

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/basic_file.h"
+#include "wavefile/byte_source.h"
 #include "wavefile/wave_format.h"
 
 namespace sonivate {
@@ -37,6 +38,23 @@ std::int64_t FindNextChunk(const std::string& pFilename, FileHandle pHandle, std
 
 // The file's format record. Never closes a handle it was given.
 WaveFormatInfo ReadWaveHeader(const std::string& pFilename, FileHandle pHandle);
+
+// The same walks over any byte source, with the same results; the routines
+// above are these over the named file or the given handle.
+std::int64_t FindChunk(const ByteSource& pSource, std::int32_t pChunkId, std::int32_t pOccurrence);
+std::int64_t FindNextChunk(const ByteSource& pSource, std::int32_t pChunkId, std::int64_t pPosition);
+WaveFormatInfo ReadWaveHeader(const ByteSource& pSource);
+
+// What a copy of the file needs, from one walk of its chunks: the format
+// record and the position FindChunk(kChunkData, 0) would report. The two
+// walks differ only in that FindChunk gives up at a zero-size chunk of
+// another kind, which the header walk steps over; DataChunk is -1 then, as
+// it is whenever Info is not valid.
+struct WaveLayout {
+    WaveFormatInfo Info;
+    std::int64_t DataChunk = -1;
+};
+WaveLayout ReadWaveLayout(const ByteSource& pSource);
 
 // The whole sample frames the file really holds: NumSamples, limited to the
 // bytes between DataOffset and pFileSize, so that a header declaring more

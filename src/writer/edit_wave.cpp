@@ -180,17 +180,25 @@ std::int32_t C_EditWave::EditWav(const std::string& pSourceFN, const std::string
         if (ownSource) source = OpenFileHandle(pSourceFN, kOpenRead);
         if (source == 0) return 0;
 
-        const WaveFormatInfo info = ReadWaveHeader(kNoPath, source);
-        const FrameScaler scaler = ScalerFor(info.FormatKind);
-        if (info.Valid == 0 || scaler == nullptr) return 0;
-        const std::int64_t sourceSize = FileSizeOfHandle(source);
+        return EditOpen(ReadWaveHeader(kNoPath, source), source, target, ownTarget, pTargetFN, pFrom, pTo, pAdjustdbL,
+                        pAdjustdbR);
+    });
+}
+
+std::int32_t C_EditWave::EditOpen(const WaveFormatInfo& pInfo, FileHandle& pSource, FileHandle& pTarget,
+                                  bool pOwnTarget, const std::string& pTargetFN, std::int64_t pFrom, std::int64_t pTo,
+                                  double pAdjustdbL, double pAdjustdbR) {
+    return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
+        const FrameScaler scaler = ScalerFor(pInfo.FormatKind);
+        if (pInfo.Valid == 0 || scaler == nullptr) return 0;
+        const std::int64_t sourceSize = FileSizeOfHandle(pSource);
         if (sourceSize < 0) return 0;
 
         const std::int64_t start = std::max<std::int64_t>(pFrom, 0);
-        const std::int64_t end = std::min<std::int64_t>(pTo > 0 ? pTo : info.NumSamples, FramesPresent(info, sourceSize));
+        const std::int64_t end = std::min<std::int64_t>(pTo > 0 ? pTo : pInfo.NumSamples, FramesPresent(pInfo, sourceSize));
 
-        if (ownTarget) target = OpenFileHandle(pTargetFN, kOpenReadWrite);
-        if (target == 0) return 0;
+        if (pOwnTarget) pTarget = OpenFileHandle(pTargetFN, kOpenReadWrite);
+        if (pTarget == 0) return 0;
 
         const double gainLeft = EffectiveGainDB(pAdjustdbL);
         const double gainRight = EffectiveGainDB(pAdjustdbR);
@@ -198,7 +206,7 @@ std::int32_t C_EditWave::EditWav(const std::string& pSourceFN, const std::string
         const double factorLeft = FactorOf(gainLeft);
         const double factorRight = FactorOf(gainRight);
 
-        const std::int64_t frameBytes = info.BlockAlign;
+        const std::int64_t frameBytes = pInfo.BlockAlign;
         const std::int64_t framesPerBlock = kEditBlockBytes / frameBytes;
         std::vector<unsigned char> block;
         std::int32_t cancel = 0;
@@ -210,13 +218,13 @@ std::int32_t C_EditWave::EditWav(const std::string& pSourceFN, const std::string
             block.resize(static_cast<std::size_t>(bytes));
 
             std::int64_t bytesRead = 0;
-            source = ReadFileAt(block.data(), bytes, info.DataOffset + position * frameBytes, source, kNoPath, false,
+            pSource = ReadFileAt(block.data(), bytes, pInfo.DataOffset + position * frameBytes, pSource, kNoPath, false,
                                 &bytesRead);
             // A short read would leave stale buffer bytes to be written as audio.
-            if (source == 0 || bytesRead != bytes) return 0;
+            if (pSource == 0 || bytesRead != bytes) return 0;
             if (!plainCopy) scaler(block.data(), frames, factorLeft, factorRight);
-            target = WriteFileAt(block.data(), bytes, AppendPosition, target, kNoPath, false);
-            if (target == 0) return 0;
+            pTarget = WriteFileAt(block.data(), bytes, AppendPosition, pTarget, kNoPath, false);
+            if (pTarget == 0) return 0;
 
             position += frames;
             if (Prog) {
@@ -235,6 +243,15 @@ std::int32_t C_EditWave::EditWav(FileHandle& pSourceFH, FileHandle& pTargetFH, s
                                  double pAdjustdb) {
     return EditWav(kNoPath, kNoPath, pSourceFH, pTargetFH, pFrom, pTo, false, 0.0f, 0.0f, 0, 0, false, false, 0.0f, 0,
                    0, 0.0f, false, pAdjustdb, pAdjustdb, 0, 0, false, true);
+}
+
+std::int32_t C_EditWave::EditWav(const WaveFormatInfo& pSourceInfo, FileHandle& pSourceFH, FileHandle& pTargetFH,
+                                 std::int64_t pFrom, std::int64_t pTo, double pAdjustdb) {
+    SetCanceled(0);
+    mSourceFN.clear();
+    mTargetFN.clear();
+    if (pSourceFH == 0 || pTargetFH == 0) return 0;
+    return EditOpen(pSourceInfo, pSourceFH, pTargetFH, false, kNoPath, pFrom, pTo, pAdjustdb, pAdjustdb);
 }
 
 }  // namespace sonivate

@@ -108,7 +108,18 @@ public:
     std::int32_t EditWav(FileHandle& pSourceFH, FileHandle& pTargetFH, std::int64_t pFrom, std::int64_t pTo,
                          double pAdjustdb);
 
+    // The same with the source's format record already read (ReadWaveHeader
+    // of pSourceFH), for a caller that cuts one file into several spans and
+    // walks its header once.
+    std::int32_t EditWav(const WaveFormatInfo& pSourceInfo, FileHandle& pSourceFH, FileHandle& pTargetFH,
+                         std::int64_t pFrom, std::int64_t pTo, double pAdjustdb);
+
 private:
+    // The block loop over an open source whose format record is pInfo.
+    std::int32_t EditOpen(const WaveFormatInfo& pInfo, FileHandle& pSource, FileHandle& pTarget, bool pOwnTarget,
+                          const std::string& pTargetFN, std::int64_t pFrom, std::int64_t pTo, double pAdjustdbL,
+                          double pAdjustdbR);
+
     platform::EventPump* mPump;
     std::atomic<std::int32_t> mCanceled{0};
     std::string mSourceFN;

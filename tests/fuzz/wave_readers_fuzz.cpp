@@ -1,6 +1,7 @@
 // Fuzz target over the WAV readers: the input is the whole file. Each reader
-// runs once by name and once through a handle, and the two must agree; a
-// given handle must stay open and no descriptor may leak.
+// runs over the input in memory, and the results must be those of the same
+// reader by name and through a handle on a file holding the input; a given
+// handle must stay open and no descriptor may leak.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "common/basic_file.h"
+#include "wavefile/byte_source.h"
 #include "wavefile/wave_bwfj.h"
 #include "wavefile/wave_mmio.h"
 
@@ -75,8 +77,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, size_t pSize) {
     FileHandle handle = OpenFileHandle(file.path, kOpenRead);
     Require(handle != 0, "open");
 
-    const WaveFormatInfo info = ReadWaveHeader(file.path, 0);
-    Require(info == ReadWaveHeader("", handle), "header by name and by handle differ");
+    const MemorySource memory(pData, pSize);
+    const WaveLayout layout = ReadWaveLayout(memory);
+    const WaveFormatInfo& info = layout.Info;
+    Require(info == ReadWaveHeader(file.path, 0), "header in memory and by name differ");
+    Require(info == ReadWaveHeader("", handle), "header in memory and by handle differ");
+    Require(layout.DataChunk == (info.Valid == 1 ? FindChunk(memory, kChunkData, 0) : -1),
+            "layout's data chunk differs from the chunk walk");
     if (info.Valid == 1) {
         Require(info.FormatKind >= Mono8bit && info.FormatKind <= Surround71_24bit, "format kind");
         Require(info.BlockAlign > 0 && info.NumSamples >= 0 && info.DataLength >= 0, "frame fields");
@@ -86,21 +93,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, size_t pSize) {
     for (const std::int32_t id : {kChunkFmt, kChunkData, kChunkCue, kChunkPlst, kChunkList}) {
         std::int64_t previous = -1;
         for (std::int32_t occurrence = 0; occurrence < 3; ++occurrence) {
-            const std::int64_t position = FindChunk(file.path, 0, id, occurrence);
-            Require(position == FindChunk("", handle, id, occurrence), "chunk by name and by handle differ");
+            const std::int64_t position = FindChunk(memory, id, occurrence);
+            Require(position == FindChunk(file.path, 0, id, occurrence), "chunk in memory and by name differ");
+            Require(position == FindChunk("", handle, id, occurrence), "chunk in memory and by handle differ");
             Require(position == -1 || (position >= 13 && position + 3 <= size), "chunk position inside the file");
             if (occurrence > 0 && previous > 0)
-                Require(position == FindNextChunk("", handle, id, previous), "next chunk differs from occurrence");
+                Require(position == FindNextChunk(memory, id, previous), "next chunk differs from occurrence");
             previous = position;
         }
     }
 
+    std::vector<CueMarker> inMemory;
+    const std::int32_t result = ReadCueMarkers(memory, inMemory);
     std::vector<CueMarker> byName;
-    const std::int32_t result = ReadCueMarkers(file.path, 0, byName);
+    Require(result == ReadCueMarkers(file.path, 0, byName), "cue count in memory and by name differ");
     std::vector<CueMarker> byHandle(3);
-    Require(result == ReadCueMarkers("", handle, byHandle), "cue count by name and by handle differ");
-    Require(byName == byHandle, "markers by name and by handle differ");
-    CheckMarkers(result, byName);
+    Require(result == ReadCueMarkers("", handle, byHandle), "cue count in memory and by handle differ");
+    Require(inMemory == byName && inMemory == byHandle, "markers in memory, by name and by handle differ");
+    CheckMarkers(result, inMemory);
 
     Require(FileSizeOfHandle(handle) == size, "given handle still open");
     CloseFileHandle(handle);
