@@ -2,7 +2,9 @@
 // writer), on a generated 24-bit stereo file, against an independent
 // reference meter when one is available.
 //
-// Usage: sonivate-bench [--minutes M] [--repeat R] [--dir FOLDER]
+// Usage: sonivate-bench [--minutes M] [--repeat R] [--dir FOLDER] [--write-only]
+// --write-only (needs --dir) leaves FOLDER/programme.wav for other
+// benchmarks and stops.
 // Build it in Release; the figures of a Debug or sanitizer build say little.
 
 #include <sys/resource.h>
@@ -49,6 +51,7 @@ struct Options {
     double minutes = 10.0;
     int repeat = 3;
     std::string dir;
+    bool writeOnly = false;
 };
 
 void Put16(std::vector<std::uint8_t>& pOut, std::uint32_t pValue) {
@@ -292,9 +295,11 @@ bool ParseOptions(int argc, char** argv, Options& pOptions) {
         if (i + 1 < argc && arg == "--minutes") pOptions.minutes = std::atof(argv[++i]);
         else if (i + 1 < argc && arg == "--repeat") pOptions.repeat = std::max(1, std::atoi(argv[++i]));
         else if (i + 1 < argc && arg == "--dir") pOptions.dir = argv[++i];
+        else if (arg == "--write-only") pOptions.writeOnly = true;
         else return false;
     }
-    return pOptions.minutes > 0.0;
+    // Without a folder of the caller's the file would go where nobody finds it.
+    return pOptions.minutes > 0.0 && (!pOptions.writeOnly || !pOptions.dir.empty());
 }
 
 }  // namespace
@@ -302,7 +307,7 @@ bool ParseOptions(int argc, char** argv, Options& pOptions) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s [--minutes M] [--repeat R] [--dir FOLDER]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--minutes M] [--repeat R] [--dir FOLDER] [--write-only]\n", argv[0]);
         return 2;
     }
     std::string folder = options.dir;
@@ -321,6 +326,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot write %s\n", source.c_str());
         return 1;
     }
+    if (options.writeOnly) return 0;
     const sonivate::WaveFormatInfo info = sonivate::ReadWaveHeader(source, 0);
     std::printf("%s: %.1f min, 24-bit stereo, 48000 Hz, %.1f MiB; best of %d runs, page cache warm\n", source.c_str(),
                 audioSeconds / 60.0, static_cast<double>(info.FileSize) / (1 << 20), options.repeat);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <vector>
 
 #include "common/basic_file.h"
 #include "common/error_trap.h"
@@ -24,22 +23,15 @@ const std::string kStepTrailing = " 書き出し処理 5/5…";
 
 constexpr double kUnchangedDB = 0.0;
 
-// Appends pCount bytes of pSource, from byte pPosition on, to the end of
-// pTarget in blocks of at most kEditBlockBytes. False when a read or a write
-// fails or comes up short.
-bool AppendBytes(FileHandle& pSource, FileHandle& pTarget, std::int64_t pPosition, std::int64_t pCount) {
-    std::vector<unsigned char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(pCount, kEditBlockBytes)));
-    while (pCount > 0) {
-        const auto bytes = static_cast<std::int32_t>(std::min<std::int64_t>(pCount, kEditBlockBytes));
-        std::int64_t bytesRead = 0;
-        pSource = ReadFileAt(buffer.data(), bytes, pPosition, pSource, kNoPath, false, &bytesRead);
-        if (pSource == 0 || bytesRead != bytes) return false;
-        pTarget = WriteFileAt(buffer.data(), bytes, AppendPosition, pTarget, kNoPath, false);
-        if (pTarget == 0) return false;
-        pPosition += bytes;
-        pCount -= bytes;
-    }
-    return true;
+// Appends pCount bytes of pSource, from byte pPosition on, to pTarget, which
+// ends at pTargetEnd, inside the kernel. False when the copy fails or comes
+// up short; both handles are then closed, as after any failed transfer.
+bool AppendBytes(FileHandle& pSource, FileHandle& pTarget, std::int64_t pPosition, std::int64_t pTargetEnd,
+                 std::int64_t pCount) {
+    if (CopyHandleRange(pSource, pPosition, pTarget, pTargetEnd, pCount)) return true;
+    CloseFileHandle(pSource);
+    CloseFileHandle(pTarget);
+    return false;
 }
 
 // The copy between two open files; the handle variables may be closed (set
@@ -68,7 +60,7 @@ std::int32_t WriteOpenCopy(const std::string& Source, FileHandle& source, FileHa
         const std::string title = PathPart(Source, false, false, true, false, false, kKeepCase);
 
         pHost.ShowStatus(title + kStepHeader);
-        if (!AppendBytes(source, target, 0, headerLength)) return 0;
+        if (!AppendBytes(source, target, 0, 0, headerLength)) return 0;
 
         C_EditWave editor(pHost.RunPump());
         editor.Prog = [&pHost](float pRate, std::int32_t& pCancel) { HandleProgress(pHost, pRate, pCancel); };
@@ -88,7 +80,7 @@ std::int32_t WriteOpenCopy(const std::string& Source, FileHandle& source, FileHa
         if (FileSizeOfHandle(target) != audioEnd) return 0;
         if (sourceSize > audioEnd) {
             pHost.ShowStatus(title + kStepTrailing);
-            if (!AppendBytes(source, target, audioEnd, sourceSize - audioEnd)) return 0;
+            if (!AppendBytes(source, target, audioEnd, audioEnd, sourceSize - audioEnd)) return 0;
         }
         return FileSizeOfHandle(target) == sourceSize ? 1 : 0;
     });

@@ -126,6 +126,21 @@ std::int64_t ReadHandleAt(FileHandle pHandle, std::int64_t pPosition, void* pBuf
     });
 }
 
+bool WriteHandleAt(FileHandle pHandle, std::int64_t pPosition, const void* pBuffer, std::int64_t pCount) {
+    return Trapped<bool>(false, [&] {
+        if (pHandle == 0 || pCount < 0 || pPosition < 0) return false;
+        return platform::WriteFullyAt(FdOf(pHandle), pBuffer, pCount, pPosition) == pCount;
+    });
+}
+
+bool CopyHandleRange(FileHandle pFrom, std::int64_t pFromPosition, FileHandle pTo, std::int64_t pToPosition,
+                     std::int64_t pCount) {
+    return Trapped<bool>(false, [&] {
+        if (pFrom == 0 || pTo == 0 || pCount < 0) return false;
+        return platform::CopyFileRange(FdOf(pFrom), pFromPosition, FdOf(pTo), pToPosition, pCount) == pCount;
+    });
+}
+
 std::int32_t SeekFileHandle(FileHandle pHandle, std::int64_t pPosition) {
     return Trapped<std::int32_t>(-1, [&]() -> std::int32_t {
         if (pHandle == 0) return -1;

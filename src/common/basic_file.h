@@ -59,11 +59,19 @@ FileHandle WriteFileAt(const void* pBuffer, std::int32_t pCount, std::int64_t pP
 // file), or -1 on failure (also for handle 0).
 std::int64_t ReadAtCurrentPosition(FileHandle pHandle, void* pBuffer, std::int32_t pCount);
 
-// A positioned read that neither uses nor moves the handle's file position
-// and never closes the handle, for readers that walk a file by offsets: up
-// to pCount bytes at pPosition; the number read (short at the end of the
-// file), or -1 on failure (also for handle 0).
+// Positioned transfers that neither use nor move the handle's file position
+// and never close the handle: for readers that walk a file by offsets and
+// for the writer, which keeps its own count of where the target ends.
+// ReadHandleAt: up to pCount bytes at pPosition; the number read (short at
+// the end of the file), or -1 on failure (also for handle 0).
+// WriteHandleAt: all pCount bytes at pPosition; false on failure or a short write.
+// CopyHandleRange: pCount bytes from pFromPosition of pFrom to pToPosition of
+// pTo without passing them through the caller (see platform::CopyFileRange);
+// false unless all arrived.
 std::int64_t ReadHandleAt(FileHandle pHandle, std::int64_t pPosition, void* pBuffer, std::int64_t pCount);
+bool WriteHandleAt(FileHandle pHandle, std::int64_t pPosition, const void* pBuffer, std::int64_t pCount);
+bool CopyHandleRange(FileHandle pFrom, std::int64_t pFromPosition, FileHandle pTo, std::int64_t pToPosition,
+                     std::int64_t pCount);
 
 // Moves the handle's file position to pPosition. 0 on success, -1 on failure.
 std::int32_t SeekFileHandle(FileHandle pHandle, std::int64_t pPosition);

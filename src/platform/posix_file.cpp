@@ -140,6 +140,85 @@ std::int64_t ReadFullyAt(int pFd, void* pBuffer, std::int64_t pCount, std::int64
     return done;
 }
 
+std::int64_t WriteFullyAt(int pFd, const void* pBuffer, std::int64_t pCount, std::int64_t pOffset) {
+    CallHook("write");
+    if (pOffset < 0) return 0;
+    const auto* in = static_cast<const unsigned char*>(pBuffer);
+    std::int64_t done = 0;
+    while (done < pCount) {
+        const auto want = static_cast<size_t>(std::min(pCount - done, kMaxChunk));
+        const ssize_t put = ::pwrite(pFd, in + done, want, static_cast<off_t>(pOffset + done));
+        if (put < 0) {
+            if (errno == EINTR && !StopSignalled()) continue;
+            break;
+        }
+        if (put == 0) break;
+        done += put;
+    }
+    return done;
+}
+
+namespace {
+
+// The buffer of the fallback copy: large enough that the system call cost
+// vanishes behind the memory traffic, small enough to stay out of the way.
+constexpr std::int64_t kFallbackCopyBytes = std::int64_t{1} << 20;
+
+// Errors after which copy_file_range will not work for this pair of files
+// (another file system, no kernel support, a file type it refuses), so the
+// rest is copied through user memory.
+bool KernelCannotCopy(int pError) {
+    return pError == EXDEV || pError == ENOSYS || pError == EINVAL || pError == EOPNOTSUPP || pError == ETXTBSY;
+}
+
+std::atomic<bool> gKernelCopy{true};
+
+std::int64_t CopyThroughBuffer(int pFromFd, std::int64_t pFromOffset, int pToFd, std::int64_t pToOffset,
+                               std::int64_t pCount) {
+    const auto size = static_cast<size_t>(std::min(pCount, kFallbackCopyBytes));
+    // Filled by every read before it is written: no need to clear it.
+    const std::unique_ptr<unsigned char[]> buffer(new unsigned char[size]);
+    std::int64_t done = 0;
+    while (done < pCount) {
+        const std::int64_t want = std::min<std::int64_t>(pCount - done, static_cast<std::int64_t>(size));
+        const std::int64_t got = ReadFullyAt(pFromFd, buffer.get(), want, pFromOffset + done);
+        if (got <= 0) break;
+        const std::int64_t put = WriteFullyAt(pToFd, buffer.get(), got, pToOffset + done);
+        done += put;
+        if (put != got || got != want) break;
+    }
+    return done;
+}
+
+}  // namespace
+
+std::int64_t CopyFileRange(int pFromFd, std::int64_t pFromOffset, int pToFd, std::int64_t pToOffset,
+                           std::int64_t pCount) {
+    CallHook("read");
+    CallHook("write");
+    if (pFromOffset < 0 || pToOffset < 0 || pCount < 0) return 0;
+    std::int64_t done = 0;
+    while (done < pCount) {
+        auto from = static_cast<off_t>(pFromOffset + done);
+        auto to = static_cast<off_t>(pToOffset + done);
+        const auto want = static_cast<size_t>(std::min(pCount - done, kMaxChunk));
+        const ssize_t copied = gKernelCopy.load(std::memory_order_relaxed)
+                                   ? ::copy_file_range(pFromFd, &from, pToFd, &to, want, 0)
+                                   : (errno = ENOSYS, -1);
+        if (copied < 0) {
+            if (errno == EINTR && !StopSignalled()) continue;
+            if (KernelCannotCopy(errno))
+                return done + CopyThroughBuffer(pFromFd, pFromOffset + done, pToFd, pToOffset + done, pCount - done);
+            break;
+        }
+        if (copied == 0) break;  // the source ends here
+        done += copied;
+    }
+    return done;
+}
+
+void UseKernelCopyForTesting(bool pUse) { gKernelCopy.store(pUse, std::memory_order_relaxed); }
+
 std::int64_t FileSize(int pFd) {
     struct stat st {};
     if (::fstat(pFd, &st) != 0) return -1;

@@ -34,9 +34,22 @@ std::int64_t ReadFully(int pFd, void* pBuffer, std::int64_t pCount);
 // means the device refused the rest (full disk, size limit) or an I/O error.
 std::int64_t WriteFully(int pFd, const void* pBuffer, std::int64_t pCount);
 
-// ReadFully at an explicit byte offset (pread): the descriptor's own file
-// position is neither used nor moved.
+// ReadFully and WriteFully at an explicit byte offset (pread/pwrite): the
+// descriptor's own file position is neither used nor moved.
 std::int64_t ReadFullyAt(int pFd, void* pBuffer, std::int64_t pCount, std::int64_t pOffset);
+std::int64_t WriteFullyAt(int pFd, const void* pBuffer, std::int64_t pCount, std::int64_t pOffset);
+
+// Copies pCount bytes from pFromOffset of pFromFd to pToOffset of pToFd
+// inside the kernel (copy_file_range: no copy through user memory, shared
+// extents where the file system has them), falling back to reads and writes
+// through a buffer where the kernel cannot (other file systems, old kernels).
+// Returns the number of bytes copied; below pCount when the source ended
+// early or a transfer failed. Neither file position moves.
+std::int64_t CopyFileRange(int pFromFd, std::int64_t pFromOffset, int pToFd, std::int64_t pToOffset,
+                           std::int64_t pCount);
+
+// Test seam: false makes CopyFileRange take its fallback path at once.
+void UseKernelCopyForTesting(bool pUse);
 
 // Creates pPath as a new empty file, refusing any name already in use (file,
 // folder, link, even a dangling one). 0 on success, otherwise the errno value

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -39,6 +38,12 @@ struct Rails<Pcm24> {
     static constexpr float kLow = writer_detail::kLow24;
     static constexpr float kHigh = writer_detail::kHigh24;
 };
+
+// A block is read, scaled and written in pieces of at most this many bytes:
+// small enough to stay in the second-level cache from the read through the
+// scaling to the write, so the audio crosses main memory once each way
+// (whole 8 MiB blocks went out to memory and back between the steps).
+constexpr std::int64_t kScalePieceBytes = std::int64_t{512} << 10;
 
 // Samples decoded, scaled and encoded together: small enough to stay in the
 // first-level cache, a multiple of every channel count and of the vector width.
@@ -208,23 +213,45 @@ std::int32_t C_EditWave::EditOpen(const WaveFormatInfo& pInfo, FileHandle& pSour
 
         const std::int64_t frameBytes = pInfo.BlockAlign;
         const std::int64_t framesPerBlock = kEditBlockBytes / frameBytes;
-        std::vector<unsigned char> block;
+        // Appending means writing where the target ends now and then behind
+        // each block: the end is looked up once, not sought before every block.
+        std::int64_t targetEnd = FileSizeOfHandle(pTarget);
+        if (targetEnd < 0) return 0;
+        const std::int64_t framesPerPiece = std::max<std::int64_t>(kScalePieceBytes / frameBytes, 1);
+        unsigned char* piece = plainCopy || start >= end ? nullptr
+                                                         : Piece(static_cast<std::size_t>(
+                                                               std::min(end - start, framesPerPiece) * frameBytes));
         std::int32_t cancel = 0;
         for (std::int64_t position = start; position < end;) {
             mPump->ProcessEvents();
             const std::int64_t frames = std::min(end - position, framesPerBlock);
             const auto bytes = CheckedNarrow<std::int32_t>(frames * frameBytes);
-            // Shrinking keeps the capacity: only the first block allocates.
-            block.resize(static_cast<std::size_t>(bytes));
-
-            std::int64_t bytesRead = 0;
-            pSource = ReadFileAt(block.data(), bytes, pInfo.DataOffset + position * frameBytes, pSource, kNoPath, false,
-                                &bytesRead);
-            // A short read would leave stale buffer bytes to be written as audio.
-            if (pSource == 0 || bytesRead != bytes) return 0;
-            if (!plainCopy) scaler(block.data(), frames, factorLeft, factorRight);
-            pTarget = WriteFileAt(block.data(), bytes, AppendPosition, pTarget, kNoPath, false);
-            if (pTarget == 0) return 0;
+            const std::int64_t sourceAt = pInfo.DataOffset + position * frameBytes;
+            if (plainCopy) {
+                // Unchanged frames never pass through this process.
+                if (!CopyHandleRange(pSource, sourceAt, pTarget, targetEnd, bytes)) {
+                    CloseFileHandle(pSource);
+                    CloseFileHandle(pTarget);
+                    return 0;
+                }
+            } else {
+                for (std::int64_t done = 0; done < frames; done += framesPerPiece) {
+                    const std::int64_t pieceFrames = std::min(framesPerPiece, frames - done);
+                    const std::int64_t pieceBytes = pieceFrames * frameBytes;
+                    const std::int64_t offset = done * frameBytes;
+                    // A short read would leave stale buffer bytes to be written as audio.
+                    if (ReadHandleAt(pSource, sourceAt + offset, piece, pieceBytes) != pieceBytes) {
+                        CloseFileHandle(pSource);
+                        return 0;
+                    }
+                    scaler(piece, pieceFrames, factorLeft, factorRight);
+                    if (!WriteHandleAt(pTarget, targetEnd + offset, piece, pieceBytes)) {
+                        CloseFileHandle(pTarget);
+                        return 0;
+                    }
+                }
+            }
+            targetEnd += bytes;
 
             position += frames;
             if (Prog) {
@@ -237,6 +264,14 @@ std::int32_t C_EditWave::EditOpen(const WaveFormatInfo& pInfo, FileHandle& pSour
         }
         return 1;
     });
+}
+
+unsigned char* C_EditWave::Piece(std::size_t pBytes) {
+    if (pBytes > mPieceBytes) {
+        mPiece.reset(new unsigned char[pBytes]);
+        mPieceBytes = pBytes;
+    }
+    return mPiece.get();
 }
 
 std::int32_t C_EditWave::EditWav(FileHandle& pSourceFH, FileHandle& pTargetFH, std::int64_t pFrom, std::int64_t pTo,

@@ -1,6 +1,10 @@
 #pragma once
 // C_EditWave: appends a frame range of a WAV file to a target file with a
-// gain applied, in blocks of at most kEditBlockBytes.
+// gain applied, in blocks of at most kEditBlockBytes (the unit of progress
+// and stop requests). Frames with a gain are read, scaled and written in
+// cache-sized pieces; frames copied unchanged go from file to file inside
+// the kernel. Reads and writes are positioned: no handle's file position is
+// used or moved.
 //
 // Layouts processed: Mono16bit, Stereo16bit, Mono24bit, Stereo24bit. The
 // 8-bit layouts and the surround layouts are refused (result 0) before
@@ -19,6 +23,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/basic_file.h"
@@ -120,8 +125,15 @@ private:
                           const std::string& pTargetFN, std::int64_t pFrom, std::int64_t pTo, double pAdjustdbL,
                           double pAdjustdbR);
 
+    // The buffer scaled pieces pass through, made on first use and kept for
+    // every later call on this object: a file cut into spans allocates it
+    // once. Never cleared, as every byte written from it was read into it first.
+    unsigned char* Piece(std::size_t pBytes);
+
     platform::EventPump* mPump;
     std::atomic<std::int32_t> mCanceled{0};
+    std::unique_ptr<unsigned char[]> mPiece;
+    std::size_t mPieceBytes = 0;
     std::string mSourceFN;
     std::string mTargetFN;
 };
