@@ -4,7 +4,14 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+#include <cstdlib>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -40,9 +47,9 @@ struct Rails<Pcm24> {
 };
 
 // A block is read, scaled and written in pieces of at most this many bytes:
-// small enough to stay in the second-level cache from the read through the
-// scaling to the write, so the audio crosses main memory once each way
-// (whole 8 MiB blocks went out to memory and back between the steps).
+// small enough that a piece stays in cache from the read through the scaling
+// to the write, so the audio crosses main memory once each way (whole 8 MiB
+// blocks went out to memory and back between the steps).
 constexpr std::int64_t kScalePieceBytes = std::int64_t{512} << 10;
 
 // Samples decoded, scaled and encoded together: small enough to stay in the
@@ -137,6 +144,97 @@ double EffectiveGainDB(double pArgumentDB) {
 
 double FactorOf(double pGainDB) { return std::min(DBToLinear(pGainDB), kMaxFactor); }
 
+// Reads the pieces of a span on a thread of its own, up to kAheadSlots
+// pieces ahead of the caller, who scales and writes the pieces already read:
+// reading then overlaps scaling and writing. Pieces come in the order of
+// pPieces (byte offset in the source, byte count).
+class ReadAhead {
+public:
+    struct Span {
+        std::int64_t At;
+        std::int64_t Bytes;
+    };
+
+    ReadAhead(FileHandle pSource, std::vector<Span> pPieces, unsigned char* pRing, std::int64_t pSlotBytes)
+        : mSource(pSource), mPieces(std::move(pPieces)), mRing(pRing), mSlotBytes(pSlotBytes),
+          mGot(kAheadSlots, 0), mThread([this] { Run(); }) {}
+    ~ReadAhead() {
+        {
+            std::lock_guard lock(mMutex);
+            mStop = true;
+        }
+        mChanged.notify_all();
+        mThread.join();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The next piece: its buffer, and in pGot the bytes read (-1 on a failed
+    // read). An error raised by the read is raised here.
+    unsigned char* Next(std::int64_t& pGot) {
+        std::unique_lock lock(mMutex);
+        mChanged.wait(lock, [&] { return mFilled > mTaken || mError; });
+        if (mError && mFilled == mTaken) std::rethrow_exception(mError);
+        const std::size_t slot = mTaken % kAheadSlots;
+        pGot = mGot[slot];
+        ++mTaken;
+        return mRing + static_cast<std::int64_t>(slot) * mSlotBytes;
+    }
+    // The piece Next returned last is written: its buffer may be refilled.
+    void Release() {
+        {
+            std::lock_guard lock(mMutex);
+            ++mReleased;
+        }
+        mChanged.notify_all();
+    }
+
+    static constexpr std::size_t kAheadSlots = 3;
+
+private:
+    void Run() {
+        for (std::size_t i = 0; i < mPieces.size(); ++i) {
+            {
+                std::unique_lock lock(mMutex);
+                mChanged.wait(lock, [&] { return mStop || i - mReleased < kAheadSlots; });
+                if (mStop) return;
+            }
+            const std::size_t slot = i % kAheadSlots;
+            std::int64_t got = -1;
+            try {
+                got = ReadHandleAt(mSource, mPieces[i].At, mRing + static_cast<std::int64_t>(slot) * mSlotBytes,
+                                   mPieces[i].Bytes);
+            } catch (...) {
+                std::lock_guard lock(mMutex);
+                mError = std::current_exception();
+                mChanged.notify_all();
+                return;
+            }
+            {
+                std::lock_guard lock(mMutex);
+                mGot[slot] = got;
+                ++mFilled;
+            }
+            mChanged.notify_all();
+            if (got != mPieces[i].Bytes) return;
+        }
+    }
+
+    const FileHandle mSource;
+    const std::vector<Span> mPieces;
+    unsigned char* const mRing;
+    const std::int64_t mSlotBytes;
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    std::vector<std::int64_t> mGot;
+    std::size_t mFilled = 0;
+    std::size_t mTaken = 0;
+    std::size_t mReleased = 0;
+    bool mStop = false;
+    std::exception_ptr mError;
+    std::thread mThread;
+};
+
 }  // namespace
 
 namespace writer_detail {
@@ -218,9 +316,19 @@ std::int32_t C_EditWave::EditOpen(const WaveFormatInfo& pInfo, FileHandle& pSour
         std::int64_t targetEnd = FileSizeOfHandle(pTarget);
         if (targetEnd < 0) return 0;
         const std::int64_t framesPerPiece = std::max<std::int64_t>(kScalePieceBytes / frameBytes, 1);
-        unsigned char* piece = plainCopy || start >= end ? nullptr
-                                                         : Piece(static_cast<std::size_t>(
-                                                               std::min(end - start, framesPerPiece) * frameBytes));
+        // The pieces of every block, in order, for the reader.
+        std::vector<ReadAhead::Span> pieces;
+        if (!plainCopy) {
+            for (std::int64_t position = start; position < end; position += framesPerBlock) {
+                const std::int64_t frames = std::min(end - position, framesPerBlock);
+                for (std::int64_t done = 0; done < frames; done += framesPerPiece)
+                    pieces.push_back({pInfo.DataOffset + (position + done) * frameBytes,
+                                      std::min(framesPerPiece, frames - done) * frameBytes});
+            }
+        }
+        const std::int64_t slotBytes = std::min(end - start, framesPerPiece) * frameBytes;
+        // Started with the first block, after the pump's first pass.
+        std::optional<ReadAhead> ahead;
         std::int32_t cancel = 0;
         for (std::int64_t position = start; position < end;) {
             mPump->ProcessEvents();
@@ -235,20 +343,26 @@ std::int32_t C_EditWave::EditOpen(const WaveFormatInfo& pInfo, FileHandle& pSour
                     return 0;
                 }
             } else {
+                if (!ahead)
+                    ahead.emplace(pSource, std::move(pieces),
+                                  Piece(static_cast<std::size_t>(slotBytes) * ReadAhead::kAheadSlots), slotBytes);
                 for (std::int64_t done = 0; done < frames; done += framesPerPiece) {
                     const std::int64_t pieceFrames = std::min(framesPerPiece, frames - done);
                     const std::int64_t pieceBytes = pieceFrames * frameBytes;
-                    const std::int64_t offset = done * frameBytes;
+                    std::int64_t got = 0;
+                    unsigned char* piece = ahead->Next(got);
                     // A short read would leave stale buffer bytes to be written as audio.
-                    if (ReadHandleAt(pSource, sourceAt + offset, piece, pieceBytes) != pieceBytes) {
+                    if (got != pieceBytes) {
+                        ahead.reset();
                         CloseFileHandle(pSource);
                         return 0;
                     }
                     scaler(piece, pieceFrames, factorLeft, factorRight);
-                    if (!WriteHandleAt(pTarget, targetEnd + offset, piece, pieceBytes)) {
+                    if (!WriteHandleAt(pTarget, targetEnd + done * frameBytes, piece, pieceBytes)) {
                         CloseFileHandle(pTarget);
                         return 0;
                     }
+                    ahead->Release();
                 }
             }
             targetEnd += bytes;

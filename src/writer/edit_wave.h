@@ -2,8 +2,8 @@
 // C_EditWave: appends a frame range of a WAV file to a target file with a
 // gain applied, in blocks of at most kEditBlockBytes (the unit of progress
 // and stop requests). Frames with a gain are read, scaled and written in
-// cache-sized pieces; frames copied unchanged go from file to file inside
-// the kernel. Reads and writes are positioned: no handle's file position is
+// cache-sized pieces, a helper thread reading a few pieces ahead; frames
+// copied unchanged go from file to file inside the kernel. Reads and writes are positioned: no handle's file position is
 // used or moved.
 //
 // Layouts processed: Mono16bit, Stereo16bit, Mono24bit, Stereo24bit. The

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "common/basic_file.h"
+#include "common/error_trap.h"
 #include "platform/event_pump.h"
 #include "platform/posix_file.h"
 #include "support/scratch.h"
@@ -375,6 +377,36 @@ TEST_F(EditWaveBlocks, CanceledSetFromOutsideStopsAfterTheCurrentBlockAndResetsO
     pump.onEvents = nullptr;
     EXPECT_EQ(editor.EditWav(sourceFH, targetFH, 0, 1, 3.0), 1);
     EXPECT_EQ(editor.Canceled(), 0);
+}
+
+// Pieces are read ahead of the scaling on another thread: a read that fails
+// there still fails the call after exactly the pieces before it were
+// written, and with error trapping off its error reaches the caller.
+TEST_F(EditWaveBlocks, AReadFailingAheadEndsTheCallAfterThePiecesBeforeIt) {
+    constexpr int kFailingRead = 5;
+    constexpr std::int64_t kPieceBytes = std::int64_t{512} << 10;
+    for (const bool trapping : {true, false}) {
+        std::filesystem::resize_file(target, 0);
+        if (sourceFH == 0) sourceFH = OpenFileHandle(source, kOpenRead);
+        // The header is read before the pump's first pass; count the block reads only.
+        std::atomic<bool> blocks{false};
+        std::atomic<int> reads{0};
+        pump.onEvents = [&] { blocks = true; };
+        {
+            FaultHookScope faults([&](std::string_view pOperation) {
+                if (blocks && pOperation == "read" && ++reads == kFailingRead) throw RunTimeError("device gone");
+            });
+            if (trapping) {
+                EXPECT_EQ(editor.EditWav(sourceFH, targetFH, 0, 0, -6.0), 0);
+                EXPECT_EQ(sourceFH, 0);
+            } else {
+                SetErrorCatch(1);
+                EXPECT_THROW(editor.EditWav(sourceFH, targetFH, 0, 0, -6.0), RunTimeError);
+                SetErrorCatch(0);
+            }
+        }
+        EXPECT_EQ(FileSizeOfPath(target), (kFailingRead - 1) * kPieceBytes) << trapping;
+    }
 }
 
 TEST(EditWaveFailures, AFailedOrShortTransferInsideTheRangeFailsTheCall) {
