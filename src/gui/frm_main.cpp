@@ -579,7 +579,9 @@ void FrmMain::RunColours(bool pRunning) {
     c_PictureInfo->SetColor(pRunning ? kColourSetRunning : kColourSetIdle, true);
 }
 
-void FrmMain::ListChanged() { c_LV->ReDraw(); }
+// The list repaints itself from the model's change notices, once per pass of
+// the event loop however many rows changed.
+void FrmMain::ListChanged() {}
 
 void FrmMain::RunFinished() {
     c_Status = kStatusFinished;
@@ -590,7 +592,11 @@ void FrmMain::RunFinished() {
     QMetaObject::invokeMethod(this, &FrmMain::RunEnded, Qt::QueuedConnection);
 }
 
-void FrmMain::RowSelected(std::int32_t) { c_LV->ShowSelected(1); }
+void FrmMain::RowSelected(std::int32_t pRow) {
+    // Scrolled only when the row is out of view: scrolling redraws the whole list.
+    const std::int32_t top = c_LV->TopItem();
+    if (pRow < top || pRow >= top + c_LV->VisibleRows()) c_LV->ShowSelected(1);
+}
 
 void FrmMain::RunError(const std::string& pText) { ReportError(pText); }
 

@@ -454,6 +454,19 @@ TEST_F(FrmMainTest, ClosingDuringARunStopsItRemovesThePartialCopyThenCloses) {
     EXPECT_EQ(ReadRegValue("WavOutput", "<missing>"), "1");
 }
 
+TEST_F(FrmMainTest, TheCurrentRowIsScrolledIntoView) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 16; ++i) files.push_back(WriteTone(File("v" + std::to_string(i) + ".wav"), 1.0, -20, 1));
+    FrmMain& w = Open(files);
+    ASSERT_LT(w.LV()->VisibleRows(), 16);
+    EXPECT_EQ(w.LV()->TopItem(), 0);
+    PressStartAndWait();
+    EXPECT_EQ(w.LV()->SelectedItem(), 15);
+    EXPECT_GT(w.LV()->TopItem(), 0);
+    EXPECT_GE(w.LV()->TopItem() + w.LV()->VisibleRows(), 16);
+    EXPECT_FALSE(Cell(15, kColumnLKFS).empty());
+}
+
 TEST_F(FrmMainTest, TargetThatIsNoNumberMeasuresNothing) {
     const std::string file = WriteTone(File("t.wav"), 1.0, -20);
     FrmMain& w = Open({file});
