@@ -88,74 +88,64 @@ std::int64_t SeekFile(int pFd, std::int64_t pOffset, bool pFromEnd) {
     return result < 0 ? -1 : static_cast<std::int64_t>(result);
 }
 
-std::int64_t ReadFully(int pFd, void* pBuffer, std::int64_t pCount) {
-    CallHook("read");
-    auto* out = static_cast<unsigned char*>(pBuffer);
+namespace {
+
+// What a transfer does when the system refuses part of it.
+enum class OnError { Fail, KeepDone };
+
+// Moves pCount bytes in pieces of at most kMaxChunk through pStep(offset into
+// the buffer, bytes), which returns what one system call moved; an interrupted
+// call is repeated unless a stop was signalled. Returns the bytes moved, or -1
+// on an error with OnError::Fail.
+template <class Step>
+std::int64_t TransferFully(std::int64_t pCount, OnError pOnError, Step&& pStep) {
     std::int64_t done = 0;
     while (done < pCount) {
         const auto want = static_cast<size_t>(std::min(pCount - done, kMaxChunk));
-        const ssize_t got = ::read(pFd, out + done, want);
-        if (got < 0) {
+        const ssize_t moved = pStep(done, want);
+        if (moved < 0) {
             if (errno == EINTR && !StopSignalled()) continue;
-            return -1;
+            if (pOnError == OnError::Fail) return -1;
+            break;
         }
-        if (got == 0) break;
-        done += got;
+        if (moved == 0) break;
+        done += moved;
     }
     return done;
+}
+
+}  // namespace
+
+std::int64_t ReadFully(int pFd, void* pBuffer, std::int64_t pCount) {
+    CallHook("read");
+    auto* out = static_cast<unsigned char*>(pBuffer);
+    return TransferFully(pCount, OnError::Fail,
+                         [&](std::int64_t pDone, size_t pWant) { return ::read(pFd, out + pDone, pWant); });
 }
 
 std::int64_t WriteFully(int pFd, const void* pBuffer, std::int64_t pCount) {
     CallHook("write");
     const auto* in = static_cast<const unsigned char*>(pBuffer);
-    std::int64_t done = 0;
-    while (done < pCount) {
-        const auto want = static_cast<size_t>(std::min(pCount - done, kMaxChunk));
-        const ssize_t put = ::write(pFd, in + done, want);
-        if (put < 0) {
-            if (errno == EINTR && !StopSignalled()) continue;
-            break;
-        }
-        if (put == 0) break;
-        done += put;
-    }
-    return done;
+    return TransferFully(pCount, OnError::KeepDone,
+                         [&](std::int64_t pDone, size_t pWant) { return ::write(pFd, in + pDone, pWant); });
 }
 
 std::int64_t ReadFullyAt(int pFd, void* pBuffer, std::int64_t pCount, std::int64_t pOffset) {
     CallHook("read");
     if (pOffset < 0) return -1;
     auto* out = static_cast<unsigned char*>(pBuffer);
-    std::int64_t done = 0;
-    while (done < pCount) {
-        const auto want = static_cast<size_t>(std::min(pCount - done, kMaxChunk));
-        const ssize_t got = ::pread(pFd, out + done, want, static_cast<off_t>(pOffset + done));
-        if (got < 0) {
-            if (errno == EINTR && !StopSignalled()) continue;
-            return -1;
-        }
-        if (got == 0) break;
-        done += got;
-    }
-    return done;
+    return TransferFully(pCount, OnError::Fail, [&](std::int64_t pDone, size_t pWant) {
+        return ::pread(pFd, out + pDone, pWant, static_cast<off_t>(pOffset + pDone));
+    });
 }
 
 std::int64_t WriteFullyAt(int pFd, const void* pBuffer, std::int64_t pCount, std::int64_t pOffset) {
     CallHook("write");
     if (pOffset < 0) return 0;
     const auto* in = static_cast<const unsigned char*>(pBuffer);
-    std::int64_t done = 0;
-    while (done < pCount) {
-        const auto want = static_cast<size_t>(std::min(pCount - done, kMaxChunk));
-        const ssize_t put = ::pwrite(pFd, in + done, want, static_cast<off_t>(pOffset + done));
-        if (put < 0) {
-            if (errno == EINTR && !StopSignalled()) continue;
-            break;
-        }
-        if (put == 0) break;
-        done += put;
-    }
-    return done;
+    return TransferFully(pCount, OnError::KeepDone, [&](std::int64_t pDone, size_t pWant) {
+        return ::pwrite(pFd, in + pDone, pWant, static_cast<off_t>(pOffset + pDone));
+    });
 }
 
 namespace {
