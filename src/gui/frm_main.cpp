@@ -566,7 +566,10 @@ void FrmMain::ShowStatus(const std::string& pText) {
     emit StatusShown(Q(pText));
 }
 
-void FrmMain::SetProgress(std::int32_t pValue) { c_ProgBar->SetValue(pValue); }
+void FrmMain::SetProgress(std::int32_t pValue) {
+    c_ProgBar->SetValue(pValue);
+    emit ProgressShown(pValue);
+}
 
 std::string FrmMain::TargetLKFSText() const { return c_TextTargetLKFS->text().toStdString(); }
 bool FrmMain::WavOutput() const { return c_CheckWavOutput->Value() != 0; }

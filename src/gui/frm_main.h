@@ -117,6 +117,8 @@ public:
 signals:
     // Every status text as it is shown.
     void StatusShown(const QString& pText);
+    // Every progress value (0 to kProgressScale) as the bar shows it.
+    void ProgressShown(int pValue);
     // A run has ended (after its end-of-run steps); for tests and the program.
     void RunEnded();
     // The window has stored its settings and is about to close.
