@@ -21,7 +21,7 @@ const char* Say(RowReason pReason);
 // One line on stderr: "sonivate-cli: <path>: <reason text>".
 void ReportPath(const std::string& pPath, RowReason pReason);
 
-// The reason a path cannot be measured or inspected before any reading:
+// The reason a path cannot be measured or examined before any reading:
 // missing, a folder or other non-regular file, or unreadable. None when it
 // is a regular file that can be opened.
 RowReason PathRefusal(const std::string& pPath);

@@ -85,9 +85,9 @@ std::int32_t OwnerMessageBox(const std::string& pText, std::int32_t pType, const
                         QString::fromStdString(pText), QMessageBox::NoButton, ownerWindow);
         const std::vector<ButtonChoice> buttons = ButtonsOf(pType);
         std::vector<QPushButton*> made;
-        for (const ButtonChoice& spec : buttons) {
-            QPushButton* button = box.addButton(QString::fromUtf8(spec.Text), spec.Role);
-            button->setProperty(kResultProperty, spec.Result);
+        for (const ButtonChoice& choice : buttons) {
+            QPushButton* button = box.addButton(QString::fromUtf8(choice.Text), choice.Role);
+            button->setProperty(kResultProperty, choice.Result);
             made.push_back(button);
         }
         const std::size_t defaultIndex = static_cast<std::size_t>((pType & kDefaultButtonMask) >> 8);

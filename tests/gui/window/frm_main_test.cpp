@@ -73,19 +73,18 @@ bool WaitFor(const std::function<bool()>& pDone, int pTimeoutMs = kRunTimeoutMs)
 
 std::string WriteTone(const std::string& pPath, double pSeconds, double pDbfs, std::int16_t pChannels = 2,
                       std::int16_t pBits = 16) {
-    test::WavSpec spec;
-    spec.channels = pChannels;
-    spec.bitsPerSample = pBits;
+    test::WavSpec layout;
+    layout.channels = pChannels;
+    layout.bitsPerSample = pBits;
     const auto frames = static_cast<std::int64_t>(pSeconds * kRate);
-    return test::WriteWav(pPath, spec, test::Sine(frames, pChannels, 997.0, pDbfs, pBits));
+    return test::WriteWav(pPath, layout, test::Sine(frames, pChannels, 997.0, pDbfs, pBits));
 }
 
 // Quiet noise with near-full-scale clicks: the gain to -24 LKFS would clip.
 std::string WriteHotPeaks(const std::string& pPath) {
-    test::WavSpec spec;
     test::Samples samples = test::Noise(3 * kRate, 2, 16, 7, 0.01);
     for (std::size_t n = 0; n < samples.size(); n += 2 * kRate) samples[n] = 32000;
-    return test::WriteWav(pPath, spec, samples);
+    return test::WriteWav(pPath, test::WavSpec{}, samples);
 }
 
 class FrmMainTest : public ::testing::Test {
