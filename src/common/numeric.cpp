@@ -1,6 +1,7 @@
 #include "common/numeric.h"
 
 #include <cmath>
+#include <limits>
 
 namespace sonivate {
 namespace {
@@ -23,6 +24,15 @@ std::int32_t ToUInt32Bits(double pValue) {
     if (whole > kMaxUInt32) return -1;
     if (whole >= kTwoPow31) return static_cast<std::int32_t>(whole - kTwoPow32);
     return static_cast<std::int32_t>(whole);
+}
+
+std::int32_t RoundHalfEven(double pValue) {
+    // nearbyint follows the default rounding mode: halves to even.
+    const double r = std::nearbyint(pValue);
+    if (r != r) return 0;
+    if (r >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) return std::numeric_limits<std::int32_t>::max();
+    if (r <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(r);
 }
 
 std::int64_t FromUInt32Bits(std::int32_t pBits) {

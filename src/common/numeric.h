@@ -21,6 +21,9 @@ std::int32_t ToUInt32Bits(double pValue);
 // A 32-bit pattern read as unsigned.
 std::int64_t FromUInt32Bits(std::int32_t pBits);
 
+// pValue rounded to the nearest integer, halves to even, limited to the
+// 32-bit range (NaN gives 0).
+std::int32_t RoundHalfEven(double pValue);
 // 1 when the integer part (rounded down) is odd, else 0. Used for RIFF pad bytes.
 std::int32_t IsOddNumber(std::int64_t pValue);
 std::int32_t IsOddNumber(double pValue);

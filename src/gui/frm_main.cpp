@@ -112,26 +112,28 @@ constexpr const char* kLabelRange = "対象範囲";
 constexpr const char* kLabelRangeTo = "～";
 constexpr const char* kLabelOutput = "出力先";
 
-// The option value of pPrefix: the text after the first argument that starts
-// with pPrefix or "/" + pPrefix; nullopt-like empty flag when none does.
-bool OptionValue(const std::vector<std::string>& pArguments, const std::string& pPrefix, std::string& pValue) {
-    for (const std::string& argument : pArguments) {
-        for (const std::string& lead : {pPrefix, "/" + pPrefix}) {
-            if (argument.compare(0, lead.size(), lead) == 0) {
-                pValue = argument.substr(lead.size());
-                return true;
-            }
+// The text after pPrefix (also written "/" + pPrefix) when pArgument starts with it.
+bool OptionText(const std::string& pArgument, const std::string& pPrefix, std::string& pValue) {
+    for (const std::string& lead : {pPrefix, "/" + pPrefix}) {
+        if (pArgument.compare(0, lead.size(), lead) == 0) {
+            pValue = pArgument.substr(lead.size());
+            return true;
         }
     }
     return false;
 }
 
-bool IsOption(const std::string& pArgument) {
-    for (const std::string prefix : {kOptionAltFont, kOptionSizeRate}) {
-        if (pArgument.compare(0, prefix.size(), prefix) == 0) return true;
-        if (pArgument.compare(0, prefix.size() + 1, "/" + prefix) == 0) return true;
+// The value of the first argument that is the option pPrefix.
+bool OptionValue(const std::vector<std::string>& pArguments, const std::string& pPrefix, std::string& pValue) {
+    for (const std::string& argument : pArguments) {
+        if (OptionText(argument, pPrefix, pValue)) return true;
     }
     return false;
+}
+
+bool IsOption(const std::string& pArgument) {
+    std::string value;
+    return OptionText(pArgument, kOptionAltFont, value) || OptionText(pArgument, kOptionSizeRate, value);
 }
 
 // The path arguments in their order. Absolute paths are taken as they are; a

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "common/ansi_text.h"
 #include "common/numeric.h"
 #include "support/fake_pump.h"
@@ -33,6 +36,16 @@ TEST(UnsignedBits, RoundTripThe32BitPattern) {
     EXPECT_EQ(IsOddNumber(std::int64_t{10}), 0);
     EXPECT_EQ(IsOddNumber(3.9), 1);
     EXPECT_EQ(IsOddNumber(std::int64_t{-3}), 1);
+}
+
+TEST(Rounding, HalvesGoToEvenAndTheResultStaysIn32Bits) {
+    EXPECT_EQ(RoundHalfEven(2.5), 2);
+    EXPECT_EQ(RoundHalfEven(3.5), 4);
+    EXPECT_EQ(RoundHalfEven(-2.5), -2);
+    EXPECT_EQ(RoundHalfEven(2.51), 3);
+    EXPECT_EQ(RoundHalfEven(1e12), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(RoundHalfEven(-1e12), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(RoundHalfEven(std::nan("")), 0);
 }
 
 TEST(AnsiText, EncodesDoubleByteCharactersHighByteFirstAndZeroFills) {

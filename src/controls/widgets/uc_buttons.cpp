@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include "controls/widgets/icon_strips.h"
+#include "controls/widgets/input_codes.h"
 #include "gui/support/colors.h"
 #include "gui/support/drawing.h"
 #include "gui/support/fonts.h"
@@ -35,14 +36,6 @@ std::int32_t RoundToInt(double pValue) { return static_cast<std::int32_t>(std::l
 
 std::int32_t DarkerSelected(std::int32_t pColor) {
     return AdjustColor(pColor, kSelectedShadowDrop, kSelectedShadowDrop, kSelectedShadowDrop, -1.0f);
-}
-
-std::int16_t ModifierState(Qt::KeyboardModifiers pModifiers) {
-    std::int16_t state = 0;
-    if (pModifiers & Qt::ShiftModifier) state = static_cast<std::int16_t>(state | UC_Buttons::kShiftMask);
-    if (pModifiers & Qt::ControlModifier) state = static_cast<std::int16_t>(state | UC_Buttons::kCtrlMask);
-    if (pModifiers & Qt::AltModifier) state = static_cast<std::int16_t>(state | UC_Buttons::kAltMask);
-    return state;
 }
 
 QString ToQString(const std::string& pText) { return QString::fromUtf8(pText.data(), static_cast<qsizetype>(pText.size())); }
@@ -401,7 +394,7 @@ void UC_Buttons::mouseReleaseEvent(QMouseEvent* pEvent) {
         DrawButton(index, kDrawUp);
         if (!inside) return;
         std::int16_t clicked = index;
-        std::int16_t shift = ModifierState(pEvent->modifiers());
+        auto shift = static_cast<std::int16_t>(ShiftMask(pEvent->modifiers()));
         if (shift != 0) {
             emit ShiftClicked(clicked, shift);
         } else {

@@ -23,6 +23,8 @@
 #include <QUrl>
 
 #include "common/formatting.h"
+#include "common/numeric.h"
+#include "controls/widgets/input_codes.h"
 #include "controls/widgets/list_icons.h"
 #include "controls/widgets/sound_devices.h"
 #include "controls/widgets/uc_slider.h"
@@ -78,7 +80,6 @@ constexpr std::int32_t kKeyFromCombo = 1;
 constexpr std::int32_t kKeyUp = 0;
 constexpr std::int32_t kKeyDown = 1;
 constexpr std::int32_t kKeyPress = 2;
-constexpr std::int32_t kAltKey = 4;
 
 // Largest value of a standard scroll bar, as the classic controls allow.
 constexpr std::int32_t kStandardBarMax = 32767;
@@ -89,49 +90,6 @@ std::int32_t Tpp() { return TwipsPerPixel(); }
 std::int32_t Px(std::int64_t pTwips) {
     const std::int64_t t = Tpp();
     return static_cast<std::int32_t>(pTwips >= 0 ? pTwips / t : -((-pTwips + t - 1) / t));
-}
-
-std::int32_t RoundHalfEven(double pValue) { return static_cast<std::int32_t>(std::nearbyint(pValue)); }
-
-std::int32_t ShiftMask(Qt::KeyboardModifiers pModifiers) {
-    std::int32_t mask = 0;
-    if (pModifiers & Qt::ShiftModifier) mask |= kShiftKey;
-    if (pModifiers & Qt::ControlModifier) mask |= kCtrlKey;
-    if (pModifiers & Qt::AltModifier) mask |= kAltKey;
-    return mask;
-}
-
-std::int32_t ButtonCode(Qt::MouseButton pButton) {
-    switch (pButton) {
-        case Qt::LeftButton: return kLeftButton;
-        case Qt::RightButton: return kRightButton;
-        case Qt::MiddleButton: return kMiddleButton;
-        default: return 0;
-    }
-}
-
-std::int32_t ButtonMask(Qt::MouseButtons pButtons) {
-    std::int32_t mask = 0;
-    if (pButtons & Qt::LeftButton) mask |= kLeftButton;
-    if (pButtons & Qt::RightButton) mask |= kRightButton;
-    if (pButtons & Qt::MiddleButton) mask |= kMiddleButton;
-    return mask;
-}
-
-std::int32_t EffectOf(Qt::DropAction pAction) {
-    switch (pAction) {
-        case Qt::CopyAction: return kDropEffectCopy;
-        case Qt::MoveAction: return kDropEffectMove;
-        case Qt::LinkAction: return 4;
-        default: return kDropEffectNone;
-    }
-}
-
-Qt::DropAction ActionOf(std::int32_t pEffect) {
-    if (pEffect & kDropEffectCopy) return Qt::CopyAction;
-    if (pEffect & kDropEffectMove) return Qt::MoveAction;
-    if (pEffect & 4) return Qt::LinkAction;
-    return Qt::IgnoreAction;
 }
 
 Qt::DropActions ActionsOf(std::int32_t pEffects) {
@@ -217,7 +175,7 @@ std::int32_t RunPlatformDrag(QWidget* pSource, QMimeData* pData, std::int32_t pA
     drag->setMimeData(pData);
     if (!pPixmap.isNull()) drag->setPixmap(pPixmap);
     const Qt::DropActions actions = ActionsOf(pAllowed);
-    return EffectOf(drag->exec(actions, actions & Qt::CopyAction ? Qt::CopyAction : Qt::MoveAction));
+    return DropEffects(drag->exec(actions, actions & Qt::CopyAction ? Qt::CopyAction : Qt::MoveAction));
 }
 
 // An icon of the strip as a pixmap with transparency, for the drag cursor.
@@ -1569,10 +1527,10 @@ bool UC_ListView::ItemDrop(const QMimeData* pData, QPoint pPos, Qt::DropAction& 
     for (const QUrl& url : pData->urls())
         if (url.isLocalFile()) dropped.Files.push_back(S(url.toLocalFile()));
     const std::int32_t tpp = Tpp();
-    std::int32_t effect = EffectOf(pAction), button = ButtonMask(pButtons), shift = ShiftMask(pModifiers);
+    std::int32_t effect = DropEffects(pAction), button = ButtonMask(pButtons), shift = ShiftMask(pModifiers);
     double x = static_cast<double>(pPos.x()) * tpp, y = static_cast<double>(pPos.y()) * tpp;
     emit OLEDragDrop(dropped, effect, button, shift, x, y);
-    pAction = ActionOf(effect);
+    pAction = DropActionOf(effect);
     return effect != kDropEffectNone;
 }
 

@@ -9,6 +9,8 @@
 #include <QPolygonF>
 #include <QTransform>
 
+#include "common/numeric.h"
+#include "controls/widgets/input_codes.h"
 #include "gui/support/colors.h"
 #include "gui/support/drawing.h"
 #include "gui/support/ui_metrics.h"
@@ -32,23 +34,7 @@ constexpr double kMinGlyphHalf = 2.0;
 constexpr int kHintLength = 160;
 constexpr int kHintThickness = 18;
 
-constexpr std::int16_t kLeftButton = 1;
-
-std::int32_t RoundHalfEven(double pValue) {
-    const double r = std::nearbyint(pValue);
-    if (r >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) return std::numeric_limits<std::int32_t>::max();
-    if (r <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(r);
-}
-
-std::int16_t ButtonValue(Qt::MouseButton pButton) {
-    switch (pButton) {
-        case Qt::LeftButton: return 1;
-        case Qt::RightButton: return 2;
-        case Qt::MiddleButton: return 4;
-        default: return 0;
-    }
-}
+constexpr auto kLeftButton = static_cast<std::int16_t>(kButtonCodeLeft);
 
 // A raised (or, pressed, flat-sunken) button face over a rectangle in pixels.
 void DrawButtonFace(Picture& pPic, std::int32_t pX, std::int32_t pY, std::int32_t pW, std::int32_t pH, bool pPressed) {
@@ -410,7 +396,7 @@ void UC_Slider::TrackPress(const QPointF& pPoint, std::int16_t pButton) {
 
 void UC_Slider::mousePressEvent(QMouseEvent* pEvent) {
     if (c_RefuseInput != 0 || !c_Initialised) return;
-    const std::int16_t button = ButtonValue(pEvent->button());
+    const auto button = static_cast<std::int16_t>(ButtonCode(pEvent->button()));
     const int arrow = ArrowAt(pEvent->position());
     if (arrow != kNoArrow) {
         if (button == kLeftButton) {
@@ -434,7 +420,7 @@ void UC_Slider::mouseMoveEvent(QMouseEvent* pEvent) {
 
 void UC_Slider::mouseReleaseEvent(QMouseEvent* pEvent) {
     if (c_RefuseInput != 0) return;
-    const std::int16_t button = ButtonValue(pEvent->button());
+    const auto button = static_cast<std::int16_t>(ButtonCode(pEvent->button()));
     const int part = c_PressedPart;
     if (!(pEvent->buttons() & Qt::LeftButton)) c_TrackHeld = false;
     if (part == kTrackPart) {
@@ -458,7 +444,7 @@ void UC_Slider::mouseReleaseEvent(QMouseEvent* pEvent) {
 
 void UC_Slider::mouseDoubleClickEvent(QMouseEvent* pEvent) {
     if (c_RefuseInput != 0 || !c_Initialised) return;
-    const std::int16_t button = ButtonValue(pEvent->button());
+    const auto button = static_cast<std::int16_t>(ButtonCode(pEvent->button()));
     const int arrow = ArrowAt(pEvent->position());
     if (arrow != kNoArrow) {
         if (button == kLeftButton) ArrowPress(arrow);

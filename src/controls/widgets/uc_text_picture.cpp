@@ -11,6 +11,8 @@
 #include <QPainter>
 
 #include "common/formatting.h"
+#include "common/numeric.h"
+#include "controls/widgets/input_codes.h"
 #include "gui/support/colors.h"
 #include "gui/support/drawing.h"
 #include "gui/support/fonts.h"
@@ -44,49 +46,6 @@ constexpr std::array<UC_TextPicture::ColorSet, UC_TextPicture::kStdColorSetCount
     {0xE0E0E0, 0, 0x686868, 0},
     {0x90B0E0, 0, 0x4878A8, 0},
 }};
-
-std::int32_t RoundHalfEven(double pValue) { return static_cast<std::int32_t>(std::nearbyint(pValue)); }
-
-std::int16_t ButtonValue(Qt::MouseButton pButton) {
-    switch (pButton) {
-        case Qt::LeftButton: return 1;
-        case Qt::RightButton: return 2;
-        case Qt::MiddleButton: return 4;
-        default: return 0;
-    }
-}
-
-std::int16_t ButtonsValue(Qt::MouseButtons pButtons) {
-    std::int16_t value = 0;
-    if (pButtons & Qt::LeftButton) value |= 1;
-    if (pButtons & Qt::RightButton) value |= 2;
-    if (pButtons & Qt::MiddleButton) value |= 4;
-    return value;
-}
-
-std::int16_t ShiftValue(Qt::KeyboardModifiers pModifiers) {
-    std::int16_t value = 0;
-    if (pModifiers & Qt::ShiftModifier) value |= 1;
-    if (pModifiers & Qt::ControlModifier) value |= 2;
-    if (pModifiers & Qt::AltModifier) value |= 4;
-    return value;
-}
-
-// Drop effects as the drag source knows them: 1 copy, 2 move, 4 link.
-std::int32_t EffectOf(Qt::DropActions pActions) {
-    std::int32_t value = 0;
-    if (pActions & Qt::CopyAction) value |= 1;
-    if (pActions & Qt::MoveAction) value |= 2;
-    if (pActions & Qt::LinkAction) value |= 4;
-    return value;
-}
-
-Qt::DropAction ActionOf(std::int32_t pEffect) {
-    if (pEffect & 1) return Qt::CopyAction;
-    if (pEffect & 2) return Qt::MoveAction;
-    if (pEffect & 4) return Qt::LinkAction;
-    return Qt::IgnoreAction;
-}
 
 }  // namespace
 
@@ -296,7 +255,7 @@ void UC_TextPicture::Press(std::int16_t pButton, const QPointF& pPoint) {
 
 void UC_TextPicture::mousePressEvent(QMouseEvent* pEvent) {
     if (c_Locked) return;
-    Press(ButtonValue(pEvent->button()), pEvent->position());
+    Press(static_cast<std::int16_t>(ButtonCode(pEvent->button())), pEvent->position());
 }
 
 void UC_TextPicture::mouseReleaseEvent(QMouseEvent* pEvent) {
@@ -306,7 +265,7 @@ void UC_TextPicture::mouseReleaseEvent(QMouseEvent* pEvent) {
                                        static_cast<std::int32_t>(std::floor(pEvent->position().y())) * pixel);
     if (UseClickAt(index)) Draw(kNoHighlight);
     c_Pressed = false;
-    RaiseMouseUD(ButtonValue(pEvent->button()), false, index);
+    RaiseMouseUD(static_cast<std::int16_t>(ButtonCode(pEvent->button())), false, index);
 }
 
 void UC_TextPicture::mouseDoubleClickEvent(QMouseEvent* pEvent) {
@@ -315,7 +274,7 @@ void UC_TextPicture::mouseDoubleClickEvent(QMouseEvent* pEvent) {
         emit DblClicked();
         return;
     }
-    Press(ButtonValue(Qt::LeftButton), pEvent->position());
+    Press(static_cast<std::int16_t>(kButtonCodeLeft), pEvent->position());
 }
 
 void UC_TextPicture::dragEnterEvent(QDragEnterEvent* pEvent) {
@@ -330,14 +289,14 @@ void UC_TextPicture::dragMoveEvent(QDragMoveEvent* pEvent) {
 
 void UC_TextPicture::dropEvent(QDropEvent* pEvent) {
     if (c_Locked) return;
-    std::int32_t effect = EffectOf(pEvent->possibleActions());
-    std::int16_t button = ButtonsValue(pEvent->buttons());
-    std::int16_t shift = ShiftValue(pEvent->modifiers());
+    std::int32_t effect = DropEffects(pEvent->possibleActions());
+    auto button = static_cast<std::int16_t>(ButtonMask(pEvent->buttons()));
+    auto shift = static_cast<std::int16_t>(ShiftMask(pEvent->modifiers()));
     const std::int32_t pixel = TwipsPerPixel();
     float x = static_cast<float>(pEvent->position().x() * pixel);
     float y = static_cast<float>(pEvent->position().y() * pixel);
     emit OLEDragDrop(pEvent->mimeData(), effect, button, shift, x, y);
-    const Qt::DropAction action = ActionOf(effect & EffectOf(pEvent->possibleActions()));
+    const Qt::DropAction action = DropActionOf(effect & DropEffects(pEvent->possibleActions()));
     if (action == Qt::IgnoreAction) {
         pEvent->ignore();
         return;

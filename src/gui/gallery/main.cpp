@@ -204,36 +204,30 @@ private:
         });
     }
 
+    // A folder box as the window sets one up: 4590 x 330 twips at the scale.
+    UC_PathText* PathText(std::int32_t pLeft, std::int32_t pTop) {
+        auto* box = new UC_PathText(this);
+        Place(box, pLeft, pTop, 4590, 330);
+        box->SetFontSize(static_cast<std::int32_t>(std::lround(kFontPoints * c_Rate)));
+        box->SetTextHeight(330 * c_Rate);
+        box->Init();
+        return box;
+    }
+
     void BuildPathTexts() {
         Section("出力先 (UC_PathText)");
         Row("通常 / 押下", 330, [this](std::int32_t pTop) {
-            auto* a = new UC_PathText(this);
-            Place(a, kControlLeft, pTop, 4590, 330);
-            a->SetFontSize(static_cast<std::int32_t>(std::lround(kFontPoints * c_Rate)));
-            a->SetTextHeight(330 * c_Rate);
-            a->Init();
+            auto* a = PathText(kControlLeft, pTop);
             a->SetText("/srv/放送素材/出力/");
-            auto* b = new UC_PathText(this);
-            Place(b, kControlLeft + 4590 + kColumnGap, pTop, 4590, 330);
-            b->SetFontSize(static_cast<std::int32_t>(std::lround(kFontPoints * c_Rate)));
-            b->SetTextHeight(330 * c_Rate);
-            b->Init();
+            auto* b = PathText(kControlLeft + 4590 + kColumnGap, pTop);
             b->SetText("/home/operator/CM_春キャンペーン.wav");
             b->Draw(1);
         });
         Row("無効 / ボタン無効", 330, [this](std::int32_t pTop) {
-            auto* a = new UC_PathText(this);
-            Place(a, kControlLeft, pTop, 4590, 330);
-            a->SetFontSize(static_cast<std::int32_t>(std::lround(kFontPoints * c_Rate)));
-            a->SetTextHeight(330 * c_Rate);
-            a->Init();
+            auto* a = PathText(kControlLeft, pTop);
             a->SetText("/srv/放送素材/出力/");
             a->SetEnabled(false);
-            auto* b = new UC_PathText(this);
-            Place(b, kControlLeft + 4590 + kColumnGap, pTop, 4590, 330);
-            b->SetFontSize(static_cast<std::int32_t>(std::lround(kFontPoints * c_Rate)));
-            b->SetTextHeight(330 * c_Rate);
-            b->Init();
+            auto* b = PathText(kControlLeft + 4590 + kColumnGap, pTop);
             b->SetText("変更できない設定");
             b->SetButtonDisabled(1);
         });

@@ -10,6 +10,7 @@
 #include <QRadialGradient>
 
 #include "common/error_trap.h"
+#include "common/numeric.h"
 #include "gui/support/colors.h"
 #include "gui/support/ui_metrics.h"
 
@@ -39,8 +40,6 @@ constexpr std::int32_t kColourSetDarken = -40;
 constexpr float kAddDeltas = -1.0f;
 
 using Rgb = std::array<std::int32_t, 3>;
-
-std::int32_t RoundHalfEven(double pValue) { return static_cast<std::int32_t>(std::nearbyint(pValue)); }
 
 Rgb Parts(std::int32_t pColor) {
     const RgbParts p = SplitRGB(pColor);
