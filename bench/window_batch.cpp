@@ -19,7 +19,7 @@
 #include "controls/widgets/uc_list_view.h"
 #include "controls/widgets/uc_path_text.h"
 #include "gui/frm_main.h"
-#include "gui/support/fonts.h"
+#include "uikit/fonts.h"
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

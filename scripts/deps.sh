@@ -15,8 +15,17 @@ ensure_packages() {
 
 # What the core, the CLI and the window need to build. fonts-noto-cjk is the
 # Japanese face the window's font names are mapped to.
+# cairo and pango draw the loudness graph and the batch report (PDF, SVG,
+# PNG from one drawing); qt6-translations-l10n gives Qt's own dialogs their
+# Japanese texts; ccache lets several build trees share compiled objects.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev nlohmann-json3-dev libcli11-dev
-    qt6-base-dev libgl-dev libqt6svg6 fonts-noto-cjk libasound2-dev dpkg-dev)
+    qt6-base-dev libgl-dev libqt6svg6 fonts-noto-cjk libasound2-dev dpkg-dev
+    libcairo2-dev libpango1.0-dev qt6-translations-l10n ccache)
 # What the tests need beyond that: the reference meter, the real window under
 # a virtual display with a screenshot, extended attributes and ACLs.
-TEST_PACKAGES=(libebur128-dev xvfb xauth xdotool imagemagick attr acl)
+# The report is read back with poppler's tools; the package is checked
+# with lintian, appstreamcli and desktop-file-validate; the format check
+# uses clang-format; GNU parallel runs the scale-out recipe; locales gives
+# a decimal-comma locale; openbox is the window manager of the real-window test.
+TEST_PACKAGES=(libebur128-dev xvfb xauth xdotool imagemagick attr acl
+    poppler-utils lintian appstream desktop-file-utils clang-format parallel locales openbox)

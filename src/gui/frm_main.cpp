@@ -27,12 +27,12 @@
 #include "controls/widgets/uc_list_view.h"
 #include "controls/widgets/uc_path_text.h"
 #include "controls/widgets/uc_text_picture.h"
-#include "gui/support/drawing.h"
-#include "gui/support/fonts.h"
-#include "gui/support/layout.h"
-#include "gui/support/message_box.h"
-#include "gui/support/monitors.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/drawing.h"
+#include "uikit/fonts.h"
+#include "uikit/layout.h"
+#include "uikit/message_box.h"
+#include "uikit/monitors.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

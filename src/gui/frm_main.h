@@ -37,7 +37,7 @@
 #include "app/batch_controller.h"
 #include "app/file_list.h"
 #include "app/measurement_run.h"
-#include "gui/support/picture.h"
+#include "uikit/picture.h"
 
 class QComboBox;
 class QLineEdit;

@@ -12,8 +12,8 @@
 #include <QStringList>
 
 #include "gui/frm_main.h"
-#include "gui/support/fonts.h"
-#include "gui/support/message_box.h"
+#include "uikit/fonts.h"
+#include "uikit/message_box.h"
 #include "gui/unix_signals.h"
 #include "platform/single_instance.h"
 

@@ -10,7 +10,7 @@
 
 #include <QtGlobal>
 
-#include "gui/support/picture.h"
+#include "uikit/picture.h"
 
 namespace sonivate {
 

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "gui/support/colors.h"
+#include "uikit/colors.h"
 
 namespace sonivate {
 namespace {

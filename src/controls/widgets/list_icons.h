@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "gui/support/picture.h"
+#include "uikit/picture.h"
 
 namespace sonivate {
 

@@ -6,10 +6,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "gui/support/colors.h"
-#include "gui/support/drawing.h"
-#include "gui/support/fonts.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/colors.h"
+#include "uikit/drawing.h"
+#include "uikit/fonts.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

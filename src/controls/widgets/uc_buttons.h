@@ -18,7 +18,7 @@
 
 #include <QWidget>
 
-#include "gui/support/picture.h"
+#include "uikit/picture.h"
 
 namespace sonivate {
 

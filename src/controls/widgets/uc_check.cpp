@@ -8,10 +8,10 @@
 #include <QPainter>
 #include <QPolygonF>
 
-#include "gui/support/colors.h"
-#include "gui/support/drawing.h"
-#include "gui/support/fonts.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/colors.h"
+#include "uikit/drawing.h"
+#include "uikit/fonts.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

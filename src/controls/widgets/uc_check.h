@@ -14,7 +14,7 @@
 
 #include <QWidget>
 
-#include "gui/support/picture.h"
+#include "uikit/picture.h"
 
 namespace sonivate {
 

@@ -28,10 +28,10 @@
 #include "controls/widgets/list_icons.h"
 #include "controls/widgets/sound_devices.h"
 #include "controls/widgets/uc_slider.h"
-#include "gui/support/colors.h"
-#include "gui/support/drawing.h"
-#include "gui/support/fonts.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/colors.h"
+#include "uikit/drawing.h"
+#include "uikit/fonts.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

@@ -43,7 +43,7 @@
 #include <QWidget>
 
 #include "controls/model/list_view_model.h"
-#include "gui/support/picture.h"
+#include "uikit/picture.h"
 
 class QComboBox;
 class QLineEdit;

@@ -9,10 +9,10 @@
 #include <QPainter>
 
 #include "common/paths.h"
-#include "gui/support/colors.h"
-#include "gui/support/dialogs.h"
-#include "gui/support/fonts.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/colors.h"
+#include "uikit/dialogs.h"
+#include "uikit/fonts.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

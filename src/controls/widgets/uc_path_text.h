@@ -16,7 +16,7 @@
 
 #include <QWidget>
 
-#include "gui/support/picture.h"
+#include "uikit/picture.h"
 
 class QLineEdit;
 

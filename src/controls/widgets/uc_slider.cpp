@@ -11,9 +11,9 @@
 
 #include "common/numeric.h"
 #include "controls/widgets/input_codes.h"
-#include "gui/support/colors.h"
-#include "gui/support/drawing.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/colors.h"
+#include "uikit/drawing.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

@@ -19,7 +19,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "gui/support/picture.h"
+#include "uikit/picture.h"
 
 namespace sonivate {
 

@@ -21,7 +21,7 @@
 
 #include <QWidget>
 
-#include "gui/support/picture.h"
+#include "uikit/picture.h"
 
 class QMimeData;
 

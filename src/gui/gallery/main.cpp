@@ -27,9 +27,9 @@
 #include "controls/widgets/uc_path_text.h"
 #include "controls/widgets/uc_slider.h"
 #include "controls/widgets/uc_text_picture.h"
-#include "gui/support/colors.h"
-#include "gui/support/fonts.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/colors.h"
+#include "uikit/fonts.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

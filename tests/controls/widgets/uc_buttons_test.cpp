@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "controls/widgets/icon_strips.h"
-#include "gui/support/colors.h"
+#include "uikit/colors.h"
 
 namespace sonivate {
 namespace {

@@ -3,7 +3,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "gui/support/colors.h"
+#include "uikit/colors.h"
 
 namespace sonivate {
 namespace {

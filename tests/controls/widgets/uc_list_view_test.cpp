@@ -19,8 +19,8 @@
 #include "controls/widgets/list_icons.h"
 #include "controls/widgets/sound_devices.h"
 #include "controls/widgets/uc_slider.h"
-#include "gui/support/fonts.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/fonts.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

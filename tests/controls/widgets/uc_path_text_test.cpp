@@ -6,8 +6,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "gui/support/dialogs.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/dialogs.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

@@ -31,8 +31,8 @@
 #include "controls/widgets/uc_path_text.h"
 #include "controls/widgets/uc_text_picture.h"
 #include "gui/frm_main.h"
-#include "gui/support/message_box.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/message_box.h"
+#include "uikit/ui_metrics.h"
 #include "support/scratch.h"
 #include "support/wavgen.h"
 

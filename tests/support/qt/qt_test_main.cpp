@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-#include "gui/support/fonts.h"
+#include "uikit/fonts.h"
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -1,4 +1,4 @@
-#include "gui/support/fonts.h"
+#include "uikit/fonts.h"
 
 #include <array>
 #include <cmath>
@@ -11,7 +11,7 @@
 #include <QWidget>
 
 #include "common/error_trap.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "gui/support/picture.h"
+#include "uikit/picture.h"
 
 namespace sonivate {
 

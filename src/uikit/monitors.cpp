@@ -1,4 +1,4 @@
-#include "gui/support/monitors.h"
+#include "uikit/monitors.h"
 
 #include <algorithm>
 #include <optional>
@@ -7,7 +7,7 @@
 #include <QScreen>
 
 #include "common/error_trap.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

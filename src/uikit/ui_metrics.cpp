@@ -1,4 +1,4 @@
-#include "gui/support/ui_metrics.h"
+#include "uikit/ui_metrics.h"
 
 #include <cmath>
 

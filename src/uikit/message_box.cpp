@@ -1,4 +1,4 @@
-#include "gui/support/message_box.h"
+#include "uikit/message_box.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 
 #include "common/error_trap.h"
 #include "common/settings_store.h"
-#include "gui/support/monitors.h"
+#include "uikit/monitors.h"
 
 namespace sonivate {
 namespace {

@@ -1,4 +1,4 @@
-#include "gui/support/picture.h"
+#include "uikit/picture.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 
-#include "gui/support/colors.h"
+#include "uikit/colors.h"
 
 namespace sonivate {
 namespace {

@@ -1,4 +1,4 @@
-#include "gui/support/drawing.h"
+#include "uikit/drawing.h"
 
 #include <algorithm>
 #include <array>
@@ -11,8 +11,8 @@
 
 #include "common/error_trap.h"
 #include "common/numeric.h"
-#include "gui/support/colors.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/colors.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

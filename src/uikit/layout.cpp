@@ -1,4 +1,4 @@
-#include "gui/support/layout.h"
+#include "uikit/layout.h"
 
 #include <cmath>
 
@@ -7,9 +7,9 @@
 #include <QWidget>
 
 #include "common/error_trap.h"
-#include "gui/support/colors.h"
-#include "gui/support/fonts.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/colors.h"
+#include "uikit/fonts.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

@@ -7,12 +7,12 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-#include "gui/support/dialogs.h"
-#include "gui/support/fonts.h"
-#include "gui/support/layout.h"
-#include "gui/support/message_box.h"
-#include "gui/support/monitors.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/dialogs.h"
+#include "uikit/fonts.h"
+#include "uikit/layout.h"
+#include "uikit/message_box.h"
+#include "uikit/monitors.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

@@ -1,4 +1,4 @@
-#include "gui/support/dialogs.h"
+#include "uikit/dialogs.h"
 
 #include <QCoreApplication>
 #include <QDir>

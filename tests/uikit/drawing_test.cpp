@@ -1,11 +1,11 @@
-#include "gui/support/drawing.h"
+#include "uikit/drawing.h"
 
 #include <cmath>
 
 #include <gtest/gtest.h>
 
-#include "gui/support/colors.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/colors.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

@@ -1,4 +1,4 @@
-#include "gui/support/picture.h"
+#include "uikit/picture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "gui/support/colors.h"
+#include "uikit/colors.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "gui/support/fonts.h"
+#include "uikit/fonts.h"
 
 #include <set>
 
@@ -7,8 +7,8 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-#include "gui/support/picture.h"
-#include "gui/support/ui_metrics.h"
+#include "uikit/picture.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {

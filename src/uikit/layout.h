@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/settings_store.h"
-#include "gui/support/drawing.h"
+#include "uikit/drawing.h"
 
 class QComboBox;
 class QWidget;
