@@ -33,7 +33,6 @@
 #include <ebur128.h>
 #endif
 
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -91,7 +90,8 @@ bool WriteProgramme(const std::string& pPath, std::int64_t pFrames) {
         state ^= state << 13;
         state ^= state >> 7;
         state ^= state << 17;
-        return static_cast<double>(static_cast<std::int64_t>(state >> 11) - (1ll << 52)) / static_cast<double>(1ll << 52);
+        return static_cast<double>(static_cast<std::int64_t>(state >> 11) - (1ll << 52)) /
+               static_cast<double>(1ll << 52);
     };
     double lowL = 0.0, lowR = 0.0;
     std::vector<std::uint8_t> piece;
@@ -136,16 +136,18 @@ long PeakMemoryKiB() {
 }
 
 struct Timing {
-    double best = 1e300;    // wall clock, s
-    double median = 0.0;    // wall clock, s
-    double bestCpu = 1e300; // user + system time of the process, s
+    double best = 1e300;     // wall clock, s
+    double median = 0.0;     // wall clock, s
+    double bestCpu = 1e300;  // user + system time of the process, s
     long peakKiB = 0;
 };
 
 double CpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& pTime) { return static_cast<double>(pTime.tv_sec) + static_cast<double>(pTime.tv_usec) / 1e6; };
+    auto seconds = [](const timeval& pTime) {
+        return static_cast<double>(pTime.tv_sec) + static_cast<double>(pTime.tv_usec) / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
@@ -240,9 +242,9 @@ Ebur128Figures Ebur128Measure(const std::string& pPath, const sonivate::WaveForm
         for (size_t i = 0; i < count; ++i) {
             const std::uint8_t* b = &raw[3 * i];
             // 24-bit sample in the top three bytes of a 32-bit int.
-            samples[i] = static_cast<int>((static_cast<std::uint32_t>(b[0]) << 8) |
-                                          (static_cast<std::uint32_t>(b[1]) << 16) |
-                                          (static_cast<std::uint32_t>(b[2]) << 24));
+            samples[i] =
+                static_cast<int>((static_cast<std::uint32_t>(b[0]) << 8) | (static_cast<std::uint32_t>(b[1]) << 16) |
+                                 (static_cast<std::uint32_t>(b[2]) << 24));
         }
         ebur128_add_frames_int(state, samples.data(), static_cast<size_t>(frames));
         position += frames;
@@ -292,11 +294,16 @@ bool PlainCopy(const std::string& pSource, const std::string& pTarget) {
 bool ParseOptions(int argc, char** argv, Options& pOptions) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (i + 1 < argc && arg == "--minutes") pOptions.minutes = std::atof(argv[++i]);
-        else if (i + 1 < argc && arg == "--repeat") pOptions.repeat = std::max(1, std::atoi(argv[++i]));
-        else if (i + 1 < argc && arg == "--dir") pOptions.dir = argv[++i];
-        else if (arg == "--write-only") pOptions.writeOnly = true;
-        else return false;
+        if (i + 1 < argc && arg == "--minutes")
+            pOptions.minutes = std::atof(argv[++i]);
+        else if (i + 1 < argc && arg == "--repeat")
+            pOptions.repeat = std::max(1, std::atoi(argv[++i]));
+        else if (i + 1 < argc && arg == "--dir")
+            pOptions.dir = argv[++i];
+        else if (arg == "--write-only")
+            pOptions.writeOnly = true;
+        else
+            return false;
     }
     // Without a folder of the caller's the file would go where nobody finds it.
     return pOptions.minutes > 0.0 && (!pOptions.writeOnly || !pOptions.dir.empty());
@@ -356,8 +363,7 @@ int main(int argc, char** argv) {
                 meter.NumBlock(), meter.LKFSValue(), meter.PeakValue(), gain, Fingerprint(meter, gain));
 
     Report("  + true peak, M, S, LRA", extrasTiming, audioSeconds);
-    std::printf("  true peak %.4f dBTP  LRA %.4f LU  max M %.4f  max S %.4f LUFS\n  fingerprint %016" PRIx64
-                " (%s)\n",
+    std::printf("  true peak %.4f dBTP  LRA %.4f LU  max M %.4f  max S %.4f LUFS\n  fingerprint %016" PRIx64 " (%s)\n",
                 extras.TruePeak().value_or(0.0), qcRange, extras.MaxMomentary().value_or(0.0),
                 extras.MaxShortTerm().value_or(0.0), Fingerprint(qcMeter, qcGain),
                 Fingerprint(qcMeter, qcGain) == Fingerprint(meter, gain) ? "unchanged" : "CHANGED");
@@ -388,12 +394,15 @@ int main(int argc, char** argv) {
     const std::string target = folder + "/adjusted.wav";
     const std::string copy = folder + "/copy.wav";
     QuietHost host;
-    const Timing writerTiming = Time(options.repeat, [&] { ::unlink(target.c_str()); }, [&] {
-        if (sonivate::WriteAdjustedWave(source, target, 0, info.NumSamples, gain, host) != 1) status = 1;
-    });
+    const Timing writerTiming = Time(
+        options.repeat, [&] { ::unlink(target.c_str()); },
+        [&] {
+            if (sonivate::WriteAdjustedWave(source, target, 0, info.NumSamples, gain, host) != 1) status = 1;
+        });
     Report("WriteAdjustedWave", writerTiming, audioSeconds);
-    const Timing copyTiming =
-        Time(options.repeat, [&] { ::unlink(copy.c_str()); }, [&] {
+    const Timing copyTiming = Time(
+        options.repeat, [&] { ::unlink(copy.c_str()); },
+        [&] {
             if (!PlainCopy(source, copy)) status = 1;
         });
     Report("plain copy (8 MiB blocks)", copyTiming, audioSeconds);

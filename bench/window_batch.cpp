@@ -32,10 +32,14 @@ int main(int argc, char** argv) {
     std::string folder, output, from, to;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--write" && i + 1 < argc) output = argv[++i];
-        else if (a == "--from" && i + 1 < argc) from = argv[++i];
-        else if (a == "--to" && i + 1 < argc) to = argv[++i];
-        else folder = a;
+        if (a == "--write" && i + 1 < argc)
+            output = argv[++i];
+        else if (a == "--from" && i + 1 < argc)
+            from = argv[++i];
+        else if (a == "--to" && i + 1 < argc)
+            to = argv[++i];
+        else
+            folder = a;
     }
     if (folder.empty()) {
         std::fputs("usage: sonivate-window-batch [--write OUTDIR] [--from MARKER] [--to MARKER] FOLDER\n", stderr);

@@ -216,20 +216,23 @@ void BatchController::BeginRow() {
         }))
         return;
 
-    platform::EventPump& pump = c_Executor.OnOwnerThread() ? static_cast<platform::EventPump&>(c_OwnerPump)
-                                                           : platform::HeadlessPump();
+    platform::EventPump& pump =
+        c_Executor.OnOwnerThread() ? static_cast<platform::EventPump&>(c_OwnerPump) : platform::HeadlessPump();
     c_InFlight = true;
-    c_Executor.Execute([shared = c_Shared, outputs = c_Shared->Outputs, work = std::move(work), choices,
-                        &host = c_Host, &executor = c_Executor, &pump] {
+    c_Executor.Execute([shared = c_Shared, outputs = c_Shared->Outputs, work = std::move(work), choices, &host = c_Host,
+                        &executor = c_Executor, &pump] {
         WorkProgress progress(shared, host, executor, pump);
         RowResult result;
         std::exception_ptr error;
         try {
-            result = ProcessRow(work, choices, progress, [&](const RowResult& pMeasured) {
-                executor.Post([shared, source = work.Source, measured = pMeasured] {
-                    if (shared->Owner != nullptr) shared->Owner->ApplyMeasured(measured.Row, source, measured);
-                });
-            }, outputs.get());
+            result = ProcessRow(
+                work, choices, progress,
+                [&](const RowResult& pMeasured) {
+                    executor.Post([shared, source = work.Source, measured = pMeasured] {
+                        if (shared->Owner != nullptr) shared->Owner->ApplyMeasured(measured.Row, source, measured);
+                    });
+                },
+                outputs.get());
         } catch (...) {
             error = std::current_exception();
         }

@@ -32,7 +32,6 @@ constexpr std::int32_t kShortestMs = 1000;
 constexpr const char* kLineBreak = "\r\n";
 constexpr const char* kWavExtension = ".wav";
 
-
 // The reason a file cannot be listed, or None. pFormatTag: the tag judged
 // (extensible PCM counts as PCM).
 RowReason RejectionOf(const WaveFormatInfo& pInfo, std::int32_t pFormatTag) {
@@ -45,10 +44,14 @@ RowReason RejectionOf(const WaveFormatInfo& pInfo, std::int32_t pFormatTag) {
 
 const char* MessageOf(RowReason pReason) {
     switch (pReason) {
-        case RowReason::NotPcm: return kMessageNotWav;
-        case RowReason::UnsupportedFormat: return kMessageUnsupported;
-        case RowReason::TooShort: return kMessageTooShort;
-        default: return ReasonText(pReason, MessageLanguage::Japanese);
+        case RowReason::NotPcm:
+            return kMessageNotWav;
+        case RowReason::UnsupportedFormat:
+            return kMessageUnsupported;
+        case RowReason::TooShort:
+            return kMessageTooShort;
+        default:
+            return ReasonText(pReason, MessageLanguage::Japanese);
     }
 }
 
@@ -56,12 +59,16 @@ const char* MessageOf(RowReason pReason) {
 RowReason OpenRefusal(int pError) {
     switch (pError) {
         case EACCES:
-        case EPERM: return RowReason::Unreadable;
+        case EPERM:
+            return RowReason::Unreadable;
         case ENOENT:
-        case ENOTDIR: return RowReason::Missing;
+        case ENOTDIR:
+            return RowReason::Missing;
         case EISDIR:
-        case ENXIO: return RowReason::NotRegular;
-        default: return RowReason::CannotOpen;
+        case ENXIO:
+            return RowReason::NotRegular;
+        default:
+            return RowReason::CannotOpen;
     }
 }
 
@@ -113,12 +120,15 @@ void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pFilen
         }
         info = ReadWaveHeader(pFilename, handle);
     });
-    if (rejection == RowReason::None) Trap([&] { rejection = RejectionOf(info, EffectiveFormatTag(info, pFilename, handle)); });
+    if (rejection == RowReason::None)
+        Trap([&] { rejection = RejectionOf(info, EffectiveFormatTag(info, pFilename, handle)); });
     if (rejection == RowReason::None) {
         Trap([&] {
             if (index >= pList.ItemCount()) index = kLastItem;
-            if (index == kLastItem) pList.AddItem(1);
-            else pList.InsertItem(index, 1);
+            if (index == kLastItem)
+                pList.AddItem(1);
+            else
+                pList.InsertItem(index, 1);
         });
         // A data chunk may declare more than the file holds (0xFFFFFFFF from
         // a pipe): the range covers the frames present.
@@ -162,10 +172,12 @@ void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pFilen
             pList.SetAuxID(index, kAuxPath, CellValue(pFilename));
             pList.SetAuxID(index, kAuxStart, CellValue(CheckedNarrow<std::int32_t>(start)));
             pList.SetAuxID(index, kAuxEnd, CellValue(CheckedNarrow<std::int32_t>(end)));
-            pList.SetValue(index, kColumnTitle, CellValue(PathPart(pFilename, false, false, true, false, false, kKeepCase)));
+            pList.SetValue(index, kColumnTitle,
+                           CellValue(PathPart(pFilename, false, false, true, false, false, kKeepCase)));
             const std::int32_t noSign = 0;
-            pList.SetValue(index, kColumnLength,
-                           CellValue(FormatDuration(CheckedNarrow<std::int32_t>(milliseconds), kDurationStyleClock, noSign)));
+            pList.SetValue(
+                index, kColumnLength,
+                CellValue(FormatDuration(CheckedNarrow<std::int32_t>(milliseconds), kDurationStyleClock, noSign)));
         });
     }
     CloseFileHandle(handle);
@@ -199,8 +211,7 @@ std::int32_t AddFolder(ListViewModel& pList, IntakeHost& pHost, const std::strin
 
 void AddDroppedFiles(ListViewModel& pList, IntakeHost& pHost, const std::vector<std::string>& pFiles,
                      std::int32_t pRow) {
-    for (size_t k = 0; k < pFiles.size(); ++k)
-        AddTitle(pList, pHost, pFiles[k], pRow + static_cast<std::int32_t>(k));
+    for (size_t k = 0; k < pFiles.size(); ++k) AddTitle(pList, pHost, pFiles[k], pRow + static_cast<std::int32_t>(k));
 }
 
 void AddCommandLinePaths(ListViewModel& pList, IntakeHost& pHost, const std::vector<std::string>& pPaths) {

@@ -49,9 +49,9 @@ extern const char* const kRangeStartEntries[3];
 extern const char* const kRangeEndEntries[3];
 
 // Rejection messages of the intake.
-extern const char* const kMessageNotWav;        // not linear PCM
-extern const char* const kMessageUnsupported;   // not 48000 Hz, 16/24 bit
-extern const char* const kMessageTooShort;      // under one second
+extern const char* const kMessageNotWav;       // not linear PCM
+extern const char* const kMessageUnsupported;  // not 48000 Hz, 16/24 bit
+extern const char* const kMessageTooShort;     // under one second
 
 // For each end of the range: whether a marker was chosen and found.
 struct RangeMarkers {

@@ -46,10 +46,10 @@ public:
     virtual void ClearStopRequest() = 0;
 
     // Display hooks; the list's state itself lives in the model.
-    virtual void RunStarting() {}           // busy pointer
+    virtual void RunStarting() {}                  // busy pointer
     virtual void RunColours(bool /*pRunning*/) {}  // the status display's colour set
-    virtual void ListChanged() {}           // redraw the list
-    virtual void RunFinished() {}           // "終了" shown, pointer back
+    virtual void ListChanged() {}                  // redraw the list
+    virtual void RunFinished() {}                  // "終了" shown, pointer back
 
     // Row pRow became the current row (selected in the list): scroll it into view.
     virtual void RowSelected(std::int32_t /*pRow*/) {}

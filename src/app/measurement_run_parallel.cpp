@@ -22,13 +22,13 @@ namespace {
 // Progress of one worker's row: only the stop request matters, as per-file
 // progress of several files at once means nothing to the operator.
 class WorkerProgress : public ProgressHost {
-   public:
+public:
     explicit WorkerProgress(const RunHost& pHost) : mHost(pHost) {}
     void ShowStatus(const std::string&) override {}
     void SetProgress(std::int32_t) override {}
     bool StopRequested() const override { return mHost.StopRequested(); }
 
-   private:
+private:
     const RunHost& mHost;
 };
 
@@ -43,7 +43,8 @@ struct RowName {
 // The source, and the output the row writes in its output folder.
 void AddRowNames(const RowWork& pWork, std::int32_t pRow, const RunChoices& pChoices, std::vector<RowName>& pNames) {
     const std::string title = PathPart(pWork.Source, false, false, true, false, false, kKeepCase);
-    const std::string sourceFolder = CanonicalFolder(PathPart(pWork.Source, true, false, false, false, false, kKeepCase));
+    const std::string sourceFolder =
+        CanonicalFolder(PathPart(pWork.Source, true, false, false, false, false, kKeepCase));
     const std::string outputFolder = FolderExists(pChoices.SoundPath) == 1
                                          ? CanonicalFolder(SetTrailingSeparator(pChoices.SoundPath, 1))
                                          : sourceFolder;
@@ -57,8 +58,7 @@ void AddRowNames(const RowWork& pWork, std::int32_t pRow, const RunChoices& pCho
 bool NamesMeet(const std::string& pShorter, const std::string& pLonger) {
     if (pLonger.compare(0, pShorter.size(), pShorter) != 0) return false;
     const std::string counter = pLonger.substr(pShorter.size());
-    return counter.empty() ||
-           (counter.size() >= 2 && counter.find_first_not_of("0123456789") == std::string::npos);
+    return counter.empty() || (counter.size() >= 2 && counter.find_first_not_of("0123456789") == std::string::npos);
 }
 
 // Rows whose names meet, grouped (union-find); each group in row order.
@@ -127,7 +127,8 @@ std::vector<RowResult> RunMeasurementParallel(ListViewModel& pList, RunHost& pHo
             for (size_t g = nextGroup++; g < groups.size(); g = nextGroup++) {
                 for (const std::int32_t row : groups[g]) {
                     if (pHost.StopRequested() || failed) return;
-                    outcomes[static_cast<size_t>(row)] = ProcessRow(works[static_cast<size_t>(row)], choices, progress, {}, &published);
+                    outcomes[static_cast<size_t>(row)] =
+                        ProcessRow(works[static_cast<size_t>(row)], choices, progress, {}, &published);
                     processed[static_cast<size_t>(row)] = 1;
                     const std::int32_t finished = ++done;
                     std::lock_guard lock(progressMutex);

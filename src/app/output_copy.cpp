@@ -64,12 +64,16 @@ RowReason SourceHold::Acquire(const std::string& pPath) {
     if (mFd < 0) {
         switch (error) {
             case ENOENT:
-            case ENOTDIR: return RowReason::Missing;
+            case ENOTDIR:
+                return RowReason::Missing;
             case EISDIR:
-            case ENXIO: return RowReason::NotRegular;
+            case ENXIO:
+                return RowReason::NotRegular;
             case EACCES:
-            case EPERM: return RowReason::Unreadable;
-            default: return RowReason::CannotOpen;
+            case EPERM:
+                return RowReason::Unreadable;
+            default:
+                return RowReason::CannotOpen;
         }
     }
     if (const int lock = platform::TryLockExclusive(mFd); lock != 0) {
@@ -97,9 +101,8 @@ bool SourceHold::StillUnchanged() const {
     return named.st_dev == mIdentity.Device && named.st_ino == mIdentity.Inode;
 }
 
-CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarget, TargetRule pRule,
-                            std::int64_t pFrom, std::int64_t pTo, double pGainDB, ProgressHost& pHost,
-                            RunOutputs* pRun) {
+CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarget, TargetRule pRule, std::int64_t pFrom,
+                            std::int64_t pTo, double pGainDB, ProgressHost& pHost, RunOutputs* pRun) {
     CopyOutcome outcome;
     auto refuse = [&](RowReason pReason, int pError = 0) {
         outcome.Reason = pReason;
@@ -151,8 +154,9 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarge
     error = copy.Publish(name, replacing);
     if (error == EEXIST || error == ESTALE) {
         // Someone took or changed the name while the copy was written.
-        return refuse(pRun != nullptr && pRun->Contains(platform::IdentityOfName(pTarget)) ? RowReason::NameUsedInRun
-                                                                                             : RowReason::OtherFileHasName);
+        return refuse(pRun != nullptr && pRun->Contains(platform::IdentityOfName(pTarget))
+                          ? RowReason::NameUsedInRun
+                          : RowReason::OtherFileHasName);
     }
     if (pRun != nullptr) pRun->Add(copy.Published());
     if (error != 0) return refuse(RowReason::WriteFailed, error);

@@ -73,8 +73,7 @@ struct CopyOutcome {
 // when given, refuses names this run has already written and learns the new
 // copy. Surround sources (more than two channels) are not written. After any
 // failure nothing of the copy remains and an existing file is untouched.
-CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarget, TargetRule pRule,
-                            std::int64_t pFrom, std::int64_t pTo, double pGainDB, ProgressHost& pHost,
-                            RunOutputs* pRun = nullptr);
+CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarget, TargetRule pRule, std::int64_t pFrom,
+                            std::int64_t pTo, double pGainDB, ProgressHost& pHost, RunOutputs* pRun = nullptr);
 
 }  // namespace sonivate

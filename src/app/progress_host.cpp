@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-
 namespace sonivate {
 namespace {
 constexpr std::int32_t kProgressYieldMs = 5;

@@ -23,15 +23,15 @@ enum class RowReason : std::int32_t {
     NotMeasured,  // the range holds less than one block, or reading failed
     Stopped,      // the operator stopped the run
     // The output.
-    WouldClip,          // clip avoidance on and the gain would clip
-    SurroundNotWritten, // more than two channels: measured, not written
-    OtherFileHasName,   // the output name belongs to a file other than the source
-    NameUsedInRun,      // an earlier row of this run wrote a copy under that name
-    HardLinked,         // in place, but the source has other names
-    SourceChanged,      // the source changed between its measurement and its copy
-    Locked,             // another run holds the source
-    WriteFailed,        // a read, write, sync, close or rename failed
-    TargetExists,       // a copy to a new name, and the name is taken
+    WouldClip,           // clip avoidance on and the gain would clip
+    SurroundNotWritten,  // more than two channels: measured, not written
+    OtherFileHasName,    // the output name belongs to a file other than the source
+    NameUsedInRun,       // an earlier row of this run wrote a copy under that name
+    HardLinked,          // in place, but the source has other names
+    SourceChanged,       // the source changed between its measurement and its copy
+    Locked,              // another run holds the source
+    WriteFailed,         // a read, write, sync, close or rename failed
+    TargetExists,        // a copy to a new name, and the name is taken
 };
 
 enum class MessageLanguage { Japanese, English };

@@ -36,9 +36,8 @@ bool AppendBytes(FileHandle& pSource, FileHandle& pTarget, std::int64_t pPositio
 
 // The copy between two open files; the handle variables may be closed (set
 // to 0) by a failed transfer.
-std::int32_t WriteOpenCopy(const std::string& Source, FileHandle& source, FileHandle& target,
-                           const WaveLayout& pLayout, std::int64_t From, std::int64_t To, double GainDB,
-                           ProgressHost& pHost) {
+std::int32_t WriteOpenCopy(const std::string& Source, FileHandle& source, FileHandle& target, const WaveLayout& pLayout,
+                           std::int64_t From, std::int64_t To, double GainDB, ProgressHost& pHost) {
     return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
         // The copy is appended; behind bytes already there it would be garbage.
         if (FileSizeOfHandle(target) != 0) return 0;
@@ -88,8 +87,8 @@ std::int32_t WriteOpenCopy(const std::string& Source, FileHandle& source, FileHa
 
 }  // namespace
 
-std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget,
-                                   std::int64_t From, std::int64_t To, double GainDB, ProgressHost& pHost) {
+std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget, std::int64_t From,
+                                   std::int64_t To, double GainDB, ProgressHost& pHost) {
     return WriteAdjustedWaveInto(Source, pSource, pTarget, ReadWaveLayout(HandleSource(pSource)), From, To, GainDB,
                                  pHost);
 }
@@ -105,8 +104,8 @@ std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource
     return WriteOpenCopy(Source, sourceFile.handle, targetFile.handle, pLayout, From, To, GainDB, pHost);
 }
 
-std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Target, std::int64_t From,
-                               std::int64_t To, double GainDB, ProgressHost& pHost) {
+std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Target, std::int64_t From, std::int64_t To,
+                               double GainDB, ProgressHost& pHost) {
     ScopedHandle sourceFile;
     ScopedHandle targetFile;
     return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
@@ -114,8 +113,8 @@ std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Tar
         if (sourceFile.handle == 0) return 0;
         targetFile.handle = OpenFileHandle(Target, kOpenReadWrite);
         if (targetFile.handle == 0) return 0;
-        return WriteOpenCopy(Source, sourceFile.handle, targetFile.handle, ReadWaveLayout(HandleSource(sourceFile.handle)),
-                             From, To, GainDB, pHost);
+        return WriteOpenCopy(Source, sourceFile.handle, targetFile.handle,
+                             ReadWaveLayout(HandleSource(sourceFile.handle)), From, To, GainDB, pHost);
     });
 }
 

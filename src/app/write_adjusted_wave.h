@@ -36,14 +36,14 @@ namespace sonivate {
 // be opened, no data chunk, an unsupported or invalid source, a failed or
 // short read or write, a stop request, a trapped run-time error). A failed
 // copy stays on disk for the caller to delete; with no data chunk it is empty.
-std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Target, std::int64_t From,
-                               std::int64_t To, double GainDB, ProgressHost& pHost);
+std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Target, std::int64_t From, std::int64_t To,
+                               double GainDB, ProgressHost& pHost);
 
 // The same copy between files the caller holds open: pSource for reading
 // (Source names it for the step texts), pTarget for reading and writing,
 // empty. Both handles stay open, whatever happens.
-std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget,
-                                   std::int64_t From, std::int64_t To, double GainDB, ProgressHost& pHost);
+std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget, std::int64_t From,
+                                   std::int64_t To, double GainDB, ProgressHost& pHost);
 
 // The same with the source's layout already read (ReadWaveLayout of pSource),
 // so that a run walks the source's header once.

@@ -39,10 +39,13 @@ void ReportPath(const std::string& pPath, RowReason pReason) {
 
 RowReason PathRefusal(const std::string& pPath) {
     switch (platform::KindOfPath(pPath)) {
-        case platform::PathKind::Missing: return RowReason::Missing;
+        case platform::PathKind::Missing:
+            return RowReason::Missing;
         case platform::PathKind::Folder:
-        case platform::PathKind::Other: return RowReason::NotRegular;
-        default: break;
+        case platform::PathKind::Other:
+            return RowReason::NotRegular;
+        default:
+            break;
     }
     int error = 0;
     const int fd = platform::OpenRegularForReading(pPath, false, error);
@@ -52,11 +55,15 @@ RowReason PathRefusal(const std::string& pPath) {
     }
     switch (error) {
         case EACCES:
-        case EPERM: return RowReason::Unreadable;
-        case ENOENT: return RowReason::Missing;
+        case EPERM:
+            return RowReason::Unreadable;
+        case ENOENT:
+            return RowReason::Missing;
         case EISDIR:
-        case ENXIO: return RowReason::NotRegular;
-        default: return RowReason::CannotOpen;
+        case ENXIO:
+            return RowReason::NotRegular;
+        default:
+            return RowReason::CannotOpen;
     }
 }
 

@@ -54,13 +54,11 @@ FileReport Inspect(const std::string& pPath) {
 }
 
 const char* KindName(std::int32_t pKind) {
-    static const char* const kNames[] = {"Mono8bit",           "Stereo8bit",         "Mono16bit",
-                                         "Stereo16bit",        "Mono24bit",          "Stereo24bit",
-                                         "Surround 5.1 16bit", "Surround 7.1 16bit", "Surround 5.1 24bit",
-                                         "Surround 7.1 24bit"};
+    static const char* const kNames[] = {
+        "Mono8bit",    "Stereo8bit",         "Mono16bit",          "Stereo16bit",        "Mono24bit",
+        "Stereo24bit", "Surround 5.1 16bit", "Surround 7.1 16bit", "Surround 5.1 24bit", "Surround 7.1 24bit"};
     return pKind >= 0 && pKind < static_cast<std::int32_t>(std::size(kNames)) ? kNames[pKind] : "?";
 }
-
 
 Json ToJson(const FileReport& pReport) {
     const WaveFormatInfo& info = pReport.info;
@@ -130,8 +128,8 @@ void PrintTable(const std::vector<FileReport>& pReports, std::ostream& pOut) {
         }
         for (const CueMarker& m : r.markers) {
             const std::string file = m.HasFile ? "(" + std::to_string(m.MediaType) + ") " + Printable(m.FileText) : "";
-            std::snprintf(line, sizeof(line), "    %8d %12d %10d %6d  %-20s ", m.CueID, m.SampleOffset,
-                          m.PlayLength, m.Loops, Printable(m.Label).c_str());
+            std::snprintf(line, sizeof(line), "    %8d %12d %10d %6d  %-20s ", m.CueID, m.SampleOffset, m.PlayLength,
+                          m.Loops, Printable(m.Label).c_str());
             std::string row = line + file;
             row.erase(row.find_last_not_of(' ') + 1);
             pOut << row << "\n";

@@ -70,9 +70,11 @@ Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
     m.reason = PathRefusal(pPath);
     if (m.reason != RowReason::None) return m;
     const WaveFormatInfo info = ReadWaveHeader(pPath, 0);
-    if (info.Valid == 1 && info.SampleRate != kMeasuredRate) m.reason = RowReason::UnsupportedFormat;
+    if (info.Valid == 1 && info.SampleRate != kMeasuredRate)
+        m.reason = RowReason::UnsupportedFormat;
     else if (info.Valid == 0)
-        m.reason = EffectiveFormatTag(info, pPath, 0) == kFormatTagPcm ? RowReason::UnsupportedFormat : RowReason::NotPcm;
+        m.reason =
+            EffectiveFormatTag(info, pPath, 0) == kFormatTagPcm ? RowReason::UnsupportedFormat : RowReason::NotPcm;
     else if ((m.ok = meter.MeasureLKFS(pPath, pOptions.start, pOptions.end)) != 1)
         m.reason = RowReason::NotMeasured;
     m.blocks = meter.NumBlock();
@@ -126,11 +128,11 @@ void PrintTable(const std::vector<Measurement>& pResults, const MeasureOptions& 
             std::printf("%9s %10s %9s %7d", FormatFixed(m.lkfs, kLevelDecimals).c_str(),
                         FormatFixed(m.peak, kLevelDecimals).c_str(), FormatFixed(m.gain, kGainDecimals).c_str(),
                         m.blocks);
-            if (extras) std::printf(" %9s %7s", LevelCell(m.values.truePeak).c_str(),
-                                                 LevelCell(m.values.lra).c_str());
+            if (extras) std::printf(" %9s %7s", LevelCell(m.values.truePeak).c_str(), LevelCell(m.values.lra).c_str());
             std::printf("  %s", Printable(m.path).c_str());
-            if (profile) std::printf("  %s / %s", VerdictText(m.verdicts.source).c_str(),
-                                       VerdictText(m.verdicts.output).c_str());
+            if (profile)
+                std::printf("  %s / %s", VerdictText(m.verdicts.source).c_str(),
+                            VerdictText(m.verdicts.output).c_str());
             std::printf("\n");
         } else {
             std::printf("%9s %10s %9s %7s", "-", "-", "-", "-");

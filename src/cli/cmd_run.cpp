@@ -50,19 +50,23 @@ struct RunOptions {
 
 // The range choices as the command line spells them, with the window's own
 // entry texts accepted too.
-const std::map<std::string, std::int32_t> kFromChoices = {
-    {"file-start", kRangeFileStart}, {kRangeStartEntries[0], kRangeFileStart},
-    {"BC$START", kRangeBcStart},     {"BC$STANDBY", kRangeBcStandby}};
-const std::map<std::string, std::int32_t> kToChoices = {
-    {"file-end", kRangeFileEnd}, {kRangeEndEntries[0], kRangeFileEnd}, {"BC$STOP", kRangeBcStop}, {"BC$END", kRangeBcEnd}};
+const std::map<std::string, std::int32_t> kFromChoices = {{"file-start", kRangeFileStart},
+                                                          {kRangeStartEntries[0], kRangeFileStart},
+                                                          {"BC$START", kRangeBcStart},
+                                                          {"BC$STANDBY", kRangeBcStandby}};
+const std::map<std::string, std::int32_t> kToChoices = {{"file-end", kRangeFileEnd},
+                                                        {kRangeEndEntries[0], kRangeFileEnd},
+                                                        {"BC$STOP", kRangeBcStop},
+                                                        {"BC$END", kRangeBcEnd}};
 
 // A chosen marker the file lacks: the note, in the locale's language.
 void NoteMissingMarker(const std::string& pPath, const char* pMarker, bool pStart) {
     if (Language() == MessageLanguage::Japanese)
-        std::fprintf(stderr, "sonivate-cli: %s: マーカー %s がありません。%sを使います\n", Printable(pPath).c_str(), pMarker,
-                     pStart ? kRangeStartEntries[kRangeFileStart] : kRangeEndEntries[kRangeFileEnd]);
+        std::fprintf(stderr, "sonivate-cli: %s: マーカー %s がありません。%sを使います\n", Printable(pPath).c_str(),
+                     pMarker, pStart ? kRangeStartEntries[kRangeFileStart] : kRangeEndEntries[kRangeFileEnd]);
     else
-        std::fprintf(stderr, "sonivate-cli: %s: no %s marker (or an unreadable cue chunk); the range %s at the file %s\n",
+        std::fprintf(stderr,
+                     "sonivate-cli: %s: no %s marker (or an unreadable cue chunk); the range %s at the file %s\n",
                      Printable(pPath).c_str(), pMarker, pStart ? "starts" : "ends", pStart ? "start" : "end");
 }
 
@@ -134,8 +138,8 @@ private:
         if (mParallel)
             std::fprintf(stderr, "\r\033[K%d%% of %d files", mPercent, mRows);
         else
-            std::fprintf(stderr, "\r\033[K[%d/%d] %s %d%%", std::min(mCurrent, mRows), mRows, Printable(mStatus).c_str(),
-                         mPercent);
+            std::fprintf(stderr, "\r\033[K[%d/%d] %s %d%%", std::min(mCurrent, mRows), mRows,
+                         Printable(mStatus).c_str(), mPercent);
         std::fflush(stderr);
     }
     const RunOptions& mOptions;
@@ -299,8 +303,8 @@ void PrintTable(const Json& pRows, const std::vector<std::string>& pOutputs, con
         std::string header;
         bool right;  // numbers align right
     };
-    std::vector<Column> columns = {{"title", false}, {"length", false}, {"LKFS", true}, {"peak dBFS", true},
-                                   {"gain dB", true}};
+    std::vector<Column> columns = {
+        {"title", false}, {"length", false}, {"LKFS", true}, {"peak dBFS", true}, {"gain dB", true}};
     if (extras) columns.insert(columns.end(), {{"dBTP", true}, {"LRA LU", true}});
     columns.push_back({"clip", false});
     if (profile) columns.push_back({"verdict source / output", false});
@@ -375,10 +379,12 @@ int Run(const RunOptions& pOptions) {
     AddCommandLinePaths(list, intake, paths);
 
     CliRun host(pOptions, list.ItemCount());
-    const std::int32_t jobs =
-        pOptions.jobs > 0 ? pOptions.jobs : static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+    const std::int32_t jobs = pOptions.jobs > 0
+                                  ? pOptions.jobs
+                                  : static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
     if (jobs > 1) host.SetParallel();
-    const std::vector<RowResult> results = jobs > 1 ? RunMeasurementParallel(list, host, jobs) : RunMeasurement(list, host);
+    const std::vector<RowResult> results =
+        jobs > 1 ? RunMeasurementParallel(list, host, jobs) : RunMeasurement(list, host);
 
     std::map<std::int32_t, const RowResult*> byRow;
     for (const RowResult& result : results) byRow[result.Row] = &result;
@@ -404,10 +410,26 @@ int Run(const RunOptions& pOptions) {
     if (pOptions.json) {
         std::printf("%s\n", rows.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
     } else if (pOptions.csv) {
-        std::vector<std::string> keys = {"path", "title", "start", "end", "length", "measured", "lkfs_text",
-                                               "peak_text", "gain_text", "lkfs", "peak", "gain", "clip", "output",
-                                               "written", "reason", "reason_text", "start_marker_found",
-                                               "end_marker_found", "listed"};
+        std::vector<std::string> keys = {"path",
+                                         "title",
+                                         "start",
+                                         "end",
+                                         "length",
+                                         "measured",
+                                         "lkfs_text",
+                                         "peak_text",
+                                         "gain_text",
+                                         "lkfs",
+                                         "peak",
+                                         "gain",
+                                         "clip",
+                                         "output",
+                                         "written",
+                                         "reason",
+                                         "reason_text",
+                                         "start_marker_found",
+                                         "end_marker_found",
+                                         "listed"};
         if (!pOptions.extras.noExtras) keys.insert(keys.end(), {"true_peak", "lra", "max_momentary", "max_short_term"});
         if (pOptions.extras.profile)
             keys.insert(keys.end(), {"profile", "verdict_source", "verdict_output", "verdict_reasons"});
@@ -443,18 +465,20 @@ Command AddRunCommand(CLI::App& pParent) {
     app->add_option("--from", options->from, "Range start: file-start, BC$START or BC$STANDBY")
         ->check(CLI::IsMember(fromNames));
     app->add_option("--to", options->to, "Range end: file-end, BC$STOP or BC$END")->check(CLI::IsMember(toNames));
-    CLI::Option* target =
-        app->add_option("--target", options->target, "Target loudness in LKFS (default -24.0, or the profile's target)");
+    CLI::Option* target = app->add_option("--target", options->target,
+                                          "Target loudness in LKFS (default -24.0, or the profile's target)");
     app->add_flag("--write", options->write, "Write gain-adjusted copies");
-    auto* outputDir = app->add_option("--output-dir", options->outputDir,
-                                      "Existing output folder for the copies (files there before the run are replaced)");
+    auto* outputDir =
+        app->add_option("--output-dir", options->outputDir,
+                        "Existing output folder for the copies (files there before the run are replaced)");
     app->add_flag("--in-place", options->inPlace,
                   "Replace each source by its copy (a .wav source under its own name; never another file)")
         ->excludes(outputDir);
     app->add_flag("--allow-clip", options->allowClip, "Also write files whose gain would clip");
     auto* json = app->add_flag("--json", options->json, "One JSON array of the rows in list order");
     app->add_flag("--csv", options->csv, "The rows as CSV")->excludes(json);
-    app->add_option("--jobs", options->jobs, "Files processed in parallel, 1 to 256 (default: the number of processors)")
+    app->add_option("--jobs", options->jobs,
+                    "Files processed in parallel, 1 to 256 (default: the number of processors)")
         ->check(CLI::Range(kFewestJobs, kMostJobs));
     AddExtrasOptions(*app, options->extras);
     command.app = app;

@@ -10,10 +10,10 @@ namespace sonivate::cli {
 
 struct DeliveryProfile {
     std::string name;
-    double target = 0.0;     // LUFS (= LKFS)
-    double tolerance = 0.0;  // LU either side of the target
-    double maxTruePeak = 0.0;             // dBTP
-    std::optional<double> maxShortTerm;   // LUFS
+    double target = 0.0;                 // LUFS (= LKFS)
+    double tolerance = 0.0;              // LU either side of the target
+    double maxTruePeak = 0.0;            // dBTP
+    std::optional<double> maxShortTerm;  // LUFS
 };
 
 // The built-in profiles: ebu-r128, ebu-r128-s1, atsc-a85, arib-tr-b32.
@@ -34,7 +34,6 @@ struct Verdict {
 
 // pLoudness LKFS, pTruePeak dBTP, pMaxShortTerm LUFS (empty: shorter than a
 // window, no short-term limit can fail).
-Verdict Judge(const DeliveryProfile& pProfile, double pLoudness, double pTruePeak,
-              std::optional<double> pMaxShortTerm);
+Verdict Judge(const DeliveryProfile& pProfile, double pLoudness, double pTruePeak, std::optional<double> pMaxShortTerm);
 
 }  // namespace sonivate::cli

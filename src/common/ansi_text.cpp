@@ -15,9 +15,7 @@ constexpr std::uint8_t kCR = 13;
 // A long field lets the message loop run every this many bytes.
 constexpr std::int32_t kYieldEvery = 500;
 
-bool IsLeadByte(std::uint8_t pByte) {
-    return (pByte >= 0x81 && pByte <= 0x9F) || pByte >= 0xE0;
-}
+bool IsLeadByte(std::uint8_t pByte) { return (pByte >= 0x81 && pByte <= 0x9F) || pByte >= 0xE0; }
 
 }  // namespace
 
@@ -31,16 +29,15 @@ std::int32_t StringToAnsiBytes(const std::string& pText, std::vector<std::uint8_
     });
 }
 
-std::string AnsiBytesToString(const std::vector<std::uint8_t>& pBytes, std::int32_t pLastIndex,
-                              std::int32_t pStopMode, std::int32_t pStartIndex, platform::EventPump* pPump) {
+std::string AnsiBytesToString(const std::vector<std::uint8_t>& pBytes, std::int32_t pLastIndex, std::int32_t pStopMode,
+                              std::int32_t pStartIndex, platform::EventPump* pPump) {
     std::string text;
     const auto yield = [pPump] {
         if (pPump != nullptr) pPump->ProcessEvents();
     };
     Trap([&] {
         const std::uint8_t terminator = pStopMode == kStopAtCR ? kCR : kNul;
-        const std::int64_t last =
-            std::min<std::int64_t>(pLastIndex, static_cast<std::int64_t>(pBytes.size()) - 1);
+        const std::int64_t last = std::min<std::int64_t>(pLastIndex, static_cast<std::int64_t>(pBytes.size()) - 1);
         std::int64_t i = std::max(pStartIndex, 0);
         while (i <= last) {
             if (i > 0 && i % kYieldEvery == 0) yield();

@@ -24,8 +24,7 @@ std::int32_t StringToAnsiBytes(const std::string& pText, std::vector<std::uint8_
 // or a carriage return (kStopAtCR). Double-byte characters are decoded as
 // one; a lead byte without its trail ends the text. Failure value "".
 // With pPump, a long field lets its message loop run every 500 bytes.
-std::string AnsiBytesToString(const std::vector<std::uint8_t>& pBytes, std::int32_t pLastIndex,
-                              std::int32_t pStopMode, std::int32_t pStartIndex,
-                              platform::EventPump* pPump = nullptr);
+std::string AnsiBytesToString(const std::vector<std::uint8_t>& pBytes, std::int32_t pLastIndex, std::int32_t pStopMode,
+                              std::int32_t pStartIndex, platform::EventPump* pPump = nullptr);
 
 }  // namespace sonivate

@@ -35,10 +35,17 @@ FileHandle OpenFileHandle(const std::string& pPath, std::int32_t pMode, std::int
     return Trapped<FileHandle>(0, [&]() -> FileHandle {
         platform::OpenMode mode;
         switch (pMode) {
-            case kOpenRead: mode = platform::OpenMode::ReadExisting; break;
-            case kOpenWrite: mode = platform::OpenMode::WriteAlways; break;
-            case kOpenReadWrite: mode = platform::OpenMode::ReadWriteAlways; break;
-            default: return 0;
+            case kOpenRead:
+                mode = platform::OpenMode::ReadExisting;
+                break;
+            case kOpenWrite:
+                mode = platform::OpenMode::WriteAlways;
+                break;
+            case kOpenReadWrite:
+                mode = platform::OpenMode::ReadWriteAlways;
+                break;
+            default:
+                return 0;
         }
         const int fd = platform::OpenFile(pPath, mode);
         return fd < 0 ? 0 : HandleOf(fd);
@@ -163,8 +170,7 @@ std::int64_t FileSizeOfPath(const std::string& pPath) {
     return size;
 }
 
-RoutineHandle::RoutineHandle(FileHandle pGiven, const std::string& pPath)
-    : handle(pGiven), owned(pGiven == 0) {
+RoutineHandle::RoutineHandle(FileHandle pGiven, const std::string& pPath) : handle(pGiven), owned(pGiven == 0) {
     if (owned) handle = OpenFileHandle(pPath, kOpenRead);
 }
 
@@ -177,9 +183,8 @@ FileHandle HandleOfDescriptor(int pFd) { return pFd < 0 ? 0 : HandleOf(pFd); }
 int DescriptorOfHandle(FileHandle pHandle) { return pHandle == 0 ? -1 : FdOf(pHandle); }
 
 std::int32_t SyncFileHandle(FileHandle pHandle) {
-    return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
-        return pHandle != 0 && platform::SyncFile(FdOf(pHandle)) ? 1 : 0;
-    });
+    return Trapped<std::int32_t>(
+        0, [&]() -> std::int32_t { return pHandle != 0 && platform::SyncFile(FdOf(pHandle)) ? 1 : 0; });
 }
 
 }  // namespace sonivate

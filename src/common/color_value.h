@@ -8,11 +8,11 @@
 
 namespace sonivate {
 
-constexpr std::int32_t SystemColor(std::int32_t pIndex) {
-    return std::numeric_limits<std::int32_t>::min() + pIndex;
-}
+constexpr std::int32_t SystemColor(std::int32_t pIndex) { return std::numeric_limits<std::int32_t>::min() + pIndex; }
 constexpr bool IsSystemColor(std::int32_t pColor) { return pColor < 0; }
-constexpr std::int32_t SystemColorIndex(std::int32_t pColor) { return pColor - std::numeric_limits<std::int32_t>::min(); }
+constexpr std::int32_t SystemColorIndex(std::int32_t pColor) {
+    return pColor - std::numeric_limits<std::int32_t>::min();
+}
 
 // The system colours the controls use.
 inline constexpr std::int32_t kColorWindow = SystemColor(5);

@@ -15,13 +15,9 @@ constexpr const char* kMarkerFile = "ec.txt";
 
 }  // namespace
 
-std::int32_t ErrorCatch() {
-    return gErrorCatch.load(std::memory_order_relaxed);
-}
+std::int32_t ErrorCatch() { return gErrorCatch.load(std::memory_order_relaxed); }
 
-void SetErrorCatch(std::int32_t pValue) {
-    gErrorCatch.store(pValue, std::memory_order_relaxed);
-}
+void SetErrorCatch(std::int32_t pValue) { gErrorCatch.store(pValue, std::memory_order_relaxed); }
 
 std::int32_t DecideErrorCatch(std::int32_t pSetting, const std::string& pAppFolder) {
     if (pSetting != 0) return pSetting;

@@ -42,17 +42,14 @@ std::string FormatDuration(std::int32_t pMilliseconds, std::int32_t /*pStyle*/, 
         }
         char buffer[48];
         std::snprintf(buffer, sizeof(buffer), "%s%02lld:%02lld:%02lld.%03lld", sign.c_str(),
-                      static_cast<long long>(value / kMsPerHour),
-                      static_cast<long long>((value / kMsPerMinute) % 60),
+                      static_cast<long long>(value / kMsPerHour), static_cast<long long>((value / kMsPerMinute) % 60),
                       static_cast<long long>((value / kMsPerSecond) % 60),
                       static_cast<long long>(value % kMsPerSecond));
         return std::string(buffer);
     });
 }
 
-std::string CutAtNul(std::string_view pText) {
-    return std::string(pText.substr(0, pText.find('\0')));
-}
+std::string CutAtNul(std::string_view pText) { return std::string(pText.substr(0, pText.find('\0'))); }
 
 std::string FitTextToWidth(const std::string& pText, const TextWidthFunction& pMeasure, std::int32_t pWidth,
                            bool pKeepEnd) {
@@ -61,9 +58,7 @@ std::string FitTextToWidth(const std::string& pText, const TextWidthFunction& pM
         const std::vector<size_t> starts = CharacterStarts(pText);
         const size_t count = starts.size() - 1;
         if (count < 2 || pMeasure(pText) <= pWidth) return;
-        auto piece = [&](size_t n) {
-            return pKeepEnd ? pText.substr(starts[count - n]) : pText.substr(0, starts[n]);
-        };
+        auto piece = [&](size_t n) { return pKeepEnd ? pText.substr(starts[count - n]) : pText.substr(0, starts[n]); };
         for (size_t n = 2; n <= count; ++n) {
             if (pMeasure(piece(n)) > pWidth) {
                 result = piece(n - 1);
@@ -95,8 +90,10 @@ std::string FormatFixed(double pValue, std::int32_t pDecimals) {
             if (digits[static_cast<size_t>(kept)] >= '5') {
                 long i = static_cast<long>(number.size()) - 1;
                 while (i >= 0 && number[static_cast<size_t>(i)] == '9') number[static_cast<size_t>(i--)] = '0';
-                if (i < 0) number.insert(number.begin(), '1');
-                else ++number[static_cast<size_t>(i)];
+                if (i < 0)
+                    number.insert(number.begin(), '1');
+                else
+                    ++number[static_cast<size_t>(i)];
             }
         }
         if (number.size() < static_cast<size_t>(pDecimals) + 1)

@@ -71,9 +71,9 @@ std::optional<std::size_t> KeyLine(std::string_view pText, std::string_view pKey
 
 // Where a section and a key lie in the file.
 struct Location {
-    std::optional<std::size_t> Section;    // index of the "[section]" line
-    std::size_t SectionEnd = 0;           // index after its last non-blank line
-    std::optional<std::size_t> Key;        // index of the key line
+    std::optional<std::size_t> Section;  // index of the "[section]" line
+    std::size_t SectionEnd = 0;          // index after its last non-blank line
+    std::optional<std::size_t> Key;      // index of the key line
     std::size_t KeyEquals = 0;
 };
 
@@ -112,7 +112,9 @@ std::string CutUtf8(std::string_view pText, std::size_t pMax) {
     return std::string(pText.substr(0, cut));
 }
 
-bool HasLineBreakOrNul(std::string_view pText) { return pText.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos; }
+bool HasLineBreakOrNul(std::string_view pText) {
+    return pText.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
 
 }  // namespace
 

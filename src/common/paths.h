@@ -64,8 +64,8 @@ std::string AddExtension(const std::string& pPath, const std::string& pExtension
 
 // The chosen parts of pPath joined in this order: folder, separator, base
 // name, dot, extension; pCase 1 lower-cases, 2 upper-cases. "" on failure.
-std::string PathPart(const std::string& pPath, bool pWantFolder, bool pAddSeparator, bool pWantBase,
-                     bool pWantDot, bool pWantExtension, std::int32_t pCase);
+std::string PathPart(const std::string& pPath, bool pWantFolder, bool pAddSeparator, bool pWantBase, bool pWantDot,
+                     bool pWantExtension, std::int32_t pCase);
 
 // The first free numbered variant of pPath: base name + counter (at least
 // pDigits digits) + extension, counting from 1. Without pForce an unused

@@ -120,7 +120,9 @@ const std::string& DecideIniFilePath() {
     return g_IniFilePath;
 }
 
-std::string SettingsFolder() { return g_SettingsFolder.empty() ? AppFolder() : SetTrailingSeparator(g_SettingsFolder, 0); }
+std::string SettingsFolder() {
+    return g_SettingsFolder.empty() ? AppFolder() : SetTrailingSeparator(g_SettingsFolder, 0);
+}
 void SetSettingsFolder(const std::string& pFolder) { g_SettingsFolder = pFolder; }
 
 std::string UserConfigBase() {
@@ -237,8 +239,7 @@ std::string LoadSetting(const std::string& pKey, const SettingText& pDefault, st
     });
 }
 
-void StoreSetting(const std::string& pKey, const SettingText& pValue, std::int32_t pRecheck,
-                  const std::string& pName) {
+void StoreSetting(const std::string& pKey, const SettingText& pValue, std::int32_t pRecheck, const std::string& pName) {
     Trap([&] {
         std::int32_t store = kStoreRegistry;
         const std::string where = ChooseSettingStore(pName, pRecheck, store);

@@ -355,8 +355,7 @@ void FrmMain::BuildOutputOptions() {
     PlaceNextTo(*c_CheckNoClip, *c_TextSoundPath, kPlaceBelow, Scaled(kGapBelowSoundPath), kAlignCopy, 0);
     std::int32_t noClip = kDefaultNoClip;
     Trap([&] { noClip = ToInt(LoadSetting(kKeyNoClip, kDefaultNoClip)); });
-    SetupCheck(*c_CheckNoClip, kCaptionNoClip, noClip, &c_Surface, fontSize, c_CheckWavOutput->Gradhdc(),
-               c_SizeRate);
+    SetupCheck(*c_CheckNoClip, kCaptionNoClip, noClip, &c_Surface, fontSize, c_CheckWavOutput->Gradhdc(), c_SizeRate);
 }
 
 void FrmMain::BuildButtons() {
@@ -472,9 +471,7 @@ void FrmMain::Unload() {
     emit Unloaded();
 }
 
-void FrmMain::CloseReady() {
-    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-}
+void FrmMain::CloseReady() { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); }
 
 // ---- Events -----------------------------------------------------------------------------
 
@@ -505,9 +502,8 @@ void FrmMain::ListDrop(DragData& pData, std::int32_t& pEffect, double pY) {
     // once the source of the drag has been let go, so that the message boxes
     // of rejected files never hold a file manager's drag.
     const std::int32_t row = c_LV->YsItem(pY);
-    QTimer::singleShot(0, this, [this, files = pData.Files, row]() mutable {
-        Guarded([&] { AddDropped(std::move(files), row); });
-    });
+    QTimer::singleShot(
+        0, this, [this, files = pData.Files, row]() mutable { Guarded([&] { AddDropped(std::move(files), row); }); });
 }
 
 void FrmMain::AddDropped(std::vector<std::string> pFiles, std::int32_t pRow) {

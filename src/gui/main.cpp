@@ -74,8 +74,7 @@ int main(int argc, char** argv) {
 
     sonivate::FrmMain window(startup);
     sonivate::UnixSignalWatcher signals_watcher;
-    QObject::connect(&signals_watcher, &sonivate::UnixSignalWatcher::Received, &window,
-                     [&window] { window.close(); });
+    QObject::connect(&signals_watcher, &sonivate::UnixSignalWatcher::Received, &window, [&window] { window.close(); });
     window.Load();
     return QApplication::exec();
 }

@@ -12,10 +12,10 @@ namespace sonivate {
 namespace {
 
 constexpr double kLoudnessOffsetDB = 0.691;
-constexpr std::int32_t kSubBlocksPerSecond = 100;   // the windows move in 10 ms steps
-constexpr std::int32_t kMomentarySubBlocks = 40;    // 400 ms
-constexpr std::int32_t kShortTermSubBlocks = 300;   // 3 s
-constexpr std::int32_t kRangeStepSubBlocks = 10;    // the range takes short-term values at 10 Hz
+constexpr std::int32_t kSubBlocksPerSecond = 100;  // the windows move in 10 ms steps
+constexpr std::int32_t kMomentarySubBlocks = 40;   // 400 ms
+constexpr std::int32_t kShortTermSubBlocks = 300;  // 3 s
+constexpr std::int32_t kRangeStepSubBlocks = 10;   // the range takes short-term values at 10 Hz
 constexpr double kRangeAbsoluteGateLUFS = -70.0;
 constexpr double kRangeRelativeGateLU = -20.0;
 constexpr double kRangeLowPercentile = 0.10;
@@ -48,12 +48,15 @@ constexpr double kLeftOut = 0.0;
 std::vector<double> ChannelWeights(std::int32_t pChannels) {
     switch (pChannels) {
         case 1:
-        case 2: return {kFrontWeight, kFrontWeight};
-        case 6: return {kFrontWeight, kFrontWeight, kFrontWeight, kLeftOut, kSideSurroundWeight, kSideSurroundWeight};
+        case 2:
+            return {kFrontWeight, kFrontWeight};
+        case 6:
+            return {kFrontWeight, kFrontWeight, kFrontWeight, kLeftOut, kSideSurroundWeight, kSideSurroundWeight};
         case 8:
-            return {kFrontWeight, kFrontWeight, kFrontWeight, kLeftOut,
+            return {kFrontWeight, kFrontWeight, kFrontWeight,        kLeftOut,
                     kBackWeight,  kBackWeight,  kSideSurroundWeight, kSideSurroundWeight};
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -163,9 +166,12 @@ void BroadcastMeasures::DecodeStereo(const std::uint8_t* pRaw, std::int32_t pFra
 
 void BroadcastMeasures::Process(const std::uint8_t* pRaw, std::int32_t pFrames) {
     const auto scale = static_cast<float>(1.0 / mFullScale);
-    if (mChannels == 2) DecodeStereo(pRaw, pFrames, mPeakInput, mPairInput);
-    else if (mBytesPerSample == 2) Decode<2>(pRaw, pFrames, mChannels, scale, mPeakInput, mPairInput);
-    else Decode<3>(pRaw, pFrames, mChannels, scale, mPeakInput, mPairInput);
+    if (mChannels == 2)
+        DecodeStereo(pRaw, pFrames, mPeakInput, mPairInput);
+    else if (mBytesPerSample == 2)
+        Decode<2>(pRaw, pFrames, mChannels, scale, mPeakInput, mPairInput);
+    else
+        Decode<3>(pRaw, pFrames, mChannels, scale, mPeakInput, mPairInput);
     mFrames += pFrames;
     ScanPeaks(mPeakInput, pFrames);
 

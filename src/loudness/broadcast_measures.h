@@ -55,10 +55,10 @@ public:
 
     bool Begun() const { return mBegun; }
     std::int64_t Frames() const { return mFrames; }
-    std::optional<double> TruePeak() const;      // dBTP
-    std::optional<double> MaxMomentary() const;  // LUFS
-    std::optional<double> MaxShortTerm() const;  // LUFS
-    std::optional<double> LoudnessRange() const; // LU
+    std::optional<double> TruePeak() const;       // dBTP
+    std::optional<double> MaxMomentary() const;   // LUFS
+    std::optional<double> MaxShortTerm() const;   // LUFS
+    std::optional<double> LoudnessRange() const;  // LU
     // The short-term loudness every 100 ms, LUFS, in time order.
     std::vector<double> ShortTermSeries() const;
 
@@ -95,8 +95,8 @@ private:
     // lanes of one pair with its channel).
     std::vector<double> mLaneWeights;
     std::vector<qc_detail::KWeightState> mFilters;
-    std::vector<double> mSquares;   // per lane, current sub-block
-    std::int32_t mSubFill = 0;      // frames of the current sub-block
+    std::vector<double> mSquares;  // per lane, current sub-block
+    std::int32_t mSubFill = 0;     // frames of the current sub-block
 
     // Per channel: the float samples of the current piece behind the
     // history the oversampler needs.
@@ -107,7 +107,7 @@ private:
     std::vector<std::vector<float>> mSecondPeakInput;
     std::vector<double> mSecondPairInput;
     std::vector<double> mSecondEnergies;
-    float mPeak = 0.0f;              // largest true-peak magnitude, full scale 1.0
+    float mPeak = 0.0f;  // largest true-peak magnitude, full scale 1.0
     float mSamplePeak = 0.0f;
 
     // Energies (weighted sums of squares) of the last sub-blocks, a ring.

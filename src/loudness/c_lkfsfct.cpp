@@ -34,23 +34,25 @@ constexpr double kSearchToleranceDB = 0.001;
 constexpr std::int32_t kSearchMaxEvaluations = 101;
 
 // BS.1770 channel weights.
-constexpr double kFrontWeight = 1.0;         // L, R, C
-constexpr double kBackWeight = 1.0;          // 7.1 Lb, Rb (beyond 120 degrees)
-constexpr double kSideSurroundWeight = 1.41; // Ls, Rs (60 to 120 degrees)
-constexpr double kLeftOut = 0.0;             // LFE
+constexpr double kFrontWeight = 1.0;          // L, R, C
+constexpr double kBackWeight = 1.0;           // 7.1 Lb, Rb (beyond 120 degrees)
+constexpr double kSideSurroundWeight = 1.41;  // Ls, Rs (60 to 120 degrees)
+constexpr double kLeftOut = 0.0;              // LFE
 
 // The weight of each measured channel in file order. A mono file is measured
 // as two equal channels. Empty for a channel count the meter does not take.
 std::vector<double> ChannelWeights(std::int32_t pChannels) {
     switch (pChannels) {
         case 1:
-        case 2: return {kFrontWeight, kFrontWeight};
+        case 2:
+            return {kFrontWeight, kFrontWeight};
         case 6:  // L R C LFE Ls Rs
             return {kFrontWeight, kFrontWeight, kFrontWeight, kLeftOut, kSideSurroundWeight, kSideSurroundWeight};
         case 8:  // L R C LFE Lb Rb Ls Rs
-            return {kFrontWeight, kFrontWeight, kFrontWeight, kLeftOut,
+            return {kFrontWeight, kFrontWeight, kFrontWeight,        kLeftOut,
                     kBackWeight,  kBackWeight,  kSideSurroundWeight, kSideSurroundWeight};
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -98,9 +100,12 @@ bool C_LKFSFCT::Measure(const std::string& pFilename, std::int64_t pStartAddr, s
     if (info.Valid == 0 || info.NumSamples < 1) return false;
 
     std::int32_t fullScale = 0;
-    if (info.BitsPerSample == 16) fullScale = kFullScale16;
-    else if (info.BitsPerSample == 24) fullScale = kFullScale24;
-    else return false;
+    if (info.BitsPerSample == 16)
+        fullScale = kFullScale16;
+    else if (info.BitsPerSample == 24)
+        fullScale = kFullScale24;
+    else
+        return false;
     c_FullScale = fullScale;
     const std::vector<double> weights = ChannelWeights(info.Channels);
     if (weights.empty()) return false;
@@ -159,7 +164,9 @@ bool C_LKFSFCT::Measure(const std::string& pFilename, std::int64_t pStartAddr, s
         std::int64_t got = 0;
         file = ReadFileAt(raw.data(), bytes, info.DataOffset + position * frameBytes, file, pFilename, false, &got);
         if (file == 0 || got != bytes) return false;
-        if (MeasurePiece) MeasurePiece(info, std::span<const std::uint8_t>(raw.data(), static_cast<size_t>(bytes)), position == start);
+        if (MeasurePiece)
+            MeasurePiece(info, std::span<const std::uint8_t>(raw.data(), static_cast<size_t>(bytes)),
+                         position == start);
 
         // Each pair keeps its filter state and its open block sums from one
         // read to the next, so the three blocks that straddle two reads come

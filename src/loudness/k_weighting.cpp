@@ -116,13 +116,13 @@ KWeightedPair::KWeightedPair(std::int32_t pHopFrames, std::int32_t pBytesPerSamp
       mLeftOffset(pLeftOffset),
       mRightOffset(pRightOffset) {}
 
-std::int32_t KWeightedPair::Peak() const {
-    return static_cast<std::int32_t>(std::max(mPeak[0], mPeak[1]));
-}
+std::int32_t KWeightedPair::Peak() const { return static_cast<std::int32_t>(std::max(mPeak[0], mPeak[1])); }
 
 void KWeightedPair::Process(const std::uint8_t* pRaw, std::int32_t pFrames, std::vector<PairBlockSums>& pBlocks) {
-    if (mBytesPerSample == 2) Run<2>(pRaw, pFrames, pBlocks);
-    else Run<3>(pRaw, pFrames, pBlocks);
+    if (mBytesPerSample == 2)
+        Run<2>(pRaw, pFrames, pBlocks);
+    else
+        Run<3>(pRaw, pFrames, pBlocks);
 }
 
 template <int BytesPerSample>

@@ -77,8 +77,8 @@ private:
         double v[2] = {0.0, 0.0};
     };
     Sums mOpen[4];
-    std::int32_t mHopFill = 0;     // frames of the current hop already seen
-    std::int64_t mHopsDone = 0;    // whole hops completed
+    std::int32_t mHopFill = 0;   // frames of the current hop already seen
+    std::int64_t mHopsDone = 0;  // whole hops completed
     alignas(16) double mPeak[2] = {0.0, 0.0};
 };
 

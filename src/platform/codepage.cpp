@@ -56,9 +56,12 @@ private:
 size_t Utf8SequenceLength(std::string_view pRest) {
     const auto lead = static_cast<unsigned char>(pRest.front());
     size_t n = 1;
-    if (lead >= 0xF0) n = 4;
-    else if (lead >= 0xE0) n = 3;
-    else if (lead >= 0xC0) n = 2;
+    if (lead >= 0xF0)
+        n = 4;
+    else if (lead >= 0xE0)
+        n = 3;
+    else if (lead >= 0xC0)
+        n = 2;
     // Skip only the bytes that continue the sequence, so one bad byte does
     // not swallow a good character behind it.
     size_t i = 1;
@@ -71,8 +74,7 @@ size_t Utf8SequenceLength(std::string_view pRest) {
 std::string Cp932ToUtf8(std::string_view pBytes) {
     thread_local Converter converter("UTF-8", "CP932");
     return converter.Run(
-        pBytes, [](std::string& pOut) { pOut.append(kReplacementUtf8); },
-        [](std::string_view) { return size_t{1}; });
+        pBytes, [](std::string& pOut) { pOut.append(kReplacementUtf8); }, [](std::string_view) { return size_t{1}; });
 }
 
 std::string Utf8ToCp932(std::string_view pText) {

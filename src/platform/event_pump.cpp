@@ -24,8 +24,8 @@ double EventPump::SecondsSinceMidnight() {
     clock_gettime(CLOCK_REALTIME, &now);
     tm local{};
     localtime_r(&now.tv_sec, &local);
-    const double seconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec +
-                           static_cast<double>(now.tv_nsec) / 1e9;
+    const double seconds =
+        local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + static_cast<double>(now.tv_nsec) / 1e9;
     return seconds < kSecondsPerDay ? seconds : kSecondsPerDay - 0.001;
 }
 
@@ -56,7 +56,8 @@ void WaitWithMessages(EventPump& pPump, std::int32_t pMilliseconds, std::int32_t
         } else {
             // The rest of the time, rounded up so that the wait always moves on.
             const double rest = std::ceil((wait - elapsed) * kMillisecondsPerSecond);
-            pPump.WaitEvents(std::max(1, static_cast<std::int32_t>(std::min(rest, static_cast<double>(pMilliseconds)))));
+            pPump.WaitEvents(
+                std::max(1, static_cast<std::int32_t>(std::min(rest, static_cast<double>(pMilliseconds)))));
         }
     }
 }

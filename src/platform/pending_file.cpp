@@ -112,7 +112,8 @@ FileIdentity IdentityOfName(const std::string& pPath) {
 PathKind KindOfPath(const std::string& pPath) {
     struct stat st {};
     if (pPath.empty()) return PathKind::Missing;
-    if (::stat(pPath.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? PathKind::Missing : PathKind::Unknown;
+    if (::stat(pPath.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? PathKind::Missing : PathKind::Unknown;
     if (S_ISREG(st.st_mode)) return PathKind::Regular;
     if (S_ISDIR(st.st_mode)) return PathKind::Folder;
     return PathKind::Other;

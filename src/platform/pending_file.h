@@ -18,10 +18,10 @@ struct FileIdentity {
     bool Valid = false;  // false: nothing there (or it could not be examined)
     std::uint64_t Device = 0;
     std::uint64_t Inode = 0;
-    std::int64_t Size = 0;            // bytes
-    std::int64_t ModifiedNs = 0;      // modification time, ns since the epoch
-    std::uint64_t Links = 0;          // hard links
-    std::uint32_t Mode = 0;           // st_mode: type and permission bits
+    std::int64_t Size = 0;        // bytes
+    std::int64_t ModifiedNs = 0;  // modification time, ns since the epoch
+    std::uint64_t Links = 0;      // hard links
+    std::uint32_t Mode = 0;       // st_mode: type and permission bits
     bool Regular = false;
     bool SymbolicLink = false;
 

@@ -50,9 +50,15 @@ int OpenFile(const std::string& pPath, OpenMode pMode) {
     // such files are refused below, and regular files ignore the flag.
     int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     switch (pMode) {
-        case OpenMode::ReadExisting: flags |= O_RDONLY; break;
-        case OpenMode::WriteAlways: flags |= O_WRONLY | O_CREAT; break;
-        case OpenMode::ReadWriteAlways: flags |= O_RDWR | O_CREAT; break;
+        case OpenMode::ReadExisting:
+            flags |= O_RDONLY;
+            break;
+        case OpenMode::WriteAlways:
+            flags |= O_WRONLY | O_CREAT;
+            break;
+        case OpenMode::ReadWriteAlways:
+            flags |= O_RDWR | O_CREAT;
+            break;
     }
     int fd;
     do {

@@ -11,8 +11,8 @@
 namespace sonivate::platform {
 
 enum class OpenMode {
-    ReadExisting,  // read only, the file must exist
-    WriteAlways,   // write only, created when missing, never truncated
+    ReadExisting,    // read only, the file must exist
+    WriteAlways,     // write only, created when missing, never truncated
     ReadWriteAlways  // read and write, created when missing, never truncated
 };
 

@@ -87,8 +87,8 @@ std::int32_t ToneColor(std::int32_t pIndex) {
         std::int32_t Source;
         double Target;
     };
-    static constexpr std::array<Tone, 4> kTones = {
-        Tone{0xFFFFFF, 255}, Tone{kColorButtonFace, 200}, Tone{kColorButtonShadow, 110}, Tone{kColorButtonFace, 60}};
+    static constexpr std::array<Tone, 4> kTones = {Tone{0xFFFFFF, 255}, Tone{kColorButtonFace, 200},
+                                                   Tone{kColorButtonShadow, 110}, Tone{kColorButtonFace, 60}};
     static std::array<std::int32_t, 4> s_Cache{};
     if (pIndex < 0 || pIndex >= static_cast<std::int32_t>(kTones.size())) return 0;
     std::int32_t& cached = s_Cache[static_cast<std::size_t>(pIndex)];

@@ -29,7 +29,7 @@ public:
         QFileDialog dialog(pOwner);
         dialog.setAcceptMode(pIsSave ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(pIsSave || (pFlags & kOfnFileMustExist) == 0 ? QFileDialog::AnyFile
-                                                                         : QFileDialog::ExistingFile);
+                                                                        : QFileDialog::ExistingFile);
         if (pIsSave && (pFlags & kOfnOverwritePrompt) == 0) dialog.setOption(QFileDialog::DontConfirmOverwrite);
         if (!pFilters.empty()) dialog.setNameFilters(QString::fromStdString(pFilters).split(QStringLiteral(";;")));
         const QString start = QString::fromStdString(pStartPath);
@@ -87,8 +87,10 @@ std::string ToQtNameFilters(const std::string& pFilter) {
             pattern.clear();
         };
         for (char c : parts[i + 1]) {
-            if (c == ';') flush();
-            else pattern += c;
+            if (c == ';')
+                flush();
+            else
+                pattern += c;
         }
         flush();
         if (patterns.empty()) continue;
@@ -102,8 +104,8 @@ std::string BrowseForFolder(const std::string& pStartFolder, const std::string& 
     return Trapped<std::string>({}, [&]() -> std::string {
         const std::string start =
             pStartFolder.empty() ? QDir::currentPath().toStdString() : WithoutTrailingSeparator(pStartFolder);
-        const std::string chosen = CutAtNul(Dialogs().ChooseFolder(
-            pOwner, pTitle.empty() ? std::string(kDefaultFolderTitle) : pTitle, start));
+        const std::string chosen =
+            CutAtNul(Dialogs().ChooseFolder(pOwner, pTitle.empty() ? std::string(kDefaultFolderTitle) : pTitle, start));
         return chosen.empty() ? std::string() : SetTrailingSeparator(chosen, 0);
     });
 }
@@ -112,13 +114,15 @@ std::string FileDialog(QWidget* pOwner, bool pIsSave, const std::string& pFilter
                        const std::string& pFileName, std::int32_t pFlags) {
     return Trapped<std::string>({}, [&] {
         const std::int32_t flags = pFlags != kFileDialogDefaultFlags ? pFlags
-                                   : pIsSave                       ? kSaveDialogDefaultFlags
-                                                                   : kOpenDialogDefaultFlags;
+                                   : pIsSave                         ? kSaveDialogDefaultFlags
+                                                                     : kOpenDialogDefaultFlags;
         const std::string folder = WithoutTrailingSeparator(pInitialFolder);
         const std::string name = CutAtNul(pFileName);
         std::string start = folder;
-        if (!name.empty()) start = name.front() == kPathSeparator || folder.empty() ? name : SetTrailingSeparator(folder, 0) + name;
-        const std::string chosen = CutAtNul(Dialogs().ChooseFile(pOwner, pIsSave, ToQtNameFilters(pFilter), start, flags));
+        if (!name.empty())
+            start = name.front() == kPathSeparator || folder.empty() ? name : SetTrailingSeparator(folder, 0) + name;
+        const std::string chosen =
+            CutAtNul(Dialogs().ChooseFile(pOwner, pIsSave, ToQtNameFilters(pFilter), start, flags));
         // Dialogs run on the window thread, whose message loop is Qt's own.
         for (int i = 0; i < kPassesAfterDialog; ++i) QCoreApplication::processEvents();
         return chosen;

@@ -117,10 +117,18 @@ void Linear(Picture& pSurface, Direction pDirection, const Stops& pStops, std::i
     const qreal w = pSurface.Width(), h = pSurface.Height();
     QLinearGradient gradient;
     switch (pDirection) {
-        case Direction::Down: gradient = QLinearGradient(0, 0, 0, h); break;
-        case Direction::Across: gradient = QLinearGradient(0, 0, w, 0); break;
-        case Direction::Diagonal: gradient = QLinearGradient(0, 0, w, h); break;
-        case Direction::AntiDiagonal: gradient = QLinearGradient(w, 0, 0, h); break;
+        case Direction::Down:
+            gradient = QLinearGradient(0, 0, 0, h);
+            break;
+        case Direction::Across:
+            gradient = QLinearGradient(0, 0, w, 0);
+            break;
+        case Direction::Diagonal:
+            gradient = QLinearGradient(0, 0, w, h);
+            break;
+        case Direction::AntiDiagonal:
+            gradient = QLinearGradient(w, 0, 0, h);
+            break;
     }
     AddStops(gradient, pStops, pBlend);
     QPainter painter(&pSurface.Image());
@@ -140,7 +148,9 @@ void Radial(Picture& pSurface, const Stops& pStops, std::initializer_list<BlendS
 void PaintBlend(Picture& pSurface, std::int32_t pStyle, const Stops& st) {
     bool outline = true;
     switch (pStyle) {
-        case 1: Linear(pSurface, Direction::Down, st, {{0, 0}, {0.5, 3}, {1, 6}}); break;
+        case 1:
+            Linear(pSurface, Direction::Down, st, {{0, 0}, {0.5, 3}, {1, 6}});
+            break;
         case 2:  // bar backgrounds, colour-set images: colour 1 down to colour 2
             Linear(pSurface, Direction::Down, st, {{0, 0}, {1.0 / 3, 1}, {2.0 / 3, 2}, {1, 3}});
             outline = false;
@@ -149,7 +159,9 @@ void PaintBlend(Picture& pSurface, std::int32_t pStyle, const Stops& st) {
             Linear(pSurface, Direction::Across, st, {{0, 0}, {1, 3}});
             outline = false;
             break;
-        case 4: Linear(pSurface, Direction::Across, st, {{0, 0}, {0.5, 3}, {1, 6}}); break;
+        case 4:
+            Linear(pSurface, Direction::Across, st, {{0, 0}, {0.5, 3}, {1, 6}});
+            break;
         case 5:  // bar fills, check boxes, list header: a rounded cylinder
             Linear(pSurface, Direction::Down, st, {{0, 0}, {0.25, 2}, {0.5, 3}, {0.75, 5}, {1, 6}});
             outline = false;
@@ -161,9 +173,15 @@ void PaintBlend(Picture& pSurface, std::int32_t pStyle, const Stops& st) {
         case 7:  // button face, design 0: a glossy upper half over a deeper lower half
             Linear(pSurface, Direction::Down, st, {{0, 0}, {0.45, 2}, {0.46, 3}, {1, 6}});
             break;
-        case 8: Linear(pSurface, Direction::Diagonal, st, {{0, 0}, {0.5, 3}, {1, 6}}); break;
-        case 9: Radial(pSurface, st, {{0, 0}, {0.5, 3}, {1, 6}}); break;
-        case 11: Linear(pSurface, Direction::AntiDiagonal, st, {{0, 0}, {0.5, 3}, {1, 6}}); break;
+        case 8:
+            Linear(pSurface, Direction::Diagonal, st, {{0, 0}, {0.5, 3}, {1, 6}});
+            break;
+        case 9:
+            Radial(pSurface, st, {{0, 0}, {0.5, 3}, {1, 6}});
+            break;
+        case 11:
+            Linear(pSurface, Direction::AntiDiagonal, st, {{0, 0}, {0.5, 3}, {1, 6}});
+            break;
         case 12:  // button face, design 1: soft and light
             Linear(pSurface, Direction::Down, st, {{0, 1}, {0.4, 3}, {1, 4}});
             break;
@@ -173,8 +191,12 @@ void PaintBlend(Picture& pSurface, std::int32_t pStyle, const Stops& st) {
         case 14:  // button face, design 3, and the window background
             Linear(pSurface, Direction::Down, st, {{0, 0}, {1, 3}});
             break;
-        case 15: Radial(pSurface, st, {{0, 6}, {0.6, 3}, {0.8, 0}, {1, 3}}); break;
-        default: outline = false; break;
+        case 15:
+            Radial(pSurface, st, {{0, 6}, {0.6, 3}, {0.8, 0}, {1, 3}});
+            break;
+        default:
+            outline = false;
+            break;
     }
     if (outline) Outline(pSurface, st);
 }
@@ -244,15 +266,40 @@ void PrintLabelAt(Picture& pSurface, const TwipsRect& pReference, std::string_vi
         const std::int32_t h = PixelsToTwips(pSurface.TextHeight(pText));
         std::int32_t x = 0, y = 0;
         switch (pPosition) {
-            case 0: x = L - w - kLabelGapLeft; y = T + kLabelDropTop; break;
-            case 1: x = L + kLabelGapSide; y = T - h - kLabelGapSide; break;
-            case 2: x = L + W + kLabelGapSide; y = T + kLabelDropTop; break;
-            case 3: x = L + W / 2 - w / 2; y = T - h - kLabelGapSide; break;
-            case 4: x = L + kLabelGapSide; y = T + H + kLabelGapSide; break;
-            case 5: x = L + W - w; y = T + H + kLabelGapSide; break;
-            case 6: x = L - w - kLabelGapLeft; y = T + (H - h) / 2; break;
-            case 7: x = L + W + kLabelGapSide; y = T + (H - h) / 2; break;
-            default: return;
+            case 0:
+                x = L - w - kLabelGapLeft;
+                y = T + kLabelDropTop;
+                break;
+            case 1:
+                x = L + kLabelGapSide;
+                y = T - h - kLabelGapSide;
+                break;
+            case 2:
+                x = L + W + kLabelGapSide;
+                y = T + kLabelDropTop;
+                break;
+            case 3:
+                x = L + W / 2 - w / 2;
+                y = T - h - kLabelGapSide;
+                break;
+            case 4:
+                x = L + kLabelGapSide;
+                y = T + H + kLabelGapSide;
+                break;
+            case 5:
+                x = L + W - w;
+                y = T + H + kLabelGapSide;
+                break;
+            case 6:
+                x = L - w - kLabelGapLeft;
+                y = T + (H - h) / 2;
+                break;
+            case 7:
+                x = L + W + kLabelGapSide;
+                y = T + (H - h) / 2;
+                break;
+            default:
+                return;
         }
         pSurface.Print(Px(x + pDX), Px(y + pDY), pText);
     });
@@ -271,7 +318,9 @@ void GradientPaint(Picture& pSurface, std::int32_t pStyle, std::int32_t pColor1,
                 pSurface.SetBackColor(ToColor(st.S[3]));
                 pSurface.Cls();
                 return;
-            case kStyleOutlineOnly: Outline(pSurface, st); return;
+            case kStyleOutlineOnly:
+                Outline(pSurface, st);
+                return;
             case kStyleLines20:
                 PaintLines(pSurface, st, kLines20);
                 Outline(pSurface, st);
@@ -280,7 +329,9 @@ void GradientPaint(Picture& pSurface, std::int32_t pStyle, std::int32_t pColor1,
                 PaintLines(pSurface, st, kLines8);
                 Outline(pSurface, st);
                 return;
-            default: PaintBlend(pSurface, pStyle, st); return;
+            default:
+                PaintBlend(pSurface, pStyle, st);
+                return;
         }
     });
 }
@@ -289,8 +340,10 @@ void PaintColourSetImage(Picture& pSurface, std::int32_t pColor1, std::int32_t p
                          std::int32_t pCount) {
     Trap([&] {
         if (!pKeepBackground) GradientPaint(pSurface, 2, pColor1, pColor2);
-        const std::int32_t light = AdjustColor(pColor2, kColourSetLighten, kColourSetLighten, kColourSetLighten, kAddDeltas);
-        const std::int32_t dark = AdjustColor(pColor1, kColourSetDarken, kColourSetDarken, kColourSetDarken, kAddDeltas);
+        const std::int32_t light =
+            AdjustColor(pColor2, kColourSetLighten, kColourSetLighten, kColourSetLighten, kAddDeltas);
+        const std::int32_t dark =
+            AdjustColor(pColor1, kColourSetDarken, kColourSetDarken, kColourSetDarken, kAddDeltas);
         const std::int32_t w = pSurface.Width(), h = pSurface.Height();
         for (std::int32_t k = 0; k < pCount; ++k) Frame(pSurface, k, k, w - 1 - k, h - 1 - k, light, dark);
     });
@@ -302,10 +355,10 @@ bool ColorScheme(std::int32_t pScheme, std::int32_t pFore, std::int32_t pBack, s
         std::int32_t Back;
         std::int32_t Fore;
     };
-    static constexpr std::array<Scheme, 7> kSchemes = {
-        Scheme{0x000000, kColorButtonFace}, Scheme{0xD5FFF1, 0x407060}, Scheme{0xA6CAC5, 0x406057},
-        Scheme{0x0000FF, 0xFFFFFF},         Scheme{0xB0B0D0, 0x101060}, Scheme{0x707090, 0x202060},
-        Scheme{0x303030, 0xD0D0D0}};
+    static constexpr std::array<Scheme, 7> kSchemes = {Scheme{0x000000, kColorButtonFace}, Scheme{0xD5FFF1, 0x407060},
+                                                       Scheme{0xA6CAC5, 0x406057},         Scheme{0x0000FF, 0xFFFFFF},
+                                                       Scheme{0xB0B0D0, 0x101060},         Scheme{0x707090, 0x202060},
+                                                       Scheme{0x303030, 0xD0D0D0}};
     if (pScheme == -1) {
         pOutFore = pFore;
         pOutBack = pBack;

@@ -26,8 +26,7 @@ std::deque<FontEntry> g_FontTable;
 // Installed Japanese faces worth preferring, best first; any other face that
 // covers Japanese comes after them.
 constexpr std::array<const char*, 7> kJapaneseCandidates = {
-    "Noto Sans CJK JP", "Noto Sans JP", "Source Han Sans JP", "IPAPGothic", "IPAGothic", "VL PGothic",
-    "TakaoPGothic"};
+    "Noto Sans CJK JP", "Noto Sans JP", "Source Han Sans JP", "IPAPGothic", "IPAGothic", "VL PGothic", "TakaoPGothic"};
 constexpr std::array<const char*, 3> kPreferredFaces = {kFaceMeiryo, kFaceUIGothic, kFacePGothic};
 
 // Name of the widget property that remembers the table index a widget was given.
@@ -122,8 +121,8 @@ std::int32_t CreateUIFont(float pSize, bool pBold, bool pItalic, const std::stri
         const double perEm = meiryo ? LineHeightPerEm(families.front()) : 1.0;
         entry.Font.setPixelSize(std::max(1, static_cast<int>(std::nearbyint(cell / perEm))));
         if (pBold) {
-            const double weight = std::nearbyint(static_cast<double>(kReferenceTwipsPerPixel) / TwipsPerPixel() *
-                                                 kBoldWeightAt96Dpi);
+            const double weight =
+                std::nearbyint(static_cast<double>(kReferenceTwipsPerPixel) / TwipsPerPixel() * kBoldWeightAt96Dpi);
             entry.Font.setWeight(
                 static_cast<QFont::Weight>(std::clamp(static_cast<int>(weight), kQtWeightMin, kQtWeightMax)));
         }

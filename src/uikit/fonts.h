@@ -41,7 +41,7 @@ inline constexpr float kMeiryoCellScale = 1.34f;
 
 struct FontEntry {
     QFont Font;
-    float Size = 0;         // points
+    float Size = 0;  // points
     bool Bold = false;
     bool Italic = false;
     std::string Face;

@@ -60,9 +60,15 @@ std::int32_t WidgetPlacement::WindowState() const {
 void WidgetPlacement::SetWindowState(std::int32_t pState) {
     const Qt::WindowStates keep = c_Window.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
     switch (pState) {
-        case kWindowMinimized: c_Window.setWindowState(keep | Qt::WindowMinimized); break;
-        case kWindowMaximized: c_Window.setWindowState(keep | Qt::WindowMaximized); break;
-        default: c_Window.setWindowState(keep); break;
+        case kWindowMinimized:
+            c_Window.setWindowState(keep | Qt::WindowMinimized);
+            break;
+        case kWindowMaximized:
+            c_Window.setWindowState(keep | Qt::WindowMaximized);
+            break;
+        default:
+            c_Window.setWindowState(keep);
+            break;
     }
 }
 
@@ -121,7 +127,8 @@ void PlaceNextTo(QWidget& pControl, const QWidget& pReference, std::int32_t pSid
                 if (pAlignMode == kAlignCopy) me.Top = ref.Top + ref.Height + gap;
                 if (pAlignMode == kAlignValue) me.Top = pValue;
                 break;
-            default: return;
+            default:
+                return;
         }
         SetTwipsPos(pControl, me.Left, me.Top);
     });

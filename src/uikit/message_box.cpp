@@ -36,22 +36,33 @@ constexpr ButtonChoice kNo{kIdNo, "いいえ(&N)", QMessageBox::NoRole};
 
 std::vector<ButtonChoice> ButtonsOf(std::int32_t pType) {
     switch (pType & kButtonGroupMask) {
-        case kMbOkCancel: return {kOk, kCancel};
-        case kMbAbortRetryIgnore: return {kAbort, kRetry, kIgnore};
-        case kMbYesNoCancel: return {kYes, kNo, kCancel};
-        case kMbYesNo: return {kYes, kNo};
-        case kMbRetryCancel: return {kRetry, kCancel};
-        default: return {kOk};
+        case kMbOkCancel:
+            return {kOk, kCancel};
+        case kMbAbortRetryIgnore:
+            return {kAbort, kRetry, kIgnore};
+        case kMbYesNoCancel:
+            return {kYes, kNo, kCancel};
+        case kMbYesNo:
+            return {kYes, kNo};
+        case kMbRetryCancel:
+            return {kRetry, kCancel};
+        default:
+            return {kOk};
     }
 }
 
 QMessageBox::Icon IconOf(std::int32_t pType) {
     switch (pType & kIconMask) {
-        case kMbIconStop: return QMessageBox::Critical;
-        case kMbIconQuestion: return QMessageBox::Question;
-        case kMbIconExclamation: return QMessageBox::Warning;
-        case kMbIconInformation: return QMessageBox::Information;
-        default: return QMessageBox::NoIcon;
+        case kMbIconStop:
+            return QMessageBox::Critical;
+        case kMbIconQuestion:
+            return QMessageBox::Question;
+        case kMbIconExclamation:
+            return QMessageBox::Warning;
+        case kMbIconInformation:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
     }
 }
 

@@ -45,7 +45,9 @@ std::int32_t MonitorExtent(std::int32_t pIndex, bool pInPixels) {
             }
             g_Extent = extent;
         }
-        const std::int32_t pixels = pIndex == kExtentRight ? g_Extent->x() : pIndex == kExtentBottom ? g_Extent->y() : 0;
+        const std::int32_t pixels = pIndex == kExtentRight    ? g_Extent->x()
+                                    : pIndex == kExtentBottom ? g_Extent->y()
+                                                              : 0;
         return pInPixels ? pixels : CheckedNarrow<std::int32_t>(static_cast<std::int64_t>(pixels) * TwipsPerPixel());
     });
 }

@@ -12,14 +12,20 @@
 namespace sonivate {
 namespace {
 
-QString ToQString(std::string_view pText) { return QString::fromUtf8(pText.data(), static_cast<qsizetype>(pText.size())); }
+QString ToQString(std::string_view pText) {
+    return QString::fromUtf8(pText.data(), static_cast<qsizetype>(pText.size()));
+}
 
 QPainter::CompositionMode ModeOf(Picture::RasterOp pOp) {
     switch (pOp) {
-        case Picture::RasterOp::And: return QPainter::RasterOp_SourceAndDestination;
-        case Picture::RasterOp::Or: return QPainter::RasterOp_SourceOrDestination;
-        case Picture::RasterOp::Xor: return QPainter::RasterOp_SourceXorDestination;
-        case Picture::RasterOp::Copy: break;
+        case Picture::RasterOp::And:
+            return QPainter::RasterOp_SourceAndDestination;
+        case Picture::RasterOp::Or:
+            return QPainter::RasterOp_SourceOrDestination;
+        case Picture::RasterOp::Xor:
+            return QPainter::RasterOp_SourceXorDestination;
+        case Picture::RasterOp::Copy:
+            break;
     }
     return QPainter::CompositionMode_Source;
 }
@@ -104,9 +110,10 @@ void Picture::BitBlt(std::int32_t pX, std::int32_t pY, std::int32_t pWidth, std:
     if (c_Image.isNull() || pSource.c_Image.isNull() || pWidth <= 0 || pHeight <= 0) return;
     QPainter painter(&c_Image);
     painter.setCompositionMode(ModeOf(pOp));
-    painter.drawImage(QRect(pX, pY, pWidth, pHeight), pSource.c_Image,
-                      QRectF(pSrcX * pSource.c_Image.devicePixelRatio(), pSrcY * pSource.c_Image.devicePixelRatio(),
-                             pWidth * pSource.c_Image.devicePixelRatio(), pHeight * pSource.c_Image.devicePixelRatio()));
+    painter.drawImage(
+        QRect(pX, pY, pWidth, pHeight), pSource.c_Image,
+        QRectF(pSrcX * pSource.c_Image.devicePixelRatio(), pSrcY * pSource.c_Image.devicePixelRatio(),
+               pWidth * pSource.c_Image.devicePixelRatio(), pHeight * pSource.c_Image.devicePixelRatio()));
 }
 
 }  // namespace sonivate

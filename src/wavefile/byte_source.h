@@ -40,7 +40,8 @@ private:
 // Bytes in memory, which must outlive the source.
 class MemorySource final : public ByteSource {
 public:
-    MemorySource(const void* pData, std::size_t pSize) : mData(static_cast<const unsigned char*>(pData)), mSize(pSize) {}
+    MemorySource(const void* pData, std::size_t pSize)
+        : mData(static_cast<const unsigned char*>(pData)), mSize(pSize) {}
     std::int64_t Size() const override { return static_cast<std::int64_t>(mSize); }
     std::int64_t ReadAt(std::int64_t pOffset, void* pBuffer, std::int64_t pCount) const override;
 

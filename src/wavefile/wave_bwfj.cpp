@@ -21,12 +21,12 @@ constexpr std::int64_t kMinCueFileSize = 50;
 constexpr std::int64_t kCountOffset = kChunkPayloadOffset;  // "cue "/"plst" entry count
 constexpr std::int64_t kFirstEntryOffset = 11;              // first cue point or segment
 constexpr std::int64_t kListTypeOffset = kChunkPayloadOffset;
-constexpr std::int64_t kSubChunkOffset = 11;  // first sub-chunk of a LIST, + o
-constexpr std::int64_t kSubSizeOffset = 15;   // its size field, + o
-constexpr std::int64_t kSubCueIdOffset = 19;  // cue id of a labl/file, + o
-constexpr std::int64_t kLablTextOffset = 23;  // labl text, + o
+constexpr std::int64_t kSubChunkOffset = 11;   // first sub-chunk of a LIST, + o
+constexpr std::int64_t kSubSizeOffset = 15;    // its size field, + o
+constexpr std::int64_t kSubCueIdOffset = 19;   // cue id of a labl/file, + o
+constexpr std::int64_t kLablTextOffset = 23;   // labl text, + o
 constexpr std::int64_t kMediaTypeOffset = 23;  // file media type, + o
-constexpr std::int64_t kFileDataOffset = 27;  // file data, + o
+constexpr std::int64_t kFileDataOffset = 27;   // file data, + o
 
 constexpr std::int32_t kCuePointBytes = 24;  // id, position, chunk id, chunk start, block start, sample offset
 constexpr std::int32_t kCueSampleOffsetField = 20;
@@ -160,8 +160,7 @@ void ReadAssociatedData(const ByteSource& pSource, std::int64_t pFileSize, std::
                     const std::int64_t length =
                         std::min<std::int64_t>(size - kCueIdAndMediaTypeBytes, kMaxCueTextBytes);
                     std::string text;
-                    if (length >= 1 && !ReadText(pSource, pList + kFileDataOffset + o, length, kStopAtCR, text))
-                        return;
+                    if (length >= 1 && !ReadText(pSource, pList + kFileDataOffset + o, length, kStopAtCR, text)) return;
                     marker->FileText = text;
                 }
             }

@@ -19,14 +19,21 @@ constexpr std::int32_t kFmtFieldBytes = 16;
 std::int32_t FormatKindOf(std::int32_t pChannels, std::int32_t pBitsPerSample) {
     switch (pChannels) {
         case 1:
-            return pBitsPerSample == 8 ? Mono8bit : pBitsPerSample == 16 ? Mono16bit
-                                                  : pBitsPerSample == 24 ? Mono24bit : -1;
+            return pBitsPerSample == 8    ? Mono8bit
+                   : pBitsPerSample == 16 ? Mono16bit
+                   : pBitsPerSample == 24 ? Mono24bit
+                                          : -1;
         case 2:
-            return pBitsPerSample == 8 ? Stereo8bit : pBitsPerSample == 16 ? Stereo16bit
-                                                    : pBitsPerSample == 24 ? Stereo24bit : -1;
-        case 6: return pBitsPerSample == 16 ? Surround51_16bit : pBitsPerSample == 24 ? Surround51_24bit : -1;
-        case 8: return pBitsPerSample == 16 ? Surround71_16bit : pBitsPerSample == 24 ? Surround71_24bit : -1;
-        default: return -1;
+            return pBitsPerSample == 8    ? Stereo8bit
+                   : pBitsPerSample == 16 ? Stereo16bit
+                   : pBitsPerSample == 24 ? Stereo24bit
+                                          : -1;
+        case 6:
+            return pBitsPerSample == 16 ? Surround51_16bit : pBitsPerSample == 24 ? Surround51_24bit : -1;
+        case 8:
+            return pBitsPerSample == 16 ? Surround71_16bit : pBitsPerSample == 24 ? Surround71_24bit : -1;
+        default:
+            return -1;
     }
 }
 
@@ -83,9 +90,8 @@ std::int64_t SearchChunks(const ByteSource& pSource, std::int64_t pPosition, std
 }  // namespace
 
 std::int64_t FindChunk(const ByteSource& pSource, std::int32_t pChunkId, std::int32_t pOccurrence) {
-    return Trapped<std::int64_t>(0, [&]() -> std::int64_t {
-        return SearchChunks(pSource, kFirstChunkPosition, pChunkId, pOccurrence);
-    });
+    return Trapped<std::int64_t>(
+        0, [&]() -> std::int64_t { return SearchChunks(pSource, kFirstChunkPosition, pChunkId, pOccurrence); });
 }
 
 std::int64_t FindNextChunk(const ByteSource& pSource, std::int32_t pChunkId, std::int64_t pPosition) {

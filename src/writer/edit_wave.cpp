@@ -118,20 +118,30 @@ FrameScaler ScalerFor(std::int32_t pFormatKind) {
 #if defined(SONIVATE_WRITER_AVX2)
     if (gUseAvx2.load(std::memory_order_relaxed)) {
         switch (pFormatKind) {
-            case Mono16bit: return &ScaleFramesAvx2<1, writer_detail::ScaleRun16Avx2>;
-            case Stereo16bit: return &ScaleFramesAvx2<2, writer_detail::ScaleRun16Avx2>;
-            case Mono24bit: return &ScaleFramesAvx2<1, writer_detail::ScaleRun24Avx2>;
-            case Stereo24bit: return &ScaleFramesAvx2<2, writer_detail::ScaleRun24Avx2>;
-            default: return nullptr;
+            case Mono16bit:
+                return &ScaleFramesAvx2<1, writer_detail::ScaleRun16Avx2>;
+            case Stereo16bit:
+                return &ScaleFramesAvx2<2, writer_detail::ScaleRun16Avx2>;
+            case Mono24bit:
+                return &ScaleFramesAvx2<1, writer_detail::ScaleRun24Avx2>;
+            case Stereo24bit:
+                return &ScaleFramesAvx2<2, writer_detail::ScaleRun24Avx2>;
+            default:
+                return nullptr;
         }
     }
 #endif
     switch (pFormatKind) {
-        case Mono16bit: return &ScaleFrames<Pcm16, 1>;
-        case Stereo16bit: return &ScaleFrames<Pcm16, 2>;
-        case Mono24bit: return &ScaleFrames<Pcm24, 1>;
-        case Stereo24bit: return &ScaleFrames<Pcm24, 2>;
-        default: return nullptr;
+        case Mono16bit:
+            return &ScaleFrames<Pcm16, 1>;
+        case Stereo16bit:
+            return &ScaleFrames<Pcm16, 2>;
+        case Mono24bit:
+            return &ScaleFrames<Pcm24, 1>;
+        case Stereo24bit:
+            return &ScaleFrames<Pcm24, 2>;
+        default:
+            return nullptr;
     }
 }
 
@@ -156,8 +166,12 @@ public:
     };
 
     ReadAhead(FileHandle pSource, std::vector<Span> pPieces, unsigned char* pRing, std::int64_t pSlotBytes)
-        : mSource(pSource), mPieces(std::move(pPieces)), mRing(pRing), mSlotBytes(pSlotBytes),
-          mGot(kAheadSlots, 0), mThread([this] { Run(); }) {}
+        : mSource(pSource),
+          mPieces(std::move(pPieces)),
+          mRing(pRing),
+          mSlotBytes(pSlotBytes),
+          mGot(kAheadSlots, 0),
+          mThread([this] { Run(); }) {}
     ~ReadAhead() {
         {
             std::lock_guard lock(mMutex);
@@ -263,8 +277,8 @@ std::int32_t C_EditWave::EditWav(const std::string& pSourceFN, const std::string
                                  std::int32_t /*pEndMargin*/, bool /*pForceMargin*/, bool /*pUseNorm*/,
                                  float /*pNormLevel*/, std::int32_t /*pNormMode*/, std::int32_t /*pRMSmsec*/,
                                  float /*pRMSdb*/, bool /*pClip*/, double pAdjustdbL, double pAdjustdbR,
-                                 std::int32_t /*pFadeInSample*/, std::int32_t /*pFadeOutSample*/,
-                                 bool /*pCheckLevel*/, bool /*pNoTrim*/) {
+                                 std::int32_t /*pFadeInSample*/, std::int32_t /*pFadeOutSample*/, bool /*pCheckLevel*/,
+                                 bool /*pNoTrim*/) {
     SetCanceled(0);
     mSourceFN = pSourceFN;
     mTargetFN = pTargetFN;
@@ -298,7 +312,8 @@ std::int32_t C_EditWave::EditOpen(const WaveFormatInfo& pInfo, FileHandle& pSour
         if (sourceSize < 0) return 0;
 
         const std::int64_t start = std::max<std::int64_t>(pFrom, 0);
-        const std::int64_t end = std::min<std::int64_t>(pTo > 0 ? pTo : pInfo.NumSamples, FramesPresent(pInfo, sourceSize));
+        const std::int64_t end =
+            std::min<std::int64_t>(pTo > 0 ? pTo : pInfo.NumSamples, FramesPresent(pInfo, sourceSize));
 
         if (pOwnTarget) pTarget = OpenFileHandle(pTargetFN, kOpenReadWrite);
         if (pTarget == 0) return 0;

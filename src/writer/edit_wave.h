@@ -3,8 +3,8 @@
 // gain applied, in blocks of at most kEditBlockBytes (the unit of progress
 // and stop requests). Frames with a gain are read, scaled and written in
 // cache-sized pieces, a helper thread reading a few pieces ahead; frames
-// copied unchanged go from file to file inside the kernel. Reads and writes are positioned: no handle's file position is
-// used or moved.
+// copied unchanged go from file to file inside the kernel. Reads and writes are positioned: no handle's file position
+// is used or moved.
 //
 // Layouts processed: Mono16bit, Stereo16bit, Mono24bit, Stereo24bit. The
 // 8-bit layouts and the surround layouts are refused (result 0) before
@@ -104,9 +104,9 @@ public:
     std::int32_t EditWav(const std::string& pSourceFN, const std::string& pTargetFN, FileHandle& pSourceFH,
                          FileHandle& pTargetFH, std::int64_t pFrom, std::int64_t pTo, bool pUseTh, float pThIn,
                          float pThOut, std::int32_t pStartMargin, std::int32_t pEndMargin, bool pForceMargin,
-                         bool pUseNorm, float pNormLevel, std::int32_t pNormMode, std::int32_t pRMSmsec,
-                         float pRMSdb, bool pClip, double pAdjustdbL, double pAdjustdbR,
-                         std::int32_t pFadeInSample, std::int32_t pFadeOutSample, bool pCheckLevel, bool pNoTrim);
+                         bool pUseNorm, float pNormLevel, std::int32_t pNormMode, std::int32_t pRMSmsec, float pRMSdb,
+                         bool pClip, double pAdjustdbL, double pAdjustdbR, std::int32_t pFadeInSample,
+                         std::int32_t pFadeOutSample, bool pCheckLevel, bool pNoTrim);
 
     // The call the output run makes: open handles, one gain (dB) on both
     // channels, every option off. Same result as above.

@@ -25,9 +25,7 @@ inline __m256i ScaleEight(__m256i pSamples, __m256d pFactors, __m256 pLow, __m25
 
 }  // namespace
 
-bool CpuHasAvx2() {
-    return __builtin_cpu_supports("avx2");
-}
+bool CpuHasAvx2() { return __builtin_cpu_supports("avx2"); }
 
 void ScaleRun16Avx2(unsigned char* pBytes, std::size_t pSamples, double pEven, double pOdd) {
     const __m256d factors = _mm256_set_pd(pOdd, pEven, pOdd, pEven);

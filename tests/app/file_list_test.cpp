@@ -17,7 +17,8 @@ constexpr std::int32_t kRate = 48000;
 
 std::string Tone(const ScratchDir& pDir, const std::string& pName, double pSeconds, test::WavSpec pSpec = {}) {
     const auto frames = static_cast<std::int64_t>(pSeconds * pSpec.sampleRate);
-    return test::WriteWav(pDir.file(pName), pSpec, test::Sine(frames, pSpec.channels, 1000.0, -20.0, pSpec.bitsPerSample, pSpec.sampleRate));
+    return test::WriteWav(pDir.file(pName), pSpec,
+                          test::Sine(frames, pSpec.channels, 1000.0, -20.0, pSpec.bitsPerSample, pSpec.sampleRate));
 }
 
 class FileListTest : public ::testing::Test {
@@ -68,19 +69,20 @@ TEST_F(FileListTest, RejectionsNameTheReasonAndThePathAndAddNoRow) {
     ext20.validBits = 20;
     const std::string extFloatPath = Tone(dir, "extfloat.wav", 2.0, extFloat);
     const std::string ext20Path = Tone(dir, "ext20.wav", 2.0, ext20);
-    for (const std::string& path : {cdPath, floatPath, shortPath, quadPath, extFloatPath, ext20Path, dir.path(),
-                                    dir.file("gone.wav")})
+    for (const std::string& path :
+         {cdPath, floatPath, shortPath, quadPath, extFloatPath, ext20Path, dir.path(), dir.file("gone.wav")})
         AddTitle(list, intake, path, kLastItem);
     EXPECT_EQ(list.ItemCount(), 0);
     ASSERT_EQ(intake.rejections.size(), 8u);
     EXPECT_EQ(intake.rejections[0], std::string(kMessageUnsupported) + "\r\n" + cdPath);
     EXPECT_EQ(intake.rejections[1], std::string(kMessageNotWav) + "\r\n" + floatPath);
     EXPECT_EQ(intake.rejections[2], std::string(kMessageTooShort) + "\r\n" + shortPath);
-    EXPECT_EQ(intake.rejections[3], std::string(kMessageTooShort) + "\r\n" + quadPath) << "four channels have no duration";
+    EXPECT_EQ(intake.rejections[3], std::string(kMessageTooShort) + "\r\n" + quadPath)
+        << "four channels have no duration";
     EXPECT_EQ(intake.rejections[4], std::string(kMessageNotWav) + "\r\n" + extFloatPath);
     EXPECT_EQ(intake.rejections[5], std::string(kMessageNotWav) + "\r\n" + ext20Path);
-    EXPECT_EQ(intake.rejections[6], std::string(ReasonText(RowReason::NotRegular, MessageLanguage::Japanese)) + "\r\n" +
-                                        dir.path());
+    EXPECT_EQ(intake.rejections[6],
+              std::string(ReasonText(RowReason::NotRegular, MessageLanguage::Japanese)) + "\r\n" + dir.path());
     EXPECT_EQ(intake.rejections[7],
               std::string(ReasonText(RowReason::Missing, MessageLanguage::Japanese)) + "\r\n" + dir.file("gone.wav"));
     EXPECT_EQ(intake.reasons, (std::vector<RowReason>{RowReason::UnsupportedFormat, RowReason::NotPcm,
@@ -176,7 +178,7 @@ TEST_F(FileListTest, MissingZeroAndLowerCaseMarkers) {
     const std::string plain = Tone(dir, "plain.wav", 3.0);
     test::WavSpec layout;
     layout.afterData = {test::CueChunk({{1, 0}, {2, kRate}, {3, 0}}),
-                      test::AdtlList({{"labl", 1, "BC$START"}, {"labl", 2, "bc$stop"}, {"labl", 3, "BC$END"}})};
+                        test::AdtlList({{"labl", 1, "BC$START"}, {"labl", 2, "bc$stop"}, {"labl", 3, "BC$END"}})};
     const std::string marked =
         test::WriteWav(dir.file("marked.wav"), layout, test::Sine(3 * kRate, 2, 1000.0, -20.0, 16));
     RecordingIntake startStop(kRangeBcStart, kRangeBcStop);

@@ -164,7 +164,8 @@ TEST_F(BatchRun, AStopInTheThirdOfFiveFilesEndsTheRunAndDiscardsItsCopy) {
     EXPECT_FALSE(results[2].Written);
     EXPECT_TRUE(list.Value(2, kColumnLKFS).IsEmpty());
     EXPECT_TRUE(list.Value(3, kColumnLKFS).IsEmpty());
-    for (int i = 2; i < 5; ++i) EXPECT_EQ(test::ReadBytes(paths[static_cast<size_t>(i)]), originals[static_cast<size_t>(i)]);
+    for (int i = 2; i < 5; ++i)
+        EXPECT_EQ(test::ReadBytes(paths[static_cast<size_t>(i)]), originals[static_cast<size_t>(i)]);
     EXPECT_EQ(Files(dir.path()).size(), 5u) << "the stopped copy was deleted";
     EXPECT_EQ(host.finishes, 1);
 }

@@ -84,7 +84,8 @@ TEST_F(Publishing, InPlaceTheReplacementKeepsModeOwnerGroupAndExtendedAttributes
     EXPECT_EQ(now.st_gid, 4321u);
     if (xattrs) {
         char value[64] = {};
-        EXPECT_EQ(::getxattr(path.c_str(), "user.sonivate.note", value, sizeof(value)), static_cast<ssize_t>(note.size()));
+        EXPECT_EQ(::getxattr(path.c_str(), "user.sonivate.note", value, sizeof(value)),
+                  static_cast<ssize_t>(note.size()));
         EXPECT_EQ(std::string(value), note);
     }
     if (acl) {

@@ -37,9 +37,7 @@ WavSpec Stereo16WithMarkers(std::int32_t pFrames) {
 }
 
 // The file's bytes from pBegin to its end.
-Bytes Tail(const Bytes& pFile, std::int64_t pBegin) {
-    return Bytes(pFile.begin() + pBegin, pFile.end());
-}
+Bytes Tail(const Bytes& pFile, std::int64_t pBegin) { return Bytes(pFile.begin() + pBegin, pFile.end()); }
 
 std::vector<std::string> Steps(const std::string& pTitle, std::initializer_list<int> pNumbers) {
     std::vector<std::string> texts;
@@ -73,8 +71,8 @@ TEST_F(WriteAdjustedWaveTest, ShowsOnlyTheStepsWhoseSpanExists) {
 
 TEST_F(WriteAdjustedWaveTest, GainChangesOnlyTheRangeAndEveryOtherByteIsCopied) {
     const WavSpec format = Stereo16WithMarkers(8);
-    const Samples samples = {-32768, 32767, 1000, -1000, 1000, -1000, 1000, -1000,
-                             1000,   -1000, 1000, -1000, -32768, 32767, 7, 8};
+    const Samples samples = {-32768, 32767, 1000, -1000, 1000,   -1000, 1000, -1000,
+                             1000,   -1000, 1000, -1000, -32768, 32767, 7,    8};
     const std::string source = Source(format, samples);
     ASSERT_EQ(WriteAdjustedWave(source, target, 2, 5, -6.0, host), 1);
 
@@ -108,7 +106,8 @@ TEST_F(WriteAdjustedWaveTest, RangesReachingPastTheAudioLeaveTrailingBytesAlone)
     const WaveFormatInfo info = ReadWaveHeader(marked, 0);
     const std::int64_t audioEnd = info.DataOffset + 4 * 4;
     ASSERT_EQ(copy.size(), original.size());
-    EXPECT_EQ(Bytes(copy.begin() + info.DataOffset + 4, copy.begin() + audioEnd), test::EncodeSamples(Samples(6, 501), 16));
+    EXPECT_EQ(Bytes(copy.begin() + info.DataOffset + 4, copy.begin() + audioEnd),
+              test::EncodeSamples(Samples(6, 501), 16));
     EXPECT_EQ(Tail(copy, audioEnd), Tail(original, audioEnd));
 
     // A header declaring more audio than the file holds: three 24-bit frames
@@ -123,7 +122,8 @@ TEST_F(WriteAdjustedWaveTest, RangesReachingPastTheAudioLeaveTrailingBytesAlone)
     const Bytes lyingCopy = test::ReadBytes(target);
     const Bytes lyingOriginal = test::ReadBytes(lying);
     ASSERT_EQ(lyingCopy.size(), lyingOriginal.size());
-    EXPECT_EQ(Tail(lyingCopy, lyingCopy.size() - 10), (Bytes{0xF5, 0x01, 0x00, 0xF5, 0x01, 0x00, 0xF5, 0x01, 0x00, 0x00}));
+    EXPECT_EQ(Tail(lyingCopy, lyingCopy.size() - 10),
+              (Bytes{0xF5, 0x01, 0x00, 0xF5, 0x01, 0x00, 0xF5, 0x01, 0x00, 0x00}));
 }
 
 TEST_F(WriteAdjustedWaveTest, BackwardOrNegativeRangesCopyTheFileUnchanged) {

@@ -33,9 +33,9 @@ protected:
     void SetUp() override {
         WavSpec format;
         format.afterData = test::BroadcastMarkers(1, 2, 6, 7);
-        source = test::WriteWav(dir.file("spot.wav"), format,
-                                {-32768, 32767, 1000, -1000, 1000, -1000, 1000, -1000, 1000, -1000, 1000, -1000, 5, 6,
-                                 7, 8});
+        source = test::WriteWav(
+            dir.file("spot.wav"), format,
+            {-32768, 32767, 1000, -1000, 1000, -1000, 1000, -1000, 1000, -1000, 1000, -1000, 5, 6, 7, 8});
     }
     ScratchDir dir;
     std::string source;

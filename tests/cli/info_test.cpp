@@ -21,9 +21,9 @@ namespace {
 
 using RunResult = CliResult;
 
-const std::set<std::string> kFileKeys = {"path",        "valid",        "num_samples", "sample_rate", "bits_per_sample",
-                                         "channels",    "block_align",  "data_offset", "data_length", "file_size",
-                                         "format_kind", "duration_ms",  "format_tag",  "marker_count", "markers"};
+const std::set<std::string> kFileKeys = {"path",        "valid",       "num_samples", "sample_rate",  "bits_per_sample",
+                                         "channels",    "block_align", "data_offset", "data_length",  "file_size",
+                                         "format_kind", "duration_ms", "format_tag",  "marker_count", "markers"};
 const std::set<std::string> kMarkerKeys = {"cue_id",   "sample_offset", "play_length", "loops",
                                            "has_file", "media_type",    "label",       "file_text"};
 

@@ -23,9 +23,9 @@ constexpr std::int32_t kRate = 48000;
 const std::vector<std::string> kEnglish = {"LANG=C.UTF-8", "LC_ALL=", "LC_MESSAGES="};
 
 std::string Tone(const ScratchDir& pDir, const std::string& pName, WavSpec pSpec = {}, double pSeconds = 1.5) {
-    return WriteWav(pDir.file(pName), pSpec,
-                    Sine(static_cast<std::int64_t>(pSeconds * kRate), pSpec.channels, 997.0, -30.0,
-                         pSpec.bitsPerSample));
+    return WriteWav(
+        pDir.file(pName), pSpec,
+        Sine(static_cast<std::int64_t>(pSeconds * kRate), pSpec.channels, 997.0, -30.0, pSpec.bitsPerSample));
 }
 
 std::vector<std::string> Files(const std::string& pFolder) {
@@ -126,8 +126,8 @@ TEST(CliInterface, MissingMarkersAreNotedAndNamesAreEscaped) {
     EXPECT_NE(json.err.find("no BC$START marker"), std::string::npos) << json.err;
     EXPECT_NE(json.err.find("no BC$STOP marker"), std::string::npos) << json.err;
     EXPECT_EQ(json.err.find('\x1b'), std::string::npos) << "no escape sequence reaches the terminal";
-    const CliResult japanese = RunCli({"run", "--from", "BC$START", dir.file("plain\x1b[2J.wav")}, "",
-                                      {"LC_ALL=", "LC_MESSAGES=ja_JP.UTF-8"});
+    const CliResult japanese =
+        RunCli({"run", "--from", "BC$START", dir.file("plain\x1b[2J.wav")}, "", {"LC_ALL=", "LC_MESSAGES=ja_JP.UTF-8"});
     EXPECT_NE(japanese.err.find("マーカー BC$START がありません"), std::string::npos) << japanese.err;
 
     const CliResult table = RunCli({"run", dir.path()});
@@ -147,8 +147,9 @@ TEST(CliInterface, AnUnreadableFileSaysPermissionDenied) {
         // Root reads everything: run as nobody.
         if (std::system("command -v setpriv >/dev/null 2>&1") != 0) GTEST_SKIP() << "no setpriv";
     }
-    const std::string command = std::string(::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "") +
-                                "env LANG=C.UTF-8 LC_ALL= '" SONIVATE_CLI_PATH "' measure --json '" + file + "' 2>&1";
+    const std::string command =
+        std::string(::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "") +
+        "env LANG=C.UTF-8 LC_ALL= '" SONIVATE_CLI_PATH "' measure --json '" + file + "' 2>&1";
     std::string output;
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         char buffer[4096];

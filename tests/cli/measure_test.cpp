@@ -38,9 +38,9 @@ TEST_F(CliMeasure, StereoToneAtMinus23DbfsReadsMinus23LkfsAndJsonHasExactlyTheKe
     const Json& m = all[0];
     std::vector<std::string> keys;
     for (const auto& item : m.items()) keys.push_back(item.key());
-    EXPECT_EQ(keys, (std::vector<std::string>{"path", "ok", "blocks", "lkfs", "peak", "gain", "lkfs_text",
-                                              "peak_text", "gain_text", "reason", "reason_text", "true_peak", "lra",
-                                              "max_momentary", "max_short_term"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"path", "ok", "blocks", "lkfs", "peak", "gain", "lkfs_text", "peak_text",
+                                              "gain_text", "reason", "reason_text", "true_peak", "lra", "max_momentary",
+                                              "max_short_term"}));
     EXPECT_EQ(m["path"], path);
     EXPECT_EQ(m["ok"], 1);
     EXPECT_EQ(m["blocks"], 47);

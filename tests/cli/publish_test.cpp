@@ -63,8 +63,10 @@ TEST(CliPublish, AKilledRunLeavesNothingPartialAndTheNextRunListsNoLeftover) {
             const std::string source = Tone(dir, "take.wav");
             const Bytes original = ReadBytes(source);
             std::vector<std::string> args = {"run", "--write", "--jobs", "1"};
-            if (inPlace) args.push_back("--in-place");
-            else args.insert(args.end(), {"--output-dir", out.path()});
+            if (inPlace)
+                args.push_back("--in-place");
+            else
+                args.insert(args.end(), {"--output-dir", out.path()});
             args.push_back(dir.path());
             std::vector<std::string> settings = {"SONIVATE_SHIM_FSYNC=stop"};
             if (named) settings.push_back("SONIVATE_SHIM_NO_TMPFILE=1");

@@ -15,13 +15,30 @@ namespace {
 using Json = nlohmann::json;
 constexpr std::int32_t kRate = 48000;
 
-const std::set<std::string> kPlainRowKeys = {"path",      "title",     "start",     "end",  "length",
-                                             "measured",  "lkfs_text", "peak_text", "gain_text", "lkfs",
-                                             "peak",      "gain",      "clip",      "output", "written", "reason",
-                                             "reason_text", "start_marker_found", "end_marker_found", "listed"};
+const std::set<std::string> kPlainRowKeys = {"path",
+                                             "title",
+                                             "start",
+                                             "end",
+                                             "length",
+                                             "measured",
+                                             "lkfs_text",
+                                             "peak_text",
+                                             "gain_text",
+                                             "lkfs",
+                                             "peak",
+                                             "gain",
+                                             "clip",
+                                             "output",
+                                             "written",
+                                             "reason",
+                                             "reason_text",
+                                             "start_marker_found",
+                                             "end_marker_found",
+                                             "listed"};
 const std::set<std::string> kExtrasKeys = {"true_peak", "lra", "max_momentary", "max_short_term"};
-const std::set<std::string> kAddedKeys = {"true_peak",      "lra",           "max_momentary",  "max_short_term",
-                                          "profile",        "verdict_source", "verdict_output", "verdict_reasons"};
+const std::set<std::string> kAddedKeys = {
+    "true_peak",      "lra", "max_momentary", "max_short_term", "profile", "verdict_source", "verdict_output",
+    "verdict_reasons"};
 
 std::set<std::string> Keys(const Json& pRow, const std::set<std::string>& pLeaveOut = {}) {
     std::set<std::string> keys;
@@ -40,8 +57,8 @@ TEST(CliRun, JsonRowsCarryExactlyTheListedKeysInListOrder) {
     ScratchDir dir, out;
     Commercial(dir, "b.wav", -30.0);
     Commercial(dir, "a.wav", -20.0);
-    const CliResult r = RunCli({"run", "--from", "BC$START", "--to", "BC$STOP", "--write", "--output-dir",
-                                out.path(), "--json", "--jobs", "2", dir.path()});
+    const CliResult r = RunCli({"run", "--from", "BC$START", "--to", "BC$STOP", "--write", "--output-dir", out.path(),
+                                "--json", "--jobs", "2", dir.path()});
     ASSERT_EQ(r.status, 0) << r.err;
     const Json rows = Json::parse(r.out);
     ASSERT_EQ(rows.size(), 2u);
@@ -78,10 +95,12 @@ TEST(CliRun, RejectionsGoToStandardErrorAndFailTheRun) {
     EXPECT_FALSE(refused[0]["listed"].get<bool>());
     EXPECT_TRUE(refused[0]["lkfs"].is_null());
     EXPECT_NE(r.err.find("missing.wav"), std::string::npos);
-    EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
-              "path,title,start,end,length,measured,lkfs_text,peak_text,gain_text,lkfs,peak,gain,clip,output,written,"
-              "reason,reason_text,start_marker_found,end_marker_found,listed,true_peak,lra,max_momentary,max_short_term");
-    EXPECT_NE(r.out.find(dir.file("good.wav") + ",good,0,"), std::string::npos) << "relative paths from the current folder";
+    EXPECT_EQ(
+        r.out.substr(0, r.out.find('\n')),
+        "path,title,start,end,length,measured,lkfs_text,peak_text,gain_text,lkfs,peak,gain,clip,output,written,"
+        "reason,reason_text,start_marker_found,end_marker_found,listed,true_peak,lra,max_momentary,max_short_term");
+    EXPECT_NE(r.out.find(dir.file("good.wav") + ",good,0,"), std::string::npos)
+        << "relative paths from the current folder";
 }
 
 TEST(CliRun, UsageErrorsExitWithTwo) {
@@ -91,7 +110,8 @@ TEST(CliRun, UsageErrorsExitWithTwo) {
     EXPECT_EQ(RunCli({"run", "--from", "BC$STOP", file}).status, 2);
     EXPECT_EQ(RunCli({"run", "--json", "--csv", file}).status, 2);
     EXPECT_EQ(RunCli({"run"}).status, 2);
-    const CliResult japanese = RunCli({"run", "--from", "ファイル先頭", "--to", "ファイル終端", "--target", "-23", file});
+    const CliResult japanese =
+        RunCli({"run", "--from", "ファイル先頭", "--to", "ファイル終端", "--target", "-23", file});
     EXPECT_EQ(japanese.status, 0) << japanese.err;
 }
 
@@ -145,8 +165,9 @@ TEST(CliRun, BroadcastFiguresAndVerdictsAreThoseOfMeasure) {
                            "verdict_reasons\n"),
               std::string::npos)
         << csv.out;
-    EXPECT_NE(csv.out.find(R"(,ebu-r128-s1,fail,pass,"{""source"":[""loudness_high"",""short_term_over""],""output"":[]}")"),
-              std::string::npos)
+    EXPECT_NE(
+        csv.out.find(R"(,ebu-r128-s1,fail,pass,"{""source"":[""loudness_high"",""short_term_over""],""output"":[]}")"),
+        std::string::npos)
         << csv.out;
 
     const CliResult table = RunCli({"run", "--profile", "ebu-r128-s1", loud});

@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
         seeds.emplace_back("broadcast_cut", Cut(broadcastBytes, broadcastBytes.size() - 9));
 
         WavSpec mixed = Layout(1, 16);
-        mixed.beforeData = {CueChunk({{1, 100}, {2, 200}}), ListChunk("INFO", Bytes{'I', 'N', 'A', 'M', 2, 0, 0, 0, 'x', 0})};
+        mixed.beforeData = {CueChunk({{1, 100}, {2, 200}}),
+                            ListChunk("INFO", Bytes{'I', 'N', 'A', 'M', 2, 0, 0, 0, 'x', 0})};
         mixed.afterData = {AdtlList({{"labl", 1, "\x8A\x4A\x8E\x6E"},
                                      {"file", 2, "clip.wav\rmore", 0x45564157},
                                      {"note", 1, "note"},

@@ -15,8 +15,8 @@ namespace {
 constexpr double kLoudnessTolerance = 0.1;  // LU, Tech 3341 cases 1-14
 constexpr double kPeakAbove = 0.2;          // dB, Tech 3341 cases 15-23
 constexpr double kPeakBelow = 0.4;
-constexpr double kRangeTolerance = 1.0;     // LU, Tech 3342 cases 1-4
-constexpr double kSilent = -300.0;          // a segment level that means silence
+constexpr double kRangeTolerance = 1.0;  // LU, Tech 3342 cases 1-4
+constexpr double kSilent = -300.0;       // a segment level that means silence
 constexpr double kPi = 3.141592653589793;
 
 void ExpectTruePeak(const Signal& pSignal, double pExpected) {

@@ -32,7 +32,8 @@ TEST(BroadcastKernels, TruePeakOfEveryBuildMatchesPlainDoubleArithmetic) {
             for (std::int32_t p = 0; p < kTruePeakPhases; ++p) {
                 double sum = 0.0;
                 for (std::int32_t k = 0; k < kTruePeakTaps; ++k)
-                    sum += static_cast<double>(kTruePeakCoefficients[p][k]) * samples[static_cast<size_t>(kTruePeakHistory + i - k)];
+                    sum += static_cast<double>(kTruePeakCoefficients[p][k]) *
+                           samples[static_cast<size_t>(kTruePeakHistory + i - k)];
                 expected = std::max(expected, std::fabs(sum));
             }
         const float* at = samples.data() + kTruePeakHistory;

@@ -34,8 +34,8 @@ Reference ReferenceMeasures(const Samples& pSamples, std::int16_t pChannels, std
                                      EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK);
     if (pChannels == 1) ebur128_set_channel(st, 0, EBUR128_DUAL_MONO);
     if (pChannels == 6) {
-        const int map[] = {EBUR128_LEFT, EBUR128_RIGHT, EBUR128_CENTER, EBUR128_UNUSED, EBUR128_LEFT_SURROUND,
-                           EBUR128_RIGHT_SURROUND};
+        const int map[] = {EBUR128_LEFT,   EBUR128_RIGHT,         EBUR128_CENTER,
+                           EBUR128_UNUSED, EBUR128_LEFT_SURROUND, EBUR128_RIGHT_SURROUND};
         for (unsigned c = 0; c < 6; ++c) ebur128_set_channel(st, c, map[c]);
     }
     const double fullScale = pBits == 16 ? 32767.0 : 8388607.0;
@@ -96,8 +96,8 @@ void ExpectAgreement(const Samples& pSamples, std::int16_t pChannels, std::int16
 
 // Noise through a one-pole low-pass (pSmoothing 1: white), times a level
 // that moves between pLevels every pStepSeconds with a 1 s crossfade.
-Samples ShapedNoise(double pSeconds, std::int16_t pChannels, std::int16_t pBits, std::uint32_t pSeed,
-                    double pSmoothing, const std::vector<double>& pLevelsDb, double pStepSeconds,
+Samples ShapedNoise(double pSeconds, std::int16_t pChannels, std::int16_t pBits, std::uint32_t pSeed, double pSmoothing,
+                    const std::vector<double>& pLevelsDb, double pStepSeconds,
                     const std::vector<double>& pChannelGainsDb = {}) {
     std::mt19937 random(pSeed);
     std::normal_distribution<double> gauss(0.0, 1.0);
@@ -178,7 +178,8 @@ TEST(BroadcastAgainstLibebur128, SpeechLikeBursts) {
         const double phrase = std::sin(static_cast<double>(n) / kSignalRate * 0.4);
         const double level = std::pow(10.0, (-14.0 + 8.0 * phrase + 4.0 * (uniform(random) - 0.5)) / 20.0);
         for (std::int64_t i = 0; i < syllable && n < frames; ++i, ++n) {
-            const double envelope = std::sin(3.141592653589793 * static_cast<double>(i) / static_cast<double>(syllable));
+            const double envelope =
+                std::sin(3.141592653589793 * static_cast<double>(i) / static_cast<double>(syllable));
             low += 0.3 * (gauss(random) - low);
             band += 0.5 * (low - band);
             const double v = level * envelope * (low - band) * 0.8;

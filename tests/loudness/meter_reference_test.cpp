@@ -46,8 +46,7 @@ void ExpectSameAsReference(const std::string& pPath, const Samples& pSamples, st
         const auto slot = static_cast<size_t>(i);
         if (meter.BlockPower()[slot] != ref.power[slot] || meter.BlockLKFS()[slot] != ref.loudness[slot]) {
             if (differing++ < 3)
-                ADD_FAILURE() << "block " << i << ": power " << meter.BlockPower()[slot] << " vs "
-                              << ref.power[slot];
+                ADD_FAILURE() << "block " << i << ": power " << meter.BlockPower()[slot] << " vs " << ref.power[slot];
         }
     }
     EXPECT_EQ(differing, 0);
@@ -57,8 +56,8 @@ void ExpectSameAsReference(const std::string& pPath, const Samples& pSamples, st
     EXPECT_EQ(meter.AsymptoteLKFS(kTarget), test::ReferenceGain(ref, kTarget, 19200, fullScale));
 }
 
-std::string Write(const test::ScratchDir& pDir, const std::string& pName, std::int16_t pChannels,
-                  std::int16_t pBits, const Samples& pSamples) {
+std::string Write(const test::ScratchDir& pDir, const std::string& pName, std::int16_t pChannels, std::int16_t pBits,
+                  const Samples& pSamples) {
     test::WavSpec layout;
     layout.channels = pChannels;
     layout.bitsPerSample = pBits;

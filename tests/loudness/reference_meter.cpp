@@ -13,8 +13,7 @@ constexpr std::int64_t kBlock = 4 * kHop;
 constexpr std::int64_t kRead = 16 * kRate;
 
 // One biquad over a whole signal, one sample at a time, rounding each output.
-std::vector<double> Biquad(const std::vector<double>& pX, double pB0, double pB1, double pB2, double pA1,
-                           double pA2) {
+std::vector<double> Biquad(const std::vector<double>& pX, double pB0, double pB1, double pB2, double pA1, double pA2) {
     std::vector<double> out(pX.size());
     double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
     for (size_t n = 0; n < pX.size(); ++n) {
@@ -75,8 +74,8 @@ ReferenceResult ReferenceMeasure(const Samples& pInterleaved, std::int32_t pChan
         std::vector<double> x(static_cast<size_t>(length));
         for (std::int64_t n = 0; n < length; ++n)
             x[static_cast<size_t>(n)] = pInterleaved[static_cast<size_t>((pStart + n) * pChannels) + source];
-        const std::vector<double> pre = Biquad(x, 1.53512485958697, -2.69169618940638, 1.19839281085285,
-                                               -1.69065929318241, 0.73248077421585);
+        const std::vector<double> pre =
+            Biquad(x, 1.53512485958697, -2.69169618940638, 1.19839281085285, -1.69065929318241, 0.73248077421585);
         weighted.push_back(Biquad(pre, 1.0, -2.0, 1.0, -1.99004745483398, 0.99007225036621));
     }
 
@@ -123,8 +122,7 @@ double ReferenceGated(const ReferenceResult& pBlocks, double pAdd, std::int32_t 
     return result < -70 ? -70 : result;
 }
 
-double ReferenceGain(const ReferenceResult& pBlocks, double pTarget, std::int32_t pBlockLen,
-                     std::int32_t pFullScale) {
+double ReferenceGain(const ReferenceResult& pBlocks, double pTarget, std::int32_t pBlockLen, std::int32_t pFullScale) {
     if (pBlocks.numBlock < 1) return 0;
     double gain = pTarget - pBlocks.lkfsValue;
     double step = 1.0;

@@ -30,7 +30,6 @@ ReferenceResult ReferenceMeasure(const Samples& pInterleaved, std::int32_t pChan
 double ReferenceGated(const ReferenceResult& pBlocks, double pAdd, std::int32_t pBlockLen, std::int32_t pFullScale);
 
 // The gain search toward pTarget over the same blocks.
-double ReferenceGain(const ReferenceResult& pBlocks, double pTarget, std::int32_t pBlockLen,
-                     std::int32_t pFullScale);
+double ReferenceGain(const ReferenceResult& pBlocks, double pTarget, std::int32_t pBlockLen, std::int32_t pFullScale);
 
 }  // namespace sonivate::test

@@ -13,8 +13,7 @@ class FakePump : public platform::EventPump {
 public:
     // pStart: the clock's first reading; pStepSeconds: how far each pass of
     // the message loop moves it.
-    explicit FakePump(double pStart = 1000.0, double pStepSeconds = 0.001)
-        : mNow(pStart), mStep(pStepSeconds) {}
+    explicit FakePump(double pStart = 1000.0, double pStepSeconds = 0.001) : mNow(pStart), mStep(pStepSeconds) {}
     FakePump(const FakePump&) = delete;
     FakePump& operator=(const FakePump&) = delete;
 

@@ -17,8 +17,8 @@ constexpr std::int32_t kRate = 48000;
 
 // A commercial: 2 s of lead-in silence, the programme, 1 s of tail, with
 // BC$STANDBY at 1 s, BC$START at 2 s, BC$STOP and BC$END behind the programme.
-void Commercial(const std::string& pPath, std::int16_t pChannels, std::int16_t pBits, double pSeconds,
-                double pToneDbfs, double pToneHz, bool pClicks = false) {
+void Commercial(const std::string& pPath, std::int16_t pChannels, std::int16_t pBits, double pSeconds, double pToneDbfs,
+                double pToneHz, bool pClicks = false) {
     const auto lead = static_cast<std::int64_t>(2 * kRate);
     const auto body = static_cast<std::int64_t>(pSeconds * kRate);
     const auto tail = static_cast<std::int64_t>(kRate);
@@ -38,7 +38,7 @@ void Commercial(const std::string& pPath, std::int16_t pChannels, std::int16_t p
     layout.channels = pChannels;
     layout.bitsPerSample = pBits;
     layout.afterData = BroadcastMarkers(static_cast<std::int32_t>(lead), kRate, static_cast<std::int32_t>(lead + body),
-                                      static_cast<std::int32_t>(lead + body + tail / 2));
+                                        static_cast<std::int32_t>(lead + body + tail / 2));
     WriteWav(pPath, layout, samples);
 }
 

@@ -46,7 +46,7 @@ Chunk FmtChunk(const WavSpec& pSpec) {
         Put32(fmt.payload, pSpec.channels <= 8 ? masks[pSpec.channels] : 0);
         // KSDATAFORMAT_SUBTYPE_PCM
         const auto sub = static_cast<std::uint8_t>(pSpec.subFormat);
-        const std::uint8_t guid[16] = {sub, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+        const std::uint8_t guid[16] = {sub,  0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
                                        0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
         fmt.payload.insert(fmt.payload.end(), std::begin(guid), std::end(guid));
     }
@@ -153,8 +153,7 @@ Chunk AdtlList(const std::vector<AdtlEntry>& pEntries) {
     return ListChunk("adtl", body);
 }
 
-std::vector<Chunk> BroadcastMarkers(std::int32_t pStart, std::int32_t pStandby, std::int32_t pStop,
-                                    std::int32_t pEnd) {
+std::vector<Chunk> BroadcastMarkers(std::int32_t pStart, std::int32_t pStandby, std::int32_t pStop, std::int32_t pEnd) {
     std::vector<CuePointSpec> points;
     std::vector<AdtlEntry> labels;
     const std::pair<std::int32_t, const char*> markers[] = {
@@ -175,9 +174,8 @@ Samples Sine(std::int64_t pFrames, std::int16_t pChannels, double pFrequencyHz, 
     const double amplitude = fullScale * std::pow(10.0, pDbfs / 20.0);
     Samples out(static_cast<size_t>(pFrames * pChannels));
     for (std::int64_t n = 0; n < pFrames; ++n) {
-        const std::int32_t v =
-            Clamp(amplitude * std::sin(2.0 * kPi * pFrequencyHz * static_cast<double>(n) / pSampleRate),
-                  pBitsPerSample);
+        const std::int32_t v = Clamp(
+            amplitude * std::sin(2.0 * kPi * pFrequencyHz * static_cast<double>(n) / pSampleRate), pBitsPerSample);
         for (int c = 0; c < pChannels; ++c) out[static_cast<size_t>(n * pChannels + c)] = v;
     }
     return out;

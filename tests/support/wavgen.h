@@ -54,7 +54,7 @@ Chunk PlstChunk(const std::vector<PlaySegment>& pSegments);
 struct AdtlEntry {
     std::string kind;  // "labl", "note" or "file"
     std::int32_t id = 0;
-    std::string text;  // bytes; labl/note get a NUL appended unless noTerminator
+    std::string text;            // bytes; labl/note get a NUL appended unless noTerminator
     std::int32_t mediaType = 0;  // "file" only
     bool noTerminator = false;
 };
@@ -64,8 +64,7 @@ Chunk ListChunk(const std::string& pListType, const Bytes& pBody);
 // The usual broadcast markers: BC$START, BC$STANDBY, BC$STOP, BC$END at the
 // given frames (a negative frame leaves that marker out); returns the cue
 // chunk and the adtl list.
-std::vector<Chunk> BroadcastMarkers(std::int32_t pStart, std::int32_t pStandby, std::int32_t pStop,
-                                    std::int32_t pEnd);
+std::vector<Chunk> BroadcastMarkers(std::int32_t pStart, std::int32_t pStandby, std::int32_t pStop, std::int32_t pEnd);
 
 // Signals.
 Samples Sine(std::int64_t pFrames, std::int16_t pChannels, double pFrequencyHz, double pDbfs,

@@ -206,8 +206,7 @@ TEST(Layout, ScalePlaceCopyAndComboChoice) {
 
     std::vector<QWidget*> array{&reference};
     ReleaseFonts();
-    QWidget* copy = LoadControlCopy(array, 1, kPlaceBelow, 0, true, true,
-                                    [](QWidget* p) { return new QWidget(p); });
+    QWidget* copy = LoadControlCopy(array, 1, kPlaceBelow, 0, true, true, [](QWidget* p) { return new QWidget(p); });
     ASSERT_NE(copy, nullptr);
     ASSERT_EQ(array.size(), 2u);
     EXPECT_EQ(copy->parentWidget(), &parent);

@@ -96,16 +96,15 @@ TEST_F(CueReaderTest, BroadcastMarkersWithLabels) {
 TEST_F(CueReaderTest, LabelBytesAreKeptAndDecoded) {
     const std::string kaishi = "\x8A\x4A\x8E\x6E";  // 開始 in code page 932
     const std::string longLabel(600, 'L');
-    const std::string path = Write(
-        {CueChunk({{1, 10}, {2, 20}, {3, 30}, {4, 40}, {5, 50}, {6, 60}})},
-        {AdtlList({{"labl", 1, "bc$start"},
-                   {"labl", 2, kaishi + "-A"},
-                   {"labl", 3, longLabel},
-                   {"labl", 4, "X"},          // size 6: ignored
-                   {"labl", 5, "XY"},         // size 7: read
-                   {"labl", 77, "nobody"},    // no such cue point
-                   {"labl", 6, "ABC", 0, true},  // no NUL, odd size: ends at the size
-                   {"note", 1, "a note is not a label"}})});
+    const std::string path = Write({CueChunk({{1, 10}, {2, 20}, {3, 30}, {4, 40}, {5, 50}, {6, 60}})},
+                                   {AdtlList({{"labl", 1, "bc$start"},
+                                              {"labl", 2, kaishi + "-A"},
+                                              {"labl", 3, longLabel},
+                                              {"labl", 4, "X"},             // size 6: ignored
+                                              {"labl", 5, "XY"},            // size 7: read
+                                              {"labl", 77, "nobody"},       // no such cue point
+                                              {"labl", 6, "ABC", 0, true},  // no NUL, odd size: ends at the size
+                                              {"note", 1, "a note is not a label"}})});
     std::vector<CueMarker> markers;
     ASSERT_EQ(Read(path, markers), 6);
     EXPECT_EQ(markers[0].Label, "bc$start");
@@ -144,8 +143,7 @@ TEST_F(CueReaderTest, ChoosesTheFirstAdtlList) {
     const Chunk info = ListChunk("INFO", RawChunk("INAM", 6, Bytes{'t', 'i', 't', 'l', 'e', 0}));
     std::vector<CueMarker> markers;
 
-    ASSERT_EQ(Read(Write({cue, info}, {AdtlList({{"labl", 8, "second"}}), AdtlList({{"labl", 7, "third"}})}),
-                   markers),
+    ASSERT_EQ(Read(Write({cue, info}, {AdtlList({{"labl", 8, "second"}}), AdtlList({{"labl", 7, "third"}})}), markers),
               2);
     EXPECT_EQ(markers, (std::vector<CueMarker>{Point(7, 700), Point(8, 800, "second")}));
 
@@ -173,12 +171,12 @@ TEST_F(CueReaderTest, PlayListSegments) {
 }
 
 TEST_F(CueReaderTest, FileSubChunks) {
-    const std::string path = Write(
-        {CueChunk({{1, 10}, {2, 20}, {3, 30}})},
-        {AdtlList({{"file", 1, "clip.wav\rtrailing bytes", 0x45564157},
-                   {"labl", 1, "BC$END"},
-                   {"file", 2, "", 7},                // no data: size 8
-                   {"file", 3, std::string("a\0b", 3), 1}})});  // NUL is not a terminator here
+    const std::string path =
+        Write({CueChunk({{1, 10}, {2, 20}, {3, 30}})},
+              {AdtlList({{"file", 1, "clip.wav\rtrailing bytes", 0x45564157},
+                         {"labl", 1, "BC$END"},
+                         {"file", 2, "", 7},                          // no data: size 8
+                         {"file", 3, std::string("a\0b", 3), 1}})});  // NUL is not a terminator here
     std::vector<CueMarker> markers;
     ASSERT_EQ(Read(path, markers), 3);
     EXPECT_EQ(markers[0].HasFile, 1);

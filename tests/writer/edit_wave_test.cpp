@@ -92,8 +92,8 @@ Outcome EditByName(const ScratchDir& pDir, const WavSpec& pFormat, const Samples
     FileHandle none = 0;
     FileHandle noneToo = 0;
     Outcome outcome;
-    outcome.result = editor.EditWav(source, target, none, noneToo, pFrom, pTo, false, 0.0f, 0.0f, 0, 0, false,
-                                    false, 0.0f, 0, 0, 0.0f, false, pLeftDB, pRightDB, 0, 0, false, true);
+    outcome.result = editor.EditWav(source, target, none, noneToo, pFrom, pTo, false, 0.0f, 0.0f, 0, 0, false, false,
+                                    0.0f, 0, 0, 0.0f, false, pLeftDB, pRightDB, 0, 0, false, true);
     EXPECT_EQ(none, 0);
     EXPECT_EQ(noneToo, 0);
     if (std::filesystem::exists(target)) outcome.written = test::ReadBytes(target);
@@ -150,8 +150,7 @@ TEST(EditWaveSampleRule, GainsOfMinus60DBAndBelowAttenuateByOneThousandthNeverTo
 }
 
 TEST(EditWaveSampleRule, TwentyFourBitSaturatesToItsRangeAndRoundsTheFloatProduct) {
-    EXPECT_EQ(Scaled(24, {8388607, -8388608, 5000000, -5000000}, 6.0),
-              (Samples{8388607, -8388608, 8388607, -8388608}));
+    EXPECT_EQ(Scaled(24, {8388607, -8388608, 5000000, -5000000}, 6.0), (Samples{8388607, -8388608, 8388607, -8388608}));
     // 3000000 * 1.41253... = 4237612.63, held as the float 4237612.5: a tie.
     EXPECT_EQ(Scaled(24, {3000000, -3000000}, 3.0), (Samples{4237612, -4237612}));
     EXPECT_EQ(Scaled(24, {1000000, -8388608}, -6.0), (Samples{501187, -4204263}));
@@ -160,8 +159,7 @@ TEST(EditWaveSampleRule, TwentyFourBitSaturatesToItsRangeAndRoundsTheFloatProduc
 
 TEST(EditWaveSampleRule, EachChannelTakesItsOwnGainAndMonoTakesTheLeft) {
     ScratchDir dir;
-    const Outcome stereo16 =
-        EditByName(dir, Layout(2, 16), {1000, 20000, -12345, 1000, 1000, 20000}, 0, 0, -6.0, 3.0);
+    const Outcome stereo16 = EditByName(dir, Layout(2, 16), {1000, 20000, -12345, 1000, 1000, 20000}, 0, 0, -6.0, 3.0);
     EXPECT_EQ(Decode(stereo16.written, 16), (Samples{501, 28251, -6187, 1413, 501, 28251}));
     const Outcome stereo24 = EditByName(dir, Layout(2, 24), {3000000, 1000000}, 0, 0, 3.0, -6.0);
     EXPECT_EQ(Decode(stereo24.written, 24), (Samples{4237612, 501187}));
@@ -214,7 +212,8 @@ TEST(EditWaveSampleRule, RunsLongerThanTheWorkingChunkScaleEverySampleOfEveryLay
 // Loud noise with different gains per channel: the AVX2 path and the
 // portable path give the same bytes, saturated samples and odd lengths included.
 TEST(EditWaveSampleRule, BothVectorPathsGiveTheSameBytes) {
-    if (!writer_detail::CpuHasAvx2()) GTEST_SKIP() << "this processor has no AVX2: both runs would take the portable path";
+    if (!writer_detail::CpuHasAvx2())
+        GTEST_SKIP() << "this processor has no AVX2: both runs would take the portable path";
     ScratchDir dir;
     for (const std::int16_t bits : {std::int16_t{16}, std::int16_t{24}}) {
         for (const std::int16_t channels : {std::int16_t{1}, std::int16_t{2}}) {
@@ -223,8 +222,10 @@ TEST(EditWaveSampleRule, BothVectorPathsGiveTheSameBytes) {
             for (const bool avx2 : {true, false}) {
                 writer_detail::UseAvx2ForTesting(avx2);
                 const Outcome outcome = EditByName(dir, Layout(channels, bits), noise, 0, 0, 4.5, -7.25);
-                if (avx2) first = outcome.written;
-                else EXPECT_EQ(outcome.written, first) << bits << " bit, " << channels << " channels";
+                if (avx2)
+                    first = outcome.written;
+                else
+                    EXPECT_EQ(outcome.written, first) << bits << " bit, " << channels << " channels";
             }
             writer_detail::UseAvx2ForTesting(true);
         }
@@ -282,8 +283,8 @@ TEST(EditWaveLayouts, EightBitSurroundAndInvalidSourcesFailBeforeWriting) {
     C_EditWave editor;
     FileHandle none = 0;
     FileHandle noneToo = 0;
-    EXPECT_EQ(editor.EditWav(dir.file("junk.wav"), dir.file("junk.out"), none, noneToo, 0, 0, false, 0, 0, 0, 0,
-                             false, false, 0, 0, 0, 0, false, 0.0, 0.0, 0, 0, false, true),
+    EXPECT_EQ(editor.EditWav(dir.file("junk.wav"), dir.file("junk.out"), none, noneToo, 0, 0, false, 0, 0, 0, 0, false,
+                             false, 0, 0, 0, 0, false, 0.0, 0.0, 0, 0, false, true),
               0);
     EXPECT_EQ(editor.SourceFN(), dir.file("junk.wav"));
     EXPECT_EQ(editor.TargetFN(), dir.file("junk.out"));

@@ -694,8 +694,7 @@ void ListViewModel::DeleteSelected() {
         const bool cursorMoved = c_SelectedItem != -1;
         c_SelectedItem = -1;
         // The lowest run last, so that every notice's rows hold when applied in turn.
-        for (auto run = runs.rbegin(); run != runs.rend(); ++run)
-            Notify(c_Events.RowsRemoved, run->first, run->second);
+        for (auto run = runs.rbegin(); run != runs.rend(); ++run) Notify(c_Events.RowsRemoved, run->first, run->second);
         if (cursorMoved) Notify(c_Events.SelectionChanged);
     });
 }
@@ -716,8 +715,7 @@ void ListViewModel::UnSelectAll() {
 void ListViewModel::SelectAll() {
     Trap([&] {
         const SelectionState before = Selection();
-        for (std::int32_t i = 0; i < c_ItemCount; ++i)
-            c_Items[static_cast<std::size_t>(i)].IsSelected = kFlagSelected;
+        for (std::int32_t i = 0; i < c_ItemCount; ++i) c_Items[static_cast<std::size_t>(i)].IsSelected = kFlagSelected;
         NotifySelectionIfChanged(before);
     });
 }
@@ -726,7 +724,8 @@ ListViewModel::SelectionState ListViewModel::Selection() const {
     SelectionState state;
     state.Cursor = c_SelectedItem;
     state.Flags.reserve(static_cast<std::size_t>(c_ItemCount));
-    for (std::int32_t i = 0; i < c_ItemCount; ++i) state.Flags.push_back(c_Items[static_cast<std::size_t>(i)].IsSelected);
+    for (std::int32_t i = 0; i < c_ItemCount; ++i)
+        state.Flags.push_back(c_Items[static_cast<std::size_t>(i)].IsSelected);
     return state;
 }
 
@@ -791,8 +790,7 @@ void ListViewModel::ReOrder(std::int32_t pOrderItem, std::int32_t pForce, std::i
         sorted.reserve(c_Items.size());
 
         if (c_SelectedItem >= 0) c_Items[static_cast<std::size_t>(c_SelectedItem)].IsSelected = kFlagCursorMarker;
-        if (pReverse == -1)
-            pReverse = (pOrderItem != c_OrderData || c_OrderInverted == 1 || pForce == 1) ? 0 : 1;
+        if (pReverse == -1) pReverse = (pOrderItem != c_OrderData || c_OrderInverted == 1 || pForce == 1) ? 0 : 1;
         c_OrderData = pOrderItem;
 
         // Shell sort with the gaps 1, 4, 13, 40, ...; the first gap is the
@@ -932,8 +930,7 @@ bool ListViewModel::ItemAreaMouseDown(std::int32_t pButton, std::int32_t pShift,
     });
 }
 
-bool ListViewModel::ItemAreaMouseUp(std::int32_t pButton, [[maybe_unused]] std::int32_t pShift, double pX,
-                                    double pY) {
+bool ListViewModel::ItemAreaMouseUp(std::int32_t pButton, [[maybe_unused]] std::int32_t pShift, double pX, double pY) {
     return Trapped(false, [&] {
         if (!c_HasPress || c_ClickDisabled != 0) return false;
         c_HasPress = false;

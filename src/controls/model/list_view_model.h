@@ -46,7 +46,6 @@ inline constexpr std::int32_t kEdgeHitPixels = 5;
 // A click's row is taken this far above the pointer (pixels).
 inline constexpr std::int32_t kClickRowOffsetPixels = 4;
 
-
 // Mouse buttons and modifier keys of the mouse events (bit masks).
 inline constexpr std::int32_t kLeftButton = 1;
 inline constexpr std::int32_t kRightButton = 2;

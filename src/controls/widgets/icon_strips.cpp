@@ -150,32 +150,58 @@ ButtonIcon ButtonIconAt(std::int32_t pIndex) {
     const auto plain = [](Glyph g) { return ButtonIcon{std::move(g), kPlainBody, kPlainEdge, false}; };
     const auto lit = [](Glyph g) { return ButtonIcon{std::move(g), kLitBody, kLitEdge, true}; };
     switch (pIndex) {
-        case 0: return plain(GlyphToStart);
-        case 1: return plain(GlyphPlay);
-        case 2: return plain(GlyphPause);
-        case 3: return plain(GlyphStop);
-        case 4: return plain(GlyphZoomIn);
-        case 5: return plain(GlyphZoomOut);
-        case 6: return plain(GlyphMarkIn);
-        case 7: return plain(GlyphMarkOut);
-        case 8: return lit(GlyphToStart);
-        case 9: return lit(GlyphPlay);
-        case 10: return lit(GlyphPause);
-        case 11: return lit(GlyphStop);
-        case 12: return ButtonIcon{GlyphRecord, kRecordBody, kPlainEdge, false};
-        case 13: return ButtonIcon{GlyphRecord, kRecordLitBody, kRecordLitEdge, true};
-        case 14: return plain(GlyphLoop);
-        case 15: return plain(GlyphRewind);
-        case 16: return plain(GlyphForward);
-        case 17: return plain(GlyphToEnd);
-        case 18: return lit(GlyphRewind);
-        case 19: return lit(GlyphForward);
-        case 20: return lit(GlyphToEnd);
-        case 21: return plain(GlyphSpeaker);
-        case 22: return plain(GlyphMuted);
-        case 23: return lit(GlyphSpeaker);
-        case 24: return lit(GlyphMuted);
-        default: return plain(GlyphEject);
+        case 0:
+            return plain(GlyphToStart);
+        case 1:
+            return plain(GlyphPlay);
+        case 2:
+            return plain(GlyphPause);
+        case 3:
+            return plain(GlyphStop);
+        case 4:
+            return plain(GlyphZoomIn);
+        case 5:
+            return plain(GlyphZoomOut);
+        case 6:
+            return plain(GlyphMarkIn);
+        case 7:
+            return plain(GlyphMarkOut);
+        case 8:
+            return lit(GlyphToStart);
+        case 9:
+            return lit(GlyphPlay);
+        case 10:
+            return lit(GlyphPause);
+        case 11:
+            return lit(GlyphStop);
+        case 12:
+            return ButtonIcon{GlyphRecord, kRecordBody, kPlainEdge, false};
+        case 13:
+            return ButtonIcon{GlyphRecord, kRecordLitBody, kRecordLitEdge, true};
+        case 14:
+            return plain(GlyphLoop);
+        case 15:
+            return plain(GlyphRewind);
+        case 16:
+            return plain(GlyphForward);
+        case 17:
+            return plain(GlyphToEnd);
+        case 18:
+            return lit(GlyphRewind);
+        case 19:
+            return lit(GlyphForward);
+        case 20:
+            return lit(GlyphToEnd);
+        case 21:
+            return plain(GlyphSpeaker);
+        case 22:
+            return plain(GlyphMuted);
+        case 23:
+            return lit(GlyphSpeaker);
+        case 24:
+            return lit(GlyphMuted);
+        default:
+            return plain(GlyphEject);
     }
 }
 

@@ -4,10 +4,14 @@ namespace sonivate {
 
 std::int32_t ButtonCode(Qt::MouseButton pButton) {
     switch (pButton) {
-        case Qt::LeftButton: return kButtonCodeLeft;
-        case Qt::RightButton: return kButtonCodeRight;
-        case Qt::MiddleButton: return kButtonCodeMiddle;
-        default: return 0;
+        case Qt::LeftButton:
+            return kButtonCodeLeft;
+        case Qt::RightButton:
+            return kButtonCodeRight;
+        case Qt::MiddleButton:
+            return kButtonCodeMiddle;
+        default:
+            return 0;
     }
 }
 

@@ -76,8 +76,7 @@ void UC_Bar::Draw(std::int32_t pX) {
     if (!c_Initialised) return;
     const std::int32_t tpp = TwipsPerPixel();
     const std::int32_t fillWidth = c_Fill.Width();
-    const std::int32_t x = std::max(std::min(pX, fillWidth * tpp + kFrameMarginPixels * tpp),
-                                    kFrameMarginPixels * tpp);
+    const std::int32_t x = std::max(std::min(pX, fillWidth * tpp + kFrameMarginPixels * tpp), kFrameMarginPixels * tpp);
     c_Bar.Cls();
     if (pX != 0) {
         c_Bar.BitBlt(0, 0, c_Bar.Width(), c_Bar.Height(), c_Background, 0, 0);
@@ -88,12 +87,11 @@ void UC_Bar::Draw(std::int32_t pX) {
     }
     DrawCellEdge(c_Bar, 0, 0, width() * tpp, height() * tpp, true);
     if (!c_TextToDisp.empty()) {
-        const double textX = std::max<double>(kFrameMarginPixels * tpp,
-                                              (c_InnerWidth - kFrameMarginPixels * tpp -
-                                               c_Bar.TextWidth(c_TextToDisp) * tpp) / 2.0);
-        const double textY = std::max<double>(kFrameMarginPixels * tpp,
-                                              (height() * tpp - kFrameMarginPixels * tpp -
-                                               c_Bar.TextHeight("I") * tpp) / 2.0);
+        const double textX =
+            std::max<double>(kFrameMarginPixels * tpp,
+                             (c_InnerWidth - kFrameMarginPixels * tpp - c_Bar.TextWidth(c_TextToDisp) * tpp) / 2.0);
+        const double textY = std::max<double>(
+            kFrameMarginPixels * tpp, (height() * tpp - kFrameMarginPixels * tpp - c_Bar.TextHeight("I") * tpp) / 2.0);
         c_Bar.Print(static_cast<std::int32_t>(std::lrint(textX / tpp)),
                     static_cast<std::int32_t>(std::lrint(textY / tpp)), c_TextToDisp, c_TextColor);
     }
@@ -105,10 +103,10 @@ void UC_Bar::SetValue(std::int32_t pValue) {
     if (c_Clicked == kHeld) return;
     const std::int32_t value = std::max(std::min(pValue, c_Max), 0);
     // value > 0 implies c_Max > 0.
-    const std::int32_t x = value == 0 ? 0
-                                      : static_cast<std::int32_t>(std::lrint(
-                                            static_cast<double>(c_InnerWidth) * value / c_Max +
-                                            kFrameMarginPixels * TwipsPerPixel()));
+    const std::int32_t x =
+        value == 0 ? 0
+                   : static_cast<std::int32_t>(std::lrint(static_cast<double>(c_InnerWidth) * value / c_Max +
+                                                          kFrameMarginPixels * TwipsPerPixel()));
     c_Value = value;
     // The runs write the progress every few milliseconds: redraw only when
     // the picture changes.
@@ -138,8 +136,8 @@ void UC_Bar::FollowPointer(std::int32_t pPixelX) {
         c_Value = 0;
         return;
     }
-    const auto value = static_cast<std::int32_t>(
-        std::lrint(static_cast<double>(x - kFrameMarginPixels * tpp) / c_InnerWidth * c_Max));
+    const auto value =
+        static_cast<std::int32_t>(std::lrint(static_cast<double>(x - kFrameMarginPixels * tpp) / c_InnerWidth * c_Max));
     c_Value = std::max(std::min(value, c_Max), 0);
 }
 

@@ -38,7 +38,9 @@ std::int32_t DarkerSelected(std::int32_t pColor) {
     return AdjustColor(pColor, kSelectedShadowDrop, kSelectedShadowDrop, kSelectedShadowDrop, -1.0f);
 }
 
-QString ToQString(const std::string& pText) { return QString::fromUtf8(pText.data(), static_cast<qsizetype>(pText.size())); }
+QString ToQString(const std::string& pText) {
+    return QString::fromUtf8(pText.data(), static_cast<qsizetype>(pText.size()));
+}
 
 }  // namespace
 
@@ -112,7 +114,8 @@ void UC_Buttons::Init() {
     const qreal ratio = devicePixelRatioF();
     SetSelectedColor(c_SelectedColor);
 
-    const std::int32_t fontIndex = ApplyFont(this, kFontByArguments, nullptr, c_FontSize, c_FontBold, false, c_FontFace);
+    const std::int32_t fontIndex =
+        ApplyFont(this, kFontByArguments, nullptr, c_FontSize, c_FontBold, false, c_FontFace);
     if (const FontEntry* entry = FontAt(fontIndex)) c_Strip.SetFont(entry->Font);
 
     const bool usesIcons = std::any_of(c_Buttons.begin(), c_Buttons.end(),

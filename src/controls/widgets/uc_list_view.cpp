@@ -42,12 +42,12 @@ constexpr std::int32_t kRightGapPixels = 2;       // the outer surface is this m
 constexpr std::int32_t kBarThicknessTwips = 270;  // both scroll bars
 constexpr std::int32_t kMinLayoutTwips = 600;     // smaller controls are not laid out
 constexpr std::int32_t kHeaderTextTopPixels = 3;
-constexpr std::int32_t kHeaderBottomPixels = 4;   // room below a caption
+constexpr std::int32_t kHeaderBottomPixels = 4;  // room below a caption
 constexpr std::int32_t kCaptionMarginPixels = 6;
 constexpr std::int32_t kCellMarginPixels = 6;
 constexpr std::int32_t kHeaderGradientWidth = 32;
 constexpr std::int32_t kHeaderGradientStyle = 5;
-constexpr std::int32_t kResizeGrabPixels = 3;     // a dragged edge sits this far right of the pointer
+constexpr std::int32_t kResizeGrabPixels = 3;  // a dragged edge sits this far right of the pointer
 constexpr std::int32_t kIconLeftPixels = 2;
 constexpr std::int32_t kDragThresholdPixels = 8;
 constexpr std::int32_t kInvertBoxInsetPixels = 2;  // a column-only selection box ends this far inside
@@ -59,10 +59,10 @@ constexpr std::int32_t kTextEditorMarginPixels = 2;
 constexpr std::int32_t kEditorRaiseWithCombo = 4;
 constexpr std::int32_t kEditorRaiseWithText = 2;
 constexpr double kRowHeightFactor = 1.4;
-constexpr int kWheelNotch = 120;                  // angle delta of one wheel step (1/8 degree)
+constexpr int kWheelNotch = 120;  // angle delta of one wheel step (1/8 degree)
 
 // Colours.
-constexpr std::int32_t kMadaraColor = 0xFFFFCC;       // RGB(204, 255, 255)
+constexpr std::int32_t kMadaraColor = 0xFFFFCC;  // RGB(204, 255, 255)
 constexpr std::int32_t kBlankBoxColor = 0xE0E0E0;
 
 // Raster pen modes of the selection box.
@@ -103,22 +103,38 @@ Qt::DropActions ActionsOf(std::int32_t pEffects) {
 // The classic pen modes 1..16 as raster operations; nullopt for "no operation".
 std::optional<QPainter::CompositionMode> PenMode(std::int32_t pMode) {
     switch (pMode) {
-        case 1: return QPainter::CompositionMode_Clear;
-        case 2: return QPainter::RasterOp_NotSourceAndNotDestination;
-        case 3: return QPainter::RasterOp_NotSourceAndDestination;
-        case 4: return QPainter::RasterOp_NotSource;
-        case 5: return QPainter::RasterOp_SourceAndNotDestination;
-        case 6: return QPainter::RasterOp_NotDestination;
-        case 7: return QPainter::RasterOp_SourceXorDestination;
-        case 8: return QPainter::RasterOp_NotSourceOrNotDestination;
-        case 9: return QPainter::RasterOp_SourceAndDestination;
-        case 10: return QPainter::RasterOp_NotSourceXorDestination;
-        case kPenNop: return std::nullopt;
-        case 12: return QPainter::RasterOp_NotSourceOrDestination;
-        case 14: return QPainter::RasterOp_SourceOrNotDestination;
-        case 15: return QPainter::RasterOp_SourceOrDestination;
-        case 16: return QPainter::RasterOp_SetDestination;
-        default: return QPainter::CompositionMode_Source;
+        case 1:
+            return QPainter::CompositionMode_Clear;
+        case 2:
+            return QPainter::RasterOp_NotSourceAndNotDestination;
+        case 3:
+            return QPainter::RasterOp_NotSourceAndDestination;
+        case 4:
+            return QPainter::RasterOp_NotSource;
+        case 5:
+            return QPainter::RasterOp_SourceAndNotDestination;
+        case 6:
+            return QPainter::RasterOp_NotDestination;
+        case 7:
+            return QPainter::RasterOp_SourceXorDestination;
+        case 8:
+            return QPainter::RasterOp_NotSourceOrNotDestination;
+        case 9:
+            return QPainter::RasterOp_SourceAndDestination;
+        case 10:
+            return QPainter::RasterOp_NotSourceXorDestination;
+        case kPenNop:
+            return std::nullopt;
+        case 12:
+            return QPainter::RasterOp_NotSourceOrDestination;
+        case 14:
+            return QPainter::RasterOp_SourceOrNotDestination;
+        case 15:
+            return QPainter::RasterOp_SourceOrDestination;
+        case 16:
+            return QPainter::RasterOp_SetDestination;
+        default:
+            return QPainter::CompositionMode_Source;
     }
 }
 
@@ -131,26 +147,45 @@ std::int32_t VirtualKey(int pKey) {
     if ((pKey >= Qt::Key_A && pKey <= Qt::Key_Z) || (pKey >= Qt::Key_0 && pKey <= Qt::Key_9)) return pKey;
     if (pKey >= Qt::Key_F1 && pKey <= Qt::Key_F24) return 0x70 + (pKey - Qt::Key_F1);
     switch (pKey) {
-        case Qt::Key_Backspace: return 0x08;
-        case Qt::Key_Tab: return 0x09;
+        case Qt::Key_Backspace:
+            return 0x08;
+        case Qt::Key_Tab:
+            return 0x09;
         case Qt::Key_Return:
-        case Qt::Key_Enter: return 0x0D;
-        case Qt::Key_Shift: return 0x10;
-        case Qt::Key_Control: return 0x11;
-        case Qt::Key_Alt: return 0x12;
-        case Qt::Key_Escape: return 0x1B;
-        case Qt::Key_Space: return 0x20;
-        case Qt::Key_PageUp: return 0x21;
-        case Qt::Key_PageDown: return 0x22;
-        case Qt::Key_End: return 0x23;
-        case Qt::Key_Home: return 0x24;
-        case Qt::Key_Left: return 0x25;
-        case Qt::Key_Up: return 0x26;
-        case Qt::Key_Right: return 0x27;
-        case Qt::Key_Down: return 0x28;
-        case Qt::Key_Insert: return 0x2D;
-        case Qt::Key_Delete: return 0x2E;
-        default: return pKey & 0xFFFF;
+        case Qt::Key_Enter:
+            return 0x0D;
+        case Qt::Key_Shift:
+            return 0x10;
+        case Qt::Key_Control:
+            return 0x11;
+        case Qt::Key_Alt:
+            return 0x12;
+        case Qt::Key_Escape:
+            return 0x1B;
+        case Qt::Key_Space:
+            return 0x20;
+        case Qt::Key_PageUp:
+            return 0x21;
+        case Qt::Key_PageDown:
+            return 0x22;
+        case Qt::Key_End:
+            return 0x23;
+        case Qt::Key_Home:
+            return 0x24;
+        case Qt::Key_Left:
+            return 0x25;
+        case Qt::Key_Up:
+            return 0x26;
+        case Qt::Key_Right:
+            return 0x27;
+        case Qt::Key_Down:
+            return 0x28;
+        case Qt::Key_Insert:
+            return 0x2D;
+        case Qt::Key_Delete:
+            return 0x2E;
+        default:
+            return pKey & 0xFFFF;
     }
 }
 
@@ -598,7 +633,9 @@ void UC_ListView::InitTab() {
     const std::int32_t oneHeight = c_Model.OneHeight();
     c_RowBoxHeight = oneHeight;
     c_TextOffset = RoundHalfEven((oneHeight - t) / 2.0);
-    const std::int32_t raise = (combos || lists) ? kEditorRaiseWithCombo : texts ? kEditorRaiseWithText : kEditorRaiseWithCombo;
+    const std::int32_t raise = (combos || lists) ? kEditorRaiseWithCombo
+                               : texts           ? kEditorRaiseWithText
+                                                 : kEditorRaiseWithCombo;
     c_EditorOffset = c_TextOffset - raise * tpp;
     if (combos || lists || texts) c_RowBoxHeight += tpp;
     const int textHeight = combos  ? ed.Combo[0]->sizeHint().height()
@@ -706,8 +743,8 @@ void UC_ListView::SetVbarParm() {
         if (showH) {
             std::int64_t max = std::max<std::int64_t>(1, right - w);
             if (c_UseUCBar == 0) max = std::min<std::int64_t>(max, kStandardBarMax);
-            const std::int32_t large =
-                std::max(1, RoundHalfEven(static_cast<double>(max) * static_cast<double>(w) / static_cast<double>(right)));
+            const std::int32_t large = std::max(
+                1, RoundHalfEven(static_cast<double>(max) * static_cast<double>(w) / static_cast<double>(right)));
             c_HBar->Configure(static_cast<std::int32_t>(max), large, tpp,
                               static_cast<double>(w) / static_cast<double>(right));
             c_HBar->SetValue(std::min(c_HBar->Value(), c_HBar->Max()));
@@ -852,7 +889,8 @@ void UC_ListView::RenderList() {
             const int y = rowTop(row) + RoundHalfEven((Px(oneHeight) - kListIconSize) / 2.0);
             const QRect target(x, y, kListIconSize, kListIconSize);
             const auto cell = [&](int pRowY) {
-                return QRectF(icon * kListIconSize * ratio, pRowY * ratio, kListIconSize * ratio, kListIconSize * ratio);
+                return QRectF(icon * kListIconSize * ratio, pRowY * ratio, kListIconSize * ratio,
+                              kListIconSize * ratio);
             };
             painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
             painter.drawImage(target, strip, cell(kListIconSize));
@@ -1048,8 +1086,8 @@ void UC_ListView::PlaceEditorsVertically() {
             if (edit->text() != text) edit->setText(text);
             edit->show();
         }
-        for (const auto& [combo, kind] : {std::pair{c_Editors->ComboFor(c), kEditorCombo},
-                                          std::pair{c_Editors->ListFor(c), kEditorList}}) {
+        for (const auto& [combo, kind] :
+             {std::pair{c_Editors->ComboFor(c), kEditorCombo}, std::pair{c_Editors->ListFor(c), kEditorList}}) {
             if (!place(combo, kind)) continue;
             if (combo->currentText() != text) SelectComboText(*combo, text);
             combo->show();
@@ -1182,9 +1220,7 @@ void UC_ListView::ClearListItem(std::int32_t pData) {
 
 // ---- Columns ---------------------------------------------------------------------------------
 
-void UC_ListView::SetTabName(std::int32_t pData, const std::string& pValue) {
-    c_Model.SetTabName(pData, pValue);
-}
+void UC_ListView::SetTabName(std::int32_t pData, const std::string& pValue) { c_Model.SetTabName(pData, pValue); }
 void UC_ListView::SetTabWidth(std::int32_t pData, std::int32_t pValue) { c_Model.SetTabWidth(pData, pValue); }
 void UC_ListView::SetTabHidden(std::int32_t pData, std::int32_t pValue) { c_Model.SetTabHidden(pData, pValue); }
 void UC_ListView::SetTabAlign(std::int32_t pData, std::int32_t pValue) { c_Model.SetTabAlign(pData, pValue); }
@@ -1235,14 +1271,14 @@ QWidget* UC_ListView::HeaderWidget() const { return c_Header; }
 
 void UC_ListView::VBarMove(std::int32_t pN) {
     if (!VBarVisible()) return;
-    c_VBar->SetValue(static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(std::int64_t{c_VBar->Value()} + pN, 0, c_VBar->Max())));
+    c_VBar->SetValue(
+        static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{c_VBar->Value()} + pN, 0, c_VBar->Max())));
 }
 
 void UC_ListView::HBarMove(std::int32_t pN) {
     if (!HBarVisible()) return;
-    c_HBar->SetValue(static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(std::int64_t{c_HBar->Value()} + pN, 0, c_HBar->Max())));
+    c_HBar->SetValue(
+        static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{c_HBar->Value()} + pN, 0, c_HBar->Max())));
 }
 
 void UC_ListView::VBarScroll(std::int32_t pN) {
@@ -1299,8 +1335,8 @@ void UC_ListView::HeaderMouseMove(QPoint pPos, Qt::MouseButtons pButtons) {
         return;
     }
     if ((pButtons & Qt::LeftButton) && c_Resizing && c_ResizeColumn >= 0) {
-        const std::int64_t width = static_cast<std::int64_t>(x) + c_Model.HorizontalOffset() +
-                                   kResizeGrabPixels * tpp - c_Model.TabLeft(c_ResizeColumn);
+        const std::int64_t width = static_cast<std::int64_t>(x) + c_Model.HorizontalOffset() + kResizeGrabPixels * tpp -
+                                   c_Model.TabLeft(c_ResizeColumn);
         c_Model.SetTabWidth(c_ResizeColumn,
                             static_cast<std::int32_t>(std::clamp<std::int64_t>(width, kMinTabWidth, INT32_MAX)));
         c_Model.LayoutColumns();
@@ -1403,7 +1439,8 @@ void UC_ListView::ItemMouseMove(QPoint pPos, Qt::MouseButtons pButtons) {
             if (newTop != c_Model.TopItem() && count > 0) SetTopItem(std::clamp(newTop, 0, count - 1), 1, 0);
         }
         if (HBarVisible()) {
-            const std::int32_t value = std::clamp(RoundHalfEven(c_Model.PressX() - x + c_PressHValue), 0, c_HBar->Max());
+            const std::int32_t value =
+                std::clamp(RoundHalfEven(c_Model.PressX() - x + c_PressHValue), 0, c_HBar->Max());
             {
                 const QSignalBlocker quiet(c_HBar->Widget());
                 c_HBar->SetValue(value);

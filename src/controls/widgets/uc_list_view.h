@@ -399,11 +399,11 @@ private:
     std::int32_t c_FontSlot[5] = {-1, -1, -1, -1, -1};
     std::int32_t c_VisibleRows = 0;
     std::int32_t c_LastDrawnTop = -1;
-    std::int32_t c_RowBoxHeight = 0;   // twips
-    std::int32_t c_TextOffset = 0;     // twips
-    std::int32_t c_EditorOffset = 0;   // twips
-    std::int32_t c_AreaWidth = 0;      // pixels
-    std::int32_t c_AreaHeight = 0;     // pixels
+    std::int32_t c_RowBoxHeight = 0;  // twips
+    std::int32_t c_TextOffset = 0;    // twips
+    std::int32_t c_EditorOffset = 0;  // twips
+    std::int32_t c_AreaWidth = 0;     // pixels
+    std::int32_t c_AreaHeight = 0;    // pixels
     std::int32_t c_PushedData = -1;
     std::int32_t c_ResizeColumn = -1;
     bool c_Resizing = false;

@@ -41,9 +41,7 @@ QSize UC_PathText::sizeHint() const { return QSize(kHintWidth, std::max(1, BoxHe
 
 qreal UC_PathText::PictureRatio() const { return devicePixelRatioF(); }
 
-std::int32_t UC_PathText::BoxHeightPixels() const {
-    return static_cast<std::int32_t>(c_TextHeight) / TwipsPerPixel();
-}
+std::int32_t UC_PathText::BoxHeightPixels() const { return static_cast<std::int32_t>(c_TextHeight) / TwipsPerPixel(); }
 
 void UC_PathText::EnsureFonts() {
     if (c_FontsApplied) return;

@@ -101,12 +101,11 @@ std::int32_t UC_Slider::TrackLength() const {
 std::int32_t UC_Slider::TrackThickness() const { return ThicknessPixels() * TwipsPerPixel(); }
 
 bool UC_Slider::ArrowPressed(int pIndex) const {
-    return pIndex >= 0 && pIndex < static_cast<int>(c_ArrowDown.size()) && c_ArrowDown[static_cast<std::size_t>(pIndex)];
+    return pIndex >= 0 && pIndex < static_cast<int>(c_ArrowDown.size()) &&
+           c_ArrowDown[static_cast<std::size_t>(pIndex)];
 }
 
-std::int32_t UC_Slider::LimitPosition(std::int32_t pPos) const {
-    return std::clamp(pPos, 0, std::max(0, Travel()));
-}
+std::int32_t UC_Slider::LimitPosition(std::int32_t pPos) const { return std::clamp(pPos, 0, std::max(0, Travel())); }
 
 std::int32_t UC_Slider::PositionOfValue() const {
     const std::int32_t range = Range();
@@ -235,10 +234,12 @@ void UC_Slider::DrawArrow(int pIndex) {
     const double tip = half / 2.0;
     if (c_IsVertical) {
         const double dir = pIndex == kArrowTowardsMin ? -1.0 : 1.0;
-        glyph << QPointF(cx, cy + dir * tip) << QPointF(cx - half, cy - dir * tip) << QPointF(cx + half, cy - dir * tip);
+        glyph << QPointF(cx, cy + dir * tip) << QPointF(cx - half, cy - dir * tip)
+              << QPointF(cx + half, cy - dir * tip);
     } else {
         const double dir = pIndex == kArrowTowardsMin ? -1.0 : 1.0;
-        glyph << QPointF(cx + dir * tip, cy) << QPointF(cx - dir * tip, cy - half) << QPointF(cx - dir * tip, cy + half);
+        glyph << QPointF(cx + dir * tip, cy) << QPointF(cx - dir * tip, cy - half)
+              << QPointF(cx - dir * tip, cy + half);
     }
     const bool live = isEnabled() && c_Disabletrim == 0;
     QPainter painter(&c_Screen.Image());
@@ -360,10 +361,11 @@ void UC_Slider::RaiseScrolled(std::int16_t pButton) {
 
 void UC_Slider::ArrowStep() {
     if (c_HeldArrow == kNoArrow) return;
-    const std::int64_t step = c_HeldArrow == kArrowTowardsMin ? -static_cast<std::int64_t>(c_SmallChange) : c_SmallChange;
-    const std::int64_t target = std::clamp<std::int64_t>(static_cast<std::int64_t>(c_Value) + step,
-                                                         std::numeric_limits<std::int32_t>::min(),
-                                                         std::numeric_limits<std::int32_t>::max());
+    const std::int64_t step =
+        c_HeldArrow == kArrowTowardsMin ? -static_cast<std::int64_t>(c_SmallChange) : c_SmallChange;
+    const std::int64_t target =
+        std::clamp<std::int64_t>(static_cast<std::int64_t>(c_Value) + step, std::numeric_limits<std::int32_t>::min(),
+                                 std::numeric_limits<std::int32_t>::max());
     SetValue(static_cast<std::int32_t>(target));
     RaiseScrolled(kLeftButton);
 }

@@ -164,13 +164,13 @@ private:
     bool c_NoArrow = false;
     bool c_IsVertical = false;
 
-    std::int32_t c_ThumbPos = 0;    // twips from the track start
-    double c_GrabOffset = 0;        // twips from the thumb start to the pointer
-    std::int32_t c_LastPointer = 0; // last pointer track position (twips) while dragging
+    std::int32_t c_ThumbPos = 0;     // twips from the track start
+    double c_GrabOffset = 0;         // twips from the thumb start to the pointer
+    std::int32_t c_LastPointer = 0;  // last pointer track position (twips) while dragging
     std::array<bool, 2> c_ArrowDown{};
-    int c_HeldArrow = kNoArrow;     // arrow whose repeat is running
-    int c_PressedPart = kNoPart;    // where the last press went: an arrow index or kTrackPart
-    bool c_TrackHeld = false;       // left button went down on the track: moves drag the thumb
+    int c_HeldArrow = kNoArrow;   // arrow whose repeat is running
+    int c_PressedPart = kNoPart;  // where the last press went: an arrow index or kTrackPart
+    bool c_TrackHeld = false;     // left button went down on the track: moves drag the thumb
     bool c_Initialised = false;
 
     Picture c_Base;    // track background over the whole control

@@ -185,17 +185,16 @@ void UC_TextPicture::Draw(std::int32_t pLite) {
         c_Panel.BitBlt(0, 0, w, h, c_Strip, c_CurrentSet * w, 0);
         fore = c_Sets[static_cast<std::size_t>(c_CurrentSet)].FontColor;
     }
-    const std::int32_t lite = IsSystemColor(fore) ? kHighlightSystem
-                                                  : AdjustColor(fore, kHighlightLift, kHighlightLift, kHighlightLift, -1);
+    const std::int32_t lite =
+        IsSystemColor(fore) ? kHighlightSystem : AdjustColor(fore, kHighlightLift, kHighlightLift, kHighlightLift, -1);
     const std::int32_t margin = (c_IsFlat && c_DesignType == kDesignPlain) ? kFlatMargin : kFramedMargin;
     for (std::size_t i = 0; i < c_Spaces.size(); ++i) {
         const TextSpace& space = c_Spaces[i];
         const FontEntry* entry = FontAt(space.FontIndex);
         c_Panel.SetFont(entry != nullptr ? entry->Font : font());
         if (space.Text.empty()) continue;
-        const std::int32_t x = space.Left == kCentred
-                                   ? std::max(margin, (w - c_Panel.TextWidth(space.Text)) / 2)
-                                   : space.Left / pixel;
+        const std::int32_t x =
+            space.Left == kCentred ? std::max(margin, (w - c_Panel.TextWidth(space.Text)) / 2) : space.Left / pixel;
         const std::int32_t y = space.Top / pixel;
         const std::string shown = FitTextToWidth(
             space.Text, [this](std::string_view pText) { return c_Panel.TextWidth(pText); }, w - x - margin, false);

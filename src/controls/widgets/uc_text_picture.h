@@ -41,7 +41,7 @@ public:
     static constexpr std::int32_t kStdColorSetCount = 6;
 
     struct TextSpace {
-        std::int32_t FontIndex = -1;  // in the font table
+        std::int32_t FontIndex = -1;   // in the font table
         std::int32_t Left = kCentred;  // twips
         std::int32_t Top = kCentred;   // twips
         std::string Text;

@@ -71,9 +71,7 @@ public:
 private:
     float Points() const { return static_cast<float>(kFontPoints * c_Rate); }
     // Scaled twips to whole pixels, as the window snaps its layout.
-    int Px(std::int32_t pTwips) const {
-        return static_cast<int>(std::floor(pTwips * c_Rate)) / TwipsPerPixel();
-    }
+    int Px(std::int32_t pTwips) const { return static_cast<int>(std::floor(pTwips * c_Rate)) / TwipsPerPixel(); }
     void Place(QWidget* pControl, std::int32_t pLeft, std::int32_t pTop, std::int32_t pWidth, std::int32_t pHeight) {
         pControl->setGeometry(Px(pLeft), Px(pTop), std::max(1, Px(pWidth)), std::max(1, Px(pHeight)));
         c_Right = std::max(c_Right, pLeft + pWidth);
@@ -356,9 +354,7 @@ int Verify(const QString& pFile) {
     return 0;
 }
 
-void Usage() {
-    std::fprintf(stderr, "usage: sonivate-gallery [--rate R] [--grab FILE.png] | --verify FILE.png\n");
-}
+void Usage() { std::fprintf(stderr, "usage: sonivate-gallery [--rate R] [--grab FILE.png] | --verify FILE.png\n"); }
 
 }  // namespace
 }  // namespace sonivate

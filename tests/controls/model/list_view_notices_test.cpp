@@ -51,7 +51,7 @@ TEST_F(ListViewNotices, InsertionsNameTheirRows) {
     lv.AddItem(2);
     EXPECT_EQ(log.Take(), (Notices{"ins 6 2"}));
     lv.AddItem(0);
-    lv.InsertItem(9, 1);  // past the end
+    lv.InsertItem(9, 1);   // past the end
     lv.InsertItem(-1, 1);  // no cursor
     EXPECT_EQ(log.Take(), Notices{});
 

@@ -167,8 +167,8 @@ TEST(UCButtonsMouse, ModifiedClickRaisesShiftClickedOnly) {
     QTest::mouseRelease(strip.get(), Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier, QPoint(20, 10));
     EXPECT_TRUE(events.Clicked.empty());
     EXPECT_EQ(events.Shifted, (std::vector<std::int16_t>{2, 0}));
-    EXPECT_EQ(events.ShiftState, (std::vector<std::int16_t>{UC_Buttons::kShiftMask,
-                                                            UC_Buttons::kCtrlMask | UC_Buttons::kAltMask}));
+    EXPECT_EQ(events.ShiftState,
+              (std::vector<std::int16_t>{UC_Buttons::kShiftMask, UC_Buttons::kCtrlMask | UC_Buttons::kAltMask}));
 }
 
 TEST(UCButtonsMouse, DisabledButtonHoversButNeverPressesOrClicks) {
@@ -294,7 +294,9 @@ TEST(UCButtonsDrawing, PlainIconsAreTintedToTheFaceLitOnesAreNot) {
                 continue;
             }
             const RgbParts c = SplitRGB(before);
-            const auto scale = [](int v, int f) { return std::min(static_cast<int>(std::lrint(v * (f / 210.0))), 255); };
+            const auto scale = [](int v, int f) {
+                return std::min(static_cast<int>(std::lrint(v * (f / 210.0))), 255);
+            };
             ASSERT_EQ(after, MakeRGB(scale(c.R, face.R), scale(c.G, face.G), scale(c.B, face.B)));
             ++checked;
         }

@@ -13,7 +13,9 @@ constexpr std::int32_t kGrey = 0x808080;
 
 struct Clicks {
     int Count = 0;
-    explicit Clicks(UC_Check& pCheck) { QObject::connect(&pCheck, &UC_Check::Click, [this] { ++Count; }); }
+    explicit Clicks(UC_Check& pCheck) {
+        QObject::connect(&pCheck, &UC_Check::Click, [this] { ++Count; });
+    }
 };
 
 TEST(UCCheckLayout, WidthIsOneBoxPlusTheCaptionAndHeightAtLeastOneBox) {

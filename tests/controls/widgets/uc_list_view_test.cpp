@@ -280,9 +280,7 @@ TEST_F(ListViewTest, ClickingAHeaderTwiceSortsUpThenDownAndLeavesItUnpressed) {
     lv.SetValue(1, 0, "A");
     lv.SetValue(2, 0, "c");
     const QPoint caption(40, 5);
-    const auto titles = [&] {
-        return lv.Value(0, 0).AsText() + lv.Value(1, 0).AsText() + lv.Value(2, 0).AsText();
-    };
+    const auto titles = [&] { return lv.Value(0, 0).AsText() + lv.Value(1, 0).AsText() + lv.Value(2, 0).AsText(); };
     lv.ReDrawTab(-1);
     const QImage unpressed = lv.PictureTab().Image().copy();
 
@@ -513,8 +511,8 @@ TEST_F(ListViewTest, MouseSelectsWithShiftAndCtrlAndRaisesTheEvents) {
     // A double-click: a click, then the second press as a double-click.
     QTest::mouseClick(Items(), Qt::LeftButton, {}, RowPoint(4));
     QTest::mouseDClick(Items(), Qt::LeftButton, {}, RowPoint(4));
-    EXPECT_EQ(events, (std::vector<std::string>{"down1", "click", "down1", "click", "down1", "click", "down2",
-                                                 "right", "down1", "click", "double"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"down1", "click", "down1", "click", "down1", "click", "down2", "right",
+                                                "down1", "click", "double"}));
     // The click after the Ctrl-click kept the selection; it is drawn: row 3 boxed, row 2 not.
     EXPECT_EQ(flags(), "010100");
     const Picture& list = lv.PictureList();

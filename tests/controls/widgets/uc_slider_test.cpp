@@ -28,9 +28,8 @@ protected:
     void SetUp() override {
         SetTwipsPerPixel(15);
         c_Slider.resize(kWidth, kThickness);
-        QObject::connect(&c_Slider, &UC_Slider::MouseUD, [this](bool& pDown, std::int16_t& pButton) {
-            c_Events.MouseUD.emplace_back(pDown, pButton);
-        });
+        QObject::connect(&c_Slider, &UC_Slider::MouseUD,
+                         [this](bool& pDown, std::int16_t& pButton) { c_Events.MouseUD.emplace_back(pDown, pButton); });
         QObject::connect(&c_Slider, &UC_Slider::Scrolled,
                          [this](std::int16_t& pButton) { c_Events.Scrolled.push_back(pButton); });
         QObject::connect(&c_Slider, &UC_Slider::DblClicked, [this] { ++c_Events.DblClicked; });

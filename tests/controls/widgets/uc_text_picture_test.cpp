@@ -94,7 +94,8 @@ TEST_F(TextPictureTest, PlacementCentringFittingAndHighlight) {
     Picture probe(1, 1);
     probe.SetFont(entry->Font);
     const std::int32_t glyph = probe.TextHeight("漢") * 15;
-    EXPECT_EQ(c_Panel.Space(0).Top, std::max(0, static_cast<std::int32_t>(std::nearbyint((kHeight * 15 - glyph) / 2.0))));
+    EXPECT_EQ(c_Panel.Space(0).Top,
+              std::max(0, static_cast<std::int32_t>(std::nearbyint((kHeight * 15 - glyph) / 2.0))));
     EXPECT_EQ(c_Panel.Space(1).Top, 60 + 15);  // height factor 1: one pixel lower
 
     // A font whose height factor is not 1 moves an explicit top up by part of the glyph.
@@ -147,7 +148,8 @@ TEST_F(TextPictureTest, HitTestAndClicks) {
     QObject::connect(&c_Panel, &UC_TextPicture::DblClicked, [&] { ++doubles; });
     QTest::mouseClick(&c_Panel, Qt::LeftButton, {}, QPoint(3100 / 15, 10));
     QTest::mouseClick(&c_Panel, Qt::RightButton, {}, QPoint(2, 10));
-    EXPECT_EQ(events, (std::vector<std::tuple<int, bool, int>>{{1, true, 1}, {1, false, 1}, {2, true, 0}, {2, false, 0}}));
+    EXPECT_EQ(events,
+              (std::vector<std::tuple<int, bool, int>>{{1, true, 1}, {1, false, 1}, {2, true, 0}, {2, false, 0}}));
 
     c_Panel.SetLocked(true);
     QTest::mouseClick(&c_Panel, Qt::LeftButton, {}, QPoint(3100 / 15, 10));

@@ -193,8 +193,14 @@ TEST_F(FrmMainTest, FirstStartShowsTheDefaultsAndTheDesignedInnerArea) {
     EXPECT_FALSE(w.CheckNoClip()->Enabled());
     EXPECT_TRUE(w.Loaded());
     // Stacked top to bottom as laid out, none overlapping the next.
-    const QWidget* column[] = {w.LV(), w.PictureInfo(), w.ProgBar(), w.ComboFromTo(0), w.TextTargetLKFS(),
-                               w.CheckWavOutput(), w.TextSoundPath(), w.CheckNoClip()};
+    const QWidget* column[] = {w.LV(),
+                               w.PictureInfo(),
+                               w.ProgBar(),
+                               w.ComboFromTo(0),
+                               w.TextTargetLKFS(),
+                               w.CheckWavOutput(),
+                               w.TextSoundPath(),
+                               w.CheckNoClip()};
     for (std::size_t k = 1; k < std::size(column); ++k) {
         EXPECT_GT(column[k]->y(), column[k - 1]->geometry().bottom()) << k;
     }
@@ -261,12 +267,12 @@ TEST_F(FrmMainTest, SizeRateComesFromTheOptionOrTheStoreWithinItsLimits) {
         float expected;
     };
     const Case cases[] = {
-        {{"SizeRate=0.5"}, nullptr, 0.7f},           // below the limit
-        {{"/SizeRate=1.5"}, nullptr, 1.5f},          // with a leading "/"
-        {{"SizeRate=0"}, "1.2", 1.2f},               // 0 means: the stored one
-        {{"SizeRate=abc"}, "1.2", 1.2f},             // no number: the stored one
-        {{}, "4", 3.0f},                             // above the limit
-        {{}, "big", 0.7f},                           // a stored text that is no number
+        {{"SizeRate=0.5"}, nullptr, 0.7f},                // below the limit
+        {{"/SizeRate=1.5"}, nullptr, 1.5f},               // with a leading "/"
+        {{"SizeRate=0"}, "1.2", 1.2f},                    // 0 means: the stored one
+        {{"SizeRate=abc"}, "1.2", 1.2f},                  // no number: the stored one
+        {{}, "4", 3.0f},                                  // above the limit
+        {{}, "big", 0.7f},                                // a stored text that is no number
         {{"SizeRate=1.5", "SizeRate=2"}, nullptr, 1.5f},  // the first occurrence counts
     };
     for (const Case& c : cases) {
@@ -375,9 +381,9 @@ TEST_F(FrmMainTest, StartMeasuresEveryRowMarksTheClippingOneAndWritesTheOthers) 
     EXPECT_TRUE(fs::exists(out + "/quiet.wav"));
     EXPECT_EQ(fs::file_size(out + "/quiet.wav"), fs::file_size(quiet));
 
-    const std::vector<std::string> expected = {"loud 計測処理…", "loud 書き出し処理 1/5…", "loud 書き出し処理 3/5…",
-                                               "hot 計測処理…",  "quiet 計測処理…",        "quiet 書き出し処理 1/5…",
-                                               "quiet 書き出し処理 3/5…", "終了"};
+    const std::vector<std::string> expected = {
+        "loud 計測処理…",  "loud 書き出し処理 1/5…",  "loud 書き出し処理 3/5…",  "hot 計測処理…",
+        "quiet 計測処理…", "quiet 書き出し処理 1/5…", "quiet 書き出し処理 3/5…", "終了"};
     EXPECT_EQ(statuses, expected);
     // Everything back as it was before the run.
     EXPECT_EQ(w.StatusText(), "終了");
