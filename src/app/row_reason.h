@@ -19,9 +19,16 @@ enum class RowReason : std::int32_t {
     CannotOpen,         // any other reason the file cannot be opened
     Missing,            // no such file
     NoWorkingFolder,    // a relative path while the working folder cannot be determined
+    NotWave,            // not a RIFF/WAVE, RF64 or BW64 file
+    NoData,             // no data chunk
+    SizeMismatch,       // the chunk sizes cannot be right (wrapped 32-bit sizes, a data size past the file)
     // The measurement.
-    NotMeasured,  // the range holds less than one block, or reading failed
-    Stopped,      // the operator stopped the run
+    NotMeasured,     // the range holds less than one block, or reading failed
+    Stopped,         // the operator stopped the run
+    EmptyRange,      // the range is empty: a start marker past the end, or a stop before the start
+    TooQuiet,        // no block above the absolute gate (-70 LKFS): measured, never written
+    OutOfMemory,     // the measurement or the copy could not get its buffers
+    IncompleteData,  // the data chunk is shorter than its header says: measured, never replaced in place
     // The output.
     WouldClip,           // clip avoidance on and the gain would clip
     SurroundNotWritten,  // more than two channels: measured, not written
