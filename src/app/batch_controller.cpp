@@ -80,6 +80,8 @@ struct BatchController::Shared {
     BatchController* Owner = nullptr;
     // The copies this run has published; a new one for every run.
     std::shared_ptr<RunOutputs> Outputs = std::make_shared<RunOutputs>();
+    // The sources listed when the run started.
+    std::shared_ptr<const RunSources> Sources;
 };
 
 // The progress host of one row's work, on the work's thread: texts and
@@ -159,6 +161,9 @@ void BatchController::Start() {
         c_List.SetClickDisabled(1);
         // The count is taken once: the list cannot grow or shrink during the run.
         c_Count = c_List.ItemCount();
+        auto sources = std::make_shared<RunSources>();
+        for (std::int32_t row = 0; row < c_Count; ++row) sources->Add(detail::ReadRowWork(c_List, row).Source);
+        c_Shared->Sources = std::move(sources);
     });
     Advance();
 }
@@ -213,6 +218,7 @@ void BatchController::BeginRow() {
     if (!Guarded([&] {
             work = detail::ReadRowWork(c_List, row);
             choices = detail::ReadChoices(c_Host, c_Target);
+            choices.Sources = c_Shared->Sources;
         }))
         return;
 

@@ -1,8 +1,10 @@
 #include "app/measurement_run.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 
 #include "app/batch_controller.h"
 #include "app/file_list.h"
@@ -15,6 +17,7 @@
 #include "loudness/broadcast_measures.h"
 #include "loudness/c_lkfsfct.h"
 #include "platform/pending_file.h"
+#include "wavefile/wave_mmio.h"
 
 namespace sonivate {
 
@@ -39,14 +42,55 @@ bool HasWavExtension(const std::string& pPath) {
     return PathPart(pPath, false, false, false, true, true, kLowerCase) == kOutputExtension;
 }
 
+// Blocks at or below this loudness never count (LKFS): a file with none
+// above it has no programme loudness to bring anywhere.
+constexpr double kAbsoluteGateLKFS = -70.0;
+
+// The row's range holds no frame: a start marker at or past the end of the
+// audio, or an end marker before the start. A file whose header cannot be
+// read is left to the meter, which names that failure itself.
+bool RangeIsEmpty(const RowWork& pWork) {
+    const WaveFormatInfo info = ReadWaveHeader(pWork.Source, 0);
+    if (info.Valid == 0) return false;
+    const std::int64_t frames = FramesPresent(info, info.FileSize);
+    const std::int64_t start = std::max<std::int64_t>(pWork.Start, 0);
+    // An end at or below 0 is the end of the audio, as the meter reads it.
+    const std::int64_t end = pWork.End <= 0 ? frames : std::min(pWork.End, frames);
+    return start >= end;
+}
+
+bool AnyBlockAboveGate(const C_LKFSFCT& pMeter) {
+    const std::vector<double>& blocks = pMeter.BlockLKFS();
+    const auto count =
+        static_cast<std::ptrdiff_t>(std::min<size_t>(static_cast<size_t>(pMeter.NumBlock()), blocks.size()));
+    return std::any_of(blocks.begin(), blocks.begin() + count,
+                       [](double pBlock) { return pBlock > kAbsoluteGateLKFS; });
+}
+
 }  // namespace
+
+void RunSources::Add(const std::string& pPath) {
+    const platform::FileIdentity file = platform::IdentityOfName(pPath);
+    if (file.Valid && file.Regular) mFiles.emplace_back(file.Device, file.Inode);
+}
+
+bool RunSources::IsOtherSource(const std::string& pTarget, const std::string& pOwnSource) const {
+    const platform::FileIdentity target = platform::IdentityOfName(pTarget);
+    if (!target.Valid || !target.Regular) return false;
+    if (target.SameFile(platform::IdentityOfName(pOwnSource))) return false;
+    return std::find(mFiles.begin(), mFiles.end(), std::make_pair(target.Device, target.Inode)) != mFiles.end();
+}
 
 RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressHost& pProgress,
                      const std::function<void(const RowResult&)>& pOnMeasured, RunOutputs* pRun) {
     RowResult result;
     result.Row = pWork.Row;
     const platform::PathKind kind = platform::KindOfPath(pWork.Source);
-    if (kind == platform::PathKind::Missing || kind == platform::PathKind::Folder) return result;
+    if (kind == platform::PathKind::Missing || kind == platform::PathKind::Folder) {
+        // The list keeps the row as it was; the outcome still says why.
+        result.Reason = kind == platform::PathKind::Missing ? RowReason::Missing : RowReason::NotRegular;
+        return result;
+    }
     result.SourceFound = true;
     if (kind == platform::PathKind::Other) {
         result.Reason = RowReason::NotRegular;
@@ -76,8 +120,13 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
     }
 
     pProgress.ShowStatus(title + kStatusMeasuring);
-    double gainForOutput = pWork.PreviousGain;
-    {
+    if (RangeIsEmpty(pWork)) {
+        result.Reason = RowReason::EmptyRange;
+        pProgress.SetProgress(0);
+        return result;
+    }
+    double gainForOutput = 0.0;
+    try {
         C_LKFSFCT meter(pProgress.RunPump());
         BroadcastMeasures extras;
         if (pChoices.Extras) extras.Listen(meter);
@@ -94,6 +143,7 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
             // unrounded search result.
             gainForOutput = CellValue(result.GainText).AsNumber();
             result.Clip = gainForOutput + meter.PeakValue() > 0.0;
+            result.TooQuiet = !AnyBlockAboveGate(meter);
             if (pChoices.Extras) {
                 BroadcastFigures& figures = result.Broadcast.emplace();
                 if (extras.Begun()) {
@@ -103,15 +153,31 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
                     figures.MaxShortTerm = extras.MaxShortTerm();
                 }
                 figures.OutputLKFS = meter.CalcLKFS(gainForOutput);
+                // Inter-sample peaks clip a copy as surely as sample peaks.
+                if (figures.TruePeak && gainForOutput + *figures.TruePeak > 0.0) result.Clip = true;
             }
             if (pOnMeasured) pOnMeasured(result);
         } else {
             result.Reason = pProgress.StopRequested() ? RowReason::Stopped : RowReason::NotMeasured;
         }
+    } catch (const std::bad_alloc&) {
+        result = RowResult{};
+        result.Row = pWork.Row;
+        result.SourceFound = true;
+        result.Reason = RowReason::OutOfMemory;
     }
 
-    if (pChoices.WavOutput && pChoices.NoClip && result.Clip) {
+    if (!result.Measured) {
+        // Nothing measured in this run, nothing written: an old gain or 0 dB
+        // would replace a good copy or a source with a wrong one.
+    } else if (result.TooQuiet) {
+        result.Reason = RowReason::TooQuiet;
+    } else if (pChoices.WavOutput && pChoices.NoClip && result.Clip) {
         result.Reason = RowReason::WouldClip;
+    } else if (pChoices.WavOutput && pChoices.Sources && pChoices.Sources->IsOtherSource(outputPath, pWork.Source)) {
+        result.WriteAttempted = true;
+        result.OutputPath = outputPath;
+        result.Reason = RowReason::SourceOfRun;
     } else if (pChoices.WavOutput) {
         result.WriteAttempted = true;
         result.OutputPath = outputPath;
@@ -145,7 +211,6 @@ RowWork ReadRowWork(const ListViewModel& pList, std::int32_t pRow) {
     work.Source = pList.AuxID(pRow, kAuxPath).AsText();
     work.Start = static_cast<std::int64_t>(std::nearbyint(pList.AuxID(pRow, kAuxStart).AsNumber()));
     work.End = static_cast<std::int64_t>(std::nearbyint(pList.AuxID(pRow, kAuxEnd).AsNumber()));
-    work.PreviousGain = pList.Value(pRow, kColumnGain).AsNumber();
     return work;
 }
 

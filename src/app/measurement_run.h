@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,7 +70,6 @@ struct RowWork {
     std::string Source;
     std::int64_t Start = 0;
     std::int64_t End = 0;
-    double PreviousGain = 0.0;  // the gain column as it stood (0 when never written)
 };
 
 // The broadcast measures of a measured row. Each is empty when the range is
@@ -92,7 +92,10 @@ struct RowResult {
     double Peak = 0.0;         // dBFS
     double Gain = 0.0;         // dB, as returned by the search
     std::string LKFSText, PeakText, GainText;
-    bool Clip = false;            // gain (as shown) + peak above 0 dBFS
+    // Gain (as shown) + sample peak above 0 dBFS, or gain + true peak above
+    // 0 dBTP when the true peak was measured.
+    bool Clip = false;
+    bool TooQuiet = false;        // measured, but no block above the absolute gate
     bool WriteAttempted = false;  // output on and not skipped for clipping
     bool Written = false;         // the copy stands under OutputPath
     std::string OutputPath;       // the copy's name (when attempted)
@@ -106,6 +109,20 @@ struct RowResult {
 
 class RunOutputs;
 
+// The sources listed for one run, by device and inode, taken when the run
+// starts: a copy whose name is another of them (one the run has read, or
+// one it has not read yet) is never written, as it would destroy a
+// recording the operator listed.
+class RunSources {
+public:
+    void Add(const std::string& pPath);
+    // pTarget names a listed source other than pOwnSource.
+    bool IsOtherSource(const std::string& pTarget, const std::string& pOwnSource) const;
+
+private:
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> mFiles;  // device, inode
+};
+
 // The choices a run works with, captured for one row.
 struct RunChoices {
     double Target = 0.0;  // LKFS
@@ -113,11 +130,19 @@ struct RunChoices {
     std::string SoundPath;
     bool NoClip = true;
     bool Extras = false;  // take the broadcast measures too
+    // The run's listed sources; none: no check.
+    std::shared_ptr<const RunSources> Sources;
 };
 
 // Measures and (per pChoices) writes one row. pOnMeasured runs between the
 // measurement and the output step, so that the row can show its figures
 // while its copy is written. Never touches the list itself.
+//
+// Only a row measured in this run is written, with the gain of this
+// measurement: a failed, stopped or empty measurement never re-applies an
+// old gain. A row with no block above the absolute gate (silence, room
+// tone) shows its figures but is not written (TooQuiet): its gain would be
+// huge and grow with every run.
 //
 // With output on, the source is held (an advisory lock) from before its
 // measurement until its copy is published, and the copy is published only

@@ -107,9 +107,12 @@ std::vector<RowResult> RunMeasurementParallel(ListViewModel& pList, RunHost& pHo
     std::vector<RowResult> results;
     detail::RunFrame(pList, pHost, [&](double pTarget) {
         const std::int32_t count = pList.ItemCount();
-        const RunChoices choices = detail::ReadChoices(pHost, pTarget);
+        RunChoices choices = detail::ReadChoices(pHost, pTarget);
         std::vector<RowWork> works;
         for (std::int32_t row = 0; row < count; ++row) works.push_back(detail::ReadRowWork(pList, row));
+        auto sources = std::make_shared<RunSources>();
+        for (const RowWork& work : works) sources->Add(work.Source);
+        choices.Sources = std::move(sources);
         const std::vector<std::vector<std::int32_t>> groups = ConflictGroups(works, choices);
 
         std::vector<RowResult> outcomes(works.size());

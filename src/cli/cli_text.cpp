@@ -31,6 +31,73 @@ std::string Printable(const std::string& pText) {
     return out;
 }
 
+namespace {
+
+// Length of the valid UTF-8 sequence at pText[pAt], 0 when there is none.
+size_t Utf8SequenceAt(const std::string& pText, size_t pAt) {
+    const auto byte = [&](size_t pIndex) { return static_cast<unsigned char>(pText[pIndex]); };
+    const unsigned char lead = byte(pAt);
+    if (lead < 0x80) return 1;
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;  // no encoded surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (pAt + length > pText.size()) return 0;
+    if (byte(pAt + 1) < low || byte(pAt + 1) > high) return 0;
+    for (size_t k = 2; k < length; ++k)
+        if ((byte(pAt + k) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
+std::string Base64(const std::string& pBytes) {
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (const char c : pBytes) {
+        bits = (bits << 8) | static_cast<unsigned char>(c);
+        count += 8;
+        while (count >= 6) {
+            count -= 6;
+            out += kAlphabet[(bits >> count) & 0x3F];
+        }
+    }
+    if (count > 0) out += kAlphabet[(bits << (6 - count)) & 0x3F];
+    while (out.size() % 4 != 0) out += '=';
+    return out;
+}
+
+}  // namespace
+
+bool IsValidUtf8(const std::string& pText) {
+    for (size_t i = 0; i < pText.size();) {
+        const size_t length = Utf8SequenceAt(pText, i);
+        if (length == 0) return false;
+        i += length;
+    }
+    return true;
+}
+
+void PutPath(nlohmann::ordered_json& pObject, const std::string& pKey, const std::string& pPath) {
+    pObject[pKey] = pPath;
+    if (!IsValidUtf8(pPath)) pObject[pKey + "_bytes"] = Base64(pPath);
+}
+
+std::string DumpJson(const nlohmann::ordered_json& pValue, int pIndent) {
+    return pValue.dump(pIndent, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
 const char* Say(RowReason pReason) { return ReasonText(pReason, Language()); }
 
 void ReportPath(const std::string& pPath, RowReason pReason) {

@@ -2,6 +2,7 @@
 // What the commands share when they talk to a person: texts in the locale's
 // language and file names that cannot break a line or a terminal.
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "app/row_reason.h"
@@ -20,6 +21,15 @@ const char* Say(RowReason pReason);
 
 // One line on stderr: "sonivate-cli: <path>: <reason text>".
 void ReportPath(const std::string& pPath, RowReason pReason);
+
+// JSON text of pValue, indented by pIndent (-1: one line); a string that
+// is not valid UTF-8 is written with U+FFFD for each invalid byte.
+std::string DumpJson(const nlohmann::ordered_json& pValue, int pIndent);
+// pObject[pKey] = pPath. File names are bytes: a path that is not valid
+// UTF-8 also gets pKey + "_bytes", the base64 of its exact bytes, right
+// after it, so that a script can still reach the file.
+void PutPath(nlohmann::ordered_json& pObject, const std::string& pKey, const std::string& pPath);
+bool IsValidUtf8(const std::string& pText);
 
 // The reason a path cannot be measured or examined before any reading:
 // missing, a folder or other non-regular file, or unreadable. None when it

@@ -101,7 +101,7 @@ Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
 Json ToJson(const Measurement& pM, const MeasureOptions& pOptions) {
     const bool ok = pM.ok == 1;
     Json object;
-    object["path"] = pM.path;
+    PutPath(object, "path", pM.path);
     object["ok"] = pM.ok;
     object["blocks"] = pM.blocks;
     object["lkfs"] = ok ? Json(pM.lkfs) : Json(nullptr);
@@ -180,7 +180,7 @@ Command AddMeasureCommand(CLI::App& pParent) {
             Json all = Json::array();
             for (const Measurement& m : results) all.push_back(ToJson(m, *options));
             // Paths need not be valid UTF-8.
-            std::cout << all.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+            std::cout << DumpJson(all, 2) << "\n";
         } else {
             PrintTable(results, *options);
         }

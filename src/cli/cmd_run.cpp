@@ -198,7 +198,8 @@ Json RowJson(const ListViewModel& pList, std::int32_t pRow, const RowResult* pRe
     const bool measured = pResult != nullptr && pResult->Measured;
     const bool written = pResult != nullptr && pResult->Written;
     Json row;
-    row["path"] = pList.AuxID(pRow, kAuxPath).AsText();
+    const std::string path = pList.AuxID(pRow, kAuxPath).AsText();
+    PutPath(row, "path", path);
     row["title"] = pList.Value(pRow, kColumnTitle).AsText();
     row["start"] = static_cast<std::int64_t>(pList.AuxID(pRow, kAuxStart).AsNumber());
     row["end"] = static_cast<std::int64_t>(pList.AuxID(pRow, kAuxEnd).AsNumber());
@@ -211,12 +212,17 @@ Json RowJson(const ListViewModel& pList, std::int32_t pRow, const RowResult* pRe
     row["peak"] = NumberOrNull(measured, measured ? pResult->Peak : 0.0);
     row["gain"] = NumberOrNull(measured, measured ? pResult->Gain : 0.0);
     row["clip"] = pList.DispColor(pRow) == kClipColor;
-    row["output"] = written ? Json(pResult->OutputPath) : Json(nullptr);
+    if (written)
+        PutPath(row, "output", pResult->OutputPath);
+    else
+        row["output"] = nullptr;
     row["written"] = written;
-    const RowReason reason = pResult != nullptr ? pResult->Reason : RowReason::None;
+    // A row the run never reached (stopped before it) still says why.
+    const RowReason reason =
+        pResult != nullptr ? pResult->Reason : (StopSignalled() ? RowReason::Stopped : RowReason::NotMeasured);
     row["reason"] = ReasonJson(reason);
     row["reason_text"] = ReasonTextJson(reason);
-    const auto markers = pIntake.markers.find(row["path"].get<std::string>());
+    const auto markers = pIntake.markers.find(path);
     const RangeMarkers found = markers == pIntake.markers.end() ? RangeMarkers{} : markers->second;
     row["start_marker_found"] = MarkerFound(found.StartChosen, found.StartFound);
     row["end_marker_found"] = MarkerFound(found.EndChosen, found.EndFound);
@@ -228,7 +234,7 @@ Json RowJson(const ListViewModel& pList, std::int32_t pRow, const RowResult* pRe
 // A file the intake refused: the same keys, nothing measured.
 Json RejectedJson(const std::string& pPath, RowReason pReason, const RunOptions& pOptions) {
     Json row;
-    row["path"] = pPath;
+    PutPath(row, "path", pPath);
     row["title"] = PathPart(pPath, false, false, true, false, false, kKeepCase);
     row["start"] = nullptr;
     row["end"] = nullptr;
@@ -364,13 +370,14 @@ int Run(const RunOptions& pOptions) {
     std::vector<std::string> paths;
     for (const std::string& given : pOptions.paths) {
         const std::string path = AbsolutePath(given);
+        // A path that cannot be listed still gets its row, with the reason.
         if (path.empty()) {
-            ReportPath(given, RowReason::NoWorkingFolder);
+            intake.Rejected(given, RowReason::NoWorkingFolder);
             missing = true;
             continue;
         }
         if (FileExists(path) == 0 && FolderExists(path) == 0) {
-            ReportPath(given, RowReason::Missing);
+            intake.Rejected(given, RowReason::Missing);
             missing = true;
             continue;
         }
@@ -408,7 +415,7 @@ int Run(const RunOptions& pOptions) {
     for (const auto& [path, reason] : intake.rejections) rows.push_back(RejectedJson(path, reason, pOptions));
 
     if (pOptions.json) {
-        std::printf("%s\n", rows.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+        std::printf("%s\n", DumpJson(rows, 2).c_str());
     } else if (pOptions.csv) {
         std::vector<std::string> keys = {"path",
                                          "title",

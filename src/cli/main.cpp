@@ -2,8 +2,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <iostream>
 #include <string>
 
 #include "cli/commands.h"
@@ -51,12 +54,20 @@ int main(int argc, char** argv) {
     sonivate::SetErrorCatch(sonivate::DecideErrorCatch(sonivate::ErrorCatchSetting(), sonivate::AppFolder()));
     for (const Command& command : commands) {
         if (command.app->parsed()) {
+            int status = kExitFailed;
             try {
-                return command.run();
+                status = command.run();
             } catch (const std::exception& e) {
                 std::fprintf(stderr, "sonivate-cli: %s\n", e.what());
-                return kExitFailed;
             }
+            // Results that never reached their reader (a closed stdout, a
+            // full disk behind it) are a failure, whatever the run did.
+            std::cout.flush();
+            if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || !std::cout) {
+                std::fprintf(stderr, "sonivate-cli: cannot write the results: %s\n", std::strerror(errno));
+                if (status == kExitOk) status = kExitFailed;
+            }
+            return status;
         }
     }
     return kExitUsage;

@@ -294,9 +294,9 @@ TEST_F(Controller, ACloseDuringARunStopsItAndFollowsWhenTheFileHasEnded) {
     loop.RunUntil([&] { return !run.Running(); });
 
     ASSERT_EQ(run.Results().size(), 1u);
-    EXPECT_TRUE(run.Results()[0].WriteAttempted);
-    EXPECT_FALSE(run.Results()[0].Written);
-    EXPECT_TRUE(Files(out.path()).empty()) << "the partial copy was deleted";
+    EXPECT_FALSE(run.Results()[0].WriteAttempted) << "a stopped measurement is never written";
+    EXPECT_EQ(run.Results()[0].Reason, RowReason::Stopped);
+    EXPECT_TRUE(Files(out.path()).empty());
     EXPECT_EQ(host.Matching("close"), std::vector<std::string>{"close"});
     EXPECT_EQ(host.events.back(), "close") << "after the end-of-run steps";
     EXPECT_FALSE(run.ClosePending());

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -160,8 +161,8 @@ TEST_F(BatchRun, AStopInTheThirdOfFiveFilesEndsTheRunAndDiscardsItsCopy) {
     ASSERT_EQ(results.size(), 3u);
     EXPECT_TRUE(results[1].Written);
     EXPECT_FALSE(results[2].Measured);
-    EXPECT_TRUE(results[2].WriteAttempted) << "the output step is still entered";
-    EXPECT_FALSE(results[2].Written);
+    EXPECT_FALSE(results[2].WriteAttempted) << "a stopped measurement is never written";
+    EXPECT_EQ(results[2].Reason, RowReason::Stopped);
     EXPECT_TRUE(list.Value(2, kColumnLKFS).IsEmpty());
     EXPECT_TRUE(list.Value(3, kColumnLKFS).IsEmpty());
     for (int i = 2; i < 5; ++i)
@@ -198,19 +199,42 @@ TEST_F(BatchRun, AFailedWriteLeavesTheSourceIntact) {
     EXPECT_EQ(Files(dir.path()), std::vector<std::string>{"big.wav"});
 }
 
-TEST_F(BatchRun, ARowThatCannotBeMeasuredIsCopiedUnchangedWithItsOldGain) {
-    // BC$START and BC$STOP 0.2 s apart: too short for one block.
+TEST_F(BatchRun, OnlyARowMeasuredInThisRunIsWrittenAndSilenceNeverIs) {
+    // BC$START and BC$STOP 0.2 s apart: too short for one block. The row
+    // carries the gain of an earlier run, and a good copy stands in the
+    // output folder: neither is used nor touched.
     test::WavSpec layout;
     layout.afterData = test::BroadcastMarkers(kRate, -1, kRate + kRate / 5, -1);
-    const std::string path = test::WriteWav(dir.file("tiny.wav"), layout, test::Sine(2 * kRate, 2, 440.0, -20.0, 16));
+    const std::string tiny = test::WriteWav(dir.file("tiny.wav"), layout, test::Sine(2 * kRate, 2, 440.0, -20.0, 16));
+    // Markers the wrong way round: the range is empty, not "too short".
+    test::WavSpec reversed;
+    reversed.afterData = test::BroadcastMarkers(kRate + kRate / 2, -1, kRate / 2, -1);
+    const std::string backwards =
+        test::WriteWav(dir.file("backwards.wav"), reversed, test::Sine(2 * kRate, 2, 440.0, -20.0, 16));
+    // Room tone far below the absolute gate.
+    const std::string quiet = test::WriteWav(dir.file("quiet.wav"), {}, test::Sine(2 * kRate, 2, 440.0, -85.0, 16));
     ScratchDir out;
-    List({path}, kRangeBcStart, kRangeBcStop);
+    const test::Bytes goodCopy = {1, 2, 3};
+    test::WriteBytes(out.file("tiny.wav"), goodCopy);
+    List({tiny, backwards}, kRangeBcStart, kRangeBcStop);
+    List({quiet}, kRangeFileStart, kRangeFileEnd);
+    list.SetValue(0, kColumnGain, CellValue("6.000"));
     host.output = true;
     host.soundPath = out.path();
     const std::vector<RowResult> results = RunMeasurement(list, host);
-    EXPECT_FALSE(results.at(0).Measured);
-    EXPECT_TRUE(results[0].Written);
-    EXPECT_EQ(test::ReadBytes(out.file("tiny.wav")), test::ReadBytes(path));
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_FALSE(results[0].Measured);
+    EXPECT_FALSE(results[0].WriteAttempted);
+    EXPECT_EQ(results[0].Reason, RowReason::NotMeasured);
+    EXPECT_EQ(test::ReadBytes(out.file("tiny.wav")), goodCopy);
+    EXPECT_EQ(list.Value(0, kColumnGain).AsText(), "6.000") << "the row keeps its earlier figures";
+    EXPECT_EQ(results[1].Reason, RowReason::EmptyRange);
+    EXPECT_TRUE(results[2].Measured);
+    EXPECT_TRUE(results[2].TooQuiet);
+    EXPECT_EQ(results[2].Reason, RowReason::TooQuiet);
+    EXPECT_EQ(list.Value(2, kColumnLKFS).AsText(), "-70.00") << "the figures are shown";
+    EXPECT_FALSE(results[2].WriteAttempted);
+    EXPECT_EQ(Files(out.path()).size(), 1u) << "nothing but the earlier copy";
 }
 
 TEST_F(BatchRun, WorkerThreadsGiveTheListAndTheFilesOfASequentialRun) {
@@ -289,6 +313,70 @@ TEST_F(BatchRun, BroadcastMeasuresComeOnlyWhenAskedForAndLeaveTheFiguresAsTheyWe
     EXPECT_NEAR(*seq[0].Broadcast->LoudnessRange, 0.0, 0.1);
     EXPECT_FALSE(seq[1].Broadcast->MaxShortTerm.has_value());
     EXPECT_FALSE(seq[1].Broadcast->LoudnessRange.has_value());
+}
+
+}  // namespace
+}  // namespace sonivate
+
+namespace sonivate {
+namespace {
+
+// A quarter-rate tone whose samples fall 45 degrees off its crests: every
+// sample reads 3 dB below the waveform's true peak.
+std::string OffCrestTone(const std::string& pPath, double pDbfs) {
+    const double amplitude = 32767.0 * std::pow(10.0, pDbfs / 20.0);
+    test::Samples samples;
+    for (std::int32_t n = 0; n < 2 * kRate; ++n) {
+        const auto value = static_cast<std::int32_t>(std::lround(amplitude * std::sin(M_PI / 2 * n + M_PI / 4)));
+        samples.insert(samples.end(), {value, value});
+    }
+    return test::WriteWav(pPath, {}, samples);
+}
+
+TEST_F(BatchRun, TheClipTestCountsTheTruePeakWhenItIsMeasured) {
+    const std::string path = OffCrestTone(dir.file("sibilant.wav"), -6.0);
+    List({path});
+    host.extras = true;
+    const std::vector<RowResult> first = RunMeasurement(list, host);
+    ASSERT_TRUE(first.at(0).Measured);
+    ASSERT_TRUE(first[0].Broadcast && first[0].Broadcast->TruePeak);
+    const double samplePeak = first[0].Peak;
+    const double truePeak = *first[0].Broadcast->TruePeak;
+    ASSERT_GT(truePeak - samplePeak, 2.5);
+    // A target that puts the sample peak 1.5 dB under full scale puts the
+    // true peak well above it.
+    const double gain = -samplePeak - 1.5;
+    host.target = std::to_string(first[0].LKFS + gain);
+    host.output = true;
+    ScratchDir out;
+    host.soundPath = out.path();
+    const std::vector<RowResult> second = RunMeasurement(list, host);
+    EXPECT_LT(second.at(0).Gain + second[0].Peak, 0.0);
+    EXPECT_TRUE(second[0].Clip);
+    EXPECT_EQ(list.DispColor(0), kClipColor);
+    EXPECT_EQ(second[0].Reason, RowReason::WouldClip);
+    EXPECT_TRUE(Files(out.path()).empty());
+    // Without the true peak only the sample peak counts, as before.
+    host.extras = false;
+    EXPECT_FALSE(RunMeasurement(list, host).at(0).Clip);
+}
+
+TEST_F(BatchRun, ACopyNeverReplacesAnotherSourceOfTheRun) {
+    // x.bwf's copy is named x.wav, which is the separate recording listed
+    // after it; the output folder is the sources' own.
+    const std::string bwf = Programme(dir.file("x.bwf"), -30.0);
+    const std::string wav = Programme(dir.file("x.wav"), -18.0);
+    const test::Bytes recording = test::ReadBytes(wav);
+    List({bwf, wav});
+    host.output = true;
+    host.soundPath = dir.path();
+    const std::vector<RowResult> results = RunMeasurement(list, host);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].Reason, RowReason::SourceOfRun);
+    EXPECT_FALSE(results[0].Written);
+    EXPECT_NEAR(results[1].LKFS, -18.0, 0.5) << "x.wav is measured as itself";
+    EXPECT_TRUE(results[1].Written) << "a source may still become its own copy";
+    EXPECT_NE(test::ReadBytes(wav), recording);
 }
 
 }  // namespace

@@ -1,0 +1,113 @@
+// sonivate-cli run: every row says what became of it, nothing unmeasured is
+// written, and results that cannot be delivered fail the command.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "cli_runner.h"
+#include "support/scratch.h"
+#include "support/wavgen.h"
+
+namespace sonivate::test {
+namespace {
+
+using Json = nlohmann::json;
+constexpr std::int32_t kRate = 48000;
+
+Json RowOf(const Json& pRows, const std::string& pTitle) {
+    for (const Json& row : pRows)
+        if (row["title"] == pTitle) return row;
+    return Json();
+}
+
+TEST(CliOutcome, RowsThatCannotBeMeasuredOrListedSayWhyAndNothingIsWrittenInPlace) {
+    ScratchDir dir;
+    // BC$START to BC$STOP is 0.2 s: no block. In place, the old behaviour
+    // replaced the source with an "adjusted" copy at 0 dB.
+    WavSpec tinyLayout;
+    tinyLayout.afterData = BroadcastMarkers(kRate, -1, kRate + kRate / 5, -1);
+    const std::string tiny = WriteWav(dir.file("tiny.wav"), tinyLayout, Sine(2 * kRate, 2, 440.0, -20.0, 16));
+    WavSpec reversed;
+    reversed.afterData = BroadcastMarkers(kRate + kRate / 2, -1, kRate / 2, -1);
+    WriteWav(dir.file("backwards.wav"), reversed, Sine(2 * kRate, 2, 440.0, -20.0, 16));
+    WavSpec plain;
+    plain.afterData = BroadcastMarkers(kRate / 4, -1, 7 * kRate / 4, -1);
+    const std::string quiet = WriteWav(dir.file("roomtone.wav"), plain, Sine(2 * kRate, 2, 440.0, -85.0, 16));
+    const Bytes tinyBefore = ReadBytes(tiny);
+    const Bytes quietBefore = ReadBytes(quiet);
+    const std::string absent = dir.file("absent.wav");
+
+    const CliResult r = RunCli({"run", "--from", "BC$START", "--to", "BC$STOP", "--write", "--in-place", "--json",
+                                "--jobs", "1", dir.path(), absent});
+    EXPECT_EQ(r.status, 1);
+    const Json rows = Json::parse(r.out);
+    ASSERT_EQ(rows.size(), 4u) << "a path that does not exist still gets its row";
+
+    const Json tinyRow = RowOf(rows, "tiny");
+    EXPECT_FALSE(tinyRow["measured"].get<bool>());
+    EXPECT_FALSE(tinyRow["written"].get<bool>());
+    EXPECT_EQ(tinyRow["reason"], "not_measured");
+    EXPECT_EQ(ReadBytes(tiny), tinyBefore);
+
+    EXPECT_EQ(RowOf(rows, "backwards")["reason"], "empty_range");
+
+    const Json quietRow = RowOf(rows, "roomtone");
+    EXPECT_TRUE(quietRow["measured"].get<bool>());
+    EXPECT_EQ(quietRow["lkfs_text"], "-70.00") << "the figures are shown as measured";
+    EXPECT_EQ(quietRow["reason"], "too_quiet");
+    EXPECT_FALSE(quietRow["written"].get<bool>());
+    EXPECT_EQ(ReadBytes(quiet), quietBefore);
+
+    const Json absentRow = RowOf(rows, "absent");
+    EXPECT_FALSE(absentRow["listed"].get<bool>());
+    EXPECT_EQ(absentRow["reason"], "missing");
+    EXPECT_EQ(absentRow["path"], absent);
+}
+
+TEST(CliOutcome, PathsThatAreNotUtf8KeepTheirBytes) {
+    ScratchDir dir;
+    const std::string name = std::string("spot\xff\xfe") + ".wav";
+    WriteWav(dir.file(name), {}, Sine(2 * kRate, 2, 997.0, -20.0, 16));
+    const CliResult r = RunCli({"run", "--json", "--jobs", "1", dir.path()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json rows = Json::parse(r.out);
+    ASSERT_EQ(rows.size(), 1u);
+    ASSERT_TRUE(rows[0].contains("path_bytes"));
+    // base64 of the path's exact bytes.
+    const std::string path = dir.file(name);
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string decoded;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (const char c : rows[0]["path_bytes"].get<std::string>()) {
+        if (c == '=') break;
+        bits = (bits << 6) | static_cast<std::uint32_t>(std::string(kAlphabet).find(c));
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            decoded += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    EXPECT_EQ(decoded, path);
+    EXPECT_TRUE(rows[0]["measured"].get<bool>());
+
+    const CliResult valid = RunCli({"measure", "--json", "--no-extras", dir.file(name)});
+    EXPECT_TRUE(Json::parse(valid.out)[0].contains("path_bytes"));
+}
+
+TEST(CliOutcome, ResultsThatCannotBeWrittenFailTheCommand) {
+    ScratchDir dir;
+    const std::string path = WriteWav(dir.file("a.wav"), {}, Sine(2 * kRate, 2, 997.0, -20.0, 16));
+    const std::string cli = SONIVATE_CLI_PATH;
+    // A full disk behind stdout, and a closed stdout.
+    for (const std::string redirect : {"> /dev/full", ">&-"}) {
+        const std::string command = "'" + cli + "' run --json --jobs 1 '" + path + "' " + redirect + " 2>/dev/null";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << redirect;
+        EXPECT_NE(WEXITSTATUS(status), 0) << redirect;
+    }
+}
+
+}  // namespace
+}  // namespace sonivate::test
