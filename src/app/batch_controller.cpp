@@ -2,9 +2,11 @@
 
 #include "app/output_copy.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "app/measurement_run_detail.h"
+#include "common/decimal_text.h"
 #include "common/error_trap.h"
 
 namespace sonivate {
@@ -26,8 +28,10 @@ std::string ErrorText(const std::exception_ptr& pError) {
 
 // ---- ThreadExecutor -------------------------------------------------------------
 
-ThreadExecutor::ThreadExecutor(PostToOwner pPostToOwner)
-    : mPostToOwner(std::move(pPostToOwner)), mWorker([this] { Loop(); }) {}
+ThreadExecutor::ThreadExecutor(PostToOwner pPostToOwner, std::int32_t pWorkers)
+    : mPostToOwner(std::move(pPostToOwner)) {
+    for (std::int32_t w = 0; w < std::max<std::int32_t>(pWorkers, 1); ++w) mWorkers.emplace_back([this] { Loop(); });
+}
 
 ThreadExecutor::~ThreadExecutor() {
     {
@@ -36,7 +40,7 @@ ThreadExecutor::~ThreadExecutor() {
         mWorks.clear();
     }
     mWake.notify_all();
-    mWorker.join();
+    for (std::thread& worker : mWorkers) worker.join();
 }
 
 void ThreadExecutor::Execute(std::function<void()> pWork) {
@@ -68,6 +72,29 @@ void ThreadExecutor::Loop() {
     }
 }
 
+// ---- TaskQueue --------------------------------------------------------------------
+
+void TaskQueue::Post(std::function<void()> pTask) {
+    {
+        std::lock_guard lock(mMutex);
+        mTasks.push_back(std::move(pTask));
+    }
+    mWake.notify_one();
+}
+
+void TaskQueue::RunUntil(const std::function<bool()>& pDone) {
+    while (!pDone()) {
+        std::function<void()> task;
+        {
+            std::unique_lock lock(mMutex);
+            mWake.wait(lock, [this] { return !mTasks.empty(); });
+            task = std::move(mTasks.front());
+            mTasks.pop_front();
+        }
+        task();
+    }
+}
+
 // ---- What the controller shares with the work it hands out ----------------------
 
 struct BatchController::Shared {
@@ -88,14 +115,17 @@ struct BatchController::Shared {
 // progress go back to the owner as values.
 class BatchController::WorkProgress final : public ProgressHost {
 public:
-    WorkProgress(std::shared_ptr<Shared> pShared, RunHost& pHost, RunExecutor& pExecutor, platform::EventPump& pPump)
-        : mShared(std::move(pShared)), mHost(pHost), mExecutor(pExecutor), mPump(pPump) {}
+    // pQuiet: several rows at once, whose own texts and progress mean
+    // nothing to the operator.
+    WorkProgress(std::shared_ptr<Shared> pShared, RunHost& pHost, RunExecutor& pExecutor, platform::EventPump& pPump,
+                 bool pQuiet)
+        : mShared(std::move(pShared)), mHost(pHost), mExecutor(pExecutor), mPump(pPump), mQuiet(pQuiet) {}
 
     void ShowStatus(const std::string& pText) override {
-        PostToHost([pText](RunHost& pHost) { pHost.ShowStatus(pText); });
+        if (!mQuiet) PostToHost([pText](RunHost& pHost) { pHost.ShowStatus(pText); });
     }
     void SetProgress(std::int32_t pValue) override {
-        PostToHost([pValue](RunHost& pHost) { pHost.SetProgress(pValue); });
+        if (!mQuiet) PostToHost([pValue](RunHost& pHost) { pHost.SetProgress(pValue); });
     }
     bool StopRequested() const override {
         return mShared->Stop.load() || mShared->Abort.load() || mHost.StopRequested();
@@ -113,14 +143,16 @@ private:
     RunHost& mHost;
     RunExecutor& mExecutor;
     platform::EventPump& mPump;
+    bool mQuiet;
 };
 
 // ---- BatchController --------------------------------------------------------------
 
-BatchController::BatchController(ListViewModel& pList, RunHost& pHost, RunExecutor& pExecutor)
-    : c_List(pList),
+BatchController::BatchController(BatchRows& pRows, RunHost& pHost, RunExecutor& pExecutor, std::int32_t pJobs)
+    : c_List(pRows),
       c_Host(pHost),
       c_Executor(pExecutor),
+      c_Jobs(pExecutor.OnOwnerThread() ? 1 : std::max<std::int32_t>(pJobs, 1)),
       c_Shared(std::make_shared<Shared>()),
       c_OwnerPump(pHost.RunPump()) {
     c_Shared->Owner = this;
@@ -139,31 +171,44 @@ RunState BatchController::State() const {
 bool BatchController::StopRequested() const { return c_Shared->Stop.load() || c_Host.StopRequested(); }
 
 void BatchController::Start() {
-    if (c_Running || c_List.ItemCount() < 1) return;
+    if (c_Running || c_List.Count() < 1) return;
     c_Running = true;
     c_Ending = false;
-    c_InFlight = false;
+    c_InFlight = 0;
     c_Failure = nullptr;
     c_Results.clear();
+    c_Waiting.clear();
+    c_Groups.clear();
+    c_Busy.clear();
     c_Count = 0;
     c_NextRow = 0;
+    c_NextToReport = 0;
+    c_Done = 0;
     c_Shared->Abort = false;
     c_Shared->Outputs = std::make_shared<RunOutputs>();
     Guarded([&] {
         c_Host.RunStarting();
         c_Shared->Stop = false;
         c_Host.ClearStopRequest();
-        const CellValue target(c_Host.TargetLKFSText());
+        const std::optional<double> target = ParseDecimal(c_Host.TargetLKFSText());
         // A target that is no number: no row is measured.
-        if (!target.ReadsAsNumber()) return;
-        c_Target = target.AsNumber();
+        if (!target) return;
+        c_Target = *target;
         c_Host.RunColours(true);
-        c_List.SetClickDisabled(1);
+        c_List.SetLocked(true);
         // The count is taken once: the list cannot grow or shrink during the run.
-        c_Count = c_List.ItemCount();
+        const std::int32_t count = c_List.Count();
+        std::vector<RowWork> works;
         auto sources = std::make_shared<RunSources>();
-        for (std::int32_t row = 0; row < c_Count; ++row) sources->Add(detail::ReadRowWork(c_List, row).Source);
+        for (std::int32_t row = 0; row < count; ++row) {
+            works.push_back(detail::ReadRowWork(c_List, row));
+            sources->Add(works.back().Source);
+        }
         c_Shared->Sources = std::move(sources);
+        c_Groups = c_Jobs > 1 ? detail::ConflictGroups(works, detail::ReadChoices(c_Host, c_Target))
+                              : std::vector<std::int32_t>(works.size(), 0);
+        c_Busy.assign(works.size(), 0);
+        c_Count = count;
     });
     Advance();
 }
@@ -184,23 +229,31 @@ bool BatchController::RequestClose() {
 void BatchController::Advance() {
     if (c_Advancing) return;
     c_Advancing = true;
-    while (c_Running && !c_InFlight) {
+    while (c_Running) {
         if (c_Ending || c_NextRow >= c_Count) {
-            Finish();
+            if (c_InFlight == 0) Finish();
             break;
         }
+        if (!RowMayStart()) break;
         BeginRow();
     }
     c_Advancing = false;
+}
+
+// A free job, and no earlier row of the next row's group still in flight.
+bool BatchController::RowMayStart() const {
+    if (c_InFlight >= c_Jobs) return false;
+    const std::int32_t group = c_Groups[static_cast<size_t>(c_NextRow)];
+    for (std::int32_t row = group; row < c_NextRow; ++row)
+        if (c_Busy[static_cast<size_t>(row)] != 0 && c_Groups[static_cast<size_t>(row)] == group) return false;
+    return true;
 }
 
 void BatchController::BeginRow() {
     const std::int32_t row = c_NextRow++;
     c_CurrentRow = row;
     if (!Guarded([&] {
-            c_List.UnSelectAll();
-            c_List.SetSelectedItem(row);
-            c_List.SetIsSelected(row, 1);
+            c_List.ShowCurrent(row);
             c_Host.ListChanged();
             c_Host.RowSelected(row);
         }))
@@ -224,10 +277,11 @@ void BatchController::BeginRow() {
 
     platform::EventPump& pump =
         c_Executor.OnOwnerThread() ? static_cast<platform::EventPump&>(c_OwnerPump) : platform::HeadlessPump();
-    c_InFlight = true;
+    ++c_InFlight;
+    c_Busy[static_cast<size_t>(row)] = 1;
     c_Executor.Execute([shared = c_Shared, outputs = c_Shared->Outputs, work = std::move(work), choices, &host = c_Host,
-                        &executor = c_Executor, &pump] {
-        WorkProgress progress(shared, host, executor, pump);
+                        &executor = c_Executor, &pump, quiet = c_Jobs > 1, row] {
+        WorkProgress progress(shared, host, executor, pump, quiet);
         RowResult result;
         std::exception_ptr error;
         try {
@@ -242,10 +296,10 @@ void BatchController::BeginRow() {
         } catch (...) {
             error = std::current_exception();
         }
-        executor.Post([shared, error, result = std::move(result)]() mutable {
+        executor.Post([shared, error, row, result = std::move(result)]() mutable {
             if (shared->Owner == nullptr) return;
             if (error)
-                shared->Owner->RowFailed(error);
+                shared->Owner->RowFailed(row, error);
             else
                 shared->Owner->RowDone(std::move(result));
         });
@@ -256,28 +310,57 @@ void BatchController::ApplyMeasured(std::int32_t pRow, const std::string& pSourc
     Guarded([&] {
         // The list is locked during the run; should it have changed anyway,
         // figures never land on another file's row.
-        if (c_List.AuxID(pRow, kAuxPath).AsText() != pSource) return;
-        ApplyMeasurement(c_List, pResult);
+        if (c_List.Row(pRow).Path != pSource) return;
+        c_List.ApplyMeasurement(pResult);
         c_Host.ListChanged();
     });
 }
 
 void BatchController::RowDone(RowResult pResult) {
-    c_InFlight = false;
-    Guarded([&] {
-        c_Results.push_back(std::move(pResult));
-        c_Host.RowApplied(c_Results.back());
-    });
+    const std::int32_t row = pResult.Row;
+    c_Waiting.emplace(row, std::move(pResult));
+    RowEnded(row);
+    ReportInOrder();
+    if (c_Jobs > 1)
+        Guarded([&] {
+            c_Host.SetProgress(static_cast<std::int32_t>(static_cast<std::int64_t>(c_Done) * kProgressScale / c_Count));
+        });
     TakePumpFailure();
     // The stop is seen after the file in progress, as the operator expects.
     if (StopRequested()) c_NextRow = c_Count;
     Advance();
 }
 
-void BatchController::RowFailed(std::exception_ptr pError) {
-    c_InFlight = false;
+void BatchController::RowFailed(std::int32_t pRow, std::exception_ptr pError) {
+    RowEnded(pRow);
     Fail(std::move(pError));
     Advance();
+}
+
+void BatchController::RowEnded(std::int32_t pRow) {
+    --c_InFlight;
+    ++c_Done;
+    if (pRow >= 0 && pRow < static_cast<std::int32_t>(c_Busy.size())) c_Busy[static_cast<size_t>(pRow)] = 0;
+}
+
+// Rows are started in list order, so every row before c_NextRow reports in
+// the end; a row that failed reports nothing and is passed over.
+void BatchController::ReportInOrder() {
+    while (c_NextToReport < c_NextRow) {
+        const auto waiting = c_Waiting.find(c_NextToReport);
+        if (waiting == c_Waiting.end()) {
+            if (c_Busy[static_cast<size_t>(c_NextToReport)] != 0) return;
+            ++c_NextToReport;
+            continue;
+        }
+        RowResult result = std::move(waiting->second);
+        c_Waiting.erase(waiting);
+        ++c_NextToReport;
+        Guarded([&] {
+            c_Results.push_back(std::move(result));
+            c_Host.RowApplied(c_Results.back());
+        });
+    }
 }
 
 void BatchController::Fail(std::exception_ptr pError) {
@@ -315,7 +398,7 @@ void BatchController::Finish() {
             if (ErrorCatch() != 0 && !c_Failure) c_Failure = std::current_exception();
         }
     };
-    step([&] { c_List.SetClickDisabled(0); });
+    step([&] { c_List.SetLocked(false); });
     step([&] { c_Host.RunFinished(); });
     step([&] { c_Host.RunColours(false); });
     step([&] { c_Host.SetProgress(0); });
@@ -354,24 +437,17 @@ bool BatchController::DropFiles(IntakeHost& pIntake, const std::vector<std::stri
 
 bool BatchController::RemoveSelected() {
     if (!IntakeAllowed()) return false;
-    return IdleGuarded([&] { c_List.DeleteSelected(); });
+    return IdleGuarded([&] { c_List.RemoveSelected(); });
 }
 
-bool BatchController::StartDrag(DragData& pData, std::int32_t& pAllowedEffects) {
-    pData.Clear();
-    if (!IntakeAllowed()) {
-        pAllowedEffects = kDropEffectNone;
-        return false;
-    }
-    pAllowedEffects = kDropEffectCopy;
+bool BatchController::StartDrag(std::vector<std::string>& pFiles) {
+    pFiles.clear();
+    if (!IntakeAllowed()) return false;
     return IdleGuarded([&] {
-        pData.Format = DragData::kFormatFileList;
-        for (std::int32_t row = 0; row < c_List.ItemCount(); ++row)
-            if (c_List.IsSelected(row) != 0) pData.Files.push_back(c_List.AuxID(row, kAuxPath).AsText());
+        pFiles = c_List.SelectedPaths();
         // The rows leave the list as the drag begins; a drop back on the
         // list brings them in again where they land.
-        c_List.DeleteSelected();
-        c_List.UnSelectAll();
+        c_List.RemoveSelected();
     });
 }
 

@@ -1,15 +1,21 @@
 #pragma once
-// BatchController: the one owner of a batch run's state. The window's start,
-// stop and close, and every intake that would renumber the list's rows, go
-// through it; the CLI drives it the same way with the inline executor.
+// BatchController: the one driver of a batch run, for every face. The
+// window's start, stop and close, and every intake that would renumber the
+// rows, go through it; the command line and the watch folder drive it the
+// same way.
 //
-// A run: the rows are taken in list order, one file at a time. For each row
-// the controller makes it the current row, reads its work (RowWork) and the
-// output choices, hands ProcessRow to the executor, and applies the
-// RowResult to the list on the owner thread before the next row starts. The
-// row's figures are applied as soon as it is measured, while its copy is
-// still being written. The target is read once, when the run starts; the
+// A run: the rows are started in list order, up to pJobs at once (1: one
+// file at a time, the window's run). Rows whose files could touch each other
+// are never in flight together (detail::ConflictGroups): a row waits for the
+// earlier rows of its group. For each row the controller makes it the
+// current row, reads its work (RowWork) and the output choices, and hands
+// ProcessRow to the executor; the row's figures are applied to the rows as
+// soon as it is measured, while its copy is still being written. Results
+// reach the host (RowApplied, Results) in list order, whatever order the
+// workers finish in. The target is read once, when the run starts; the
 // output switch, folder and clip avoidance are read again for every row.
+// With more than one job the rows' own status texts and progress are not
+// passed on: the host's progress is the share of rows done.
 //
 // Threading contract
 // - The owner thread is the thread that owns the list and the host (the
@@ -52,15 +58,16 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/batch_rows.h"
 #include "app/file_list.h"
 #include "app/measurement_run.h"
-#include "controls/model/list_view_model.h"
 #include "platform/event_pump.h"
 
 namespace sonivate {
@@ -89,7 +96,7 @@ public:
     bool OnOwnerThread() const override { return true; }
 };
 
-// One worker thread for the window. Post hands each task to pPostToOwner,
+// Worker threads (one for the window). Post hands each task to pPostToOwner,
 // which must queue it for the owner thread's event loop and return at once;
 // with Qt: [window](auto pTask) { QMetaObject::invokeMethod(window,
 // std::move(pTask), Qt::QueuedConnection); } (a context object also drops
@@ -97,7 +104,8 @@ public:
 class ThreadExecutor final : public RunExecutor {
 public:
     using PostToOwner = std::function<void(std::function<void()>)>;
-    explicit ThreadExecutor(PostToOwner pPostToOwner);
+    // pWorkers threads take the works in the order they were given.
+    explicit ThreadExecutor(PostToOwner pPostToOwner, std::int32_t pWorkers = 1);
     // Finishes the work in hand (a stopped run ends at its next progress
     // event), drops works not yet started and joins the worker.
     ~ThreadExecutor() override;
@@ -116,7 +124,22 @@ private:
     std::condition_variable mWake;
     std::deque<std::function<void()>> mWorks;
     bool mQuit = false;
-    std::thread mWorker;
+    std::vector<std::thread> mWorkers;
+};
+
+// The owner thread's queue for a program without an event loop (the
+// command line, the watch folder): workers Post, the owner runs the tasks.
+class TaskQueue {
+public:
+    void Post(std::function<void()> pTask);
+    // Runs posted tasks, in order, until pDone() holds (checked before each
+    // wait and after each task).
+    void RunUntil(const std::function<bool()>& pDone);
+
+private:
+    std::mutex mMutex;
+    std::condition_variable mWake;
+    std::deque<std::function<void()>> mTasks;
 };
 
 // A run's state. Stopping: a stop was requested and the file in progress has
@@ -125,7 +148,9 @@ enum class RunState { Idle, Running, Stopping };
 
 class BatchController {
 public:
-    BatchController(ListViewModel& pList, RunHost& pHost, RunExecutor& pExecutor);
+    // pJobs: rows in flight at once, 1 to the executor's workers; an
+    // executor on the owner thread always runs one.
+    BatchController(BatchRows& pRows, RunHost& pHost, RunExecutor& pExecutor, std::int32_t pJobs = 1);
     ~BatchController();
     BatchController(const BatchController&) = delete;
     BatchController& operator=(const BatchController&) = delete;
@@ -166,10 +191,10 @@ public:
     bool DropFiles(IntakeHost& pIntake, const std::vector<std::string>& pFiles, std::int32_t pRow);
     // The list's double-click: removes every selected row.
     bool RemoveSelected();
-    // A drag of the selected rows out of the list starts: fills pData with
-    // their paths (list order), allows copying and removes the rows. When
-    // refused, pData is empty and pAllowedEffects kDropEffectNone.
-    bool StartDrag(DragData& pData, std::int32_t& pAllowedEffects);
+    // A drag of the selected rows out of the list starts: pFiles gets their
+    // paths (list order) and the rows leave the list. When refused, pFiles
+    // is empty.
+    bool StartDrag(std::vector<std::string>& pFiles);
 
     // ---- The last run ---------------------------------------------------------
     // The outcome of every row processed, in row order (rows after a stop or
@@ -184,10 +209,13 @@ private:
     class WorkProgress;
 
     void Advance();
+    bool RowMayStart() const;
     void BeginRow();
     void ApplyMeasured(std::int32_t pRow, const std::string& pSource, const RowResult& pResult);
     void RowDone(RowResult pResult);
-    void RowFailed(std::exception_ptr pError);
+    void RowFailed(std::int32_t pRow, std::exception_ptr pError);
+    void RowEnded(std::int32_t pRow);
+    void ReportInOrder();
     void Fail(std::exception_ptr pError);
     void TakePumpFailure();
     void Finish();
@@ -197,21 +225,29 @@ private:
     // or dropped, never passed on. True.
     bool IdleGuarded(const std::function<void()>& pStep);
 
-    ListViewModel& c_List;
+    BatchRows& c_List;
     RunHost& c_Host;
     RunExecutor& c_Executor;
+    std::int32_t c_Jobs = 1;
     std::shared_ptr<Shared> c_Shared;
     platform::GuardedPump c_OwnerPump;
 
     bool c_Running = false;
     bool c_ClosePending = false;
-    bool c_Ending = false;    // an error ends the run once no row is in flight
-    bool c_InFlight = false;  // a row's work has not reported back yet
+    bool c_Ending = false;        // an error ends the run once no row is in flight
+    std::int32_t c_InFlight = 0;  // rows whose work has not reported back yet
     bool c_Advancing = false;
     double c_Target = 0.0;
     std::int32_t c_Count = 0;
     std::int32_t c_NextRow = 0;
     std::int32_t c_CurrentRow = -1;
+    std::int32_t c_Done = 0;
+    // Per row: its conflict group, and whether it is in flight; results of
+    // rows that finished before an earlier row, until that one reports.
+    std::vector<std::int32_t> c_Groups;
+    std::vector<char> c_Busy;
+    std::map<std::int32_t, RowResult> c_Waiting;
+    std::int32_t c_NextToReport = 0;
     std::vector<RowResult> c_Results;
     std::exception_ptr c_Failure;
 };

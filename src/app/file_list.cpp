@@ -1,7 +1,5 @@
 #include "app/file_list.h"
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -11,6 +9,7 @@
 #include "common/error_trap.h"
 #include "common/formatting.h"
 #include "common/paths.h"
+#include "platform/folder_entries.h"
 #include "platform/pending_file.h"
 #include "wavefile/wave_bwfj.h"
 #include "wavefile/wave_extensible.h"
@@ -79,30 +78,15 @@ bool EndsWithWav(const std::string& pName) {
 
 }  // namespace
 
-void ConfigureFileList(ListViewModel& pList, double pSizeRate) {
-    pList.SetNumData(kFileListColumns);
-    pList.SetNumAux(kFileListAux);
-    pList.Init();
-    for (std::int32_t c = 0; c < kFileListColumns; ++c) {
-        pList.SetTabName(c, kFileListColumnSetup[c].Caption);
-        pList.SetTabWidth(c, static_cast<std::int32_t>(std::nearbyint(kFileListColumnSetup[c].WidthTwips * pSizeRate)));
-    }
-    pList.SetStyle(static_cast<float>(kFileListFontPoints * pSizeRate), 0, "", kColorWindowText, kColorWindow);
-    pList.LayoutColumns();
-}
-
-void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pFilename, std::int32_t pIndex) {
+void AddTitle(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename, std::int32_t pIndex) {
     // Each step runs on its own: with errors trapped, a failing step is
     // skipped and the next one still runs (an unreadable cue chunk leaves
     // the range at the whole file).
     FileHandle handle = 0;
     WaveFormatInfo info;
     RowReason rejection = RowReason::None;
-    RangeMarkers markersFound;
-    std::int32_t index = pIndex;
-    std::int64_t start = 0;
-    std::int64_t end = 0;
-    double milliseconds = 0.0;
+    BatchRow row;
+    row.Path = pFilename;
 
     Trap([&] {
         // Nothing that is not a regular file is opened: a FIFO would wait
@@ -123,62 +107,49 @@ void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pFilen
     if (rejection == RowReason::None)
         Trap([&] { rejection = RejectionOf(info, EffectiveFormatTag(info, pFilename, handle)); });
     if (rejection == RowReason::None) {
-        Trap([&] {
-            if (index >= pList.ItemCount()) index = kLastItem;
-            if (index == kLastItem)
-                pList.AddItem(1);
-            else
-                pList.InsertItem(index, 1);
-        });
         // A data chunk may declare more than the file holds (0xFFFFFFFF from
         // a pipe): the range covers the frames present.
         std::int64_t framesPresent = info.NumSamples;
         Trap([&] { framesPresent = std::min<std::int64_t>(info.NumSamples, FramesPresent(info, info.FileSize)); });
         Trap([&] {
-            start = 0;
-            end = framesPresent;
+            row.Start = 0;
+            row.End = framesPresent;
         });
         Trap([&] {
             const std::int32_t from = pHost.RangeStartChoice();
             const std::int32_t to = pHost.RangeEndChoice();
-            markersFound.StartChosen = from > 0;
-            markersFound.EndChosen = to > 0;
+            row.Markers.StartChosen = from > 0;
+            row.Markers.EndChosen = to > 0;
             if (from <= 0 && to <= 0) return;
             std::vector<CueMarker> markers;
             const std::int32_t count = ReadCueMarkers(pFilename, handle, markers);
             for (std::int32_t m = 0; m < count && m < static_cast<std::int32_t>(markers.size()); ++m) {
                 const CueMarker& marker = markers[static_cast<size_t>(m)];
-                if (marker.SampleOffset <= 0) continue;
+                // A marker on the very first frame is a marker too.
+                if (marker.SampleOffset < 0) continue;
                 const std::string label = AsciiUpper(marker.Label);
                 if ((label == "BC$START" && from == kRangeBcStart) ||
                     (label == "BC$STANDBY" && from == kRangeBcStandby)) {
-                    start = std::min<std::int64_t>(marker.SampleOffset, framesPresent);
-                    markersFound.StartFound = true;
+                    row.Start = std::min<std::int64_t>(marker.SampleOffset, framesPresent);
+                    row.Markers.StartFound = true;
                 }
                 if ((label == "BC$STOP" && to == kRangeBcStop) || (label == "BC$END" && to == kRangeBcEnd)) {
-                    end = std::min<std::int64_t>(marker.SampleOffset, framesPresent);
-                    markersFound.EndFound = true;
+                    row.End = std::min<std::int64_t>(marker.SampleOffset, framesPresent);
+                    row.Markers.EndFound = true;
                 }
             }
         });
-        if (markersFound.StartChosen || markersFound.EndChosen)
-            Trap([&] { pHost.MarkersResolved(pFilename, markersFound); });
+        if (row.Markers.StartChosen || row.Markers.EndChosen)
+            Trap([&] { pHost.MarkersResolved(pFilename, row.Markers); });
+        Trap([&] { row.Title = PathPart(pFilename, false, false, true, false, false, kKeepCase); });
         Trap([&] {
             if (info.SampleRate == 0) throw RunTimeError("division by zero");
-            milliseconds = std::nearbyint(static_cast<double>(end - start) / info.SampleRate * 1000.0);
-        });
-        Trap([&] {
-            pList.SetIconType(index, kFileIcon);
-            pList.SetAuxID(index, kAuxPath, CellValue(pFilename));
-            pList.SetAuxID(index, kAuxStart, CellValue(CheckedNarrow<std::int32_t>(start)));
-            pList.SetAuxID(index, kAuxEnd, CellValue(CheckedNarrow<std::int32_t>(end)));
-            pList.SetValue(index, kColumnTitle,
-                           CellValue(PathPart(pFilename, false, false, true, false, false, kKeepCase)));
+            const double milliseconds =
+                std::nearbyint(static_cast<double>(row.End - row.Start) / info.SampleRate * 1000.0);
             const std::int32_t noSign = 0;
-            pList.SetValue(
-                index, kColumnLength,
-                CellValue(FormatDuration(CheckedNarrow<std::int32_t>(milliseconds), kDurationStyleClock, noSign)));
+            row.LengthText = FormatDuration(CheckedNarrow<std::int32_t>(milliseconds), kDurationStyleClock, noSign);
         });
+        Trap([&] { pList.Insert(pIndex, row); });
     }
     CloseFileHandle(handle);
     if (rejection != RowReason::None) {
@@ -187,41 +158,36 @@ void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pFilen
     }
 }
 
-std::int32_t AddFolder(ListViewModel& pList, IntakeHost& pHost, const std::string& pFolder) {
+std::int32_t AddFolder(BatchRows& pList, IntakeHost& pHost, const std::string& pFolder) {
     return Trapped<std::int32_t>(0, [&] {
         if (FolderExists(pFolder) == 0) return 0;
         const std::string folder = SetTrailingSeparator(pFolder, 0);
+        std::vector<std::string> entries;
+        if (!platform::FolderEntries(folder, entries) && entries.empty()) return 0;
         std::vector<std::string> names;
-        {
-            std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-            if (!dir) return 0;
-            while (const dirent* entry = ::readdir(dir.get())) {
-                const std::string name = entry->d_name;
-                if (EndsWithWav(name) && FolderExists(folder + name) == 0) names.push_back(name);
-            }
-        }
+        for (const std::string& name : entries)
+            if (EndsWithWav(name) && FolderExists(folder + name) == 0) names.push_back(name);
         std::int32_t count = 0;
         for (const std::string& name : names) {
-            AddTitle(pList, pHost, folder + name, kLastItem);
+            AddTitle(pList, pHost, folder + name, kAppendRow);
             ++count;
         }
         return count;
     });
 }
 
-void AddDroppedFiles(ListViewModel& pList, IntakeHost& pHost, const std::vector<std::string>& pFiles,
-                     std::int32_t pRow) {
+void AddDroppedFiles(BatchRows& pList, IntakeHost& pHost, const std::vector<std::string>& pFiles, std::int32_t pRow) {
     for (size_t k = 0; k < pFiles.size(); ++k) AddTitle(pList, pHost, pFiles[k], pRow + static_cast<std::int32_t>(k));
 }
 
-void AddCommandLinePaths(ListViewModel& pList, IntakeHost& pHost, const std::vector<std::string>& pPaths) {
+void AddCommandLinePaths(BatchRows& pList, IntakeHost& pHost, const std::vector<std::string>& pPaths) {
     for (const std::string& path : pPaths) {
         Trap([&] {
             if (FolderExists(path) == 1) {
                 AddFolder(pList, pHost, path);
-                pList.ReOrder(kColumnTitle, 1);
+                pList.SortByTitle();
             } else if (FileExists(path) == 1) {
-                AddTitle(pList, pHost, path, kLastItem);
+                AddTitle(pList, pHost, path, kAppendRow);
             }
         });
     }

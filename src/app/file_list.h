@@ -1,42 +1,15 @@
 #pragma once
-// The file list of a batch: its layout, and how files get into it.
-//
-// One row per file: IconType 1; hidden values kAuxPath (the path as given),
-// kAuxStart and kAuxEnd (the measurement range in sample frames, fixed when
-// the row is made); columns title, length of the range, LKFS, peak and gain.
+// How files get into a batch: each file is checked, its range fixed from the
+// range choices and its cue markers, and a row made (BatchRow).
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "app/row_reason.h"
-#include "controls/model/list_view_model.h"
+#include "app/batch_rows.h"
 
 namespace sonivate {
-
-// Columns and hidden values of a row.
-inline constexpr std::int32_t kColumnTitle = 0;
-inline constexpr std::int32_t kColumnLength = 1;
-inline constexpr std::int32_t kColumnLKFS = 2;
-inline constexpr std::int32_t kColumnPeak = 3;
-inline constexpr std::int32_t kColumnGain = 4;
-inline constexpr std::int32_t kFileListColumns = 5;
-inline constexpr std::int32_t kAuxPath = 0;
-inline constexpr std::int32_t kAuxStart = 1;
-inline constexpr std::int32_t kAuxEnd = 2;
-inline constexpr std::int32_t kFileListAux = 3;
-inline constexpr std::int32_t kFileIcon = 1;
-// Captions and widths of the columns (twips at layout scale 1), and the
-// list's font size (points at layout scale 1).
-struct FileListColumn {
-    const char* Caption;
-    std::int32_t WidthTwips;
-};
-inline constexpr FileListColumn kFileListColumnSetup[kFileListColumns] = {
-    {"タイトル", 3900}, {"長さ", 1390}, {"LKFS", 1240}, {"ピークdBFS", 1240}, {"加減値dB", 1240}};
-inline constexpr float kFileListFontPoints = 10.0F;
-// DispColor of a row whose gain would clip: pure red (0x00BBGGRR).
-inline constexpr std::int32_t kClipColor = 255;
 
 // The range choices: entry indices of the two drop-down lists.
 inline constexpr std::int32_t kRangeFileStart = 0;  // "ファイル先頭"
@@ -52,14 +25,6 @@ extern const char* const kRangeEndEntries[3];
 extern const char* const kMessageNotWav;       // not linear PCM
 extern const char* const kMessageUnsupported;  // not 48000 Hz, 16/24 bit
 extern const char* const kMessageTooShort;     // under one second
-
-// For each end of the range: whether a marker was chosen and found.
-struct RangeMarkers {
-    bool StartChosen = false;
-    bool StartFound = false;
-    bool EndChosen = false;
-    bool EndFound = false;
-};
 
 // What the intake needs from its host: the two range choices and a way to
 // tell the operator about a rejected file.
@@ -80,12 +45,8 @@ public:
     virtual void MarkersResolved(const std::string& /*pPath*/, const RangeMarkers& /*pMarkers*/) {}
 };
 
-// Configures the list for files: five columns with their captions and
-// widths (twips, times pSizeRate), three hidden values, an empty list.
-void ConfigureFileList(ListViewModel& pList, double pSizeRate = 1.0);
-
-// Checks one file and adds it as a row at pIndex (kLastItem, or any index
-// not below ItemCount, appends). A file that is not 48000 Hz 16/24-bit
+// Checks one file and adds it as a row at pIndex (kAppendRow, or any index
+// not below Count, appends). A file that is not 48000 Hz 16/24-bit
 // linear PCM of at least one second gets no row; its reason goes to
 // pHost.ShowRejection. A failing step is skipped when errors are trapped.
 // Linear PCM includes WAVE_FORMAT_EXTENSIBLE with the PCM sub-format and
@@ -93,21 +54,20 @@ void ConfigureFileList(ListViewModel& pList, double pSizeRate = 1.0);
 // device, socket) is refused before it is opened, and one that cannot be
 // read says so. The range never reaches past the frames the file holds,
 // whatever its data chunk declares or its markers say.
-void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pFilename, std::int32_t pIndex);
+void AddTitle(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename, std::int32_t pIndex);
 
 // Adds every "*.wav" file (extension in any letter case) of a folder, in
 // the order the file system lists them. Returns how many were handed to
 // AddTitle; 0 when pFolder is not a folder.
-std::int32_t AddFolder(ListViewModel& pList, IntakeHost& pHost, const std::string& pFolder);
+std::int32_t AddFolder(BatchRows& pList, IntakeHost& pHost, const std::string& pFolder);
 
 // Files dropped on the list at row pRow (the row under the pointer, or
-// ItemCount below the last row): file k goes to row pRow + k, in drop order,
+// Count below the last row): file k goes to row pRow + k, in drop order,
 // whether or not the files before it were accepted.
-void AddDroppedFiles(ListViewModel& pList, IntakeHost& pHost, const std::vector<std::string>& pFiles,
-                     std::int32_t pRow);
+void AddDroppedFiles(BatchRows& pList, IntakeHost& pHost, const std::vector<std::string>& pFiles, std::int32_t pRow);
 
 // The command-line rule: a folder is added and then the whole list sorted
 // by title; a file is appended; anything else is ignored.
-void AddCommandLinePaths(ListViewModel& pList, IntakeHost& pHost, const std::vector<std::string>& pPaths);
+void AddCommandLinePaths(BatchRows& pList, IntakeHost& pHost, const std::vector<std::string>& pPaths);
 
 }  // namespace sonivate

@@ -7,10 +7,10 @@
 #include <new>
 
 #include "app/batch_controller.h"
-#include "app/file_list.h"
 #include "app/measurement_run_detail.h"
 #include "app/output_copy.h"
 #include "common/basic_file.h"
+#include "common/decimal_text.h"
 #include "common/error_trap.h"
 #include "common/formatting.h"
 #include "common/paths.h"
@@ -141,7 +141,7 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
             result.GainText = FormatFixed(result.Gain, kGainDecimals);
             // The clip test and the copy use the gain as shown, not the
             // unrounded search result.
-            gainForOutput = CellValue(result.GainText).AsNumber();
+            gainForOutput = ParseDecimal(result.GainText).value_or(0.0);
             result.Clip = gainForOutput + meter.PeakValue() > 0.0;
             result.TooQuiet = !AnyBlockAboveGate(meter);
             if (pChoices.Extras) {
@@ -194,23 +194,15 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
     return result;
 }
 
-void ApplyMeasurement(ListViewModel& pList, const RowResult& pResult) {
-    if (!pResult.Measured) return;
-    pList.SetValue(pResult.Row, kColumnLKFS, CellValue(pResult.LKFSText));
-    pList.SetValue(pResult.Row, kColumnPeak, CellValue(pResult.PeakText));
-    pList.SetValue(pResult.Row, kColumnGain, CellValue(pResult.GainText));
-    // The mark stays once set: a later run does not clear it.
-    if (pResult.Clip) pList.SetDispColor(pResult.Row, kClipColor);
-}
-
 namespace detail {
 
-RowWork ReadRowWork(const ListViewModel& pList, std::int32_t pRow) {
+RowWork ReadRowWork(const BatchRows& pRows, std::int32_t pRow) {
+    const BatchRow row = pRows.Row(pRow);
     RowWork work;
     work.Row = pRow;
-    work.Source = pList.AuxID(pRow, kAuxPath).AsText();
-    work.Start = static_cast<std::int64_t>(std::nearbyint(pList.AuxID(pRow, kAuxStart).AsNumber()));
-    work.End = static_cast<std::int64_t>(std::nearbyint(pList.AuxID(pRow, kAuxEnd).AsNumber()));
+    work.Source = row.Path;
+    work.Start = row.Start;
+    work.End = row.End;
     return work;
 }
 
@@ -224,28 +216,21 @@ RunChoices ReadChoices(const RunHost& pHost, double pTarget) {
     return choices;
 }
 
-void RunFrame(ListViewModel& pList, RunHost& pHost, const std::function<void(double pTarget)>& pRows) {
-    if (pList.ItemCount() < 1) return;
-    pHost.RunStarting();
-    pHost.ClearStopRequest();
-    const CellValue target(pHost.TargetLKFSText());
-    if (target.ReadsAsNumber()) {
-        pHost.RunColours(true);
-        pList.SetClickDisabled(1);
-        Trap([&] { pRows(target.AsNumber()); });
-    }
-    pList.SetClickDisabled(0);
-    pHost.RunFinished();
-    pHost.RunColours(false);
-    pHost.SetProgress(0);
-}
-
 }  // namespace detail
 
-std::vector<RowResult> RunMeasurement(ListViewModel& pList, RunHost& pHost) {
-    InlineExecutor executor;
-    BatchController controller(pList, pHost, executor);
+std::vector<RowResult> RunMeasurement(BatchRows& pRows, RunHost& pHost, std::int32_t pJobs) {
+    if (pJobs <= 1) {
+        InlineExecutor executor;
+        BatchController controller(pRows, pHost, executor);
+        controller.Start();
+        if (controller.Failure()) std::rethrow_exception(controller.Failure());
+        return controller.Results();
+    }
+    TaskQueue owner;
+    ThreadExecutor executor([&owner](std::function<void()> pTask) { owner.Post(std::move(pTask)); }, pJobs);
+    BatchController controller(pRows, pHost, executor, pJobs);
     controller.Start();
+    owner.RunUntil([&] { return !controller.Running(); });
     if (controller.Failure()) std::rethrow_exception(controller.Failure());
     return controller.Results();
 }

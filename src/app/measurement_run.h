@@ -13,7 +13,7 @@
 
 #include "app/progress_host.h"
 #include "app/row_reason.h"
-#include "controls/model/list_view_model.h"
+#include "app/batch_rows.h"
 
 namespace sonivate {
 
@@ -153,23 +153,11 @@ struct RunChoices {
 RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressHost& pProgress,
                      const std::function<void(const RowResult&)>& pOnMeasured = {}, RunOutputs* pRun = nullptr);
 
-// Writes a measured row's figures and clip mark into the list.
-void ApplyMeasurement(ListViewModel& pList, const RowResult& pResult);
-
-// The run, one row after another, as the window does it: a BatchController
-// with the inline executor. Returns the outcome of every row processed, in
-// row order (rows after a stop are absent). An error let through
-// (ErrorCatch() != 0) is rethrown once the end-of-run steps are done.
-std::vector<RowResult> RunMeasurement(ListViewModel& pList, RunHost& pHost);
-
-// The same run on pJobs worker threads. Rows whose files could touch each
-// other (same source, one's output another's source, same output name or
-// numbered names that may meet) are processed in list order by one worker,
-// so the list, the files on disk and the returned outcomes are those of
-// RunMeasurement. Progress goes to pHost only as completed rows
-// (SetProgress(done * kProgressScale / rows)); the host must be thread-safe
-// for StopRequested. A stop request lets running rows stop at their next
-// progress event and starts no further row.
-std::vector<RowResult> RunMeasurementParallel(ListViewModel& pList, RunHost& pHost, std::int32_t pJobs);
+// The run over pRows as one BatchController does it, on pJobs worker
+// threads (1: inline on the calling thread, one file after another, as the
+// window's run). Returns the outcome of every row processed, in row order
+// (rows after a stop are absent). An error let through (ErrorCatch() != 0)
+// is rethrown once the end-of-run steps are done.
+std::vector<RowResult> RunMeasurement(BatchRows& pRows, RunHost& pHost, std::int32_t pJobs = 1);
 
 }  // namespace sonivate

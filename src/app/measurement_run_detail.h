@@ -1,19 +1,21 @@
 #pragma once
-// Pieces shared by the sequential and the parallel run.
+// Pieces of the run that the controller and the tests share.
 
-#include <functional>
+#include <cstdint>
+#include <vector>
 
+#include "app/batch_rows.h"
 #include "app/measurement_run.h"
 
 namespace sonivate::detail {
 
-RowWork ReadRowWork(const ListViewModel& pList, std::int32_t pRow);
+RowWork ReadRowWork(const BatchRows& pRows, std::int32_t pRow);
 RunChoices ReadChoices(const RunHost& pHost, double pTarget);
-// The frame of a run around its row loop pRows(target): nothing on an
-// empty list; otherwise the busy display, the stop request cleared, the
-// target read (a target that is no number skips the rows), the list locked,
-// and afterwards unlocked and the display restored, also when an unexpected
-// error ended the rows early.
-void RunFrame(ListViewModel& pList, RunHost& pHost, const std::function<void(double pTarget)>& pRows);
+
+// Rows whose files could touch each other (the same source, one's output
+// another's source, the same output name, or numbered names that may meet)
+// share a group; each row's entry is its group's first row. Rows of one
+// group are processed one after another, in list order.
+std::vector<std::int32_t> ConflictGroups(const std::vector<RowWork>& pWorks, const RunChoices& pChoices);
 
 }  // namespace sonivate::detail

@@ -8,7 +8,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iostream>
 #include <map>
+#include <sstream>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,6 +25,7 @@
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/stop_signals.h"
+#include "common/decimal_text.h"
 #include "common/paths.h"
 
 namespace sonivate::cli {
@@ -43,7 +48,10 @@ struct RunOptions {
     std::string outputDir;
     bool allowClip = false;
     bool json = false;
+    bool jsonLines = false;
     bool csv = false;
+    std::string filesFrom;  // a file of paths, "-" for standard input
+    bool nullSeparated = false;
     std::int32_t jobs = 0;
     ExtrasChoice extras;
 };
@@ -83,10 +91,8 @@ public:
     void MarkersResolved(const std::string& pPath, const RangeMarkers& pMarkers) override {
         if (pMarkers.StartChosen && !pMarkers.StartFound) NoteMissingMarker(pPath, kRangeStartEntries[mFrom], true);
         if (pMarkers.EndChosen && !pMarkers.EndFound) NoteMissingMarker(pPath, kRangeEndEntries[mTo], false);
-        markers[pPath] = pMarkers;
     }
     std::vector<std::pair<std::string, RowReason>> rejections;
-    std::map<std::string, RangeMarkers> markers;
 
 private:
     std::int32_t mFrom, mTo;
@@ -130,6 +136,11 @@ public:
         mFinished = true;
     }
     void SetParallel() { mParallel = true; }
+    // Called on the run's own thread for every row processed, in list order.
+    std::function<void(const RowResult&)> onRow;
+    void RowApplied(const RowResult& pResult) override {
+        if (onRow) onRow(pResult);
+    }
 
 private:
     void Draw() {
@@ -177,7 +188,7 @@ std::optional<FileVerdicts> RowVerdicts(const RowResult* pResult, const RunOptio
     if (!pOptions.extras.profile || pResult == nullptr || !pResult->Measured || !pResult->Broadcast)
         return std::nullopt;
     // The copy is written with the gain as shown.
-    const double gain = CellValue(pResult->GainText).AsNumber();
+    const double gain = ParseDecimal(pResult->GainText).value_or(0.0);
     return JudgeFile(*pOptions.extras.profile, pResult->LKFS, pResult->Broadcast->OutputLKFS, gain, pResult->Peak,
                      ValuesOf(*pResult->Broadcast));
 }
@@ -193,69 +204,62 @@ void AddChosenKeys(Json& pRow, const RowResult* pResult, const RunOptions& pOpti
     AddVerdictKeys(pRow, *pOptions.extras.profile, verdicts ? &*verdicts : nullptr);
 }
 
-Json RowJson(const ListViewModel& pList, std::int32_t pRow, const RowResult* pResult, const CliIntake& pIntake,
-             const RunOptions& pOptions) {
-    const bool measured = pResult != nullptr && pResult->Measured;
-    const bool written = pResult != nullptr && pResult->Written;
+// What one output row is made of: a listed row with the outcome of this run
+// (none when the run did not reach it), or a path the intake refused.
+struct RowFacts {
+    std::string path;
+    const BatchRow* row = nullptr;  // null: not listed
+    const RowResult* result = nullptr;
+    RowReason refused = RowReason::None;
+};
+
+// The one schema of a row, for JSON, JSON lines, CSV and the table: the
+// same keys in the same order for every row (a path that is not UTF-8 adds
+// path_bytes / output_bytes, JSON only).
+Json RowJson(const RowFacts& pFacts, const RunOptions& pOptions) {
+    const BatchRow* listed = pFacts.row;
+    const RowResult* result = pFacts.result;
+    const bool measured = result != nullptr && result->Measured;
+    const bool written = result != nullptr && result->Written;
     Json row;
-    const std::string path = pList.AuxID(pRow, kAuxPath).AsText();
-    PutPath(row, "path", path);
-    row["title"] = pList.Value(pRow, kColumnTitle).AsText();
-    row["start"] = static_cast<std::int64_t>(pList.AuxID(pRow, kAuxStart).AsNumber());
-    row["end"] = static_cast<std::int64_t>(pList.AuxID(pRow, kAuxEnd).AsNumber());
-    row["length"] = pList.Value(pRow, kColumnLength).AsText();
+    PutPath(row, "path", pFacts.path);
+    row["title"] = listed ? listed->Title : PathPart(pFacts.path, false, false, true, false, false, kKeepCase);
+    row["start"] = listed ? Json(listed->Start) : Json(nullptr);
+    row["end"] = listed ? Json(listed->End) : Json(nullptr);
+    row["length"] = listed ? listed->LengthText : "";
     row["measured"] = measured;
-    row["lkfs_text"] = pList.Value(pRow, kColumnLKFS).AsText();
-    row["peak_text"] = pList.Value(pRow, kColumnPeak).AsText();
-    row["gain_text"] = pList.Value(pRow, kColumnGain).AsText();
-    row["lkfs"] = NumberOrNull(measured, measured ? pResult->LKFS : 0.0);
-    row["peak"] = NumberOrNull(measured, measured ? pResult->Peak : 0.0);
-    row["gain"] = NumberOrNull(measured, measured ? pResult->Gain : 0.0);
-    row["clip"] = pList.DispColor(pRow) == kClipColor;
+    row["lkfs_text"] = listed ? listed->LKFSText : "";
+    row["peak_text"] = listed ? listed->PeakText : "";
+    row["gain_text"] = listed ? listed->GainText : "";
+    row["lkfs"] = NumberOrNull(measured, measured ? result->LKFS : 0.0);
+    row["peak"] = NumberOrNull(measured, measured ? result->Peak : 0.0);
+    row["gain"] = NumberOrNull(measured, measured ? result->Gain : 0.0);
+    row["clip"] = listed != nullptr && listed->Clip;
     if (written)
-        PutPath(row, "output", pResult->OutputPath);
+        PutPath(row, "output", result->OutputPath);
     else
         row["output"] = nullptr;
     row["written"] = written;
-    // A row the run never reached (stopped before it) still says why.
-    const RowReason reason =
-        pResult != nullptr ? pResult->Reason : (StopSignalled() ? RowReason::Stopped : RowReason::NotMeasured);
+    RowReason reason = pFacts.refused;
+    // A listed row the run never reached (stopped before it) still says why.
+    if (listed)
+        reason = result != nullptr ? result->Reason : (StopSignalled() ? RowReason::Stopped : RowReason::NotMeasured);
     row["reason"] = ReasonJson(reason);
     row["reason_text"] = ReasonTextJson(reason);
-    const auto markers = pIntake.markers.find(path);
-    const RangeMarkers found = markers == pIntake.markers.end() ? RangeMarkers{} : markers->second;
-    row["start_marker_found"] = MarkerFound(found.StartChosen, found.StartFound);
-    row["end_marker_found"] = MarkerFound(found.EndChosen, found.EndFound);
-    row["listed"] = true;
-    AddChosenKeys(row, pResult, pOptions);
+    row["start_marker_found"] =
+        listed ? MarkerFound(listed->Markers.StartChosen, listed->Markers.StartFound) : Json(nullptr);
+    row["end_marker_found"] = listed ? MarkerFound(listed->Markers.EndChosen, listed->Markers.EndFound) : Json(nullptr);
+    row["listed"] = listed != nullptr;
+    AddChosenKeys(row, result, pOptions);
     return row;
 }
 
-// A file the intake refused: the same keys, nothing measured.
-Json RejectedJson(const std::string& pPath, RowReason pReason, const RunOptions& pOptions) {
-    Json row;
-    PutPath(row, "path", pPath);
-    row["title"] = PathPart(pPath, false, false, true, false, false, kKeepCase);
-    row["start"] = nullptr;
-    row["end"] = nullptr;
-    row["length"] = "";
-    row["measured"] = false;
-    row["lkfs_text"] = "";
-    row["peak_text"] = "";
-    row["gain_text"] = "";
-    row["lkfs"] = nullptr;
-    row["peak"] = nullptr;
-    row["gain"] = nullptr;
-    row["clip"] = false;
-    row["output"] = nullptr;
-    row["written"] = false;
-    row["reason"] = ReasonJson(pReason);
-    row["reason_text"] = ReasonTextJson(pReason);
-    row["start_marker_found"] = nullptr;
-    row["end_marker_found"] = nullptr;
-    row["listed"] = false;
-    AddChosenKeys(row, nullptr, pOptions);
-    return row;
+// The CSV columns: the schema's keys.
+std::vector<std::string> CsvKeys(const RunOptions& pOptions) {
+    std::vector<std::string> keys;
+    const Json schema = RowJson(RowFacts{}, pOptions);
+    for (const auto& item : schema.items()) keys.push_back(item.key());
+    return keys;
 }
 
 std::string CsvField(const Json& pValue) {
@@ -347,8 +351,41 @@ void PrintTable(const Json& pRows, const std::vector<std::string>& pOutputs, con
     for (const auto& line : cells) print(line);
 }
 
+// The paths of --files-from: one per line (a trailing carriage return
+// dropped, empty lines skipped), or NUL-separated. False after a message when
+// the file cannot be read.
+bool ReadPathList(const RunOptions& pOptions, std::vector<std::string>& pPaths) {
+    if (pOptions.filesFrom.empty()) return true;
+    std::string text;
+    if (pOptions.filesFrom == "-") {
+        std::ostringstream all;
+        all << std::cin.rdbuf();
+        text = all.str();
+    } else {
+        std::ifstream file(pOptions.filesFrom, std::ios::binary);
+        if (!file) {
+            std::fprintf(stderr, "sonivate-cli: --files-from: cannot read %s\n", Printable(pOptions.filesFrom).c_str());
+            return false;
+        }
+        std::ostringstream all;
+        all << file.rdbuf();
+        text = all.str();
+    }
+    const char separator = pOptions.nullSeparated ? '\0' : '\n';
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(separator, at);
+        if (end == std::string::npos) end = text.size();
+        std::string path = text.substr(at, end - at);
+        if (!pOptions.nullSeparated && !path.empty() && path.back() == '\r') path.pop_back();
+        if (!path.empty()) pPaths.push_back(std::move(path));
+        at = end + 1;
+    }
+    return true;
+}
+
 int Run(const RunOptions& pOptions) {
-    if (!CellValue(pOptions.target).ReadsAsNumber() || pOptions.target.empty()) {
+    if (!ParseDecimal(pOptions.target)) {
         std::fprintf(stderr, "sonivate-cli: --target: not a number: %s\n", pOptions.target.c_str());
         return kExitUsage;
     }
@@ -361,47 +398,62 @@ int Run(const RunOptions& pOptions) {
                      pOptions.outputDir.c_str());
         return kExitUsage;
     }
+    std::vector<std::string> given = pOptions.paths;
+    if (!ReadPathList(pOptions, given)) return kExitUsage;
+    if (given.empty()) {
+        std::fprintf(stderr, "sonivate-cli: run: no PATH given (as arguments or with --files-from)\n");
+        return kExitUsage;
+    }
     const StopOnSignals signals;
 
-    ListViewModel list;
-    ConfigureFileList(list);
+    RowList list;
     CliIntake intake(kFromChoices.at(pOptions.from), kToChoices.at(pOptions.to));
     bool missing = false;
     std::vector<std::string> paths;
-    for (const std::string& given : pOptions.paths) {
-        const std::string path = AbsolutePath(given);
+    for (const std::string& path : given) {
+        const std::string absolute = AbsolutePath(path);
         // A path that cannot be listed still gets its row, with the reason.
-        if (path.empty()) {
-            intake.Rejected(given, RowReason::NoWorkingFolder);
+        if (absolute.empty()) {
+            intake.Rejected(path, RowReason::NoWorkingFolder);
             missing = true;
             continue;
         }
-        if (FileExists(path) == 0 && FolderExists(path) == 0) {
-            intake.Rejected(given, RowReason::Missing);
+        if (FileExists(absolute) == 0 && FolderExists(absolute) == 0) {
+            intake.Rejected(path, RowReason::Missing);
             missing = true;
             continue;
         }
-        paths.push_back(path);
+        paths.push_back(absolute);
     }
     AddCommandLinePaths(list, intake, paths);
 
-    CliRun host(pOptions, list.ItemCount());
+    CliRun host(pOptions, list.Count());
     const std::int32_t jobs = pOptions.jobs > 0
                                   ? pOptions.jobs
                                   : static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
     if (jobs > 1) host.SetParallel();
-    const std::vector<RowResult> results =
-        jobs > 1 ? RunMeasurementParallel(list, host, jobs) : RunMeasurement(list, host);
+    // JSON lines: each row as soon as it and every row before it are done.
+    std::int32_t printed = 0;
+    auto printLine = [&](std::int32_t pRow, const RowResult* pResult) {
+        const BatchRow row = list.Row(pRow);
+        std::printf("%s\n", DumpJson(RowJson({row.Path, &row, pResult}, pOptions), -1).c_str());
+        std::fflush(stdout);
+        ++printed;
+    };
+    if (pOptions.jsonLines) host.onRow = [&](const RowResult& pResult) { printLine(pResult.Row, &pResult); };
+    const std::vector<RowResult> results = RunMeasurement(list, host, jobs);
 
     std::map<std::int32_t, const RowResult*> byRow;
     for (const RowResult& result : results) byRow[result.Row] = &result;
     bool failed = missing || !intake.rejections.empty();
     Json rows = Json::array();
     std::vector<std::string> outputs, verdicts;
-    for (std::int32_t row = 0; row < list.ItemCount(); ++row) {
-        const auto it = byRow.find(row);
+    for (std::int32_t index = 0; index < list.Count(); ++index) {
+        const auto it = byRow.find(index);
         const RowResult* result = it == byRow.end() ? nullptr : it->second;
-        rows.push_back(RowJson(list, row, result, intake, pOptions));
+        const BatchRow& row = list.Rows()[static_cast<size_t>(index)];
+        if (pOptions.jsonLines && index >= printed) printLine(index, result);
+        if (!pOptions.jsonLines) rows.push_back(RowJson({row.Path, &row, result}, pOptions));
         outputs.push_back(OutputText(result, pOptions));
         verdicts.push_back(VerdictCell(RowVerdicts(result, pOptions)));
         if (result == nullptr || !result->Measured) failed = true;
@@ -411,35 +463,20 @@ int Run(const RunOptions& pOptions) {
         }
     }
 
-    // Refused files come last in JSON and CSV, so that list rows keep their order.
-    for (const auto& [path, reason] : intake.rejections) rows.push_back(RejectedJson(path, reason, pOptions));
+    // Refused files come last, so that list rows keep their order.
+    for (const auto& [path, reason] : intake.rejections) {
+        const Json refused = RowJson({path, nullptr, nullptr, reason}, pOptions);
+        if (pOptions.jsonLines)
+            std::printf("%s\n", DumpJson(refused, -1).c_str());
+        else
+            rows.push_back(refused);
+    }
 
-    if (pOptions.json) {
+    if (pOptions.jsonLines) {
+    } else if (pOptions.json) {
         std::printf("%s\n", DumpJson(rows, 2).c_str());
     } else if (pOptions.csv) {
-        std::vector<std::string> keys = {"path",
-                                         "title",
-                                         "start",
-                                         "end",
-                                         "length",
-                                         "measured",
-                                         "lkfs_text",
-                                         "peak_text",
-                                         "gain_text",
-                                         "lkfs",
-                                         "peak",
-                                         "gain",
-                                         "clip",
-                                         "output",
-                                         "written",
-                                         "reason",
-                                         "reason_text",
-                                         "start_marker_found",
-                                         "end_marker_found",
-                                         "listed"};
-        if (!pOptions.extras.noExtras) keys.insert(keys.end(), {"true_peak", "lra", "max_momentary", "max_short_term"});
-        if (pOptions.extras.profile)
-            keys.insert(keys.end(), {"profile", "verdict_source", "verdict_output", "verdict_reasons"});
+        const std::vector<std::string> keys = CsvKeys(pOptions);
         std::string header;
         for (const std::string& key : keys) header += (header.empty() ? "" : ",") + key;
         std::printf("%s\n", header.c_str());
@@ -464,8 +501,10 @@ Command AddRunCommand(CLI::App& pParent) {
     Command command;
     CLI::App* app = pParent.add_subcommand(
         "run", "List WAV files and folders, measure them and (with --write) write gain-adjusted copies");
-    app->add_option("PATH", options->paths, "WAV files and folders; a folder's .wav files are listed sorted by title")
-        ->required();
+    app->add_option("PATH", options->paths, "WAV files and folders; a folder's .wav files are listed sorted by title");
+    app->add_option("--files-from", options->filesFrom,
+                    "Also list the paths in FILE, one per line (- reads standard input)");
+    app->add_flag("--null", options->nullSeparated, "With --files-from: the paths are separated by NUL bytes");
     std::vector<std::string> fromNames, toNames;
     for (const auto& [name, value] : kFromChoices) fromNames.push_back(name);
     for (const auto& [name, value] : kToChoices) toNames.push_back(name);
@@ -483,7 +522,11 @@ Command AddRunCommand(CLI::App& pParent) {
         ->excludes(outputDir);
     app->add_flag("--allow-clip", options->allowClip, "Also write files whose gain would clip");
     auto* json = app->add_flag("--json", options->json, "One JSON array of the rows in list order");
-    app->add_flag("--csv", options->csv, "The rows as CSV")->excludes(json);
+    auto* csv = app->add_flag("--csv", options->csv, "The rows as CSV")->excludes(json);
+    app->add_flag("--json-lines", options->jsonLines,
+                  "One JSON object per row and line, printed as each row finishes, in list order")
+        ->excludes(json)
+        ->excludes(csv);
     app->add_option("--jobs", options->jobs,
                     "Files processed in parallel, 1 to 256 (default: the number of processors)")
         ->check(CLI::Range(kFewestJobs, kMostJobs));

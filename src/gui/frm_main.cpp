@@ -192,7 +192,8 @@ FrmMain::FrmMain(FrmMainStartup pStartup, QWidget* pParent) : QWidget(pParent) {
         // is gone is dropped with it.
         QMetaObject::invokeMethod(this, std::move(pTask), Qt::QueuedConnection);
     });
-    c_Controller = std::make_unique<BatchController>(c_LV->Model(), static_cast<RunHost&>(*this), *c_Executor);
+    c_Rows = std::make_unique<ListViewRows>(c_LV->Model());
+    c_Controller = std::make_unique<BatchController>(*c_Rows, static_cast<RunHost&>(*this), *c_Executor);
     ConnectEvents();
 }
 
@@ -416,7 +417,7 @@ void FrmMain::Load() {
         });
         show();
         Trap([&] {
-            AddCommandLinePaths(c_LV->Model(), static_cast<IntakeHost&>(*this), c_Paths);
+            AddCommandLinePaths(*c_Rows, static_cast<IntakeHost&>(*this), c_Paths);
             if (c_LV->ItemCount() > 0) c_LV->Refresh();
         });
         c_Loaded = true;
@@ -488,7 +489,16 @@ void FrmMain::ListDoubleClicked() {
 }
 
 void FrmMain::ListStartDrag(DragData& pData, std::int32_t& pAllowedEffects) {
-    if (!c_Controller->StartDrag(pData, pAllowedEffects)) return;
+    pData.Clear();
+    std::vector<std::string> files;
+    if (!c_Controller->StartDrag(files)) {
+        pAllowedEffects = kDropEffectNone;
+        return;
+    }
+    pAllowedEffects = kDropEffectCopy;
+    pData.Format = DragData::kFormatFileList;
+    pData.Files = std::move(files);
+    c_LV->Model().UnSelectAll();
     c_LV->ReDraw();
     c_LV->SetVbarParm();
 }

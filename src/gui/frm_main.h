@@ -37,6 +37,7 @@
 #include "app/batch_controller.h"
 #include "app/file_list.h"
 #include "app/measurement_run.h"
+#include "gui/rows/file_list_view.h"
 #include "uikit/picture.h"
 
 class QComboBox;
@@ -207,6 +208,7 @@ private:
 
     // Declared in this order so that the controller goes before the worker.
     std::unique_ptr<ThreadExecutor> c_Executor;
+    std::unique_ptr<ListViewRows> c_Rows;  // the batch's rows, kept in the list
     std::unique_ptr<BatchController> c_Controller;
 };
 

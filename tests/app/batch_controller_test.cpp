@@ -163,6 +163,7 @@ protected:
     }
 
     ListViewModel list;
+    ListViewRows rows{list};
     WindowHost host;
     ScratchDir dir;
     OwnerLoop loop;
@@ -178,12 +179,13 @@ TEST_F(Controller, AWorkerRunGivesTheInlineResultsAndTalksToTheHostOnlyOnTheOwne
     WindowHost inlineHost;
     inlineHost.output = true;
     InlineExecutor inlineExecutor;
-    BatchController inlineRun(inlineList, inlineHost, inlineExecutor);
+    ListViewRows inlineRows(inlineList);
+    BatchController inlineRun(inlineRows, inlineHost, inlineExecutor);
     inlineRun.Start();
     ASSERT_FALSE(inlineRun.Running());
 
     ThreadExecutor executor(loop.Poster());
-    BatchController run(list, host, executor);
+    BatchController run(rows, host, executor);
     run.Start();
     EXPECT_TRUE(run.Running());
     EXPECT_FALSE(run.CanClose());
@@ -221,7 +223,7 @@ TEST_F(Controller, AWorkerRunGivesTheInlineResultsAndTalksToTheHostOnlyOnTheOwne
 TEST_F(Controller, StartWhileRunningIsIgnored) {
     List(list, dir, 2);
     ThreadExecutor executor(loop.Poster());
-    BatchController run(list, host, executor);
+    BatchController run(rows, host, executor);
     host.gate.HoldFirst();
     run.Start();
     run.Start();
@@ -235,7 +237,7 @@ TEST_F(Controller, StartWhileRunningIsIgnored) {
     test::FakePump pump;
     host.pump = &pump;
     InlineExecutor inlineExecutor;
-    BatchController inlineRun(list, host, inlineExecutor);
+    BatchController inlineRun(rows, host, inlineExecutor);
     pump.onEvents = [&] { inlineRun.Start(); };
     inlineRun.Start();
     EXPECT_EQ(host.starts, 2);
@@ -250,7 +252,7 @@ TEST_F(Controller, AStopFromInsideThePumpEndsTheRunAfterTheFileInProgress) {
     ScratchDir out;
     host.soundPath = out.path();
     InlineExecutor executor;
-    BatchController run(list, host, executor);
+    BatchController run(rows, host, executor);
     // The pump passes as each row becomes current (and inside the writer):
     // stop in row 1's turn.
     pump.onEvents = [&] {
@@ -281,7 +283,7 @@ TEST_F(Controller, ACloseDuringARunStopsItAndFollowsWhenTheFileHasEnded) {
     ScratchDir out;
     host.soundPath = out.path();
     ThreadExecutor executor(loop.Poster());
-    BatchController run(list, host, executor);
+    BatchController run(rows, host, executor);
     EXPECT_TRUE(run.RequestClose()) << "idle: close at once";
 
     host.gate.HoldFirst();
@@ -308,19 +310,16 @@ TEST_F(Controller, IntakeThatRenumbersRowsIsRefusedDuringARun) {
     const std::string extra = Programme(dir.file("extra.wav"), -30.0);
     test::RecordingIntake intake;
     ThreadExecutor executor(loop.Poster());
-    BatchController run(list, host, executor);
+    BatchController run(rows, host, executor);
     host.gate.HoldFirst();
     run.Start();
     EXPECT_FALSE(run.IntakeAllowed());
     EXPECT_FALSE(run.DropFiles(intake, {extra}, 0));
     list.SetIsSelected(1, 1);
     EXPECT_FALSE(run.RemoveSelected());
-    DragData data;
-    data.Files = {"stale"};
-    std::int32_t effects = kDropEffectCopy;
-    EXPECT_FALSE(run.StartDrag(data, effects));
-    EXPECT_TRUE(data.Files.empty());
-    EXPECT_EQ(effects, kDropEffectNone);
+    std::vector<std::string> dragged = {"stale"};
+    EXPECT_FALSE(run.StartDrag(dragged));
+    EXPECT_TRUE(dragged.empty());
     EXPECT_EQ(list.ItemCount(), 2);
     host.gate.Release();
     loop.RunUntil([&] { return !run.Running(); });
@@ -333,10 +332,8 @@ TEST_F(Controller, IntakeThatRenumbersRowsIsRefusedDuringARun) {
     list.UnSelectAll();
     list.SetIsSelected(0, 1);
     list.SetIsSelected(2, 1);
-    EXPECT_TRUE(run.StartDrag(data, effects));
-    EXPECT_EQ(effects, kDropEffectCopy);
-    EXPECT_EQ(data.Format, DragData::kFormatFileList);
-    EXPECT_EQ(data.Files, (std::vector<std::string>{extra, dir.file("f1.wav")}));
+    EXPECT_TRUE(run.StartDrag(dragged));
+    EXPECT_EQ(dragged, (std::vector<std::string>{extra, dir.file("f1.wav")}));
     EXPECT_EQ(list.ItemCount(), 1) << "dragged rows leave the list";
     list.SetIsSelected(0, 1);
     EXPECT_TRUE(run.RemoveSelected());
@@ -362,7 +359,7 @@ TEST_F(Controller, AnErrorDuringARunEndsItWithTheEndOfRunStepsOnEitherExecutor) 
             InlineExecutor inlineExecutor;
             ThreadExecutor threadExecutor(loop.Poster());
             RunExecutor& executor = worker ? static_cast<RunExecutor&>(threadExecutor) : inlineExecutor;
-            BatchController run(list, failing, executor);
+            BatchController run(rows, failing, executor);
             run.Start();
             loop.RunUntil([&] { return !run.Running(); });
 
@@ -409,7 +406,7 @@ TEST_F(Controller, AnErrorOfAnotherHandlerInsideThePumpIsNotAFailedFile) {
     };
     {
         const ErrorCatchScope scope(0);
-        BatchController run(list, host, executor);
+        BatchController run(rows, host, executor);
         run.Start();
         ASSERT_EQ(run.Results().size(), 2u) << "trapped, it is that handler's own business";
         EXPECT_TRUE(run.Results()[0].Measured);
@@ -421,7 +418,7 @@ TEST_F(Controller, AnErrorOfAnotherHandlerInsideThePumpIsNotAFailedFile) {
     passes = 0;
     {
         const ErrorCatchScope scope(1);
-        BatchController run(list, host, executor);
+        BatchController run(rows, host, executor);
         run.Start();
         ASSERT_EQ(run.Results().size(), 1u) << "let through, it ends the run after the file";
         EXPECT_TRUE(run.Results()[0].Measured);

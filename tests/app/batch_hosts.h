@@ -8,6 +8,7 @@
 
 #include "app/file_list.h"
 #include "app/measurement_run.h"
+#include "gui/rows/file_list_view.h"
 
 namespace sonivate::test {
 
@@ -57,3 +58,34 @@ public:
 };
 
 }  // namespace sonivate::test
+
+namespace sonivate {
+
+// The batch over the window's list model, as most of these tests check the
+// cells the operator sees: each call maps the model as the window does.
+inline void AddTitle(ListViewModel& pList, IntakeHost& pHost, const std::string& pPath, std::int32_t pIndex) {
+    ListViewRows rows(pList);
+    AddTitle(rows, pHost, pPath, pIndex);
+}
+inline std::int32_t AddFolder(ListViewModel& pList, IntakeHost& pHost, const std::string& pFolder) {
+    ListViewRows rows(pList);
+    return AddFolder(rows, pHost, pFolder);
+}
+inline void AddDroppedFiles(ListViewModel& pList, IntakeHost& pHost, const std::vector<std::string>& pFiles,
+                            std::int32_t pRow) {
+    ListViewRows rows(pList);
+    AddDroppedFiles(rows, pHost, pFiles, pRow);
+}
+inline void AddCommandLinePaths(ListViewModel& pList, IntakeHost& pHost, const std::vector<std::string>& pPaths) {
+    ListViewRows rows(pList);
+    AddCommandLinePaths(rows, pHost, pPaths);
+}
+inline std::vector<RowResult> RunMeasurement(ListViewModel& pList, RunHost& pHost, std::int32_t pJobs = 1) {
+    ListViewRows rows(pList);
+    return RunMeasurement(rows, pHost, pJobs);
+}
+inline std::vector<RowResult> RunMeasurementParallel(ListViewModel& pList, RunHost& pHost, std::int32_t pJobs) {
+    return RunMeasurement(pList, pHost, pJobs);
+}
+
+}  // namespace sonivate

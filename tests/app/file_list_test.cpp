@@ -187,9 +187,11 @@ TEST_F(FileListTest, MissingZeroAndLowerCaseMarkers) {
     RecordingIntake startEnd(kRangeBcStart, kRangeBcEnd);
     AddTitle(list, startEnd, marked, kLastItem);
     EXPECT_EQ(list.AuxID(0, kAuxEnd).AsNumber(), 3.0 * kRate) << "no markers: the whole file";
-    EXPECT_EQ(list.AuxID(1, kAuxStart).AsNumber(), 0.0) << "a marker at 0 is ignored";
+    EXPECT_EQ(list.AuxID(1, kAuxStart).AsNumber(), 0.0) << "a start marker on the first frame";
     EXPECT_EQ(list.AuxID(1, kAuxEnd).AsNumber(), 1.0 * kRate) << "labels compare in upper case";
-    EXPECT_EQ(list.AuxID(2, kAuxEnd).AsNumber(), 3.0 * kRate) << "an end marker at 0 keeps the end of the file";
+    EXPECT_EQ(list.AuxID(2, kAuxEnd).AsNumber(), 0.0) << "an end marker on the first frame is found too";
+    ASSERT_EQ(startStop.markers.size(), 2u);
+    EXPECT_TRUE(startStop.markers[1].StartFound) << "a marker at frame 0 is not missing";
 }
 
 TEST_F(FileListTest, DroppedFilesGoToConsecutiveRowsEvenAfterARejection) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/decimal_text.h"
 #include "common/error_trap.h"
 
 namespace sonivate {
@@ -11,27 +12,6 @@ namespace {
 
 // Significant digits of a number's text form.
 constexpr int kTextDigits = 15;
-
-bool IsBlank(char pChar) { return pChar == ' ' || pChar == '\t'; }
-bool IsDigit(char pChar) { return pChar >= '0' && pChar <= '9'; }
-
-// The decimal number pText spells, or nullopt.
-std::optional<double> ParseNumber(std::string_view pText) {
-    while (!pText.empty() && IsBlank(pText.front())) pText.remove_prefix(1);
-    while (!pText.empty() && IsBlank(pText.back())) pText.remove_suffix(1);
-    bool negative = false;
-    if (!pText.empty() && (pText.front() == '+' || pText.front() == '-')) {
-        negative = pText.front() == '-';
-        pText.remove_prefix(1);
-    }
-    // from_chars also reads "inf", "nan" and a second sign; none of them is a number here.
-    if (pText.empty() || !(IsDigit(pText.front()) || pText.front() == '.')) return std::nullopt;
-    double value = 0.0;
-    const char* end = pText.data() + pText.size();
-    const auto [stop, error] = std::from_chars(pText.data(), end, value, std::chars_format::general);
-    if (error != std::errc() || stop != end || !std::isfinite(value)) return std::nullopt;
-    return negative ? -value : value;
-}
 
 std::string NumberText(double pValue) {
     if (pValue == 0.0) return "0";  // also -0
@@ -53,12 +33,12 @@ std::string CellValue::AsText() const {
 
 double CellValue::AsNumber() const {
     if (const auto* number = std::get_if<double>(&c_Value)) return *number;
-    if (const auto* text = std::get_if<std::string>(&c_Value)) return ParseNumber(*text).value_or(0.0);
+    if (const auto* text = std::get_if<std::string>(&c_Value)) return ParseDecimal(*text).value_or(0.0);
     return 0.0;
 }
 
 bool CellValue::ReadsAsNumber() const {
-    if (const auto* text = std::get_if<std::string>(&c_Value)) return ParseNumber(*text).has_value();
+    if (const auto* text = std::get_if<std::string>(&c_Value)) return ParseDecimal(*text).has_value();
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "common/error_trap.h"
+#include "common/text_order.h"
 
 namespace sonivate {
 namespace {
@@ -20,7 +21,6 @@ constexpr std::int32_t kFlagCursorMarker = 2;
 // rows of a random point, so the shuffle is local on long lists.
 constexpr double kShuffleReachDivisor = 100.0;
 constexpr double kShuffleReachBase = 7.0;
-constexpr char32_t kReplacementChar = 0xFFFD;
 
 // round(x), halves to even (the default floating rounding mode), as a 32-bit
 // integer; out of range is a run-time error.
@@ -28,76 +28,6 @@ std::int32_t RoundToInt32(double pValue) { return CheckedNarrow<std::int32_t>(st
 
 std::int32_t Limit(std::int64_t pValue, std::int64_t pLow, std::int64_t pHigh) {
     return static_cast<std::int32_t>(std::clamp(pValue, pLow, pHigh));
-}
-
-// Simple lower-case mapping of the letters file names in this system meet:
-// ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and full-width Latin.
-char32_t ToLowerCodePoint(char32_t pChar) {
-    if (pChar >= U'A' && pChar <= U'Z') return pChar + 0x20;
-    if (pChar < 0xC0) return pChar;
-    if (pChar <= 0xDE) return pChar == 0xD7 ? pChar : pChar + 0x20;
-    if (pChar >= 0x100 && pChar <= 0x17F) {
-        if (pChar == 0x130 || pChar == 0x138 || pChar == 0x149 || pChar == 0x17F) return pChar;
-        if (pChar == 0x178) return 0xFF;
-        const bool upperIsOdd = (pChar >= 0x139 && pChar <= 0x148) || pChar >= 0x179;
-        return (pChar % 2 == 1) == upperIsOdd ? pChar + 1 : pChar;
-    }
-    if (pChar == 0x386) return 0x3AC;
-    if (pChar >= 0x388 && pChar <= 0x38A) return pChar + 37;
-    if (pChar == 0x38C) return 0x3CC;
-    if (pChar == 0x38E || pChar == 0x38F) return pChar + 63;
-    if (pChar >= 0x391 && pChar <= 0x3A9 && pChar != 0x3A2) return pChar + 0x20;
-    if (pChar >= 0x400 && pChar <= 0x40F) return pChar + 0x50;
-    if (pChar >= 0x410 && pChar <= 0x42F) return pChar + 0x20;
-    if (pChar >= 0xFF21 && pChar <= 0xFF3A) return pChar + 0x20;
-    return pChar;
-}
-
-// Decodes one UTF-8 sequence at pText[pPos], advancing pPos; malformed input
-// gives U+FFFD and skips one byte.
-char32_t DecodeUtf8(std::string_view pText, std::size_t& pPos) {
-    const auto lead = static_cast<unsigned char>(pText[pPos]);
-    ++pPos;
-    if (lead < 0x80) return lead;
-    std::size_t trail = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        trail = 1, value = lead & 0x1Fu, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        trail = 2, value = lead & 0x0Fu, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        trail = 3, value = lead & 0x07u, minimum = 0x10000;
-    } else {
-        return kReplacementChar;
-    }
-    if (pPos + trail > pText.size()) return kReplacementChar;
-    for (std::size_t k = 0; k < trail; ++k) {
-        const auto next = static_cast<unsigned char>(pText[pPos + k]);
-        if ((next & 0xC0) != 0x80) return kReplacementChar;
-        value = (value << 6) | (next & 0x3Fu);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return kReplacementChar;
-    pPos += trail;
-    return value;
-}
-
-// The text sort key: lower-cased UTF-16 code units.
-std::u16string TextKey(std::string_view pText) {
-    std::u16string key;
-    key.reserve(pText.size());
-    std::size_t pos = 0;
-    while (pos < pText.size()) {
-        const char32_t c = ToLowerCodePoint(DecodeUtf8(pText, pos));
-        if (c >= 0x10000) {
-            const char32_t v = c - 0x10000;
-            key.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
-            key.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
-        } else {
-            key.push_back(static_cast<char16_t>(c));
-        }
-    }
-    return key;
 }
 
 struct SortKey {
@@ -116,7 +46,7 @@ SortKey MakeKey(const CellValue& pCell, bool pNumeric) {
         else
             key.Rank = 1;
     } else {
-        key.Text = TextKey(pCell.AsText());
+        key.Text = TextSortKey(pCell.AsText());
     }
     return key;
 }
@@ -784,8 +714,7 @@ void ListViewModel::ReOrder(std::int32_t pOrderItem, std::int32_t pForce, std::i
             const auto column = static_cast<std::size_t>(pOrderItem);
             keys.push_back(MakeKey(column < data.size() ? data[column] : CellValue(), numeric));
         }
-        std::vector<std::size_t> order(count);
-        for (std::size_t i = 0; i < count; ++i) order[i] = i;
+        std::vector<std::size_t> order;
         std::vector<ItemRecord> sorted;
         sorted.reserve(c_Items.size());
 
@@ -793,24 +722,8 @@ void ListViewModel::ReOrder(std::int32_t pOrderItem, std::int32_t pForce, std::i
         if (pReverse == -1) pReverse = (pOrderItem != c_OrderData || c_OrderInverted == 1 || pForce == 1) ? 0 : 1;
         c_OrderData = pOrderItem;
 
-        // Shell sort with the gaps 1, 4, 13, 40, ...; the first gap is the
-        // first member above count - 1, which is never used itself.
-        std::int64_t gap = 1;
-        while (gap <= static_cast<std::int64_t>(count) - 1) gap = 3 * gap + 1;
-        for (;;) {
-            gap = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(gap) / 3.0));
-            if (gap == 0) break;
-            const auto h = static_cast<std::size_t>(gap);
-            for (std::size_t i = h; i < count; ++i) {
-                const std::size_t moving = order[i];
-                std::size_t j = i;
-                while (j >= h && KeyGreater(keys[order[j - h]], keys[moving], numeric)) {
-                    order[j] = order[j - h];
-                    j -= h;
-                }
-                order[j] = moving;
-            }
-        }
+        order = ShellSortOrder(count,
+                               [&](std::size_t pA, std::size_t pB) { return KeyGreater(keys[pA], keys[pB], numeric); });
         if (pReverse != 0) std::reverse(order.begin(), order.end());
         c_OrderInverted = pReverse != 0 ? 1 : 0;
 

@@ -1,0 +1,88 @@
+#pragma once
+// The rows of a batch, as the core sees them: one per listed file, with its
+// range, the markers that fixed it, the figures of its last measurement and
+// the outcome of the last run that reached it.
+//
+// The core works on the interface BatchRows. RowList keeps the rows itself
+// (the command line, the watch folder); the window keeps them in its list
+// control and maps them in and out, so that its cells stay what the
+// operator sees and edits.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/row_reason.h"
+
+namespace sonivate {
+
+struct RowResult;
+
+// Index that appends (as the list control names the last item).
+inline constexpr std::int32_t kAppendRow = -2;
+
+// For each end of the range: whether a marker was chosen and found.
+struct RangeMarkers {
+    bool StartChosen = false;
+    bool StartFound = false;
+    bool EndChosen = false;
+    bool EndFound = false;
+};
+
+struct BatchRow {
+    std::string Path;   // the source, as listed
+    std::string Title;  // the file name without folder and last extension
+    // The measurement range in sample frames [Start, End), fixed when the
+    // row is listed; it never reaches past the frames the file holds.
+    std::int64_t Start = 0;
+    std::int64_t End = 0;
+    std::string LengthText;  // the range's length, "hh:mm:ss.fff"
+    RangeMarkers Markers;
+    // The last measurement's figures as shown: LKFS and dBFS with two
+    // decimals, the gain in dB with three; empty before the first.
+    std::string LKFSText, PeakText, GainText;
+    // Marked for clipping; once set, no later run clears it.
+    bool Clip = false;
+};
+
+class BatchRows {
+public:
+    virtual ~BatchRows() = default;
+    virtual std::int32_t Count() const = 0;
+    virtual BatchRow Row(std::int32_t pIndex) const = 0;
+    // Inserts pRow before pIndex; kAppendRow, or any index not below
+    // Count(), appends.
+    virtual void Insert(std::int32_t pIndex, const BatchRow& pRow) = 0;
+    // Orders the rows by title (TextSortKey), ascending.
+    virtual void SortByTitle() = 0;
+    // A measured row's figures and clip mark (nothing for a row that was
+    // not measured: it keeps what it showed).
+    virtual void ApplyMeasurement(const RowResult& pResult) = 0;
+
+    // During a run: the row being processed, and whether the operator may
+    // change the list (clicks, drags).
+    virtual void ShowCurrent(std::int32_t /*pIndex*/) {}
+    virtual void SetLocked(bool /*pLocked*/) {}
+
+    // The operator's selection, where the rows have one (the window's list):
+    // the selected rows' paths in list order, and their removal.
+    virtual std::vector<std::string> SelectedPaths() const { return {}; }
+    virtual void RemoveSelected() {}
+};
+
+// Rows kept in memory, in list order.
+class RowList final : public BatchRows {
+public:
+    std::int32_t Count() const override { return static_cast<std::int32_t>(mRows.size()); }
+    BatchRow Row(std::int32_t pIndex) const override { return mRows.at(static_cast<size_t>(pIndex)); }
+    void Insert(std::int32_t pIndex, const BatchRow& pRow) override;
+    void SortByTitle() override;
+    void ApplyMeasurement(const RowResult& pResult) override;
+    const std::vector<BatchRow>& Rows() const { return mRows; }
+
+private:
+    std::vector<BatchRow> mRows;
+};
+
+}  // namespace sonivate
