@@ -111,3 +111,52 @@ TEST(CliOutcome, ResultsThatCannotBeWrittenFailTheCommand) {
 
 }  // namespace
 }  // namespace sonivate::test
+
+namespace sonivate::test {
+namespace {
+
+TEST(CliOutcome, PathsFromAPipeAndRowsAsTheyFinish) {
+    ScratchDir dir, out;
+    std::string list;
+    for (int i = 0; i < 4; ++i) {
+        const std::string path = WriteWav(dir.file("p" + std::to_string(i) + ".wav"), {},
+                                          Sine((i % 2 == 0 ? 6 : 1) * kRate, 2, 997.0, -20.0 - i, 16));
+        list += path + "\n";
+    }
+    list += dir.file("gone.wav") + "\n";
+    const std::string listFile = dir.file("list.txt");
+    WriteBytes(listFile, Bytes(list.begin(), list.end()));
+    const std::string cli = SONIVATE_CLI_PATH;
+    const std::string command = "'" + cli + "' run --files-from - --json-lines --jobs 3 --write --output-dir '" +
+                                out.path() + "' < '" + listFile + "' 2>/dev/null";
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+        ::pclose(pipe);
+    }
+    std::vector<Json> rows;
+    size_t at = 0;
+    while (at < output.size()) {
+        const size_t end = output.find('\n', at);
+        rows.push_back(Json::parse(output.substr(at, end - at)));
+        at = end + 1;
+    }
+    ASSERT_EQ(rows.size(), 5u) << output;
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(rows[static_cast<size_t>(i)]["title"], "p" + std::to_string(i)) << "list order";
+        EXPECT_TRUE(rows[static_cast<size_t>(i)]["written"].get<bool>());
+    }
+    EXPECT_EQ(rows[4]["reason"], "missing");
+
+    // The same list NUL-separated from a file, with a path on the command line too.
+    std::string nulList = dir.file("p0.wav") + '\0' + dir.file("p1.wav") + '\0';
+    WriteBytes(listFile, Bytes(nulList.begin(), nulList.end()));
+    const CliResult r = RunCli({"run", "--json", "--files-from", listFile, "--null", dir.file("p2.wav")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Json::parse(r.out).size(), 3u);
+}
+
+}  // namespace
+}  // namespace sonivate::test
