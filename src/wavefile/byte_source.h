@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "common/basic_file.h"
 
@@ -48,6 +49,29 @@ public:
 private:
     const unsigned char* mData;
     std::size_t mSize;
+};
+
+// Another source read through a window of pWindowBytes: a read inside the
+// window bytes last fetched is served from memory, any other one fetches the
+// window starting at its offset. A chunk walk over many small chunks then
+// costs one read of the file per window instead of two per chunk. The size
+// is asked once. Not for use from two threads at once; the inner source must
+// outlive this one and must not change while it is read.
+class BufferedSource final : public ByteSource {
+public:
+    static constexpr std::int64_t kDefaultWindowBytes = std::int64_t{64} << 10;
+
+    explicit BufferedSource(const ByteSource& pInner, std::int64_t pWindowBytes = kDefaultWindowBytes);
+    std::int64_t Size() const override;
+    std::int64_t ReadAt(std::int64_t pOffset, void* pBuffer, std::int64_t pCount) const override;
+
+private:
+    const ByteSource& mInner;
+    mutable std::vector<unsigned char> mWindow;
+    mutable std::int64_t mWindowAt = -1;  // offset of mWindow's first byte; -1 before the first fetch
+    mutable std::int64_t mWindowHas = 0;  // bytes of mWindow that arrived
+    mutable std::int64_t mSize = 0;
+    mutable bool mHaveSize = false;
 };
 
 }  // namespace sonivate

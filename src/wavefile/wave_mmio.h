@@ -46,17 +46,37 @@ std::int64_t FindNextChunk(const ByteSource& pSource, std::int32_t pChunkId, std
 WaveFormatInfo ReadWaveHeader(const ByteSource& pSource);
 
 // What a copy of the file needs, from one walk of its chunks: the format
-// record and the position FindChunk(kChunkData, 0) would report. The two
-// walks differ only in that FindChunk gives up at a zero-size chunk of
-// another kind, which the header walk steps over; DataChunk is -1 then, as
-// it is whenever Info is not valid.
+// record, the position of the data chunk whose payload starts at
+// Info.DataOffset (what the header walk found, also behind zero-size chunks
+// where FindChunk gives up), and why the record is not valid. DataChunk is
+// -1 whenever Info is not valid.
+//
+// Beyond the format record's own rules the walk reads the file header: only
+// RIFF, RF64 and BW64 files of form type WAVE are read (NotWave otherwise).
+// RF64 and BW64 sizes come from their ds64 chunk: a chunk whose 32-bit size
+// is 0xFFFFFFFF takes its size from ds64's table, the data chunk from ds64's
+// data size. Sizes that cannot be right make the record invalid with
+// SizeMismatch: a plain RIFF file above 4 GiB whose data chunk is followed
+// by bytes that are no chain of chunks (a size that wrapped), a data chunk
+// reaching past the end of a file whose header size vouches for its length,
+// a broken ds64 chunk, or a 64-bit form whose data defers to a ds64 that is
+// missing. A data chunk that merely reaches past the end of the file (cut
+// short, or still being written) stays valid with IncompleteData set.
 struct WaveLayout {
     WaveFormatInfo Info;
     std::int64_t DataChunk = -1;
+    std::int64_t FmtChunk = -1;                     // position of the "fmt " chunk the walk read, -1 when none
+    WaveProblem Problem = WaveProblem::ReadFailed;  // None exactly when Info is valid
 };
 WaveLayout ReadWaveLayout(const ByteSource& pSource);
 
-// The whole sample frames the file really holds: NumSamples, limited to the
+// The payload size of the chunk at pPosition: its 32-bit size field, or for
+// RF64/BW64 the size ds64 gives it. -1 when there is no such field or it
+// cannot be read.
+std::int64_t ChunkPayloadSize(const ByteSource& pSource, std::int64_t pPosition);
+
+// The whole sample frames the file really holds: NumSamples (FrameCount in
+// RF64/BW64, which may exceed it), limited to the
 // bytes between DataOffset and pFileSize, so that a header declaring more
 // audio than the file contains never makes trailing chunks count as audio.
 // 0 for an invalid record or an unusable size.

@@ -1,6 +1,7 @@
 #include "support/wavgen.h"
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -23,9 +24,15 @@ void PutId(Bytes& pOut, const std::string& pId) {
     if (pId.size() != 4) throw std::invalid_argument("chunk id must have four characters");
     pOut.insert(pOut.end(), pId.begin(), pId.end());
 }
-void PutChunk(Bytes& pOut, const Chunk& pChunk) {
+constexpr std::uint32_t kSizeInDs64 = 0xFFFFFFFF;
+
+void Put64(Bytes& pOut, std::uint64_t pValue) {
+    Put32(pOut, static_cast<std::uint32_t>(pValue & 0xFFFFFFFF));
+    Put32(pOut, static_cast<std::uint32_t>(pValue >> 32));
+}
+void PutChunk(Bytes& pOut, const Chunk& pChunk, bool pSizeInDs64 = false) {
     PutId(pOut, pChunk.id);
-    Put32(pOut, static_cast<std::uint32_t>(pChunk.payload.size()));
+    Put32(pOut, pSizeInDs64 ? kSizeInDs64 : static_cast<std::uint32_t>(pChunk.payload.size()));
     pOut.insert(pOut.end(), pChunk.payload.begin(), pChunk.payload.end());
     if (pChunk.payload.size() % 2 != 0) pOut.push_back(0);
 }
@@ -74,24 +81,54 @@ Bytes EncodeSamples(const Samples& pInterleaved, std::int16_t pBitsPerSample) {
 
 Bytes BuildWav(const WavSpec& pSpec, const Samples& pInterleaved) {
     const Bytes sampleBytes = EncodeSamples(pInterleaved, pSpec.bitsPerSample);
+    const bool wide = pSpec.form == "RF64" || pSpec.form == "BW64";
+    std::vector<std::pair<std::string, std::uint64_t>> table;
+    auto put = [&](Bytes& pBody, const Chunk& pChunk) {
+        bool deferred = false;
+        if (wide)
+            for (const std::string& id : pSpec.sizesInDs64)
+                if (id == pChunk.id) deferred = true;
+        if (deferred) table.emplace_back(pChunk.id, pChunk.payload.size());
+        PutChunk(pBody, pChunk, deferred);
+    };
     Bytes body;
-    PutId(body, "WAVE");
-    for (const Chunk& c : pSpec.beforeFmt) PutChunk(body, c);
+    for (const Chunk& c : pSpec.beforeFmt) put(body, c);
     auto putData = [&] {
         PutId(body, "data");
-        Put32(body, pSpec.declaredDataSize >= 0 ? static_cast<std::uint32_t>(pSpec.declaredDataSize)
-                                                : static_cast<std::uint32_t>(sampleBytes.size()));
+        const auto size = pSpec.declaredDataSize >= 0 ? static_cast<std::uint32_t>(pSpec.declaredDataSize)
+                                                      : static_cast<std::uint32_t>(sampleBytes.size());
+        Put32(body, wide ? kSizeInDs64 : size);
         body.insert(body.end(), sampleBytes.begin(), sampleBytes.end());
         if (sampleBytes.size() % 2 != 0) body.push_back(0);
     };
     if (pSpec.dataBeforeFmt) putData();
-    PutChunk(body, FmtChunk(pSpec));
-    for (const Chunk& c : pSpec.beforeData) PutChunk(body, c);
+    put(body, FmtChunk(pSpec));
+    for (const Chunk& c : pSpec.beforeData) put(body, c);
     if (!pSpec.dataBeforeFmt) putData();
-    for (const Chunk& c : pSpec.afterData) PutChunk(body, c);
+    for (const Chunk& c : pSpec.afterData) put(body, c);
+
+    Bytes head;
+    PutId(head, pSpec.formType);
+    if (wide) {
+        const std::size_t ds64Bytes = 28 + 12 * table.size();
+        const std::uint64_t dataSize =
+            pSpec.ds64DataSize >= 0 ? static_cast<std::uint64_t>(pSpec.ds64DataSize) : sampleBytes.size();
+        const auto blockAlign = static_cast<std::uint64_t>(pSpec.channels * pSpec.bitsPerSample / 8);
+        PutId(head, "ds64");
+        Put32(head, static_cast<std::uint32_t>(ds64Bytes));
+        Put64(head, 4 + 8 + ds64Bytes + body.size());  // riff size: "WAVE", ds64 and the rest
+        Put64(head, dataSize);
+        Put64(head, blockAlign == 0 ? 0 : dataSize / blockAlign);
+        Put32(head, static_cast<std::uint32_t>(table.size()));
+        for (const auto& [id, size] : table) {
+            PutId(head, id);
+            Put64(head, size);
+        }
+    }
     Bytes file;
-    PutId(file, "RIFF");
-    Put32(file, static_cast<std::uint32_t>(body.size()));
+    PutId(file, pSpec.form);
+    Put32(file, wide ? kSizeInDs64 : static_cast<std::uint32_t>(head.size() + body.size()));
+    file.insert(file.end(), head.begin(), head.end());
     file.insert(file.end(), body.begin(), body.end());
     return file;
 }
@@ -100,6 +137,16 @@ void WriteBytes(const std::string& pPath, const Bytes& pBytes) {
     std::ofstream out(pPath, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(pBytes.data()), static_cast<std::streamsize>(pBytes.size()));
     if (!out) throw std::runtime_error("cannot write " + pPath);
+}
+
+std::string WriteSparse(const std::string& pPath, const Bytes& pHead, std::int64_t pTotalSize, const Bytes& pTail) {
+    WriteBytes(pPath, pHead);
+    std::filesystem::resize_file(pPath, static_cast<std::uintmax_t>(pTotalSize));
+    std::fstream out(pPath, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp(static_cast<std::streamoff>(pTotalSize - static_cast<std::int64_t>(pTail.size())));
+    out.write(reinterpret_cast<const char*>(pTail.data()), static_cast<std::streamsize>(pTail.size()));
+    if (!out) throw std::runtime_error("cannot write " + pPath);
+    return pPath;
 }
 
 Bytes ReadBytes(const std::string& pPath) {

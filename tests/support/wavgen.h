@@ -30,6 +30,17 @@ struct WavSpec {
     bool dataBeforeFmt = false;     // write "data" ahead of "fmt "
     // When set, the data chunk's size field says this instead of the truth.
     std::int64_t declaredDataSize = -1;
+    // The file header's form ("RIFF", "RF64", "BW64", or anything else to
+    // test refusals) and form type. "RF64" and "BW64" get a ds64 chunk first
+    // holding the true riff size, data size and sample count, and the riff
+    // and data size fields say 0xFFFFFFFF.
+    std::string form = "RIFF";
+    std::string formType = "WAVE";
+    // 64-bit forms: identifiers of chunks (in any list above) whose size
+    // field says 0xFFFFFFFF, their size standing in the ds64 table instead.
+    std::vector<std::string> sizesInDs64;
+    // 64-bit forms: when set, ds64 declares this data size instead of the truth.
+    std::int64_t ds64DataSize = -1;
 };
 
 // Interleaved samples in the sample width's integer range.
@@ -39,6 +50,9 @@ Bytes BuildWav(const WavSpec& pSpec, const Samples& pInterleaved);
 // Just the sample bytes, little-endian, as stored in the data chunk.
 Bytes EncodeSamples(const Samples& pInterleaved, std::int16_t pBitsPerSample);
 void WriteBytes(const std::string& pPath, const Bytes& pBytes);
+// A file of pTotalSize bytes without writing them: pHead at its start, pTail
+// at its end, a hole of zeros between (sparse where the file system allows).
+std::string WriteSparse(const std::string& pPath, const Bytes& pHead, std::int64_t pTotalSize, const Bytes& pTail);
 Bytes ReadBytes(const std::string& pPath);
 
 // Cue chunks. Text is given as raw bytes (code page 932 when Japanese).

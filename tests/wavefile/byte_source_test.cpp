@@ -89,30 +89,32 @@ TEST(ByteSource, ReadersGiveTheSameAnswersInMemoryAsOnFile) {
     ExpectSameAnswers(scratch, BuildWav(zeroSize, Silence(10, 2)), "zero-size chunk");
 }
 
-TEST(ByteSource, LayoutNamesTheDataChunkFindChunkWouldFind) {
+TEST(ByteSource, LayoutNamesTheDataChunkTheRecordReads) {
     WavSpec plain;
     const Bytes canonical = BuildWav(plain, Silence(100, 2));
     const WaveLayout layout = ReadWaveLayout(MemorySource(canonical.data(), canonical.size()));
     EXPECT_EQ(layout.Info, ReadWaveHeader(MemorySource(canonical.data(), canonical.size())));
     EXPECT_EQ(layout.DataChunk, 37);
 
-    // The header walk steps over a zero-size chunk; FindChunk stops there.
+    // The header walk steps over a zero-size chunk, where FindChunk stops;
+    // a copy follows the header walk.
     WavSpec zeroSize;
     zeroSize.beforeData = {{"JUNK", {}}};
     const Bytes stopped = BuildWav(zeroSize, Silence(100, 2));
     const WaveLayout stoppedLayout = ReadWaveLayout(MemorySource(stopped.data(), stopped.size()));
     EXPECT_EQ(stoppedLayout.Info.Valid, 1);
-    EXPECT_EQ(stoppedLayout.DataChunk, -1);
+    EXPECT_EQ(stoppedLayout.DataChunk, 13 + 24 + 8);
+    EXPECT_EQ(FindChunk(MemorySource(stopped.data(), stopped.size()), kChunkData, 0), -1);
 
-    // Two "data" chunks ahead of "fmt ": the record takes the later, FindChunk
-    // the first, and a copy that relies on both agreeing can see they do not.
+    // Two "data" chunks ahead of "fmt ": the record takes the later, and so
+    // does the layout, so that a copy keeps the first one as header bytes.
     WavSpec twice;
     twice.beforeFmt = {{"data", Bytes(4, 0)}};
     twice.dataBeforeFmt = true;
     const Bytes doubled = BuildWav(twice, Silence(100, 2));
     const WaveLayout doubledLayout = ReadWaveLayout(MemorySource(doubled.data(), doubled.size()));
     EXPECT_EQ(doubledLayout.Info.Valid, 1);
-    EXPECT_EQ(doubledLayout.DataChunk, 13);
+    EXPECT_EQ(doubledLayout.DataChunk, 13 + 12);
     EXPECT_EQ(doubledLayout.Info.DataOffset, 13 + 12 + 7);
 
     // Nothing to copy from an invalid record.
