@@ -12,6 +12,7 @@
 #include "platform/folder_entries.h"
 #include "platform/pending_file.h"
 #include "wavefile/wave_bwfj.h"
+#include "wavefile/wave_check.h"
 #include "wavefile/wave_extensible.h"
 #include "wavefile/wave_mmio.h"
 #include "writer/edit_wave.h"
@@ -26,24 +27,16 @@ const char* const kMessageTooShort = "短すぎます";
 
 namespace {
 
-constexpr std::int32_t kRequiredRate = 48000;
-constexpr std::int32_t kShortestMs = 1000;
 constexpr const char* kLineBreak = "\r\n";
 constexpr const char* kWavExtension = ".wav";
 
-// The reason a file cannot be listed, or None. pFormatTag: the tag judged
-// (extensible PCM counts as PCM).
-RowReason RejectionOf(const WaveFormatInfo& pInfo, std::int32_t pFormatTag) {
-    if (pFormatTag != kFormatTagPcm) return RowReason::NotPcm;
-    if ((pInfo.BitsPerSample != 16 && pInfo.BitsPerSample != 24) || pInfo.SampleRate != kRequiredRate)
-        return RowReason::UnsupportedFormat;
-    if (pInfo.DurationMs < kShortestMs) return RowReason::TooShort;
-    return RowReason::None;
-}
-
 const char* MessageOf(RowReason pReason) {
     switch (pReason) {
+        // Whatever is no WAV file of linear PCM gets the one text the
+        // operator knows for it.
         case RowReason::NotPcm:
+        case RowReason::NotWave:
+        case RowReason::NoData:
             return kMessageNotWav;
         case RowReason::UnsupportedFormat:
             return kMessageUnsupported;
@@ -83,7 +76,7 @@ void AddTitle(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename,
     // skipped and the next one still runs (an unreadable cue chunk leaves
     // the range at the whole file).
     FileHandle handle = 0;
-    WaveFormatInfo info;
+    WaveCheck check;
     RowReason rejection = RowReason::None;
     BatchRow row;
     row.Path = pFilename;
@@ -102,15 +95,14 @@ void AddTitle(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename,
             rejection = OpenRefusal(errno);
             return;
         }
-        info = ReadWaveHeader(pFilename, handle);
+        check = CheckWave(pFilename, handle);
+        rejection = ReasonOfWave(check.Problem);
     });
-    if (rejection == RowReason::None)
-        Trap([&] { rejection = RejectionOf(info, EffectiveFormatTag(info, pFilename, handle)); });
+    const WaveFormatInfo& info = check.Info();
     if (rejection == RowReason::None) {
-        // A data chunk may declare more than the file holds (0xFFFFFFFF from
-        // a pipe): the range covers the frames present.
-        std::int64_t framesPresent = info.NumSamples;
-        Trap([&] { framesPresent = std::min<std::int64_t>(info.NumSamples, FramesPresent(info, info.FileSize)); });
+        // A data chunk may declare more than the file holds (cut short, or
+        // still being written): the range covers the frames present.
+        const std::int64_t framesPresent = check.Frames;
         Trap([&] {
             row.Start = 0;
             row.End = framesPresent;

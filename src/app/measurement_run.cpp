@@ -17,6 +17,7 @@
 #include "loudness/broadcast_measures.h"
 #include "loudness/c_lkfsfct.h"
 #include "platform/pending_file.h"
+#include "wavefile/wave_check.h"
 #include "wavefile/wave_mmio.h"
 
 namespace sonivate {
@@ -47,12 +48,9 @@ bool HasWavExtension(const std::string& pPath) {
 constexpr double kAbsoluteGateLKFS = -70.0;
 
 // The row's range holds no frame: a start marker at or past the end of the
-// audio, or an end marker before the start. A file whose header cannot be
-// read is left to the meter, which names that failure itself.
-bool RangeIsEmpty(const RowWork& pWork) {
-    const WaveFormatInfo info = ReadWaveHeader(pWork.Source, 0);
-    if (info.Valid == 0) return false;
-    const std::int64_t frames = FramesPresent(info, info.FileSize);
+// audio, or an end marker before the start.
+bool RangeIsEmpty(const RowWork& pWork, const WaveCheck& pCheck) {
+    const std::int64_t frames = pCheck.Frames;
     const std::int64_t start = std::max<std::int64_t>(pWork.Start, 0);
     // An end at or below 0 is the end of the audio, as the meter reads it.
     const std::int64_t end = pWork.End <= 0 ? frames : std::min(pWork.End, frames);
@@ -120,11 +118,14 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
     }
 
     pProgress.ShowStatus(title + kStatusMeasuring);
-    if (RangeIsEmpty(pWork)) {
-        result.Reason = RowReason::EmptyRange;
+    // The file as it is now: it may have changed since it was listed.
+    const WaveCheck check = CheckWave(pWork.Source, 0);
+    if (check.Problem != WaveProblem::None || RangeIsEmpty(pWork, check)) {
+        result.Reason = check.Problem != WaveProblem::None ? ReasonOfWave(check.Problem) : RowReason::EmptyRange;
         pProgress.SetProgress(0);
         return result;
     }
+    result.IncompleteData = check.IncompleteData();
     double gainForOutput = 0.0;
     try {
         C_LKFSFCT meter(pProgress.RunPump());
@@ -172,6 +173,12 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
         // would replace a good copy or a source with a wrong one.
     } else if (result.TooQuiet) {
         result.Reason = RowReason::TooQuiet;
+    } else if (pChoices.WavOutput && inPlace && result.IncompleteData) {
+        // What is missing may still be coming: a source cut short or still
+        // being written is never replaced.
+        result.WriteAttempted = true;
+        result.OutputPath = outputPath;
+        result.Reason = RowReason::IncompleteData;
     } else if (pChoices.WavOutput && pChoices.NoClip && result.Clip) {
         result.Reason = RowReason::WouldClip;
     } else if (pChoices.WavOutput && pChoices.Sources && pChoices.Sources->IsOtherSource(outputPath, pWork.Source)) {

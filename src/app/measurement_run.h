@@ -95,7 +95,10 @@ struct RowResult {
     // Gain (as shown) + sample peak above 0 dBFS, or gain + true peak above
     // 0 dBTP when the true peak was measured.
     bool Clip = false;
-    bool TooQuiet = false;        // measured, but no block above the absolute gate
+    bool TooQuiet = false;  // measured, but no block above the absolute gate
+    // The data chunk ends past the end of the file (cut short, or still
+    // being written): measured over the frames present, never replaced in place.
+    bool IncompleteData = false;
     bool WriteAttempted = false;  // output on and not skipped for clipping
     bool Written = false;         // the copy stands under OutputPath
     std::string OutputPath;       // the copy's name (when attempted)

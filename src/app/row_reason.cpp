@@ -69,6 +69,31 @@ const ReasonEntry& EntryOf(RowReason pReason) {
 
 }  // namespace
 
+RowReason ReasonOfWave(WaveProblem pProblem) {
+    switch (pProblem) {
+        case WaveProblem::None:
+            return RowReason::None;
+        case WaveProblem::ReadFailed:
+            return RowReason::CannotOpen;
+        case WaveProblem::NotWave:
+        case WaveProblem::NoFmt:
+            return RowReason::NotWave;
+        case WaveProblem::NoData:
+            return RowReason::NoData;
+        case WaveProblem::SizeMismatch:
+            return RowReason::SizeMismatch;
+        case WaveProblem::NotPcm:
+            return RowReason::NotPcm;
+        case WaveProblem::UnsupportedLayout:
+        case WaveProblem::UnsupportedBits:
+        case WaveProblem::UnsupportedRate:
+            return RowReason::UnsupportedFormat;
+        case WaveProblem::TooShort:
+            return RowReason::TooShort;
+    }
+    return RowReason::CannotOpen;
+}
+
 const char* ReasonCode(RowReason pReason) { return EntryOf(pReason).code; }
 
 const char* ReasonText(RowReason pReason, MessageLanguage pLanguage) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "wavefile/wave_format.h"
+
 namespace sonivate {
 
 enum class RowReason : std::int32_t {
@@ -42,6 +44,9 @@ enum class RowReason : std::int32_t {
     WriteFailed,         // a read, write, sync, close or rename failed
     TargetExists,        // a copy to a new name, and the name is taken
 };
+
+// The reason for a file CheckWave does not pass; None for WaveProblem::None.
+RowReason ReasonOfWave(WaveProblem pProblem);
 
 enum class MessageLanguage { Japanese, English };
 

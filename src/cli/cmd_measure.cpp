@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "cli/cli_text.h"
+#include "common/decimal_text.h"
+#include "wavefile/wave_check.h"
 #include "cli/commands.h"
 #include "common/formatting.h"
 #include "common/paths.h"
@@ -56,10 +58,6 @@ struct Measurement {
     RowReason reason = RowReason::None;  // why not measured
 };
 
-// The K-weighting coefficients are those for 48000 Hz; at another rate the
-// figures would be wrong, so such files are refused as the file list does.
-constexpr std::int32_t kMeasuredRate = 48000;
-
 Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
     C_LKFSFCT meter;
     BroadcastMeasures extras;
@@ -69,13 +67,10 @@ Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
     // Nothing is opened that is not a regular file the process may read.
     m.reason = PathRefusal(pPath);
     if (m.reason != RowReason::None) return m;
-    const WaveFormatInfo info = ReadWaveHeader(pPath, 0);
-    if (info.Valid == 1 && info.SampleRate != kMeasuredRate)
-        m.reason = RowReason::UnsupportedFormat;
-    else if (info.Valid == 0)
-        m.reason =
-            EffectiveFormatTag(info, pPath, 0) == kFormatTagPcm ? RowReason::UnsupportedFormat : RowReason::NotPcm;
-    else if ((m.ok = meter.MeasureLKFS(pPath, pOptions.start, pOptions.end)) != 1)
+    // The same judgement as the file list's and run's.
+    const WaveCheck check = CheckWave(pPath, 0);
+    m.reason = ReasonOfWave(check.Problem);
+    if (m.reason == RowReason::None && (m.ok = meter.MeasureLKFS(pPath, pOptions.start, pOptions.end)) != 1)
         m.reason = RowReason::NotMeasured;
     m.blocks = meter.NumBlock();
     m.lkfs = meter.LKFSValue();
@@ -91,7 +86,7 @@ Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
     if (m.ok == 1 && pOptions.extras.profile) {
         // The copy as it would be written: every level moves by the gain as
         // shown, and the loudness is the gated loudness after that gain.
-        const double gain = std::stod(FormatFixed(m.gain, kGainDecimals));
+        const double gain = ParseDecimal(FormatFixed(m.gain, kGainDecimals)).value_or(0.0);
         m.verdicts = JudgeFile(*pOptions.extras.profile, m.lkfs, meter.CalcLKFS(gain), gain, m.peak, m.values);
     }
     return m;

@@ -77,17 +77,19 @@ TEST_F(FileListTest, RejectionsNameTheReasonAndThePathAndAddNoRow) {
     EXPECT_EQ(intake.rejections[0], std::string(kMessageUnsupported) + "\r\n" + cdPath);
     EXPECT_EQ(intake.rejections[1], std::string(kMessageNotWav) + "\r\n" + floatPath);
     EXPECT_EQ(intake.rejections[2], std::string(kMessageTooShort) + "\r\n" + shortPath);
-    EXPECT_EQ(intake.rejections[3], std::string(kMessageTooShort) + "\r\n" + quadPath)
-        << "four channels have no duration";
+    EXPECT_EQ(intake.rejections[3], std::string(kMessageUnsupported) + "\r\n" + quadPath)
+        << "four channels are a layout the tool does not measure";
     EXPECT_EQ(intake.rejections[4], std::string(kMessageNotWav) + "\r\n" + extFloatPath);
-    EXPECT_EQ(intake.rejections[5], std::string(kMessageNotWav) + "\r\n" + ext20Path);
+    EXPECT_EQ(intake.rejections[5], std::string(kMessageUnsupported) + "\r\n" + ext20Path)
+        << "linear PCM, but not 16 or 24 valid bits";
     EXPECT_EQ(intake.rejections[6],
               std::string(ReasonText(RowReason::NotRegular, MessageLanguage::Japanese)) + "\r\n" + dir.path());
     EXPECT_EQ(intake.rejections[7],
               std::string(ReasonText(RowReason::Missing, MessageLanguage::Japanese)) + "\r\n" + dir.file("gone.wav"));
-    EXPECT_EQ(intake.reasons, (std::vector<RowReason>{RowReason::UnsupportedFormat, RowReason::NotPcm,
-                                                      RowReason::TooShort, RowReason::TooShort, RowReason::NotPcm,
-                                                      RowReason::NotPcm, RowReason::NotRegular, RowReason::Missing}));
+    EXPECT_EQ(intake.reasons,
+              (std::vector<RowReason>{RowReason::UnsupportedFormat, RowReason::NotPcm, RowReason::TooShort,
+                                      RowReason::UnsupportedFormat, RowReason::NotPcm, RowReason::UnsupportedFormat,
+                                      RowReason::NotRegular, RowReason::Missing}));
 
     // Extensible PCM with every bit valid is what ffmpeg and sox write.
     AddTitle(list, intake, extPath, kLastItem);

@@ -82,7 +82,7 @@ TEST_F(CliMeasure, AFileThatFailsIsReportedAndSetsTheExitStatus) {
     EXPECT_EQ(all[0]["ok"], 1);
     for (size_t i = 1; i < 3; ++i) {
         EXPECT_EQ(all[i]["ok"], 0);
-        EXPECT_EQ(all[i]["reason"], i == 1 ? "missing" : "not_measured");
+        EXPECT_EQ(all[i]["reason"], i == 1 ? "missing" : "too_short") << "judged as the file list judges it";
         EXPECT_EQ(all[i]["blocks"], 0);
         EXPECT_TRUE(all[i]["lkfs"].is_null()) << "a failed measurement has no figures";
         EXPECT_EQ(all[i]["gain_text"], "");
