@@ -1,7 +1,5 @@
 #include "cli/cli_text.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 
@@ -117,7 +115,7 @@ RowReason PathRefusal(const std::string& pPath) {
     int error = 0;
     const int fd = platform::OpenRegularForReading(pPath, false, error);
     if (fd >= 0) {
-        ::close(fd);
+        platform::CloseChecked(fd);
         return RowReason::None;
     }
     switch (error) {

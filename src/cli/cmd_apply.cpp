@@ -1,8 +1,6 @@
 // sonivate-cli apply: one gain-adjusted copy of one WAV file, the gain applied
 // to a frame range and every other byte copied.
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <csignal>
@@ -16,6 +14,7 @@
 #include "app/write_adjusted_wave.h"
 #include "cli/cli_text.h"
 #include "cli/commands.h"
+#include "platform/file_names.h"
 #include "cli/stop_signals.h"
 #include "common/paths.h"
 #include "platform/posix_file.h"
@@ -28,7 +27,7 @@ namespace {
 // is watching (stderr is a terminal).
 class TerminalProgress : public ProgressHost {
 public:
-    TerminalProgress() : mTerminal(::isatty(STDERR_FILENO) == 1) {}
+    TerminalProgress() : mTerminal(platform::StandardErrorIsTerminal()) {}
 
     void ShowStatus(const std::string& pText) override {
         mStatus = pText;

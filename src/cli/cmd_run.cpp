@@ -2,8 +2,6 @@
 // are listed with their measurement ranges, measured, and (with --write)
 // written as gain-adjusted copies, exactly as the window's start button does.
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
@@ -24,6 +22,7 @@
 #include "cli/broadcast_output.h"
 #include "cli/cli_text.h"
 #include "cli/commands.h"
+#include "platform/file_names.h"
 #include "cli/stop_signals.h"
 #include "common/decimal_text.h"
 #include "common/paths.h"
@@ -102,7 +101,7 @@ private:
 class CliRun : public RunHost {
 public:
     CliRun(const RunOptions& pOptions, std::int32_t pRows)
-        : mOptions(pOptions), mRows(pRows), mTerminal(::isatty(STDERR_FILENO) == 1) {}
+        : mOptions(pOptions), mRows(pRows), mTerminal(platform::StandardErrorIsTerminal()) {}
 
     std::string TargetLKFSText() const override { return mOptions.target; }
     bool WavOutput() const override { return mOptions.write; }

@@ -1,10 +1,5 @@
 #include "common/paths.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -13,6 +8,7 @@
 
 #include "common/error_trap.h"
 #include "common/formatting.h"
+#include "platform/file_names.h"
 #include "platform/process_info.h"
 
 namespace sonivate {
@@ -63,24 +59,14 @@ std::string Numbered(std::int64_t pValue, std::int32_t pDigits) {
     return digits;
 }
 
-bool RenameNoReplace(const std::string& pFrom, const std::string& pTo) {
-    if (::renameat2(AT_FDCWD, pFrom.c_str(), AT_FDCWD, pTo.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
-    // File systems without the flag: a hard link refuses an existing target
-    // just as atomically; the old name goes once the new one stands.
-    if (::link(pFrom.c_str(), pTo.c_str()) != 0) return false;
-    ::unlink(pFrom.c_str());
-    return true;
-}
-
 }  // namespace
 
 std::int32_t FileExists(const std::string& pPath) {
     return AlwaysTrapped<std::int32_t>(0, [&] {
         const std::string path = TrimSpaces(pPath);
         if (path.empty()) return 0;
-        struct stat st {};
-        return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) ? 1 : 0;
+        const platform::NameKind kind = platform::KindOfName(path, true);
+        return kind != platform::NameKind::Missing && kind != platform::NameKind::Folder ? 1 : 0;
     });
 }
 
@@ -89,31 +75,27 @@ std::int32_t FolderExists(const std::string& pPath) {
         if (pPath.empty()) return 0;
         std::string path = SetTrailingSeparator(pPath, 1);
         if (path.empty() && TrimSpaces(pPath) == "/") path = "/";
-        struct stat st {};
-        return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+        return !path.empty() && platform::KindOfName(path, true) == platform::NameKind::Folder ? 1 : 0;
     });
 }
 
 std::int32_t IsReservedDeviceName(const std::string& pPath) {
     return AlwaysTrapped<std::int32_t>(0, [&] {
         if (pPath.rfind(kDeviceFolder, 0) == 0) return 1;
-        struct stat st {};
-        if (::lstat(pPath.c_str(), &st) != 0) return 0;
-        return S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) ? 1 : 0;
+        return platform::KindOfName(pPath, false) == platform::NameKind::Device ? 1 : 0;
     });
 }
 
 std::int32_t DeleteFileForced(const std::string& pPath) {
     return Trapped<std::int32_t>(0, [&] {
-        struct stat st {};
-        if (::lstat(pPath.c_str(), &st) != 0) return 1;
+        if (platform::KindOfName(pPath, false) == platform::NameKind::Missing) return 1;
         if (IsReservedDeviceName(pPath) == 1) return 1;
-        return ::unlink(pPath.c_str()) == 0 ? 1 : 0;
+        return platform::RemoveName(pPath) ? 1 : 0;
     });
 }
 
 std::int32_t RenameOnce(const std::string& pFrom, const std::string& pTo) {
-    return AlwaysTrapped<std::int32_t>(0, [&] { return RenameNoReplace(pFrom, pTo) ? 1 : 0; });
+    return AlwaysTrapped<std::int32_t>(0, [&] { return platform::RenameNoReplace(pFrom, pTo) ? 1 : 0; });
 }
 
 std::int32_t RenameFile(const std::string& pFrom, const std::string& pTo, std::int32_t pReplace,
@@ -121,7 +103,7 @@ std::int32_t RenameFile(const std::string& pFrom, const std::string& pTo, std::i
     return AlwaysTrapped<std::int32_t>(0, [&] {
         if (IsReservedDeviceName(pFrom) == 1 || IsReservedDeviceName(pTo) == 1) return 0;
         for (int attempt = 1; attempt <= kRenameAttempts; ++attempt) {
-            const bool done = pReplace != 0 ? ::rename(pFrom.c_str(), pTo.c_str()) == 0 : RenameOnce(pFrom, pTo) == 1;
+            const bool done = pReplace != 0 ? platform::RenameReplacing(pFrom, pTo) : RenameOnce(pFrom, pTo) == 1;
             if (done) return 1;
             if (attempt < kRenameAttempts) platform::WaitWithMessages(pPump, attempt * kRenameBackoffStepMs, 0);
         }
@@ -132,12 +114,8 @@ std::int32_t RenameFile(const std::string& pFrom, const std::string& pTo, std::i
 std::string AbsolutePath(const std::string& pPath) {
     return AlwaysTrapped<std::string>({}, [&]() -> std::string {
         if (!pPath.empty() && pPath.front() == kPathSeparator) return pPath;
-        // getcwd refuses (ERANGE, ENAMETOOLONG) a working folder deeper than
-        // the buffer, which is PATH_MAX: such a folder cannot be named.
-        std::string cwd(PATH_MAX, '\0');
-        if (::getcwd(cwd.data(), cwd.size()) == nullptr) return {};
-        cwd.resize(std::char_traits<char>::length(cwd.c_str()));
-        if (cwd.empty() || cwd.front() != kPathSeparator) return {};  // "(unreachable)/..."
+        const std::string cwd = platform::WorkingFolder();
+        if (cwd.empty()) return {};
         std::string absolute = SetTrailingSeparator(cwd, 0) + pPath;
         if (absolute.size() >= PATH_MAX) return {};
         return absolute;
@@ -247,11 +225,8 @@ std::int32_t ParseCommandLine(std::vector<std::string>& pList, const std::string
 }
 
 std::string CanonicalFolder(const std::string& pFolder) {
-    char* resolved = ::realpath(pFolder.empty() ? "." : pFolder.c_str(), nullptr);
-    if (resolved == nullptr) return pFolder;
-    std::string canonical(resolved);
-    std::free(resolved);
-    return canonical;
+    const std::string canonical = platform::ResolvedPath(pFolder.empty() ? "." : pFolder);
+    return canonical.empty() ? pFolder : canonical;
 }
 
 }  // namespace sonivate

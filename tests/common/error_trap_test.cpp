@@ -8,6 +8,7 @@
 #include "platform/posix_file.h"
 #include "support/scratch.h"
 #include "support/wavgen.h"
+#include "support/test_main.h"
 
 namespace sonivate {
 namespace {
@@ -52,6 +53,8 @@ TEST_F(ErrorTrapping, TheSameInjectedFailureIsTrappedWithTheSwitchAtZeroAndReach
 }
 
 TEST_F(ErrorTrapping, ATrappedFailureInsideAReadClosesThePassedHandle) {
+    // About trapping: errors are trapped unless the test lets them through.
+    const test::TrappedErrors trapped;
     test::ScratchDir dir;
     const std::string path = dir.file("b.bin");
     test::WriteBytes(path, {1, 2, 3});

@@ -13,6 +13,7 @@
 #include "support/fake_pump.h"
 #include "support/scratch.h"
 #include "support/wavgen.h"
+#include "support/test_main.h"
 
 namespace sonivate {
 namespace {
@@ -151,6 +152,8 @@ TEST(MeterFailures, FilesTheMeterDoesNotTake) {
 }
 
 TEST(MeterFailures, AnErrorInsideIsTrappedOrPassedOnPerTheSwitch) {
+    // About trapping: errors are trapped unless the test lets them through.
+    const test::TrappedErrors trapped;
     test::ScratchDir dir;
     const std::string path = Write(dir, "n.wav", test::Noise(kRate, 2, 16, 6));
     C_LKFSFCT meter;

@@ -14,6 +14,7 @@
 #include "platform/posix_file.h"
 #include "support/scratch.h"
 #include "support/wavgen.h"
+#include "support/test_main.h"
 
 using namespace sonivate;
 using namespace sonivate::test;
@@ -281,6 +282,8 @@ TEST_F(CueReaderTest, TruncatedFiles) {
 }
 
 TEST_F(CueReaderTest, FailedReadsAfterTheCuePoints) {
+    // About trapping: errors are trapped unless the test lets them through.
+    const test::TrappedErrors trapped;
     const std::string path = Write({}, BroadcastMarkers(1, 2, 3, 4));
     FileHandle handle = OpenFileHandle(path, kOpenRead);
     ASSERT_NE(handle, 0);

@@ -13,6 +13,7 @@
 #include "platform/posix_file.h"
 #include "support/scratch.h"
 #include "support/wavgen.h"
+#include "support/test_main.h"
 
 using namespace sonivate;
 using namespace sonivate::test;
@@ -155,6 +156,8 @@ TEST_F(WaveHeaderTest, DurationRoundsHalvesToEven) {
 }
 
 TEST_F(WaveHeaderTest, BrokenFilesAreInvalid) {
+    // About trapping: errors are trapped unless the test lets them through.
+    const test::TrappedErrors trapped;
     EXPECT_EQ(ReadWaveHeader(mScratch.file("missing.wav"), 0), WaveFormatInfo{});
 
     WavSpec noRate;
@@ -222,6 +225,8 @@ TEST_F(WaveHeaderTest, GivenHandleStaysOpen) {
 }
 
 TEST_F(WaveHeaderTest, InjectedReadErrors) {
+    // About trapping: errors are trapped unless the test lets them through.
+    const test::TrappedErrors trapped;
     const std::string path = WriteSpec("trap.wav", WavSpec{}, 4);
     FileHandle handle = OpenFileHandle(path, kOpenRead);
     ASSERT_NE(handle, 0);

@@ -20,6 +20,7 @@
 #include "wavefile/wave_mmio.h"
 #include "writer/edit_wave.h"
 #include "writer/sample_scaling.h"
+#include "support/test_main.h"
 
 namespace sonivate {
 namespace {
@@ -384,6 +385,8 @@ TEST_F(EditWaveBlocks, CanceledSetFromOutsideStopsAfterTheCurrentBlockAndResetsO
 // there still fails the call after exactly the pieces before it were
 // written, and with error trapping off its error reaches the caller.
 TEST_F(EditWaveBlocks, AReadFailingAheadEndsTheCallAfterThePiecesBeforeIt) {
+    // About trapping: errors are trapped unless the test lets them through.
+    const test::TrappedErrors trapped;
     constexpr int kFailingRead = 5;
     constexpr std::int64_t kPieceBytes = std::int64_t{512} << 10;
     for (const bool trapping : {true, false}) {
@@ -411,6 +414,8 @@ TEST_F(EditWaveBlocks, AReadFailingAheadEndsTheCallAfterThePiecesBeforeIt) {
 }
 
 TEST(EditWaveFailures, AFailedOrShortTransferInsideTheRangeFailsTheCall) {
+    // About trapping: errors are trapped unless the test lets them through.
+    const test::TrappedErrors trapped;
     ScratchDir dir;
     const std::string source = test::WriteWav(dir.file("s.wav"), Layout(2, 16), Samples(200, 1000));
     const std::string target = dir.file("t.raw");

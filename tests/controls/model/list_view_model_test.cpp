@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/error_trap.h"
+#include "support/test_main.h"
 
 namespace sonivate {
 namespace {
@@ -346,6 +347,8 @@ TEST(ListViewShuffle, SwapsWithinTheReachAndForgetsTheSort) {
 }
 
 TEST(ListViewTrap, ErrorsAreTrappedUnlessTheSwitchIsOn) {
+    // About trapping: errors are trapped unless the test lets them through.
+    const test::TrappedErrors trapped;
     ListViewModel lv = MakeList(2);
     lv.AddItem(std::numeric_limits<std::int32_t>::max());  // the count would overflow
     EXPECT_EQ(lv.ItemCount(), 2);

@@ -5,12 +5,13 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "support/test_main.h"
 #include "uikit/fonts.h"
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     sonivate::RegisterFontSubstitutes();
-    ::testing::InitGoogleTest(&argc, argv);
+    sonivate::test::InitTests(&argc, argv);
     return RUN_ALL_TESTS();
 }
