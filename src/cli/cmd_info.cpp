@@ -18,6 +18,7 @@
 #include "common/basic_file.h"
 #include "common/formatting.h"
 #include "wavefile/wave_bwfj.h"
+#include "wavefile/wave_check.h"
 #include "wavefile/wave_mmio.h"
 
 namespace sonivate::cli {
@@ -30,9 +31,50 @@ struct FileReport {
     bool opened = false;
     RowReason refusal = RowReason::None;  // why it was not opened
     WaveFormatInfo info;
+    WaveCheck check;                     // the judgement the file list and the runs make
+    RowReason reason = RowReason::None;  // why it cannot be measured, or a note (incomplete_data)
     std::int32_t markerCount = 0;
     std::vector<CueMarker> markers;  // empty when markerCount is 0
 };
+
+// The reason the rest of the tool gives for the problem.
+RowReason ReasonOf(const WaveCheck& pCheck) {
+    switch (pCheck.Problem) {
+        case WaveProblem::None:
+            return pCheck.IncompleteData() ? RowReason::IncompleteData : RowReason::None;
+        case WaveProblem::ReadFailed:
+            return RowReason::CannotOpen;
+        case WaveProblem::NotWave:
+        case WaveProblem::NoFmt:
+            return RowReason::NotWave;
+        case WaveProblem::NoData:
+            return RowReason::NoData;
+        case WaveProblem::SizeMismatch:
+            return RowReason::SizeMismatch;
+        case WaveProblem::NotPcm:
+            return RowReason::NotPcm;
+        case WaveProblem::UnsupportedLayout:
+        case WaveProblem::UnsupportedBits:
+        case WaveProblem::UnsupportedRate:
+            return RowReason::UnsupportedFormat;
+        case WaveProblem::TooShort:
+            return RowReason::TooShort;
+    }
+    return RowReason::None;
+}
+
+const char* ContainerName(std::int32_t pContainer) {
+    switch (pContainer) {
+        case ContainerRiff:
+            return "RIFF";
+        case ContainerRf64:
+            return "RF64";
+        case ContainerBw64:
+            return "BW64";
+        default:
+            return "";
+    }
+}
 
 // One handle for both readers, as the file list does.
 FileReport Inspect(const std::string& pPath) {
@@ -47,6 +89,8 @@ FileReport Inspect(const std::string& pPath) {
     }
     report.opened = true;
     report.info = ReadWaveHeader(pPath, handle);
+    report.check = CheckWave(pPath, handle);
+    report.reason = ReasonOf(report.check);
     report.markerCount = ReadCueMarkers(pPath, handle, report.markers);
     if (report.markerCount == 0) report.markers.clear();
     CloseFileHandle(handle);
@@ -89,7 +133,13 @@ Json ToJson(const FileReport& pReport) {
                                          {"file_text", m.FileText}});
     }
     if (!pReport.opened) object["error"] = Say(pReport.refusal);
-    if (!pReport.opened) object["reason"] = ReasonCode(pReport.refusal);
+    // The frames and duration the file really holds: beyond NumSamples in
+    // RF64/BW64, fewer in a file cut short.
+    object["container"] = ContainerName(info.Container);
+    object["frames"] = pReport.check.Frames;
+    object["frames_duration_ms"] = pReport.check.DurationMs;
+    object["incomplete_data"] = pReport.check.IncompleteData() ? 1 : 0;
+    object["reason"] = ReasonCode(pReport.opened ? pReport.reason : pReport.refusal);
     return object;
 }
 
@@ -121,6 +171,17 @@ void PrintTable(const std::vector<FileReport>& pReports, std::ostream& pOut) {
                       static_cast<long long>(i.DataLength), i.DataOffset, static_cast<long long>(i.FileSize),
                       r.markerCount);
         pOut << line;
+        std::snprintf(line, sizeof(line),
+                      "  container      %s\n"
+                      "  in the file    %lld frames (%s)%s\n",
+                      *ContainerName(i.Container) != '\0' ? ContainerName(i.Container) : "-",
+                      static_cast<long long>(r.check.Frames),
+                      FormatDuration(static_cast<std::int32_t>(std::min<std::int64_t>(r.check.DurationMs, INT32_MAX)),
+                                     kDurationStyleClock, noSign)
+                          .c_str(),
+                      r.check.IncompleteData() ? ", data cut short" : "");
+        pOut << line;
+        if (r.reason != RowReason::None) pOut << "  reason         " << Say(r.reason) << "\n";
         if (!r.markers.empty()) {
             std::snprintf(line, sizeof(line), "    %8s %12s %10s %6s  %-20s %s\n", "cue id", "sample", "length",
                           "loops", "label", "file");

@@ -35,6 +35,7 @@ constexpr std::int32_t kSegmentBytes = 12;  // cue id, length, loops
 // name of at most two bytes.
 constexpr std::int64_t kMinTextSubChunkSize = 6;
 constexpr std::int64_t kCueIdBytes = 4;
+constexpr std::int64_t kCountBytes = 4;
 constexpr std::int64_t kCueIdAndMediaTypeBytes = 8;
 
 // Reads up to pCount bytes at pOffset. Returns the number of bytes that
@@ -77,12 +78,24 @@ CueMarker* MarkerWithId(std::vector<CueMarker>& pMarkers, std::int32_t pCueId) {
 
 bool ValidEntryCount(std::int32_t pCount) { return pCount >= 1 && pCount <= kMaxCuePoints; }
 
+// pCount entries of pEntryBytes, limited to those the chunk at pChunk holds
+// behind its count field (its size as the chunk walk knows it).
+std::int32_t EntriesInChunk(const ByteSource& pSource, std::int64_t pChunk, std::int32_t pCount,
+                            std::int32_t pEntryBytes) {
+    const std::int64_t size = ChunkPayloadSize(pSource, pChunk);
+    const std::int64_t room = std::max<std::int64_t>(size - kCountBytes, 0) / pEntryBytes;
+    return static_cast<std::int32_t>(std::min<std::int64_t>(pCount, room));
+}
+
 // The cue points of the first "cue " chunk; false when there is none or it cannot be read.
 bool ReadCuePoints(const ByteSource& pSource, std::vector<CueMarker>& pMarkers) {
     const std::int64_t cue = FindChunk(pSource, kChunkCue, 0);
     if (cue <= 0) return false;
     std::int32_t count = 0;
     if (!ReadWord(pSource, cue + kCountOffset, count) || !ValidEntryCount(count)) return false;
+    // A count beyond the chunk's points would read the next chunk's bytes as points.
+    count = EntriesInChunk(pSource, cue, count, kCuePointBytes);
+    if (count == 0) return false;
     pMarkers.assign(static_cast<size_t>(count), CueMarker{});
     for (std::int32_t h = 0; h < count; ++h) {
         std::array<unsigned char, kCuePointBytes> point{};
@@ -102,6 +115,7 @@ void ReadPlayList(const ByteSource& pSource, std::vector<CueMarker>& pMarkers) {
     if (plst <= 0) return;
     std::int32_t count = 0;
     if (!ReadWord(pSource, plst + kCountOffset, count) || !ValidEntryCount(count)) return;
+    count = EntriesInChunk(pSource, plst, count, kSegmentBytes);
     for (std::int32_t i = 0; i < count; ++i) {
         std::array<unsigned char, kSegmentBytes> segment{};
         if (!ReadField(pSource, plst + kFirstEntryOffset + std::int64_t{kSegmentBytes} * i, segment.data(),
@@ -118,13 +132,12 @@ void ReadPlayList(const ByteSource& pSource, std::vector<CueMarker>& pMarkers) {
 bool FindAdtlList(const ByteSource& pSource, std::int64_t& pPosition, std::int64_t& pListSize) {
     for (std::int64_t list = FindChunk(pSource, kChunkList, 0); list > 0;
          list = FindNextChunk(pSource, kChunkList, list)) {
-        std::int32_t size = 0;
+        const std::int64_t size = ChunkPayloadSize(pSource, list);
         std::int32_t type = 0;
-        if (!ReadWord(pSource, list + kChunkSizeOffset, size) || !ReadWord(pSource, list + kListTypeOffset, type))
-            return false;
+        if (size < 0 || !ReadWord(pSource, list + kListTypeOffset, type)) return false;
         if (type == kChunkAdtl) {
             pPosition = list;
-            pListSize = FromUInt32Bits(size);
+            pListSize = size;
             return true;
         }
     }

@@ -312,8 +312,10 @@ std::int32_t C_EditWave::EditOpen(const WaveFormatInfo& pInfo, FileHandle& pSour
         if (sourceSize < 0) return 0;
 
         const std::int64_t start = std::max<std::int64_t>(pFrom, 0);
+        // RF64/BW64 files may hold more frames than NumSamples can say.
+        const std::int64_t present = FramesPresent(pInfo, sourceSize);
         const std::int64_t end =
-            std::min<std::int64_t>(pTo > 0 ? pTo : pInfo.NumSamples, FramesPresent(pInfo, sourceSize));
+            std::min<std::int64_t>(pTo > 0 ? pTo : std::max<std::int64_t>(pInfo.NumSamples, present), present);
 
         if (pOwnTarget) pTarget = OpenFileHandle(pTargetFN, kOpenReadWrite);
         if (pTarget == 0) return 0;

@@ -167,5 +167,90 @@ TEST_F(WriteAdjustedWaveTest, FailuresReturnZero) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("never.wav")));
 }
 
+// Broadcast chunks behind the audio of a 64-bit file, one of them sized in ds64.
+WavSpec WideWithTrailingChunks(const std::string& pForm) {
+    WavSpec format;
+    format.form = pForm;
+    format.afterData = test::BroadcastMarkers(0, -1, 6, -1);
+    format.afterData.push_back({"iXML", Bytes(31, 'x')});
+    format.afterData.push_back(test::ListChunk("INFO", Bytes(9, 'i')));
+    format.sizesInDs64 = {"iXML"};
+    return format;
+}
+
+TEST_F(WriteAdjustedWaveTest, Rf64AndBw64CopiesKeepEveryByteOutsideTheRange) {
+    for (const char* form : {"RF64", "BW64"}) {
+        SCOPED_TRACE(form);
+        const std::string source = Source(WideWithTrailingChunks(form), test::Noise(8, 2, 16, 3), "wide.wav");
+        const Bytes original = test::ReadBytes(source);
+        std::filesystem::remove(target);
+        ASSERT_EQ(WriteAdjustedWave(source, target, 0, 8, 0.0, host), 1);
+        EXPECT_EQ(test::ReadBytes(target), original);
+
+        // The range the file list gives a file without markers: to the end
+        // of the audio it finds.
+        const WaveFormatInfo info = ReadWaveHeader(source, 0);
+        const std::int64_t end = FramesPresent(info, info.FileSize);
+        EXPECT_EQ(end, 8);
+        std::filesystem::remove(target);
+        ASSERT_EQ(WriteAdjustedWave(source, target, 2, end, -6.0, host), 1);
+        const Bytes copy = test::ReadBytes(target);
+        ASSERT_EQ(copy.size(), original.size());
+        const std::int64_t rangeBegin = info.DataOffset + 2 * 4;
+        const std::int64_t rangeEnd = info.DataOffset + 8 * 4;
+        for (std::int64_t i = 0; i < static_cast<std::int64_t>(copy.size()); ++i) {
+            if (i >= rangeBegin && i < rangeEnd) continue;
+            ASSERT_EQ(copy[static_cast<size_t>(i)], original[static_cast<size_t>(i)]) << "byte " << i;
+        }
+        EXPECT_FALSE(std::equal(copy.begin() + rangeBegin, copy.begin() + rangeEnd, original.begin() + rangeBegin));
+    }
+}
+
+TEST_F(WriteAdjustedWaveTest, ChunkWalksTheHeaderReaderAcceptsAreCopied) {
+    // Eight zero bytes (a chunk of identifier 0 and size 0) ahead of the data,
+    // and 200000 small chunks, half of them empty: info and measure read both.
+    WavSpec zeroId;
+    zeroId.beforeData = {{std::string(4, '\0'), {}}};
+    WavSpec many;
+    for (int i = 0; i < 100000; ++i) {
+        many.beforeData.push_back({"JUNK", Bytes(2, 0)});
+        many.beforeData.push_back({"PAD ", {}});
+    }
+    for (const WavSpec* format : {&zeroId, &many}) {
+        const std::string source = Source(*format, test::Noise(8, 2, 16, 5), "walk.wav");
+        ASSERT_EQ(ReadWaveHeader(source, 0).Valid, 1);
+        std::filesystem::remove(target);
+        ASSERT_EQ(WriteAdjustedWave(source, target, 0, 8, 0.0, host), 1);
+        EXPECT_EQ(test::ReadBytes(target), test::ReadBytes(source));
+        std::filesystem::remove(target);
+        ASSERT_EQ(WriteAdjustedWave(source, target, 1, 7, 3.0, host), 1);
+        EXPECT_EQ(std::filesystem::file_size(target), std::filesystem::file_size(source));
+    }
+}
+
+TEST_F(WriteAdjustedWaveTest, SizesThatCannotBeRightAreNeverHalfGained) {
+    // A data size of 0xFFFFFFFF with cue chunks behind the audio.
+    WavSpec open = Stereo16WithMarkers(8);
+    open.declaredDataSize = 0xFFFFFFFF;
+    const std::string source = Source(open, test::Noise(8, 2, 16, 9), "open.wav");
+    EXPECT_EQ(WriteAdjustedWave(source, target, 0, 8, -6.0, host), 0);
+    EXPECT_EQ(std::filesystem::file_size(target), 0u);
+
+    // A plain RIFF above 4 GiB whose data size wrapped.
+    constexpr std::int64_t kTrueData = (std::int64_t{1} << 32) + 64;
+    WavSpec wrapped;
+    wrapped.declaredDataSize = kTrueData & 0xFFFFFFFF;
+    const test::Chunk cueChunk = test::CueChunk({{1, 4}});
+    Bytes cue(cueChunk.id.begin(), cueChunk.id.end());
+    const auto cueSize = static_cast<std::uint32_t>(cueChunk.payload.size());
+    for (int shift = 0; shift < 32; shift += 8) cue.push_back(static_cast<std::uint8_t>(cueSize >> shift));
+    cue.insert(cue.end(), cueChunk.payload.begin(), cueChunk.payload.end());
+    const std::string big = test::WriteSparse(dir.file("big.wav"), test::BuildWav(wrapped, {}),
+                                              44 + kTrueData + static_cast<std::int64_t>(cue.size()), cue);
+    std::filesystem::remove(target);
+    EXPECT_EQ(WriteAdjustedWave(big, target, 0, 8, -6.0, host), 0);
+    EXPECT_EQ(std::filesystem::file_size(target), 0u);
+}
+
 }  // namespace
 }  // namespace sonivate

@@ -21,9 +21,10 @@ namespace {
 
 using RunResult = CliResult;
 
-const std::set<std::string> kFileKeys = {"path",        "valid",       "num_samples", "sample_rate",  "bits_per_sample",
-                                         "channels",    "block_align", "data_offset", "data_length",  "file_size",
-                                         "format_kind", "duration_ms", "format_tag",  "marker_count", "markers"};
+const std::set<std::string> kFileKeys = {
+    "path",        "valid",       "num_samples", "sample_rate",        "bits_per_sample", "channels",   "block_align",
+    "data_offset", "data_length", "file_size",   "format_kind",        "duration_ms",     "format_tag", "marker_count",
+    "markers",     "container",   "frames",      "frames_duration_ms", "incomplete_data", "reason"};
 const std::set<std::string> kMarkerKeys = {"cue_id",   "sample_offset", "play_length", "loops",
                                            "has_file", "media_type",    "label",       "file_text"};
 
@@ -151,6 +152,57 @@ TEST_F(CliInfoTest, TableShowsFormatAndMarkers) {
     EXPECT_EQ(run.status, 0);
     for (const char* expected : {"Stereo16bit", "48000", "BC$START", "BC$STOP", "00:00:00.010"})
         EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
+}
+
+TEST_F(CliInfoTest, ReasonsAndTrueFrameCounts) {
+    WavSpec wide;
+    wide.form = "RF64";
+    wide.afterData = BroadcastMarkers(0, -1, 24000, -1);
+    const std::string rf64 = Write("wide.wav", wide, 48000);
+
+    const std::string cutPath = mScratch.file("cut.wav");
+    Bytes cut = BuildWav(WavSpec{}, Silence(96000, 2));
+    cut.resize(44 + 4 * 72000);
+    WriteBytes(cutPath, cut);
+
+    WavSpec eightBit;
+    eightBit.bitsPerSample = 8;
+    WavSpec bigEndian;
+    bigEndian.form = "RIFX";
+    const std::string noDataPath = mScratch.file("nodata.wav");
+    Bytes noData = BuildWav(WavSpec{}, Silence(8, 2));
+    noData.resize(36);
+    WriteBytes(noDataPath, noData);
+
+    const RunResult run = RunCli({"info", "--json", rf64, cutPath, Write("eight.wav", eightBit, 48000),
+                                  Write("rifx.wav", bigEndian, 48000), noDataPath});
+    const Json all = Json::parse(run.out);
+    ASSERT_EQ(all.size(), 5u);
+    EXPECT_EQ(all[0]["valid"], 1);
+    EXPECT_EQ(all[0]["container"], "RF64");
+    EXPECT_EQ(all[0]["num_samples"], 48000);
+    EXPECT_EQ(all[0]["data_length"], 192000);
+    EXPECT_EQ(all[0]["frames"], 48000);
+    EXPECT_EQ(all[0]["frames_duration_ms"], 1000);
+    EXPECT_EQ(all[0]["marker_count"], 2);
+    EXPECT_EQ(all[0]["markers"][1]["sample_offset"], 24000);
+    EXPECT_EQ(all[0]["reason"], "");
+
+    EXPECT_EQ(all[1]["valid"], 1);
+    EXPECT_EQ(all[1]["num_samples"], 96000);
+    EXPECT_EQ(all[1]["frames"], 72000);
+    EXPECT_EQ(all[1]["frames_duration_ms"], 1500);
+    EXPECT_EQ(all[1]["incomplete_data"], 1);
+    EXPECT_EQ(all[1]["reason"], "incomplete_data");
+
+    EXPECT_EQ(all[2]["reason"], "unsupported_format");
+    EXPECT_EQ(all[3]["reason"], "not_wave");
+    EXPECT_EQ(all[3]["valid"], 0);
+    EXPECT_EQ(all[4]["reason"], "no_data");
+
+    const RunResult table = RunCli({"info", rf64, cutPath});
+    for (const char* expected : {"RF64", "72000 frames", "cut short"})
+        EXPECT_NE(table.out.find(expected), std::string::npos) << expected << "\n" << table.out;
 }
 
 TEST_F(CliInfoTest, UsageErrorsAndHelp) {

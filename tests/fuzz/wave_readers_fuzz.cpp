@@ -15,7 +15,9 @@
 
 #include "common/basic_file.h"
 #include "wavefile/byte_source.h"
+#include "wavefile/le_bytes.h"
 #include "wavefile/wave_bwfj.h"
+#include "wavefile/wave_check.h"
 #include "wavefile/wave_mmio.h"
 
 using namespace sonivate;
@@ -82,9 +84,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, size_t pSize) {
     const WaveFormatInfo& info = layout.Info;
     Require(info == ReadWaveHeader(file.path, 0), "header in memory and by name differ");
     Require(info == ReadWaveHeader("", handle), "header in memory and by handle differ");
-    Require(layout.DataChunk == (info.Valid == 1 ? FindChunk(memory, kChunkData, 0) : -1),
-            "layout's data chunk differs from the chunk walk");
+    Require((layout.Problem == WaveProblem::None) == (info.Valid == 1), "problem and validity disagree");
+    if (info.Valid == 0) Require(layout.DataChunk == -1, "a data chunk for an invalid record");
     if (info.Valid == 1) {
+        Require(layout.DataChunk + kChunkPayloadOffset == info.DataOffset, "layout's data chunk is not the record's");
+        unsigned char id[4] = {};
+        Require(memory.ReadAt(layout.DataChunk - 1, id, 4) == 4 && LittleEndian32(id) == kChunkData,
+                "layout's data chunk is no data chunk");
+        Require(info.FramesInFile >= 0 && info.FramesInFile <= info.FrameCount, "frames in the file");
+        Require(info.DataOffset + info.FramesInFile * info.BlockAlign <= size, "frames in the file beyond its end");
+        Require(FramesPresent(info, size) <= info.FramesInFile, "frames present beyond the file's frames");
         Require(info.FormatKind >= Mono8bit && info.FormatKind <= Surround71_24bit, "format kind");
         Require(info.BlockAlign > 0 && info.NumSamples >= 0 && info.DataLength >= 0, "frame fields");
         Require(info.FileSize == size && info.DataOffset <= size + 4, "file size and data offset");
@@ -102,6 +111,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, size_t pSize) {
             previous = position;
         }
     }
+
+    const WaveCheck check = CheckWave(memory);
+    const WaveCheck checkByHandle = CheckWave("", handle);
+    Require(check.Problem == checkByHandle.Problem && check.Frames == checkByHandle.Frames,
+            "judgement in memory and by handle differ");
+    Require(check.Layout.Info == info, "judgement reads another record");
+    if (check.Problem == WaveProblem::None) Require(info.Valid == 1 && check.Frames > 0, "a measurable file");
 
     std::vector<CueMarker> inMemory;
     const std::int32_t result = ReadCueMarkers(memory, inMemory);

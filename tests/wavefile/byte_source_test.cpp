@@ -141,3 +141,56 @@ TEST(ByteSource, FileReadsLeaveTheHandlesPositionAndKeepItOpen) {
     EXPECT_EQ(::lseek(DescriptorOfHandle(handle), 0, SEEK_CUR), kWhereTheCallerWas);
     CloseFileHandle(handle);
 }
+
+namespace {
+
+// Counts the reads that reach the bytes underneath.
+class CountingSource final : public ByteSource {
+public:
+    explicit CountingSource(const Bytes& pBytes) : mInner(pBytes.data(), pBytes.size()) {}
+    std::int64_t Size() const override { return mInner.Size(); }
+    std::int64_t ReadAt(std::int64_t pOffset, void* pBuffer, std::int64_t pCount) const override {
+        ++reads;
+        return mInner.ReadAt(pOffset, pBuffer, pCount);
+    }
+    mutable std::int64_t reads = 0;
+
+private:
+    MemorySource mInner;
+};
+
+}  // namespace
+
+TEST(ByteSource, BufferedReadsGiveTheSameBytesAndWalksReadFewTimes) {
+    Bytes bytes(1000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
+    const CountingSource counted(bytes);
+    const BufferedSource buffered(counted, 64);
+    const MemorySource direct(bytes.data(), bytes.size());
+    // Reads inside, across and past the window, and past the end.
+    for (const auto& [offset, count] : std::vector<std::pair<std::int64_t, std::int64_t>>{
+             {0, 4}, {10, 20}, {60, 10}, {500, 64}, {990, 20}, {1000, 4}, {2000, 4}, {3, 200}}) {
+        std::vector<unsigned char> a(static_cast<size_t>(count), 0xEE);
+        std::vector<unsigned char> b(static_cast<size_t>(count), 0xEE);
+        EXPECT_EQ(buffered.ReadAt(offset, a.data(), count), direct.ReadAt(offset, b.data(), count)) << offset;
+        EXPECT_EQ(a, b) << offset;
+    }
+    EXPECT_EQ(buffered.ReadAt(-1, bytes.data(), 4), -1);
+
+    // 200000 small chunks ahead of the data: every walk still finds it, in
+    // a read per window rather than two per chunk.
+    WavSpec many;
+    many.beforeData.assign(200000, {"JUNK", Bytes(2, 0)});
+    many.afterData = BroadcastMarkers(1, -1, 3, -1);
+    const Bytes file = BuildWav(many, Silence(4, 2));
+    const CountingSource source(file);
+    const WaveLayout layout = ReadWaveLayout(source);
+    ASSERT_EQ(layout.Info.Valid, 1);
+    EXPECT_EQ(layout.DataChunk, 13 + 24 + 200000 * 10);
+    EXPECT_LT(source.reads, 100);
+    source.reads = 0;
+    EXPECT_GT(FindChunk(source, kChunkCue, 0), layout.DataChunk);
+    EXPECT_LT(source.reads, 100);
+    std::vector<CueMarker> markers;
+    EXPECT_EQ(ReadCueMarkers(source, markers), 2);
+}

@@ -313,3 +313,30 @@ TEST_F(CueReaderTest, FailedReadsAfterTheCuePoints) {
     EXPECT_EQ(markers[3].Label, "BC$END");
     CloseFileHandle(handle);
 }
+
+TEST_F(CueReaderTest, CountsAreBoundedByTheChunkAndFrameZeroIsAMarker) {
+    // A count of 3 over two points: the third would be read from the chunk
+    // behind (here a plst whose bytes make a plausible point).
+    Chunk cue = CueChunk({{1, 0}, {2, 4800}});
+    cue.payload[0] = 3;
+    Chunk plst = PlstChunk({{1, 10, 1}, {2, 20, 2}, {9, 99, 9}});
+    plst.payload[0] = 5;  // two segments more than it holds
+    std::vector<CueMarker> markers;
+    ASSERT_EQ(Read(Write({cue, plst, {"JUNK", Bytes(40, 0x7F)}}, BroadcastMarkers(-1, -1, -1, -1)), markers), 2);
+    EXPECT_EQ(markers[0].CueID, 1);
+    EXPECT_EQ(markers[0].SampleOffset, 0);  // the file's first frame
+    EXPECT_EQ(markers[0].PlayLength, 10);
+    EXPECT_EQ(markers[1].CueID, 2);
+    EXPECT_EQ(markers[1].SampleOffset, 4800);
+    EXPECT_EQ(markers[1].Loops, 2);
+
+    // A count whose points do not fit at all reads nothing.
+    Chunk empty{"cue ", Le32(4)};
+    EXPECT_EQ(Read(Write({empty, {"JUNK", Bytes(200, 0x11)}}, {}), markers), 0);
+    EXPECT_EQ(markers, std::vector<CueMarker>(1));
+
+    // A start marker at frame 0 is read like any other.
+    ASSERT_EQ(Read(Write({}, BroadcastMarkers(0, -1, 12, -1)), markers), 2);
+    EXPECT_EQ(markers[0].Label, "BC$START");
+    EXPECT_EQ(markers[0].SampleOffset, 0);
+}

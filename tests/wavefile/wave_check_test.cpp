@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -215,12 +216,13 @@ TEST(WaveCheck, PlainRiffOver4GiBNeedsSizesThatAddUp) {
     WavSpec fits;
     fits.declaredDataSize = 4 * kSecond;
     head = Build(fits, 0);
-    Bytes junkHead = {'J', 'U', 'N', 'K', 0, 0, 0, 0xF0};  // 0xF0000000 bytes
+    Bytes junkHead = {'J', 'U', 'N', 'K', 0xF0, 0xFF, 0xFF, 0xFF};  // 0xFFFFFFF0 bytes
     head.resize(44 + 4 * kSecond, 0);
     head.insert(head.end(), junkHead.begin(), junkHead.end());
     const std::string added =
         WriteSparse(scratch.file("added.wav"), head,
-                    std::int64_t(head.size()) + 0xF0000000 + std::int64_t(listChunk.size()), listChunk);
+                    std::int64_t(head.size()) + 0xFFFFFFF0 + std::int64_t(listChunk.size()), listChunk);
+    ASSERT_GT(std::filesystem::file_size(added), std::uintmax_t{0xFFFFFFFF} + 8);
     const WaveCheck addsUp = CheckWave(added, 0);
     EXPECT_EQ(addsUp.Problem, WaveProblem::None);
     EXPECT_FALSE(addsUp.IncompleteData());

@@ -271,6 +271,29 @@ TEST(EditWaveRange, NeverReadsPastTheAudioTheFileHolds) {
     EXPECT_EQ(Decode(lying.written, 24), (Samples{7, 8, 9}));
 }
 
+TEST(EditWaveRange, Rf64AndBw64EndWhereDs64SaysTheAudioEnds) {
+    ScratchDir dir;
+    for (const char* form : {"RF64", "BW64"}) {
+        SCOPED_TRACE(form);
+        WavSpec format = Layout(2, 16);
+        format.form = form;
+        format.afterData = test::BroadcastMarkers(0, -1, 2, -1);
+        format.afterData.push_back({"iXML", Bytes(40, 0x7F)});
+        format.sizesInDs64 = {"iXML"};
+        const Outcome whole = EditByName(dir, format, {100, -100, 200, -200, 300, -300}, 0, 0, -6.0, -6.0);
+        EXPECT_EQ(whole.result, 1);
+        EXPECT_EQ(Decode(whole.written, 16), (Samples{50, -50, 100, -100, 150, -150}));
+        const Outcome copied = EditByName(dir, format, {100, -100, 200, -200, 300, -300}, 1, 0, 0.0, 0.0);
+        EXPECT_EQ(Decode(copied.written, 16), (Samples{200, -200, 300, -300}));
+    }
+    // A plain RIFF form of another kind is no WAV file to write.
+    WavSpec rifx = Layout(2, 16);
+    rifx.form = "RIFX";
+    const Outcome refused = EditByName(dir, rifx, {1, 2}, 0, 0, 0.0, 0.0);
+    EXPECT_EQ(refused.result, 0);
+    EXPECT_TRUE(refused.written.empty());
+}
+
 TEST(EditWaveLayouts, EightBitSurroundAndInvalidSourcesFailBeforeWriting) {
     ScratchDir dir;
     const Outcome surround = EditByName(dir, Layout(6, 16), Samples(12, 1000), 0, 0, 0.0, 0.0);
