@@ -1,14 +1,13 @@
 #include "app/output_copy.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 
 #include "app/write_adjusted_wave.h"
 #include "common/basic_file.h"
 #include "common/error_trap.h"
+#include "platform/file_users.h"
+#include "platform/posix_file.h"
 #include "wavefile/wave_mmio.h"
 
 namespace sonivate {
@@ -24,18 +23,49 @@ std::pair<std::string, std::string> FolderAndName(const std::string& pPath) {
     return {slash == 0 ? "/" : pPath.substr(0, slash), pPath.substr(slash + 1)};
 }
 
+// Errors that say nothing about the file under a name, only about the
+// process or the system (descriptors, memory, the device): a write failure
+// with its cause, never "another file has the name".
+bool ResourceError(int pError) {
+    return pError == EMFILE || pError == ENFILE || pError == ENOMEM || pError == EIO || pError == EACCES ||
+           pError == EPERM || pError == EINTR;
+}
+
 // Opens the file standing under pPath to read its attributes, provided it is
 // still the file pExpected (no link is followed, no FIFO waited for).
-int OpenReplaced(const std::string& pPath, const platform::FileIdentity& pExpected) {
-    int error = 0;
-    const int fd = platform::OpenRegularForReading(pPath, true, error);
+// -1 with pError: ESTALE when another file (or none) stands there now.
+int OpenReplaced(const std::string& pPath, const platform::FileIdentity& pExpected, int& pError) {
+    const int fd = platform::OpenRegularForReading(pPath, true, pError);
     if (fd < 0) return -1;
     if (!platform::IdentityOf(fd).SameFile(pExpected)) {
-        ::close(fd);
+        platform::CloseFile(fd);
+        pError = ESTALE;
         return -1;
     }
     return fd;
 }
+
+// Ends the watch on the descriptors of one copy on every way out.
+class TransferWatch {
+public:
+    TransferWatch(int pSource, int pCopy) : mSource(pSource), mCopy(pCopy) {
+        platform::WatchTransferErrors(mSource);
+        platform::WatchTransferErrors(mCopy);
+    }
+    ~TransferWatch() { Take(); }
+    TransferWatch(const TransferWatch&) = delete;
+    TransferWatch& operator=(const TransferWatch&) = delete;
+    int Take() {
+        const int error = mTaken ? 0 : platform::TakeTransferError(mSource, mCopy);
+        mTaken = true;
+        return error;
+    }
+
+private:
+    int mSource;
+    int mCopy;
+    bool mTaken = false;
+};
 
 }  // namespace
 
@@ -51,17 +81,17 @@ void RunOutputs::Add(const platform::FileIdentity& pFile) {
     mFiles.emplace_back(pFile.Device, pFile.Inode);
 }
 
-SourceHold::~SourceHold() {
-    if (mFd >= 0) ::close(mFd);
-}
+SourceHold::~SourceHold() { platform::CloseFile(mFd); }
 
 RowReason SourceHold::Acquire(const std::string& pPath) {
-    if (mFd >= 0) ::close(mFd);
+    platform::CloseFile(mFd);
     mFd = -1;
+    mError = 0;
     mPath = pPath;
     int error = 0;
     mFd = platform::OpenRegularForReading(pPath, false, error);
     if (mFd < 0) {
+        mError = error;
         switch (error) {
             case ENOENT:
             case ENOTDIR:
@@ -76,19 +106,21 @@ RowReason SourceHold::Acquire(const std::string& pPath) {
                 return RowReason::CannotOpen;
         }
     }
-    if (const int lock = platform::TryLockExclusive(mFd); lock != 0) {
-        ::close(mFd);
+    auto letGo = [&](RowReason pReason, int pError = 0) {
+        platform::CloseFile(mFd);
         mFd = -1;
-        return lock == EWOULDBLOCK ? RowReason::Locked : RowReason::CannotOpen;
-    }
+        mError = pError;
+        return pReason;
+    };
+    if (const int lock = platform::TryLockExclusive(mFd); lock != 0)
+        return letGo(lock == EWOULDBLOCK ? RowReason::Locked : RowReason::CannotOpen, lock);
     mIdentity = platform::IdentityOf(mFd);
     // The name may have moved on to a new file between the open and the
     // lock (another run publishing its copy): that file is not the one held.
-    if (!StillUnchanged()) {
-        ::close(mFd);
-        mFd = -1;
-        return RowReason::SourceChanged;
-    }
+    if (!StillUnchanged()) return letGo(RowReason::SourceChanged);
+    // A file still being recorded or written is not measured for a copy:
+    // what it gets afterwards would be missing from the copy.
+    if (platform::CheckNoOtherWriters(mFd) == EBUSY) return letGo(RowReason::SourceInUse);
     return RowReason::None;
 }
 
@@ -96,9 +128,15 @@ bool SourceHold::StillUnchanged() const {
     if (mFd < 0) return false;
     if (!platform::IdentityOf(mFd).Unchanged(mIdentity)) return false;
     // The name, links followed: a source given through a link stays that link.
-    struct stat named {};
-    if (::stat(mPath.c_str(), &named) != 0) return false;
-    return named.st_dev == mIdentity.Device && named.st_ino == mIdentity.Inode;
+    return platform::IdentityOfPath(mPath).SameFile(mIdentity);
+}
+
+RowReason SourceHold::CheckBeforeReplacing() const {
+    if (!StillUnchanged()) return RowReason::SourceChanged;
+    if (platform::CheckNoOtherWriters(mFd) == EBUSY) return RowReason::SourceInUse;
+    // A write between the first look and the writer check.
+    if (!StillUnchanged()) return RowReason::SourceChanged;
+    return RowReason::None;
 }
 
 CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarget, TargetRule pRule, std::int64_t pFrom,
@@ -132,8 +170,11 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarge
         } else if (pRule == TargetRule::InPlace) {
             return refuse(RowReason::OtherFileHasName);
         } else {
-            attributesFrom = OpenReplaced(pTarget, there);
-            if (attributesFrom < 0) return refuse(RowReason::OtherFileHasName);
+            int openError = 0;
+            attributesFrom = OpenReplaced(pTarget, there, openError);
+            if (attributesFrom < 0)
+                return ResourceError(openError) ? refuse(RowReason::WriteFailed, openError)
+                                                : refuse(RowReason::OtherFileHasName);
             closeAttributes = true;
         }
         replacing = &there;
@@ -142,16 +183,34 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarge
     platform::PendingFile copy;
     int error = copy.Create(folder, kNewFileMode);
     if (error == 0 && attributesFrom >= 0) error = copy.TakeAttributesOf(attributesFrom);
-    if (closeAttributes) ::close(attributesFrom);
+    if (closeAttributes) platform::CloseFile(attributesFrom);
     if (error != 0) return refuse(RowReason::WriteFailed, error);
 
+    TransferWatch watch(pSource.Descriptor(), copy.Descriptor());
     const std::int32_t ok = WriteAdjustedWaveInto(pSource.Path(), sourceHandle, HandleOfDescriptor(copy.Descriptor()),
                                                   layout, pFrom, pTo, pGainDB, pHost);
-    if (ok == 0) return refuse(pHost.StopRequested() ? RowReason::Stopped : RowReason::WriteFailed);
+    if (ok == 0) return refuse(pHost.StopRequested() ? RowReason::Stopped : RowReason::WriteFailed, watch.Take());
     if (pHost.StopRequested()) return refuse(RowReason::Stopped);
     if (!pSource.StillUnchanged()) return refuse(RowReason::SourceChanged);
 
-    error = copy.Publish(name, replacing);
+    // The last look at the source comes after the copy is on the device:
+    // a byte written to the source while the copy was flushed, or a writer
+    // that still has it open, keeps the source where it is.
+    RowReason lastLook = RowReason::None;
+    const bool replacingSource = replacing != nullptr && replacing->SameFile(pSource.Identity());
+    auto check = [&] {
+        lastLook = pRule == TargetRule::InPlace || replacingSource
+                       ? pSource.CheckBeforeReplacing()
+                       : (pSource.StillUnchanged() ? RowReason::None : RowReason::SourceChanged);
+        return lastLook == RowReason::None;
+    };
+    error = copy.Publish(name, replacing, check);
+    if (error == ECANCELED && lastLook != RowReason::None) return refuse(lastLook);
+    if (error != 0 && error != EEXIST && error != ESTALE) {
+        // The flush of the copy failed: the first failed call tells why.
+        const int first = watch.Take();
+        return refuse(RowReason::WriteFailed, first != 0 ? first : error);
+    }
     if (error == EEXIST || error == ESTALE) {
         // Someone took or changed the name while the copy was written.
         return refuse(pRun != nullptr && pRun->Contains(platform::IdentityOfName(pTarget))
@@ -159,8 +218,8 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarge
                           : RowReason::OtherFileHasName);
     }
     if (pRun != nullptr) pRun->Add(copy.Published());
-    if (error != 0) return refuse(RowReason::WriteFailed, error);
     outcome.Written = true;
+    outcome.FolderSyncError = copy.FolderSyncError();
     return outcome;
 }
 

@@ -46,11 +46,19 @@ public:
     SourceHold(const SourceHold&) = delete;
     SourceHold& operator=(const SourceHold&) = delete;
 
-    // None, or Missing, NotRegular, Unreadable, CannotOpen, Locked.
+    // None, or Missing, NotRegular, Unreadable, CannotOpen, Locked,
+    // SourceChanged, SourceInUse (another program has it open for writing
+    // or holds a record lock on it: it may still be recording).
     RowReason Acquire(const std::string& pPath);
-    // The name still refers to the held file, and its size and modification
-    // time are what they were when it was acquired.
+    // The errno behind a refusal of Acquire (CannotOpen, Unreadable...), 0 when none.
+    int Error() const { return mError; }
+    // The name still refers to the held file, and its size, modification
+    // and status change time are what they were when it was acquired.
     bool StillUnchanged() const;
+    // What the last look before the source is replaced finds: None,
+    // SourceChanged, or SourceInUse (a writer or a record lock of another
+    // program, see platform/file_users.h).
+    RowReason CheckBeforeReplacing() const;
 
     int Descriptor() const { return mFd; }
     const std::string& Path() const { return mPath; }
@@ -58,6 +66,7 @@ public:
 
 private:
     int mFd = -1;
+    int mError = 0;
     std::string mPath;
     platform::FileIdentity mIdentity;
 };
@@ -65,7 +74,14 @@ private:
 struct CopyOutcome {
     bool Written = false;
     RowReason Reason = RowReason::None;  // why not written
-    int Error = 0;                       // the errno behind WriteFailed, when known
+    // The errno of the first failure behind WriteFailed or CannotOpen
+    // (ENOSPC, EROFS, EACCES, EIO, EFBIG, EMFILE...), 0 when not known;
+    // platform::ErrnoCause words it.
+    int Error = 0;
+    // Written, but the flush of the folder after the new name was given
+    // failed (errno): the copy stands under its name, yet the name may not
+    // survive a power loss. 0 when the name is on the device.
+    int FolderSyncError = 0;
 };
 
 // Writes pTarget as the gain-adjusted copy of the held source (frames

@@ -13,9 +13,11 @@
 #include "common/error_trap.h"
 #include "common/paths.h"
 #include "common/settings_store.h"
+#include "platform/stop_signals.h"
 
 int main(int argc, char** argv) {
     using namespace sonivate::cli;
+    sonivate::platform::IgnoreFileSizeLimitSignal();
     CLI::App app{"sonivate-cli: measure broadcast WAV files and bring them to a target loudness"};
     app.set_version_flag("--version", std::string(SONIVATE_VERSION));
     app.require_subcommand(1);

@@ -16,6 +16,7 @@
 #include "uikit/message_box.h"
 #include "gui/unix_signals.h"
 #include "platform/single_instance.h"
+#include "platform/stop_signals.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    sonivate::platform::IgnoreFileSizeLimitSignal();
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/posix_file.h"
+
 namespace sonivate::platform {
 namespace {
 
@@ -23,6 +25,7 @@ constexpr const char* kHiddenPrefix = ".sonivate-";
 constexpr const char* kHiddenSuffix = ".part";
 constexpr int kNameAttempts = 100;
 constexpr mode_t kFallbackUmask = 022;
+constexpr std::int64_t kNsPerSecond = 1000000000LL;
 
 std::atomic<bool> gNamedOnly{false};
 
@@ -64,7 +67,8 @@ FileIdentity FromStat(const struct stat& pStat) {
     id.Device = pStat.st_dev;
     id.Inode = pStat.st_ino;
     id.Size = pStat.st_size;
-    id.ModifiedNs = static_cast<std::int64_t>(pStat.st_mtim.tv_sec) * 1000000000LL + pStat.st_mtim.tv_nsec;
+    id.ModifiedNs = static_cast<std::int64_t>(pStat.st_mtim.tv_sec) * kNsPerSecond + pStat.st_mtim.tv_nsec;
+    id.ChangedNs = static_cast<std::int64_t>(pStat.st_ctim.tv_sec) * kNsPerSecond + pStat.st_ctim.tv_nsec;
     id.Links = pStat.st_nlink;
     id.Mode = pStat.st_mode;
     id.Regular = S_ISREG(pStat.st_mode);
@@ -106,6 +110,12 @@ FileIdentity IdentityOf(int pFd) {
 FileIdentity IdentityOfName(const std::string& pPath) {
     struct stat st {};
     if (pPath.empty() || ::lstat(pPath.c_str(), &st) != 0) return {};
+    return FromStat(st);
+}
+
+FileIdentity IdentityOfPath(const std::string& pPath) {
+    struct stat st {};
+    if (pPath.empty() || ::stat(pPath.c_str(), &st) != 0) return {};
     return FromStat(st);
 }
 
@@ -154,11 +164,9 @@ int CloseChecked(int pFd) {
 }
 
 int SyncChecked(int pFd) {
-    int result;
-    do {
-        result = ::fsync(pFd);
-    } while (result != 0 && errno == EINTR);
-    return result == 0 ? 0 : errno;
+    while (!SyncFile(pFd))
+        if (errno != EINTR) return errno;
+    return 0;
 }
 
 mode_t CurrentUmask() {
@@ -186,6 +194,7 @@ int PendingFile::Create(const std::string& pFolder, mode_t pMode) {
         mFd = ::openat(mFolderFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, pMode & kPermissionBits);
         if (mFd >= 0) {
             mUnnamed = true;
+            mModeGiven = true;
             return 0;
         }
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
@@ -204,6 +213,9 @@ int PendingFile::Create(const std::string& pFolder, mode_t pMode) {
             mHiddenName = name;
             mSlot = slot;
             ::fchmod(mFd, kWorkingMode);
+            // What an O_TMPFILE file would have got, given at publishing.
+            mFinalMode = pMode & kPermissionBits & ~CurrentUmask();
+            mModeGiven = false;
             return 0;
         }
         const int error = errno;
@@ -224,6 +236,8 @@ int PendingFile::TakeAttributesOf(int pFromFd) {
     // Owner first: a change of owner clears set-id bits that the mode then restores.
     if (::fchown(mFd, from.st_uid, from.st_gid) != 0 && errno != EPERM) return errno;
     if (::fchmod(mFd, from.st_mode & kPermissionBits) != 0) return errno;
+    mFinalMode = from.st_mode & kPermissionBits;
+    mModeGiven = true;
     const ssize_t listBytes = ::flistxattr(pFromFd, nullptr, 0);
     if (listBytes <= 0) return 0;
     std::vector<char> names(static_cast<std::size_t>(listBytes));
@@ -270,9 +284,13 @@ void PendingFile::ForgetHiddenName() {
     mHiddenName.clear();
 }
 
-int PendingFile::Publish(const std::string& pName, const FileIdentity* pReplacing) {
+int PendingFile::Publish(const std::string& pName, const FileIdentity* pReplacing,
+                         const std::function<bool()>& pLastCheck) {
+    mFolderSyncError = 0;
     if (mFd < 0 || pName.empty() || pName.find('/') != std::string::npos) return EINVAL;
-    int error = SyncChecked(mFd);
+    int error = 0;
+    if (!mModeGiven && ::fchmod(mFd, mFinalMode) != 0) error = errno;
+    if (error == 0) error = SyncChecked(mFd);
     if (error == 0 && mUnnamed) error = GiveHiddenName();
     if (error != 0) {
         Discard();
@@ -281,10 +299,12 @@ int PendingFile::Publish(const std::string& pName, const FileIdentity* pReplacin
     mPublished = IdentityOf(mFd);
     error = CloseChecked(mFd);
     mFd = -1;
+    if (error == 0 && pLastCheck && !pLastCheck()) error = ECANCELED;
     if (error == 0 && pReplacing != nullptr) {
         struct stat there {};
-        if (::fstatat(mFolderFd, pName.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !FromStat(there).SameFile(*pReplacing))
+        if (::fstatat(mFolderFd, pName.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0)
+            error = errno == ENOENT || errno == ENOTDIR ? ESTALE : errno;
+        else if (!FromStat(there).SameFile(*pReplacing))
             error = ESTALE;
         else if (::renameat(mFolderFd, mHiddenName.c_str(), mFolderFd, pName.c_str()) != 0)
             error = errno;
@@ -297,10 +317,10 @@ int PendingFile::Publish(const std::string& pName, const FileIdentity* pReplacin
         return error;
     }
     ForgetHiddenName();
-    error = SyncChecked(mFolderFd);
+    mFolderSyncError = SyncChecked(mFolderFd);
     CloseChecked(mFolderFd);
     mFolderFd = -1;
-    return error;
+    return 0;
 }
 
 void PendingFile::Discard() {
@@ -311,6 +331,7 @@ void PendingFile::Discard() {
     if (mFolderFd >= 0) ::close(mFolderFd);
     mFolderFd = -1;
     mUnnamed = false;
+    mModeGiven = false;
 }
 
 void RemovePendingNamesFromSignalHandler() {

@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace sonivate::platform {
@@ -20,6 +21,7 @@ struct FileIdentity {
     std::uint64_t Inode = 0;
     std::int64_t Size = 0;        // bytes
     std::int64_t ModifiedNs = 0;  // modification time, ns since the epoch
+    std::int64_t ChangedNs = 0;   // status change time (any write, chmod, link), ns since the epoch
     std::uint64_t Links = 0;      // hard links
     std::uint32_t Mode = 0;       // st_mode: type and permission bits
     bool Regular = false;
@@ -28,15 +30,20 @@ struct FileIdentity {
     bool SameFile(const FileIdentity& pOther) const {
         return Valid && pOther.Valid && Device == pOther.Device && Inode == pOther.Inode;
     }
-    // The same file with the same size and modification time.
+    // The same file with the same size, modification and status change
+    // time. The change time catches a writer that puts the old modification
+    // time back (touch -r, a copy tool keeping times).
     bool Unchanged(const FileIdentity& pOther) const {
-        return SameFile(pOther) && Size == pOther.Size && ModifiedNs == pOther.ModifiedNs;
+        return SameFile(pOther) && Size == pOther.Size && ModifiedNs == pOther.ModifiedNs &&
+               ChangedNs == pOther.ChangedNs;
     }
 };
 
 FileIdentity IdentityOf(int pFd);
 // The name itself: a symbolic link is reported as a link, never followed.
 FileIdentity IdentityOfName(const std::string& pPath);
+// What pPath names once links are followed (invalid when nothing is there).
+FileIdentity IdentityOfPath(const std::string& pPath);
 
 // What a path names once links are followed.
 enum class PathKind { Missing, Regular, Folder, Other, Unknown };
@@ -78,7 +85,8 @@ public:
 
     // pFolder: the folder of the final name ("" is the working folder).
     // pMode: the permission bits the finished file should have when it
-    // replaces nothing (the umask applies).
+    // replaces nothing (the umask applies). A hidden-name file is 0600 while
+    // it is written and gets them when it is published.
     int Create(const std::string& pFolder, mode_t pMode = 0666);
 
     // The descriptor to write through (read and write access), -1 when none.
@@ -98,11 +106,19 @@ public:
     // pReplacing null: the name must be free, and a name taken meanwhile
     // fails with EEXIST. Otherwise the name must still refer to that file
     // (or ESTALE), which is then replaced in one step (a reader sees either
-    // the old or the new file). After any failure nothing is left of the copy.
-    int Publish(const std::string& pName, const FileIdentity* pReplacing);
+    // the old or the new file). pLastCheck, when given, is asked after the
+    // flush and right before the name is given; false fails with ECANCELED.
+    // After any failure nothing is left of the copy.
+    // 0 means the file has its name, even when the flush of the folder
+    // after it failed: FolderSyncError() then tells why the new name may
+    // not yet be on the device.
+    int Publish(const std::string& pName, const FileIdentity* pReplacing, const std::function<bool()>& pLastCheck = {});
 
     // The identity the published file had (valid after a successful Publish).
     const FileIdentity& Published() const { return mPublished; }
+    // The errno of the folder flush after a successful Publish, 0 when the
+    // name is on the device.
+    int FolderSyncError() const { return mFolderSyncError; }
 
     // Drops the copy: closes it and removes the hidden name, if any.
     void Discard();
@@ -119,7 +135,10 @@ private:
     bool mUnnamed = false;
     std::string mHiddenName;  // empty while the file has no name
     int mSlot = -1;           // its entry in the signal-time clean-up table
+    mode_t mFinalMode = 0;    // permission bits the published file gets
+    bool mModeGiven = false;  // the file already has mFinalMode
     FileIdentity mPublished;
+    int mFolderSyncError = 0;
 };
 
 // Removes the hidden names of every unpublished PendingFile. Async-signal-

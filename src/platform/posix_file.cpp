@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -36,7 +37,66 @@ void CallHook(std::string_view pOperation) {
 // at a little under 2 GiB anyway.
 constexpr std::int64_t kMaxChunk = 1 << 30;
 
+// Descriptors whose first failure is kept for the caller who asked.
+struct WatchedDescriptor {
+    int fd = -1;
+    int error = 0;
+    std::uint64_t order = 0;  // when the failure happened, across all descriptors
+};
+constexpr std::size_t kMostWatched = 64;
+std::mutex gWatchMutex;
+std::array<WatchedDescriptor, kMostWatched> gWatched;
+std::uint64_t gFailureCount = 0;
+std::atomic<int> gWatchedCount{0};
+
+// Keeps pError as pFd's first failure when pFd is watched; errno survives.
+void NoteFailure(int pFd, int pError) {
+    if (gWatchedCount.load(std::memory_order_acquire) == 0 || pError == 0) return;
+    const int saved = errno;
+    {
+        std::lock_guard lock(gWatchMutex);
+        for (WatchedDescriptor& watched : gWatched)
+            if (watched.fd == pFd && watched.error == 0) {
+                watched.error = pError;
+                watched.order = ++gFailureCount;
+            }
+    }
+    errno = saved;
+}
+
 }  // namespace
+
+void WatchTransferErrors(int pFd) {
+    if (pFd < 0) return;
+    std::lock_guard lock(gWatchMutex);
+    WatchedDescriptor* free = nullptr;
+    for (WatchedDescriptor& watched : gWatched) {
+        if (watched.fd == pFd) {
+            watched.error = 0;
+            return;
+        }
+        if (watched.fd < 0 && free == nullptr) free = &watched;
+    }
+    if (free == nullptr) return;  // more watchers than rows at once: the cause stays unknown
+    *free = WatchedDescriptor{pFd, 0, 0};
+    gWatchedCount.fetch_add(1, std::memory_order_release);
+}
+
+int TakeTransferError(int pFd, int pOtherFd) {
+    std::lock_guard lock(gWatchMutex);
+    int error = 0;
+    std::uint64_t first = 0;
+    for (WatchedDescriptor& watched : gWatched) {
+        if (watched.fd < 0 || (watched.fd != pFd && watched.fd != pOtherFd)) continue;
+        if (watched.error != 0 && (error == 0 || watched.order < first)) {
+            error = watched.error;
+            first = watched.order;
+        }
+        watched = WatchedDescriptor{};
+        gWatchedCount.fetch_sub(1, std::memory_order_release);
+    }
+    return error;
+}
 
 void SetFaultHookForTesting(FaultHook pHook) {
     std::lock_guard lock(gHookMutex);
@@ -91,6 +151,7 @@ std::int64_t SeekFile(int pFd, std::int64_t pOffset, bool pFromEnd) {
     CallHook("seek");
     if (!pFromEnd && pOffset < 0) return -1;
     const off_t result = ::lseek(pFd, static_cast<off_t>(pOffset), pFromEnd ? SEEK_END : SEEK_SET);
+    if (result < 0) NoteFailure(pFd, errno);
     return result < 0 ? -1 : static_cast<std::int64_t>(result);
 }
 
@@ -104,13 +165,14 @@ enum class OnError { Fail, KeepDone };
 // call is repeated unless a stop was signalled. Returns the bytes moved, or -1
 // on an error with OnError::Fail.
 template <class Step>
-std::int64_t TransferFully(std::int64_t pCount, OnError pOnError, Step&& pStep) {
+std::int64_t TransferFully(int pFd, std::int64_t pCount, OnError pOnError, Step&& pStep) {
     std::int64_t done = 0;
     while (done < pCount) {
         const auto want = static_cast<size_t>(std::min(pCount - done, kMaxChunk));
         const ssize_t moved = pStep(done, want);
         if (moved < 0) {
             if (errno == EINTR && !StopSignalled()) continue;
+            NoteFailure(pFd, errno);
             if (pOnError == OnError::Fail) return -1;
             break;
         }
@@ -125,14 +187,14 @@ std::int64_t TransferFully(std::int64_t pCount, OnError pOnError, Step&& pStep) 
 std::int64_t ReadFully(int pFd, void* pBuffer, std::int64_t pCount) {
     CallHook("read");
     auto* out = static_cast<unsigned char*>(pBuffer);
-    return TransferFully(pCount, OnError::Fail,
+    return TransferFully(pFd, pCount, OnError::Fail,
                          [&](std::int64_t pDone, size_t pWant) { return ::read(pFd, out + pDone, pWant); });
 }
 
 std::int64_t WriteFully(int pFd, const void* pBuffer, std::int64_t pCount) {
     CallHook("write");
     const auto* in = static_cast<const unsigned char*>(pBuffer);
-    return TransferFully(pCount, OnError::KeepDone,
+    return TransferFully(pFd, pCount, OnError::KeepDone,
                          [&](std::int64_t pDone, size_t pWant) { return ::write(pFd, in + pDone, pWant); });
 }
 
@@ -140,7 +202,7 @@ std::int64_t ReadFullyAt(int pFd, void* pBuffer, std::int64_t pCount, std::int64
     CallHook("read");
     if (pOffset < 0) return -1;
     auto* out = static_cast<unsigned char*>(pBuffer);
-    return TransferFully(pCount, OnError::Fail, [&](std::int64_t pDone, size_t pWant) {
+    return TransferFully(pFd, pCount, OnError::Fail, [&](std::int64_t pDone, size_t pWant) {
         return ::pread(pFd, out + pDone, pWant, static_cast<off_t>(pOffset + pDone));
     });
 }
@@ -149,7 +211,7 @@ std::int64_t WriteFullyAt(int pFd, const void* pBuffer, std::int64_t pCount, std
     CallHook("write");
     if (pOffset < 0) return 0;
     const auto* in = static_cast<const unsigned char*>(pBuffer);
-    return TransferFully(pCount, OnError::KeepDone, [&](std::int64_t pDone, size_t pWant) {
+    return TransferFully(pFd, pCount, OnError::KeepDone, [&](std::int64_t pDone, size_t pWant) {
         return ::pwrite(pFd, in + pDone, pWant, static_cast<off_t>(pOffset + pDone));
     });
 }
@@ -205,6 +267,9 @@ std::int64_t CopyFileRange(int pFromFd, std::int64_t pFromOffset, int pToFd, std
             if (errno == EINTR && !StopSignalled()) continue;
             if (KernelCannotCopy(errno))
                 return done + CopyThroughBuffer(pFromFd, pFromOffset + done, pToFd, pToOffset + done, pCount - done);
+            // Which side refused is not told: both learn the cause.
+            NoteFailure(pFromFd, errno);
+            NoteFailure(pToFd, errno);
             break;
         }
         if (copied == 0) break;  // the source ends here
@@ -223,7 +288,9 @@ std::int64_t FileSize(int pFd) {
 
 bool SyncFile(int pFd) {
     CallHook("fsync");
-    return ::fsync(pFd) == 0;
+    const bool synced = ::fsync(pFd) == 0;
+    if (!synced) NoteFailure(pFd, errno);
+    return synced;
 }
 
 }  // namespace sonivate::platform

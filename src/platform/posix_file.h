@@ -62,6 +62,15 @@ std::int64_t FileSize(int pFd);
 // Flushes the file's data to the device; false on failure.
 bool SyncFile(int pFd);
 
+// The cause of a failed copy: from WatchTransferErrors(fd) on, the errno of
+// the first failed read, write, seek, in-kernel copy or sync on fd is kept,
+// whichever thread made the call (the writer reads ahead on a thread of its
+// own). TakeTransferError returns the earlier of the errors kept for pFd and
+// pOtherFd (0 when neither failed) and stops watching both. Up to 64
+// descriptors are watched at once; beyond that the cause stays 0.
+void WatchTransferErrors(int pFd);
+int TakeTransferError(int pFd, int pOtherFd = -1);
+
 // Test seam: when set, every open, seek, read and write calls it first with
 // the operation's name ("open", "seek", "read", "write", "fsync"). A hook that throws
 // simulates an unexpected run-time failure inside the platform call.

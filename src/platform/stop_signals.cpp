@@ -51,6 +51,13 @@ StopOnSignals::~StopOnSignals() {
     sigaction(SIGTERM, &gPreviousTerm, nullptr);
 }
 
+void IgnoreFileSizeLimitSignal() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
 bool StopSignalled() { return gStopRequested.load(std::memory_order_relaxed); }
 
 void SetStopSignalledForTesting(bool pStop) { gStopRequested.store(pStop); }

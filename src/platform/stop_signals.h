@@ -22,6 +22,11 @@ public:
 // signal handler.
 bool StopSignalled();
 
+// Ignores SIGXFSZ for the whole process, so that a write past the file-size
+// limit (ulimit -f) fails with EFBIG instead of ending the process: the copy
+// fails with its reason and the batch goes on. Called once from main.
+void IgnoreFileSizeLimitSignal();
+
 // Test seam: sets or clears the request as a signal would.
 void SetStopSignalledForTesting(bool pStop);
 

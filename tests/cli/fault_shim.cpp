@@ -4,9 +4,13 @@
 //   SONIVATE_SHIM_FSYNC = fail      fsync of a regular file fails with EIO
 //                         stop      the process stops itself (SIGSTOP) there
 //                         interrupt two SIGINTs arrive there, back to back
+//                         fail-folder  fsync of a folder fails with EIO
 //   SONIVATE_SHIM_CLOSE = fail      closing a regular file open for writing
 //                                   reports EIO (the descriptor is closed)
 //   SONIVATE_SHIM_NO_TMPFILE = 1    open(O_TMPFILE) fails with EOPNOTSUPP
+//   SONIVATE_SHIM_OPEN_NOFOLLOW = emfile
+//                                   a read-only open with O_NOFOLLOW fails
+//                                   with EMFILE (the descriptor table is full)
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -29,6 +33,11 @@ int RegularFile(int fd) {
     return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+int Folder(int fd) {
+    struct stat st;
+    return fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 }  // namespace
 
 extern "C" {
@@ -36,6 +45,10 @@ extern "C" {
 int fsync(int fd) {
     static int (*real)(int) = nullptr;
     if (real == nullptr) real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+    if (Folder(fd) && Is("SONIVATE_SHIM_FSYNC", "fail-folder")) {
+        errno = EIO;
+        return -1;
+    }
     if (RegularFile(fd)) {
         if (Is("SONIVATE_SHIM_FSYNC", "fail")) {
             errno = EIO;
@@ -73,9 +86,46 @@ int RefuseTmpfile(int flags) {
     return 0;
 }
 
+int RefuseNoFollowRead(int flags) {
+    if ((flags & O_NOFOLLOW) && (flags & O_ACCMODE) == O_RDONLY && Is("SONIVATE_SHIM_OPEN_NOFOLLOW", "emfile")) {
+        errno = EMFILE;
+        return 1;
+    }
+    return 0;
+}
+
+int OpenThrough(const char* symbol, const char* path, int flags, mode_t mode) {
+    using Open = int (*)(const char*, int, ...);
+    const Open real = reinterpret_cast<Open>(dlsym(RTLD_NEXT, symbol));
+    if (RefuseTmpfile(flags) || RefuseNoFollowRead(flags)) return -1;
+    return real(path, flags, mode);
+}
+
 }  // namespace
 
 extern "C" {
+
+int open(const char* path, int flags, ...) {
+    mode_t mode = 0;
+    if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {
+        va_list args;
+        va_start(args, flags);
+        mode = static_cast<mode_t>(va_arg(args, int));
+        va_end(args);
+    }
+    return OpenThrough("open", path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+    mode_t mode = 0;
+    if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {
+        va_list args;
+        va_start(args, flags);
+        mode = static_cast<mode_t>(va_arg(args, int));
+        va_end(args);
+    }
+    return OpenThrough("open64", path, flags, mode);
+}
 
 int openat(int dirfd, const char* path, int flags, ...) {
     static int (*real)(int, const char*, int, ...) = nullptr;
@@ -87,7 +137,7 @@ int openat(int dirfd, const char* path, int flags, ...) {
         mode = static_cast<mode_t>(va_arg(args, int));
         va_end(args);
     }
-    if (RefuseTmpfile(flags)) return -1;
+    if (RefuseTmpfile(flags) || RefuseNoFollowRead(flags)) return -1;
     return real(dirfd, path, flags, mode);
 }
 

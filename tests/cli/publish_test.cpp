@@ -168,5 +168,68 @@ TEST(CliPublish, ApplyNeverWritesThroughALinkAndLeavesNothingAfterAFault) {
     EXPECT_EQ(Files(dir.path()), (std::vector<std::string>{"copy.wav", "take.wav"}));
 }
 
+// Runs the CLI under a shell that first sets a file-size limit (ulimit -f,
+// in 512-byte blocks): the limit binds the CLI alone.
+CliResult RunCliUnderSizeLimit(long pBlocks, const std::vector<std::string>& pArguments) {
+    std::string command = "ulimit -f " + std::to_string(pBlocks) + " && exec '" SONIVATE_CLI_PATH "'";
+    for (const std::string& a : pArguments) command += " '" + a + "'";
+    CliResult result;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) result.out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return result;
+}
+
+TEST(CliPublish, AFileSizeLimitFailsTheLargeCopyAndTheBatchGoesOn) {
+    ScratchDir dir, out;
+    constexpr long kLimitBlocks = 600;  // 300 KiB: the short file fits, the long one does not
+    Tone(dir, "a-long.wav", -30.0, 4.0);
+    Tone(dir, "b-short.wav", -30.0, 1.2);
+    const CliResult run = RunCliUnderSizeLimit(
+        kLimitBlocks, {"run", "--write", "--json", "--jobs", "1", "--output-dir", out.path(), dir.path()});
+    ASSERT_NE(run.status, -1) << "ended by a signal";
+    const Json rows = Json::parse(run.out);
+    ASSERT_EQ(rows.size(), 2u) << run.out;
+    EXPECT_FALSE(rows[0]["written"].get<bool>());
+    EXPECT_EQ(rows[0]["reason"], "write_failed");
+    EXPECT_TRUE(rows[1]["written"].get<bool>()) << rows[1].dump();
+    EXPECT_EQ(Files(out.path()), std::vector<std::string>{"b-short.wav"});
+}
+
+TEST(CliPublish, TooManyOpenFilesIsAWriteFailureNotAnotherFileWithTheName) {
+    ScratchDir dir, out, logs;
+    Tone(dir, "take.wav");
+    const std::string existing = Tone(out, "take.wav", -20.0);
+    const Bytes existingBytes = ReadBytes(existing);
+    const pid_t child =
+        SpawnCli({"run", "--write", "--json", "--jobs", "1", "--output-dir", out.path(), dir.file("take.wav")},
+                 Faults({"SONIVATE_SHIM_OPEN_NOFOLLOW=emfile"}), logs.file("out"), logs.file("err"));
+    const Ended ended = Finish(child, logs);
+    ASSERT_TRUE(WIFEXITED(ended.status)) << ended.err;
+    const Json rows = Json::parse(ended.out);
+    EXPECT_FALSE(rows.at(0)["written"].get<bool>());
+    EXPECT_EQ(rows[0]["reason"], "write_failed");
+    EXPECT_EQ(ReadBytes(existing), existingBytes);
+    EXPECT_EQ(Files(out.path()), std::vector<std::string>{"take.wav"});
+}
+
+TEST(CliPublish, AFailedFolderFlushAfterTheRenameStillReportsTheCopyWritten) {
+    ScratchDir dir, logs;
+    const std::string source = Tone(dir, "take.wav");
+    const Bytes original = ReadBytes(source);
+    const pid_t child = SpawnCli({"run", "--write", "--in-place", "--json", "--jobs", "1", source},
+                                 Faults({"SONIVATE_SHIM_FSYNC=fail-folder"}), logs.file("out"), logs.file("err"));
+    const Ended ended = Finish(child, logs);
+    ASSERT_TRUE(WIFEXITED(ended.status)) << ended.err;
+    const Json rows = Json::parse(ended.out);
+    EXPECT_TRUE(rows.at(0)["written"].get<bool>()) << "the source was replaced: saying otherwise misleads";
+    EXPECT_NE(ReadBytes(source), original);
+    EXPECT_EQ(Files(dir.path()), std::vector<std::string>{"take.wav"});
+}
+
 }  // namespace
 }  // namespace sonivate::test
