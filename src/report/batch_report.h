@@ -2,7 +2,7 @@
 // The report of one batch: a header, one row per file with its figures,
 // verdicts and outcome, and its loudness over time. Written as PDF (A4,
 // a summary table, then one page per file with its loudness graph), as one
-// self-contained HTML file (inline CSS, graphs as inline SVG) or as CSV (one
+// self-contained HTML file (inline CSS, graphs as inline PNG) or as CSV (one
 // row per file, RFC 4180).
 //
 // Plain data: the caller fills it from its own run. Units: loudness in LKFS

@@ -1,7 +1,7 @@
 // The HTML report: one self-contained file, inline CSS, each file's graph as
-// inline SVG drawn by the same cairo code as the PDF's.
+// an inline PNG drawn by the same cairo code as the PDF's.
 
-#include <cairo-svg.h>
+#include <cairo.h>
 
 #include <string>
 
@@ -11,8 +11,9 @@
 namespace sonivate::report {
 namespace {
 
-constexpr double kGraphWidth = 760.0;
-constexpr double kGraphHeight = 260.0;
+// Pixels: about the width of the summary table.
+constexpr std::int32_t kGraphWidth = 640;
+constexpr std::int32_t kGraphHeight = 220;
 
 constexpr const char* kStyle =
     "body{font-family:'Noto Sans CJK JP',sans-serif;font-size:13px;margin:16px;color:#222}"
@@ -20,7 +21,7 @@ constexpr const char* kStyle =
     "th,td{border:1px solid #ccc;padding:2px 6px}th{background:#e0e6f2}"
     "td.n{text-align:right;font-variant-numeric:tabular-nums}tr:nth-child(even){background:#f5f5f5}"
     ".fail{color:#b00;font-weight:bold}.file{margin-top:24px;border-top:1px solid #999;padding-top:8px}"
-    ".path{color:#555;font-size:11px}svg{max-width:100%;height:auto;display:block}";
+    ".path{color:#555;font-size:11px}img{max-width:100%;height:auto;display:block}";
 
 std::string Escape(const std::string& pText) {
     std::string out;
@@ -54,33 +55,36 @@ cairo_status_t Append(void* pClosure, const unsigned char* pData, unsigned int p
     return CAIRO_STATUS_SUCCESS;
 }
 
-void ReplaceAll(std::string& pText, const std::string& pFrom, const std::string& pTo) {
-    for (size_t at = pText.find(pFrom); at != std::string::npos; at = pText.find(pFrom, at + pTo.size()))
-        pText.replace(at, pFrom.size(), pTo);
+std::string Base64(const std::string& pBytes) {
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((pBytes.size() + 2) / 3 * 4);
+    for (size_t i = 0; i < pBytes.size(); i += 3) {
+        const auto byte = [&](size_t k) { return k < pBytes.size() ? static_cast<unsigned char>(pBytes[k]) : 0u; };
+        const unsigned v = (byte(i) << 16) | (byte(i + 1) << 8) | byte(i + 2);
+        out += kDigits[(v >> 18) & 63];
+        out += kDigits[(v >> 12) & 63];
+        out += i + 1 < pBytes.size() ? kDigits[(v >> 6) & 63] : '=';
+        out += i + 2 < pBytes.size() ? kDigits[v & 63] : '=';
+    }
+    return out;
 }
 
-// The graph as an <svg> element. cairo names its glyphs, clips and surfaces
-// the same in every SVG it writes; inside one page the names must differ,
-// or every graph would use the first graph's glyphs.
-std::string GraphSvg(const FileRow& pRow, double pTarget, size_t pIndex) {
-    std::string svg;
-    cairo_surface_t* surface = cairo_svg_surface_create_for_stream(Append, &svg, kGraphWidth, kGraphHeight);
-    cairo_t* cairo = cairo_create(surface);
-    DrawLoudnessGraph(cairo, {0.0, 0.0, kGraphWidth, kGraphHeight}, pRow, pTarget);
-    const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
-    cairo_destroy(cairo);
-    cairo_surface_finish(surface);
-    const bool finished = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
+// The graph as an inline PNG. A PNG rather than cairo's SVG: the SVG carries
+// every glyph's outline and one element per character, three times the
+// bytes of the picture at this size.
+std::string GraphImg(const FileRow& pRow, double pTarget) {
+    const GraphImage image = RenderLoudnessGraph(pRow, pTarget, kGraphWidth, kGraphHeight);
+    if (image.Width == 0) return "<p>(no graph)</p>";
+    GraphImage pixels = image;
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(pixels.Bytes.data(), CAIRO_FORMAT_ARGB32,
+                                                                   pixels.Width, pixels.Height, pixels.Stride);
+    std::string png;
+    const bool ok = cairo_surface_write_to_png_stream(surface, Append, &png) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(surface);
-    if (!ok || !finished) return "<p>(no graph)</p>";
-    const size_t open = svg.find("<svg");
-    if (open == std::string::npos) return "<p>(no graph)</p>";
-    svg.erase(0, open);
-    const std::string prefix = "g" + std::to_string(pIndex) + "-";
-    ReplaceAll(svg, "id=\"", "id=\"" + prefix);
-    ReplaceAll(svg, "href=\"#", "href=\"#" + prefix);
-    ReplaceAll(svg, "url(#", "url(#" + prefix);
-    return svg;
+    if (!ok) return "<p>(no graph)</p>";
+    return "<img alt=\"loudness graph\" width=\"" + std::to_string(kGraphWidth) + "\" height=\"" +
+           std::to_string(kGraphHeight) + "\" src=\"data:image/png;base64," + Base64(png) + "\">";
 }
 
 std::string Cell(const std::string& pText, bool pNumber = false, bool pFail = false) {
@@ -137,7 +141,7 @@ std::string ReportHtml(const BatchReport& pReport) {
                "<br>Gain " + Gain(r.GainDB) + " dB · Copy: " + Escape(FiguresText(r.Copy)) + " · verdict " +
                Escape(VerdictText(r.CopyVerdict)) + "<br>Outcome: " + Escape(OutcomeText(r)) +
                (r.ReasonText.empty() ? std::string() : " – " + Escape(r.ReasonText)) + "</p>\n";
-        out += GraphSvg(r, h.TargetLKFS, i + 1);
+        out += GraphImg(r, h.TargetLKFS);
         out += "</div>\n";
     }
     out += "</body></html>\n";
