@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/numeric.h"
+#include "loudness/bs1770.h"
 #include "loudness/c_lkfsfct.h"
 #include "wavefile/pcm_codec.h"
 #include "wavefile/wave_format.h"
@@ -11,18 +12,20 @@
 namespace sonivate {
 namespace {
 
-constexpr double kLoudnessOffsetDB = 0.691;
+using bs1770::kLoudnessOffsetDB;
 constexpr std::int32_t kSubBlocksPerSecond = 100;  // the windows move in 10 ms steps
 constexpr std::int32_t kMomentarySubBlocks = 40;   // 400 ms
 constexpr std::int32_t kShortTermSubBlocks = 300;  // 3 s
 constexpr std::int32_t kRangeStepSubBlocks = 10;   // the range takes short-term values at 10 Hz
+// Marks a series step whose momentary window is not yet full.
+constexpr double kNoWindow = -1.0;
 constexpr double kRangeAbsoluteGateLUFS = -70.0;
 constexpr double kRangeRelativeGateLU = -20.0;
 constexpr double kRangeLowPercentile = 0.10;
 constexpr double kRangeHighPercentile = 0.95;
 
-constexpr double kFullScale16 = 32767.0;
-constexpr double kFullScale24 = 8388607.0;
+constexpr double kFullScale16 = bs1770::kFullScale16;
+constexpr double kFullScale24 = bs1770::kFullScale24;
 
 // Frames decoded at a time: small enough for the first-level caches.
 constexpr std::int32_t kChunkFrames = 2048;
@@ -40,25 +43,8 @@ constexpr std::int32_t kWarmUpFrames = 4 * kChunkFrames;
 // more than the second filter saves.
 constexpr std::int64_t kHalvesMinFrames = 16 * kWarmUpFrames;
 
-constexpr double kFrontWeight = 1.0;
-constexpr double kBackWeight = 1.0;
-constexpr double kSideSurroundWeight = 1.41;
-constexpr double kLeftOut = 0.0;
-
-std::vector<double> ChannelWeights(std::int32_t pChannels) {
-    switch (pChannels) {
-        case 1:
-        case 2:
-            return {kFrontWeight, kFrontWeight};
-        case 6:
-            return {kFrontWeight, kFrontWeight, kFrontWeight, kLeftOut, kSideSurroundWeight, kSideSurroundWeight};
-        case 8:
-            return {kFrontWeight, kFrontWeight, kFrontWeight,        kLeftOut,
-                    kBackWeight,  kBackWeight,  kSideSurroundWeight, kSideSurroundWeight};
-        default:
-            return {};
-    }
-}
+using bs1770::ChannelWeights;
+using bs1770::kLeftOut;
 
 // Splits pFrames interleaved frames into one float run per channel (scaled
 // to full scale 1.0, behind the oversampler's history) and one interleaved
@@ -103,6 +89,8 @@ bool BroadcastMeasures::Begin(std::int32_t pChannels, std::int32_t pBitsPerSampl
     mMaxMomentaryEnergy.reset();
     mMaxShortEnergy.reset();
     mRangeEnergies.clear();
+    mMomentaryEnergies.clear();
+    mSeriesKept = false;
     const std::vector<double> weights = ChannelWeights(pChannels);
     if (weights.empty() || (pBitsPerSample != 16 && pBitsPerSample != 24) || pSampleRate < kSubBlocksPerSecond)
         return false;
@@ -121,6 +109,7 @@ bool BroadcastMeasures::Begin(std::int32_t pChannels, std::int32_t pBitsPerSampl
     mSecondPairInput.assign(2 * kChunkFrames, 0.0);
     mRing.assign(kShortTermSubBlocks, 0.0);
     mKernels = &qc_detail::SelectedKernels();
+    mSeriesKept = mKeepSeries;
     mBegun = true;
     return true;
 }
@@ -282,6 +271,9 @@ void BroadcastMeasures::AddSubBlock(double pEnergy) {
         for (std::int64_t j = mSubBlocks - kMomentarySubBlocks; j < mSubBlocks; ++j)
             sum += mRing[static_cast<size_t>(j % kShortTermSubBlocks)];
         if (!mMaxMomentaryEnergy || sum > *mMaxMomentaryEnergy) mMaxMomentaryEnergy = sum;
+        if (mSeriesKept && mSubBlocks % kRangeStepSubBlocks == 0) mMomentaryEnergies.push_back(sum);
+    } else if (mSeriesKept && mSubBlocks % kRangeStepSubBlocks == 0) {
+        mMomentaryEnergies.push_back(kNoWindow);
     }
     // The running sum is rebuilt from the ring once per turn, so rounding
     // cannot pile up over a long file.
@@ -322,6 +314,24 @@ std::vector<double> BroadcastMeasures::ShortTermSeries() const {
     series.reserve(mRangeEnergies.size());
     const std::int64_t frames = static_cast<std::int64_t>(kShortTermSubBlocks) * mSubBlockFrames;
     for (const double e : mRangeEnergies) series.push_back(Loudness(e, frames));
+    return series;
+}
+
+LoudnessSeries BroadcastMeasures::Series() const {
+    LoudnessSeries series;
+    if (!mBegun || !mSeriesKept) return series;
+    series.StepFrames = static_cast<std::int64_t>(kRangeStepSubBlocks) * mSubBlockFrames;
+    const std::int64_t momentaryFrames = static_cast<std::int64_t>(kMomentarySubBlocks) * mSubBlockFrames;
+    series.Momentary.reserve(mMomentaryEnergies.size());
+    for (const double e : mMomentaryEnergies)
+        series.Momentary.push_back(e < 0.0 ? LoudnessSeries::kNoLoudness : Loudness(e, momentaryFrames));
+    // The short-term values start with the first full window, step 29.
+    const size_t steps = mMomentaryEnergies.size();
+    const size_t empty = std::min(steps, static_cast<size_t>(kShortTermSubBlocks / kRangeStepSubBlocks - 1));
+    series.ShortTerm.assign(empty, LoudnessSeries::kNoLoudness);
+    const std::int64_t shortFrames = static_cast<std::int64_t>(kShortTermSubBlocks) * mSubBlockFrames;
+    for (size_t i = 0; i < mRangeEnergies.size() && series.ShortTerm.size() < steps; ++i)
+        series.ShortTerm.push_back(Loudness(mRangeEnergies[i], shortFrames));
     return series;
 }
 

@@ -25,6 +25,7 @@
 // and -110.691 LUFS; its range is 0 LU.
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <vector>
@@ -34,6 +35,21 @@
 namespace sonivate {
 
 class C_LKFSFCT;
+
+// Momentary (400 ms) and short-term (3 s) loudness every 100 ms of the
+// measured range, LUFS (= LKFS). Entry k is the window that ends
+// (k + 1) * StepFrames frames after the first frame of the range; both
+// vectors have one entry per whole 100 ms step read. Where the window is
+// not yet full (k < 3 for the momentary, k < 29 for the short-term
+// loudness) the entry is kNoLoudness. Full windows hold their value as
+// measured, below the absolute gate too (digital silence: -110.691).
+struct LoudnessSeries {
+    static constexpr double kNoLoudness = -std::numeric_limits<double>::infinity();
+    static constexpr double kStepSeconds = 0.1;
+    std::int64_t StepFrames = 0;  // frames per step: 4800 at 48000 Hz
+    std::vector<double> Momentary;
+    std::vector<double> ShortTerm;
+};
 
 class BroadcastMeasures {
 public:
@@ -52,6 +68,15 @@ public:
     // measurements (Begin is called with the file's layout on the first
     // piece of each). The object must outlive those measurements.
     void Listen(C_LKFSFCT& pMeter);
+
+    // Opt-in: keep the momentary loudness every 100 ms for Series(). Off by
+    // default, when nothing more is kept than the figures need; the choice
+    // holds for every later measurement until changed.
+    void KeepSeries(bool pKeep) { mKeepSeries = pKeep; }
+    bool KeepsSeries() const { return mKeepSeries; }
+    // The series of the last measurement; empty vectors when KeepSeries was
+    // off during it or nothing was measured.
+    LoudnessSeries Series() const;
 
     bool Begun() const { return mBegun; }
     std::int64_t Frames() const { return mFrames; }
@@ -117,6 +142,9 @@ private:
     std::optional<double> mMaxMomentaryEnergy;
     std::optional<double> mMaxShortEnergy;
     std::vector<double> mRangeEnergies;  // short-term energy sums every 100 ms
+    bool mKeepSeries = false;
+    bool mSeriesKept = false;                // the last measurement kept it
+    std::vector<double> mMomentaryEnergies;  // momentary energy sums every 100 ms; negative: no full window
 };
 
 }  // namespace sonivate

@@ -6,6 +6,7 @@
 #include "common/basic_file.h"
 #include "common/error_trap.h"
 #include "common/numeric.h"
+#include "loudness/bs1770.h"
 #include "loudness/k_weighting.h"
 #include "platform/event_pump.h"
 #include "wavefile/wave_mmio.h"
@@ -19,42 +20,20 @@ constexpr std::int32_t kReadSeconds = 16;
 // The pause after each progress event that lets a window handle its messages.
 constexpr std::int32_t kProgressYieldMs = 10;
 
-constexpr std::int32_t kFullScale16 = 32767;
-constexpr std::int32_t kFullScale24 = 8388607;
-
 // Block loudness: 10*log10(mean square / full scale^2) - 0.691, LKFS.
-constexpr double kLoudnessOffsetDB = 0.691;
-constexpr double kAbsoluteGateLKFS = -70.0;
-constexpr double kRelativeGateLU = 10.0;
+using bs1770::ChannelWeights;
+using bs1770::kAbsoluteGateLKFS;
+using bs1770::kFullScale16;
+using bs1770::kFullScale24;
+using bs1770::kLeftOut;
+using bs1770::kLoudnessOffsetDB;
+using bs1770::kRelativeGateLU;
 constexpr double kLowestLKFS = -70.0;
 
 constexpr double kSearchFirstStepDB = 1.0;
 constexpr double kSearchStepDivisor = 1.2;
 constexpr double kSearchToleranceDB = 0.001;
 constexpr std::int32_t kSearchMaxEvaluations = 101;
-
-// BS.1770 channel weights.
-constexpr double kFrontWeight = 1.0;          // L, R, C
-constexpr double kBackWeight = 1.0;           // 7.1 Lb, Rb (beyond 120 degrees)
-constexpr double kSideSurroundWeight = 1.41;  // Ls, Rs (60 to 120 degrees)
-constexpr double kLeftOut = 0.0;              // LFE
-
-// The weight of each measured channel in file order. A mono file is measured
-// as two equal channels. Empty for a channel count the meter does not take.
-std::vector<double> ChannelWeights(std::int32_t pChannels) {
-    switch (pChannels) {
-        case 1:
-        case 2:
-            return {kFrontWeight, kFrontWeight};
-        case 6:  // L R C LFE Ls Rs
-            return {kFrontWeight, kFrontWeight, kFrontWeight, kLeftOut, kSideSurroundWeight, kSideSurroundWeight};
-        case 8:  // L R C LFE Lb Rb Ls Rs
-            return {kFrontWeight, kFrontWeight, kFrontWeight,        kLeftOut,
-                    kBackWeight,  kBackWeight,  kSideSurroundWeight, kSideSurroundWeight};
-        default:
-            return {};
-    }
-}
 
 }  // namespace
 

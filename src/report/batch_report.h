@@ -1,0 +1,118 @@
+#pragma once
+// The report of one batch: a header, one row per file with its figures,
+// verdicts and outcome, and its loudness over time. Written as PDF (A4,
+// a summary table, then one page per file with its loudness graph), as one
+// self-contained HTML file (inline CSS, graphs as inline PNG) or as CSV (one
+// row per file, RFC 4180).
+//
+// Plain data: the caller fills it from its own run. Units: loudness in LKFS
+// (= LUFS), levels in dBFS (sample peak) and dBTP (true peak), loudness
+// range and tolerance in LU, gains in dB, positions and lengths in sample
+// frames at SampleRate. An empty optional is a figure not measured.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sonivate::report {
+
+struct BatchHeader {
+    std::string Date;  // as it should be shown, e.g. "2026-12-09 01:02:03 UTC"
+    std::string Host;
+    std::string ProgramVersion;
+    std::string ProfileName;  // empty: no delivery profile
+    double TargetLKFS = -24.0;
+    std::string RangeChoices;  // the range choices as text, e.g. "BC$START - BC$END"
+};
+
+// The figures of one file, or of its copy at the applied gain.
+struct Figures {
+    std::optional<double> LKFS;          // integrated, LKFS
+    std::optional<double> SamplePeak;    // dBFS
+    std::optional<double> TruePeak;      // dBTP
+    std::optional<double> LRA;           // LU
+    std::optional<double> MaxMomentary;  // LKFS
+    std::optional<double> MaxShortTerm;  // LKFS
+};
+
+enum class VerdictKind { None, Pass, Fail };
+
+struct FileVerdict {
+    VerdictKind Kind = VerdictKind::None;
+    std::vector<std::string> Reasons;  // codes, e.g. "loudness_high", "true_peak_over"
+};
+
+struct Marker {
+    std::string Name;        // e.g. "BC$START"
+    std::int64_t Frame = 0;  // from the first frame of the data
+};
+
+// Loudness every StepFrames frames of the measured range: entry k is the
+// window that ends (k + 1) * StepFrames frames after RangeStart. Entries
+// that are not finite (no full window) are left out of the graph.
+struct Series {
+    std::int64_t StepFrames = 0;    // 4800 at 48000 Hz (100 ms)
+    std::vector<double> Momentary;  // 400 ms, LKFS
+    std::vector<double> ShortTerm;  // 3 s, LKFS
+};
+
+// The profile's band and limit, drawn on the graph and shown in the table.
+struct ProfileBand {
+    bool Present = false;
+    double Target = -24.0;              // LKFS
+    double Tolerance = 0.0;             // LU either side
+    std::optional<double> MaxTruePeak;  // dBTP
+};
+
+struct FileRow {
+    std::string Title;
+    std::string Path;
+    std::int32_t SampleRate = 48000;
+    std::int64_t FileFrames = 0;  // frames in the file (0: unknown, the range end stands in)
+    std::int64_t RangeStart = 0;  // frames, [RangeStart, RangeEnd)
+    std::int64_t RangeEnd = 0;
+    Figures Source;
+    std::optional<double> GainDB;
+    Figures Copy;  // at the applied gain
+    FileVerdict SourceVerdict;
+    FileVerdict CopyVerdict;
+    bool Written = false;
+    std::string ReasonCode;  // why not written, or how written
+    std::string ReasonText;
+    Series Loudness;
+    std::vector<Marker> Markers;
+    ProfileBand Band;
+
+    double RangeSeconds() const;
+};
+
+struct BatchReport {
+    BatchHeader Header;
+    std::vector<FileRow> Rows;
+};
+
+enum class ReportStatus {
+    Ok,
+    UnknownFormat,  // the extension is not .pdf, .html, .htm or .csv
+    CannotCreate,   // the file cannot be created (Errno says why)
+    WriteFailed,    // writing, flushing or closing failed (Errno says why), or drawing failed
+};
+
+struct ReportResult {
+    ReportStatus Status = ReportStatus::Ok;
+    int Errno = 0;
+    bool ok() const { return Status == ReportStatus::Ok; }
+};
+
+// Writes pReport to pPath, the format chosen by the extension (case
+// insensitive). The file is written under a temporary name beside pPath and
+// renamed onto it when complete, so a failed report leaves no half file.
+// Never throws.
+ReportResult WriteReport(const BatchReport& pReport, const std::string& pPath);
+
+// The same contents as text, for a caller that stores them itself.
+std::string ReportCsv(const BatchReport& pReport);
+std::string ReportHtml(const BatchReport& pReport);
+
+}  // namespace sonivate::report
