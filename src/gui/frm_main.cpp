@@ -154,10 +154,10 @@ constexpr const char* kNoteEndMissing = "のマーカーがないため、ファ
 
 // Status texts of a run.
 constexpr const char* kStatusTimeLeft = " 残り約";
-constexpr const char* kStatusWritten = " 書き出し";
-constexpr const char* kStatusMeasuredOnly = "・計測のみ";
-constexpr const char* kStatusSkipped = "・スキップ";
-constexpr const char* kStatusFailed = "・失敗";
+constexpr const char* kStatusWritten = " 書き出し ";
+constexpr const char* kStatusMeasuredOnly = "・計測のみ ";
+constexpr const char* kStatusSkipped = "・スキップ ";
+constexpr const char* kStatusFailed = "・失敗 ";
 constexpr const char* kStatusCountUnit = "件";
 constexpr const char* kStatusStopped = "（中止）";
 
