@@ -1,9 +1,9 @@
 #include "common/formatting.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "common/error_trap.h"
@@ -74,13 +74,22 @@ std::string FormatFixed(double pValue, std::int32_t pDecimals) {
         if (!std::isfinite(pValue)) throw RunTimeError("not a finite number");
         // Round on the value's 15-significant-digit decimal form, halves away
         // from zero, so that a value that reads ...5 rounds the way it reads.
+        // to_chars is the "C" locale's form under every locale: a decimal
+        // comma of LC_NUMERIC never reaches the digits.
         char scientific[64];
-        std::snprintf(scientific, sizeof(scientific), "%.*e", kSignificantDigits - 1, std::fabs(pValue));
+        const auto written = std::to_chars(scientific, scientific + sizeof(scientific), std::fabs(pValue),
+                                           std::chars_format::scientific, kSignificantDigits - 1);
+        if (written.ec != std::errc()) throw RunTimeError("number too long");
         std::string digits;
         const char* p = scientific;
-        for (; *p != 'e'; ++p)
-            if (*p != '.') digits += *p;
-        const int exponent = std::atoi(p + 1);
+        for (; p != written.ptr && *p != 'e'; ++p)
+            if (*p >= '0' && *p <= '9') digits += *p;
+        int exponent = 0;
+        if (p != written.ptr) {
+            const char* e = p + 1;
+            if (e != written.ptr && *e == '+') ++e;
+            std::from_chars(e, written.ptr, exponent);
+        }
         const long kept = static_cast<long>(exponent) + 1 + pDecimals;
         std::string number;  // the rounded value times 10^pDecimals, in decimal digits
         if (kept >= static_cast<long>(digits.size())) {

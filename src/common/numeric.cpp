@@ -41,4 +41,44 @@ std::int32_t IsOddNumber(std::int64_t pValue) { return pValue % 2 != 0 ? 1 : 0; 
 
 std::int32_t IsOddNumber(double pValue) { return std::fmod(std::floor(pValue), 2.0) != 0.0 ? 1 : 0; }
 
+namespace {
+// UTF-8 of the characters AsciiNumberText replaces.
+constexpr unsigned char kLeadFullWidth = 0xEF;                  // U+FF00..U+FFFF: EF BC/BD xx
+constexpr unsigned char kFullWidthBlock = 0xBC;                 // U+FF00..U+FF3F
+constexpr unsigned char kFullWidthFirst = 0x80;                 // U+FF00 is EF BC 80
+constexpr std::string_view kMinusSign = "\xE2\x88\x92";         // U+2212
+constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";  // U+3000
+}  // namespace
+
+std::string AsciiNumberText(std::string_view pText) {
+    std::string text;
+    text.reserve(pText.size());
+    for (std::size_t i = 0; i < pText.size();) {
+        const std::string_view rest = pText.substr(i);
+        if (rest.size() >= 3 && static_cast<unsigned char>(rest[0]) == kLeadFullWidth &&
+            static_cast<unsigned char>(rest[1]) == kFullWidthBlock) {
+            // U+FF01..U+FF3F mirror ASCII 0x21..0x5F.
+            const char ascii = static_cast<char>(static_cast<unsigned char>(rest[2]) - kFullWidthFirst + 0x20);
+            if ((ascii >= '0' && ascii <= '9') || ascii == '+' || ascii == '-' || ascii == '.') {
+                text.push_back(ascii);
+                i += 3;
+                continue;
+            }
+        }
+        if (rest.substr(0, kMinusSign.size()) == kMinusSign) {
+            text.push_back('-');
+            i += kMinusSign.size();
+            continue;
+        }
+        if (rest.substr(0, kIdeographicSpace.size()) == kIdeographicSpace) {
+            text.push_back(' ');
+            i += kIdeographicSpace.size();
+            continue;
+        }
+        text.push_back(pText[i]);
+        ++i;
+    }
+    return text;
+}
+
 }  // namespace sonivate

@@ -2,6 +2,8 @@
 // Small numeric routines shared by the audio code.
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace sonivate {
 
@@ -27,5 +29,12 @@ std::int32_t RoundHalfEven(double pValue);
 // 1 when the integer part (rounded down) is odd, else 0. Used for RIFF pad bytes.
 std::int32_t IsOddNumber(std::int64_t pValue);
 std::int32_t IsOddNumber(double pValue);
+
+// pText with the full-width digits, plus and minus signs and full stop
+// (U+FF10..U+FF19, U+FF0B, U+FF0D, U+FF0E), the minus sign U+2212 and the
+// ideographic space U+3000 turned into their ASCII forms, so that a number
+// typed with a Japanese input method reads as what it says. Every other
+// byte stays; a comma stays a comma (it is no decimal point here).
+std::string AsciiNumberText(std::string_view pText);
 
 }  // namespace sonivate

@@ -1,8 +1,12 @@
 #include "gui/frm_main.h"
 
+#include "gui/second_start.h"
+
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <utility>
 
@@ -11,16 +15,27 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QApplication>
+#include <QDataStream>
+#include <QGuiApplication>
+#include <QKeySequence>
 #include <QLineEdit>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QMetaObject>
+#include <QScreen>
+#include <QShortcut>
 #include <QMimeData>
 #include <QPainter>
 #include <QTimer>
 
 #include "common/error_trap.h"
+#include "common/formatting.h"
+#include "common/numeric.h"
 #include "common/paths.h"
 #include "common/settings_store.h"
 #include "controls/model/cell_value.h"
+#include "controls/widgets/list_icons.h"
 #include "controls/widgets/uc_bar.h"
 #include "controls/widgets/uc_buttons.h"
 #include "controls/widgets/uc_check.h"
@@ -33,6 +48,7 @@
 #include "uikit/message_box.h"
 #include "uikit/monitors.h"
 #include "uikit/ui_metrics.h"
+#include "platform/small_file.h"
 
 namespace sonivate {
 namespace {
@@ -112,6 +128,123 @@ constexpr const char* kLabelRange = "対象範囲";
 constexpr const char* kLabelRangeTo = "～";
 constexpr const char* kLabelOutput = "出力先";
 
+// Hidden values of a row kept by the window only, after the three of the
+// file list: what the last run made of the row (a RowOutcome and its text),
+// and the markers it lacks. They move with the row through sorts and removals.
+constexpr std::int32_t kAuxOutcome = kFileListAux;
+constexpr std::int32_t kAuxOutcomeText = kFileListAux + 1;
+constexpr std::int32_t kAuxMarkerNote = kFileListAux + 2;
+constexpr std::int32_t kWindowAux = kFileListAux + 3;
+
+// Messages of the window.
+constexpr const char* kMessageTargetNotNumber =
+    "ターゲット値が数値ではありません。半角の数字で入力してください（例: -24.0）。";
+constexpr const char* kMessageFolderMissing = "出力先のフォルダがありません。作成しますか？";
+constexpr const char* kMessageFolderNotMade = "出力先のフォルダを作成できませんでした。";
+constexpr const char* kMessageBusy = "処理中のため、ファイルを追加できません。終了してから追加してください。";
+constexpr const char* kLineBreak = "\r\n";
+
+// Outcome texts of a row (the reasons themselves come from ReasonText).
+constexpr const char* kOutcomeWritten = "書き出しました";
+constexpr const char* kOutcomeWrittenClipping = "書き出しました（ピークが0dBFSを超えます）";
+constexpr const char* kOutcomeMeasuredOnly = "計測しました（wav出力はオフです）";
+constexpr const char* kOutcomeNotReached = "この実行では計測していません";
+constexpr const char* kNoteStartMissing = "のマーカーがないため、ファイル先頭から計測します";
+constexpr const char* kNoteEndMissing = "のマーカーがないため、ファイル終端まで計測します";
+
+// Status texts of a run.
+constexpr const char* kStatusTimeLeft = " 残り約";
+constexpr const char* kStatusWritten = " 書き出し ";
+constexpr const char* kStatusMeasuredOnly = "・計測のみ ";
+constexpr const char* kStatusSkipped = "・スキップ ";
+constexpr const char* kStatusFailed = "・失敗 ";
+constexpr const char* kStatusCountUnit = "件";
+constexpr const char* kStatusStopped = "（中止）";
+
+// Room a desktop's frame takes around the inner area, logical pixels, and
+// the step by which a SizeRate too large for the screen comes down.
+constexpr int kFrameAllowanceWidth = 16;
+constexpr int kFrameAllowanceHeight = 48;
+constexpr float kSizeRateStep = 0.05f;
+
+constexpr std::int32_t kSecondsPerMinute = 60;
+constexpr std::int32_t kSecondsPerHour = 3600;
+
+double SteadyClockSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// "m:ss" or "h:mm:ss".
+std::string ClockText(double pSeconds) {
+    const auto total = static_cast<std::int64_t>(std::ceil(std::max(0.0, pSeconds)));
+    const std::int64_t hours = total / kSecondsPerHour;
+    const std::int64_t minutes = (total % kSecondsPerHour) / kSecondsPerMinute;
+    const std::int64_t seconds = total % kSecondsPerMinute;
+    const auto two = [](std::int64_t pValue) { return (pValue < 10 ? "0" : "") + std::to_string(pValue); };
+    if (hours > 0) return std::to_string(hours) + ":" + two(minutes) + ":" + two(seconds);
+    return std::to_string(minutes) + ":" + two(seconds);
+}
+
+RowOutcome OutcomeOf(const RowResult& pResult) {
+    if (!pResult.SourceFound) return RowOutcome::Failed;
+    if (pResult.Written) return RowOutcome::Written;
+    switch (pResult.Reason) {
+        case RowReason::None:
+            return pResult.Measured && !pResult.WriteAttempted ? RowOutcome::MeasuredOnly : RowOutcome::Failed;
+        case RowReason::Stopped:
+            return RowOutcome::Stopped;
+        case RowReason::WouldClip:
+        case RowReason::TooQuiet:
+        case RowReason::SurroundNotWritten:
+        case RowReason::OtherFileHasName:
+        case RowReason::NameUsedInRun:
+        case RowReason::HardLinked:
+        case RowReason::Locked:
+        case RowReason::SourceInUse:
+        case RowReason::SourceOfRun:
+        case RowReason::TargetExists:
+            return RowOutcome::Skipped;
+        default:
+            return RowOutcome::Failed;
+    }
+}
+
+std::string OutcomeText(const RowResult& pResult) {
+    if (!pResult.SourceFound) return ReasonText(RowReason::Missing, MessageLanguage::Japanese);
+    if (pResult.Written) return std::string(pResult.Clip ? kOutcomeWrittenClipping : kOutcomeWritten);
+    if (pResult.Reason == RowReason::None) {
+        return pResult.Measured ? kOutcomeMeasuredOnly : ReasonText(RowReason::NotMeasured, MessageLanguage::Japanese);
+    }
+    std::string text = ReasonText(pResult.Reason, MessageLanguage::Japanese);
+    if (pResult.Reason == RowReason::WriteFailed && pResult.WriteError != 0)
+        text += std::string("（") + std::strerror(pResult.WriteError) + "）";
+    return text;
+}
+
+std::int32_t IconOf(RowOutcome pOutcome) {
+    switch (pOutcome) {
+        case RowOutcome::Written:
+        case RowOutcome::MeasuredOnly:
+            return kListIconDone;
+        case RowOutcome::Skipped:
+            return kListIconSkipped;
+        case RowOutcome::Failed:
+            return kListIconFailed;
+        case RowOutcome::Stopped:
+            return kListIconStopped;
+        default:
+            return kFileIcon;
+    }
+}
+
+// Outcomes kept in a row's hidden value as their number.
+RowOutcome OutcomeFromNumber(double pNumber) {
+    const auto value = static_cast<int>(pNumber);
+    if (value < static_cast<int>(RowOutcome::None) || value > static_cast<int>(RowOutcome::NotReached))
+        return RowOutcome::None;
+    return static_cast<RowOutcome>(value);
+}
+
 // The text after pPrefix (also written "/" + pPrefix) when pArgument starts with it.
 bool OptionText(const std::string& pArgument, const std::string& pPrefix, std::string& pValue) {
     for (const std::string& lead : {pPrefix, "/" + pPrefix}) {
@@ -140,12 +273,17 @@ bool IsOption(const std::string& pArgument) {
 // relative one is taken when it names something in the folder the program was
 // started from (a shell's "sonivate *.wav"), made absolute before the
 // application folder becomes the current folder.
-std::vector<std::string> PathArguments(const std::vector<std::string>& pArguments) {
+// pWorkingFolder: the folder relative paths start from ("" = the current one).
+std::vector<std::string> PathArguments(const std::vector<std::string>& pArguments,
+                                       const std::string& pWorkingFolder = "") {
     std::vector<std::string> paths;
     for (const std::string& argument : pArguments) {
         if (argument.empty() || IsOption(argument)) continue;
         if (argument.front() == '/') {
             paths.push_back(argument);
+        } else if (!pWorkingFolder.empty()) {
+            const std::string joined = SetTrailingSeparator(pWorkingFolder, 0) + argument;
+            if (::access(joined.c_str(), F_OK) == 0) paths.push_back(joined);
         } else if (::access(argument.c_str(), F_OK) == 0) {
             const std::string absolute = AbsolutePath(argument);
             if (!absolute.empty()) paths.push_back(absolute);
@@ -167,6 +305,7 @@ QString Q(const std::string& pText) { return QString::fromStdString(pText); }
 
 FrmMain::FrmMain(FrmMainStartup pStartup, QWidget* pParent) : QWidget(pParent) {
     c_Arguments = pStartup.Arguments;
+    c_Clock = pStartup.Clock ? pStartup.Clock : SteadyClockSeconds;
     // Before the current folder changes: relative paths name files of the
     // folder the program was started from.
     c_Paths = PathArguments(c_Arguments);
@@ -183,6 +322,7 @@ FrmMain::FrmMain(FrmMainStartup pStartup, QWidget* pParent) : QWidget(pParent) {
     // Not at least the minimum includes a value that is no number (NaN).
     if (!(c_SizeRate >= kMinSizeRate)) c_SizeRate = kMinSizeRate;
     if (c_SizeRate > kMaxSizeRate) c_SizeRate = kMaxSizeRate;
+    Trap([&] { FitSizeRateToScreen(pStartup.ScreenArea); });
     Trap([&] { ScaleWindow(); });
     BuildControls();
     Trap([&] { PrintLabels(); });
@@ -238,6 +378,21 @@ void FrmMain::ReadOptions() {
     }
 }
 
+void FrmMain::FitSizeRateToScreen(QSize pArea) {
+    if (pArea.isEmpty()) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen == nullptr) return;
+        pArea = screen->availableGeometry().size();
+    }
+    const auto fits = [&](float pRate) {
+        const int width = static_cast<int>(static_cast<double>(kInnerWidthTwips) * pRate) / TwipsPerPixel();
+        const int height = static_cast<int>(static_cast<double>(kInnerHeightTwips) * pRate) / TwipsPerPixel();
+        return width + kFrameAllowanceWidth <= pArea.width() && height + kFrameAllowanceHeight <= pArea.height();
+    };
+    while (c_SizeRate > kMinSizeRate && !fits(c_SizeRate))
+        c_SizeRate = std::max(kMinSizeRate, c_SizeRate - kSizeRateStep);
+}
+
 std::int32_t FrmMain::Scaled(std::int32_t pTwips) const {
     return static_cast<std::int32_t>(std::nearbyint(static_cast<double>(pTwips) * c_SizeRate));
 }
@@ -264,8 +419,10 @@ void FrmMain::BuildList() {
     SetTwipsGeometry(*c_LV, kDesignLV);
     ScaleControl(c_SizeRate, *c_LV, false, false, true, 0);
     c_LV->SetNumData(kFileListColumns);
-    c_LV->SetNumAux(kFileListAux);
+    c_LV->SetNumAux(kWindowAux);
     c_LV->SetUseUCBar(1);
+    c_LV->SetShowToolTip(1);
+    c_LV->SetToolTipSource([this](std::int32_t pRow, std::int32_t pColumn) { return RowToolTip(pRow, pColumn); });
     c_LV->Init();
     for (std::int32_t c = 0; c < kFileListColumns; ++c) {
         c_LV->SetTabName(c, kFileListColumnSetup[c].Caption);
@@ -406,7 +563,27 @@ void FrmMain::ConnectEvents() {
                 Guarded([&] { ListDrop(pData, pEffect, pY); });
             });
     connect(c_LV, &UC_ListView::OLEDragOver, this, [this] { Guarded([&] { BringToFront(); }); });
+    connect(c_LV, &UC_ListView::DeletePressed, this, [this] { Guarded([&] { ListDoubleClicked(); }); });
     setAcceptDrops(true);
+
+    // Esc stops a run, wherever the keyboard is in the window.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        Guarded([&] {
+            if (c_Controller->Running()) c_Controller->Stop();
+        });
+    });
+    // Tab walks the controls in the order they are laid out, top to bottom.
+    QWidget* const order[] = {c_LV,
+                              c_ComboFromTo[0],
+                              c_ComboFromTo[1],
+                              c_TextTargetLKFS,
+                              c_CheckWavOutput,
+                              c_TextSoundPath->TextPath(),
+                              c_TextSoundPath,
+                              c_CheckNoClip,
+                              c_CtrButtons};
+    for (std::size_t k = 1; k < std::size(order); ++k) QWidget::setTabOrder(order[k - 1], order[k]);
 }
 
 void FrmMain::Load() {
@@ -416,12 +593,18 @@ void FrmMain::Load() {
             RestoreWindowPlacement(placement, "", true, false, false, DesktopExtentTwips());
         });
         show();
-        Trap([&] {
-            AddCommandLinePaths(*c_Rows, static_cast<IntakeHost&>(*this), c_Paths);
-            if (c_LV->ItemCount() > 0) c_LV->Refresh();
-        });
+        ListPaths(c_Paths);
         c_Loaded = true;
         UpdateOutputControls();
+        c_LV->setFocus(Qt::OtherFocusReason);
+    });
+}
+
+void FrmMain::ListPaths(const std::vector<std::string>& pPaths) {
+    Trap([&] {
+        AddCommandLinePaths(*c_Rows, static_cast<IntakeHost&>(*this), pPaths);
+        NoteNewRows();
+        if (c_LV->ItemCount() > 0) c_LV->Refresh();
     });
 }
 
@@ -460,7 +643,7 @@ void FrmMain::Unload() {
         Trap([&] { StoreSetting(kKeyMesureTo, c_ComboFromTo[1]->currentText().toStdString()); });
         Trap([&] {
             // A target that is no number keeps the stored one.
-            const std::string target = c_TextTargetLKFS->text().toStdString();
+            const std::string target = TrimSpaces(AsciiNumberText(c_TextTargetLKFS->text().toStdString()));
             if (!target.empty() && CellValue(target).ReadsAsNumber()) StoreSetting(kKeyTargetLKFS, target);
         });
         Trap([&] { StoreSetting(kKeyWavOutput, c_CheckWavOutput->Value()); });
@@ -480,8 +663,103 @@ void FrmMain::ButtonClicked(std::int16_t pIndex) {
     if (pIndex == kButtonStop) {
         c_Controller->Stop();
     } else if (pIndex == kButtonStart) {
-        c_Controller->Start();
+        StartPressed();
     }
+}
+
+void FrmMain::StartPressed() {
+    // A second press during a run and a press on an empty list do nothing.
+    if (c_Controller->Running() || c_LV->ItemCount() < 1) return;
+    if (!TargetReady() || !OutputFolderReady()) return;
+    c_Controller->Start();
+}
+
+bool FrmMain::TargetReady() {
+    const std::string typed = c_TextTargetLKFS->text().toStdString();
+    const std::string ascii = TrimSpaces(AsciiNumberText(typed));
+    if (!ascii.empty() && CellValue(ascii).ReadsAsNumber()) {
+        // Full-width digits stand as what they say, in the box and the store.
+        if (ascii != typed) c_TextTargetLKFS->setText(Q(ascii));
+        return true;
+    }
+    OwnerMessageBox(std::string(kMessageTargetNotNumber) + kLineBreak + typed, kMbOk | kMbIconExclamation, "", this);
+    c_TextTargetLKFS->setFocus(Qt::OtherFocusReason);
+    c_TextTargetLKFS->selectAll();
+    return false;
+}
+
+bool FrmMain::OutputFolderReady() {
+    if (c_CheckWavOutput->Value() == 0) return true;
+    // An empty box keeps the copies beside their sources.
+    const std::string folder = c_TextSoundPath->Text();
+    if (folder.empty() || FolderExists(folder) == 1) return true;
+    const std::int32_t answer =
+        OwnerMessageBox(std::string(kMessageFolderMissing) + kLineBreak + folder, kMbYesNo | kMbIconQuestion, "", this);
+    if (answer != kIdYes) return false;
+    if (platform::MakeFolders(folder) && FolderExists(folder) == 1) return true;
+    OwnerMessageBox(std::string(kMessageFolderNotMade) + kLineBreak + folder, kMbOk | kMbIconStop, "", this);
+    return false;
+}
+
+void FrmMain::LockOptions(bool pLocked) {
+    for (QComboBox* combo : c_ComboFromTo) combo->setEnabled(!pLocked);
+    c_TextTargetLKFS->setEnabled(!pLocked);
+    c_CheckWavOutput->SetEnabled(!pLocked);
+    c_TextSoundPath->setEnabled(!pLocked);
+    c_TextSoundPath->SetButtonDisabled(pLocked ? 1 : 0);
+    if (pLocked) {
+        c_CheckNoClip->SetEnabled(false);
+    } else {
+        UpdateOutputControls();
+    }
+}
+
+// ---- Row outcomes -----------------------------------------------------------------------
+
+RowOutcome FrmMain::Outcome(std::int32_t pRow) const {
+    const CellValue value = c_LV->AuxID(pRow, kAuxOutcome);
+    return value.IsNumber() ? OutcomeFromNumber(value.AsNumber()) : RowOutcome::None;
+}
+
+void FrmMain::SetOutcome(std::int32_t pRow, RowOutcome pOutcome, const std::string& pText) {
+    c_LV->SetAuxID(pRow, kAuxOutcome, CellValue(static_cast<double>(static_cast<int>(pOutcome))));
+    c_LV->SetAuxID(pRow, kAuxOutcomeText, CellValue(pText));
+    const bool markerMissing = !c_LV->AuxID(pRow, kAuxMarkerNote).AsText().empty();
+    const bool plain = pOutcome == RowOutcome::None || pOutcome == RowOutcome::NotReached;
+    c_LV->SetIconType(pRow, plain ? (markerMissing ? kListIconMarkerMissing : kFileIcon) : IconOf(pOutcome));
+}
+
+void FrmMain::ResetOutcomes() {
+    for (std::int32_t row = 0; row < c_LV->ItemCount(); ++row) SetOutcome(row, RowOutcome::None, "");
+}
+
+std::string FrmMain::RowToolTip(std::int32_t pRow, std::int32_t pColumn) const {
+    std::vector<std::string> lines;
+    const std::string outcome = c_LV->AuxID(pRow, kAuxOutcomeText).AsText();
+    if (!outcome.empty()) lines.push_back(outcome);
+    const std::string note = c_LV->AuxID(pRow, kAuxMarkerNote).AsText();
+    if (!note.empty()) lines.push_back(note);
+    if (pColumn == kColumnTitle) {
+        // The whole name and where it is, however narrow the column.
+        const std::string path = c_LV->AuxID(pRow, kAuxPath).AsText();
+        lines.push_back(PathPart(path, false, false, true, true, true, kKeepCase));
+        lines.push_back(path);
+    }
+    std::string text;
+    for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
+    return text;
+}
+
+void FrmMain::NoteNewRows() {
+    // A new row's note is still empty (never written); a row that was
+    // looked at holds a text, "" when nothing is missing.
+    for (std::int32_t row = 0; row < c_LV->ItemCount(); ++row) {
+        if (!c_LV->AuxID(row, kAuxMarkerNote).IsEmpty()) continue;
+        const auto note = c_PendingNotes.find(c_LV->AuxID(row, kAuxPath).AsText());
+        c_LV->SetAuxID(row, kAuxMarkerNote, CellValue(note == c_PendingNotes.end() ? std::string() : note->second));
+        if (note != c_PendingNotes.end() && !note->second.empty()) c_LV->SetIconType(row, kListIconMarkerMissing);
+    }
+    c_PendingNotes.clear();
 }
 
 void FrmMain::ListDoubleClicked() {
@@ -519,6 +797,7 @@ void FrmMain::ListDrop(DragData& pData, std::int32_t& pEffect, double pY) {
 void FrmMain::AddDropped(std::vector<std::string> pFiles, std::int32_t pRow) {
     setCursor(Qt::WaitCursor);
     c_Controller->DropFiles(static_cast<IntakeHost&>(*this), pFiles, pRow);
+    NoteNewRows();
     c_LV->ReDraw();
     c_LV->SetVbarParm();
     unsetCursor();
@@ -569,9 +848,25 @@ void FrmMain::ReportError(const std::string& pText) { OwnerMessageBox(pText, kMb
 // ---- RunHost ---------------------------------------------------------------------------------
 
 void FrmMain::ShowStatus(const std::string& pText) {
-    c_Status = pText;
-    c_PictureInfo->DispMes(0, pText);
-    emit StatusShown(Q(pText));
+    std::string shown = pText;
+    if (c_Controller && c_Controller->Running()) {
+        shown = RunPosition() + pText;
+        if (c_RowsDone > 0) {
+            // The files done so far set the pace for the ones still to come.
+            const double perRow = (c_RowStart - c_RunStart) / c_RowsDone;
+            const double left = perRow * (c_RunRows - c_RowsDone) - (c_Clock() - c_RowStart);
+            shown += kStatusTimeLeft + ClockText(left);
+        }
+    }
+    c_Status = shown;
+    c_PictureInfo->DispMes(0, shown);
+    emit StatusShown(Q(shown));
+}
+
+// "[3/60] ": the row in progress and the rows of the run.
+std::string FrmMain::RunPosition() const {
+    if (c_RunRow < 0 || c_RunRows <= 0) return {};
+    return "[" + std::to_string(c_RunRow + 1) + "/" + std::to_string(c_RunRows) + "] ";
 }
 
 void FrmMain::SetProgress(std::int32_t pValue) {
@@ -579,12 +874,22 @@ void FrmMain::SetProgress(std::int32_t pValue) {
     emit ProgressShown(pValue);
 }
 
-std::string FrmMain::TargetLKFSText() const { return c_TextTargetLKFS->text().toStdString(); }
+std::string FrmMain::TargetLKFSText() const { return AsciiNumberText(c_TextTargetLKFS->text().toStdString()); }
 bool FrmMain::WavOutput() const { return c_CheckWavOutput->Value() != 0; }
 std::string FrmMain::SoundPath() const { return c_TextSoundPath->Text(); }
 bool FrmMain::NoClip() const { return c_CheckNoClip->Value() == 1; }
 
-void FrmMain::RunStarting() { setCursor(Qt::WaitCursor); }
+void FrmMain::RunStarting() {
+    setCursor(Qt::WaitCursor);
+    LockOptions(true);
+    ResetOutcomes();
+    c_RunRows = c_LV->ItemCount();
+    c_RunRow = -1;
+    c_RowsDone = 0;
+    c_Counts.clear();
+    c_RunStart = c_Clock();
+    c_RowStart = c_RunStart;
+}
 
 void FrmMain::RunColours(bool pRunning) {
     c_PictureInfo->SetColor(pRunning ? kColourSetRunning : kColourSetIdle, true);
@@ -595,15 +900,43 @@ void FrmMain::RunColours(bool pRunning) {
 void FrmMain::ListChanged() {}
 
 void FrmMain::RunFinished() {
-    c_Status = kStatusFinished;
-    c_PictureInfo->DispMes(0, kStatusFinished, true);
-    emit StatusShown(Q(kStatusFinished));
+    // Rows the run did not come to say so.
+    for (std::int32_t row = c_RunRow + 1; row < c_RunRows && row < c_LV->ItemCount(); ++row)
+        SetOutcome(row, RowOutcome::NotReached, kOutcomeNotReached);
+    const auto count = [&](RowOutcome pOutcome) {
+        const auto found = c_Counts.find(pOutcome);
+        return std::to_string(found == c_Counts.end() ? 0 : found->second) + kStatusCountUnit;
+    };
+    std::string text = kStatusFinished;
+    if (c_RowsDone > 0 || c_RunRows > 0) {
+        text += std::string(kStatusWritten) + count(RowOutcome::Written);
+        if (c_Counts.count(RowOutcome::MeasuredOnly) != 0)
+            text += kStatusMeasuredOnly + count(RowOutcome::MeasuredOnly);
+        text += kStatusSkipped + count(RowOutcome::Skipped);
+        text += kStatusFailed + count(RowOutcome::Failed);
+        if (c_Controller->StopRequested() || c_Controller->ClosePending() || c_Counts.count(RowOutcome::Stopped) != 0)
+            text += kStatusStopped;
+    }
+    c_RunRow = -1;
+    c_Status = text;
+    c_PictureInfo->DispMes(0, text, true);
+    emit StatusShown(Q(text));
+    LockOptions(false);
     unsetCursor();
     // After the controller's remaining end-of-run steps.
     QMetaObject::invokeMethod(this, &FrmMain::RunEnded, Qt::QueuedConnection);
 }
 
+void FrmMain::RowApplied(const RowResult& pResult) {
+    const RowOutcome outcome = OutcomeOf(pResult);
+    ++c_Counts[outcome];
+    ++c_RowsDone;
+    if (pResult.Row >= 0 && pResult.Row < c_LV->ItemCount()) SetOutcome(pResult.Row, outcome, OutcomeText(pResult));
+}
+
 void FrmMain::RowSelected(std::int32_t pRow) {
+    c_RunRow = pRow;
+    c_RowStart = c_Clock();
     // Scrolled only when the row is out of view: scrolling redraws the whole list.
     const std::int32_t top = c_LV->TopItem();
     if (pRow < top || pRow >= top + c_LV->VisibleRows()) c_LV->ShowSelected(1);
@@ -616,6 +949,81 @@ void FrmMain::RunError(const std::string& pText) { ReportError(pText); }
 std::int32_t FrmMain::RangeStartChoice() const { return c_ComboFromTo[0]->currentIndex(); }
 std::int32_t FrmMain::RangeEndChoice() const { return c_ComboFromTo[1]->currentIndex(); }
 
-void FrmMain::ShowRejection(const std::string& pText) { OwnerMessageBox(pText, kMbOk | kMbIconStop, "", this); }
+void FrmMain::Rejected(const std::string& pPath, RowReason pReason) {
+    c_RejectedPath = pPath;
+    c_RejectedReason = pReason;
+}
+
+void FrmMain::ShowRejection(const std::string& pText) {
+    // Ending on a signal: no further box holds the process.
+    if (c_Ending) return;
+    std::string text = pText;
+    // A folder dropped on the list is refused as a file that is no WAV file.
+    if (c_RejectedReason == RowReason::NotRegular && FolderExists(c_RejectedPath) == 1)
+        text = std::string(kMessageNotWav) + kLineBreak + c_RejectedPath;
+    c_RejectedReason = RowReason::None;
+    OwnerMessageBox(text, kMbOk | kMbIconStop, "", this);
+}
+
+void FrmMain::MarkersResolved(const std::string& pPath, const RangeMarkers& pMarkers) {
+    std::string note;
+    if (pMarkers.StartChosen && !pMarkers.StartFound)
+        note = c_ComboFromTo[0]->currentText().toStdString() + kNoteStartMissing;
+    if (pMarkers.EndChosen && !pMarkers.EndFound)
+        note += (note.empty() ? "" : "\n") + c_ComboFromTo[1]->currentText().toStdString() + kNoteEndMissing;
+    c_PendingNotes[pPath] = note;
+}
+
+// ---- A second start ----------------------------------------------------------------------
+
+bool FrmMain::ListenForSecondStarts(const std::string& pSocketPath) {
+    if (c_Server == nullptr) {
+        c_Server = new QLocalServer(this);
+        // Only this user may hand files over.
+        c_Server->setSocketOptions(QLocalServer::UserAccessOption);
+        connect(c_Server, &QLocalServer::newConnection, this, [this] { Guarded([&] { TakeConnection(); }); });
+    }
+    // The single-instance lock is held: a socket left by a crashed first
+    // instance is stale.
+    QLocalServer::removeServer(Q(pSocketPath));
+    return c_Server->listen(Q(pSocketPath));
+}
+
+void FrmMain::TakeConnection() {
+    while (QLocalSocket* socket = c_Server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // The whole message arrives before the sender closes its end.
+        connect(socket, &QLocalSocket::readChannelFinished, this, [this, socket] {
+            Guarded([&] {
+                std::string folder;
+                std::vector<std::string> arguments;
+                if (ReadHandOver(socket->readAll().toStdString(), folder, arguments))
+                    TakeSecondStart(arguments, folder);
+            });
+        });
+    }
+}
+
+void FrmMain::TakeSecondStart(const std::vector<std::string>& pArguments, const std::string& pWorkingFolder) {
+    if (isMinimized()) showNormal();
+    raise();
+    activateWindow();
+    const std::vector<std::string> paths = PathArguments(pArguments, pWorkingFolder);
+    if (paths.empty()) return;
+    if (!c_Controller->IntakeAllowed()) {
+        OwnerMessageBox(kMessageBusy, kMbOk | kMbIconExclamation, "", this);
+        return;
+    }
+    ListPaths(paths);
+}
+
+void FrmMain::EndBySignal() {
+    c_Ending = true;
+    // A box of the start-up (a rejected file) is closed as its OK would close it.
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (!modal->close()) break;
+    }
+    close();
+}
 
 }  // namespace sonivate

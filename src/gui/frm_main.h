@@ -28,10 +28,13 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <QSize>
 #include <QWidget>
 
 #include "app/batch_controller.h"
@@ -42,6 +45,7 @@
 
 class QComboBox;
 class QLineEdit;
+class QLocalServer;
 
 namespace sonivate {
 
@@ -61,7 +65,17 @@ struct FrmMainStartup {
     std::vector<std::string> Arguments;
     // Make AppFolder the current folder (tests that share a process turn it off).
     bool ChangeCurrentFolder = true;
+    // Seconds of a steady clock, for the time left of a run (null: the
+    // system's steady clock).
+    std::function<double()> Clock;
+    // The room the window may take, logical pixels (empty: the available
+    // area of the primary screen). A SizeRate that makes the window larger
+    // is reduced until it fits.
+    QSize ScreenArea;
 };
+
+// What a row's last run made of it, for its icon, its tooltip and the counts.
+enum class RowOutcome { None, Written, MeasuredOnly, Skipped, Failed, Stopped, NotReached };
 
 class FrmMain : public QWidget, private RunHost, private IntakeHost {
     Q_OBJECT
@@ -91,6 +105,22 @@ public:
     // The output folder box and clip avoidance follow the output switch.
     void UpdateOutputControls();
 
+    // ---- A second start of the program ------------------------------------------
+    // Listens on pSocketPath (a local socket, any stale one replaced) for the
+    // arguments of later starts. False when the socket cannot be made.
+    bool ListenForSecondStarts(const std::string& pSocketPath);
+    // The arguments of a later start (pWorkingFolder: its current folder, for
+    // relative paths): their paths are listed as the command line would list
+    // them, or refused with a message during a run; options are ignored. The
+    // window comes to the front either way.
+    void TakeSecondStart(const std::vector<std::string>& pArguments, const std::string& pWorkingFolder);
+
+    // SIGTERM or SIGINT: ends as a user closing the window would, also while
+    // a message box of the start-up is shown (the box is closed and no later
+    // one is shown).
+    void EndBySignal();
+    bool Ending() const { return c_Ending; }
+
     // ---- State, for the program and for tests -------------------------------
     float SizeRate() const { return c_SizeRate; }
     std::int32_t AltFontMode() const { return c_AltFont; }
@@ -101,6 +131,10 @@ public:
     const Picture& Surface() const { return c_Surface; }
     // The last status text shown.
     const std::string& StatusText() const { return c_Status; }
+    // What the last run made of row pRow (None before any run), and the
+    // text its tooltip gives (outcome, a missing marker, name and path).
+    RowOutcome Outcome(std::int32_t pRow) const;
+    std::string RowToolTip(std::int32_t pRow, std::int32_t pColumn) const;
 
     UC_ListView* LV() const { return c_LV; }
     UC_TextPicture* PictureInfo() const { return c_PictureInfo; }
@@ -150,6 +184,20 @@ private:
 
     // ---- Events -------------------------------------------------------------------
     void ButtonClicked(std::int16_t pIndex);
+    void StartPressed();
+    // The target as a number, or a message and false.
+    bool TargetReady();
+    // The output folder named exists (or is made), or a message and false.
+    bool OutputFolderReady();
+    void LockOptions(bool pLocked);
+    void FitSizeRateToScreen(QSize pArea);
+    void ListPaths(const std::vector<std::string>& pPaths);
+    // Rows new since the last call get the notes of the markers their files lack.
+    void NoteNewRows();
+    void ResetOutcomes();
+    void SetOutcome(std::int32_t pRow, RowOutcome pOutcome, const std::string& pText);
+    std::string RunPosition() const;
+    void TakeConnection();
     void ListDoubleClicked();
     void ListStartDrag(DragData& pData, std::int32_t& pAllowedEffects);
     void ListDrop(DragData& pData, std::int32_t& pEffect, double pY);
@@ -178,6 +226,7 @@ private:
     void ListChanged() override;
     void RunFinished() override;
     void RowSelected(std::int32_t pRow) override;
+    void RowApplied(const RowResult& pResult) override;
     void RunError(const std::string& pText) override;
     void CloseReady() override;
 
@@ -185,6 +234,8 @@ private:
     std::int32_t RangeStartChoice() const override;
     std::int32_t RangeEndChoice() const override;
     void ShowRejection(const std::string& pText) override;
+    void Rejected(const std::string& pPath, RowReason pReason) override;
+    void MarkersResolved(const std::string& pPath, const RangeMarkers& pMarkers) override;
 
     std::string c_AppFolder;
     std::vector<std::string> c_Arguments;
@@ -195,6 +246,21 @@ private:
     bool c_Unloaded = false;
     std::string c_Status;
     Picture c_Surface;
+    std::function<double()> c_Clock;
+    bool c_Ending = false;
+    // The run's counts and times (clock seconds).
+    std::int32_t c_RunRows = 0;
+    std::int32_t c_RunRow = -1;
+    std::int32_t c_RowsDone = 0;
+    double c_RunStart = 0.0;
+    double c_RowStart = 0.0;
+    std::map<RowOutcome, std::int32_t> c_Counts;
+    // Notes of missing markers by path, waiting for their rows.
+    std::map<std::string, std::string> c_PendingNotes;
+    // The last rejection the intake reported (its text is adjusted for folders).
+    std::string c_RejectedPath;
+    RowReason c_RejectedReason = RowReason::None;
+    QLocalServer* c_Server = nullptr;
 
     UC_ListView* c_LV = nullptr;
     UC_TextPicture* c_PictureInfo = nullptr;

@@ -1,6 +1,7 @@
 // The desktop program: one window over the file list.
 //
 //   sonivate [AltFont=n] [SizeRate=x] [FILE.wav | FOLDER]...
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -8,10 +9,13 @@
 #include <vector>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QIcon>
-#include <QStringList>
+#include <QTranslator>
 
+#include "common/paths.h"
 #include "gui/frm_main.h"
+#include "gui/second_start.h"
 #include "uikit/fonts.h"
 #include "uikit/message_box.h"
 #include "gui/unix_signals.h"
@@ -19,6 +23,9 @@
 #include "platform/stop_signals.h"
 
 namespace {
+
+// How long a second start waits for the first one to take its arguments.
+constexpr int kHandOverTimeoutMs = 3000;
 
 constexpr const char* kUsage =
     "usage: sonivate [AltFont=n] [SizeRate=x] [FILE.wav | FOLDER]...\n"
@@ -58,25 +65,41 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    // A second start ends at once and silently; the first is not signalled.
+    // A second start hands its arguments to the first (which lists them and
+    // comes to the front) and ends at once.
     sonivate::platform::SingleInstanceLock instance;
-    if (!instance.Acquire(sonivate::FrmMain::kAppTitle)) return 0;
+    if (!instance.Acquire(sonivate::FrmMain::kAppTitle)) {
+        QCoreApplication core(argc, argv);
+        const std::vector<std::string> arguments = sonivate::RawArguments(argc, argv);
+        std::string folder = sonivate::AbsolutePath(".");
+        sonivate::HandOverToFirst(sonivate::SecondStartSocketPath(), folder, arguments, kHandOverTimeoutMs);
+        return 0;
+    }
 
     Application app(argc, argv);
+    // Numbers never follow a decimal-comma locale: every text the window
+    // writes or reads uses points.
+    std::setlocale(LC_NUMERIC, "C");
+    // The interface is Japanese: so are Qt's own dialogs and buttons.
+    QTranslator qtTranslation;
+    sonivate::InstallQtTranslation(app, qtTranslation);
     QApplication::setApplicationName(sonivate::FrmMain::kAppTitle);
     QApplication::setOrganizationName("kovantel");
     QGuiApplication::setDesktopFileName(sonivate::FrmMain::kAppTitle);
     QApplication::setWindowIcon(QIcon(":/sonivate/sonivate.svg"));
     sonivate::RegisterFontSubstitutes();
 
-    // Qt has taken its own options out of the arguments by now.
+    // Qt has taken its own options out of argv by now; the rest are the
+    // shell's bytes (a file name need not be UTF-8).
     sonivate::FrmMainStartup startup;
-    const QStringList arguments = QApplication::arguments();
-    for (qsizetype i = 1; i < arguments.size(); ++i) startup.Arguments.push_back(arguments[i].toStdString());
+    startup.Arguments = sonivate::RawArguments(argc, argv);
 
     sonivate::FrmMain window(startup);
     sonivate::UnixSignalWatcher signals_watcher;
-    QObject::connect(&signals_watcher, &sonivate::UnixSignalWatcher::Received, &window, [&window] { window.close(); });
+    sonivate::EndWindowOnSignals(signals_watcher, window);
+    window.ListenForSecondStarts(sonivate::SecondStartSocketPath());
     window.Load();
+    // Ended by a signal while the start-up showed a box: nothing left to run.
+    if (window.Ending() && !window.isVisible()) return 0;
     return QApplication::exec();
 }

@@ -2,6 +2,9 @@
 
 #include "common/formatting.h"
 
+#include <clocale>
+#include <string>
+
 namespace sonivate {
 namespace {
 
@@ -52,6 +55,18 @@ TEST(Texts, FixedPointRoundsHalvesAwayFromZeroAsTheValueReads) {
     EXPECT_EQ(FormatFixed(-110.0, 2), "-110.00");
     EXPECT_EQ(FormatFixed(37.59212345, 3), "37.592");
     EXPECT_EQ(FormatFixed(1234567.125, 2), "1234567.13");
+}
+
+// A decimal-comma locale must not reach the list's figures: "-1,.39" in a
+// cell reads as no number, and a gain read back from it becomes 0 dB.
+TEST(Texts, FixedPointIgnoresADecimalCommaLocale) {
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 not generated (localedef)";
+    EXPECT_EQ(FormatFixed(-1.3912, 2), "-1.39");
+    EXPECT_EQ(FormatFixed(-7.1, 3), "-7.100");
+    EXPECT_EQ(FormatFixed(1234.5, 0), "1235");
+    EXPECT_EQ(FormatFixed(0.0005, 3), "0.001");
+    std::setlocale(LC_ALL, before.c_str());
 }
 
 }  // namespace

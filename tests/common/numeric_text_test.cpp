@@ -82,5 +82,18 @@ TEST(AnsiText, LongFieldsLetTheMessageLoopRun) {
     EXPECT_EQ(pump.passes, 3);
 }
 
+TEST(NumberTexts, FullWidthDigitsAndSignsReadAsTheirAsciiForms) {
+    EXPECT_EQ(AsciiNumberText("－２１"), "-21");
+    EXPECT_EQ(AsciiNumberText("＋２３．５"), "+23.5");
+    EXPECT_EQ(AsciiNumberText("\u2212"
+                              "24.0"),
+              "-24.0");
+    EXPECT_EQ(AsciiNumberText("　-24　"), " -24 ");
+    // Everything else stays as typed, so that it is still refused.
+    EXPECT_EQ(AsciiNumberText("-20,5"), "-20,5");
+    EXPECT_EQ(AsciiNumberText("－２０，５"), "-20，5");
+    EXPECT_EQ(AsciiNumberText("ａｂｃ"), "ａｂｃ");
+}
+
 }  // namespace
 }  // namespace sonivate

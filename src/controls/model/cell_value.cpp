@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "common/decimal_text.h"
 #include "common/error_trap.h"
@@ -15,10 +14,14 @@ constexpr int kTextDigits = 15;
 
 std::string NumberText(double pValue) {
     if (pValue == 0.0) return "0";  // also -0
+    // to_chars writes the "C" locale's form whatever LC_NUMERIC says.
     char buffer[40];
-    const int length = std::snprintf(buffer, sizeof buffer, "%.*G", kTextDigits, pValue);
-    if (length <= 0) return "";
-    return std::string(buffer, static_cast<std::size_t>(length));
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, pValue, std::chars_format::general, kTextDigits);
+    if (written.ec != std::errc()) return "";
+    std::string text(buffer, written.ptr);
+    for (char& c : text)
+        if (c == 'e') c = 'E';
+    return text;
 }
 
 }  // namespace

@@ -16,6 +16,11 @@ constexpr std::int32_t kFolderFill = 0x50C8F0;
 constexpr std::int32_t kFolderInk = 0x2078A0;
 constexpr std::int32_t kSpeakerInk = 0x404040;
 constexpr std::int32_t kSpeakerFill = 0xA0A0A0;
+constexpr std::int32_t kDoneInk = 0x20A020;
+constexpr std::int32_t kSkippedInk = 0x0090E0;
+constexpr std::int32_t kFailedInk = 0x2020D0;
+constexpr std::int32_t kStoppedInk = 0x707070;
+constexpr std::int32_t kBadgeEdge = 0xFFFFFF;
 constexpr std::int32_t kMaskOpaque = 0x000000;
 constexpr std::int32_t kMaskClear = 0xFFFFFF;
 constexpr std::int32_t kImageClear = 0x000000;
@@ -93,6 +98,51 @@ void PaintSpeaker(IconPainter& pIcon) {
     pIcon.Fill(13, 4, 1, 9, kSpeakerInk);
 }
 
+// The outcome badges sit in the lower right quarter (x 7..15, y 7..15) of
+// the wave sheet, each with a white edge so that it reads on any row colour.
+constexpr std::int32_t kBadgeLeft = 7, kBadgeTop = 7, kBadgeSize = 9;
+
+void PaintBadgeGround(IconPainter& pIcon, std::int32_t pColor) {
+    pIcon.Fill(kBadgeLeft, kBadgeTop, kBadgeSize, kBadgeSize, kBadgeEdge);
+    pIcon.Fill(kBadgeLeft + 1, kBadgeTop + 1, kBadgeSize - 2, kBadgeSize - 2, pColor);
+}
+
+void PaintDone(IconPainter& pIcon) {
+    PaintWave(pIcon);
+    PaintBadgeGround(pIcon, kDoneInk);
+    // A tick in white: the short stroke down, the long one up.
+    constexpr std::int32_t kTick[][2] = {{9, 11}, {10, 12}, {11, 11}, {12, 10}, {13, 9}};
+    for (const auto& point : kTick) pIcon.Fill(point[0], point[1], 1, 1, kBadgeEdge);
+}
+
+void PaintSkipped(IconPainter& pIcon) {
+    PaintWave(pIcon);
+    PaintBadgeGround(pIcon, kSkippedInk);
+    pIcon.Fill(kBadgeLeft + 2, kBadgeTop + 4, kBadgeSize - 4, 1, kBadgeEdge);
+}
+
+void PaintFailed(IconPainter& pIcon) {
+    PaintWave(pIcon);
+    PaintBadgeGround(pIcon, kFailedInk);
+    for (std::int32_t k = 0; k < kBadgeSize - 4; ++k) {
+        pIcon.Fill(kBadgeLeft + 2 + k, kBadgeTop + 2 + k, 1, 1, kBadgeEdge);
+        pIcon.Fill(kBadgeLeft + kBadgeSize - 3 - k, kBadgeTop + 2 + k, 1, 1, kBadgeEdge);
+    }
+}
+
+void PaintStopped(IconPainter& pIcon) {
+    PaintWave(pIcon);
+    PaintBadgeGround(pIcon, kStoppedInk);
+    pIcon.Fill(kBadgeLeft + 2, kBadgeTop + 2, kBadgeSize - 4, kBadgeSize - 4, kBadgeEdge);
+}
+
+void PaintMarkerMissing(IconPainter& pIcon) {
+    PaintWave(pIcon);
+    PaintBadgeGround(pIcon, kSkippedInk);
+    pIcon.Fill(kBadgeLeft + 4, kBadgeTop + 2, 1, 3, kBadgeEdge);
+    pIcon.Fill(kBadgeLeft + 4, kBadgeTop + 6, 1, 1, kBadgeEdge);
+}
+
 }  // namespace
 
 void PaintListIcons(Picture& pStrip, double pPixelRatio) {
@@ -110,6 +160,16 @@ void PaintListIcons(Picture& pStrip, double pPixelRatio) {
     PaintFolder(folder);
     IconPainter speaker(painter, kListIconSpeaker);
     PaintSpeaker(speaker);
+    IconPainter done(painter, kListIconDone);
+    PaintDone(done);
+    IconPainter skipped(painter, kListIconSkipped);
+    PaintSkipped(skipped);
+    IconPainter failed(painter, kListIconFailed);
+    PaintFailed(failed);
+    IconPainter stopped(painter, kListIconStopped);
+    PaintStopped(stopped);
+    IconPainter markerMissing(painter, kListIconMarkerMissing);
+    PaintMarkerMissing(markerMissing);
 }
 
 }  // namespace sonivate

@@ -18,7 +18,13 @@ enum ListIcon : std::int32_t {
     kListIconWave = 1,      // a sheet with a waveform: the listed sound files
     kListIconFolder = 2,
     kListIconSpeaker = 3,
-    kListIconCount = 4,
+    // The outcome of a row's last run, drawn over the wave sheet.
+    kListIconDone = 4,           // a green tick: written (or measured, with output off)
+    kListIconSkipped = 5,        // an amber bar: left alone on purpose (clip, too quiet, in use, ...)
+    kListIconFailed = 6,         // a red cross: the file could not be measured or written
+    kListIconStopped = 7,        // a grey square: the run was stopped at this file
+    kListIconMarkerMissing = 8,  // an amber "!": a chosen marker is missing
+    kListIconCount = 9,
 };
 
 // Makes pStrip kListIconCount icons wide and two rows high at pPixelRatio and

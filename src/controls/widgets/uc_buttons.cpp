@@ -5,7 +5,10 @@
 #include <cmath>
 
 #include <QMouseEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QPen>
 
 #include "controls/widgets/icon_strips.h"
 #include "controls/widgets/input_codes.h"
@@ -16,6 +19,9 @@
 
 namespace sonivate {
 namespace {
+
+// How far inside a button face its focus frame is drawn, pixels.
+constexpr std::int32_t kFocusInsetPixels = 3;
 
 // Default caption colour of a button that is on, selected or pressed: RGB(0, 208, 0).
 constexpr std::int32_t kDefaultSelectedColor = 0x00D000;
@@ -50,6 +56,8 @@ UC_Buttons::UC_Buttons(QWidget* pParent)
       c_SelectedShadow(DarkerSelected(kDefaultSelectedColor)),
       c_Buttons(1) {
     setMouseTracking(true);
+    // Reached with Tab; a click leaves the keyboard where it was.
+    setFocusPolicy(Qt::TabFocus);
     c_Strip.SetBackColor(kColorButtonFace);
 }
 
@@ -253,6 +261,16 @@ void UC_Buttons::paintEvent(QPaintEvent* /*pEvent*/) {
     if (c_Strip.IsNull()) return;
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), c_Strip.Image());
+    if (hasFocus() && ValidIndex(c_FocusIndex)) {
+        // The keyboard's button: a dotted frame inside its face.
+        const Button& b = c_Buttons[static_cast<std::size_t>(c_FocusIndex)];
+        QPen pen(palette().color(QPalette::WindowText));
+        pen.setStyle(Qt::DotLine);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(b.Left + kFocusInsetPixels, kFocusInsetPixels, c_ButtonWidth - 2 * kFocusInsetPixels - 1,
+                         c_ButtonHeight - 2 * kFocusInsetPixels - 1);
+    }
 }
 
 // --- Captions, icons and flags --------------------------------------------
@@ -414,6 +432,54 @@ void UC_Buttons::mouseMoveEvent(QMouseEvent* pEvent) {
 }
 
 void UC_Buttons::leaveEvent(QEvent* /*pEvent*/) { ReportHover(-1); }
+
+std::int16_t UC_Buttons::NextEnabled(std::int16_t pFrom, std::int16_t pStep) const {
+    for (auto i = static_cast<std::int16_t>(pFrom + pStep); ValidIndex(i); i = static_cast<std::int16_t>(i + pStep))
+        if (IsButtonEnabled(i)) return i;
+    return -1;
+}
+
+void UC_Buttons::focusInEvent(QFocusEvent* pEvent) {
+    QWidget::focusInEvent(pEvent);
+    if (pEvent->reason() == Qt::BacktabFocusReason) {
+        c_FocusIndex = NextEnabled(c_NumButtons, -1);
+    } else if (pEvent->reason() == Qt::TabFocusReason || !IsButtonEnabled(c_FocusIndex)) {
+        c_FocusIndex = NextEnabled(-1, 1);
+    }
+    update();
+}
+
+void UC_Buttons::focusOutEvent(QFocusEvent* pEvent) {
+    QWidget::focusOutEvent(pEvent);
+    update();
+}
+
+bool UC_Buttons::focusNextPrevChild(bool pNext) {
+    if (hasFocus()) {
+        const std::int16_t next = NextEnabled(c_FocusIndex, pNext ? 1 : -1);
+        if (next >= 0) {
+            c_FocusIndex = next;
+            update();
+            return true;
+        }
+    }
+    return QWidget::focusNextPrevChild(pNext);
+}
+
+void UC_Buttons::keyPressEvent(QKeyEvent* pEvent) {
+    const int key = pEvent->key();
+    if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+        pEvent->modifiers() == Qt::NoModifier) {
+        if (!IsButtonEnabled(c_FocusIndex)) c_FocusIndex = NextEnabled(-1, 1);
+        if (IsButtonEnabled(c_FocusIndex)) {
+            std::int16_t clicked = c_FocusIndex;
+            emit ButtonClicked(clicked);
+        }
+        pEvent->accept();
+        return;
+    }
+    QWidget::keyPressEvent(pEvent);
+}
 
 void UC_Buttons::ReportHover(std::int16_t pIndex) {
     if (pIndex == c_HoverIndex) return;

@@ -140,8 +140,21 @@ protected:
     void mouseReleaseEvent(QMouseEvent* pEvent) override;
     void mouseMoveEvent(QMouseEvent* pEvent) override;
     void leaveEvent(QEvent* pEvent) override;
+    // The keyboard: Tab and Shift+Tab walk the enabled buttons one by one
+    // before leaving the strip; Space, Enter or Return press the focused
+    // button (ButtonClicked). The focused button shows a dotted frame.
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void focusInEvent(QFocusEvent* pEvent) override;
+    void focusOutEvent(QFocusEvent* pEvent) override;
+    bool focusNextPrevChild(bool pNext) override;
+
+public:
+    // The button the keyboard is on (-1 before the strip first had the focus).
+    std::int16_t FocusButton() const { return c_FocusIndex; }
 
 private:
+    // The next enabled button after (pStep 1) or before (-1) pFrom; -1 for none.
+    std::int16_t NextEnabled(std::int16_t pFrom, std::int16_t pStep) const;
     struct Button {
         std::string Caption;
         std::int32_t PicIndexN = -1;
@@ -187,6 +200,7 @@ private:
     std::int32_t c_DownX = 0;
     std::int16_t c_DownIndex = -1;
     std::int16_t c_HoverIndex = -1;
+    std::int16_t c_FocusIndex = -1;
 };
 
 }  // namespace sonivate

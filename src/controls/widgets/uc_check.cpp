@@ -5,7 +5,10 @@
 
 #include <QEvent>
 #include <QMouseEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QPen>
 #include <QPolygonF>
 
 #include "uikit/colors.h"
@@ -38,7 +41,11 @@ std::int32_t RoundToInt(double pValue) { return static_cast<std::int32_t>(std::l
 
 }  // namespace
 
-UC_Check::UC_Check(QWidget* pParent) : QWidget(pParent) { c_Picture.SetBackColor(kColorButtonFace); }
+UC_Check::UC_Check(QWidget* pParent) : QWidget(pParent) {
+    c_Picture.SetBackColor(kColorButtonFace);
+    // Reached with Tab; a click leaves the keyboard where it was.
+    setFocusPolicy(Qt::TabFocus);
+}
 
 bool UC_Check::Enabled() const { return !testAttribute(Qt::WA_ForceDisabled); }
 
@@ -200,12 +207,42 @@ void UC_Check::paintEvent(QPaintEvent* /*pEvent*/) {
     if (c_Picture.IsNull()) return;
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), c_Picture.Image());
+    if (hasFocus()) {
+        QPen pen(palette().color(QPalette::WindowText));
+        pen.setStyle(Qt::DotLine);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+void UC_Check::focusInEvent(QFocusEvent* pEvent) {
+    QWidget::focusInEvent(pEvent);
+    update();
+}
+
+void UC_Check::focusOutEvent(QFocusEvent* pEvent) {
+    QWidget::focusOutEvent(pEvent);
+    update();
+}
+
+void UC_Check::keyPressEvent(QKeyEvent* pEvent) {
+    if (pEvent->key() == Qt::Key_Space && pEvent->modifiers() == Qt::NoModifier) {
+        if (isEnabled()) Toggle();
+        pEvent->accept();
+        return;
+    }
+    QWidget::keyPressEvent(pEvent);
 }
 
 // --- Input -----------------------------------------------------------------
 
 void UC_Check::mouseReleaseEvent(QMouseEvent* /*pEvent*/) {
     if (!isEnabled()) return;
+    Toggle();
+}
+
+void UC_Check::Toggle() {
     if (c_IsOption) {
         if (c_Value == 0) c_Value = 1;
     } else {

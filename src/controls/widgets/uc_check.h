@@ -76,10 +76,16 @@ signals:
 protected:
     void paintEvent(QPaintEvent* pEvent) override;
     void mouseReleaseEvent(QMouseEvent* pEvent) override;
+    // Space toggles as a click does; the focused box shows a dotted frame
+    // around its caption.
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void focusInEvent(QFocusEvent* pEvent) override;
+    void focusOutEvent(QFocusEvent* pEvent) override;
     void resizeEvent(QResizeEvent* pEvent) override;
     void changeEvent(QEvent* pEvent) override;
 
 private:
+    void Toggle();
     void Layout();
     void DrawTick();
     void DrawOptionDot();

@@ -346,6 +346,9 @@ class ItemArea final : public QWidget {
 public:
     explicit ItemArea(UC_ListView* pOwner) : QWidget(pOwner), c_Owner(pOwner) {
         setMouseTracking(true);
+        // A click in the rows gives the list the keyboard.
+        setFocusPolicy(Qt::ClickFocus);
+        setFocusProxy(pOwner);
         setAcceptDrops(true);
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
@@ -472,6 +475,8 @@ UC_ListView::UC_ListView(QWidget* pParent)
       c_Editors(new Editors),
       c_Clock(SteadySeconds) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    c_Header->setFocusPolicy(Qt::NoFocus);
     c_Corner->setAutoFillBackground(true);
     QPalette corner = c_Corner->palette();
     corner.setColor(QPalette::Window, ToQColor(kColorButtonFace));
@@ -1028,6 +1033,101 @@ void UC_ListView::paintEvent(QPaintEvent*) {
     line(1, 1, 1, bottom - 1, kColorButtonDarkShadow);
     line(1, bottom - 1, right - 1, bottom - 1, kColorButtonLight);
     line(right - 1, 1, right - 1, bottom - 1, kColorButtonLight);
+    if (hasFocus()) {
+        // The keyboard is here: the inner ring in the highlight colour.
+        const QColor focus = palette().color(QPalette::Highlight);
+        painter.fillRect(QRect(QPoint(1, 1), QPoint(right - 1, 1)), focus);
+        painter.fillRect(QRect(QPoint(1, 1), QPoint(1, bottom - 1)), focus);
+        painter.fillRect(QRect(QPoint(1, bottom - 1), QPoint(right - 1, bottom - 1)), focus);
+        painter.fillRect(QRect(QPoint(right - 1, 1), QPoint(right - 1, bottom - 1)), focus);
+    }
+}
+
+void UC_ListView::focusInEvent(QFocusEvent* pEvent) {
+    QWidget::focusInEvent(pEvent);
+    update();
+}
+
+void UC_ListView::focusOutEvent(QFocusEvent* pEvent) {
+    QWidget::focusOutEvent(pEvent);
+    update();
+}
+
+void UC_ListView::keyPressEvent(QKeyEvent* pEvent) {
+    const std::int32_t count = c_Model.ItemCount();
+    const Qt::KeyboardModifiers mods = pEvent->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier);
+    const bool shift = mods == Qt::ShiftModifier;
+    const bool ctrl = mods == Qt::ControlModifier;
+    const std::int32_t page = std::max<std::int32_t>(1, c_VisibleRows - 1);
+    const std::int32_t cursor = c_Model.SelectedItem();
+    std::int32_t target = -1;
+    switch (pEvent->key()) {
+        case Qt::Key_Up:
+            target = cursor < 0 ? 0 : cursor - 1;
+            break;
+        case Qt::Key_Down:
+            target = cursor < 0 ? 0 : cursor + 1;
+            break;
+        case Qt::Key_PageUp:
+            target = cursor < 0 ? 0 : cursor - page;
+            break;
+        case Qt::Key_PageDown:
+            target = cursor < 0 ? 0 : cursor + page;
+            break;
+        case Qt::Key_Home:
+            target = 0;
+            break;
+        case Qt::Key_End:
+            target = count - 1;
+            break;
+        case Qt::Key_A:
+            if (!ctrl) {
+                pEvent->ignore();
+                return;
+            }
+            if (c_Model.ClickDisabled() == 0 && c_Model.NoMultiSelect() == 0) c_Model.SelectAll();
+            pEvent->accept();
+            return;
+        case Qt::Key_Space:
+            if (!ctrl) {
+                pEvent->ignore();
+                return;
+            }
+            if (c_Model.ClickDisabled() == 0 && cursor >= 0)
+                c_Model.SetIsSelected(cursor, c_Model.IsSelected(cursor) == 1 ? 0 : 1);
+            pEvent->accept();
+            return;
+        case Qt::Key_Delete:
+            if (c_Model.ClickDisabled() == 0 && c_Model.NumSelectedItems() > 0) emit DeletePressed();
+            pEvent->accept();
+            return;
+        default:
+            pEvent->ignore();
+            return;
+    }
+    // A movement key: handled here even when nothing moves, so that it never
+    // reaches another control.
+    pEvent->accept();
+    if (c_Model.ClickDisabled() != 0 || count == 0) return;
+    target = std::clamp(target, 0, count - 1);
+    if (shift && c_Model.NoMultiSelect() == 0) {
+        if (c_KeyAnchor < 0 || c_KeyAnchor >= count) c_KeyAnchor = cursor < 0 ? target : cursor;
+        const std::int32_t from = std::min(c_KeyAnchor, target), to = std::max(c_KeyAnchor, target);
+        c_Model.UnSelectAll();
+        for (std::int32_t row = from; row <= to; ++row) c_Model.SetIsSelected(row, 1);
+        c_Model.SetSelectedItem(target);
+    } else if (ctrl && c_Model.NoMultiSelect() == 0) {
+        // The cursor moves; the selection stays as it is.
+        const std::int32_t wasSelected = c_Model.IsSelected(target);
+        c_Model.SetSelectedItem(target);
+        c_Model.SetIsSelected(target, wasSelected);
+        c_KeyAnchor = target;
+    } else {
+        c_Model.UnSelectAll();
+        c_Model.SetSelectedItem(target);
+        c_KeyAnchor = target;
+    }
+    ShowSelected(1);
 }
 
 // ---- Editors -----------------------------------------------------------------------------
@@ -1391,6 +1491,8 @@ void UC_ListView::HeaderMouseRelease(QPoint pPos, Qt::MouseButton pButton, QPoin
 // ---- Item-area mouse ------------------------------------------------------------------------------------
 
 void UC_ListView::ItemMousePress(QPoint pPos, Qt::MouseButton pButton, Qt::KeyboardModifiers pModifiers) {
+    // A Shift selection by keys starts again from the row the mouse makes current.
+    c_KeyAnchor = -1;
     const std::int32_t tpp = Tpp();
     c_PressVValue = VBarValue();
     c_PressHValue = HBarValue();
@@ -1414,7 +1516,6 @@ void UC_ListView::ItemDoubleClick() {
 }
 
 void UC_ListView::ItemMouseMove(QPoint pPos, Qt::MouseButtons pButtons) {
-    if (c_Model.ClickDisabled() != 0) return;
     const std::int32_t tpp = Tpp();
     const double x = static_cast<double>(pPos.x()) * tpp, y = static_cast<double>(pPos.y()) * tpp;
     const std::int32_t count = c_Model.ItemCount();
@@ -1423,7 +1524,9 @@ void UC_ListView::ItemMouseMove(QPoint pPos, Qt::MouseButtons pButtons) {
     if (c_ShowToolTip != 0 && count > 0 && oneHeight > 0) {
         const std::int64_t row = std::clamp<std::int64_t>(
             RoundHalfEven(y - kClickRowOffsetPixels * tpp) / oneHeight + c_Model.TopItem(), 0, count - 1);
-        const std::string text = c_Model.Value(static_cast<std::int32_t>(row), c_Model.ColumnAtX(x)).AsText();
+        const std::int32_t column = c_Model.ColumnAtX(x);
+        const std::string text = c_ToolTipSource ? c_ToolTipSource(static_cast<std::int32_t>(row), column)
+                                                 : c_Model.Value(static_cast<std::int32_t>(row), column).AsText();
         if (text != c_ToolTipText) {
             c_ToolTipText = text;
             c_ItemArea->setToolTip(Q(text));
@@ -1431,6 +1534,7 @@ void UC_ListView::ItemMouseMove(QPoint pPos, Qt::MouseButtons pButtons) {
         }
     }
 
+    if (c_Model.ClickDisabled() != 0) return;
     if (!(pButtons & Qt::LeftButton)) return;
     if (c_UseScroll != 0) {
         if (!c_Model.HasPress()) return;

@@ -46,6 +46,7 @@
 #include "uikit/picture.h"
 
 class QComboBox;
+class QKeyEvent;
 class QLineEdit;
 class QMenu;
 class QMimeData;
@@ -113,6 +114,12 @@ public:
     void SetInvertSelectedData(std::int32_t pValue) { c_InvertSelectedData = pValue; }
     // The tooltip shows the text of the cell under the pointer.
     void SetShowToolTip(std::int32_t pValue) { c_ShowToolTip = pValue; }
+    // With ShowToolTip: the tooltip shows what pSource answers for the row and
+    // the column under the pointer instead of the cell's text ("" = none).
+    // The answer is asked again whenever the pointer moves, also while the
+    // list refuses clicks (during a run).
+    using ToolTipSource = std::function<std::string(std::int32_t pRow, std::int32_t pColumn)>;
+    void SetToolTipSource(ToolTipSource pSource) { c_ToolTipSource = std::move(pSource); }
     // Right-clicking the header opens the column-position menu.
     std::int32_t UseTabOrder() const { return c_UseTabOrder; }
     void SetUseTabOrder(std::int32_t pValue) { c_UseTabOrder = pValue; }
@@ -317,11 +324,22 @@ signals:
     void TextComboKeyAction(std::int32_t& pIsCombo, std::int32_t& pTab, std::int32_t& pAction, std::int32_t& KeyValue,
                             std::int32_t& Shift);
     void OLEDragOver();
+    // Delete pressed while the list has the keyboard focus and clicks are
+    // allowed; the host removes the selected rows.
+    void DeletePressed();
 
 protected:
     void paintEvent(QPaintEvent* pEvent) override;
     void resizeEvent(QResizeEvent* pEvent) override;
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+    // The keyboard, with the list focused: arrows, Home/End and PgUp/PgDn
+    // move the cursor (Shift extends the selection from where it started,
+    // Ctrl moves the cursor alone and Ctrl+Space toggles its row), Ctrl+A
+    // selects all and Delete raises DeletePressed. Every other key goes on
+    // to the parent. Ignored, like the mouse, while ClickDisabled is 1.
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void focusInEvent(QFocusEvent* pEvent) override;
+    void focusOutEvent(QFocusEvent* pEvent) override;
 
 private:
     friend class list_view_detail::HeaderArea;
@@ -415,7 +433,9 @@ private:
     bool c_SyncingEditors = false;
     std::int32_t c_LayoutCount = -1;
     std::string c_ToolTipText;
-    QRect c_DirtyRect;  // item-area pixels waiting for a repaint
+    ToolTipSource c_ToolTipSource;
+    std::int32_t c_KeyAnchor = -1;  // where a Shift selection by keys started
+    QRect c_DirtyRect;              // item-area pixels waiting for a repaint
     QPoint c_LastDragPos{-1, -1};
     double c_LastScrollTime = -1e9;
     bool c_DragHovering = false;

@@ -6,7 +6,10 @@
 #include <QEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QPen>
 
 #include "common/paths.h"
 #include "uikit/colors.h"
@@ -24,6 +27,8 @@ constexpr const char* kMeasureGlyph = "漢";
 constexpr const char* kFilterJoin = "ファイル|*.";
 // Size of a fresh box before the owner lays it out (pixels).
 constexpr int kHintWidth = 300;
+// How far inside the button its focus frame is drawn, pixels.
+constexpr int kFocusInsetPixels = 2;
 
 }  // namespace
 
@@ -32,6 +37,7 @@ UC_PathText::UC_PathText(QWidget* pParent) : QWidget(pParent), c_TextPath(new QL
     c_TextPath->setObjectName(QStringLiteral("TextPath"));
     c_TextPath->installEventFilter(this);
     connect(c_TextPath, &QLineEdit::textChanged, this, [this] { emit TextChange(); });
+    setFocusPolicy(Qt::TabFocus);
     ApplyReadOnly();
 }
 
@@ -165,6 +171,15 @@ void UC_PathText::paintEvent(QPaintEvent* /*pEvent*/) {
     }
     QPainter painter(this);
     painter.drawImage(QPointF(0, 0), c_Surface.Image());
+    if (hasFocus()) {
+        QPen pen(palette().color(QPalette::WindowText));
+        pen.setStyle(Qt::DotLine);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRect(c_TextPath->width() + kFocusInsetPixels, kFocusInsetPixels,
+                               width() - c_TextPath->width() - 2 * kFocusInsetPixels - 1,
+                               height() - 2 * kFocusInsetPixels - 1));
+    }
 }
 
 void UC_PathText::resizeEvent(QResizeEvent* /*pEvent*/) {
@@ -195,6 +210,27 @@ void UC_PathText::mouseReleaseEvent(QMouseEvent* pEvent) {
     c_Pressed = false;
     Draw(0);
     if (ButtonLive() && OnButton(pEvent->position())) SelectButtonClick();
+}
+
+void UC_PathText::focusInEvent(QFocusEvent* pEvent) {
+    QWidget::focusInEvent(pEvent);
+    update();
+}
+
+void UC_PathText::focusOutEvent(QFocusEvent* pEvent) {
+    QWidget::focusOutEvent(pEvent);
+    update();
+}
+
+void UC_PathText::keyPressEvent(QKeyEvent* pEvent) {
+    const int key = pEvent->key();
+    if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+        pEvent->modifiers() == Qt::NoModifier) {
+        if (ButtonLive() && isEnabled()) SelectButtonClick();
+        pEvent->accept();
+        return;
+    }
+    QWidget::keyPressEvent(pEvent);
 }
 
 bool UC_PathText::eventFilter(QObject* pWatched, QEvent* pEvent) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <string>
+
 namespace sonivate {
 namespace {
 
@@ -45,6 +48,18 @@ TEST(CellValue, Int32RoundsHalvesToEvenAndRefusesOverflow) {
     EXPECT_EQ(CellValue("1536000").AsInt32(), 1536000);
     EXPECT_EQ(CellValue(-2147483648.0).AsInt32(), -2147483647 - 1);
     EXPECT_FALSE(CellValue(2147483648.0).AsInt32().has_value());
+}
+
+// The list's texts and their parses are the same under a decimal-comma locale.
+TEST(CellValue, TextsAndParsesIgnoreADecimalCommaLocale) {
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 not generated (localedef)";
+    EXPECT_EQ(CellValue(-7.1).AsText(), "-7.1");
+    EXPECT_EQ(CellValue(1e-5).AsText(), "1E-05");
+    EXPECT_EQ(CellValue(1e15).AsText(), "1E+15");
+    EXPECT_DOUBLE_EQ(CellValue("-7.100").AsNumber(), -7.1);
+    EXPECT_FALSE(CellValue("-7,100").ReadsAsNumber());
+    std::setlocale(LC_ALL, before.c_str());
 }
 
 }  // namespace

@@ -2,7 +2,13 @@
 // line and from drops, 開始 and 中止 pressed, the window closed during a
 // run, and what it stores at shutdown. Offscreen; the application folder,
 // the per-user store and the message boxes are scratch ones.
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <csignal>
 
 #include <chrono>
 #include <cstdlib>
@@ -18,7 +24,12 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <QToolTip>
+#include <QTranslator>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -30,7 +41,11 @@
 #include "controls/widgets/uc_list_view.h"
 #include "controls/widgets/uc_path_text.h"
 #include "controls/widgets/uc_text_picture.h"
+#include "app/row_reason.h"
+#include "controls/widgets/list_icons.h"
 #include "gui/frm_main.h"
+#include "gui/second_start.h"
+#include "gui/unix_signals.h"
 #include "uikit/message_box.h"
 #include "uikit/ui_metrics.h"
 #include "support/scratch.h"
@@ -41,6 +56,37 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ScratchDir;
+
+std::string ScreenshotDir() {
+    const char* dir = std::getenv("SONIVATE_SCREENSHOT_DIR");
+    return dir != nullptr ? dir : SONIVATE_SCREENSHOT_DEFAULT;
+}
+
+// The window as shown, with the tooltip on top where the screen has it.
+QImage ShotWithToolTip(QWidget& pWindow) {
+    QImage shot = pWindow.grab().toImage();
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (!top->inherits("QTipLabel") || !top->isVisible()) continue;
+        QPainter painter(&shot);
+        painter.drawImage(pWindow.mapFromGlobal(top->pos()), top->grab().toImage());
+    }
+    return shot;
+}
+
+// A decimal-comma locale for the time of a test; the test skips when the
+// system has not generated it (localedef -i de_DE -f UTF-8 de_DE.UTF-8).
+class CommaLocale {
+public:
+    CommaLocale() : c_Before(std::setlocale(LC_ALL, nullptr)) {
+        c_Active = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    }
+    ~CommaLocale() { std::setlocale(LC_ALL, c_Before.c_str()); }
+    bool Active() const { return c_Active; }
+
+private:
+    std::string c_Before;
+    bool c_Active = false;
+};
 
 constexpr std::int32_t kRate = 48000;
 // Long enough that a stop pressed when its measurement starts is seen at one
@@ -53,12 +99,19 @@ class RecordingBoxes final : public MessageBoxRunner {
 public:
     std::vector<std::string> Texts;
     std::vector<QPoint> Centres;
+    // The button every box is answered with.
+    std::int32_t Answer = kIdOk;
     std::int32_t Run(QMessageBox& pBox) override {
         Texts.push_back(pBox.text().toStdString());
         Centres.push_back(pBox.frameGeometry().center());
-        return kIdOk;
+        return Answer;
     }
 };
+
+bool StartsWith(const std::string& pText, const std::string& pHead) {
+    return pText.compare(0, pHead.size(), pHead) == 0;
+}
+bool Contains(const std::string& pText, const std::string& pPart) { return pText.find(pPart) != std::string::npos; }
 
 // Spins the event loop until pDone or the timeout; true when pDone.
 bool WaitFor(const std::function<bool()>& pDone, int pTimeoutMs = kRunTimeoutMs) {
@@ -113,6 +166,8 @@ protected:
         startup.AppFolder = AppDir();
         startup.Arguments = std::move(pArguments);
         startup.ChangeCurrentFolder = false;
+        startup.Clock = [this] { return clockSeconds; };
+        startup.ScreenArea = screenArea;
         window = std::make_unique<FrmMain>(startup);
         QObject::connect(window.get(), &FrmMain::StatusShown,
                          [this](const QString& pText) { statuses.push_back(pText.toStdString()); });
@@ -171,6 +226,9 @@ protected:
     RecordingBoxes boxes;
     std::unique_ptr<FrmMain> window;
     std::vector<std::string> statuses;
+    // The window's clock (seconds) and the room its screen offers.
+    double clockSeconds = 0.0;
+    QSize screenArea{4000, 3000};
 };
 
 // ---- Start-up and shutdown ----------------------------------------------------------
@@ -286,6 +344,16 @@ TEST_F(FrmMainTest, SizeRateComesFromTheOptionOrTheStoreWithinItsLimits) {
     FrmMain& w = Open({}, false);
     EXPECT_EQ(w.size(), QSize(967, 774));
     EXPECT_EQ(w.LV()->geometry(), QRect(12, 18, 940, 420));
+
+    // On a screen too small for it the layout scale comes down until the
+    // window and its frame fit, never below the limit.
+    screenArea = QSize(1024, 600);
+    FrmMain& small = Open({"SizeRate=1.5"}, false);
+    EXPECT_LT(small.SizeRate(), 1.5f);
+    EXPECT_LE(small.height() + 48, 600);
+    EXPECT_GT(small.height() + 48, 600 - 40);  // no smaller than it needs to be
+    screenArea = QSize(300, 200);
+    EXPECT_FLOAT_EQ(Open({"SizeRate=2"}, false).SizeRate(), 0.7f);
 }
 
 TEST_F(FrmMainTest, AltFontOptionChoosesTheFaceOrKeepsTheAutomaticChoice) {
@@ -331,6 +399,7 @@ TEST_F(FrmMainTest, DropOnRowTwoInsertsInDropOrderAndARejectedFileKeepsItsPlace)
     DropOnRow({File("row0.wav"), scratch.path()}, 40);
     ASSERT_TRUE(WaitFor([&] { return boxes.Texts.size() == 2; }, 5000));
     EXPECT_EQ(Titles().back(), "row0");
+    EXPECT_TRUE(StartsWith(boxes.Texts[1], std::string(kMessageNotWav) + "\r\n")) << boxes.Texts[1];
 
     // A double-click removes the selected rows.
     w.LV()->UnSelectAll();
@@ -381,12 +450,22 @@ TEST_F(FrmMainTest, StartMeasuresEveryRowMarksTheClippingOneAndWritesTheOthers) 
     EXPECT_TRUE(fs::exists(out + "/quiet.wav"));
     EXPECT_EQ(fs::file_size(out + "/quiet.wav"), fs::file_size(quiet));
 
-    const std::vector<std::string> expected = {
-        "loud 計測処理…",  "loud 書き出し処理 1/5…",  "loud 書き出し処理 3/5…",  "hot 計測処理…",
-        "quiet 計測処理…", "quiet 書き出し処理 1/5…", "quiet 書き出し処理 3/5…", "終了"};
+    // The clock stands still: each file takes no time, none is left.
+    const std::vector<std::string> expected = {"[1/3] loud 計測処理…",
+                                               "[1/3] loud 書き出し処理 1/5…",
+                                               "[1/3] loud 書き出し処理 3/5…",
+                                               "[2/3] hot 計測処理… 残り約0:00",
+                                               "[3/3] quiet 計測処理… 残り約0:00",
+                                               "[3/3] quiet 書き出し処理 1/5… 残り約0:00",
+                                               "[3/3] quiet 書き出し処理 3/5… 残り約0:00",
+                                               "終了 書き出し 2件・スキップ 1件・失敗 0件"};
     EXPECT_EQ(statuses, expected);
+    EXPECT_EQ(w.Outcome(0), RowOutcome::Written);
+    EXPECT_EQ(w.Outcome(1), RowOutcome::Skipped);
+    EXPECT_EQ(w.LV()->IconType(1), kListIconSkipped);
+    EXPECT_TRUE(Contains(w.RowToolTip(1, kColumnGain), ReasonText(RowReason::WouldClip, MessageLanguage::Japanese)));
     // Everything back as it was before the run.
-    EXPECT_EQ(w.StatusText(), "終了");
+    EXPECT_EQ(w.StatusText(), expected.back());
     EXPECT_EQ(w.PictureInfo()->CurrentColorSet(), 0);
     EXPECT_EQ(w.ProgBar()->Value(), 0);
     EXPECT_EQ(w.LV()->ClickDisabled(), 0);
@@ -404,7 +483,7 @@ TEST_F(FrmMainTest, StopInTheThirdOfFiveFilesLeavesTheRestUntouched) {
     bool sawRunningColours = false;
     QObject::connect(&w, &FrmMain::StatusShown, [&](const QString& pText) {
         sawRunningColours = sawRunningColours || w.PictureInfo()->CurrentColorSet() == 1;
-        if (!pressed && pText.toStdString() == "s2 計測処理…") {
+        if (!pressed && pText.toStdString() == "[3/5] s2 計測処理… 残り約0:00") {
             pressed = true;
             Press(FrmMain::kButtonStop);
         }
@@ -414,7 +493,13 @@ TEST_F(FrmMainTest, StopInTheThirdOfFiveFilesLeavesTheRestUntouched) {
     EXPECT_TRUE(sawRunningColours);
     EXPECT_FALSE(Cell(1, kColumnLKFS).empty());
     for (std::int32_t row = 2; row < 5; ++row) EXPECT_EQ(Cell(row, kColumnLKFS), "") << row;
-    EXPECT_EQ(statuses.back(), "終了");
+    EXPECT_EQ(statuses.back(), "終了 書き出し 0件・計測のみ 2件・スキップ 0件・失敗 0件（中止）");
+    // The stopped row and the rows never reached say so.
+    EXPECT_EQ(w.Outcome(1), RowOutcome::MeasuredOnly);
+    EXPECT_EQ(w.Outcome(2), RowOutcome::Stopped);
+    EXPECT_EQ(w.LV()->IconType(2), kListIconStopped);
+    EXPECT_EQ(w.Outcome(4), RowOutcome::NotReached);
+    EXPECT_EQ(w.RowToolTip(4, kColumnLKFS), "この実行では計測していません");
     EXPECT_EQ(w.LV()->ClickDisabled(), 0);
     EXPECT_TRUE(w.Controller().StopRequested());
 }
@@ -434,8 +519,9 @@ TEST_F(FrmMainTest, ASecondStartDuringARunAndDropsDuringARunAreIgnored) {
     Press(FrmMain::kButtonStop);
     ASSERT_TRUE(WaitFor([&] { return !w.Running(); }));
     // One run: one measuring status and one end.
-    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "long 計測処理…"), 1);
-    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "終了"), 1);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "[1/1] long 計測処理…"), 1);
+    EXPECT_EQ(
+        std::count_if(statuses.begin(), statuses.end(), [](const std::string& p) { return StartsWith(p, "終了"); }), 1);
 }
 
 TEST_F(FrmMainTest, ClosingDuringARunStopsItRemovesThePartialCopyThenCloses) {
@@ -472,13 +558,336 @@ TEST_F(FrmMainTest, TheCurrentRowIsScrolledIntoView) {
     EXPECT_FALSE(Cell(15, kColumnLKFS).empty());
 }
 
-TEST_F(FrmMainTest, TargetThatIsNoNumberMeasuresNothing) {
+// A target that is no number is told, not silently measured as nothing;
+// full-width digits and signs say what they say.
+TEST_F(FrmMainTest, TargetThatIsNoNumberIsToldAndFullWidthDigitsAreTaken) {
     const std::string file = WriteTone(File("t.wav"), 1.0, -20);
     FrmMain& w = Open({file});
-    w.TextTargetLKFS()->setText("");
-    PressStartAndWait();
+    for (const char* typed : {"", "abc", "-20,5", "－２０，５"}) {
+        boxes.Texts.clear();
+        w.TextTargetLKFS()->setText(QString::fromUtf8(typed));
+        Press(FrmMain::kButtonStart);
+        EXPECT_FALSE(w.Running()) << typed;
+        ASSERT_EQ(boxes.Texts.size(), 1u) << typed;
+        EXPECT_TRUE(StartsWith(boxes.Texts[0], "ターゲット値が数値ではありません")) << typed;
+    }
     EXPECT_EQ(Cell(0, kColumnLKFS), "");
-    EXPECT_EQ(statuses, (std::vector<std::string>{"終了"}));
+    EXPECT_TRUE(statuses.empty());
+
+    boxes.Texts.clear();
+    w.TextTargetLKFS()->setText(QStringLiteral("－２１"));
+    PressStartAndWait();
+    EXPECT_TRUE(boxes.Texts.empty());
+    EXPECT_EQ(w.TextTargetLKFS()->text().toStdString(), "-21");
+    EXPECT_EQ(Cell(0, kColumnGain), "-1.000");
+}
+
+// ---- What the operator is told -------------------------------------------------------------
+
+// Under a decimal-comma locale the figures keep their points and the copy
+// gets the gain shown (it was written at 0 dB while the run said success).
+TEST_F(FrmMainTest, DecimalCommaLocaleKeepsPointsAndTheCopyGetsTheShownGain) {
+    CommaLocale comma;
+    if (!comma.Active()) GTEST_SKIP() << "de_DE.UTF-8 not generated (localedef -i de_DE -f UTF-8 de_DE.UTF-8)";
+    const std::string loud = WriteTone(File("loud.wav"), 2.0, -10);
+    const std::string out = File("out");
+    fs::create_directories(out);
+    FrmMain& w = Open({loud});
+    SetOutput(out, true);
+    w.TextTargetLKFS()->setText(QStringLiteral("-24.0"));
+    PressStartAndWait();
+    EXPECT_EQ(Cell(0, kColumnLKFS), "-10.00");
+    EXPECT_EQ(Cell(0, kColumnGain), "-14.000");
+    ASSERT_TRUE(fs::exists(out + "/loud.wav"));
+    // A copy at 0 dB would be the source byte for byte: measure it again.
+    statuses.clear();
+    w.TextSoundPath()->SetText("");
+    ClickCheck(*w.CheckWavOutput());
+    w.LV()->SetAuxID(0, kAuxPath, CellValue(out + "/loud.wav"));
+    PressStartAndWait();
+    EXPECT_EQ(Cell(0, kColumnLKFS), "-24.00");
+    w.LV()->ReDraw();
+    EXPECT_TRUE(w.grab().toImage().save(QString::fromStdString(ScreenshotDir() + "/window-comma-locale.png")));
+}
+
+TEST_F(FrmMainTest, AMissingOutputFolderIsToldAndMadeOnlyWhenTheOperatorSaysSo) {
+    const std::string file = WriteTone(File("f.wav"), 1.0, -20);
+    const std::string missing = File("not/yet");
+    FrmMain& w = Open({file});
+    SetOutput(missing, true);
+    boxes.Answer = kIdNo;
+    Press(FrmMain::kButtonStart);
+    EXPECT_FALSE(w.Running());
+    ASSERT_EQ(boxes.Texts.size(), 1u);
+    EXPECT_EQ(boxes.Texts[0], "出力先のフォルダがありません。作成しますか？\r\n" + missing);
+    EXPECT_FALSE(fs::exists(missing));
+    EXPECT_TRUE(statuses.empty());
+
+    boxes.Answer = kIdYes;
+    PressStartAndWait();
+    EXPECT_TRUE(fs::exists(missing + "/f.wav"));
+    EXPECT_EQ(w.Outcome(0), RowOutcome::Written);
+
+    // An empty box keeps the copies beside their sources, without a question.
+    boxes.Texts.clear();
+    w.TextSoundPath()->SetText("");
+    PressStartAndWait();
+    EXPECT_TRUE(boxes.Texts.empty());
+    EXPECT_EQ(w.Outcome(0), RowOutcome::Written);
+}
+
+TEST_F(FrmMainTest, OptionsAreLockedDuringARunAndRestoredAfter) {
+    const std::string longFile = WriteTone(File("long.wav"), kLongSeconds, -20, 1);
+    FrmMain& w = Open({longFile});
+    SetOutput("", false);
+    QWidget* const options[] = {w.ComboFromTo(0),   w.ComboFromTo(1),  w.TextTargetLKFS(),
+                                w.CheckWavOutput(), w.TextSoundPath(), w.CheckNoClip()};
+    Press(FrmMain::kButtonStart);
+    ASSERT_TRUE(w.Running());
+    for (QWidget* option : options) EXPECT_FALSE(option->isEnabled()) << option->metaObject()->className();
+    EXPECT_EQ(w.TextSoundPath()->ButtonDisabled(), 1);
+    Press(FrmMain::kButtonStop);
+    ASSERT_TRUE(WaitFor([&] { return !w.Running(); }));
+    for (QWidget* option : options) EXPECT_TRUE(option->isEnabled()) << option->metaObject()->className();
+    EXPECT_EQ(w.TextSoundPath()->ButtonDisabled(), 0);
+    EXPECT_TRUE(w.TextSoundPath()->Enabled());
+    // With output off the two output options stay off after the run.
+    ClickCheck(*w.CheckWavOutput());
+    Press(FrmMain::kButtonStart);
+    Press(FrmMain::kButtonStop);
+    ASSERT_TRUE(WaitFor([&] { return !w.Running(); }));
+    EXPECT_FALSE(w.CheckNoClip()->isEnabled());
+    EXPECT_FALSE(w.TextSoundPath()->Enabled());
+    EXPECT_TRUE(w.CheckWavOutput()->isEnabled());
+}
+
+// Written, left alone for clipping, gone, in use by another program and a
+// chosen marker that is missing: each row says so with its icon and tooltip.
+TEST_F(FrmMainTest, EveryRowSaysItsOutcomeAndTheEndCountsThem) {
+    const std::string loud = WriteTone(File("CM_春の新製品_15s.wav"), 2.0, -10);
+    const std::string hot = WriteHotPeaks(File("CM_hot_peaks.wav"));
+    const std::string gone = WriteTone(File("gone.wav"), 1.0, -20);
+    const std::string busy = WriteTone(File("busy_in_cli.wav"), 1.0, -20);
+    const std::string out = File("out");
+    fs::create_directories(out);
+    FrmMain& w = Open();
+    w.ComboFromTo(0)->setCurrentIndex(kRangeBcStart);
+    DropOnRow({loud, hot, gone, busy}, 0);
+    ASSERT_TRUE(WaitFor([&] { return w.LV()->ItemCount() == 4; }, 5000));
+    EXPECT_EQ(w.LV()->IconType(0), kListIconMarkerMissing);
+    EXPECT_TRUE(Contains(w.RowToolTip(0, kColumnLKFS), "BC$STARTのマーカーがないため"));
+    fs::remove(gone);
+    // Another run (the command line) holds the file.
+    const int held = ::open(busy.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    SetOutput(out, true);
+    PressStartAndWait();
+    ::close(held);
+
+    EXPECT_EQ(w.Outcome(0), RowOutcome::Written);
+    EXPECT_EQ(w.LV()->IconType(0), kListIconDone);
+    EXPECT_EQ(w.Outcome(1), RowOutcome::Skipped);
+    EXPECT_EQ(w.Outcome(2), RowOutcome::Failed);
+    EXPECT_EQ(w.LV()->IconType(2), kListIconFailed);
+    EXPECT_EQ(w.RowToolTip(2, kColumnLKFS),
+              "ファイルが見つかりません\nBC$STARTのマーカーがないため、ファイル先頭から計測します");
+    EXPECT_EQ(w.Outcome(3), RowOutcome::Skipped);
+    EXPECT_TRUE(StartsWith(w.RowToolTip(3, kColumnGain), ReasonText(RowReason::Locked, MessageLanguage::Japanese)));
+    // The title's tooltip adds the whole name and the path.
+    EXPECT_TRUE(Contains(w.RowToolTip(0, kColumnTitle), "CM_春の新製品_15s.wav\n" + loud));
+    EXPECT_EQ(w.StatusText(), "終了 書き出し 1件・スキップ 2件・失敗 1件");
+
+    // The tooltip as the pointer brings it, for a look.
+    UC_ListView& list = *w.LV();
+    const int rowPixels = list.OneHeight() / TwipsPerPixel();
+    const QPoint at(list.Model().TabLeft(kColumnPeak) / TwipsPerPixel() + 10, 1 * rowPixels + rowPixels / 2);
+    QTest::mouseMove(list.ItemAreaWidget(), at);
+    EXPECT_EQ(list.ToolTipText(), w.RowToolTip(1, kColumnPeak));
+    QToolTip::showText(list.ItemAreaWidget()->mapToGlobal(at), QString::fromStdString(list.ToolTipText()),
+                       list.ItemAreaWidget());
+    w.LV()->ReDraw();
+    EXPECT_TRUE(ShotWithToolTip(w).save(QString::fromStdString(ScreenshotDir() + "/window-outcomes.png")));
+    QToolTip::hideText();
+}
+
+TEST_F(FrmMainTest, TheStatusShowsThePositionAndTheTimeLeftByTheClock) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 3; ++i) files.push_back(WriteTone(File("p" + std::to_string(i) + ".wav"), 1.0, -20, 1));
+    FrmMain& w = Open(files);
+    // Each file takes 30 s on the window's clock, counted from its status.
+    QObject::connect(&w, &FrmMain::StatusShown, [&](const QString& pText) {
+        if (pText.contains(QStringLiteral("計測処理"))) clockSeconds += 30.0;
+    });
+    PressStartAndWait();
+    const std::vector<std::string> expected = {"[1/3] p0 計測処理…", "[2/3] p1 計測処理… 残り約1:00",
+                                               "[3/3] p2 計測処理… 残り約0:30"};
+    ASSERT_EQ(statuses.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(statuses.begin(), statuses.begin() + 3), expected);
+    EXPECT_EQ(statuses.back(), "終了 書き出し 0件・計測のみ 3件・スキップ 0件・失敗 0件");
+}
+
+// ---- Keyboard -----------------------------------------------------------------------------------
+
+TEST_F(FrmMainTest, TabWalksTheControlsInLayoutOrderAndKeysWorkTheListAndButtons) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 5; ++i) files.push_back(WriteTone(File("k" + std::to_string(i) + ".wav"), 1.0, -20, 1));
+    FrmMain& w = Open(files);
+    SetOutput("", true);
+    QApplication::setActiveWindow(&w);
+    w.LV()->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), w.LV());
+    const QWidget* expected[] = {
+        w.ComboFromTo(0),  w.ComboFromTo(1), w.TextTargetLKFS(), w.CheckWavOutput(), w.TextSoundPath()->TextPath(),
+        w.TextSoundPath(), w.CheckNoClip(),  w.CtrButtons()};
+    for (const QWidget* next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->metaObject()->className();
+    }
+    EXPECT_EQ(w.CtrButtons()->FocusButton(), FrmMain::kButtonStop);
+    QTest::keyClick(w.CtrButtons(), Qt::Key_Tab);
+    EXPECT_EQ(w.CtrButtons()->FocusButton(), FrmMain::kButtonStart);
+    QTest::keyClick(w.CtrButtons(), Qt::Key_Backtab);
+    EXPECT_EQ(w.CtrButtons()->FocusButton(), FrmMain::kButtonStop);
+
+    // Space on a check box toggles it.
+    w.CheckNoClip()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(w.CheckNoClip(), Qt::Key_Space);
+    EXPECT_EQ(w.CheckNoClip()->Value(), 0);
+
+    // The list: arrows, Shift, Home/End, Ctrl+A, Delete; the range lists never move.
+    UC_ListView& list = *w.LV();
+    list.setFocus(Qt::TabFocusReason);
+    list.UnSelectAll();
+    QTest::keyClick(&list, Qt::Key_Down);
+    EXPECT_EQ(list.SelectedItem(), 0);
+    QTest::keyClick(&list, Qt::Key_Down);
+    QTest::keyClick(&list, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(&list, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(list.SelectedItem(), 3);
+    EXPECT_EQ(list.NumSelectedItems(), 3);
+    QTest::keyClick(&list, Qt::Key_Home);
+    EXPECT_EQ(list.SelectedItem(), 0);
+    EXPECT_EQ(list.NumSelectedItems(), 1);
+    QTest::keyClick(&list, Qt::Key_End, Qt::ShiftModifier);
+    EXPECT_EQ(list.NumSelectedItems(), 5);
+    QTest::keyClick(&list, Qt::Key_PageUp);
+    EXPECT_EQ(list.SelectedItem(), 0);
+    QTest::keyClick(&list, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(list.NumSelectedItems(), 5);
+    EXPECT_EQ(w.ComboFromTo(0)->currentIndex(), 0);
+    EXPECT_EQ(w.ComboFromTo(1)->currentIndex(), 0);
+    QTest::keyClick(&list, Qt::Key_End);
+    QTest::keyClick(&list, Qt::Key_Delete);
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"k0", "k1", "k2", "k3"}));
+
+    // Enter on 開始 starts; Esc during the run is 中止.
+    const std::string longFile = WriteTone(File("long.wav"), kLongSeconds, -20, 1);
+    DropOnRow({longFile}, 0);
+    ASSERT_TRUE(WaitFor([&] { return list.ItemCount() == 5; }, 5000));
+    ClickCheck(*w.CheckWavOutput());
+    w.CtrButtons()->setFocus(Qt::BacktabFocusReason);
+    ASSERT_EQ(w.CtrButtons()->FocusButton(), FrmMain::kButtonStart);
+    QTest::keyClick(w.CtrButtons(), Qt::Key_Return);
+    ASSERT_TRUE(w.Running());
+    QTest::keyClick(&list, Qt::Key_Escape);
+    EXPECT_TRUE(w.Controller().StopRequested());
+    ASSERT_TRUE(WaitFor([&] { return !w.Running(); }));
+    EXPECT_EQ(w.Outcome(0), RowOutcome::Stopped);
+}
+
+// ---- The program around the window ---------------------------------------------------------
+
+TEST_F(FrmMainTest, ASecondStartHandsItsFilesOverOrIsRefusedDuringARun) {
+    const std::string folder = File("second");
+    fs::create_directories(folder);
+    const std::string relative = WriteTone(folder + "/relative.wav", 1.0, -20);
+    // A name that is no UTF-8 travels as its bytes.
+    const std::string raw = WriteTone(File("raw_\xff\xfe.wav"), 1.0, -20);
+    FrmMain& w = Open();
+    const std::string socket = File("sonivate.socket");
+    ASSERT_TRUE(w.ListenForSecondStarts(socket));
+    ASSERT_TRUE(HandOverToFirst(socket, folder, {"SizeRate=2", "relative.wav", raw, "missing.wav"}, 5000));
+    ASSERT_TRUE(WaitFor([&] { return w.LV()->ItemCount() == 2; }, 10000));
+    EXPECT_EQ(w.LV()->AuxID(0, kAuxPath).AsText(), folder + "/relative.wav");
+    EXPECT_EQ(w.LV()->AuxID(1, kAuxPath).AsText(), raw);
+    PressStartAndWait();
+    EXPECT_EQ(Cell(1, kColumnLKFS), "-20.00");
+
+    // During a run: refused with a message, nothing listed.
+    const std::string longFile = WriteTone(File("long.wav"), kLongSeconds, -20, 1);
+    w.TakeSecondStart({longFile}, "");
+    ASSERT_EQ(w.LV()->ItemCount(), 3);
+    w.LV()->DeleteItem(0);
+    w.LV()->DeleteItem(0);
+    Press(FrmMain::kButtonStart);
+    ASSERT_TRUE(w.Running());
+    boxes.Texts.clear();
+    ASSERT_TRUE(HandOverToFirst(socket, folder, {"relative.wav"}, 5000));
+    ASSERT_TRUE(WaitFor([&] { return !boxes.Texts.empty(); }, 10000));
+    EXPECT_TRUE(StartsWith(boxes.Texts[0], "処理中のため"));
+    EXPECT_EQ(w.LV()->ItemCount(), 1);
+    Press(FrmMain::kButtonStop);
+    ASSERT_TRUE(WaitFor([&] { return !w.Running(); }));
+}
+
+TEST(SecondStart, MessagesCarryBytesAndGarbageIsRefused) {
+    std::string folder;
+    std::vector<std::string> arguments;
+    const std::vector<std::string> sent = {"a:b", std::string("\xff\0x", 3), ""};
+    ASSERT_TRUE(ReadHandOver(EncodeHandOver("/w", sent), folder, arguments));
+    EXPECT_EQ(folder, "/w");
+    EXPECT_EQ(arguments, sent);
+    EXPECT_FALSE(ReadHandOver("hello", folder, arguments));
+    EXPECT_FALSE(ReadHandOver(EncodeHandOver("/w", {"abc"}).substr(0, 29), folder, arguments));
+    EXPECT_FALSE(ReadHandOver("sonivate-hand-over 1\n99999999999999999999:x", folder, arguments));
+    char program[] = "sonivate";
+    char name[] = "caf\xe9.wav";
+    char* argv[] = {program, name, nullptr};
+    EXPECT_EQ(RawArguments(2, argv), (std::vector<std::string>{"caf\xe9.wav"}));
+}
+
+TEST(QtTexts, QtsOwnDialogsSpeakJapanese) {
+    QTranslator translator;
+    ASSERT_TRUE(InstallQtTranslation(*QCoreApplication::instance(), translator))
+        << "qt6-translations-l10n provides qtbase_ja";
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text().toStdString(), "キャンセル");
+    QCoreApplication::removeTranslator(&translator);
+}
+
+// The boxes of a start-up really run, so that a signal meets one on screen.
+class ModalBoxes final : public MessageBoxRunner {
+public:
+    int Shown = 0;
+    std::int32_t Run(QMessageBox& pBox) override {
+        ++Shown;
+        // SIGTERM arrives while the box waits for its OK.
+        QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+        pBox.exec();
+        return kIdOk;
+    }
+};
+
+TEST_F(FrmMainTest, SigtermDuringAStartUpBoxEndsAsACloseWould) {
+    test::WavSpec slow;
+    slow.sampleRate = 44100;
+    const std::string first = test::WriteWav(File("cd1.wav"), slow, test::Sine(44100 * 2, 2, 440, -20, 16));
+    const std::string second = test::WriteWav(File("cd2.wav"), slow, test::Sine(44100 * 2, 2, 440, -20, 16));
+    ModalBoxes modal;
+    SetMessageBoxRunner(&modal);
+    FrmMain& w = Open({first, second}, false);
+    UnixSignalWatcher watcher;
+    EndWindowOnSignals(watcher, w);
+    bool unloaded = false;
+    QObject::connect(&w, &FrmMain::Unloaded, [&] { unloaded = true; });
+    w.Load();
+    EXPECT_EQ(modal.Shown, 1);
+    EXPECT_TRUE(w.Ending());
+    EXPECT_TRUE(unloaded);
+    EXPECT_FALSE(w.isVisible());
+    SetMessageBoxRunner(&boxes);
 }
 
 // ---- Screenshots -------------------------------------------------------------------------------
@@ -486,8 +895,7 @@ TEST_F(FrmMainTest, TargetThatIsNoNumberMeasuresNothing) {
 // A measured list with one red row and a run in progress, saved for a look
 // (SONIVATE_SCREENSHOT_DIR) at both layout scales.
 TEST_F(FrmMainTest, ScreenshotsOfAMeasuredListAndARunInProgress) {
-    const char* dir = std::getenv("SONIVATE_SCREENSHOT_DIR");
-    if (dir == nullptr) dir = SONIVATE_SCREENSHOT_DEFAULT;
+    const std::string dir = ScreenshotDir();
     const std::vector<std::string> files = {WriteTone(File("CM_春の新製品_15s.wav"), 2.0, -18),
                                             WriteHotPeaks(File("CM_hot_peaks.wav")),
                                             WriteTone(File("promo_quiet.wav"), 2.0, -34, 1, 24),
@@ -499,7 +907,8 @@ TEST_F(FrmMainTest, ScreenshotsOfAMeasuredListAndARunInProgress) {
         // fast the machine: the rows above it measured, the bar moving.
         QImage shot;
         QObject::connect(&w, &FrmMain::ProgressShown, [&](int pValue) {
-            if (!shot.isNull() || pValue < 100 || statuses.empty() || statuses.back() != "programme_long 計測処理…")
+            if (!shot.isNull() || pValue < 100 || statuses.empty() ||
+                !Contains(statuses.back(), "programme_long 計測処理…"))
                 return;
             EXPECT_EQ(w.LV()->DispColor(1), kClipColor);
             EXPECT_EQ(w.PictureInfo()->CurrentColorSet(), 1);
@@ -513,7 +922,7 @@ TEST_F(FrmMainTest, ScreenshotsOfAMeasuredListAndARunInProgress) {
         PressStartAndWait();
         ASSERT_FALSE(shot.isNull());
         EXPECT_EQ(shot.size(), w.size() * shot.devicePixelRatio());
-        const std::string name = std::string(dir) + "/window-" + rate + ".png";
+        const std::string name = dir + "/window-" + rate + ".png";
         EXPECT_TRUE(shot.save(QString::fromStdString(name))) << name;
         window.reset();
     }

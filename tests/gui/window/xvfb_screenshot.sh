@@ -4,8 +4,13 @@
 #   xvfb_screenshot.sh SONIVATE OUT.png [ARGS...]
 # Environment: SONIVATE_SHOT_DELAY (seconds to let it draw, default 2),
 # SONIVATE_SHOT_KEYS (xdotool key names sent to the window before the shot),
-# SONIVATE_SHOT_CLICK ("x y" in the window, clicked before the shot) and
-# SONIVATE_SHOT_AFTER (seconds between the click and the shot, default 1).
+# SONIVATE_SHOT_CLICK ("x y" in the window, clicked before the shot),
+# SONIVATE_SHOT_AFTER (seconds between the click and the shot, default 1),
+# SONIVATE_SHOT_WM (a window manager to run, e.g. openbox),
+# SONIVATE_SHOT_SECOND (arguments of a second start made once the window is
+# up: it must end at once, and the first window lists them) and
+# SONIVATE_SHOT_HOVER ("x y" in the window the pointer rests on before the
+# shot, so that a tooltip shows).
 set -euo pipefail
 program=$1 shot=$2
 shift 2
@@ -23,6 +28,7 @@ done
 runtime=$(mktemp -d)
 cleanup() {
     [ -n "${app_pid:-}" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null || true
     [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
     wait 2>/dev/null || true
     rm -rf "$runtime"
@@ -38,12 +44,23 @@ done
 
 # Settings go to a scratch per-user store, never the user's own.
 mkdir -p "$runtime/config"
+chmod 700 "$runtime"
 export DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$runtime XDG_CONFIG_HOME=$runtime/config
+if [ -n "${SONIVATE_SHOT_WM:-}" ]; then
+    command -v "$SONIVATE_SHOT_WM" >/dev/null || { echo "SKIP: $SONIVATE_SHOT_WM not installed"; exit 77; }
+    "$SONIVATE_SHOT_WM" >/dev/null 2>&1 &
+    wm_pid=$!
+fi
 "$program" "$@" &
 app_pid=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^sonivate$' | head -1)
 [ -n "$window" ] || { echo "the window did not appear"; exit 1; }
 sleep "${SONIVATE_SHOT_DELAY:-2}"
+if [ -n "${SONIVATE_SHOT_SECOND:-}" ]; then
+    # shellcheck disable=SC2086
+    timeout 10 "$program" $SONIVATE_SHOT_SECOND || { echo "the second start did not end at once"; exit 1; }
+    sleep 1
+fi
 if [ -n "${SONIVATE_SHOT_KEYS:-}" ]; then
     xdotool windowactivate --sync "$window" 2>/dev/null || true
     # shellcheck disable=SC2086
@@ -54,6 +71,14 @@ if [ -n "${SONIVATE_SHOT_CLICK:-}" ]; then
     # shellcheck disable=SC2086
     xdotool mousemove --window "$window" $SONIVATE_SHOT_CLICK click 1
     sleep "${SONIVATE_SHOT_AFTER:-1}"
+fi
+if [ -n "${SONIVATE_SHOT_HOVER:-}" ]; then
+    # shellcheck disable=SC2086
+    xdotool mousemove --window "$window" $SONIVATE_SHOT_HOVER
+    sleep 0.3
+    # shellcheck disable=SC2086
+    xdotool mousemove_relative 1 0
+    sleep 2
 fi
 import -window root "$shot"
 kill -0 "$app_pid" || { echo "the window ended before the screenshot"; exit 1; }
