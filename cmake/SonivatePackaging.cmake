@@ -8,7 +8,7 @@ set(SONIVATE_PACKAGING_OUT ${PROJECT_BINARY_DIR}/packaging)
 # The reverse-DNS id of the window in software centres.
 set(SONIVATE_APPSTREAM_ID com.kovantel.sonivate)
 set(SONIVATE_DEB_RELEASE 1)
-set(SONIVATE_MAINTAINER "sonivate developers <sonivate@kovantel.com>")
+set(SONIVATE_MAINTAINER "sonivate developers <sonivate@kovantel.invalid>")
 
 # Installed directories are rwxr-xr-x whatever the umask of the build.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -89,7 +89,6 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${SONIVATE_DEB_RELEASE})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SONIVATE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.kovantel.com/sonivate")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Library dependencies are read off the binaries; the Japanese face and the

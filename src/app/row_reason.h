@@ -37,6 +37,8 @@ enum class RowReason : std::int32_t {
     HardLinked,          // in place, but the source has other names
     SourceChanged,       // the source changed between its measurement and its copy
     Locked,              // another run holds the source
+    SourceInUse,         // another program has the source open for writing (or holds a lock on it)
+    SourceOfRun,         // the output name is another source of this run (or a file it has not read yet)
     WriteFailed,         // a read, write, sync, close or rename failed
     TargetExists,        // a copy to a new name, and the name is taken
 };
