@@ -431,19 +431,17 @@ void Watcher::Finish(Outcome& pOutcome) {
     const bool done = pOutcome.What == Fate::Done;
     if (!done) mAnyFailed = true;
     const std::string& root = done ? mOptions.doneDir : mOptions.failedDir;
-    if (!root.empty()) {
-        pOutcome.MovedTo = MoveAside(pOutcome.Path, root, pOutcome.MoveError);
-        if (!done && !pOutcome.MovedTo.empty()) {
-            const Json members = Members(pOutcome);
-            std::string reasonText = members["reason"].is_null() ? "" : members["reason"].get<std::string>();
-            reasonText += "\n" + (members["reason_text"].is_null() ? "" : members["reason_text"].get<std::string>());
-            if (!members["write_error"].is_null()) reasonText += " (" + members["write_error"].get<std::string>() + ")";
-            reasonText += "\n" + Printable(pOutcome.Path) + "\n" + members["time"].get<std::string>() + "\n";
-            if (!platform::ReplaceFileAtomically(pOutcome.MovedTo + kReasonSuffix, reasonText))
-                Log(pOutcome.MovedTo + kReasonSuffix, "cannot be written");
-        }
+    if (!root.empty()) pOutcome.MovedTo = MoveAside(pOutcome.Path, root, pOutcome.MoveError);
+    const Json fields = Members(pOutcome);
+    if (!done && !pOutcome.MovedTo.empty()) {
+        std::string reasonText = fields["reason"].is_null() ? "" : fields["reason"].get<std::string>();
+        reasonText += "\n" + (fields["reason_text"].is_null() ? "" : fields["reason_text"].get<std::string>());
+        if (!fields["write_error"].is_null()) reasonText += " (" + fields["write_error"].get<std::string>() + ")";
+        reasonText += "\n" + Printable(pOutcome.Path) + "\n" + fields["time"].get<std::string>() + "\n";
+        if (!platform::ReplaceFileAtomically(pOutcome.MovedTo + kReasonSuffix, reasonText))
+            Log(pOutcome.MovedTo + kReasonSuffix, "cannot be written");
     }
-    const std::string members = DumpJson(Members(pOutcome), -1);
+    const std::string members = DumpJson(fields, -1);
     // The object's braces go; the journal puts its key first.
     const std::string inner = members.substr(1, members.size() - 2);
     const JournalKey key{pOutcome.Stamp.Device, pOutcome.Stamp.Inode, pOutcome.Stamp.Size, pOutcome.Stamp.ModifiedNs,
@@ -572,28 +570,33 @@ int CheckFolders(WatchOptions& pOptions) {
         std::fprintf(stderr, "sonivate-cli: --output-dir: not an existing folder (nothing was written)\n");
         return kExitUsage;
     }
+    // A copy must never land where it would be taken for a delivery, nor
+    // replace one: the output, done and failed folders stay out of the watch.
+    const auto feedsTheWatch = [&](const std::string& pFolder) {
+        if (pFolder == pOptions.inDir || (pOptions.recursive && IsWithin(pFolder, pOptions.inDir)) ||
+            IsWithin(pOptions.inDir, pFolder)) {
+            std::fprintf(stderr, "sonivate-cli: %s: must be outside the watched folder (and not contain it)\n",
+                         Printable(pFolder).c_str());
+            return true;
+        }
+        return false;
+    };
+    if (feedsTheWatch(pOptions.outDir)) return kExitUsage;
     struct Named {
         const char* option;
         std::string* folder;
     };
     for (const Named& named : {Named{"--done", &pOptions.doneDir}, Named{"--failed", &pOptions.failedDir}}) {
         if (named.folder->empty()) continue;
-        if (platform::MakeFolderTree(AbsolutePath(*named.folder)) != 0) {
+        const std::string absolute = AbsolutePath(*named.folder);
+        // Checked before it is made, and again once its links are resolved.
+        if (absolute.empty() || feedsTheWatch(SetTrailingSeparator(absolute, 1))) return kExitUsage;
+        if (platform::MakeFolderTree(absolute) != 0) {
             std::fprintf(stderr, "sonivate-cli: %s: cannot make the folder %s\n", named.option, named.folder->c_str());
             return kExitUsage;
         }
-        *named.folder = Resolved(*named.folder);
-    }
-    // A copy must never land where it would be taken for a delivery, nor
-    // replace one: the output, done and failed folders stay out of the watch.
-    for (const std::string* folder : {&pOptions.outDir, &pOptions.doneDir, &pOptions.failedDir}) {
-        if (folder->empty()) continue;
-        if (*folder == pOptions.inDir || (pOptions.recursive && IsWithin(*folder, pOptions.inDir)) ||
-            IsWithin(pOptions.inDir, *folder)) {
-            std::fprintf(stderr, "sonivate-cli: %s: must be outside the watched folder (and not contain it)\n",
-                         Printable(*folder).c_str());
-            return kExitUsage;
-        }
+        *named.folder = Resolved(absolute);
+        if (feedsTheWatch(*named.folder)) return kExitUsage;
     }
     if (pOptions.journal.empty()) {
         const char* state = std::getenv("XDG_STATE_HOME");

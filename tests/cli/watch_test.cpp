@@ -244,6 +244,7 @@ TEST(CliWatch, RefusesOutputDoneAndFailedFoldersThatWouldFeedTheWatch) {
     const CliResult done = RunCli({"watch", d.in.path(), "--output-dir", d.out.path(), "--done", d.in.file("done"),
                                    "--recursive", "--once", "--journal", d.journal});
     EXPECT_EQ(done.status, 2) << done.err;
+    EXPECT_FALSE(fs::exists(d.in.file("done"))) << "a refused folder is not made";
 }
 
 TEST(CliWatch, TheDefaultJournalLivesInTheStateHome) {
