@@ -185,6 +185,78 @@ TEST(CliWatch, AFileStillOpenForWritingIsNeverTakenAndIsTakenOnceClosed) {
     EXPECT_TRUE(fs::exists(d.out.file("slow.wav")));
 }
 
+// A watcher running in the background, its log read as it comes.
+class RunningWatch {
+public:
+    explicit RunningWatch(const std::vector<std::string>& pArguments) {
+        if (::pipe(mPipe) != 0) return;
+        mPid = ::fork();
+        if (mPid != 0) {
+            ::close(mPipe[1]);
+            return;
+        }
+        ::dup2(mPipe[1], STDERR_FILENO);
+        ::close(mPipe[0]);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        std::vector<std::string> args = {SONIVATE_CLI_PATH};
+        args.insert(args.end(), pArguments.begin(), pArguments.end());
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ~RunningWatch() {
+        if (mPid > 0 && !mReaped) {
+            ::kill(mPid, SIGKILL);
+            ::waitpid(mPid, nullptr, 0);
+        }
+        if (mPipe[0] >= 0) ::close(mPipe[0]);
+    }
+    // Reads the log until pText has appeared (counted from pFrom); false when the log ended first.
+    bool WaitFor(const std::string& pText, size_t pFrom = 0) {
+        char buffer[256];
+        while (log.find(pText, pFrom) == std::string::npos) {
+            const ssize_t got = ::read(mPipe[0], buffer, sizeof buffer);
+            if (got <= 0) return false;
+            log.append(buffer, static_cast<size_t>(got));
+        }
+        return true;
+    }
+    // Signals the watcher and returns its exit status (-1: it did not exit normally).
+    int Stop() {
+        ::kill(mPid, SIGTERM);
+        WaitFor("\n\n");  // to the end of the log
+        int status = 0;
+        ::waitpid(mPid, &status, 0);
+        mReaped = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string log;
+
+private:
+    int mPipe[2] = {-1, -1};
+    pid_t mPid = -1;
+    bool mReaped = false;
+};
+
+TEST(CliWatch, FilesArrivingWhileWatchingAreTakenAlsoInSubFoldersMadeMeanwhile) {
+    Delivery d;
+    RunningWatch watch(
+        {"watch", d.in.path(), "--output-dir", d.out.path(), "--settle", "0", "--recursive", "--journal", d.journal});
+    ASSERT_TRUE(watch.WaitFor("watching")) << watch.log;
+    // Written elsewhere and moved in, as a delivery tool does it.
+    Programme(d.aside.file("moved.wav"));
+    ASSERT_EQ(::rename(d.aside.file("moved.wav").c_str(), d.in.file("moved.wav").c_str()), 0);
+    ASSERT_TRUE(watch.WaitFor("written " + d.out.file("moved.wav"))) << watch.log;
+    fs::create_directories(d.in.file("new/deeper"));
+    Programme(d.in.file("new/deeper/late.wav"));
+    ASSERT_TRUE(watch.WaitFor("written " + d.out.file("new/deeper/late.wav"))) << watch.log;
+    EXPECT_EQ(watch.Stop(), 0) << watch.log;
+    EXPECT_TRUE(fs::exists(d.in.file("moved.wav"))) << "without --done the source stays";
+}
+
 TEST(CliWatch, SigtermDuringAFileEndsWithStatusZeroAndLeavesNoCopyAndNoLine) {
     Delivery d;
     Programme(d.in.file("long.wav"), -20.0, kLongSeconds);
