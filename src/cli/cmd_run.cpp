@@ -22,6 +22,7 @@
 #include "cli/broadcast_output.h"
 #include "cli/cli_text.h"
 #include "cli/commands.h"
+#include "cli/run_options.h"
 #include "platform/file_names.h"
 #include "cli/stop_signals.h"
 #include "common/decimal_text.h"
@@ -32,50 +33,18 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr std::int32_t kFewestJobs = 1;
-constexpr std::int32_t kMostJobs = 256;
-// Room for the shortest round-trip text of any double.
-constexpr size_t kShortestDoubleChars = 32;
-
 struct RunOptions {
     std::vector<std::string> paths;
-    std::string from = "file-start";
-    std::string to = "file-end";
-    std::string target = "-24.0";
+    RunChoiceOptions choices;
     bool write = false;
     bool inPlace = false;
     std::string outputDir;
-    bool allowClip = false;
     bool json = false;
     bool jsonLines = false;
     bool csv = false;
     std::string filesFrom;  // a file of paths, "-" for standard input
     bool nullSeparated = false;
-    std::int32_t jobs = 0;
-    ExtrasChoice extras;
 };
-
-// The range choices as the command line spells them, with the window's own
-// entry texts accepted too.
-const std::map<std::string, std::int32_t> kFromChoices = {{"file-start", kRangeFileStart},
-                                                          {kRangeStartEntries[0], kRangeFileStart},
-                                                          {"BC$START", kRangeBcStart},
-                                                          {"BC$STANDBY", kRangeBcStandby}};
-const std::map<std::string, std::int32_t> kToChoices = {{"file-end", kRangeFileEnd},
-                                                        {kRangeEndEntries[0], kRangeFileEnd},
-                                                        {"BC$STOP", kRangeBcStop},
-                                                        {"BC$END", kRangeBcEnd}};
-
-// A chosen marker the file lacks: the note, in the locale's language.
-void NoteMissingMarker(const std::string& pPath, const char* pMarker, bool pStart) {
-    if (Language() == MessageLanguage::Japanese)
-        std::fprintf(stderr, "sonivate-cli: %s: マーカー %s がありません。%sを使います\n", Printable(pPath).c_str(),
-                     pMarker, pStart ? kRangeStartEntries[kRangeFileStart] : kRangeEndEntries[kRangeFileEnd]);
-    else
-        std::fprintf(stderr,
-                     "sonivate-cli: %s: no %s marker (or an unreadable cue chunk); the range %s at the file %s\n",
-                     Printable(pPath).c_str(), pMarker, pStart ? "starts" : "ends", pStart ? "start" : "end");
-}
 
 class CliIntake : public IntakeHost {
 public:
@@ -103,11 +72,11 @@ public:
     CliRun(const RunOptions& pOptions, std::int32_t pRows)
         : mOptions(pOptions), mRows(pRows), mTerminal(platform::StandardErrorIsTerminal()) {}
 
-    std::string TargetLKFSText() const override { return mOptions.target; }
+    std::string TargetLKFSText() const override { return mOptions.choices.target; }
     bool WavOutput() const override { return mOptions.write; }
     std::string SoundPath() const override { return mOptions.outputDir; }
-    bool NoClip() const override { return !mOptions.allowClip; }
-    bool BroadcastExtras() const override { return !mOptions.extras.noExtras; }
+    bool NoClip() const override { return !mOptions.choices.allowClip; }
+    bool BroadcastExtras() const override { return !mOptions.choices.extras.noExtras; }
     // A Ctrl-C given while the files were being listed still counts.
     void ClearStopRequest() override {}
     bool StopRequested() const override { return StopSignalled(); }
@@ -164,44 +133,7 @@ private:
     std::string mStatus;
 };
 
-// The shortest text that reads back as pValue, in any locale.
-std::string ShortestText(double pValue) {
-    char text[kShortestDoubleChars];
-    const auto end = std::to_chars(text, text + sizeof text, pValue).ptr;
-    return std::string(text, end);
-}
-
-Json NumberOrNull(bool pHave, double pValue) { return pHave ? Json(pValue) : Json(nullptr); }
-
 Json MarkerFound(bool pChosen, bool pFound) { return pChosen ? Json(pFound) : Json(nullptr); }
-
-Json ReasonJson(RowReason pReason) { return pReason == RowReason::None ? Json(nullptr) : Json(ReasonCode(pReason)); }
-Json ReasonTextJson(RowReason pReason) { return pReason == RowReason::None ? Json(nullptr) : Json(Say(pReason)); }
-
-BroadcastValues ValuesOf(const BroadcastFigures& pFigures) {
-    return {pFigures.TruePeak, pFigures.LoudnessRange, pFigures.MaxMomentary, pFigures.MaxShortTerm};
-}
-
-// The verdicts on a measured row; empty without a profile or figures.
-std::optional<FileVerdicts> RowVerdicts(const RowResult* pResult, const RunOptions& pOptions) {
-    if (!pOptions.extras.profile || pResult == nullptr || !pResult->Measured || !pResult->Broadcast)
-        return std::nullopt;
-    // The copy is written with the gain as shown.
-    const double gain = ParseDecimal(pResult->GainText).value_or(0.0);
-    return JudgeFile(*pOptions.extras.profile, pResult->LKFS, pResult->Broadcast->OutputLKFS, gain, pResult->Peak,
-                     ValuesOf(*pResult->Broadcast));
-}
-
-// The broadcast keys after the others, as chosen: the figures (null when not
-// measured) and, with a profile, the verdicts.
-void AddChosenKeys(Json& pRow, const RowResult* pResult, const RunOptions& pOptions) {
-    if (pOptions.extras.noExtras) return;
-    const bool measured = pResult != nullptr && pResult->Measured && pResult->Broadcast;
-    AddBroadcastKeys(pRow, measured ? ValuesOf(*pResult->Broadcast) : BroadcastValues{});
-    if (!pOptions.extras.profile) return;
-    const std::optional<FileVerdicts> verdicts = RowVerdicts(pResult, pOptions);
-    AddVerdictKeys(pRow, *pOptions.extras.profile, verdicts ? &*verdicts : nullptr);
-}
 
 // What one output row is made of: a listed row with the outcome of this run
 // (none when the run did not reach it), or a path the intake refused.
@@ -249,7 +181,7 @@ Json RowJson(const RowFacts& pFacts, const RunOptions& pOptions) {
         listed ? MarkerFound(listed->Markers.StartChosen, listed->Markers.StartFound) : Json(nullptr);
     row["end_marker_found"] = listed ? MarkerFound(listed->Markers.EndChosen, listed->Markers.EndFound) : Json(nullptr);
     row["listed"] = listed != nullptr;
-    AddChosenKeys(row, result, pOptions);
+    AddChosenKeys(row, result, pOptions.choices.extras);
     return row;
 }
 
@@ -306,8 +238,8 @@ std::string VerdictCell(const std::optional<FileVerdicts>& pVerdicts) {
 // cells. The broadcast columns appear as chosen.
 void PrintTable(const Json& pRows, const std::vector<std::string>& pOutputs, const std::vector<std::string>& pVerdicts,
                 const RunOptions& pOptions) {
-    const bool extras = !pOptions.extras.noExtras;
-    const bool profile = pOptions.extras.profile.has_value();
+    const bool extras = !pOptions.choices.extras.noExtras;
+    const bool profile = pOptions.choices.extras.profile.has_value();
     struct Column {
         std::string header;
         bool right;  // numbers align right
@@ -384,10 +316,6 @@ bool ReadPathList(const RunOptions& pOptions, std::vector<std::string>& pPaths) 
 }
 
 int Run(const RunOptions& pOptions) {
-    if (!ParseDecimal(pOptions.target)) {
-        std::fprintf(stderr, "sonivate-cli: --target: not a number: %s\n", pOptions.target.c_str());
-        return kExitUsage;
-    }
     if (pOptions.write && pOptions.outputDir.empty() && !pOptions.inPlace) {
         std::fprintf(stderr, "sonivate-cli: --write needs --output-dir DIR or --in-place\n");
         return kExitUsage;
@@ -406,7 +334,7 @@ int Run(const RunOptions& pOptions) {
     const StopOnSignals signals;
 
     RowList list;
-    CliIntake intake(kFromChoices.at(pOptions.from), kToChoices.at(pOptions.to));
+    CliIntake intake(kFromChoices.at(pOptions.choices.from), kToChoices.at(pOptions.choices.to));
     bool missing = false;
     std::vector<std::string> paths;
     for (const std::string& path : given) {
@@ -427,9 +355,7 @@ int Run(const RunOptions& pOptions) {
     AddCommandLinePaths(list, intake, paths);
 
     CliRun host(pOptions, list.Count());
-    const std::int32_t jobs = pOptions.jobs > 0
-                                  ? pOptions.jobs
-                                  : static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+    const std::int32_t jobs = JobCount(pOptions.choices.jobs);
     if (jobs > 1) host.SetParallel();
     // JSON lines: each row as soon as it and every row before it are done.
     std::int32_t printed = 0;
@@ -454,7 +380,7 @@ int Run(const RunOptions& pOptions) {
         if (pOptions.jsonLines && index >= printed) printLine(index, result);
         if (!pOptions.jsonLines) rows.push_back(RowJson({row.Path, &row, result}, pOptions));
         outputs.push_back(OutputText(result, pOptions));
-        verdicts.push_back(VerdictCell(RowVerdicts(result, pOptions)));
+        verdicts.push_back(VerdictCell(RowVerdicts(result, pOptions.choices.extras)));
         if (result == nullptr || !result->Measured) failed = true;
         if (result != nullptr && result->WriteAttempted && !result->Written) {
             failed = true;
@@ -504,14 +430,7 @@ Command AddRunCommand(CLI::App& pParent) {
     app->add_option("--files-from", options->filesFrom,
                     "Also list the paths in FILE, one per line (- reads standard input)");
     app->add_flag("--null", options->nullSeparated, "With --files-from: the paths are separated by NUL bytes");
-    std::vector<std::string> fromNames, toNames;
-    for (const auto& [name, value] : kFromChoices) fromNames.push_back(name);
-    for (const auto& [name, value] : kToChoices) toNames.push_back(name);
-    app->add_option("--from", options->from, "Range start: file-start, BC$START or BC$STANDBY")
-        ->check(CLI::IsMember(fromNames));
-    app->add_option("--to", options->to, "Range end: file-end, BC$STOP or BC$END")->check(CLI::IsMember(toNames));
-    CLI::Option* target = app->add_option("--target", options->target,
-                                          "Target loudness in LKFS (default -24.0, or the profile's target)");
+    AddRunChoiceOptions(*app, options->choices);
     app->add_flag("--write", options->write, "Write gain-adjusted copies");
     auto* outputDir =
         app->add_option("--output-dir", options->outputDir,
@@ -519,23 +438,15 @@ Command AddRunCommand(CLI::App& pParent) {
     app->add_flag("--in-place", options->inPlace,
                   "Replace each source by its copy (a .wav source under its own name; never another file)")
         ->excludes(outputDir);
-    app->add_flag("--allow-clip", options->allowClip, "Also write files whose gain would clip");
     auto* json = app->add_flag("--json", options->json, "One JSON array of the rows in list order");
     auto* csv = app->add_flag("--csv", options->csv, "The rows as CSV")->excludes(json);
     app->add_flag("--json-lines", options->jsonLines,
                   "One JSON object per row and line, printed as each row finishes, in list order")
         ->excludes(json)
         ->excludes(csv);
-    app->add_option("--jobs", options->jobs,
-                    "Files processed in parallel, 1 to 256 (default: the number of processors)")
-        ->check(CLI::Range(kFewestJobs, kMostJobs));
-    AddExtrasOptions(*app, options->extras);
     command.app = app;
-    command.run = [options, target] {
-        if (!ResolveProfile(options->extras)) return kExitUsage;
-        // A profile sets the target unless one is given.
-        if (options->extras.profile && target->count() == 0)
-            options->target = ShortestText(options->extras.profile->target);
+    command.run = [options] {
+        if (!ResolveRunChoices(options->choices)) return kExitUsage;
         return Run(*options);
     };
     return command;

@@ -26,5 +26,6 @@ Command AddInfoCommand(CLI::App& pParent);
 Command AddMeasureCommand(CLI::App& pParent);
 Command AddApplyCommand(CLI::App& pParent);
 Command AddRunCommand(CLI::App& pParent);
+Command AddWatchCommand(CLI::App& pParent);
 
 }  // namespace sonivate::cli

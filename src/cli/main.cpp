@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     std::vector<Command> commands = {AddInfoCommand(app), AddMeasureCommand(app), AddApplyCommand(app),
-                                     AddRunCommand(app)};
+                                     AddRunCommand(app), AddWatchCommand(app)};
     // A first word that is no option and no command: name it, rather than
     // a parser message about an unexpected argument.
     if (argc > 1 && argv[1][0] != '-') {

@@ -1,0 +1,108 @@
+#include "cli/run_options.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <thread>
+
+#include "app/file_list.h"
+#include "cli/cli_text.h"
+#include "common/decimal_text.h"
+
+namespace sonivate::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr std::int32_t kFewestJobs = 1;
+constexpr std::int32_t kMostJobs = 256;
+// Room for the shortest round-trip text of any double.
+constexpr size_t kShortestDoubleChars = 32;
+
+}  // namespace
+
+const std::map<std::string, std::int32_t> kFromChoices = {{"file-start", kRangeFileStart},
+                                                          {kRangeStartEntries[0], kRangeFileStart},
+                                                          {"BC$START", kRangeBcStart},
+                                                          {"BC$STANDBY", kRangeBcStandby}};
+const std::map<std::string, std::int32_t> kToChoices = {{"file-end", kRangeFileEnd},
+                                                        {kRangeEndEntries[0], kRangeFileEnd},
+                                                        {"BC$STOP", kRangeBcStop},
+                                                        {"BC$END", kRangeBcEnd}};
+
+void AddRunChoiceOptions(CLI::App& pApp, RunChoiceOptions& pOptions) {
+    std::vector<std::string> fromNames, toNames;
+    for (const auto& [name, value] : kFromChoices) fromNames.push_back(name);
+    for (const auto& [name, value] : kToChoices) toNames.push_back(name);
+    pApp.add_option("--from", pOptions.from, "Range start: file-start, BC$START or BC$STANDBY")
+        ->check(CLI::IsMember(fromNames));
+    pApp.add_option("--to", pOptions.to, "Range end: file-end, BC$STOP or BC$END")->check(CLI::IsMember(toNames));
+    pOptions.targetOption = pApp.add_option("--target", pOptions.target,
+                                            "Target loudness in LKFS (default -24.0, or the profile's target)");
+    pApp.add_flag("--allow-clip", pOptions.allowClip, "Also write files whose gain would clip");
+    pApp.add_option("--jobs", pOptions.jobs,
+                    "Files processed in parallel, 1 to 256 (default: the number of processors)")
+        ->check(CLI::Range(kFewestJobs, kMostJobs));
+    AddExtrasOptions(pApp, pOptions.extras);
+}
+
+bool ResolveRunChoices(RunChoiceOptions& pOptions) {
+    if (!ResolveProfile(pOptions.extras)) return false;
+    // A profile sets the target unless one is given.
+    if (pOptions.extras.profile && (pOptions.targetOption == nullptr || pOptions.targetOption->count() == 0))
+        pOptions.target = ShortestText(pOptions.extras.profile->target);
+    if (!ParseDecimal(pOptions.target)) {
+        std::fprintf(stderr, "sonivate-cli: --target: not a number: %s\n", pOptions.target.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::int32_t JobCount(std::int32_t pRequested) {
+    return pRequested > 0 ? pRequested : static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+std::string ShortestText(double pValue) {
+    char text[kShortestDoubleChars];
+    const auto end = std::to_chars(text, text + sizeof text, pValue).ptr;
+    return std::string(text, end);
+}
+
+void NoteMissingMarker(const std::string& pPath, const char* pMarker, bool pStart) {
+    if (Language() == MessageLanguage::Japanese)
+        std::fprintf(stderr, "sonivate-cli: %s: マーカー %s がありません。%sを使います\n", Printable(pPath).c_str(),
+                     pMarker, pStart ? kRangeStartEntries[kRangeFileStart] : kRangeEndEntries[kRangeFileEnd]);
+    else
+        std::fprintf(stderr,
+                     "sonivate-cli: %s: no %s marker (or an unreadable cue chunk); the range %s at the file %s\n",
+                     Printable(pPath).c_str(), pMarker, pStart ? "starts" : "ends", pStart ? "start" : "end");
+}
+
+Json NumberOrNull(bool pHave, double pValue) { return pHave ? Json(pValue) : Json(nullptr); }
+
+Json ReasonJson(RowReason pReason) { return pReason == RowReason::None ? Json(nullptr) : Json(ReasonCode(pReason)); }
+Json ReasonTextJson(RowReason pReason) { return pReason == RowReason::None ? Json(nullptr) : Json(Say(pReason)); }
+
+BroadcastValues ValuesOf(const BroadcastFigures& pFigures) {
+    return {pFigures.TruePeak, pFigures.LoudnessRange, pFigures.MaxMomentary, pFigures.MaxShortTerm};
+}
+
+std::optional<FileVerdicts> RowVerdicts(const RowResult* pResult, const ExtrasChoice& pExtras) {
+    if (!pExtras.profile || pResult == nullptr || !pResult->Measured || !pResult->Broadcast) return std::nullopt;
+    // The copy is written with the gain as shown.
+    const double gain = ParseDecimal(pResult->GainText).value_or(0.0);
+    return JudgeFile(*pExtras.profile, pResult->LKFS, pResult->Broadcast->OutputLKFS, gain, pResult->Peak,
+                     ValuesOf(*pResult->Broadcast));
+}
+
+void AddChosenKeys(Json& pRow, const RowResult* pResult, const ExtrasChoice& pExtras) {
+    if (pExtras.noExtras) return;
+    const bool measured = pResult != nullptr && pResult->Measured && pResult->Broadcast;
+    AddBroadcastKeys(pRow, measured ? ValuesOf(*pResult->Broadcast) : BroadcastValues{});
+    if (!pExtras.profile) return;
+    const std::optional<FileVerdicts> verdicts = RowVerdicts(pResult, pExtras);
+    AddVerdictKeys(pRow, *pExtras.profile, verdicts ? &*verdicts : nullptr);
+}
+
+}  // namespace sonivate::cli

@@ -1,0 +1,70 @@
+#pragma once
+// What run and watch share: the choices that decide how a file is measured
+// and written (range, target, clip avoidance, parallel jobs, the broadcast
+// measures and a delivery profile), and how one file's outcome appears in
+// JSON.
+
+#include <cstdint>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "app/measurement_run.h"
+#include "cli/broadcast_output.h"
+
+namespace CLI {
+class App;
+class Option;
+}  // namespace CLI
+
+namespace sonivate::cli {
+
+// The range choices as the command line spells them, with the window's own
+// entry texts accepted too; the values are kRange... entry indices.
+extern const std::map<std::string, std::int32_t> kFromChoices;
+extern const std::map<std::string, std::int32_t> kToChoices;
+
+struct RunChoiceOptions {
+    std::string from = "file-start";
+    std::string to = "file-end";
+    std::string target = "-24.0";  // LKFS, as typed
+    bool allowClip = false;
+    std::int32_t jobs = 0;  // 0: the number of processors
+    ExtrasChoice extras;
+    CLI::Option* targetOption = nullptr;  // set by AddRunChoiceOptions
+};
+
+// --from, --to, --target, --allow-clip, --jobs, --no-extras, --profile and
+// --profile-file on pApp.
+void AddRunChoiceOptions(CLI::App& pApp, RunChoiceOptions& pOptions);
+
+// After parsing: loads the profile, lets it set the target unless one was
+// given, and checks that the target is a number. false after a message on
+// stderr.
+bool ResolveRunChoices(RunChoiceOptions& pOptions);
+
+// The jobs asked for, or the number of processors (at least 1).
+std::int32_t JobCount(std::int32_t pRequested);
+
+// The shortest text that reads back as pValue, in any locale.
+std::string ShortestText(double pValue);
+
+// A chosen marker the file lacks: the note on stderr, in the locale's language.
+void NoteMissingMarker(const std::string& pPath, const char* pMarker, bool pStart);
+
+nlohmann::ordered_json NumberOrNull(bool pHave, double pValue);
+// The reason's code and text; null for None.
+nlohmann::ordered_json ReasonJson(RowReason pReason);
+nlohmann::ordered_json ReasonTextJson(RowReason pReason);
+
+BroadcastValues ValuesOf(const BroadcastFigures& pFigures);
+
+// The verdicts on a measured row; empty without a profile or figures.
+std::optional<FileVerdicts> RowVerdicts(const RowResult* pResult, const ExtrasChoice& pExtras);
+
+// The broadcast keys after the others, as chosen: the figures (null when not
+// measured) and, with a profile, the verdicts.
+void AddChosenKeys(nlohmann::ordered_json& pRow, const RowResult* pResult, const ExtrasChoice& pExtras);
+
+}  // namespace sonivate::cli

@@ -1,0 +1,339 @@
+// sonivate-cli watch over generated delivery folders: which files it takes,
+// where the sources go, what the journal keeps across restarts, and how a
+// stop signal ends it. Driven with --once --settle 0, or by the log lines it
+// prints: never by waiting for time.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli_runner.h"
+#include "support/scratch.h"
+#include "support/wavgen.h"
+
+namespace sonivate::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+constexpr std::int32_t kRate = 48000;
+// Long enough that a stop signal sent when its processing starts arrives
+// well before its copy is done, seconds.
+constexpr std::int32_t kLongSeconds = 300;
+
+std::string Programme(const std::string& pPath, double pDbfs = -20.0, std::int32_t pSeconds = 2) {
+    return WriteWav(pPath, WavSpec{}, Sine(static_cast<std::int64_t>(kRate) * pSeconds, 2, 1000.0, pDbfs, 16));
+}
+
+std::vector<Json> JsonLines(const std::string& pText) {
+    std::vector<Json> lines;
+    std::istringstream in(pText);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) lines.push_back(Json::parse(line));
+    return lines;
+}
+
+std::string ReadText(const std::string& pPath) {
+    std::ifstream in(pPath);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool AnyHiddenPart(const std::string& pFolder) {
+    for (const auto& entry : fs::recursive_directory_iterator(pFolder))
+        if (entry.path().filename().string().rfind(".sonivate-", 0) == 0) return true;
+    return false;
+}
+
+struct Delivery {
+    ScratchDir in, out, aside;
+    std::string journal = aside.file("journal.jsonl");
+
+    std::vector<std::string> Once(std::vector<std::string> pExtra = {}) const {
+        std::vector<std::string> args = {"watch",    in.path(), "--output-dir", out.path(), "--once",
+                                         "--settle", "0",       "--journal",    journal,    "--json"};
+        args.insert(args.end(), pExtra.begin(), pExtra.end());
+        return args;
+    }
+};
+
+TEST(CliWatch, TakesWaveFilesInAnyCaseMirrorsSubFoldersAndMovesTheSourcesToDone) {
+    Delivery d;
+    fs::create_directories(d.in.file("show/part"));
+    Programme(d.in.file("a.wav"));
+    Programme(d.in.file("B.WAV"));
+    Programme(d.in.file("show/part/c.wav"));
+    Programme(d.in.file(".hidden.wav"));
+    Programme(d.in.file(".sonivate-1234.part"));
+    Programme(d.in.file("notes.txt"));
+    const std::string done = d.aside.file("done");
+
+    const CliResult flat = RunCli(d.Once({"--done", done}));
+    ASSERT_EQ(flat.status, 0) << flat.err;
+    EXPECT_EQ(JsonLines(flat.out).size(), 2U) << flat.out;
+    EXPECT_TRUE(fs::exists(d.in.file("show/part/c.wav"))) << "a sub-folder only with --recursive";
+
+    const CliResult deep = RunCli(d.Once({"--done", done, "--recursive"}));
+    ASSERT_EQ(deep.status, 0) << deep.err;
+    const std::vector<Json> lines = JsonLines(deep.out);
+    ASSERT_EQ(lines.size(), 1U) << deep.out;
+    EXPECT_EQ(lines[0]["output"], d.out.file("show/part/c.wav"));
+    EXPECT_EQ(lines[0]["moved_to"], done + "/show/part/c.wav");
+    EXPECT_TRUE(lines[0]["written"].get<bool>());
+    EXPECT_TRUE(lines[0]["gain"].is_number());
+    EXPECT_EQ(lines[0]["hash"].get<std::string>().rfind("xxh64:", 0), 0U);
+
+    for (const char* name : {"a.wav", "B.wav", "show/part/c.wav"}) EXPECT_TRUE(fs::exists(d.out.file(name))) << name;
+    for (const std::string name : {"a.wav", "B.WAV", "show/part/c.wav"})
+        EXPECT_TRUE(fs::exists(done + "/" + name)) << name;
+    EXPECT_TRUE(fs::exists(d.in.file(".hidden.wav")));
+    EXPECT_TRUE(fs::exists(d.in.file(".sonivate-1234.part")));
+    EXPECT_TRUE(fs::exists(d.in.file("notes.txt")));
+    EXPECT_FALSE(fs::exists(d.out.file(".hidden.wav")));
+}
+
+TEST(CliWatch, AFileThatCannotBeDoneGoesToFailedWithItsReasonAndANameTakenGetsANumber) {
+    Delivery d;
+    const std::string failed = d.aside.file("failed");
+    fs::create_directories(failed);
+    Programme(failed + "/short.wav");  // an earlier delivery of that name
+    WriteWav(d.in.file("short.wav"), WavSpec{}, Sine(kRate / 2, 2, 1000.0, -20.0, 16));
+    {
+        std::ofstream junk(d.in.file("junk.wav"));
+        junk << "not a wave file at all";
+    }
+    const CliResult r = RunCli(d.Once({"--failed", failed}));
+    EXPECT_EQ(r.status, 1) << "a failed file fails a --once run";
+    const std::vector<Json> lines = JsonLines(r.out);
+    ASSERT_EQ(lines.size(), 2U) << r.out;
+    for (const Json& line : lines) {
+        EXPECT_FALSE(line["written"].get<bool>());
+        EXPECT_TRUE(line["output"].is_null());
+        EXPECT_TRUE(line["reason"].is_string());
+    }
+    EXPECT_FALSE(fs::exists(d.in.file("short.wav")));
+    EXPECT_TRUE(fs::exists(failed + "/short-2.wav"));
+    EXPECT_NE(ReadText(failed + "/short-2.wav.reason.txt").find("too_short"), std::string::npos);
+    for (const Json& line : lines) {
+        if (line["source"] != d.in.file("junk.wav")) continue;
+        EXPECT_EQ(ReadText(failed + "/junk.wav.reason.txt").rfind(line["reason"].get<std::string>() + "\n", 0), 0U);
+    }
+    EXPECT_FALSE(fs::exists(d.out.file("short.wav")));
+    EXPECT_FALSE(fs::exists(d.out.file("junk.wav")));
+}
+
+TEST(CliWatch, ARestartNeverDoesAFileTwiceButDoesAChangedOneAndOneWhoseLineWasCutOff) {
+    Delivery d;
+    Programme(d.in.file("a.wav"), -20.0);
+    Programme(d.in.file("b.wav"), -30.0);
+    const CliResult first = RunCli(d.Once());
+    ASSERT_EQ(first.status, 0) << first.err;
+    ASSERT_EQ(JsonLines(first.out).size(), 2U);
+
+    const CliResult again = RunCli(d.Once());
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(JsonLines(again.out).empty()) << again.out;
+    EXPECT_NE(again.err.find("done before"), std::string::npos) << again.err;
+
+    // A new delivery under the old name is new work.
+    Programme(d.in.file("a.wav"), -25.0);
+    const CliResult changed = RunCli(d.Once());
+    const std::vector<Json> redone = JsonLines(changed.out);
+    ASSERT_EQ(redone.size(), 1U) << changed.out;
+    EXPECT_EQ(redone[0]["source"], d.in.file("a.wav"));
+
+    // A crash in the middle of the last line: that file is done again.
+    std::string journal = ReadText(d.journal);
+    ASSERT_EQ(journal.back(), '\n');
+    journal.resize(journal.size() - 5);
+    std::ofstream(d.journal, std::ios::trunc) << journal;
+    const CliResult recovered = RunCli(d.Once());
+    const std::vector<Json> lines = JsonLines(recovered.out);
+    ASSERT_EQ(lines.size(), 1U) << recovered.out;
+    EXPECT_EQ(lines[0]["source"], d.in.file("a.wav"));
+    const CliResult settled = RunCli(d.Once());
+    EXPECT_TRUE(JsonLines(settled.out).empty()) << settled.out;
+}
+
+TEST(CliWatch, AFileStillOpenForWritingIsNeverTakenAndIsTakenOnceClosed) {
+    Delivery d;
+    const Bytes wave = BuildWav(WavSpec{}, Sine(kRate * 2, 2, 1000.0, -20.0, 16));
+    const int writer = ::open(d.in.file("slow.wav").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(writer, 0);
+    // Complete on disk, but the writer has not closed it yet.
+    ASSERT_EQ(::write(writer, wave.data(), wave.size()), static_cast<ssize_t>(wave.size()));
+
+    const CliResult open = RunCli(d.Once());
+    EXPECT_EQ(open.status, 0) << open.err;
+    EXPECT_TRUE(JsonLines(open.out).empty()) << open.out;
+    EXPECT_FALSE(fs::exists(d.out.file("slow.wav")));
+    EXPECT_NE(open.err.find("left for the next run"), std::string::npos) << open.err;
+
+    ASSERT_EQ(::close(writer), 0);
+    const CliResult closed = RunCli(d.Once());
+    ASSERT_EQ(closed.status, 0) << closed.err;
+    EXPECT_EQ(JsonLines(closed.out).size(), 1U) << closed.out;
+    EXPECT_TRUE(fs::exists(d.out.file("slow.wav")));
+}
+
+// A watcher running in the background, its log read as it comes.
+class RunningWatch {
+public:
+    explicit RunningWatch(const std::vector<std::string>& pArguments) {
+        if (::pipe(mPipe) != 0) return;
+        mPid = ::fork();
+        if (mPid != 0) {
+            ::close(mPipe[1]);
+            return;
+        }
+        ::dup2(mPipe[1], STDERR_FILENO);
+        ::close(mPipe[0]);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        std::vector<std::string> args = {SONIVATE_CLI_PATH};
+        args.insert(args.end(), pArguments.begin(), pArguments.end());
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ~RunningWatch() {
+        if (mPid > 0 && !mReaped) {
+            ::kill(mPid, SIGKILL);
+            ::waitpid(mPid, nullptr, 0);
+        }
+        if (mPipe[0] >= 0) ::close(mPipe[0]);
+    }
+    // Reads the log until pText has appeared (counted from pFrom); false when the log ended first.
+    bool WaitFor(const std::string& pText, size_t pFrom = 0) {
+        char buffer[256];
+        while (log.find(pText, pFrom) == std::string::npos) {
+            const ssize_t got = ::read(mPipe[0], buffer, sizeof buffer);
+            if (got <= 0) return false;
+            log.append(buffer, static_cast<size_t>(got));
+        }
+        return true;
+    }
+    // Signals the watcher and returns its exit status (-1: it did not exit normally).
+    int Stop() {
+        ::kill(mPid, SIGTERM);
+        WaitFor("\n\n");  // to the end of the log
+        int status = 0;
+        ::waitpid(mPid, &status, 0);
+        mReaped = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string log;
+
+private:
+    int mPipe[2] = {-1, -1};
+    pid_t mPid = -1;
+    bool mReaped = false;
+};
+
+TEST(CliWatch, FilesArrivingWhileWatchingAreTakenAlsoInSubFoldersMadeMeanwhile) {
+    Delivery d;
+    RunningWatch watch(
+        {"watch", d.in.path(), "--output-dir", d.out.path(), "--settle", "0", "--recursive", "--journal", d.journal});
+    ASSERT_TRUE(watch.WaitFor("watching")) << watch.log;
+    // Written elsewhere and moved in, as a delivery tool does it.
+    Programme(d.aside.file("moved.wav"));
+    ASSERT_EQ(::rename(d.aside.file("moved.wav").c_str(), d.in.file("moved.wav").c_str()), 0);
+    ASSERT_TRUE(watch.WaitFor("written " + d.out.file("moved.wav"))) << watch.log;
+    fs::create_directories(d.in.file("new/deeper"));
+    Programme(d.in.file("new/deeper/late.wav"));
+    ASSERT_TRUE(watch.WaitFor("written " + d.out.file("new/deeper/late.wav"))) << watch.log;
+    EXPECT_EQ(watch.Stop(), 0) << watch.log;
+    EXPECT_TRUE(fs::exists(d.in.file("moved.wav"))) << "without --done the source stays";
+}
+
+TEST(CliWatch, SigtermDuringAFileEndsWithStatusZeroAndLeavesNoCopyAndNoLine) {
+    Delivery d;
+    Programme(d.in.file("long.wav"), -20.0, kLongSeconds);
+    int errPipe[2];
+    ASSERT_EQ(::pipe(errPipe), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(errPipe[1], STDERR_FILENO);
+        ::close(errPipe[0]);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::execl(SONIVATE_CLI_PATH, SONIVATE_CLI_PATH, "watch", d.in.path().c_str(), "--output-dir",
+                d.out.path().c_str(), "--settle", "0", "--journal", d.journal.c_str(), "--jobs", "1",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(errPipe[1]);
+    std::string err;
+    char buffer[256];
+    for (ssize_t got = 0; err.find("processing") == std::string::npos;) {
+        got = ::read(errPipe[0], buffer, sizeof buffer);
+        if (got <= 0) break;
+        err.append(buffer, static_cast<size_t>(got));
+    }
+    ASSERT_NE(err.find("processing"), std::string::npos) << err;
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    for (ssize_t got = 1; got > 0;) {
+        got = ::read(errPipe[0], buffer, sizeof buffer);
+        if (got > 0) err.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(errPipe[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << err;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+    EXPECT_FALSE(fs::exists(d.out.file("long.wav"))) << err;
+    EXPECT_FALSE(AnyHiddenPart(d.out.path()));
+    EXPECT_TRUE(fs::exists(d.in.file("long.wav")));
+    EXPECT_EQ(ReadText(d.journal), "");
+
+    // Not lost: the next start does it.
+    const CliResult next = RunCli(d.Once());
+    EXPECT_EQ(JsonLines(next.out).size(), 1U) << next.err;
+    EXPECT_TRUE(fs::exists(d.out.file("long.wav")));
+}
+
+TEST(CliWatch, RefusesOutputDoneAndFailedFoldersThatWouldFeedTheWatch) {
+    Delivery d;
+    const CliResult same =
+        RunCli({"watch", d.in.path(), "--output-dir", d.in.path(), "--once", "--journal", d.journal});
+    EXPECT_EQ(same.status, 2) << same.err;
+    fs::create_directories(d.in.file("out"));
+    const CliResult inside = RunCli(
+        {"watch", d.in.path(), "--output-dir", d.in.file("out"), "--recursive", "--once", "--journal", d.journal});
+    EXPECT_EQ(inside.status, 2) << inside.err;
+    const CliResult done = RunCli({"watch", d.in.path(), "--output-dir", d.out.path(), "--done", d.in.file("done"),
+                                   "--recursive", "--once", "--journal", d.journal});
+    EXPECT_EQ(done.status, 2) << done.err;
+    EXPECT_FALSE(fs::exists(d.in.file("done"))) << "a refused folder is not made";
+}
+
+TEST(CliWatch, TheDefaultJournalLivesInTheStateHome) {
+    Delivery d;
+    Programme(d.in.file("a.wav"));
+    const CliResult r = RunCli({"watch", d.in.path(), "--output-dir", d.out.path(), "--once", "--settle", "0"}, "",
+                               {"XDG_STATE_HOME=" + d.aside.path()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    size_t journals = 0;
+    for (const auto& entry : fs::directory_iterator(d.aside.file("sonivate"))) {
+        EXPECT_EQ(entry.path().filename().string().rfind("watch-", 0), 0U);
+        EXPECT_EQ(entry.path().extension(), ".jsonl");
+        EXPECT_NE(ReadText(entry.path().string()).find("\"source\":\"" + d.in.file("a.wav") + "\""), std::string::npos);
+        ++journals;
+    }
+    EXPECT_EQ(journals, 1U);
+}
+
+}  // namespace
+}  // namespace sonivate::test
