@@ -23,8 +23,9 @@ inline constexpr std::int64_t kFirstChunkPosition = 13;
 constexpr std::int64_t ChunkSpan(std::int64_t pSize) { return 8 + pSize + (pSize & 1); }
 
 // Position of the pOccurrence-th (from 0) chunk with identifier pChunkId, or
-// -1 when there is none or a read fails; 0 when an error was trapped.
-// With pHandle 0 the file pFilename is opened and closed here; a given
+// -1 when there is none or a read fails; 0 when an error was trapped. The
+// file header is not checked, but in an RF64 or BW64 file every chunk is
+// stepped over by its true size (see WaveLayout). With pHandle 0 the file pFilename is opened and closed here; a given
 // handle is used and never closed, not even after a failed read (the
 // caller's variable would otherwise hold a descriptor a later open may reuse).
 std::int64_t FindChunk(const std::string& pFilename, FileHandle pHandle, std::int32_t pChunkId,
@@ -36,7 +37,8 @@ std::int64_t FindChunk(const std::string& pFilename, FileHandle pHandle, std::in
 std::int64_t FindNextChunk(const std::string& pFilename, FileHandle pHandle, std::int32_t pChunkId,
                            std::int64_t pPosition);
 
-// The file's format record. Never closes a handle it was given.
+// The file's format record (ReadWaveLayout's Info). Never closes a handle it
+// was given.
 WaveFormatInfo ReadWaveHeader(const std::string& pFilename, FileHandle pHandle);
 
 // The same walks over any byte source, with the same results; the routines
