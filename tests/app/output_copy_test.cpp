@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -230,6 +231,117 @@ TEST_F(Publishing, WithoutUnnamedFilesTheHiddenTemporaryNeverOutlivesTheRow) {
     EXPECT_TRUE(results[0].Written);
     EXPECT_EQ(results[1].Reason, RowReason::Stopped);
     EXPECT_EQ(Files(out.path()), std::vector<std::string>{"spot.wav"});
+}
+
+// Another program with the file open for writing until Release: the child
+// says it holds the file through one pipe and waits on another (no sleeps).
+class OtherWriter {
+public:
+    explicit OtherWriter(const std::string& pPath) {
+        int ready[2], release[2];
+        if (::pipe(ready) != 0 || ::pipe(release) != 0) return;
+        mPid = ::fork();
+        if (mPid == 0) {
+            ::close(ready[0]);
+            ::close(release[1]);
+            const char answer = ::open(pPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC) >= 0 ? 'y' : 'n';
+            char byte = 0;
+            if (::write(ready[1], &answer, 1) != 1 || ::read(release[0], &byte, 1) < 0) ::_exit(2);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        mRelease = release[1];
+        char answer = 0;
+        mHolding = ::read(ready[0], &answer, 1) == 1 && answer == 'y';
+        ::close(ready[0]);
+    }
+    ~OtherWriter() {
+        if (mRelease >= 0) ::close(mRelease);
+        if (mPid > 0) ::waitpid(mPid, nullptr, 0);
+    }
+    bool Holding() const { return mHolding; }
+
+private:
+    pid_t mPid = -1;
+    int mRelease = -1;
+    bool mHolding = false;
+};
+
+TEST_F(Publishing, InPlaceASourceStillBeingWrittenIsNeverReplaced) {
+    // Open for writing before the row starts: refused before it is measured.
+    const std::string recording = Tone(dir.file("recording.wav"));
+    const Bytes recordingBytes = test::ReadBytes(recording);
+    {
+        OtherWriter recorder(recording);
+        ASSERT_TRUE(recorder.Holding());
+        const std::vector<RowResult> results = Run({recording});
+        EXPECT_FALSE(results.at(0).Written);
+        EXPECT_EQ(results[0].Reason, RowReason::SourceInUse);
+        EXPECT_FALSE(results[0].Measured) << "refused before the measurement";
+    }
+    EXPECT_EQ(test::ReadBytes(recording), recordingBytes);
+
+    // A writer that opens the source while its copy is written and has not
+    // written yet: its next bytes would go into the unlinked old file.
+    const std::string late = Tone(dir.file("late.wav"));
+    std::unique_ptr<OtherWriter> lateWriter;
+    platform::SetFaultHookForTesting([&](std::string_view pOperation) {
+        if (pOperation == "write" && !lateWriter) lateWriter = std::make_unique<OtherWriter>(late);
+    });
+    ListViewModel second;
+    ConfigureFileList(second);
+    test::RecordingIntake intake;
+    AddTitle(second, intake, late, kLastItem);
+    std::vector<RowResult> results = RunMeasurement(second, host);
+    platform::SetFaultHookForTesting(nullptr);
+    ASSERT_TRUE(lateWriter && lateWriter->Holding());
+    EXPECT_EQ(results.at(0).Reason, RowReason::SourceInUse);
+    EXPECT_FALSE(results[0].Written);
+    lateWriter.reset();
+    EXPECT_EQ(Files(dir.path()), (std::vector<std::string>{"late.wav", "recording.wav"}));
+}
+
+TEST_F(Publishing, InPlaceBytesWrittenToTheSourceWhileTheCopyIsFlushedAreKept) {
+    for (const bool keepTimes : {false, true}) {
+        SCOPED_TRACE(keepTimes ? "same size, modification time put back" : "appended");
+        ScratchDir folder;
+        const std::string path = Tone(folder.file("take.wav"));
+        const Bytes original = test::ReadBytes(path);
+        Bytes expected = original;
+        bool written = false;
+        // The first flush is the copy's, right before it would take the name.
+        platform::SetFaultHookForTesting([&](std::string_view pOperation) {
+            if (pOperation != "fsync" || written) return;
+            written = true;
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+            struct stat before {};
+            ::fstat(fd, &before);
+            const unsigned char more[4] = {1, 2, 3, 4};
+            if (keepTimes) {
+                ASSERT_EQ(::pwrite(fd, more, sizeof(more), 100), static_cast<ssize_t>(sizeof(more)));
+                const struct timespec times[2] = {before.st_atim, before.st_mtim};
+                ASSERT_EQ(::futimens(fd, times), 0);
+                std::copy(more, more + sizeof(more), expected.begin() + 100);
+            } else {
+                ASSERT_EQ(::pwrite(fd, more, sizeof(more), before.st_size), static_cast<ssize_t>(sizeof(more)));
+                expected.insert(expected.end(), more, more + sizeof(more));
+            }
+            ::close(fd);
+        });
+        ListViewModel rows;
+        ConfigureFileList(rows);
+        test::RecordingIntake intake;
+        AddTitle(rows, intake, path, kLastItem);
+        host.output = true;
+        const std::vector<RowResult> results = RunMeasurement(rows, host);
+        platform::SetFaultHookForTesting(nullptr);
+        ASSERT_TRUE(written);
+        EXPECT_EQ(results.at(0).Reason, RowReason::SourceChanged);
+        EXPECT_FALSE(results[0].Written);
+        EXPECT_EQ(test::ReadBytes(path), expected) << "the late bytes are still there";
+        EXPECT_EQ(Files(folder.path()), std::vector<std::string>{"take.wav"});
+    }
 }
 
 TEST(PendingFiles, NameOnlyWhenCompleteAndNeverReplaceWhatChanged) {
