@@ -195,6 +195,7 @@ TEST(ReportFailures, AreStatusValues) {
 
 TEST(LoudnessGraphImage, DrawsIntoAnArgbBufferOfTheAskedSize) {
     report::FileRow row = SampleRow(0, "春の新生活キャンペーン 30秒", 30.0);
+    row.Source.TruePeak = -0.42;  // over the profile's -1.0 dBTP: marked
     const report::GraphImage image = report::RenderLoudnessGraph(row, -24.0, 640, 220);
     ASSERT_EQ(image.Width, 640);
     ASSERT_EQ(image.Height, 220);
@@ -211,6 +212,12 @@ TEST(LoudnessGraphImage, DrawsIntoAnArgbBufferOfTheAskedSize) {
         }
     }
     EXPECT_GT(coloured, 2000u);
+    // Left as report_graph.png for a person to look at, as the window shows it.
+    report::GraphImage copy = image;
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(copy.Bytes.data(), CAIRO_FORMAT_ARGB32, copy.Width,
+                                                                   copy.Height, copy.Stride);
+    EXPECT_EQ(cairo_surface_write_to_png(surface, (kRenderedDir + "/report_graph.png").c_str()), CAIRO_STATUS_SUCCESS);
+    cairo_surface_destroy(surface);
     EXPECT_EQ(report::RenderLoudnessGraph(row, -24.0, 0, 220).Width, 0);
     // No series, no markers, no profile: axes and target only, no fault.
     report::FileRow bare;
