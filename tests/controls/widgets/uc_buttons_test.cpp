@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -302,6 +303,31 @@ TEST(UCButtonsDrawing, PlainIconsAreTintedToTheFaceLitOnesAreNot) {
         }
     }
     EXPECT_GT(checked, 100);
+}
+
+// Tab walks the enabled buttons before it leaves the strip; Space and Enter
+// press the focused one.
+TEST(UCButtonsKeyboard, TabWalksTheButtonsAndSpaceOrEnterPressesOne) {
+    QWidget window;
+    QLineEdit before(&window);
+    auto strip = MakeStrip(240, 3, 1);
+    strip->setParent(&window);
+    QLineEdit after(&window);
+    QWidget::setTabOrder(&before, strip.get());
+    QWidget::setTabOrder(strip.get(), &after);
+    strip->SetButtonDisable(1, true, true, false);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    Recorder record(*strip);
+    strip->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(strip->FocusButton(), 0);
+    QTest::keyClick(strip.get(), Qt::Key_Space);
+    QTest::keyClick(strip.get(), Qt::Key_Tab);
+    EXPECT_EQ(strip->FocusButton(), 2);  // the disabled one is passed over
+    QTest::keyClick(strip.get(), Qt::Key_Return);
+    EXPECT_EQ(record.Clicked, (std::vector<std::int16_t>{0, 2}));
+    QTest::keyClick(strip.get(), Qt::Key_Tab);
+    EXPECT_FALSE(strip->hasFocus());
 }
 
 }  // namespace

@@ -618,6 +618,55 @@ TEST_F(ListViewTest, TooltipAndGrabScrollFollowThePointer) {
     QTest::mouseRelease(Items(), Qt::LeftButton, {}, RowPoint(8));
 }
 
+// The host's tooltip texts replace the cells'; keys move the cursor and the
+// selection only while clicks are allowed, and Delete is left to the host.
+TEST_F(ListViewTest, HostTooltipsAndTheKeyboard) {
+    Build();
+    AddRows(30);
+    lv.SetShowToolTip(1);
+    lv.SetToolTipSource([](std::int32_t pRow, std::int32_t pColumn) {
+        return "row " + std::to_string(pRow) + " column " + std::to_string(pColumn);
+    });
+    lv.show();
+    QApplication::setActiveWindow(&lv);
+    lv.setFocus(Qt::TabFocusReason);
+    MoveWith(Items(), RowPoint(2), Qt::NoButton);
+    EXPECT_EQ(lv.ToolTipText(), "row 2 column 0");
+    int deletes = 0;
+    QObject::connect(&lv, &UC_ListView::DeletePressed, [&] { ++deletes; });
+
+    QTest::keyClick(&lv, Qt::Key_Down);
+    EXPECT_EQ(lv.SelectedItem(), 0);
+    QTest::keyClick(&lv, Qt::Key_PageDown);
+    EXPECT_EQ(lv.SelectedItem(), lv.VisibleRows() - 1);
+    QTest::keyClick(&lv, Qt::Key_End);
+    EXPECT_EQ(lv.SelectedItem(), 29);
+    EXPECT_GE(lv.TopItem() + lv.VisibleRows(), 30);  // scrolled into view
+    QTest::keyClick(&lv, Qt::Key_Up, Qt::ShiftModifier);
+    QTest::keyClick(&lv, Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(lv.NumSelectedItems(), 3);
+    // Ctrl moves the cursor alone, Ctrl+Space adds its row.
+    QTest::keyClick(&lv, Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(lv.SelectedItem(), 0);
+    EXPECT_EQ(lv.NumSelectedItems(), 3);
+    QTest::keyClick(&lv, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(lv.NumSelectedItems(), 4);
+    QTest::keyClick(&lv, Qt::Key_Delete);
+    EXPECT_EQ(deletes, 1);
+    EXPECT_EQ(lv.ItemCount(), 30);
+
+    lv.SetClickDisabled(1);
+    QTest::keyClick(&lv, Qt::Key_Down);
+    QTest::keyClick(&lv, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&lv, Qt::Key_Delete);
+    EXPECT_EQ(lv.SelectedItem(), 0);
+    EXPECT_EQ(lv.NumSelectedItems(), 4);
+    EXPECT_EQ(deletes, 1);
+    // The tooltip still answers during a run.
+    MoveWith(Items(), RowPoint(3), Qt::NoButton);
+    EXPECT_EQ(lv.ToolTipText(), "row 3 column 0");
+}
+
 TEST_F(ListViewTest, AutomaticWidthsFitTheTexts) {
     Build();
     AddRows(2);
