@@ -199,6 +199,14 @@ TEST_F(CopyLoudnessTest, ComputedFiguresFollowTheGatesAtTheCopysLevel) {
     EXPECT_GT(std::abs(measured.LKFS + gain - *copyFigures.Integrated), 0.02);
 }
 
+TEST_F(CopyLoudnessTest, AVeryQuietCopyIsMeasured) {
+    // Some 50 dB down the writer's rounding is part of the copy's sound.
+    Prepare(WithBext(2), Programme(), -32.0);
+    EXPECT_FALSE(ComputeCopyFigures(measured, gain).has_value());
+    ASSERT_EQ(Update(BextLoudnessMode::Update), 0);
+    ExpectDescribes(BextOf(test::ReadBytes(copy)).Loudness, MeasureFile(copy));
+}
+
 TEST_F(CopyLoudnessTest, ASubRangeIsDescribedOverThatRange) {
     Prepare(WithBext(2), Programme(), -4.0, kRate, 7 * kRate);
     ASSERT_EQ(Update(BextLoudnessMode::Update), 0);
