@@ -127,10 +127,16 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
     }
     result.IncompleteData = check.IncompleteData();
     double gainForOutput = 0.0;
+    // What the copy's bext loudness fields are made from.
+    SourceLoudness sourceLoudness;
+    const bool describeCopy = pChoices.WavOutput && pChoices.BextLoudness != BextLoudnessMode::Keep;
     try {
         C_LKFSFCT meter(pProgress.RunPump());
         BroadcastMeasures extras;
-        if (pChoices.Extras) extras.Listen(meter);
+        if (pChoices.Extras) {
+            extras.Listen(meter);
+            if (describeCopy) extras.KeepSeries(true);
+        }
         meter.MeasureLKFSProg = [&](float pRate, std::int32_t& pCancel) { HandleProgress(pProgress, pRate, pCancel); };
         if (meter.MeasureLKFS(pWork.Source, pWork.Start, pWork.End) != 0) {
             result.Measured = true;
@@ -157,6 +163,8 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
                 // Inter-sample peaks clip a copy as surely as sample peaks.
                 if (figures.TruePeak && gainForOutput + *figures.TruePeak > 0.0) result.Clip = true;
             }
+            if (describeCopy)
+                sourceLoudness = SourceLoudnessOf(meter, pChoices.Extras ? &extras : nullptr, pWork.Start, pWork.End);
             if (pOnMeasured) pOnMeasured(result);
         } else {
             result.Reason = pProgress.StopRequested() ? RowReason::Stopped : RowReason::NotMeasured;
@@ -188,10 +196,14 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
     } else if (pChoices.WavOutput) {
         result.WriteAttempted = true;
         result.OutputPath = outputPath;
-        const CopyOutcome copy =
-            WriteCopySafely(hold, outputPath, inPlace ? TargetRule::InPlace : TargetRule::OutputFolder, pWork.Start,
-                            pWork.End, gainForOutput, pProgress, pRun);
+        const CopyOutcome copy = WriteCopySafely(
+            hold, outputPath, inPlace ? TargetRule::InPlace : TargetRule::OutputFolder, pWork.Start, pWork.End,
+            gainForOutput, pProgress, pRun, [&](int pCopyFd) {
+                if (!describeCopy) return 0;
+                return UpdateCopyLoudness(pCopyFd, sourceLoudness, gainForOutput, pChoices.BextLoudness, &pProgress);
+            });
         result.Written = copy.Written;
+        result.FolderSyncError = copy.FolderSyncError;
         if (!copy.Written) {
             result.Reason = copy.Reason;
             result.WriteError = copy.Error;
@@ -220,6 +232,7 @@ RunChoices ReadChoices(const RunHost& pHost, double pTarget) {
     choices.SoundPath = pHost.SoundPath();
     choices.NoClip = pHost.NoClip();
     choices.Extras = pHost.BroadcastExtras();
+    choices.BextLoudness = pHost.BextLoudness();
     return choices;
 }
 

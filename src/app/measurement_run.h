@@ -14,6 +14,7 @@
 #include "app/progress_host.h"
 #include "app/row_reason.h"
 #include "app/batch_rows.h"
+#include "app/copy_loudness.h"
 
 namespace sonivate {
 
@@ -41,6 +42,8 @@ public:
     // short-term loudness) taken in the same read as the loudness; off
     // unless the host asks for them.
     virtual bool BroadcastExtras() const { return false; }
+    // What becomes of a copy's BWF loudness fields.
+    virtual BextLoudnessMode BextLoudness() const { return kDefaultBextLoudnessMode; }
     // A new run starts with no stop request. A host with a stop source of
     // its own (signals) clears it here; StopRequested answers for that
     // source, the controller keeps the stop button's request itself.
@@ -106,6 +109,9 @@ struct RowResult {
     // wins over a failed measurement's); None when all went through.
     RowReason Reason = RowReason::None;
     int WriteError = 0;  // the errno behind a failed copy, when known
+    // The copy stands, but flushing its folder after naming it failed (this
+    // errno): the name may not survive a power loss.
+    int FolderSyncError = 0;
     // Set for a measured row when the run's choices ask for the extras.
     std::optional<BroadcastFigures> Broadcast;
 };
@@ -133,6 +139,7 @@ struct RunChoices {
     std::string SoundPath;
     bool NoClip = true;
     bool Extras = false;  // take the broadcast measures too
+    BextLoudnessMode BextLoudness = kDefaultBextLoudnessMode;
     // The run's listed sources; none: no check.
     std::shared_ptr<const RunSources> Sources;
 };

@@ -140,7 +140,8 @@ RowReason SourceHold::CheckBeforeReplacing() const {
 }
 
 CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarget, TargetRule pRule, std::int64_t pFrom,
-                            std::int64_t pTo, double pGainDB, ProgressHost& pHost, RunOutputs* pRun) {
+                            std::int64_t pTo, double pGainDB, ProgressHost& pHost, RunOutputs* pRun,
+                            const std::function<int(int pCopyFd)>& pBeforePublish) {
     CopyOutcome outcome;
     auto refuse = [&](RowReason pReason, int pError = 0) {
         outcome.Reason = pReason;
@@ -191,6 +192,11 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarge
                                                   layout, pFrom, pTo, pGainDB, pHost);
     if (ok == 0) return refuse(pHost.StopRequested() ? RowReason::Stopped : RowReason::WriteFailed, watch.Take());
     if (pHost.StopRequested()) return refuse(RowReason::Stopped);
+    if (pBeforePublish) {
+        const int before = pBeforePublish(copy.Descriptor());
+        if (before == ECANCELED) return refuse(RowReason::Stopped);
+        if (before != 0) return refuse(RowReason::WriteFailed, before);
+    }
     if (!pSource.StillUnchanged()) return refuse(RowReason::SourceChanged);
 
     // The last look at the source comes after the copy is on the device:

@@ -6,6 +6,7 @@
 // The batch run and the one-file copy share it.
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -89,7 +90,12 @@ struct CopyOutcome {
 // when given, refuses names this run has already written and learns the new
 // copy. Surround sources (more than two channels) are not written. After any
 // failure nothing of the copy remains and an existing file is untouched.
+//
+// pBeforePublish, when given, sees the finished copy's descriptor (read and
+// write) before it is flushed and named: 0 lets it go on, ECANCELED means
+// stopped, any other errno fails the copy.
 CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarget, TargetRule pRule, std::int64_t pFrom,
-                            std::int64_t pTo, double pGainDB, ProgressHost& pHost, RunOutputs* pRun = nullptr);
+                            std::int64_t pTo, double pGainDB, ProgressHost& pHost, RunOutputs* pRun = nullptr,
+                            const std::function<int(int pCopyFd)>& pBeforePublish = {});
 
 }  // namespace sonivate

@@ -23,6 +23,7 @@
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/run_options.h"
+#include "platform/errno_text.h"
 #include "platform/file_names.h"
 #include "cli/stop_signals.h"
 #include "common/decimal_text.h"
@@ -77,6 +78,7 @@ public:
     std::string SoundPath() const override { return mOptions.outputDir; }
     bool NoClip() const override { return !mOptions.choices.allowClip; }
     bool BroadcastExtras() const override { return !mOptions.choices.extras.noExtras; }
+    BextLoudnessMode BextLoudness() const override { return BextModeOf(mOptions.choices); }
     // A Ctrl-C given while the files were being listed still counts.
     void ClearStopRequest() override {}
     bool StopRequested() const override { return StopSignalled(); }
@@ -176,7 +178,7 @@ Json RowJson(const RowFacts& pFacts, const RunOptions& pOptions) {
     if (listed)
         reason = result != nullptr ? result->Reason : (StopSignalled() ? RowReason::Stopped : RowReason::NotMeasured);
     row["reason"] = ReasonJson(reason);
-    row["reason_text"] = ReasonTextJson(reason);
+    row["reason_text"] = ReasonTextJson(reason, result != nullptr ? result->WriteError : 0);
     row["start_marker_found"] =
         listed ? MarkerFound(listed->Markers.StartChosen, listed->Markers.StartFound) : Json(nullptr);
     row["end_marker_found"] = listed ? MarkerFound(listed->Markers.EndChosen, listed->Markers.EndFound) : Json(nullptr);
@@ -382,9 +384,19 @@ int Run(const RunOptions& pOptions) {
         outputs.push_back(OutputText(result, pOptions));
         verdicts.push_back(VerdictCell(RowVerdicts(result, pOptions.choices.extras)));
         if (result == nullptr || !result->Measured) failed = true;
+        if (result != nullptr && result->Written && result->FolderSyncError != 0)
+            std::fprintf(stderr, "sonivate-cli: %s: %s (%s)\n", Printable(result->OutputPath).c_str(),
+                         Language() == MessageLanguage::Japanese
+                             ? "書き出しましたが、フォルダの同期を確認できませんでした"
+                             : "written, but its folder could not be flushed: durability not confirmed",
+                         platform::ErrnoCause(result->FolderSyncError, Language() == MessageLanguage::Japanese));
+        if (result != nullptr && result->IncompleteData && !StopSignalled())
+            ReportPath(row.Path, RowReason::IncompleteData);
         if (result != nullptr && result->WriteAttempted && !result->Written) {
             failed = true;
-            if (!StopSignalled()) ReportPath(result->OutputPath, result->Reason);
+            if (!StopSignalled())
+                std::fprintf(stderr, "sonivate-cli: %s: %s\n", Printable(result->OutputPath).c_str(),
+                             ReasonWithCause(result->Reason, result->WriteError).c_str());
         }
     }
 

@@ -106,6 +106,7 @@ public:
     std::string SoundPath() const override { return mOutputFolder; }
     bool NoClip() const override { return !mChoices.allowClip; }
     bool BroadcastExtras() const override { return !mChoices.extras.noExtras; }
+    BextLoudnessMode BextLoudness() const override { return BextModeOf(mChoices); }
     void ClearStopRequest() override {}
     bool StopRequested() const override { return StopSignalled(); }
     void ShowStatus(const std::string&) override {}
@@ -400,7 +401,7 @@ Json Watcher::Members(const Outcome& pOutcome) const {
     row["gain_text"] = result.GainText;
     row["clip"] = result.Clip;
     row["reason"] = ReasonJson(reason);
-    row["reason_text"] = ReasonTextJson(reason);
+    row["reason_text"] = ReasonTextJson(reason, result.WriteError);
     row["write_error"] = result.WriteError != 0 ? Json(ErrorText(result.WriteError)) : Json(nullptr);
     if (pOutcome.MovedTo.empty())
         row["moved_to"] = nullptr;

@@ -9,6 +9,7 @@
 #include "app/file_list.h"
 #include "cli/cli_text.h"
 #include "common/decimal_text.h"
+#include "platform/errno_text.h"
 
 namespace sonivate::cli {
 namespace {
@@ -45,6 +46,14 @@ void AddRunChoiceOptions(CLI::App& pApp, RunChoiceOptions& pOptions) {
                     "Files processed in parallel, 1 to 256 (default: the number of processors)")
         ->check(CLI::Range(kFewestJobs, kMostJobs));
     AddExtrasOptions(pApp, pOptions.extras);
+    pApp.add_option("--bext-loudness", pOptions.bextLoudness,
+                    "A copy's BWF loudness fields: update (a version 2 bext describes the copy; the default), keep "
+                    "(the source's bytes), upgrade (also a version 0/1 bext becomes version 2)")
+        ->check(CLI::IsMember({"keep", "update", "upgrade"}));
+}
+
+BextLoudnessMode BextModeOf(const RunChoiceOptions& pOptions) {
+    return BextLoudnessModeOf(pOptions.bextLoudness).value_or(kDefaultBextLoudnessMode);
 }
 
 bool ResolveRunChoices(RunChoiceOptions& pOptions) {
@@ -82,7 +91,18 @@ void NoteMissingMarker(const std::string& pPath, const char* pMarker, bool pStar
 Json NumberOrNull(bool pHave, double pValue) { return pHave ? Json(pValue) : Json(nullptr); }
 
 Json ReasonJson(RowReason pReason) { return pReason == RowReason::None ? Json(nullptr) : Json(ReasonCode(pReason)); }
-Json ReasonTextJson(RowReason pReason) { return pReason == RowReason::None ? Json(nullptr) : Json(Say(pReason)); }
+std::string ReasonWithCause(RowReason pReason, int pError) {
+    std::string text = Say(pReason);
+    if (pError != 0 && pReason == RowReason::WriteFailed)
+        text += std::string(Language() == MessageLanguage::Japanese ? "（" : " (") +
+                platform::ErrnoCause(pError, Language() == MessageLanguage::Japanese) +
+                (Language() == MessageLanguage::Japanese ? "）" : ")");
+    return text;
+}
+
+Json ReasonTextJson(RowReason pReason, int pError) {
+    return pReason == RowReason::None ? Json(nullptr) : Json(ReasonWithCause(pReason, pError));
+}
 
 BroadcastValues ValuesOf(const BroadcastFigures& pFigures) {
     return {pFigures.TruePeak, pFigures.LoudnessRange, pFigures.MaxMomentary, pFigures.MaxShortTerm};

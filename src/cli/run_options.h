@@ -32,6 +32,7 @@ struct RunChoiceOptions {
     bool allowClip = false;
     std::int32_t jobs = 0;  // 0: the number of processors
     ExtrasChoice extras;
+    std::string bextLoudness = "update";  // keep, update or upgrade
     CLI::Option* targetOption = nullptr;  // set by AddRunChoiceOptions
 };
 
@@ -54,9 +55,14 @@ std::string ShortestText(double pValue);
 void NoteMissingMarker(const std::string& pPath, const char* pMarker, bool pStart);
 
 nlohmann::ordered_json NumberOrNull(bool pHave, double pValue);
-// The reason's code and text; null for None.
+// The chosen bext mode (valid after ResolveRunChoices).
+BextLoudnessMode BextModeOf(const RunChoiceOptions& pOptions);
+// The reason's code and text; null for None. A failed write names its
+// cause (pError, an errno) after the text.
 nlohmann::ordered_json ReasonJson(RowReason pReason);
-nlohmann::ordered_json ReasonTextJson(RowReason pReason);
+nlohmann::ordered_json ReasonTextJson(RowReason pReason, int pError = 0);
+// The reason's text with the cause of pError, in the locale's language.
+std::string ReasonWithCause(RowReason pReason, int pError);
 
 BroadcastValues ValuesOf(const BroadcastFigures& pFigures);
 
