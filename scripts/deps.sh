@@ -29,3 +29,12 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev nlohmann-json3-dev
 # a decimal-comma locale; openbox is the window manager of the real-window test.
 TEST_PACKAGES=(libebur128-dev xvfb xauth xdotool imagemagick attr acl
     poppler-utils lintian appstream desktop-file-utils clang-format parallel locales openbox)
+
+# Generates the locale pLocale (as "de_DE.UTF-8") when it is missing.
+ensure_locale() {
+    local name=$1
+    locale -a 2>/dev/null | grep -qi "^${name%%.*}\.utf-\?8$" && return 0
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo localedef -i "${name%%.*}" -f UTF-8 "$name"
+}

@@ -135,7 +135,7 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
         BroadcastMeasures extras;
         if (pChoices.Extras) {
             extras.Listen(meter);
-            if (describeCopy) extras.KeepSeries(true);
+            if (describeCopy || pChoices.Series) extras.KeepSeries(true);
         }
         meter.MeasureLKFSProg = [&](float pRate, std::int32_t& pCancel) { HandleProgress(pProgress, pRate, pCancel); };
         if (meter.MeasureLKFS(pWork.Source, pWork.Start, pWork.End) != 0) {
@@ -158,6 +158,7 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
                     figures.LoudnessRange = extras.LoudnessRange();
                     figures.MaxMomentary = extras.MaxMomentary();
                     figures.MaxShortTerm = extras.MaxShortTerm();
+                    if (pChoices.Series) figures.Series = extras.Series();
                 }
                 figures.OutputLKFS = meter.CalcLKFS(gainForOutput);
                 // Inter-sample peaks clip a copy as surely as sample peaks.
@@ -233,6 +234,7 @@ RunChoices ReadChoices(const RunHost& pHost, double pTarget) {
     choices.NoClip = pHost.NoClip();
     choices.Extras = pHost.BroadcastExtras();
     choices.BextLoudness = pHost.BextLoudness();
+    choices.Series = pHost.KeepSeries();
     return choices;
 }
 

@@ -15,6 +15,7 @@
 #include "app/row_reason.h"
 #include "app/batch_rows.h"
 #include "app/copy_loudness.h"
+#include "loudness/broadcast_measures.h"
 
 namespace sonivate {
 
@@ -42,6 +43,8 @@ public:
     // short-term loudness) taken in the same read as the loudness; off
     // unless the host asks for them.
     virtual bool BroadcastExtras() const { return false; }
+    // Keep the momentary and short-term loudness every 100 ms (with the extras).
+    virtual bool KeepSeries() const { return false; }
     // What becomes of a copy's BWF loudness fields.
     virtual BextLoudnessMode BextLoudness() const { return kDefaultBextLoudnessMode; }
     // A new run starts with no stop request. A host with a stop source of
@@ -84,6 +87,8 @@ struct BroadcastFigures {
     std::optional<double> MaxShortTerm;   // LUFS
     // The gated loudness of the copy as written, at the gain as shown, LKFS.
     double OutputLKFS = 0.0;
+    // Loudness over time, when the run keeps it (empty otherwise).
+    LoudnessSeries Series;
 };
 
 // What became of one row.
@@ -140,6 +145,7 @@ struct RunChoices {
     bool NoClip = true;
     bool Extras = false;  // take the broadcast measures too
     BextLoudnessMode BextLoudness = kDefaultBextLoudnessMode;
+    bool Series = false;  // keep the loudness series (with the extras)
     // The run's listed sources; none: no check.
     std::shared_ptr<const RunSources> Sources;
 };

@@ -2,6 +2,7 @@
 // files over a frame range, as a table or as JSON.
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 
 #include <algorithm>
 #include <cstdint>
@@ -41,6 +42,7 @@ struct MeasureOptions {
     std::int64_t end = 0;
     double target = kDefaultTargetLKFS;
     bool json = false;
+    bool series = false;  // with --json: momentary and short-term every 100 ms
     ExtrasChoice extras;
     std::vector<std::string> files;
 };
@@ -56,12 +58,29 @@ struct Measurement {
     BroadcastValues values;
     FileVerdicts verdicts;
     RowReason reason = RowReason::None;  // why not measured
+    LoudnessSeries series;
 };
+
+// A loudness value of the series; null before its window is full.
+Json SeriesValue(double pValue) { return std::isfinite(pValue) ? Json(pValue) : Json(nullptr); }
+
+Json SeriesJson(const LoudnessSeries& pSeries) {
+    Json series;
+    series["step_seconds"] = LoudnessSeries::kStepSeconds;
+    series["step_frames"] = pSeries.StepFrames;
+    Json momentary = Json::array(), shortTerm = Json::array();
+    for (const double value : pSeries.Momentary) momentary.push_back(SeriesValue(value));
+    for (const double value : pSeries.ShortTerm) shortTerm.push_back(SeriesValue(value));
+    series["momentary"] = std::move(momentary);
+    series["short_term"] = std::move(shortTerm);
+    return series;
+}
 
 Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
     C_LKFSFCT meter;
     BroadcastMeasures extras;
     if (!pOptions.extras.noExtras) extras.Listen(meter);
+    extras.KeepSeries(pOptions.series && pOptions.json);
     Measurement m;
     m.path = pPath;
     // Nothing is opened that is not a regular file the process may read.
@@ -82,6 +101,7 @@ Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
         m.values.lra = extras.LoudnessRange();
         m.values.maxMomentary = extras.MaxMomentary();
         m.values.maxShortTerm = extras.MaxShortTerm();
+        if (extras.KeepsSeries()) m.series = extras.Series();
     }
     if (m.ok == 1 && pOptions.extras.profile) {
         // The copy as it would be written: every level moves by the gain as
@@ -109,6 +129,7 @@ Json ToJson(const Measurement& pM, const MeasureOptions& pOptions) {
     object["reason_text"] = ok ? Json(nullptr) : Json(Say(pM.reason));
     if (pM.extras) AddBroadcastKeys(object, pM.values);
     if (pOptions.extras.profile) AddVerdictKeys(object, *pOptions.extras.profile, ok ? &pM.verdicts : nullptr);
+    if (pOptions.series) object["series"] = ok && pM.extras ? SeriesJson(pM.series) : Json(nullptr);
     return object;
 }
 
@@ -150,6 +171,8 @@ Command AddMeasureCommand(CLI::App& pParent) {
     CLI::Option* target = app->add_option("--target", options->target,
                                           "Target loudness in LKFS (default -24.0, or the profile's target)");
     app->add_flag("--json", options->json, "One JSON array, one object per file in argument order");
+    app->add_flag("--series", options->series,
+                  "With --json: the momentary and short-term loudness every 100 ms (null before a window is full)");
     AddExtrasOptions(*app, options->extras);
     app->add_option("FILE", options->files, "WAV files")->required();
     command.app = app;

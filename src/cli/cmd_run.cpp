@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -27,7 +28,11 @@
 #include "platform/file_names.h"
 #include "cli/stop_signals.h"
 #include "common/decimal_text.h"
+#include "common/formatting.h"
 #include "common/paths.h"
+#include "platform/process_info.h"
+#include "report/batch_report.h"
+#include "wavefile/wave_bwfj.h"
 
 namespace sonivate::cli {
 namespace {
@@ -43,6 +48,7 @@ struct RunOptions {
     bool json = false;
     bool jsonLines = false;
     bool csv = false;
+    std::string report;     // the batch report's file: .pdf, .html or .csv
     std::string filesFrom;  // a file of paths, "-" for standard input
     bool nullSeparated = false;
 };
@@ -284,6 +290,121 @@ void PrintTable(const Json& pRows, const std::vector<std::string>& pOutputs, con
     for (const auto& line : cells) print(line);
 }
 
+// ---- The batch report ---------------------------------------------------------------
+
+report::Figures ReportFigures(const RowResult& pResult, double pShift, std::optional<double> pLKFS) {
+    report::Figures figures;
+    figures.LKFS = pLKFS;
+    figures.SamplePeak = pResult.Peak + pShift;
+    if (pResult.Broadcast) {
+        const BroadcastFigures& b = *pResult.Broadcast;
+        auto shifted = [&](const std::optional<double>& pValue) {
+            return pValue ? std::optional<double>(*pValue + pShift) : std::nullopt;
+        };
+        figures.TruePeak = shifted(b.TruePeak);
+        figures.LRA = b.LoudnessRange;
+        figures.MaxMomentary = shifted(b.MaxMomentary);
+        figures.MaxShortTerm = shifted(b.MaxShortTerm);
+    }
+    return figures;
+}
+
+report::FileVerdict ReportVerdict(const std::optional<FileVerdicts>& pVerdicts, bool pOutput) {
+    report::FileVerdict verdict;
+    if (!pVerdicts) return verdict;
+    const Verdict& v = pOutput ? pVerdicts->output : pVerdicts->source;
+    verdict.Kind = v.pass ? report::VerdictKind::Pass : report::VerdictKind::Fail;
+    verdict.Reasons = v.reasons;
+    return verdict;
+}
+
+// The broadcast markers of the file, where they are.
+std::vector<report::Marker> ReportMarkers(const std::string& pPath) {
+    std::vector<report::Marker> found;
+    std::vector<CueMarker> markers;
+    const std::int32_t count = ReadCueMarkers(pPath, 0, markers);
+    for (std::int32_t m = 0; m < count && m < static_cast<std::int32_t>(markers.size()); ++m) {
+        const std::string label = AsciiUpper(markers[static_cast<size_t>(m)].Label);
+        if (label.rfind("BC$", 0) == 0) found.push_back({label, markers[static_cast<size_t>(m)].SampleOffset});
+    }
+    return found;
+}
+
+std::string RangeChoicesText(const RunOptions& pOptions) { return pOptions.choices.from + " - " + pOptions.choices.to; }
+
+std::string ReportDate() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
+    return text;
+}
+
+// Writes the batch's report; false after a message on stderr.
+bool WriteBatchReport(const RunOptions& pOptions, const RowList& pRows,
+                      const std::map<std::int32_t, const RowResult*>& pResults,
+                      const std::vector<std::pair<std::string, RowReason>>& pRefused) {
+    report::BatchReport batch;
+    batch.Header.Date = ReportDate();
+    batch.Header.Host = platform::HostName();
+    batch.Header.ProgramVersion = SONIVATE_VERSION;
+    const std::optional<DeliveryProfile>& profile = pOptions.choices.extras.profile;
+    if (profile) batch.Header.ProfileName = profile->name;
+    batch.Header.TargetLKFS = ParseDecimal(pOptions.choices.target).value_or(0.0);
+    batch.Header.RangeChoices = RangeChoicesText(pOptions);
+    for (std::int32_t index = 0; index < pRows.Count(); ++index) {
+        const BatchRow& row = pRows.Rows()[static_cast<size_t>(index)];
+        const auto found = pResults.find(index);
+        const RowResult* result = found == pResults.end() ? nullptr : found->second;
+        report::FileRow file;
+        file.Title = row.Title;
+        file.Path = row.Path;
+        file.RangeStart = row.Start;
+        file.RangeEnd = row.End;
+        file.Markers = ReportMarkers(row.Path);
+        if (profile) file.Band = {true, profile->target, profile->tolerance, profile->maxTruePeak};
+        const RowReason reason =
+            result != nullptr ? result->Reason : (StopSignalled() ? RowReason::Stopped : RowReason::NotMeasured);
+        file.ReasonCode = ReasonCode(reason);
+        file.ReasonText = ReasonWithCause(reason, result != nullptr ? result->WriteError : 0);
+        file.Written = result != nullptr && result->Written;
+        if (result != nullptr && result->Measured) {
+            const double gain = ParseDecimal(result->GainText).value_or(0.0);
+            file.GainDB = gain;
+            file.Source = ReportFigures(*result, 0.0, result->LKFS);
+            file.Copy = ReportFigures(*result, gain,
+                                      result->Broadcast ? std::optional<double>(result->Broadcast->OutputLKFS)
+                                                        : std::optional<double>(result->LKFS + gain));
+            const std::optional<FileVerdicts> verdicts = RowVerdicts(result, pOptions.choices.extras);
+            file.SourceVerdict = ReportVerdict(verdicts, false);
+            file.CopyVerdict = ReportVerdict(verdicts, true);
+            if (result->Broadcast) {
+                const LoudnessSeries& series = result->Broadcast->Series;
+                file.Loudness = {series.StepFrames, series.Momentary, series.ShortTerm};
+            }
+        }
+        batch.Rows.push_back(std::move(file));
+    }
+    for (const auto& [path, reason] : pRefused) {
+        report::FileRow file;
+        file.Title = PathPart(path, false, false, true, false, false, kKeepCase);
+        file.Path = path;
+        file.ReasonCode = ReasonCode(reason);
+        file.ReasonText = Say(reason);
+        batch.Rows.push_back(std::move(file));
+    }
+    const report::ReportResult written = report::WriteReport(batch, pOptions.report);
+    if (written.ok()) return true;
+    const bool japanese = Language() == MessageLanguage::Japanese;
+    std::fprintf(
+        stderr, "sonivate-cli: --report: %s: %s\n", Printable(pOptions.report).c_str(),
+        written.Status == report::ReportStatus::UnknownFormat
+            ? (japanese ? "拡張子は .pdf、.html、.csv のいずれかです" : "the name must end in .pdf, .html or .csv")
+            : platform::ErrnoCause(written.Errno, japanese));
+    return false;
+}
+
 // The paths of --files-from: one per line (a trailing carriage return
 // dropped, empty lines skipped), or NUL-separated. False after a message when
 // the file cannot be read.
@@ -329,6 +450,10 @@ int Run(const RunOptions& pOptions) {
     }
     std::vector<std::string> given = pOptions.paths;
     if (!ReadPathList(pOptions, given)) return kExitUsage;
+    if (!pOptions.report.empty() && pOptions.choices.extras.noExtras) {
+        std::fprintf(stderr, "sonivate-cli: --report needs the broadcast measures (leave out --no-extras)\n");
+        return kExitUsage;
+    }
     if (given.empty()) {
         std::fprintf(stderr, "sonivate-cli: run: no PATH given (as arguments or with --files-from)\n");
         return kExitUsage;
@@ -427,6 +552,7 @@ int Run(const RunOptions& pOptions) {
         PrintTable(rows, outputs, verdicts, pOptions);
     }
     std::fflush(stdout);
+    if (!pOptions.report.empty() && !WriteBatchReport(pOptions, list, byRow, intake.rejections)) failed = true;
     if (StopSignalled()) return kExitInterrupted;
     return failed ? kExitFailed : kExitOk;
 }
@@ -442,6 +568,8 @@ Command AddRunCommand(CLI::App& pParent) {
     app->add_option("--files-from", options->filesFrom,
                     "Also list the paths in FILE, one per line (- reads standard input)");
     app->add_flag("--null", options->nullSeparated, "With --files-from: the paths are separated by NUL bytes");
+    app->add_option("--report", options->report,
+                    "Also write the batch's report to FILE: .pdf, .html (one self-contained file) or .csv");
     AddRunChoiceOptions(*app, options->choices);
     app->add_flag("--write", options->write, "Write gain-adjusted copies");
     auto* outputDir =

@@ -7,6 +7,11 @@
 
 namespace sonivate::platform {
 
+namespace {
+// Room for a host name and its terminating NUL (HOST_NAME_MAX is 64 on Linux).
+constexpr size_t kHostNameBytes = 256;
+}  // namespace
+
 std::string ExecutableFolder() {
     std::string path(4096, '\0');
     const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
@@ -30,6 +35,12 @@ std::vector<std::string> ProcessArguments() {
     }
     if (!args.empty()) args.erase(args.begin());
     return args;
+}
+
+std::string HostName() {
+    char name[kHostNameBytes] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
 }
 
 }  // namespace sonivate::platform

@@ -12,4 +12,7 @@ std::string ExecutableFolder();
 // The process's arguments after the program name, as the kernel holds them.
 std::vector<std::string> ProcessArguments();
 
+// This machine's host name; "" when it cannot be read.
+std::string HostName();
+
 }  // namespace sonivate::platform

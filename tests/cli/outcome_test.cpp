@@ -160,3 +160,65 @@ TEST(CliOutcome, PathsFromAPipeAndRowsAsTheyFinish) {
 
 }  // namespace
 }  // namespace sonivate::test
+
+namespace sonivate::test {
+namespace {
+
+std::string Slurp(const std::string& pCommand) {
+    std::string text;
+    if (FILE* pipe = ::popen(pCommand.c_str(), "r")) {
+        char buffer[4096];
+        size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+        ::pclose(pipe);
+    }
+    return text;
+}
+
+std::int16_t Field(const Bytes& pFile, size_t pAt) {
+    return static_cast<std::int16_t>(pFile[pAt] | (pFile[pAt + 1] << 8));
+}
+
+TEST(CliOutcome, AReportTheSeriesAndBextFieldsThatDescribeTheCopy) {
+    ScratchDir dir, out;
+    // A bext chunk of version 2 first, claiming -23.00 LUFS.
+    constexpr size_t kBextBytes = 602, kVersionAt = 346, kLoudnessAt = 412;
+    Bytes bext(kBextBytes, 0);
+    bext[kVersionAt] = 2;
+    const std::int16_t stale = -2300;
+    bext[kLoudnessAt] = static_cast<std::uint8_t>(stale & 0xFF);
+    bext[kLoudnessAt + 1] = static_cast<std::uint8_t>((stale >> 8) & 0xFF);
+    WavSpec layout;
+    layout.beforeFmt = {Chunk{"bext", bext}};
+    const std::string spot = WriteWav(dir.file("スポット.wav"), layout, Sine(6 * kRate, 2, 997.0, -20.0, 16));
+    const std::string pdf = out.file("batch.pdf");
+    // The report's font libraries keep their caches until the process ends.
+    const std::vector<std::string> fonts = {"LSAN_OPTIONS=suppressions=" SONIVATE_FONT_SUPPRESSIONS};
+    const CliResult r =
+        RunCli({"run", "--json", "--write", "--output-dir", out.path(), "--report", pdf, spot}, "", fonts);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json row = Json::parse(r.out)[0];
+    EXPECT_TRUE(row["written"].get<bool>());
+
+    // The copy's integrated loudness field is the copy's, not the source's.
+    const Bytes copy = ReadBytes(out.file("スポット.wav"));
+    const size_t bextAt = 12 + 8;  // the RIFF header, then the bext chunk's header
+    ASSERT_EQ(std::string(copy.begin() + 12, copy.begin() + 16), "bext");
+    EXPECT_NEAR(Field(copy, bextAt + kLoudnessAt) / 100.0, -24.0, 0.02);
+    EXPECT_EQ(Field(ReadBytes(spot), bextAt + kLoudnessAt), stale) << "the source is untouched";
+
+    const std::string text = Slurp("pdftotext '" + pdf + "' - 2>/dev/null");
+    EXPECT_NE(text.find("スポット"), std::string::npos) << text.substr(0, 400);
+    EXPECT_NE(text.find(row["lkfs_text"].get<std::string>()), std::string::npos);
+
+    const CliResult series = RunCli({"measure", "--json", "--series", spot});
+    ASSERT_EQ(series.status, 0) << series.err;
+    const Json values = Json::parse(series.out)[0]["series"];
+    ASSERT_EQ(values["momentary"].size(), 60u) << "every 100 ms of six seconds";
+    EXPECT_TRUE(values["momentary"][0].is_null()) << "no full window yet";
+    EXPECT_NEAR(values["short_term"][59].get<double>(), row["lkfs"].get<double>(), 0.1);
+    EXPECT_FALSE(Json::parse(RunCli({"measure", "--json", spot}).out)[0].contains("series"));
+}
+
+}  // namespace
+}  // namespace sonivate::test
