@@ -1,7 +1,5 @@
 #include "app/write_adjusted_wave.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstddef>
 
@@ -10,6 +8,7 @@
 #include "common/paths.h"
 #include "wavefile/wave_mmio.h"
 #include "writer/edit_wave.h"
+#include "platform/file_names.h"
 
 namespace sonivate {
 namespace {
@@ -98,8 +97,8 @@ std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource
                                    ProgressHost& pHost) {
     // The transfers close a handle after a failure; they work on their own
     // duplicates, so the caller's descriptors stay open and untouched.
-    ScopedHandle sourceFile(HandleOfDescriptor(::dup(DescriptorOfHandle(pSource))));
-    ScopedHandle targetFile(HandleOfDescriptor(::dup(DescriptorOfHandle(pTarget))));
+    ScopedHandle sourceFile(HandleOfDescriptor(platform::DuplicateDescriptor(DescriptorOfHandle(pSource))));
+    ScopedHandle targetFile(HandleOfDescriptor(platform::DuplicateDescriptor(DescriptorOfHandle(pTarget))));
     if (sourceFile.handle == 0 || targetFile.handle == 0) return 0;
     return WriteOpenCopy(Source, sourceFile.handle, targetFile.handle, pLayout, From, To, GainDB, pHost);
 }

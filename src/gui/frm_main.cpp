@@ -2,8 +2,6 @@
 
 #include "gui/second_start.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -49,6 +47,7 @@
 #include "uikit/monitors.h"
 #include "uikit/ui_metrics.h"
 #include "platform/small_file.h"
+#include "platform/file_names.h"
 
 namespace sonivate {
 namespace {
@@ -283,8 +282,8 @@ std::vector<std::string> PathArguments(const std::vector<std::string>& pArgument
             paths.push_back(argument);
         } else if (!pWorkingFolder.empty()) {
             const std::string joined = SetTrailingSeparator(pWorkingFolder, 0) + argument;
-            if (::access(joined.c_str(), F_OK) == 0) paths.push_back(joined);
-        } else if (::access(argument.c_str(), F_OK) == 0) {
+            if (platform::KindOfName(joined, true) != platform::NameKind::Missing) paths.push_back(joined);
+        } else if (platform::KindOfName(argument, true) != platform::NameKind::Missing) {
             const std::string absolute = AbsolutePath(argument);
             if (!absolute.empty()) paths.push_back(absolute);
         }
@@ -349,7 +348,7 @@ void FrmMain::DecideProcessSettings(const FrmMainStartup& pStartup) {
     SetTwipsPerPixel(ScreenTwipsPerPixel());
     c_AppFolder = SetTrailingSeparator(pStartup.AppFolder.empty() ? AppFolder() : pStartup.AppFolder, 0);
     Trap([&] {
-        if (pStartup.ChangeCurrentFolder && ::chdir(c_AppFolder.c_str()) != 0) {
+        if (pStartup.ChangeCurrentFolder && !platform::ChangeWorkingFolder(c_AppFolder)) {
             // The current folder is only a convenience; nothing depends on it.
         }
     });

@@ -2,11 +2,14 @@
 // SIGINT and SIGTERM turned into a Qt signal on the window's thread, so that
 // Ctrl-C in a terminal or a desktop's log-out closes the window the way the
 // user would (settings saved, a run stopped first) instead of killing it.
-// The handler only writes the signal number to a socket pair; the window's
-// event loop reads it (the self-pipe pattern: nothing else is safe inside a
-// signal handler).
+// The signals are caught by the platform's one stop mechanism in its
+// notifying kind; this object watches its pipe from the event loop.
+
+#include <memory>
 
 #include <QObject>
+
+#include "platform/stop_signals.h"
 
 class QSocketNotifier;
 
@@ -14,6 +17,7 @@ namespace sonivate {
 
 class UnixSignalWatcher : public QObject {
     Q_OBJECT
+
 public:
     // Installs the handlers for SIGINT and SIGTERM. One watcher per process.
     explicit UnixSignalWatcher(QObject* pParent = nullptr);
@@ -27,6 +31,7 @@ signals:
 private:
     void ReadPending();
 
+    platform::StopOnSignals c_Signals{platform::StopSignalMode::Notify};
     QSocketNotifier* c_Notifier = nullptr;
     int c_Count = 0;
 };

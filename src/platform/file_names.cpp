@@ -58,6 +58,8 @@ std::string ResolvedPath(const std::string& pPath) {
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
+int DuplicateDescriptor(int pFd) { return ::fcntl(pFd, F_DUPFD_CLOEXEC, 0); }
+
 bool ChangeWorkingFolder(const std::string& pFolder) { return ::chdir(pFolder.c_str()) == 0; }
 
 }  // namespace sonivate::platform

@@ -24,6 +24,9 @@ std::string WorkingFolder();
 std::string ResolvedPath(const std::string& pPath);
 // The standard error stream is a terminal (a person is watching).
 bool StandardErrorIsTerminal();
+// A second descriptor of the open file pFd (its own close, the same file
+// position), or -1 with errno set.
+int DuplicateDescriptor(int pFd);
 // Changes the working folder; true on success.
 bool ChangeWorkingFolder(const std::string& pFolder);
 
