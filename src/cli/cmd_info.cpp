@@ -37,30 +37,11 @@ struct FileReport {
     std::vector<CueMarker> markers;  // empty when markerCount is 0
 };
 
-// The reason the rest of the tool gives for the problem.
+// The reason the rest of the tool gives for the problem; a file cut short
+// or still growing gets its note.
 RowReason ReasonOf(const WaveCheck& pCheck) {
-    switch (pCheck.Problem) {
-        case WaveProblem::None:
-            return pCheck.IncompleteData() ? RowReason::IncompleteData : RowReason::None;
-        case WaveProblem::ReadFailed:
-            return RowReason::CannotOpen;
-        case WaveProblem::NotWave:
-        case WaveProblem::NoFmt:
-            return RowReason::NotWave;
-        case WaveProblem::NoData:
-            return RowReason::NoData;
-        case WaveProblem::SizeMismatch:
-            return RowReason::SizeMismatch;
-        case WaveProblem::NotPcm:
-            return RowReason::NotPcm;
-        case WaveProblem::UnsupportedLayout:
-        case WaveProblem::UnsupportedBits:
-        case WaveProblem::UnsupportedRate:
-            return RowReason::UnsupportedFormat;
-        case WaveProblem::TooShort:
-            return RowReason::TooShort;
-    }
-    return RowReason::None;
+    if (pCheck.Problem == WaveProblem::None && pCheck.IncompleteData()) return RowReason::IncompleteData;
+    return ReasonOfWave(pCheck.Problem);
 }
 
 const char* ContainerName(std::int32_t pContainer) {
