@@ -29,8 +29,9 @@ void AddRowNames(const RowWork& pWork, std::int32_t pRow, const RunChoices& pCho
 }
 
 // Whether files named pLonger may be touched by a row writing pShorter: the
-// same title, or pShorter followed by a counter of two or more digits (the
-// numbered name a copy is written under before it is moved).
+// same title, or pShorter followed by a counter of two or more digits (a
+// title such as "spot01" beside "spot" is kept in one group, so that rows
+// whose names a person would take for one another never run at once).
 bool NamesMeet(const std::string& pShorter, const std::string& pLonger) {
     if (pLonger.compare(0, pShorter.size(), pShorter) != 0) return false;
     const std::string counter = pLonger.substr(pShorter.size());
