@@ -155,10 +155,10 @@ protected:
     }
 
     static WavSpec WithBext(std::uint16_t pVersion, std::size_t pSize = kBextPayloadBytes) {
-        WavSpec spec;
-        spec.beforeData = {test::Chunk{"bext", BextPayload(pVersion, pSize)}};
-        spec.afterData = test::BroadcastMarkers(0, -1, -1, -1);
-        return spec;
+        WavSpec shape;
+        shape.beforeData = {test::Chunk{"bext", BextPayload(pVersion, pSize)}};
+        shape.afterData = test::BroadcastMarkers(0, -1, -1, -1);
+        return shape;
     }
 
     ScratchDir dir;
@@ -281,8 +281,8 @@ TEST_F(CopyLoudnessTest, UpgradeRaisesAnEarlyVersionAndFillsItsFields) {
 TEST_F(CopyLoudnessTest, NoBextOrAShortOneIsLeftAlone) {
     WavSpec plain;
     plain.afterData = test::BroadcastMarkers(0, -1, -1, -1);
-    for (const WavSpec& spec : {plain, WithBext(2, 420), WithBext(1, 421)}) {
-        Prepare(spec, Programme(), 9.0);
+    for (const WavSpec& shape : {plain, WithBext(2, 420), WithBext(1, 421)}) {
+        Prepare(shape, Programme(), 9.0);
         for (const BextLoudnessMode mode : {BextLoudnessMode::Update, BextLoudnessMode::Upgrade}) {
             ASSERT_EQ(Update(mode), 0);
             EXPECT_EQ(test::ReadBytes(copy), written);

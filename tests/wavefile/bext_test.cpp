@@ -39,10 +39,10 @@ Bytes BextPayload(std::uint16_t pVersion, const std::vector<std::int16_t>& pFiel
 }
 
 WavSpec WithBext(const Bytes& pPayload, bool pBehindAudio = false) {
-    WavSpec spec;
-    spec.beforeData = {Chunk{"JUNK", Bytes(28, 0)}};
-    (pBehindAudio ? spec.afterData : spec.beforeData).push_back(Chunk{"bext", pPayload});
-    return spec;
+    WavSpec shape;
+    shape.beforeData = {Chunk{"JUNK", Bytes(28, 0)}};
+    (pBehindAudio ? shape.afterData : shape.beforeData).push_back(Chunk{"bext", pPayload});
+    return shape;
 }
 
 BextChunk Read(const Bytes& pFile, int* pError = nullptr) {
@@ -91,9 +91,9 @@ TEST(ReadBextChunkTest, FindsTheFieldsWhereverTheChunkStands) {
 }
 
 TEST(ReadBextChunkTest, SixtyFourBitFormsAndEarlyVersions) {
-    WavSpec spec = WithBext(BextPayload(1, {}));
-    spec.form = "RF64";
-    const BextChunk chunk = Read(BuildWav(spec, Sine(4800, 2, 1000, -20, 16)));
+    WavSpec shape = WithBext(BextPayload(1, {}));
+    shape.form = "RF64";
+    const BextChunk chunk = Read(BuildWav(shape, Sine(4800, 2, 1000, -20, 16)));
     ASSERT_TRUE(chunk.Present);
     EXPECT_TRUE(chunk.HoldsLoudness);
     EXPECT_EQ(chunk.Version, 1);

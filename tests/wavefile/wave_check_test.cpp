@@ -37,7 +37,7 @@ std::vector<Chunk> TrailingChunks() {
 TEST(WaveCheck, OneAnswerPerKindOfFile) {
     struct Case {
         const char* name;
-        WavSpec spec;
+        WavSpec shape;
         std::int64_t frames;
         WaveProblem expected;
     };
@@ -82,7 +82,7 @@ TEST(WaveCheck, OneAnswerPerKindOfFile) {
     cases.push_back({"BW64", s, kSecond, WaveProblem::None});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const WaveCheck check = Check(Build(c.spec, c.frames));
+        const WaveCheck check = Check(Build(c.shape, c.frames));
         EXPECT_EQ(WaveProblemName(check.Problem), std::string(WaveProblemName(c.expected)));
         if (c.expected == WaveProblem::None) {
             EXPECT_EQ(check.Info().Valid, 1);
@@ -105,12 +105,12 @@ TEST(WaveCheck, OneAnswerPerKindOfFile) {
 TEST(WaveCheck, Rf64SizesComeFromDs64) {
     for (const char* form : {"RF64", "BW64"}) {
         SCOPED_TRACE(form);
-        WavSpec spec;
-        spec.form = form;
-        spec.beforeData = {{"JUNK", Bytes(6, 0)}};
-        spec.afterData = TrailingChunks();
-        spec.sizesInDs64 = {"JUNK", "iXML"};
-        const Bytes file = Build(spec, kSecond);
+        WavSpec shape;
+        shape.form = form;
+        shape.beforeData = {{"JUNK", Bytes(6, 0)}};
+        shape.afterData = TrailingChunks();
+        shape.sizesInDs64 = {"JUNK", "iXML"};
+        const Bytes file = Build(shape, kSecond);
         const MemorySource source(file.data(), file.size());
         const WaveCheck check = CheckWave(source);
         ASSERT_EQ(check.Problem, WaveProblem::None);
