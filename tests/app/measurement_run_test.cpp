@@ -111,7 +111,7 @@ TEST_F(BatchRun, WithoutAnOutputFolderTheSourceIsReplacedInPlaceAndItsChunksKept
     EXPECT_EQ(host.statuses[1], "spot 書き出し処理 1/5…");
 }
 
-TEST_F(BatchRun, AnExistingOutputIsReplacedThroughANumberedName) {
+TEST_F(BatchRun, AnExistingOutputIsReplacedAndANumberedNeighbourIsLeftAlone) {
     ScratchDir out;
     test::WriteBytes(out.file("spot.wav"), {1, 2, 3});
     test::WriteBytes(out.file("spot01.wav"), {4});
