@@ -16,6 +16,7 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/file_users.h"
 #include "platform/pending_file.h"
 #include "platform/posix_file.h"
 #include "platform/stop_signals.h"
@@ -107,13 +108,13 @@ FileStamp StampOf(const std::string& pPath) {
 WriterState WriterOf(const std::string& pPath) {
     const int fd = ::open(pPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return WriterState::Unknown;
-    WriterState state = WriterState::None;
-    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0)
-        ::fcntl(fd, F_SETLEASE, F_UNLCK);
-    else
-        state = errno == EAGAIN ? WriterState::Writing : WriterState::Unknown;
+    // The publishing's own check: a lease whose break can never end the
+    // process, the /proc scan where leases are refused, and record locks.
+    WriterCheck method = WriterCheck::None;
+    const int found = CheckNoOtherWriters(fd, &method);
     ::close(fd);
-    return state;
+    if (found == EBUSY) return WriterState::Writing;
+    return found == 0 && method != WriterCheck::None ? WriterState::None : WriterState::Unknown;
 }
 
 int ListFolder(const std::string& pFolder, std::vector<FolderEntry>& pEntries) {

@@ -36,10 +36,10 @@ enum class WriterState {
     Unknown,  // the check is not possible here (not the owner, no lease support)
 };
 
-// Takes a read lease on the file and gives it back at once: the kernel
-// refuses the lease (EAGAIN) while any process has the file open for
-// writing. Leases need the file's owner (or CAP_LEASE) and a local file
-// system; elsewhere the answer is Unknown.
+// Whether another process has the file open for writing or holds a record
+// lock on it, as the publishing looks (CheckNoOtherWriters: a read lease,
+// else a scan of the readable /proc entries). Unknown when neither could
+// examine the file.
 WriterState WriterOf(const std::string& pPath);
 
 struct FolderEntry {

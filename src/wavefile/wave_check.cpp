@@ -11,32 +11,11 @@
 namespace sonivate {
 namespace {
 
-// The extensible "fmt " payload: the 16 plain bytes, the extension size (at
-// least 22), valid bits per sample, the channel mask, the sub-format GUID.
-constexpr std::int64_t kExtensibleFmtBytes = 40;
-constexpr std::int32_t kExtensionSizeAt = 16;
-constexpr std::int32_t kValidBitsAt = 18;
-constexpr std::int32_t kSubFormatAt = 24;
-constexpr std::int32_t kLeastExtensionSize = 22;
-// KSDATAFORMAT_SUBTYPE_PCM, 00000001-0000-0010-8000-00AA00389B71, as stored.
-constexpr unsigned char kSubFormatPcm[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                             0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 constexpr std::int32_t kFormatTagMask = 0xFFFF;
 
 bool SupportedBits(std::int32_t pBits) { return pBits == 16 || pBits == 24; }
 bool SupportedChannels(std::int32_t pChannels) {
     return pChannels == 1 || pChannels == 2 || pChannels == 6 || pChannels == 8;
-}
-
-// The valid bits of an extensible PCM "fmt " chunk at pFmtChunk, 0 when the
-// chunk is no extensible PCM (another sub-format, too short, unreadable).
-std::int32_t ExtensiblePcmValidBits(const ByteSource& pSource, std::int64_t pFmtChunk) {
-    if (pFmtChunk < kFirstChunkPosition || ChunkPayloadSize(pSource, pFmtChunk) < kExtensibleFmtBytes) return 0;
-    unsigned char fmt[kExtensibleFmtBytes] = {};
-    if (pSource.ReadAt(pFmtChunk + kChunkPayloadOffset, fmt, kExtensibleFmtBytes) != kExtensibleFmtBytes) return 0;
-    if ((LittleEndian16(fmt + kExtensionSizeAt) & kFormatTagMask) < kLeastExtensionSize) return 0;
-    if (!std::equal(std::begin(kSubFormatPcm), std::end(kSubFormatPcm), fmt + kSubFormatAt)) return 0;
-    return LittleEndian16(fmt + kValidBitsAt) & kFormatTagMask;
 }
 
 // The faults of the "fmt " fields alone; fills pCheck.ValidBits.

@@ -20,24 +20,31 @@ constexpr std::int32_t kBitsPerSampleAt = 14;
 constexpr std::int32_t kSubFormatAt = 24;
 constexpr std::int32_t kLeastExtensionSize = 22;
 // KSDATAFORMAT_SUBTYPE_PCM, 00000001-0000-0010-8000-00AA00389B71, as stored.
+constexpr std::int32_t kSixteenBits = 0xFFFF;
 constexpr unsigned char kSubFormatPcm[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
                                              0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 }  // namespace
 
+std::int32_t ExtensiblePcmValidBits(const ByteSource& pSource, std::int64_t pFmtChunk) {
+    if (pFmtChunk < kFirstChunkPosition || ChunkPayloadSize(pSource, pFmtChunk) < kExtensibleFmtBytes) return 0;
+    unsigned char fmt[kExtensibleFmtBytes] = {};
+    if (pSource.ReadAt(pFmtChunk + kChunkPayloadOffset, fmt, kExtensibleFmtBytes) != kExtensibleFmtBytes) return 0;
+    if ((LittleEndian16(fmt + kExtensionSizeAt) & kSixteenBits) < kLeastExtensionSize) return 0;
+    if (!std::equal(std::begin(kSubFormatPcm), std::end(kSubFormatPcm), fmt + kSubFormatAt)) return 0;
+    return LittleEndian16(fmt + kValidBitsAt) & kSixteenBits;
+}
+
 std::int32_t IsExtensiblePcm(const ByteSource& pSource) {
     return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
         const std::int64_t position = FindChunk(pSource, kChunkFmt, 0);
-        if (position < kFirstChunkPosition) return 0;
-        unsigned char word[4] = {};
-        if (pSource.ReadAt(position + kChunkSizeOffset, word, 4) != 4) return 0;
-        if (FromUInt32Bits(LittleEndian32(word)) < kExtensibleFmtBytes) return 0;
-        unsigned char fmt[kExtensibleFmtBytes] = {};
-        if (pSource.ReadAt(position + kChunkPayloadOffset, fmt, kExtensibleFmtBytes) != kExtensibleFmtBytes) return 0;
-        if ((LittleEndian16(fmt) & 0xFFFF) != kFormatTagExtensible) return 0;
-        if ((LittleEndian16(fmt + kExtensionSizeAt) & 0xFFFF) < kLeastExtensionSize) return 0;
-        if (LittleEndian16(fmt + kValidBitsAt) != LittleEndian16(fmt + kBitsPerSampleAt)) return 0;
-        return std::equal(std::begin(kSubFormatPcm), std::end(kSubFormatPcm), fmt + kSubFormatAt) ? 1 : 0;
+        unsigned char head[kBitsPerSampleAt + 2] = {};
+        if (position < kFirstChunkPosition ||
+            pSource.ReadAt(position + kChunkPayloadOffset, head, sizeof head) != static_cast<std::int64_t>(sizeof head))
+            return 0;
+        if ((LittleEndian16(head) & kSixteenBits) != kFormatTagExtensible) return 0;
+        const std::int32_t validBits = ExtensiblePcmValidBits(pSource, position);
+        return validBits != 0 && validBits == (LittleEndian16(head + kBitsPerSampleAt) & kSixteenBits) ? 1 : 0;
     });
 }
 
@@ -48,7 +55,7 @@ std::int32_t IsExtensiblePcm(const std::string& pFilename, FileHandle pHandle) {
 }
 
 std::int32_t EffectiveFormatTag(const WaveFormatInfo& pInfo, const std::string& pFilename, FileHandle pHandle) {
-    const bool extensible = (pInfo.FormatTag & 0xFFFF) == kFormatTagExtensible;
+    const bool extensible = (pInfo.FormatTag & kSixteenBits) == kFormatTagExtensible;
     if (extensible && IsExtensiblePcm(pFilename, pHandle) == 1) return kFormatTagPcm;
     return pInfo.FormatTag;
 }

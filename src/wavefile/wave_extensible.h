@@ -23,6 +23,12 @@ inline constexpr std::int32_t kFormatTagExtensible = 0xFFFE;
 std::int32_t IsExtensiblePcm(const std::string& pFilename, FileHandle pHandle);
 std::int32_t IsExtensiblePcm(const ByteSource& pSource);
 
+// The valid bits per sample of the "fmt " chunk at the 1-based position
+// pFmtChunk when its extension names the PCM sub-format; 0 when it does not
+// (another sub-format, a chunk too short for the extension, a failed read).
+// The format tag is not looked at.
+std::int32_t ExtensiblePcmValidBits(const ByteSource& pSource, std::int64_t pFmtChunk);
+
 // The format tag a caller should judge: 1 (linear PCM) for an extensible
 // PCM file as above, otherwise the record's own FormatTag.
 std::int32_t EffectiveFormatTag(const WaveFormatInfo& pInfo, const std::string& pFilename, FileHandle pHandle);
