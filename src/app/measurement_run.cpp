@@ -126,6 +126,7 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
         return result;
     }
     result.IncompleteData = check.IncompleteData();
+    if (pChoices.Series) ReadCueMarkers(pWork.Source, 0, result.Markers);
     double gainForOutput = 0.0;
     // What the copy's bext loudness fields are made from.
     SourceLoudness sourceLoudness;

@@ -16,6 +16,7 @@
 #include "app/batch_rows.h"
 #include "app/copy_loudness.h"
 #include "loudness/broadcast_measures.h"
+#include "wavefile/wave_bwfj.h"
 
 namespace sonivate {
 
@@ -119,6 +120,9 @@ struct RowResult {
     int FolderSyncError = 0;
     // Set for a measured row when the run's choices ask for the extras.
     std::optional<BroadcastFigures> Broadcast;
+    // The file's cue markers (positions in frames from the data's first
+    // frame), read with the series for the graph; empty otherwise.
+    std::vector<CueMarker> Markers;
 };
 
 class RunOutputs;

@@ -47,17 +47,6 @@ bool ResolveProfile(ExtrasChoice& pChoice) {
     return false;
 }
 
-FileVerdicts JudgeFile(const DeliveryProfile& pProfile, double pLoudness, double pOutputLoudness, double pGain,
-                       double pPeak, const BroadcastValues& pValues) {
-    const double truePeak = pValues.truePeak.value_or(pPeak);
-    const std::optional<double> outputShortTerm =
-        pValues.maxShortTerm ? std::optional<double>(*pValues.maxShortTerm + pGain) : std::nullopt;
-    FileVerdicts verdicts;
-    verdicts.source = Judge(pProfile, pLoudness, truePeak, pValues.maxShortTerm);
-    verdicts.output = Judge(pProfile, pOutputLoudness, truePeak + pGain, outputShortTerm);
-    return verdicts;
-}
-
 void AddBroadcastKeys(OrderedJson& pObject, const BroadcastValues& pValues) {
     pObject["true_peak"] = Optional(pValues.truePeak);
     pObject["lra"] = Optional(pValues.lra);

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/profiles.h"
+#include "app/delivery_profile.h"
 
 namespace CLI {
 class App;
@@ -29,28 +29,6 @@ void AddExtrasOptions(CLI::App& pApp, ExtrasChoice& pChoice);
 // Loads the chosen profile; false after a message on stderr when the
 // profile file cannot be used.
 bool ResolveProfile(ExtrasChoice& pChoice);
-
-// The broadcast figures of one file. Empty members: too short for the
-// window, or the layout is not measured.
-struct BroadcastValues {
-    std::optional<double> truePeak;      // dBTP
-    std::optional<double> lra;           // LU
-    std::optional<double> maxMomentary;  // LUFS
-    std::optional<double> maxShortTerm;  // LUFS
-};
-
-struct FileVerdicts {
-    Verdict source;  // the file as measured
-    Verdict output;  // the copy as written
-};
-
-// The verdicts on a measured file whose loudness is pLoudness (LKFS) and
-// sample peak pPeak (dBFS): the copy is written with pGain dB (the gain as
-// shown), so its true peak and short-term loudness move by pGain, and its
-// loudness is pOutputLoudness, gated again after the gain (LKFS). Without a
-// true peak the sample peak stands in for it.
-FileVerdicts JudgeFile(const DeliveryProfile& pProfile, double pLoudness, double pOutputLoudness, double pGain,
-                       double pPeak, const BroadcastValues& pValues);
 
 using OrderedJson = nlohmann::ordered_json;
 

@@ -20,6 +20,7 @@
 
 #include "app/file_list.h"
 #include "app/measurement_run.h"
+#include "app/run_report.h"
 #include "cli/broadcast_output.h"
 #include "cli/cli_text.h"
 #include "cli/commands.h"
@@ -84,6 +85,8 @@ public:
     std::string SoundPath() const override { return mOptions.outputDir; }
     bool NoClip() const override { return !mOptions.choices.allowClip; }
     bool BroadcastExtras() const override { return !mOptions.choices.extras.noExtras; }
+    // The report draws each file's loudness over time and its markers.
+    bool KeepSeries() const override { return !mOptions.report.empty(); }
     BextLoudnessMode BextLoudness() const override { return BextModeOf(mOptions.choices); }
     // A Ctrl-C given while the files were being listed still counts.
     void ClearStopRequest() override {}
@@ -292,99 +295,23 @@ void PrintTable(const Json& pRows, const std::vector<std::string>& pOutputs, con
 
 // ---- The batch report ---------------------------------------------------------------
 
-report::Figures ReportFigures(const RowResult& pResult, double pShift, std::optional<double> pLKFS) {
-    report::Figures figures;
-    figures.LKFS = pLKFS;
-    figures.SamplePeak = pResult.Peak + pShift;
-    if (pResult.Broadcast) {
-        const BroadcastFigures& b = *pResult.Broadcast;
-        auto shifted = [&](const std::optional<double>& pValue) {
-            return pValue ? std::optional<double>(*pValue + pShift) : std::nullopt;
-        };
-        figures.TruePeak = shifted(b.TruePeak);
-        figures.LRA = b.LoudnessRange;
-        figures.MaxMomentary = shifted(b.MaxMomentary);
-        figures.MaxShortTerm = shifted(b.MaxShortTerm);
-    }
-    return figures;
-}
-
-report::FileVerdict ReportVerdict(const std::optional<FileVerdicts>& pVerdicts, bool pOutput) {
-    report::FileVerdict verdict;
-    if (!pVerdicts) return verdict;
-    const Verdict& v = pOutput ? pVerdicts->output : pVerdicts->source;
-    verdict.Kind = v.pass ? report::VerdictKind::Pass : report::VerdictKind::Fail;
-    verdict.Reasons = v.reasons;
-    return verdict;
-}
-
-// The broadcast markers of the file, where they are.
-std::vector<report::Marker> ReportMarkers(const std::string& pPath) {
-    std::vector<report::Marker> found;
-    std::vector<CueMarker> markers;
-    const std::int32_t count = ReadCueMarkers(pPath, 0, markers);
-    for (std::int32_t m = 0; m < count && m < static_cast<std::int32_t>(markers.size()); ++m) {
-        const std::string label = AsciiUpper(markers[static_cast<size_t>(m)].Label);
-        if (label.rfind("BC$", 0) == 0) found.push_back({label, markers[static_cast<size_t>(m)].SampleOffset});
-    }
-    return found;
-}
-
 std::string RangeChoicesText(const RunOptions& pOptions) { return pOptions.choices.from + " - " + pOptions.choices.to; }
-
-std::string ReportDate() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
-    return text;
-}
 
 // Writes the batch's report; false after a message on stderr.
 bool WriteBatchReport(const RunOptions& pOptions, const RowList& pRows,
                       const std::map<std::int32_t, const RowResult*>& pResults,
                       const std::vector<std::pair<std::string, RowReason>>& pRefused) {
     report::BatchReport batch;
-    batch.Header.Date = ReportDate();
-    batch.Header.Host = platform::HostName();
-    batch.Header.ProgramVersion = SONIVATE_VERSION;
     const std::optional<DeliveryProfile>& profile = pOptions.choices.extras.profile;
-    if (profile) batch.Header.ProfileName = profile->name;
-    batch.Header.TargetLKFS = ParseDecimal(pOptions.choices.target).value_or(0.0);
-    batch.Header.RangeChoices = RangeChoicesText(pOptions);
+    const DeliveryProfile* judged = profile ? &*profile : nullptr;
+    batch.Header = ReportHeader(SONIVATE_VERSION, judged, ParseDecimal(pOptions.choices.target).value_or(0.0),
+                                RangeChoicesText(pOptions));
+    const RowReason unprocessed = StopSignalled() ? RowReason::Stopped : RowReason::NotMeasured;
     for (std::int32_t index = 0; index < pRows.Count(); ++index) {
-        const BatchRow& row = pRows.Rows()[static_cast<size_t>(index)];
         const auto found = pResults.find(index);
-        const RowResult* result = found == pResults.end() ? nullptr : found->second;
-        report::FileRow file;
-        file.Title = row.Title;
-        file.Path = row.Path;
-        file.RangeStart = row.Start;
-        file.RangeEnd = row.End;
-        file.Markers = ReportMarkers(row.Path);
-        if (profile) file.Band = {true, profile->target, profile->tolerance, profile->maxTruePeak};
-        const RowReason reason =
-            result != nullptr ? result->Reason : (StopSignalled() ? RowReason::Stopped : RowReason::NotMeasured);
-        file.ReasonCode = ReasonCode(reason);
-        file.ReasonText = ReasonWithCause(reason, result != nullptr ? result->WriteError : 0);
-        file.Written = result != nullptr && result->Written;
-        if (result != nullptr && result->Measured) {
-            const double gain = ParseDecimal(result->GainText).value_or(0.0);
-            file.GainDB = gain;
-            file.Source = ReportFigures(*result, 0.0, result->LKFS);
-            file.Copy = ReportFigures(*result, gain,
-                                      result->Broadcast ? std::optional<double>(result->Broadcast->OutputLKFS)
-                                                        : std::optional<double>(result->LKFS + gain));
-            const std::optional<FileVerdicts> verdicts = RowVerdicts(result, pOptions.choices.extras);
-            file.SourceVerdict = ReportVerdict(verdicts, false);
-            file.CopyVerdict = ReportVerdict(verdicts, true);
-            if (result->Broadcast) {
-                const LoudnessSeries& series = result->Broadcast->Series;
-                file.Loudness = {series.StepFrames, series.Momentary, series.ShortTerm};
-            }
-        }
-        batch.Rows.push_back(std::move(file));
+        batch.Rows.push_back(ReportRow(pRows.Rows()[static_cast<size_t>(index)],
+                                       found == pResults.end() ? nullptr : found->second, judged, unprocessed,
+                                       ReasonWithCause));
     }
     for (const auto& [path, reason] : pRefused) {
         report::FileRow file;

@@ -104,16 +104,8 @@ Json ReasonTextJson(RowReason pReason, int pError) {
     return pReason == RowReason::None ? Json(nullptr) : Json(ReasonWithCause(pReason, pError));
 }
 
-BroadcastValues ValuesOf(const BroadcastFigures& pFigures) {
-    return {pFigures.TruePeak, pFigures.LoudnessRange, pFigures.MaxMomentary, pFigures.MaxShortTerm};
-}
-
 std::optional<FileVerdicts> RowVerdicts(const RowResult* pResult, const ExtrasChoice& pExtras) {
-    if (!pExtras.profile || pResult == nullptr || !pResult->Measured || !pResult->Broadcast) return std::nullopt;
-    // The copy is written with the gain as shown.
-    const double gain = ParseDecimal(pResult->GainText).value_or(0.0);
-    return JudgeFile(*pExtras.profile, pResult->LKFS, pResult->Broadcast->OutputLKFS, gain, pResult->Peak,
-                     ValuesOf(*pResult->Broadcast));
+    return sonivate::RowVerdicts(pResult, pExtras.profile ? &*pExtras.profile : nullptr);
 }
 
 void AddChosenKeys(Json& pRow, const RowResult* pResult, const ExtrasChoice& pExtras) {

@@ -64,8 +64,6 @@ nlohmann::ordered_json ReasonTextJson(RowReason pReason, int pError = 0);
 // The reason's text with the cause of pError, in the locale's language.
 std::string ReasonWithCause(RowReason pReason, int pError);
 
-BroadcastValues ValuesOf(const BroadcastFigures& pFigures);
-
 // The verdicts on a measured row; empty without a profile or figures.
 std::optional<FileVerdicts> RowVerdicts(const RowResult* pResult, const ExtrasChoice& pExtras);
 

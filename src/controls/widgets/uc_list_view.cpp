@@ -1479,7 +1479,12 @@ void UC_ListView::HeaderMouseRelease(QPoint pPos, Qt::MouseButton pButton, QPoin
         }
         return;
     }
-    if (pButton == Qt::RightButton && c_UseTabOrder != 0) {
+    if (pButton == Qt::RightButton && c_UseTabOrder == 0) {
+        std::int32_t column = c_Model.ColumnAtX(x);
+        emit TabRightClicked(column, pGlobal);
+        return;
+    }
+    if (pButton == Qt::RightButton) {
         c_MenuColumn = c_Model.ColumnAtX(x);
         const QList<QAction*> actions = c_MenuRCTab->actions();
         const std::int32_t position = c_Model.TabOrder(c_MenuColumn);

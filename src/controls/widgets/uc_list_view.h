@@ -324,6 +324,9 @@ signals:
     void TextComboKeyAction(std::int32_t& pIsCombo, std::int32_t& pTab, std::int32_t& pAction, std::int32_t& KeyValue,
                             std::int32_t& Shift);
     void OLEDragOver();
+    // The header right-clicked on column Data (-1 past the last) at Global
+    // (screen pixels), when UseTabOrder is 0; the host may open a menu of its own.
+    void TabRightClicked(std::int32_t& Data, QPoint& Global);
     // Delete pressed while the list has the keyboard focus and clicks are
     // allowed; the host removes the selected rows.
     void DeletePressed();

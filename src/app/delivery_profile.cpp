@@ -1,11 +1,15 @@
-#include "cli/profiles.h"
+#include "app/delivery_profile.h"
 
-#include <fstream>
+#include <cstdint>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-namespace sonivate::cli {
+#include "app/measurement_run.h"
+#include "common/decimal_text.h"
+#include "platform/small_file.h"
+
+namespace sonivate {
 namespace {
 
 // EBU R 128 (2020): -23.0 LUFS, +-0.5 LU for programmes whose level can be
@@ -22,14 +26,16 @@ const std::map<std::string, DeliveryProfile>& Profiles() {
     return profiles;
 }
 
+// A profile is a few lines; anything larger is not one.
+constexpr std::int64_t kMaxProfileBytes = 1 << 20;
+
+// A point is the decimal separator in every locale: the window runs in the
+// operator's, where strtod would stop at the point.
 bool ReadNumber(const std::string& pText, double& pValue) {
-    try {
-        size_t used = 0;
-        pValue = std::stod(pText, &used);
-        return used == pText.size();
-    } catch (const std::exception&) {
-        return false;
-    }
+    const std::optional<double> value = ParseDecimal(pText);
+    if (!value) return false;
+    pValue = *value;
+    return true;
 }
 
 std::string Trim(const std::string& pText) {
@@ -53,14 +59,11 @@ std::vector<std::string> BuiltInProfileNames() {
 }
 
 std::optional<DeliveryProfile> LoadProfileFile(const std::string& pPath, std::string& pError) {
-    std::ifstream in(pPath);
-    if (!in) {
+    std::string text;
+    if (platform::ReadSmallFile(pPath, kMaxProfileBytes, text) != platform::ReadResult::Ok) {
         pError = "cannot read " + pPath;
         return std::nullopt;
     }
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    const std::string text = buffer.str();
     std::map<std::string, std::string> fields;
     if (Trim(text).rfind('{', 0) == 0) {
         const auto json = nlohmann::json::parse(text, nullptr, false);
@@ -112,13 +115,36 @@ std::optional<DeliveryProfile> LoadProfileFile(const std::string& pPath, std::st
 Verdict Judge(const DeliveryProfile& pProfile, double pLoudness, double pTruePeak,
               std::optional<double> pMaxShortTerm) {
     Verdict verdict;
-    if (pLoudness < pProfile.target - pProfile.tolerance) verdict.reasons.push_back("loudness_low");
-    if (pLoudness > pProfile.target + pProfile.tolerance) verdict.reasons.push_back("loudness_high");
-    if (pTruePeak > pProfile.maxTruePeak) verdict.reasons.push_back("true_peak_over");
+    if (pLoudness < pProfile.target - pProfile.tolerance) verdict.reasons.push_back(kReasonLoudnessLow);
+    if (pLoudness > pProfile.target + pProfile.tolerance) verdict.reasons.push_back(kReasonLoudnessHigh);
+    if (pTruePeak > pProfile.maxTruePeak) verdict.reasons.push_back(kReasonTruePeakOver);
     if (pProfile.maxShortTerm && pMaxShortTerm && *pMaxShortTerm > *pProfile.maxShortTerm)
-        verdict.reasons.push_back("short_term_over");
+        verdict.reasons.push_back(kReasonShortTermOver);
     verdict.pass = verdict.reasons.empty();
     return verdict;
 }
 
-}  // namespace sonivate::cli
+BroadcastValues ValuesOf(const BroadcastFigures& pFigures) {
+    return {pFigures.TruePeak, pFigures.LoudnessRange, pFigures.MaxMomentary, pFigures.MaxShortTerm};
+}
+
+FileVerdicts JudgeFile(const DeliveryProfile& pProfile, double pLoudness, double pOutputLoudness, double pGain,
+                       double pPeak, const BroadcastValues& pValues) {
+    const double truePeak = pValues.truePeak.value_or(pPeak);
+    const std::optional<double> outputShortTerm =
+        pValues.maxShortTerm ? std::optional<double>(*pValues.maxShortTerm + pGain) : std::nullopt;
+    FileVerdicts verdicts;
+    verdicts.source = Judge(pProfile, pLoudness, truePeak, pValues.maxShortTerm);
+    verdicts.output = Judge(pProfile, pOutputLoudness, truePeak + pGain, outputShortTerm);
+    return verdicts;
+}
+
+std::optional<FileVerdicts> RowVerdicts(const RowResult* pResult, const DeliveryProfile* pProfile) {
+    if (pProfile == nullptr || pResult == nullptr || !pResult->Measured || !pResult->Broadcast) return std::nullopt;
+    // The copy is written with the gain as shown.
+    const double gain = ParseDecimal(pResult->GainText).value_or(0.0);
+    return JudgeFile(*pProfile, pResult->LKFS, pResult->Broadcast->OutputLKFS, gain, pResult->Peak,
+                     ValuesOf(*pResult->Broadcast));
+}
+
+}  // namespace sonivate

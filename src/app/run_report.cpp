@@ -1,0 +1,104 @@
+#include "app/run_report.h"
+
+#include <ctime>
+
+#include "common/decimal_text.h"
+#include "common/formatting.h"
+#include "platform/process_info.h"
+
+namespace sonivate {
+namespace {
+
+constexpr const char* kBroadcastMarkerPrefix = "BC$";
+
+report::FileVerdict ReportVerdict(const std::optional<FileVerdicts>& pVerdicts, bool pOutput) {
+    report::FileVerdict verdict;
+    if (!pVerdicts) return verdict;
+    const Verdict& v = pOutput ? pVerdicts->output : pVerdicts->source;
+    verdict.Kind = v.pass ? report::VerdictKind::Pass : report::VerdictKind::Fail;
+    verdict.Reasons = v.reasons;
+    return verdict;
+}
+
+// "2026-12-09 01:02:03 UTC": the same on every host, whatever its zone.
+std::string ReportDate() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
+    return text;
+}
+
+}  // namespace
+
+report::Figures ReportFigures(const RowResult& pResult, double pShift, std::optional<double> pLKFS) {
+    report::Figures figures;
+    figures.LKFS = pLKFS;
+    figures.SamplePeak = pResult.Peak + pShift;
+    if (pResult.Broadcast) {
+        const BroadcastFigures& b = *pResult.Broadcast;
+        auto shifted = [&](const std::optional<double>& pValue) {
+            return pValue ? std::optional<double>(*pValue + pShift) : std::nullopt;
+        };
+        figures.TruePeak = shifted(b.TruePeak);
+        figures.LRA = b.LoudnessRange;
+        figures.MaxMomentary = shifted(b.MaxMomentary);
+        figures.MaxShortTerm = shifted(b.MaxShortTerm);
+    }
+    return figures;
+}
+
+std::vector<report::Marker> BroadcastMarkers(const std::vector<CueMarker>& pMarkers) {
+    std::vector<report::Marker> found;
+    for (const CueMarker& marker : pMarkers) {
+        const std::string label = AsciiUpper(marker.Label);
+        if (label.rfind(kBroadcastMarkerPrefix, 0) == 0) found.push_back({label, marker.SampleOffset});
+    }
+    return found;
+}
+
+report::FileRow ReportRow(const BatchRow& pRow, const RowResult* pResult, const DeliveryProfile* pProfile,
+                          RowReason pUnprocessed, const ReasonTexter& pReasonText) {
+    report::FileRow file;
+    file.Title = pRow.Title;
+    file.Path = pRow.Path;
+    file.RangeStart = pRow.Start;
+    file.RangeEnd = pRow.End;
+    if (pProfile != nullptr) file.Band = {true, pProfile->target, pProfile->tolerance, pProfile->maxTruePeak};
+    const RowReason reason = pResult != nullptr ? pResult->Reason : pUnprocessed;
+    file.ReasonCode = ReasonCode(reason);
+    if (pReasonText) file.ReasonText = pReasonText(reason, pResult != nullptr ? pResult->WriteError : 0);
+    file.Written = pResult != nullptr && pResult->Written;
+    if (pResult == nullptr) return file;
+    file.Markers = BroadcastMarkers(pResult->Markers);
+    if (!pResult->Measured) return file;
+    const double gain = ParseDecimal(pResult->GainText).value_or(0.0);
+    file.GainDB = gain;
+    file.Source = ReportFigures(*pResult, 0.0, pResult->LKFS);
+    file.Copy = ReportFigures(*pResult, gain,
+                              pResult->Broadcast ? std::optional<double>(pResult->Broadcast->OutputLKFS)
+                                                 : std::optional<double>(pResult->LKFS + gain));
+    const std::optional<FileVerdicts> verdicts = RowVerdicts(pResult, pProfile);
+    file.SourceVerdict = ReportVerdict(verdicts, false);
+    file.CopyVerdict = ReportVerdict(verdicts, true);
+    if (pResult->Broadcast) {
+        const LoudnessSeries& series = pResult->Broadcast->Series;
+        file.Loudness = {series.StepFrames, series.Momentary, series.ShortTerm};
+    }
+    return file;
+}
+
+report::BatchHeader ReportHeader(const std::string& pProgramVersion, const DeliveryProfile* pProfile,
+                                 double pTargetLKFS, const std::string& pRangeChoices) {
+    report::BatchHeader header;
+    header.Date = ReportDate();
+    header.Host = platform::HostName();
+    header.ProgramVersion = pProgramVersion;
+    if (pProfile != nullptr) header.ProfileName = pProfile->name;
+    header.TargetLKFS = pTargetLKFS;
+    header.RangeChoices = pRangeChoices;
+    return header;
+}
+
+}  // namespace sonivate

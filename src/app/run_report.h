@@ -1,0 +1,43 @@
+#pragma once
+// A run's rows as the batch report shows them: the figures of the source and
+// of the copy at the applied gain, the verdicts, the outcome, the loudness
+// over time and the markers. The command line's --report and the window's
+// saved report (and its details of a row) are filled here, so that both
+// hand over the same record.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/batch_rows.h"
+#include "app/delivery_profile.h"
+#include "app/measurement_run.h"
+#include "report/batch_report.h"
+
+namespace sonivate {
+
+// The text of a reason for the face's operator, with the cause of a failed
+// write (pError, an errno) when there is one.
+using ReasonTexter = std::function<std::string(RowReason pReason, int pError)>;
+
+// The report's row for pRow. pResult: what the run made of it (nullptr: not
+// processed; pUnprocessed then gives the reason). pProfile: the delivery
+// profile judged against (nullptr: none). The markers are the result's
+// (ProcessRow reads them when the run keeps the series): nothing here reads
+// a file, so the window may call it on its own thread.
+report::FileRow ReportRow(const BatchRow& pRow, const RowResult* pResult, const DeliveryProfile* pProfile,
+                          RowReason pUnprocessed, const ReasonTexter& pReasonText);
+
+// The figures of a measured row at a gain of pShift dB (0: the source), with
+// pLKFS as its integrated loudness.
+report::Figures ReportFigures(const RowResult& pResult, double pShift, std::optional<double> pLKFS);
+
+// The broadcast markers (labels starting "BC$", upper-cased) among pMarkers.
+std::vector<report::Marker> BroadcastMarkers(const std::vector<CueMarker>& pMarkers);
+
+// The header of a report made now on this host.
+report::BatchHeader ReportHeader(const std::string& pProgramVersion, const DeliveryProfile* pProfile,
+                                 double pTargetLKFS, const std::string& pRangeChoices);
+
+}  // namespace sonivate
