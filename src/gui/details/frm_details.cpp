@@ -27,13 +27,13 @@
 namespace sonivate {
 namespace {
 
-// Sizes in device-independent pixels.
-constexpr int kMinimumWidth = 600;
-constexpr int kMinimumHeight = 520;
+// Sizes in device-independent pixels. The width leaves the verdicts room
+// beside the figures; the least height is what the layout needs.
+constexpr int kMinimumWidth = 760;
 constexpr int kStartWidth = 880;
 constexpr int kStartHeight = 680;
 constexpr int kGraphMinimumWidth = 320;
-constexpr int kGraphMinimumHeight = 180;
+constexpr int kGraphMinimumHeight = 220;
 constexpr float kTitlePoints = 12.0f;
 // The graph is laid out for a page about 500 units wide with 7-unit labels;
 // drawn this many device-independent pixels to the unit its labels read as
@@ -273,7 +273,7 @@ FrmDetails::FrmDetails(QWidget* pParent) : QDialog(pParent) {
     setSizeGripEnabled(true);
     setWindowTitle(QStringLiteral("詳細"));
     ApplyFont(this, kFontByArguments, nullptr, kDefaultFontSize, false, false, "");
-    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    setMinimumWidth(kMinimumWidth);
     resize(kStartWidth, kStartHeight);
 
     auto* layout = new QVBoxLayout(this);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include <QApplication>
 #include <QPushButton>
@@ -163,7 +164,7 @@ TEST_F(FrmDetailsTest, NeverMeasuredRowShowsDashesAndSaysSoInsteadOfAGraph) {
     EXPECT_EQ(w.FieldText(DetailsField::Range), "0:00.0 – 0:00.0（0 – 0 フレーム、0.0 秒）");
     EXPECT_EQ(w.FieldText(DetailsField::GraphMessage), "計測されていません");
     EXPECT_TRUE(w.GraphImage().isNull());
-    EXPECT_FALSE(w.grab().isNull());
+    EXPECT_TRUE(w.grab().toImage().save(QString::fromStdString(ScreenshotDir() + "/details-window-unmeasured.png")));
 
     // Measured but with nothing to draw a curve from (a range shorter than a
     // window, a zero sample rate): the axes show, nothing breaks.
@@ -178,16 +179,15 @@ TEST_F(FrmDetailsTest, NeverMeasuredRowShowsDashesAndSaysSoInsteadOfAGraph) {
 
 TEST_F(FrmDetailsTest, ResizingRedrawsTheGraphAtTheNewSize) {
     ShowAndWait(Commercial());
-    const QSize before = w.GraphImage().size();
-    EXPECT_EQ(before, ExpectedPixels());
+    const QSize before = w.GraphAreaSize();
+    EXPECT_EQ(w.GraphImage().size(), ExpectedPixels());
     EXPECT_DOUBLE_EQ(w.GraphImage().devicePixelRatio(), w.devicePixelRatioF());
 
     QSignalSpy drawn(&w, &FrmDetails::GraphDrawn);
     w.resize(w.width() + 240, w.height() + 160);
     ASSERT_TRUE(!drawn.isEmpty() || drawn.wait());
     EXPECT_EQ(w.GraphImage().size(), ExpectedPixels());
-    EXPECT_EQ(w.GraphImage().width(), before.width() + 240);
-    EXPECT_EQ(w.GraphImage().height(), before.height() + 160);
+    EXPECT_EQ(w.GraphAreaSize(), before + QSize(240, 160));
 
     // Never below the minimum the window keeps.
     w.resize(10, 10);
@@ -210,7 +210,8 @@ TEST_F(FrmDetailsTest, EscapeAndTheCloseButtonCloseItAndShowBringsItBack) {
     EXPECT_FALSE(w.isVisible());
 }
 
-// A realistic commercial, saved for a look at the start size and larger;
+// A realistic commercial, saved for a look at the start size, larger and at
+// the smallest size the window allows;
 // its true peak over the profile's limit is marked in red on the graph.
 TEST_F(FrmDetailsTest, ScreenshotsOfACommercialThatFailsItsProfile) {
     ShowAndWait(Commercial());
@@ -224,10 +225,13 @@ TEST_F(FrmDetailsTest, ScreenshotsOfACommercialThatFailsItsProfile) {
     EXPECT_TRUE(red);
     EXPECT_TRUE(w.grab().toImage().save(QString::fromStdString(ScreenshotDir() + "/details-window.png")));
 
-    QSignalSpy drawn(&w, &FrmDetails::GraphDrawn);
-    w.resize(1280, 900);
-    ASSERT_TRUE(!drawn.isEmpty() || drawn.wait());
-    EXPECT_TRUE(w.grab().toImage().save(QString::fromStdString(ScreenshotDir() + "/details-window-large.png")));
+    for (const auto& [size, name] : {std::pair{QSize(1280, 900), "large"}, std::pair{w.minimumSize(), "small"}}) {
+        QSignalSpy drawn(&w, &FrmDetails::GraphDrawn);
+        w.resize(size);
+        ASSERT_TRUE(!drawn.isEmpty() || drawn.wait());
+        const std::string file = ScreenshotDir() + "/details-window-" + name + ".png";
+        EXPECT_TRUE(w.grab().toImage().save(QString::fromStdString(file))) << file;
+    }
 }
 
 }  // namespace
