@@ -1,0 +1,23 @@
+#pragma once
+// The Japanese texts of a delivery verdict, shared by the details window and
+// the list's tooltip. Qt-free.
+
+#include <string>
+
+#include "report/batch_report.h"
+
+namespace sonivate {
+
+// The text of one reason code ("loudness_low", "loudness_high",
+// "true_peak_over", "short_term_over"), with the profile's limit when pBand
+// gives it, e.g. "ラウドネスが低すぎます（-24.0 ±1.0 LKFS）". An unknown code
+// is shown as itself.
+std::string VerdictReasonText(const std::string& pCode, const report::ProfileBand& pBand);
+
+// "合格", "不合格", or "" when there is no verdict.
+std::string VerdictWord(report::VerdictKind pKind);
+
+// The verdict's word, then one reason per line; "" when there is no verdict.
+std::string VerdictSummary(const report::FileVerdict& pVerdict, const report::ProfileBand& pBand);
+
+}  // namespace sonivate
