@@ -15,7 +15,7 @@ report::ProfileBand Band(double pTarget, double pTolerance, std::optional<double
     return band;
 }
 
-TEST(VerdictTexts, ReasonsReadInJapaneseWithTheLimitsTheBandGives) {
+TEST(DetailsVerdictTexts, ReasonsReadInJapaneseWithTheLimitsTheBandGives) {
     const report::ProfileBand atsc = Band(-24.0, 1.0, -2.0);
     EXPECT_EQ(VerdictReasonText("loudness_low", atsc), "ラウドネスが低すぎます（-24.0 ±1.0 LKFS）");
     EXPECT_EQ(VerdictReasonText("loudness_high", Band(-23.0, 0.5, -1.0)), "ラウドネスが高すぎます（-23.0 ±0.5 LKFS）");
@@ -34,7 +34,7 @@ TEST(VerdictTexts, ReasonsReadInJapaneseWithTheLimitsTheBandGives) {
     EXPECT_EQ(VerdictReasonText("", atsc), "");
 }
 
-TEST(VerdictTexts, SummaryIsTheWordThenOneReasonALine) {
+TEST(DetailsVerdictTexts, SummaryIsTheWordThenOneReasonALine) {
     const report::ProfileBand ebu = Band(-23.0, 1.0, -1.0);
     EXPECT_EQ(VerdictWord(report::VerdictKind::Pass), "合格");
     EXPECT_EQ(VerdictWord(report::VerdictKind::Fail), "不合格");
