@@ -1,5 +1,7 @@
 #include "gui/frm_main.h"
 
+#include "gui/details/frm_details.h"
+#include "gui/details/verdict_texts.h"
 #include "gui/second_start.h"
 
 #include <chrono>
@@ -10,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCursor>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -20,6 +23,9 @@
 #include <QLineEdit>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QActionGroup>
+#include <QMenu>
+#include <QResizeEvent>
 #include <QMetaObject>
 #include <QScreen>
 #include <QShortcut>
@@ -27,6 +33,8 @@
 #include <QPainter>
 #include <QTimer>
 
+#include "app/run_report.h"
+#include "common/decimal_text.h"
 #include "common/error_trap.h"
 #include "common/formatting.h"
 #include "common/numeric.h"
@@ -40,6 +48,7 @@
 #include "controls/widgets/uc_list_view.h"
 #include "controls/widgets/uc_path_text.h"
 #include "controls/widgets/uc_text_picture.h"
+#include "uikit/dialogs.h"
 #include "uikit/drawing.h"
 #include "uikit/fonts.h"
 #include "uikit/layout.h"
@@ -60,6 +69,17 @@ constexpr const char* kKeyTargetLKFS = "TargetLKFS";
 constexpr const char* kKeyWavOutput = "WavOutput";
 constexpr const char* kKeySoundPath = "SoundPath";
 constexpr const char* kKeyNoClip = "NoClip";
+// Beyond the list's own choices: the delivery profile ("none", a built-in
+// name or a profile file's path), the optional columns shown (their names,
+// comma-separated), the copies' bext loudness fields (keep, update,
+// upgrade) and the inner size of a window made larger (twips; the design
+// size when absent).
+constexpr const char* kKeyProfile = "Profile";
+constexpr const char* kKeyColumns = "Columns";
+constexpr const char* kKeyBextLoudness = "BextLoudness";
+constexpr const char* kKeyInnerWidth = "InnerWidth";
+constexpr const char* kKeyInnerHeight = "InnerHeight";
+constexpr const char* kProfileNone = "none";
 constexpr const char* kDefaultTarget = "-24.0";
 constexpr std::int32_t kDefaultWavOutput = 0;
 constexpr std::int32_t kDefaultNoClip = 1;
@@ -133,7 +153,45 @@ constexpr const char* kLabelOutput = "出力先";
 constexpr std::int32_t kAuxOutcome = kFileListAux;
 constexpr std::int32_t kAuxOutcomeText = kFileListAux + 1;
 constexpr std::int32_t kAuxMarkerNote = kFileListAux + 2;
-constexpr std::int32_t kWindowAux = kFileListAux + 3;
+// The key of the row's last measurement in the window's results.
+constexpr std::int32_t kAuxResultKey = kFileListAux + 3;
+constexpr std::int32_t kWindowAux = kFileListAux + 4;
+
+// The optional columns: their setting names, captions and widths (twips at
+// layout scale 1), and the decimals of their figures.
+struct OptionalColumn {
+    std::int32_t Column;
+    const char* Name;
+    const char* Caption;
+    const char* MenuText;
+    std::int32_t WidthTwips;
+};
+constexpr OptionalColumn kOptionalColumns[] = {
+    {kColumnTruePeak, "true_peak", "TPdBTP", "トゥルーピーク (dBTP)", 1240},
+    {kColumnLRA, "lra", "LRA", "ラウドネスレンジ (LU)", 900},
+    {kColumnMaxShortTerm, "max_short_term", "ST最大LKFS", "最大ショートターム (LKFS)", 1390},
+    {kColumnVerdict, "verdict", "判定", "判定（配信基準）", 900},
+};
+constexpr std::int32_t kFigureDecimals = 2;
+constexpr std::int32_t kRangeDecimals = 1;
+
+// The context menu of the list and its profile choices.
+constexpr const char* kMenuDetails = "詳細を表示...";
+constexpr const char* kMenuRemove = "選択した行を削除";
+constexpr const char* kMenuClear = "リストをクリア";
+constexpr const char* kMenuRelist = "選択したファイルを現在の範囲で読み直す";
+constexpr const char* kMenuProfile = "配信基準";
+constexpr const char* kMenuProfileNone = "なし";
+constexpr const char* kMenuProfileFile = "ファイルから...";
+constexpr const char* kMenuSaveReport = "レポートを保存...";
+constexpr const char* kProfileFileFilter = "配信基準ファイル|*.ini;*.json;*.txt|すべて|*";
+constexpr const char* kReportFilter = "PDF|*.pdf|HTML|*.html|CSV|*.csv";
+constexpr const char* kReportFileName = "sonivate-report.pdf";
+constexpr const char* kReportDefaultExtension = ".pdf";
+constexpr const char* kMessageProfileFile = "配信基準ファイルを使えません。";
+constexpr const char* kMessageReportFailed = "レポートを保存できませんでした。";
+constexpr const char* kStatusReportSaved = "レポートを保存しました: ";
+constexpr const char* kStatusProfileMissing = "配信基準ファイルを読めないため、配信基準なしで始めます: ";
 
 // Messages of the window.
 constexpr const char* kMessageTargetNotNumber =
@@ -298,6 +356,48 @@ std::int32_t ToInt(const std::string& pText) {
 
 QString Q(const std::string& pText) { return QString::fromStdString(pText); }
 
+// The profile a setting names: none, a built-in one, or a profile file.
+// False with pError set when the file cannot be used.
+bool ProfileOfSetting(const std::string& pSetting, std::optional<DeliveryProfile>& pProfile, std::string& pError) {
+    pProfile.reset();
+    if (pSetting.empty() || pSetting == kProfileNone) return true;
+    if (std::optional<DeliveryProfile> builtIn = BuiltInProfile(pSetting)) {
+        pProfile = std::move(builtIn);
+        return true;
+    }
+    pProfile = LoadProfileFile(pSetting, pError);
+    return pProfile.has_value();
+}
+
+const OptionalColumn* OptionalColumnOf(std::int32_t pColumn) {
+    for (const OptionalColumn& column : kOptionalColumns)
+        if (column.Column == pColumn) return &column;
+    return nullptr;
+}
+
+// A reason in the window's language, with the cause of a failed write.
+std::string WindowReasonText(RowReason pReason, int pError) {
+    if (pReason == RowReason::None) return {};
+    std::string text = ReasonText(pReason, MessageLanguage::Japanese);
+    if (pReason == RowReason::WriteFailed && pError != 0) text += std::string("（") + std::strerror(pError) + "）";
+    return text;
+}
+
+std::string FigureText(const std::optional<double>& pValue, std::int32_t pDecimals) {
+    return pValue && std::isfinite(*pValue) ? FormatFixed(*pValue, pDecimals) : std::string();
+}
+
+// The report's file name with a known extension (a PDF when none was given).
+std::string ReportPathWithExtension(const std::string& pPath) {
+    const std::string lower = AsciiLower(pPath);
+    for (const char* extension : {".pdf", ".html", ".htm", ".csv"}) {
+        const std::string ending(extension);
+        if (lower.size() > ending.size() && lower.compare(lower.size() - ending.size(), ending.size(), ending) == 0)
+            return pPath;
+    }
+    return pPath + kReportDefaultExtension;
+}
+
 }  // namespace
 
 // ---- Start-up ----------------------------------------------------------------------
@@ -325,6 +425,8 @@ FrmMain::FrmMain(FrmMainStartup pStartup, QWidget* pParent) : QWidget(pParent) {
     Trap([&] { ScaleWindow(); });
     BuildControls();
     Trap([&] { PrintLabels(); });
+    Trap([&] { RecordLayout(); });
+    Trap([&] { LoadQcSettings(); });
 
     c_Executor = std::make_unique<ThreadExecutor>([this](std::function<void()> pTask) {
         // Queued to the window's thread; a task that arrives after the window
@@ -401,7 +503,9 @@ void FrmMain::ScaleWindow() {
     // The inner area keeps its design size times the layout scale, on whole pixels.
     const int width = static_cast<int>(static_cast<double>(kInnerWidthTwips) * c_SizeRate) / TwipsPerPixel();
     const int height = static_cast<int>(static_cast<double>(kInnerHeightTwips) * c_SizeRate) / TwipsPerPixel();
-    setFixedSize(width, height);
+    // The design size is the smallest; a larger window grows the list.
+    setMinimumSize(width, height);
+    resize(width, height);
 }
 
 void FrmMain::BuildControls() {
@@ -417,7 +521,7 @@ void FrmMain::BuildList() {
     c_LV = new UC_ListView(this);
     SetTwipsGeometry(*c_LV, kDesignLV);
     ScaleControl(c_SizeRate, *c_LV, false, false, true, 0);
-    c_LV->SetNumData(kFileListColumns);
+    c_LV->SetNumData(kWindowColumns);
     c_LV->SetNumAux(kWindowAux);
     c_LV->SetUseUCBar(1);
     c_LV->SetShowToolTip(1);
@@ -426,6 +530,12 @@ void FrmMain::BuildList() {
     for (std::int32_t c = 0; c < kFileListColumns; ++c) {
         c_LV->SetTabName(c, kFileListColumnSetup[c].Caption);
         c_LV->SetTabWidth(c, Scaled(kFileListColumnSetup[c].WidthTwips));
+    }
+    // The optional columns come after the five and stay hidden until chosen.
+    for (const OptionalColumn& column : kOptionalColumns) {
+        c_LV->SetTabName(column.Column, column.Caption);
+        c_LV->SetTabWidth(column.Column, Scaled(column.WidthTwips));
+        c_LV->SetTabHidden(column.Column, 1);
     }
     c_LV->SetStyle(kFileListFontPoints * c_SizeRate, 0, "", kColorWindowText, kColorWindow);
     c_LV->InitTab();
@@ -563,6 +673,34 @@ void FrmMain::ConnectEvents() {
             });
     connect(c_LV, &UC_ListView::OLEDragOver, this, [this] { Guarded([&] { BringToFront(); }); });
     connect(c_LV, &UC_ListView::DeletePressed, this, [this] { Guarded([&] { ListDoubleClicked(); }); });
+    connect(c_LV, &UC_ListView::RightClicked, this, [this](double&, double& pY) {
+        Guarded([&] {
+            // The row under the pointer becomes the selection unless it is part of it.
+            const std::int32_t row = c_LV->YsItem(pY);
+            if (row >= 0 && row < c_LV->ItemCount() && c_LV->IsSelected(row) == 0) {
+                c_LV->UnSelectAll();
+                c_LV->SetSelectedItem(row);
+                c_LV->SetIsSelected(row, 1);
+                c_LV->ReDraw();
+            }
+            OpenListMenu(QCursor::pos(), row);
+        });
+    });
+    connect(c_LV, &UC_ListView::TabRightClicked, this,
+            [this](std::int32_t&, QPoint& pGlobal) { Guarded([&] { OpenHeaderMenu(pGlobal); }); });
+    // The keyboard's menu key and Shift+F10 open the list's menu on the current row.
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+        auto* shortcut = new QShortcut(keys, c_LV);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            Guarded([&] {
+                if (c_Controller->Running()) return;
+                const QRect area = c_LV->ItemAreaRect();
+                OpenListMenu(c_LV->mapToGlobal(area.topLeft() + QPoint(area.width() / 4, area.height() / 4)),
+                             c_LV->SelectedItem());
+            });
+        });
+    }
     setAcceptDrops(true);
 
     // Esc stops a run, wherever the keyboard is in the window.
@@ -590,6 +728,15 @@ void FrmMain::Load() {
         Trap([&] {
             WidgetPlacement placement(*this);
             RestoreWindowPlacement(placement, "", true, false, false, DesktopExtentTwips());
+        });
+        Trap([&] {
+            // A window made larger keeps its size; smaller than the design never.
+            const std::int32_t tpp = TwipsPerPixel();
+            const double widthTwips = CellValue(LoadSetting(kKeyInnerWidth, 0)).AsNumber();
+            const double heightTwips = CellValue(LoadSetting(kKeyInnerHeight, 0)).AsNumber();
+            if (widthTwips > 0 && heightTwips > 0 && std::isfinite(widthTwips) && std::isfinite(heightTwips))
+                resize(std::max(minimumWidth(), static_cast<int>(widthTwips / tpp)),
+                       std::max(minimumHeight(), static_cast<int>(heightTwips / tpp)));
         });
         show();
         ListPaths(c_Paths);
@@ -637,6 +784,7 @@ void FrmMain::Unload() {
             const WidgetPlacement placement(*this);
             SaveWindowPlacement(placement, "", true, false);
         });
+        Trap([&] { StoreQcSettings(); });
         Trap([&] { StoreSetting(kKeySoundPath, c_TextSoundPath->Text()); });
         Trap([&] { StoreSetting(kKeyMesureFrom, c_ComboFromTo[0]->currentText().toStdString()); });
         Trap([&] { StoreSetting(kKeyMesureTo, c_ComboFromTo[1]->currentText().toStdString()); });
@@ -738,6 +886,10 @@ std::string FrmMain::RowToolTip(std::int32_t pRow, std::int32_t pColumn) const {
     if (!outcome.empty()) lines.push_back(outcome);
     const std::string note = c_LV->AuxID(pRow, kAuxMarkerNote).AsText();
     if (!note.empty()) lines.push_back(note);
+    if (pColumn == kColumnVerdict) {
+        const std::string verdict = VerdictToolTip(pRow);
+        if (!verdict.empty()) lines.push_back(verdict);
+    }
     if (pColumn == kColumnTitle) {
         // The whole name and where it is, however narrow the column.
         const std::string path = c_LV->AuxID(pRow, kAuxPath).AsText();
@@ -762,7 +914,10 @@ void FrmMain::NoteNewRows() {
 }
 
 void FrmMain::ListDoubleClicked() {
-    if (c_Controller->RemoveSelected()) c_LV->Refresh();
+    if (c_Controller->RemoveSelected()) {
+        ForgetRemovedResults();
+        c_LV->Refresh();
+    }
 }
 
 void FrmMain::ListStartDrag(DragData& pData, std::int32_t& pAllowedEffects) {
@@ -884,6 +1039,8 @@ void FrmMain::RunStarting() {
     ResetOutcomes();
     c_RunRows = c_LV->ItemCount();
     c_RunRow = -1;
+    // The controller reads the target once, as the run starts.
+    c_RunTarget = ParseDecimal(TrimSpaces(TargetLKFSText())).value_or(0.0);
     c_RowsDone = 0;
     c_Counts.clear();
     c_RunStart = c_Clock();
@@ -930,7 +1087,11 @@ void FrmMain::RowApplied(const RowResult& pResult) {
     const RowOutcome outcome = OutcomeOf(pResult);
     ++c_Counts[outcome];
     ++c_RowsDone;
-    if (pResult.Row >= 0 && pResult.Row < c_LV->ItemCount()) SetOutcome(pResult.Row, outcome, OutcomeText(pResult));
+    if (pResult.Row >= 0 && pResult.Row < c_LV->ItemCount()) {
+        SetOutcome(pResult.Row, outcome, OutcomeText(pResult));
+        // A row not measured this time keeps its last figures, as its cells do.
+        if (pResult.Measured) ShowExtraFigures(pResult.Row, pResult);
+    }
 }
 
 void FrmMain::RowSelected(std::int32_t pRow) {
@@ -1023,6 +1184,366 @@ void FrmMain::EndBySignal() {
         if (!modal->close()) break;
     }
     close();
+}
+
+// ---- Figures beyond the list's own ----------------------------------------------------------
+
+const RowResult* FrmMain::RowMeasurement(std::int32_t pRow) const {
+    if (pRow < 0 || pRow >= c_LV->ItemCount()) return nullptr;
+    const CellValue key = c_LV->AuxID(pRow, kAuxResultKey);
+    if (!key.IsNumber()) return nullptr;
+    const auto found = c_Results.find(static_cast<std::int64_t>(key.AsNumber()));
+    return found == c_Results.end() ? nullptr : &found->second.Result;
+}
+
+void FrmMain::ShowExtraFigures(std::int32_t pRow, const RowResult& pResult) {
+    const CellValue key = c_LV->AuxID(pRow, kAuxResultKey);
+    std::int64_t id = 0;
+    if (key.IsNumber()) {
+        id = static_cast<std::int64_t>(key.AsNumber());
+    } else {
+        id = ++c_NextResultKey;
+        c_LV->SetAuxID(pRow, kAuxResultKey, CellValue(static_cast<double>(id)));
+    }
+    KeptMeasurement& measurement = c_Results[id];
+    if (&measurement.Result != &pResult) {
+        measurement.Result = pResult;
+        measurement.TargetLKFS = c_RunTarget;
+    }
+    const RowResult& kept = measurement.Result;
+    std::optional<double> truePeak, lra, shortTerm;
+    if (pResult.Broadcast) {
+        truePeak = pResult.Broadcast->TruePeak;
+        lra = pResult.Broadcast->LoudnessRange;
+        shortTerm = pResult.Broadcast->MaxShortTerm;
+    }
+    c_LV->SetValue(pRow, kColumnTruePeak, CellValue(FigureText(truePeak, kFigureDecimals)));
+    c_LV->SetValue(pRow, kColumnLRA, CellValue(FigureText(lra, kRangeDecimals)));
+    c_LV->SetValue(pRow, kColumnMaxShortTerm, CellValue(FigureText(shortTerm, kFigureDecimals)));
+    const std::optional<FileVerdicts> verdicts = RowVerdicts(&kept, c_Profile ? &*c_Profile : nullptr);
+    c_LV->SetValue(
+        pRow, kColumnVerdict,
+        CellValue(verdicts ? VerdictWord(verdicts->output.pass ? report::VerdictKind::Pass : report::VerdictKind::Fail)
+                           : std::string()));
+}
+
+// The verdicts follow the profile: a new choice judges every measured row again.
+void FrmMain::JudgeRows() {
+    for (std::int32_t row = 0; row < c_LV->ItemCount(); ++row) {
+        if (const RowResult* result = RowMeasurement(row)) ShowExtraFigures(row, *result);
+    }
+    c_LV->ReDraw();
+}
+
+void FrmMain::ForgetRemovedResults() {
+    std::map<std::int64_t, KeptMeasurement> kept;
+    for (std::int32_t row = 0; row < c_LV->ItemCount(); ++row) {
+        const CellValue key = c_LV->AuxID(row, kAuxResultKey);
+        if (!key.IsNumber()) continue;
+        const auto found = c_Results.find(static_cast<std::int64_t>(key.AsNumber()));
+        if (found != c_Results.end()) kept.insert(c_Results.extract(found));
+    }
+    c_Results = std::move(kept);
+}
+
+std::string FrmMain::VerdictToolTip(std::int32_t pRow) const {
+    const RowResult* result = RowMeasurement(pRow);
+    if (!c_Profile || result == nullptr) return {};
+    const std::optional<FileVerdicts> verdicts = RowVerdicts(result, &*c_Profile);
+    if (!verdicts) return {};
+    report::FileVerdict verdict;
+    verdict.Kind = verdicts->output.pass ? report::VerdictKind::Pass : report::VerdictKind::Fail;
+    verdict.Reasons = verdicts->output.reasons;
+    const report::ProfileBand band{true, c_Profile->target, c_Profile->tolerance, c_Profile->maxTruePeak};
+    return c_Profile->name + ": " + VerdictSummary(verdict, band);
+}
+
+bool FrmMain::ColumnShown(std::int32_t pColumn) const {
+    return OptionalColumnOf(pColumn) != nullptr && c_LV->TabHidden(pColumn) == 0;
+}
+
+void FrmMain::ShowColumn(std::int32_t pColumn, bool pShown) {
+    if (OptionalColumnOf(pColumn) == nullptr) return;
+    c_LV->SetTabHidden(pColumn, pShown ? 0 : 1);
+    c_LV->SetVbarParm();
+    c_LV->ReDrawTab(-1);
+    c_LV->ReDraw();
+}
+
+bool FrmMain::ChooseProfile(const std::string& pSetting) {
+    std::optional<DeliveryProfile> profile;
+    std::string error;
+    if (!ProfileOfSetting(pSetting, profile, error)) {
+        OwnerMessageBox(std::string(kMessageProfileFile) + kLineBreak + error, kMbOk | kMbIconExclamation, "", this);
+        return false;
+    }
+    c_Profile = std::move(profile);
+    c_ProfileSetting = c_Profile ? pSetting : std::string(kProfileNone);
+    // A delivery standard names its target; the operator may still change it.
+    if (c_Profile && !c_Controller->Running()) c_TextTargetLKFS->setText(Q(FormatFixed(c_Profile->target, 1)));
+    JudgeRows();
+    return true;
+}
+
+void FrmMain::LoadQcSettings() {
+    std::string columns;
+    Trap([&] { columns = LoadSetting(kKeyColumns, ""); });
+    for (const OptionalColumn& column : kOptionalColumns) {
+        const std::string name = std::string(",") + column.Name + ",";
+        if (("," + columns + ",").find(name) != std::string::npos) c_LV->SetTabHidden(column.Column, 0);
+    }
+    Trap([&] {
+        c_BextLoudness =
+            BextLoudnessModeOf(LoadSetting(kKeyBextLoudness, BextLoudnessModeName(kDefaultBextLoudnessMode)))
+                .value_or(kDefaultBextLoudnessMode);
+    });
+    std::string setting = kProfileNone;
+    Trap([&] { setting = LoadSetting(kKeyProfile, kProfileNone); });
+    std::string error;
+    if (ProfileOfSetting(setting, c_Profile, error)) {
+        c_ProfileSetting = c_Profile ? setting : std::string(kProfileNone);
+    } else {
+        // A profile file gone since the last start: the window starts without one and says so.
+        c_ProfileSetting = kProfileNone;
+        c_Status = kStatusProfileMissing + setting;
+        c_PictureInfo->DispMes(0, c_Status);
+    }
+}
+
+void FrmMain::StoreQcSettings() {
+    std::string columns;
+    for (const OptionalColumn& column : kOptionalColumns)
+        if (ColumnShown(column.Column)) columns += (columns.empty() ? "" : ",") + std::string(column.Name);
+    Trap([&] { StoreSetting(kKeyColumns, columns); });
+    Trap([&] { StoreSetting(kKeyProfile, c_ProfileSetting); });
+    Trap([&] { StoreSetting(kKeyBextLoudness, BextLoudnessModeName(c_BextLoudness)); });
+    Trap([&] {
+        const std::int32_t tpp = TwipsPerPixel();
+        StoreSetting(kKeyInnerWidth, static_cast<std::int32_t>(width() * tpp));
+        StoreSetting(kKeyInnerHeight, static_cast<std::int32_t>(height() * tpp));
+    });
+}
+
+// ---- Menus -----------------------------------------------------------------------------------
+
+void FrmMain::OpenListMenu(QPoint pGlobal, std::int32_t pRow) {
+    if (c_Controller->Running()) return;
+    if (c_ListMenu == nullptr) {
+        c_ListMenu = new QMenu(this);
+        c_ListMenu->setObjectName("ListMenu");
+    }
+    c_ListMenu->clear();
+    const bool rows = c_LV->ItemCount() > 0;
+    const bool selected = c_LV->NumSelectedItems() > 0;
+    const auto add = [&](const char* pText, const char* pName, bool pEnabled, auto pAction) {
+        QAction* action = c_ListMenu->addAction(Q(pText));
+        action->setObjectName(pName);
+        action->setEnabled(pEnabled);
+        connect(action, &QAction::triggered, this, [this, pAction] { Guarded([&] { pAction(); }); });
+        return action;
+    };
+    const std::int32_t row = pRow >= 0 && pRow < c_LV->ItemCount() ? pRow : -1;
+    add(kMenuDetails, "details", row >= 0, [this, row] { ShowDetails(row); });
+    c_ListMenu->addSeparator();
+    add(kMenuRemove, "remove", selected, [this] { ListDoubleClicked(); });
+    add(kMenuClear, "clear", rows, [this] { ClearList(); });
+    add(kMenuRelist, "relist", selected, [this] { RelistSelected(); });
+    c_ListMenu->addSeparator();
+    QMenu* profiles = c_ListMenu->addMenu(Q(kMenuProfile));
+    profiles->setObjectName("profiles");
+    auto* group = new QActionGroup(profiles);
+    const auto choice = [&](const std::string& pText, const std::string& pSetting, bool pChecked) {
+        QAction* action = profiles->addAction(Q(pText));
+        action->setObjectName(Q("profile:" + pSetting));
+        action->setCheckable(true);
+        action->setChecked(pChecked);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, pSetting] { Guarded([&] { ChooseProfile(pSetting); }); });
+    };
+    choice(kMenuProfileNone, kProfileNone, !c_Profile);
+    for (const std::string& name : BuiltInProfileNames()) choice(name, name, c_ProfileSetting == name);
+    if (c_Profile && !BuiltInProfile(c_ProfileSetting))
+        choice(PathPart(c_ProfileSetting, false, false, true, true, false, kKeepCase), c_ProfileSetting, true);
+    profiles->addSeparator();
+    QAction* fromFile = profiles->addAction(Q(kMenuProfileFile));
+    fromFile->setObjectName("profile-file");
+    connect(fromFile, &QAction::triggered, this, [this] {
+        Guarded([&] {
+            const std::string path = FileDialog(this, false, kProfileFileFilter, "", "", kFileDialogDefaultFlags);
+            if (!path.empty()) ChooseProfile(path);
+        });
+    });
+    c_ListMenu->addSeparator();
+    add(kMenuSaveReport, "save-report", rows && !c_ReportPending, [this] { SaveReport(); });
+    c_ListMenu->popup(pGlobal);
+}
+
+void FrmMain::OpenHeaderMenu(QPoint pGlobal) {
+    if (c_HeaderMenu == nullptr) {
+        c_HeaderMenu = new QMenu(this);
+        c_HeaderMenu->setObjectName("HeaderMenu");
+    }
+    c_HeaderMenu->clear();
+    for (const OptionalColumn& column : kOptionalColumns) {
+        QAction* action = c_HeaderMenu->addAction(Q(column.MenuText));
+        action->setObjectName(column.Name);
+        action->setCheckable(true);
+        action->setChecked(ColumnShown(column.Column));
+        const std::int32_t number = column.Column;
+        connect(action, &QAction::toggled, this,
+                [this, number](bool pOn) { Guarded([&] { ShowColumn(number, pOn); }); });
+    }
+    c_HeaderMenu->popup(pGlobal);
+}
+
+void FrmMain::ClearList() {
+    if (!c_Controller->IntakeAllowed()) return;
+    c_LV->SelectAll();
+    ListDoubleClicked();
+}
+
+void FrmMain::RelistSelected() {
+    if (!c_Controller->IntakeAllowed()) return;
+    // From the bottom up, so that the rows above keep their numbers; each
+    // file comes back where it was, its range taken from the choices as they
+    // are now and its figures cleared.
+    std::vector<std::pair<std::int32_t, std::string>> rows;
+    for (std::int32_t row = 0; row < c_LV->ItemCount(); ++row)
+        if (c_LV->IsSelected(row) != 0) rows.emplace_back(row, c_LV->AuxID(row, kAuxPath).AsText());
+    setCursor(Qt::WaitCursor);
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        c_LV->UnSelectAll();
+        c_LV->SetIsSelected(it->first, 1);
+        if (!c_Controller->RemoveSelected()) break;
+        c_Controller->DropFiles(static_cast<IntakeHost&>(*this), {it->second}, it->first);
+    }
+    ForgetRemovedResults();
+    NoteNewRows();
+    c_LV->UnSelectAll();
+    c_LV->ReDraw();
+    c_LV->SetVbarParm();
+    unsetCursor();
+}
+
+void FrmMain::ShowDetails(std::int32_t pRow) {
+    if (pRow < 0 || pRow >= c_LV->ItemCount()) return;
+    const RowResult* result = RowMeasurement(pRow);
+    RowDetails details;
+    details.File = ReportRow(c_Rows->Row(pRow), result, c_Profile ? &*c_Profile : nullptr, RowReason::NotMeasured,
+                             WindowReasonText);
+    details.File.ReasonText = c_LV->AuxID(pRow, kAuxOutcomeText).AsText();
+    details.TargetLKFS = ParseDecimal(TargetLKFSText()).value_or(ParseDecimal(kDefaultTarget).value_or(0.0));
+    if (result != nullptr) {
+        // The target the row's gain was found for.
+        const CellValue key = c_LV->AuxID(pRow, kAuxResultKey);
+        details.TargetLKFS = c_Results.at(static_cast<std::int64_t>(key.AsNumber())).TargetLKFS;
+    }
+    details.ProfileName = c_Profile ? c_Profile->name : std::string();
+    details.OutcomeText = c_LV->AuxID(pRow, kAuxOutcomeText).AsText();
+    if (c_Details == nullptr) c_Details = new FrmDetails(this);
+    c_Details->Show(details);
+}
+
+// ---- The report ------------------------------------------------------------------------------
+
+report::BatchReport FrmMain::BuildReport() const {
+    report::BatchReport batch;
+    const DeliveryProfile* profile = c_Profile ? &*c_Profile : nullptr;
+    batch.Header = ReportHeader(
+        SONIVATE_VERSION, profile, ParseDecimal(TargetLKFSText()).value_or(0.0),
+        c_ComboFromTo[0]->currentText().toStdString() + " - " + c_ComboFromTo[1]->currentText().toStdString());
+    for (std::int32_t row = 0; row < c_LV->ItemCount(); ++row) {
+        report::FileRow file =
+            ReportRow(c_Rows->Row(row), RowMeasurement(row), profile, RowReason::NotMeasured, WindowReasonText);
+        // The outcome is the last run's, which may not have measured the row.
+        const std::string outcome = c_LV->AuxID(row, kAuxOutcomeText).AsText();
+        if (!outcome.empty()) file.ReasonText = outcome;
+        batch.Rows.push_back(std::move(file));
+    }
+    return batch;
+}
+
+void FrmMain::SaveReport() {
+    if (c_Controller->Running() || c_ReportPending || c_LV->ItemCount() < 1) return;
+    const std::string folder = c_TextSoundPath->Text();
+    const std::string path = FileDialog(this, true, kReportFilter, folder, kReportFileName, kFileDialogDefaultFlags);
+    if (path.empty()) return;
+    SaveReportTo(ReportPathWithExtension(path));
+}
+
+bool FrmMain::SaveReportTo(const std::string& pPath) {
+    if (c_Controller->Running() || c_ReportPending || c_LV->ItemCount() < 1) return false;
+    c_ReportPending = true;
+    // Drawn and written on the worker: a report of many files takes a while.
+    // The rows go as values, so the list may change meanwhile.
+    auto batch = std::make_shared<report::BatchReport>(BuildReport());
+    c_Executor->Execute([this, batch, pPath] {
+        report::ReportResult written;
+        try {
+            written = report::WriteReport(*batch, pPath);
+        } catch (...) {
+            written.Status = report::ReportStatus::WriteFailed;
+        }
+        c_Executor->Post(
+            [this, pPath, written] { Guarded([&] { ReportWritten(pPath, written.ok(), written.Errno); }); });
+    });
+    return true;
+}
+
+void FrmMain::ReportWritten(const std::string& pPath, bool pOk, int pErrno) {
+    c_ReportPending = false;
+    if (pOk) {
+        ShowStatus(kStatusReportSaved + pPath);
+    } else {
+        std::string text = std::string(kMessageReportFailed) + kLineBreak + pPath;
+        if (pErrno != 0) text += std::string(kLineBreak) + std::strerror(pErrno);
+        OwnerMessageBox(text, kMbOk | kMbIconStop, "", this);
+    }
+    emit ReportSaved(pOk, Q(pPath));
+}
+
+// ---- A larger window ---------------------------------------------------------------------------
+
+void FrmMain::RecordLayout() {
+    c_DesignSize = size();
+    c_DesignLayout.clear();
+    for (QWidget* control : std::initializer_list<QWidget*>{c_LV, c_PictureInfo, c_ProgBar, c_ComboFromTo[0],
+                                                            c_ComboFromTo[1], c_TextTargetLKFS, c_CheckWavOutput,
+                                                            c_TextSoundPath, c_CheckNoClip, c_CtrButtons})
+        if (control != nullptr) c_DesignLayout.emplace_back(control, control->geometry());
+}
+
+// The list takes what the window gains; the status line and the bar keep
+// to its width; the choices and output options keep their place to the
+// bottom-left corner, the buttons to the bottom-right one.
+void FrmMain::Relayout() {
+    if (c_DesignLayout.empty() || !c_DesignSize.isValid()) return;
+    const int dx = std::max(0, width() - c_DesignSize.width());
+    const int dy = std::max(0, height() - c_DesignSize.height());
+    for (const auto& [control, design] : c_DesignLayout) {
+        QRect placed = design;
+        if (control == c_LV) {
+            placed.setSize(design.size() + QSize(dx, dy));
+        } else if (control == c_PictureInfo || control == c_ProgBar) {
+            placed = QRect(design.topLeft() + QPoint(0, dy), design.size() + QSize(dx, 0));
+        } else if (control == c_CtrButtons) {
+            placed.translate(dx, dy);
+        } else {
+            placed.translate(0, dy);
+        }
+        if (control->geometry() != placed) control->setGeometry(placed);
+    }
+    PaintBackground();
+    for (UC_Check* check : {c_CheckWavOutput, c_CheckNoClip}) {
+        check->SetBGPic(PixelsToTwips(check->x()), PixelsToTwips(check->y()), c_Surface);
+        check->Draw();
+    }
+    PrintLabels();
+}
+
+void FrmMain::resizeEvent(QResizeEvent* pEvent) {
+    QWidget::resizeEvent(pEvent);
+    Guarded([&] { Relayout(); });
 }
 
 }  // namespace sonivate

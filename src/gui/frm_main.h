@@ -31,24 +31,32 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
+#include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QWidget>
 
 #include "app/batch_controller.h"
+#include "app/delivery_profile.h"
 #include "app/file_list.h"
 #include "app/measurement_run.h"
 #include "gui/rows/file_list_view.h"
+#include "report/batch_report.h"
 #include "uikit/picture.h"
 
 class QComboBox;
 class QLineEdit;
 class QLocalServer;
+class QMenu;
 
 namespace sonivate {
 
+class FrmDetails;
 class UC_Bar;
 class UC_Buttons;
 class UC_Check;
@@ -76,6 +84,14 @@ struct FrmMainStartup {
 
 // What a row's last run made of it, for its icon, its tooltip and the counts.
 enum class RowOutcome { None, Written, MeasuredOnly, Skipped, Failed, Stopped, NotReached };
+
+// Columns of the window's list after the file list's five: off by default,
+// turned on from the header's menu.
+inline constexpr std::int32_t kColumnTruePeak = 5;      // dBTP
+inline constexpr std::int32_t kColumnLRA = 6;           // LU
+inline constexpr std::int32_t kColumnMaxShortTerm = 7;  // LKFS
+inline constexpr std::int32_t kColumnVerdict = 8;       // the copy's verdict under the profile
+inline constexpr std::int32_t kWindowColumns = 9;
 
 class FrmMain : public QWidget, private RunHost, private IntakeHost {
     Q_OBJECT
@@ -136,6 +152,41 @@ public:
     RowOutcome Outcome(std::int32_t pRow) const;
     std::string RowToolTip(std::int32_t pRow, std::int32_t pColumn) const;
 
+    // ---- Beyond the list's own columns ------------------------------------------
+    // The delivery profile the rows are judged against (empty: none), and
+    // the setting it came from ("none", a built-in name or a file's path).
+    const std::optional<DeliveryProfile>& Profile() const { return c_Profile; }
+    const std::string& ProfileSetting() const { return c_ProfileSetting; }
+    // Chooses the profile as the menu does: "none", a built-in name, or a
+    // profile file's path (a file that cannot be used is told and changes
+    // nothing). A profile sets the target box to its target. False when refused.
+    bool ChooseProfile(const std::string& pSetting);
+    // Shows or hides an optional column (kColumnTruePeak..kColumnVerdict).
+    void ShowColumn(std::int32_t pColumn, bool pShown);
+    bool ColumnShown(std::int32_t pColumn) const;
+    // What the last run measured of row pRow (null when nothing).
+    const RowResult* RowMeasurement(std::int32_t pRow) const;
+    // The menus, opened as a right click opens them (pGlobal: screen pixels;
+    // pRow: the row under the pointer, -1 none); each is shown without
+    // blocking and rebuilt on every opening.
+    void OpenListMenu(QPoint pGlobal, std::int32_t pRow = -1);
+    void OpenHeaderMenu(QPoint pGlobal);
+    QMenu* ListMenu() const { return c_ListMenu; }
+    QMenu* HeaderMenu() const { return c_HeaderMenu; }
+    // The details of row pRow in their own window; the window (null before).
+    void ShowDetails(std::int32_t pRow);
+    FrmDetails* Details() const { return c_Details; }
+    // Lists the selected rows' files again where they are, with the range
+    // choices as they are now.
+    void RelistSelected();
+    // Removes every row.
+    void ClearList();
+    // Asks for a file name (the dialog service) and writes the report of
+    // the list there, off the window's thread; ReportSaved follows.
+    void SaveReport();
+    // The same without asking; false when refused (a run, an empty list).
+    bool SaveReportTo(const std::string& pPath);
+
     UC_ListView* LV() const { return c_LV; }
     UC_TextPicture* PictureInfo() const { return c_PictureInfo; }
     UC_Bar* ProgBar() const { return c_ProgBar; }
@@ -158,6 +209,8 @@ signals:
     void RunEnded();
     // The window has stored its settings and is about to close.
     void Unloaded();
+    // A report was written (pOk) or failed; pPath is its name.
+    void ReportSaved(bool pOk, const QString& pPath);
 
 protected:
     void paintEvent(QPaintEvent* pEvent) override;
@@ -165,6 +218,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* pEvent) override;
     void dragMoveEvent(QDragMoveEvent* pEvent) override;
     void dropEvent(QDropEvent* pEvent) override;
+    void resizeEvent(QResizeEvent* pEvent) override;
 
 private:
     // ---- Start-up ---------------------------------------------------------------
@@ -181,6 +235,12 @@ private:
     void PrintLabels();
     void ConnectEvents();
     void Unload();
+    // Records where every control sits at the design size, so that a larger
+    // window can grow the list and keep the rest at its corner.
+    void RecordLayout();
+    void Relayout();
+    void LoadQcSettings();
+    void StoreQcSettings();
 
     // ---- Events -------------------------------------------------------------------
     void ButtonClicked(std::int16_t pIndex);
@@ -203,6 +263,13 @@ private:
     void ListDrop(DragData& pData, std::int32_t& pEffect, double pY);
     void AddDropped(std::vector<std::string> pFiles, std::int32_t pRow);
     void BringToFront();
+    // ---- Figures beyond the list's own -------------------------------------------
+    void ShowExtraFigures(std::int32_t pRow, const RowResult& pResult);
+    void JudgeRows();
+    void ForgetRemovedResults();
+    std::string VerdictToolTip(std::int32_t pRow) const;
+    report::BatchReport BuildReport() const;
+    void ReportWritten(const std::string& pPath, bool pOk, int pErrno);
 
     // Runs pBody; an exception is shown (ErrorCatch() != 0) or dropped, never
     // passed to the event loop.
@@ -219,6 +286,11 @@ private:
     std::string SoundPath() const override;
     bool NoClip() const override;
     void ClearStopRequest() override {}
+    // The true peak counts in the clip test, and the details and the
+    // report draw the loudness over time: the window always takes both.
+    bool BroadcastExtras() const override { return true; }
+    bool KeepSeries() const override { return true; }
+    BextLoudnessMode BextLoudness() const override { return c_BextLoudness; }
     void SetProgress(std::int32_t pValue) override;
     bool StopRequested() const override { return false; }  // the controller keeps the stop button's request
     void RunStarting() override;
@@ -261,6 +333,26 @@ private:
     std::string c_RejectedPath;
     RowReason c_RejectedReason = RowReason::None;
     QLocalServer* c_Server = nullptr;
+    // The delivery profile and its setting; the copies' bext loudness choice.
+    std::optional<DeliveryProfile> c_Profile;
+    std::string c_ProfileSetting;
+    BextLoudnessMode c_BextLoudness = kDefaultBextLoudnessMode;
+    // What the last run to measure a row made of it, and the target it was
+    // measured for, by the key the row keeps in its hidden values.
+    struct KeptMeasurement {
+        RowResult Result;
+        double TargetLKFS = 0.0;
+    };
+    std::map<std::int64_t, KeptMeasurement> c_Results;
+    double c_RunTarget = 0.0;
+    std::int64_t c_NextResultKey = 0;
+    bool c_ReportPending = false;
+    // Geometry of the controls and of the window at the design size, pixels.
+    std::vector<std::pair<QWidget*, QRect>> c_DesignLayout;
+    QSize c_DesignSize;
+    QMenu* c_ListMenu = nullptr;
+    QMenu* c_HeaderMenu = nullptr;
+    FrmDetails* c_Details = nullptr;
 
     UC_ListView* c_LV = nullptr;
     UC_TextPicture* c_PictureInfo = nullptr;

@@ -22,6 +22,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
@@ -43,9 +44,11 @@
 #include "controls/widgets/uc_text_picture.h"
 #include "app/row_reason.h"
 #include "controls/widgets/list_icons.h"
+#include "gui/details/frm_details.h"
 #include "gui/frm_main.h"
 #include "gui/second_start.h"
 #include "gui/unix_signals.h"
+#include "uikit/dialogs.h"
 #include "uikit/message_box.h"
 #include "uikit/ui_metrics.h"
 #include "support/scratch.h"
@@ -926,6 +929,341 @@ TEST_F(FrmMainTest, ScreenshotsOfAMeasuredListAndARunInProgress) {
         EXPECT_TRUE(shot.save(QString::fromStdString(name))) << name;
         window.reset();
     }
+}
+
+// ---- Beyond the list's five columns: figures, verdicts, menus, details, the report -------------
+
+// Quiet noise with a 2 ms burst at a quarter of the sampling rate whose
+// samples fall 3 dB below its crests: at the gain to -24 LKFS the sample
+// peak stays under 0 dBFS, the true peak goes over 0 dBTP.
+std::string WriteInterSamplePeaks(const std::string& pPath) {
+    constexpr std::int64_t kBurstFrames = 96;
+    constexpr double kBurstAmplitude = 0.3;  // of full scale, at the crests
+    constexpr double kQuarterTurn = 1.5707963267948966;
+    test::Samples samples = test::Noise(3 * kRate, 2, 16, 7, 0.01);
+    for (std::int64_t k = 0; k < kBurstFrames; ++k) {
+        const double x = kBurstAmplitude * std::sin(kQuarterTurn * static_cast<double>(k) + kQuarterTurn / 2);
+        const auto value = static_cast<std::int32_t>(std::lround(x * 32767.0));
+        samples[static_cast<std::size_t>(2 * (kRate + k))] = value;
+        samples[static_cast<std::size_t>(2 * (kRate + k) + 1)] = value;
+    }
+    return test::WriteWav(pPath, test::WavSpec{}, samples);
+}
+
+// A commercial with its markers: BC$START at 0.5 s, BC$END at pSeconds - 0.5 s.
+std::string WriteCommercial(const std::string& pPath, double pSeconds, double pDbfs) {
+    test::WavSpec layout;
+    layout.afterData = test::BroadcastMarkers(kRate / 2, -1, -1, static_cast<std::int32_t>((pSeconds - 0.5) * kRate));
+    const auto frames = static_cast<std::int64_t>(pSeconds * kRate);
+    return test::WriteWav(pPath, layout, test::Sine(frames, 2, 997.0, pDbfs, 16));
+}
+
+// Answers the file dialogs with a fixed path and remembers what it was asked.
+class AnsweringDialogs final : public DialogService {
+public:
+    std::string Answer;
+    std::string Filters;
+    int Asked = 0;
+    std::string ChooseFolder(QWidget*, const std::string&, const std::string&) override { return Answer; }
+    std::string ChooseFile(QWidget*, bool, const std::string& pFilters, const std::string&, std::int32_t) override {
+        ++Asked;
+        Filters = pFilters;
+        return Answer;
+    }
+};
+
+QAction* Action(QMenu* pMenu, const std::string& pName) {
+    if (pMenu == nullptr) return nullptr;
+    return pMenu->findChild<QAction*>(QString::fromStdString(pName));
+}
+
+// The window with its open popup menus drawn where the screen has them.
+QImage ShotWithMenus(QWidget& pWindow, const std::vector<QMenu*>& pMenus) {
+    QImage shot = pWindow.grab().toImage();
+    QPainter painter(&shot);
+    for (QMenu* menu : pMenus) {
+        if (menu == nullptr || !menu->isVisible()) continue;
+        painter.drawImage(pWindow.mapFromGlobal(menu->pos()), menu->grab().toImage());
+    }
+    return shot;
+}
+
+TEST_F(FrmMainTest, InterSamplePeaksMarkARowRedAndClipAvoidanceKeepsItsCopy) {
+    const std::string file = WriteInterSamplePeaks(File("CM_isp.wav"));
+    const std::string out = File("out");
+    fs::create_directories(out);
+    FrmMain& w = Open({file});
+    SetOutput(out, true);
+    PressStartAndWait();
+    const RowResult* result = w.RowMeasurement(0);
+    ASSERT_NE(result, nullptr);
+    ASSERT_TRUE(result->Broadcast && result->Broadcast->TruePeak);
+    const double gain = std::stod(Cell(0, kColumnGain));
+    ASSERT_LE(gain + std::stod(Cell(0, kColumnPeak)), 0.0) << "the sample peak alone would not clip";
+    ASSERT_GT(gain + *result->Broadcast->TruePeak, 0.0);
+    EXPECT_EQ(w.LV()->DispColor(0), kClipColor);
+    EXPECT_EQ(w.Outcome(0), RowOutcome::Skipped);
+    EXPECT_FALSE(fs::exists(out + "/CM_isp.wav"));
+}
+
+TEST_F(FrmMainTest, OptionalColumnsComeFromTheHeaderMenuAndTheProfileJudgesTheCopies) {
+    const std::vector<std::string> files = {WriteCommercial(File("CM_春の新製品_15s.wav"), 6.0, -18),
+                                            WriteHotPeaks(File("CM_hot_peaks.wav")),
+                                            WriteCommercial(File("promo_quiet.wav"), 4.0, -34)};
+    WriteIniValue("TargetLKFS", "-24.0", IniPath());
+    {
+        FrmMain& w = Open(files);
+        for (std::int32_t c = kColumnTruePeak; c < kWindowColumns; ++c) EXPECT_FALSE(w.ColumnShown(c)) << c;
+        EXPECT_EQ(w.ProfileSetting(), "none");
+        w.OpenHeaderMenu(w.mapToGlobal(QPoint(40, 20)));
+        QMenu* menu = w.HeaderMenu();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_TRUE(menu->isVisible());
+        for (const char* name : {"true_peak", "lra", "max_short_term", "verdict"}) {
+            QAction* action = Action(menu, name);
+            ASSERT_NE(action, nullptr) << name;
+            EXPECT_FALSE(action->isChecked());
+            if (std::string(name) != "lra") action->trigger();
+        }
+        menu->hide();
+        EXPECT_TRUE(w.ColumnShown(kColumnTruePeak));
+        EXPECT_FALSE(w.ColumnShown(kColumnLRA));
+        EXPECT_TRUE(w.ColumnShown(kColumnVerdict));
+
+        PressStartAndWait();
+        for (std::int32_t row = 0; row < 3; ++row) {
+            EXPECT_FALSE(Cell(row, kColumnTruePeak).empty()) << row;
+            EXPECT_GE(std::stod(Cell(row, kColumnTruePeak)) + 1e-9, std::stod(Cell(row, kColumnPeak))) << row;
+            EXPECT_EQ(Cell(row, kColumnVerdict), "") << "no profile, no verdict";
+        }
+
+        // A profile judges the copies at once and sets the target.
+        ASSERT_TRUE(w.ChooseProfile("arib-tr-b32"));
+        EXPECT_EQ(w.TextTargetLKFS()->text().toStdString(), "-24.0");
+        EXPECT_EQ(Cell(0, kColumnVerdict), "合格");
+        // The hot clicks' copy would go far over the true-peak limit.
+        EXPECT_EQ(Cell(1, kColumnVerdict), "不合格");
+        const std::string tip = w.RowToolTip(1, kColumnVerdict);
+        EXPECT_TRUE(Contains(tip, "arib-tr-b32")) << tip;
+        EXPECT_TRUE(Contains(tip, "トゥルーピーク")) << tip;
+        EXPECT_FALSE(Contains(w.RowToolTip(1, kColumnLKFS), "トゥルーピーク")) << "only the verdict's cell says why";
+
+        // A profile file that cannot be used is told and changes nothing.
+        EXPECT_FALSE(w.ChooseProfile(File("absent.ini")));
+        ASSERT_EQ(boxes.Texts.size(), 1u);
+        EXPECT_TRUE(Contains(boxes.Texts[0], "配信基準ファイル"));
+        EXPECT_EQ(w.ProfileSetting(), "arib-tr-b32");
+
+        w.LV()->ReDraw();
+        EXPECT_TRUE(w.grab().toImage().save(QString::fromStdString(ScreenshotDir() + "/window-columns.png")));
+        CloseAndWait();
+    }
+    EXPECT_EQ(Stored("Columns"), "true_peak,max_short_term,verdict");
+    EXPECT_EQ(Stored("Profile"), "arib-tr-b32");
+    EXPECT_EQ(Stored("BextLoudness"), "update");
+
+    FrmMain& again = Open();
+    EXPECT_TRUE(again.ColumnShown(kColumnTruePeak));
+    EXPECT_FALSE(again.ColumnShown(kColumnLRA));
+    ASSERT_TRUE(again.Profile().has_value());
+    EXPECT_EQ(again.Profile()->name, "arib-tr-b32");
+}
+
+TEST_F(FrmMainTest, TheListMenuRemovesClearsAndListsFilesAgainWithTheRangeChosenNow) {
+    const std::vector<std::string> files = {WriteCommercial(File("a_spot.wav"), 6.0, -20),
+                                            WriteCommercial(File("b_spot.wav"), 5.0, -22),
+                                            WriteTone(File("c_plain.wav"), 2.0, -20)};
+    FrmMain& w = Open();
+    w.ComboFromTo(0)->setCurrentIndex(kRangeFileStart);
+    w.ComboFromTo(1)->setCurrentIndex(kRangeFileEnd);
+    DropOnRow(files, 0);
+    ASSERT_TRUE(WaitFor([&] { return w.LV()->ItemCount() == 3; }, 5000));
+    EXPECT_EQ(w.LV()->AuxID(0, kAuxStart).AsNumber(), 0.0);
+    PressStartAndWait();
+    EXPECT_FALSE(Cell(0, kColumnLKFS).empty());
+
+    // A right click on the second row selects it and opens the menu there.
+    UC_ListView& list = *w.LV();
+    const int rowPixels = list.OneHeight() / TwipsPerPixel();
+    const QPoint onSecond(30, rowPixels + rowPixels / 2);
+    QTest::mousePress(list.ItemAreaWidget(), Qt::RightButton, Qt::NoModifier, onSecond);
+    QTest::mouseRelease(list.ItemAreaWidget(), Qt::RightButton, Qt::NoModifier, onSecond);
+    QMenu* menu = w.ListMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_EQ(list.IsSelected(1), 1);
+    EXPECT_EQ(list.NumSelectedItems(), 1);
+    for (const char* name : {"details", "remove", "clear", "relist", "save-report", "profile-file"})
+        EXPECT_NE(Action(menu, name), nullptr) << name;
+    QMenu* profiles = menu->findChild<QMenu*>("profiles");
+    ASSERT_NE(profiles, nullptr);
+    EXPECT_TRUE(Action(profiles, "profile:none")->isChecked());
+    EXPECT_NE(Action(profiles, "profile:ebu-r128-s1"), nullptr);
+    profiles->popup(menu->mapToGlobal(menu->actionGeometry(profiles->menuAction()).topRight()));
+    ASSERT_TRUE(WaitFor([&] { return profiles->isVisible(); }, 5000));
+    EXPECT_TRUE(
+        ShotWithMenus(w, {menu, profiles}).save(QString::fromStdString(ScreenshotDir() + "/window-context-menu.png")));
+    profiles->hide();
+    menu->hide();
+
+    // The second and third rows again from BC$START: the commercial starts
+    // at its marker, the file without markers at its first frame; both in
+    // their places, their old figures gone.
+    list.SetIsSelected(2, 1);
+    w.ComboFromTo(0)->setCurrentIndex(kRangeBcStart);
+    w.RelistSelected();
+    ASSERT_EQ(Titles(), (std::vector<std::string>{"a_spot", "b_spot", "c_plain"}));
+    EXPECT_EQ(list.AuxID(1, kAuxStart).AsNumber(), kRate / 2.0);
+    EXPECT_EQ(list.AuxID(2, kAuxStart).AsNumber(), 0.0);
+    EXPECT_EQ(list.AuxID(0, kAuxStart).AsNumber(), 0.0) << "an unselected row keeps its range";
+    EXPECT_TRUE(Cell(1, kColumnLKFS).empty());
+    EXPECT_FALSE(Cell(0, kColumnLKFS).empty());
+    EXPECT_EQ(w.RowMeasurement(1), nullptr);
+    EXPECT_NE(w.RowMeasurement(0), nullptr);
+
+    // Remove the first, then clear what is left.
+    list.UnSelectAll();
+    list.SetIsSelected(0, 1);
+    w.OpenListMenu(w.mapToGlobal(QPoint(40, 40)));
+    Action(w.ListMenu(), "remove")->trigger();
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"b_spot", "c_plain"}));
+    w.OpenListMenu(w.mapToGlobal(QPoint(40, 40)));
+    EXPECT_FALSE(Action(w.ListMenu(), "details")->isEnabled()) << "opened on no row";
+    Action(w.ListMenu(), "clear")->trigger();
+    EXPECT_EQ(w.LV()->ItemCount(), 0);
+    w.OpenListMenu(w.mapToGlobal(QPoint(40, 40)));
+    EXPECT_FALSE(Action(w.ListMenu(), "clear")->isEnabled());
+    EXPECT_FALSE(Action(w.ListMenu(), "save-report")->isEnabled());
+    w.ListMenu()->hide();
+}
+
+TEST_F(FrmMainTest, DetailsShowEveryFigureTheVerdictsAndTheGraphOfTheRow) {
+    const std::string file = WriteCommercial(File("CM_春の新製品_30s.wav"), 8.0, -16);
+    FrmMain& w = Open({file});
+    ASSERT_TRUE(w.ChooseProfile("ebu-r128"));
+    w.ComboFromTo(0)->setCurrentIndex(kRangeBcStart);
+    PressStartAndWait();
+    w.ShowDetails(0);
+    FrmDetails* details = w.Details();
+    ASSERT_NE(details, nullptr);
+    EXPECT_TRUE(details->isVisible());
+    const RowDetails& shown = details->Details();
+    EXPECT_EQ(shown.File.Title, "CM_春の新製品_30s");
+    EXPECT_EQ(shown.ProfileName, "ebu-r128");
+    EXPECT_EQ(shown.TargetLKFS, -23.0) << "the target the run was given";
+    ASSERT_TRUE(shown.File.Source.TruePeak.has_value());
+    ASSERT_TRUE(shown.File.Copy.LKFS.has_value());
+    EXPECT_NEAR(*shown.File.Copy.LKFS, -23.0, 0.05);
+    EXPECT_EQ(shown.File.CopyVerdict.Kind, report::VerdictKind::Pass);
+    EXPECT_EQ(shown.File.SourceVerdict.Kind, report::VerdictKind::Fail);
+    ASSERT_EQ(shown.File.Markers.size(), 2u);
+    EXPECT_FALSE(shown.File.Loudness.Momentary.empty());
+    EXPECT_EQ(details->FigureText(DetailsFigure::LKFS, DetailsColumn::Source).toStdString(), Cell(0, kColumnLKFS));
+    EXPECT_FALSE(details->GraphImage().isNull());
+    EXPECT_TRUE(details->grab().toImage().save(QString::fromStdString(ScreenshotDir() + "/window-details.png")));
+
+    // A row the window never measured still opens, with nothing to draw.
+    const std::string other = WriteTone(File("never_run.wav"), 1.0, -20);
+    DropOnRow({other}, 1);
+    ASSERT_TRUE(WaitFor([&] { return w.LV()->ItemCount() == 2; }, 5000));
+    w.ShowDetails(1);
+    EXPECT_FALSE(details->Details().File.Source.LKFS.has_value());
+    EXPECT_TRUE(details->GraphImage().isNull());
+}
+
+TEST_F(FrmMainTest, AReportIsSavedFromTheWindowOffItsThreadAndAFailureIsTold) {
+    AnsweringDialogs dialogs;
+    SetDialogService(&dialogs);
+    const std::vector<std::string> files = {WriteCommercial(File("CM_春の新製品_15s.wav"), 5.0, -18),
+                                            WriteTone(File("promo.wav"), 2.0, -30)};
+    FrmMain& w = Open(files);
+    ASSERT_TRUE(w.ChooseProfile("ebu-r128-s1"));
+    PressStartAndWait();
+    std::vector<std::pair<bool, std::string>> saved;
+    QObject::connect(&w, &FrmMain::ReportSaved,
+                     [&](bool pOk, const QString& pPath) { saved.emplace_back(pOk, pPath.toStdString()); });
+
+    // A name without an extension becomes a PDF.
+    dialogs.Answer = File("batch");
+    w.SaveReport();
+    EXPECT_EQ(dialogs.Asked, 1);
+    EXPECT_TRUE(Contains(dialogs.Filters, "*.pdf"));
+    ASSERT_TRUE(WaitFor([&] { return saved.size() == 1; }));
+    EXPECT_TRUE(saved[0].first);
+    EXPECT_EQ(saved[0].second, File("batch.pdf"));
+    const test::Bytes pdf = test::ReadBytes(File("batch.pdf"));
+    ASSERT_GT(pdf.size(), 4u);
+    EXPECT_EQ(std::string(pdf.begin(), pdf.begin() + 4), "%PDF");
+    EXPECT_TRUE(StartsWith(w.StatusText(), "レポートを保存しました"));
+
+    // The CSV holds every row with the figures the list shows.
+    ASSERT_TRUE(w.SaveReportTo(File("batch.csv")));
+    ASSERT_TRUE(WaitFor([&] { return saved.size() == 2; }));
+    const test::Bytes csvBytes = test::ReadBytes(File("batch.csv"));
+    const std::string csv(csvBytes.begin(), csvBytes.end());
+    EXPECT_TRUE(Contains(csv, "CM_春の新製品_15s"));
+    EXPECT_TRUE(Contains(csv, "promo"));
+    EXPECT_TRUE(Contains(csv, Cell(0, kColumnLKFS)));
+    EXPECT_TRUE(Contains(csv, ",-23.00,") || Contains(csv, ",-23,")) << "the profile's target";
+
+    // A folder that is not there: the operator is told.
+    ASSERT_TRUE(w.SaveReportTo(File("no/such/folder/batch.html")));
+    ASSERT_TRUE(WaitFor([&] { return saved.size() == 3; }));
+    EXPECT_FALSE(saved[2].first);
+    ASSERT_FALSE(boxes.Texts.empty());
+    EXPECT_TRUE(Contains(boxes.Texts.back(), "レポートを保存できませんでした"));
+    SetDialogService(nullptr);
+}
+
+TEST_F(FrmMainTest, ALargerWindowGrowsTheListAndKeepsTheRestAtItsCorners) {
+    const QSize design = Open().size();
+    const QRect list = window->LV()->geometry(), status = window->PictureInfo()->geometry();
+    const QRect combo = window->ComboFromTo(0)->geometry(), buttons = window->CtrButtons()->geometry();
+    EXPECT_EQ(window->minimumSize(), design);
+    constexpr int kWider = 240, kTaller = 120;
+    window->resize(design + QSize(kWider, kTaller));
+    QApplication::processEvents();
+    EXPECT_EQ(window->LV()->geometry(), QRect(list.topLeft(), list.size() + QSize(kWider, kTaller)));
+    EXPECT_EQ(window->PictureInfo()->geometry(),
+              QRect(status.topLeft() + QPoint(0, kTaller), status.size() + QSize(kWider, 0)));
+    EXPECT_EQ(window->ComboFromTo(0)->geometry(), combo.translated(0, kTaller));
+    EXPECT_EQ(window->CtrButtons()->geometry(), buttons.translated(kWider, kTaller));
+    EXPECT_EQ(window->Surface().Image().size(), window->size() * window->devicePixelRatioF());
+    EXPECT_TRUE(window->grab().toImage().save(QString::fromStdString(ScreenshotDir() + "/window-larger.png")));
+    CloseAndWait();
+
+    // The next start keeps the size; smaller than the design it never gets.
+    EXPECT_EQ(Open().size(), design + QSize(kWider, kTaller));
+    window->resize(design - QSize(50, 50));
+    EXPECT_EQ(window->size(), design);
+    EXPECT_EQ(window->LV()->geometry(), list);
+}
+
+TEST_F(FrmMainTest, TheBextLoudnessSettingKeepsOrMendsTheCopysFields) {
+    // A version 2 bext chunk that claims -23.00 LUFS.
+    constexpr std::size_t kBextBytes = 602, kVersionAt = 346, kLoudnessAt = 412, kBextDataAt = 20;
+    test::Bytes bext(kBextBytes, 0);
+    bext[kVersionAt] = 2;
+    const auto stale = static_cast<std::uint16_t>(static_cast<std::int16_t>(-2300));
+    bext[kLoudnessAt] = static_cast<std::uint8_t>(stale & 0xFF);
+    bext[kLoudnessAt + 1] = static_cast<std::uint8_t>(stale >> 8);
+    test::WavSpec layout;
+    layout.beforeFmt = {test::Chunk{"bext", bext}};
+    const std::string source = test::WriteWav(File("spot.wav"), layout, test::Sine(4 * kRate, 2, 997.0, -20.0, 16));
+    const auto copyLoudness = [&](const std::string& pMode) {
+        const std::string out = File("out_" + pMode);
+        fs::create_directories(out);
+        if (!pMode.empty()) WriteIniValue("BextLoudness", pMode, IniPath());
+        Open({source});
+        SetOutput(out, true);
+        PressStartAndWait();
+        window.reset();
+        const test::Bytes copy = test::ReadBytes(out + "/spot.wav");
+        return static_cast<std::int16_t>(copy.at(kBextDataAt + kLoudnessAt) |
+                                         (copy.at(kBextDataAt + kLoudnessAt + 1) << 8));
+    };
+    EXPECT_NEAR(copyLoudness("") / 100.0, -24.0, 0.02) << "by default the copy describes itself";
+    EXPECT_EQ(copyLoudness("keep"), -2300);
 }
 
 }  // namespace
