@@ -184,6 +184,16 @@ constexpr const char* kMenuProfile = "配信基準";
 constexpr const char* kMenuProfileNone = "なし";
 constexpr const char* kMenuProfileFile = "ファイルから...";
 constexpr const char* kMenuSaveReport = "レポートを保存...";
+constexpr const char* kMenuBext = "出力のBWFラウドネス値";
+struct BextChoice {
+    BextLoudnessMode Mode;
+    const char* Text;
+};
+constexpr BextChoice kBextChoices[] = {
+    {BextLoudnessMode::Update, "出力に合わせて書き換える（バージョン2以降）"},
+    {BextLoudnessMode::Upgrade, "バージョン2にして書き込む"},
+    {BextLoudnessMode::Keep, "元ファイルのまま"},
+};
 constexpr const char* kProfileFileFilter = "配信基準ファイル|*.ini;*.json;*.txt|すべて|*";
 constexpr const char* kReportFilter = "PDF|*.pdf|HTML|*.html|CSV|*.csv";
 constexpr const char* kReportFileName = "sonivate-report.pdf";
@@ -1373,6 +1383,18 @@ void FrmMain::OpenListMenu(QPoint pGlobal, std::int32_t pRow) {
             if (!path.empty()) ChooseProfile(path);
         });
     });
+    QMenu* bext = c_ListMenu->addMenu(Q(kMenuBext));
+    bext->setObjectName("bext");
+    auto* bextGroup = new QActionGroup(bext);
+    for (const BextChoice& entry : kBextChoices) {
+        QAction* action = bext->addAction(Q(entry.Text));
+        action->setObjectName(Q(std::string("bext:") + BextLoudnessModeName(entry.Mode)));
+        action->setCheckable(true);
+        action->setChecked(c_BextLoudness == entry.Mode);
+        bextGroup->addAction(action);
+        const BextLoudnessMode mode = entry.Mode;
+        connect(action, &QAction::triggered, this, [this, mode] { c_BextLoudness = mode; });
+    }
     c_ListMenu->addSeparator();
     add(kMenuSaveReport, "save-report", rows && !c_ReportPending, [this] { SaveReport(); });
     c_ListMenu->popup(pGlobal);
@@ -1531,7 +1553,15 @@ void FrmMain::Relayout() {
         } else {
             placed.translate(0, dy);
         }
-        if (control->geometry() != placed) control->setGeometry(placed);
+        if (control->geometry() == placed) continue;
+        const bool resized = control->size() != placed.size();
+        control->setGeometry(placed);
+        if (resized && control == c_ProgBar) {
+            // The bar's images are made for its width.
+            const std::int32_t value = c_ProgBar->Value();
+            c_ProgBar->Init();
+            c_ProgBar->SetValue(value);
+        }
     }
     PaintBackground();
     for (UC_Check* check : {c_CheckWavOutput, c_CheckNoClip}) {

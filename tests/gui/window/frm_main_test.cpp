@@ -1264,6 +1264,17 @@ TEST_F(FrmMainTest, TheBextLoudnessSettingKeepsOrMendsTheCopysFields) {
     };
     EXPECT_NEAR(copyLoudness("") / 100.0, -24.0, 0.02) << "by default the copy describes itself";
     EXPECT_EQ(copyLoudness("keep"), -2300);
+
+    // The list's menu changes the choice, and the next start keeps it.
+    FrmMain& w = Open();
+    w.OpenListMenu(w.mapToGlobal(QPoint(40, 40)));
+    QMenu* bextMenu = w.ListMenu()->findChild<QMenu*>("bext");
+    ASSERT_NE(bextMenu, nullptr);
+    EXPECT_TRUE(Action(bextMenu, "bext:keep")->isChecked());
+    Action(bextMenu, "bext:upgrade")->trigger();
+    w.ListMenu()->hide();
+    CloseAndWait();
+    EXPECT_EQ(Stored("BextLoudness"), "upgrade");
 }
 
 }  // namespace
