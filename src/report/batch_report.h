@@ -111,6 +111,10 @@ struct ReportResult {
 // Never throws.
 ReportResult WriteReport(const BatchReport& pReport, const std::string& pPath);
 
+// Seconds as the report shows times: "m:ss.s", "h:mm:ss.s" from an hour on
+// (a negative or non-finite value as 0).
+std::string ClockText(double pSeconds);
+
 // The same contents as text, for a caller that stores them itself.
 std::string ReportCsv(const BatchReport& pReport);
 std::string ReportHtml(const BatchReport& pReport);

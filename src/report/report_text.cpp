@@ -20,19 +20,7 @@ std::string Gain(const std::optional<double>& pValue) {
     return text;
 }
 
-std::string Clock(double pSeconds) {
-    if (!std::isfinite(pSeconds) || pSeconds < 0.0) pSeconds = 0.0;
-    const auto tenths = static_cast<long long>(std::llround(pSeconds * 10.0));
-    const long long hours = tenths / 36000;
-    const long long minutes = tenths / 600 % 60;
-    const double seconds = static_cast<double>(tenths % 600) / 10.0;
-    char text[64];
-    if (hours > 0)
-        std::snprintf(text, sizeof(text), "%lld:%02lld:%04.1f", hours, minutes, seconds);
-    else
-        std::snprintf(text, sizeof(text), "%lld:%04.1f", minutes, seconds);
-    return text;
-}
+std::string Clock(double pSeconds) { return ClockText(pSeconds); }
 
 std::string VerdictText(const FileVerdict& pVerdict) {
     switch (pVerdict.Kind) {
@@ -79,3 +67,24 @@ ReportResult WriteWhole(const std::string& pPath, const std::string& pBytes) {
 }
 
 }  // namespace sonivate::report::detail
+
+namespace sonivate::report {
+
+std::string ClockText(double pSeconds) {
+    constexpr long long kTenthsPerMinute = 600;
+    constexpr long long kTenthsPerHour = 36000;
+    constexpr long long kMinutesPerHour = 60;
+    if (!std::isfinite(pSeconds) || pSeconds < 0.0) pSeconds = 0.0;
+    const auto tenths = static_cast<long long>(std::llround(pSeconds * 10.0));
+    const long long hours = tenths / kTenthsPerHour;
+    const long long minutes = tenths / kTenthsPerMinute % kMinutesPerHour;
+    const double seconds = static_cast<double>(tenths % kTenthsPerMinute) / 10.0;
+    char text[64];
+    if (hours > 0)
+        std::snprintf(text, sizeof(text), "%lld:%02lld:%04.1f", hours, minutes, seconds);
+    else
+        std::snprintf(text, sizeof(text), "%lld:%04.1f", minutes, seconds);
+    return text;
+}
+
+}  // namespace sonivate::report

@@ -79,23 +79,8 @@ std::string GainValue(const std::optional<double>& pValue) {
     return Fixed(*pValue, "%+.2f");
 }
 
-// Seconds as "m:ss.s", or "h:mm:ss.s" from an hour on.
-std::string Clock(double pSeconds) {
-    if (!std::isfinite(pSeconds) || pSeconds < 0.0) pSeconds = 0.0;
-    constexpr long long kTenthsPerMinute = 600;
-    constexpr long long kTenthsPerHour = 36000;
-    constexpr long long kMinutesPerHour = 60;
-    const auto tenths = static_cast<long long>(std::llround(pSeconds * 10.0));
-    const long long hours = tenths / kTenthsPerHour;
-    const long long minutes = tenths / kTenthsPerMinute % kMinutesPerHour;
-    const double seconds = static_cast<double>(tenths % kTenthsPerMinute) / 10.0;
-    char text[64];
-    if (hours > 0)
-        std::snprintf(text, sizeof(text), "%lld:%02lld:%04.1f", hours, minutes, seconds);
-    else
-        std::snprintf(text, sizeof(text), "%lld:%04.1f", minutes, seconds);
-    return text;
-}
+// Seconds as the report writes them.
+std::string Clock(double pSeconds) { return report::ClockText(pSeconds); }
 
 std::string RangeText(const report::FileRow& pRow) {
     if (pRow.SampleRate <= 0) return kMissing;
