@@ -1471,8 +1471,10 @@ void FrmMain::ShowDetails(std::int32_t pRow) {
 report::BatchReport FrmMain::BuildReport() const {
     report::BatchReport batch;
     const DeliveryProfile* profile = c_Profile ? &*c_Profile : nullptr;
+    // The target the figures were found for, once a run has measured rows.
+    const double target = c_Results.empty() ? ParseDecimal(TargetLKFSText()).value_or(0.0) : c_RunTarget;
     batch.Header = ReportHeader(
-        SONIVATE_VERSION, profile, ParseDecimal(TargetLKFSText()).value_or(0.0),
+        SONIVATE_VERSION, profile, target,
         c_ComboFromTo[0]->currentText().toStdString() + " - " + c_ComboFromTo[1]->currentText().toStdString());
     for (std::int32_t row = 0; row < c_LV->ItemCount(); ++row) {
         report::FileRow file =

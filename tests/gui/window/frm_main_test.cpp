@@ -1206,10 +1206,17 @@ TEST_F(FrmMainTest, AReportIsSavedFromTheWindowOffItsThreadAndAFailureIsTold) {
     EXPECT_TRUE(Contains(csv, Cell(0, kColumnLKFS)));
     EXPECT_TRUE(Contains(csv, ",-23.00,") || Contains(csv, ",-23,")) << "the profile's target";
 
+    // The header names the target the copies were found for, not one typed since.
+    w.TextTargetLKFS()->setText("-30.0");
+    ASSERT_TRUE(w.SaveReportTo(File("batch.html")));
+    ASSERT_TRUE(WaitFor([&] { return saved.size() == 3; }));
+    const test::Bytes htmlBytes = test::ReadBytes(File("batch.html"));
+    EXPECT_TRUE(Contains(std::string(htmlBytes.begin(), htmlBytes.end()), "Target: -23.0 LKFS"));
+
     // A folder that is not there: the operator is told.
     ASSERT_TRUE(w.SaveReportTo(File("no/such/folder/batch.html")));
-    ASSERT_TRUE(WaitFor([&] { return saved.size() == 3; }));
-    EXPECT_FALSE(saved[2].first);
+    ASSERT_TRUE(WaitFor([&] { return saved.size() == 4; }));
+    EXPECT_FALSE(saved[3].first);
     ASSERT_FALSE(boxes.Texts.empty());
     EXPECT_TRUE(Contains(boxes.Texts.back(), "レポートを保存できませんでした"));
     SetDialogService(nullptr);
