@@ -1101,6 +1101,10 @@ void FrmMain::RowApplied(const RowResult& pResult) {
         SetOutcome(pResult.Row, outcome, OutcomeText(pResult));
         // A row not measured this time keeps its last figures, as its cells do.
         if (pResult.Measured) ShowExtraFigures(pResult.Row, pResult);
+        // Open details follow their row through a new run.
+        if (c_Details != nullptr && c_Details->isVisible() &&
+            c_Details->Details().File.Path == c_LV->AuxID(pResult.Row, kAuxPath).AsText())
+            c_Details->Replace(DetailsOf(pResult.Row));
     }
 }
 
@@ -1449,6 +1453,11 @@ void FrmMain::RelistSelected() {
 
 void FrmMain::ShowDetails(std::int32_t pRow) {
     if (pRow < 0 || pRow >= c_LV->ItemCount()) return;
+    if (c_Details == nullptr) c_Details = new FrmDetails(this);
+    c_Details->Show(DetailsOf(pRow));
+}
+
+RowDetails FrmMain::DetailsOf(std::int32_t pRow) const {
     const RowResult* result = RowMeasurement(pRow);
     RowDetails details;
     details.File = ReportRow(c_Rows->Row(pRow), result, c_Profile ? &*c_Profile : nullptr, RowReason::NotMeasured,
@@ -1462,8 +1471,7 @@ void FrmMain::ShowDetails(std::int32_t pRow) {
     }
     details.ProfileName = c_Profile ? c_Profile->name : std::string();
     details.OutcomeText = c_LV->AuxID(pRow, kAuxOutcomeText).AsText();
-    if (c_Details == nullptr) c_Details = new FrmDetails(this);
-    c_Details->Show(details);
+    return details;
 }
 
 // ---- The report ------------------------------------------------------------------------------

@@ -45,6 +45,7 @@
 #include "app/delivery_profile.h"
 #include "app/file_list.h"
 #include "app/measurement_run.h"
+#include "gui/details/frm_details.h"
 #include "gui/rows/file_list_view.h"
 #include "report/batch_report.h"
 #include "uikit/picture.h"
@@ -56,7 +57,6 @@ class QMenu;
 
 namespace sonivate {
 
-class FrmDetails;
 class UC_Bar;
 class UC_Buttons;
 class UC_Check;
@@ -268,6 +268,7 @@ private:
     void JudgeRows();
     void ForgetRemovedResults();
     std::string VerdictToolTip(std::int32_t pRow) const;
+    RowDetails DetailsOf(std::int32_t pRow) const;
     report::BatchReport BuildReport() const;
     void ReportWritten(const std::string& pPath, bool pOk, int pErrno);
 

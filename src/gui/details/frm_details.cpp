@@ -346,6 +346,13 @@ FrmDetails::FrmDetails(QWidget* pParent) : QDialog(pParent) {
 }
 
 void FrmDetails::Show(const RowDetails& pDetails) {
+    Replace(pDetails);
+    show();
+    raise();
+    activateWindow();
+}
+
+void FrmDetails::Replace(const RowDetails& pDetails) {
     Guarded(
         [&] {
             c_Details = pDetails;
@@ -355,9 +362,6 @@ void FrmDetails::Show(const RowDetails& pDetails) {
             c_Details = RowDetails{};
             Fill();
         });
-    show();
-    raise();
-    activateWindow();
 }
 
 void FrmDetails::Fill() {

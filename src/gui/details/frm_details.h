@@ -59,6 +59,9 @@ public:
 
     // Fills the window with pDetails, shows it and brings it to the front.
     void Show(const RowDetails& pDetails);
+    // Replaces what it shows where it is, without bringing it forward (a
+    // run has measured its row again).
+    void Replace(const RowDetails& pDetails);
     const RowDetails& Details() const { return c_Details; }
 
     // The graph as last drawn, in device pixels with its pixel ratio set;

@@ -1162,6 +1162,12 @@ TEST_F(FrmMainTest, DetailsShowEveryFigureTheVerdictsAndTheGraphOfTheRow) {
     EXPECT_FALSE(details->GraphImage().isNull());
     EXPECT_TRUE(details->grab().toImage().save(QString::fromStdString(ScreenshotDir() + "/window-details.png")));
 
+    // Open details follow their row through the next run.
+    w.TextTargetLKFS()->setText("-30.0");
+    PressStartAndWait();
+    EXPECT_EQ(details->Details().TargetLKFS, -30.0);
+    EXPECT_NEAR(*details->Details().File.Copy.LKFS, -30.0, 0.05);
+
     // A row the window never measured still opens, with nothing to draw.
     const std::string other = WriteTone(File("never_run.wav"), 1.0, -20);
     DropOnRow({other}, 1);
