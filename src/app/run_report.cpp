@@ -11,15 +11,6 @@ namespace {
 
 constexpr const char* kBroadcastMarkerPrefix = "BC$";
 
-report::FileVerdict ReportVerdict(const std::optional<FileVerdicts>& pVerdicts, bool pOutput) {
-    report::FileVerdict verdict;
-    if (!pVerdicts) return verdict;
-    const Verdict& v = pOutput ? pVerdicts->output : pVerdicts->source;
-    verdict.Kind = v.pass ? report::VerdictKind::Pass : report::VerdictKind::Fail;
-    verdict.Reasons = v.reasons;
-    return verdict;
-}
-
 // "2026-12-09 01:02:03 UTC": the same on every host, whatever its zone.
 std::string ReportDate() {
     const std::time_t now = std::time(nullptr);
@@ -31,6 +22,19 @@ std::string ReportDate() {
 }
 
 }  // namespace
+
+report::FileVerdict ReportVerdict(const std::optional<FileVerdicts>& pVerdicts, bool pOutput) {
+    report::FileVerdict verdict;
+    if (!pVerdicts) return verdict;
+    const Verdict& v = pOutput ? pVerdicts->output : pVerdicts->source;
+    verdict.Kind = v.pass ? report::VerdictKind::Pass : report::VerdictKind::Fail;
+    verdict.Reasons = v.reasons;
+    return verdict;
+}
+
+report::ProfileBand ReportBand(const DeliveryProfile& pProfile) {
+    return {true, pProfile.target, pProfile.tolerance, pProfile.maxTruePeak};
+}
 
 report::Figures ReportFigures(const RowResult& pResult, double pShift, std::optional<double> pLKFS) {
     report::Figures figures;
@@ -65,7 +69,7 @@ report::FileRow ReportRow(const BatchRow& pRow, const RowResult* pResult, const 
     file.Path = pRow.Path;
     file.RangeStart = pRow.Start;
     file.RangeEnd = pRow.End;
-    if (pProfile != nullptr) file.Band = {true, pProfile->target, pProfile->tolerance, pProfile->maxTruePeak};
+    if (pProfile != nullptr) file.Band = ReportBand(*pProfile);
     const RowReason reason = pResult != nullptr ? pResult->Reason : pUnprocessed;
     file.ReasonCode = ReasonCode(reason);
     if (pReasonText) file.ReasonText = pReasonText(reason, pResult != nullptr ? pResult->WriteError : 0);

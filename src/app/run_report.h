@@ -33,6 +33,12 @@ report::FileRow ReportRow(const BatchRow& pRow, const RowResult* pResult, const 
 // pLKFS as its integrated loudness.
 report::Figures ReportFigures(const RowResult& pResult, double pShift, std::optional<double> pLKFS);
 
+// The verdict on the copy (pOutput) or on the source as the report shows it;
+// no verdict when pVerdicts is empty.
+report::FileVerdict ReportVerdict(const std::optional<FileVerdicts>& pVerdicts, bool pOutput);
+// The profile's band and limit as the graph and the table show them.
+report::ProfileBand ReportBand(const DeliveryProfile& pProfile);
+
 // The broadcast markers (labels starting "BC$", upper-cased) among pMarkers.
 std::vector<report::Marker> BroadcastMarkers(const std::vector<CueMarker>& pMarkers);
 

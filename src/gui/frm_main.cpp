@@ -276,16 +276,21 @@ RowOutcome OutcomeOf(const RowResult& pResult) {
     }
 }
 
+// A reason in the window's language, with the cause of a failed write.
+std::string WindowReasonText(RowReason pReason, int pError) {
+    if (pReason == RowReason::None) return {};
+    std::string text = ReasonText(pReason, MessageLanguage::Japanese);
+    if (pReason == RowReason::WriteFailed && pError != 0) text += std::string("（") + std::strerror(pError) + "）";
+    return text;
+}
+
 std::string OutcomeText(const RowResult& pResult) {
     if (!pResult.SourceFound) return ReasonText(RowReason::Missing, MessageLanguage::Japanese);
     if (pResult.Written) return std::string(pResult.Clip ? kOutcomeWrittenClipping : kOutcomeWritten);
     if (pResult.Reason == RowReason::None) {
         return pResult.Measured ? kOutcomeMeasuredOnly : ReasonText(RowReason::NotMeasured, MessageLanguage::Japanese);
     }
-    std::string text = ReasonText(pResult.Reason, MessageLanguage::Japanese);
-    if (pResult.Reason == RowReason::WriteFailed && pResult.WriteError != 0)
-        text += std::string("（") + std::strerror(pResult.WriteError) + "）";
-    return text;
+    return WindowReasonText(pResult.Reason, pResult.WriteError);
 }
 
 std::int32_t IconOf(RowOutcome pOutcome) {
@@ -383,14 +388,6 @@ const OptionalColumn* OptionalColumnOf(std::int32_t pColumn) {
     for (const OptionalColumn& column : kOptionalColumns)
         if (column.Column == pColumn) return &column;
     return nullptr;
-}
-
-// A reason in the window's language, with the cause of a failed write.
-std::string WindowReasonText(RowReason pReason, int pError) {
-    if (pReason == RowReason::None) return {};
-    std::string text = ReasonText(pReason, MessageLanguage::Japanese);
-    if (pReason == RowReason::WriteFailed && pError != 0) text += std::string("（") + std::strerror(pError) + "）";
-    return text;
 }
 
 std::string FigureText(const std::optional<double>& pValue, std::int32_t pDecimals) {
@@ -1235,10 +1232,7 @@ void FrmMain::ShowExtraFigures(std::int32_t pRow, const RowResult& pResult) {
     c_LV->SetValue(pRow, kColumnLRA, CellValue(FigureText(lra, kRangeDecimals)));
     c_LV->SetValue(pRow, kColumnMaxShortTerm, CellValue(FigureText(shortTerm, kFigureDecimals)));
     const std::optional<FileVerdicts> verdicts = RowVerdicts(&kept, c_Profile ? &*c_Profile : nullptr);
-    c_LV->SetValue(
-        pRow, kColumnVerdict,
-        CellValue(verdicts ? VerdictWord(verdicts->output.pass ? report::VerdictKind::Pass : report::VerdictKind::Fail)
-                           : std::string()));
+    c_LV->SetValue(pRow, kColumnVerdict, CellValue(VerdictWord(ReportVerdict(verdicts, true).Kind)));
 }
 
 // The verdicts follow the profile: a new choice judges every measured row again.
@@ -1265,11 +1259,7 @@ std::string FrmMain::VerdictToolTip(std::int32_t pRow) const {
     if (!c_Profile || result == nullptr) return {};
     const std::optional<FileVerdicts> verdicts = RowVerdicts(result, &*c_Profile);
     if (!verdicts) return {};
-    report::FileVerdict verdict;
-    verdict.Kind = verdicts->output.pass ? report::VerdictKind::Pass : report::VerdictKind::Fail;
-    verdict.Reasons = verdicts->output.reasons;
-    const report::ProfileBand band{true, c_Profile->target, c_Profile->tolerance, c_Profile->maxTruePeak};
-    return c_Profile->name + ": " + VerdictSummary(verdict, band);
+    return c_Profile->name + ": " + VerdictSummary(ReportVerdict(verdicts, true), ReportBand(*c_Profile));
 }
 
 bool FrmMain::ColumnShown(std::int32_t pColumn) const {
