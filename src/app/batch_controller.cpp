@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/delivery_profile.h"
 #include "app/measurement_run_detail.h"
 #include "common/decimal_text.h"
 #include "common/error_trap.h"
@@ -13,7 +14,19 @@ namespace sonivate {
 
 namespace {
 constexpr const char* kUnknownErrorText = "unknown error";
+// Tries at handing back a row whose outcome could not be posted.
+constexpr std::int32_t kLostRowReportAttempts = 3;
+
+bool IsOutOfMemory(const std::exception_ptr& pError) {
+    try {
+        std::rethrow_exception(pError);
+    } catch (const std::bad_alloc&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
+}  // namespace
 
 std::string ErrorText(const std::exception_ptr& pError) {
     if (!pError) return {};
@@ -109,6 +122,8 @@ struct BatchController::Shared {
     std::shared_ptr<RunOutputs> Outputs = std::make_shared<RunOutputs>();
     // The sources listed when the run started.
     std::shared_ptr<const RunSources> Sources;
+    // Where the run's copies go, decided when it started.
+    std::shared_ptr<const OutputTarget> Output;
 };
 
 // The progress host of one row's work, on the work's thread: texts and
@@ -191,8 +206,9 @@ void BatchController::Start() {
         c_Shared->Stop = false;
         c_Host.ClearStopRequest();
         const std::optional<double> target = ParseDecimal(c_Host.TargetLKFSText());
-        // A target that is no number: no row is measured.
-        if (!target) return;
+        // A target that is no number, or none a programme can be brought
+        // to: no row is measured.
+        if (!target || !TargetLKFSAllowed(*target)) return;
         c_Target = *target;
         c_Host.RunColours(true);
         c_List.SetLocked(true);
@@ -205,7 +221,10 @@ void BatchController::Start() {
             sources->Add(works.back().Source);
         }
         c_Shared->Sources = std::move(sources);
-        c_Groups = c_Jobs > 1 ? detail::ConflictGroups(works, detail::ReadChoices(c_Host, c_Target))
+        // Decided once: a folder removed or replaced later fails the rows
+        // that remain, it never sends them elsewhere.
+        c_Shared->Output = c_Host.DecideOutput();
+        c_Groups = c_Jobs > 1 ? detail::ConflictGroups(works, detail::ReadChoices(c_Host, c_Target, c_Shared->Output))
                               : std::vector<std::int32_t>(works.size(), 0);
         c_Busy.assign(works.size(), 0);
         c_Count = count;
@@ -270,7 +289,7 @@ void BatchController::BeginRow() {
     RunChoices choices;
     if (!Guarded([&] {
             work = detail::ReadRowWork(c_List, row);
-            choices = detail::ReadChoices(c_Host, c_Target);
+            choices = detail::ReadChoices(c_Host, c_Target, c_Shared->Output);
             choices.Sources = c_Shared->Sources;
         }))
         return;
@@ -296,14 +315,43 @@ void BatchController::BeginRow() {
         } catch (...) {
             error = std::current_exception();
         }
-        executor.Post([shared, error, row, result = std::move(result)]() mutable {
-            if (shared->Owner == nullptr) return;
-            if (error)
-                shared->Owner->RowFailed(row, error);
-            else
-                shared->Owner->RowDone(std::move(result));
-        });
+        std::exception_ptr lost;
+        try {
+            executor.Post([shared, error, row, result = std::move(result)]() mutable {
+                if (shared->Owner == nullptr) return;
+                if (error)
+                    shared->Owner->RowFailed(row, error);
+                else
+                    shared->Owner->RowDone(std::move(result));
+            });
+            return;
+        } catch (...) {
+            lost = std::current_exception();
+        }
+        // The row's outcome could not be handed back (no memory for the
+        // task, say): the owner still has to hear of the row, or the run
+        // would never end. A bare report, tried a few times.
+        const RowReason reason = IsOutOfMemory(lost) ? RowReason::OutOfMemory : RowReason::InternalError;
+        const std::string text = ErrorText(lost);
+        for (std::int32_t attempt = 0; attempt < kLostRowReportAttempts; ++attempt) {
+            try {
+                executor.Post([shared, row, reason, text] {
+                    if (shared->Owner != nullptr) shared->Owner->RowLost(row, reason, text);
+                });
+                return;
+            } catch (...) {
+            }
+        }
     });
+}
+
+void BatchController::RowLost(std::int32_t pRow, RowReason pReason, const std::string& pText) {
+    RowResult result;
+    result.Row = pRow;
+    result.SourceFound = true;
+    result.Reason = pReason;
+    result.ErrorText = pText;
+    RowDone(std::move(result));
 }
 
 void BatchController::ApplyMeasured(std::int32_t pRow, const std::string& pSource, const RowResult& pResult) {

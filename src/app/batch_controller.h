@@ -214,6 +214,8 @@ private:
     void ApplyMeasured(std::int32_t pRow, const std::string& pSource, const RowResult& pResult);
     void RowDone(RowResult pResult);
     void RowFailed(std::int32_t pRow, std::exception_ptr pError);
+    // A row whose outcome was lost on its way back ends with pReason.
+    void RowLost(std::int32_t pRow, RowReason pReason, const std::string& pText);
     void RowEnded(std::int32_t pRow);
     void ReportInOrder();
     void Fail(std::exception_ptr pError);

@@ -2,8 +2,11 @@
 
 #include "app/measurement_run.h"
 #include "common/text_order.h"
+#include "platform/posix_file.h"
 
 namespace sonivate {
+
+OpenedSource::~OpenedSource() { platform::CloseFile(mFd); }
 
 void RowList::Insert(std::int32_t pIndex, const BatchRow& pRow) {
     if (pIndex < 0 || pIndex >= Count())

@@ -9,6 +9,7 @@
 // operator sees and edits.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,22 @@ struct RangeMarkers {
     bool EndFound = false;
 };
 
+// A source its owner has opened already (the watch folder opens each file
+// once, never through a link): the intake and the run work on this
+// descriptor and never open the name again. Closed with the last row that
+// refers to it.
+class OpenedSource {
+public:
+    explicit OpenedSource(int pFd) : mFd(pFd) {}
+    ~OpenedSource();
+    OpenedSource(const OpenedSource&) = delete;
+    OpenedSource& operator=(const OpenedSource&) = delete;
+    int Descriptor() const { return mFd; }
+
+private:
+    int mFd;
+};
+
 struct BatchRow {
     std::string Path;   // the source, as listed
     std::string Title;  // the file name without folder and last extension
@@ -44,6 +61,8 @@ struct BatchRow {
     std::string LKFSText, PeakText, GainText;
     // Marked for clipping; once set, no later run clears it.
     bool Clip = false;
+    // Set when the owner opened the source itself (see OpenedSource).
+    std::shared_ptr<const OpenedSource> Opened;
 };
 
 class BatchRows {

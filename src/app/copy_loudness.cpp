@@ -135,20 +135,22 @@ std::optional<CopyFigures> ComputeCopyFigures(const SourceLoudness& pSource, dou
     return copy;
 }
 
-std::optional<CopyFigures> MeasureCopyFigures(const std::string& pPath, const SourceLoudness& pSource,
-                                              ProgressHost* pHost, bool& pStopped) {
+std::optional<CopyFigures> MeasureCopyFigures(int pCopyFd, const SourceLoudness& pSource, ProgressHost* pHost,
+                                              bool& pStopped) {
     pStopped = false;
     C_LKFSFCT meter(pHost != nullptr ? pHost->RunPump() : platform::HeadlessPump());
     BroadcastMeasures extras;
     extras.Listen(meter);
     if (pHost != nullptr)
         meter.MeasureLKFSProg = [pHost](float pRate, std::int32_t& pCancel) { HandleProgress(*pHost, pRate, pCancel); };
-    if (meter.MeasureLKFS(pPath, pSource.Start, pSource.End) == 0) {
+    // A view of the caller's descriptor: never closed here.
+    if (meter.MeasureLKFS(HandleSource(HandleOfDescriptor(pCopyFd)), pSource.Start, pSource.End) == 0) {
         pStopped = pHost != nullptr && pHost->StopRequested();
         return std::nullopt;
     }
     CopyFigures copy;
     copy.Integrated = GatedLoudness(meter);
+    copy.SamplePeak = meter.PeakValue();
     if (extras.Begun()) {
         copy.TruePeak = extras.TruePeak();
         copy.LoudnessRange = extras.LoudnessRange();
@@ -168,6 +170,39 @@ BextLoudness BextLoudnessOf(const CopyFigures& pFigures) {
     return fields;
 }
 
+namespace {
+
+// The copy's bext chunk when its loudness fields are to be written per
+// pMode: the chunk, and the version it gets (empty: keep its own). False
+// when nothing is to be written.
+int CopyChunkFor(const HandleSource& pCopy, BextLoudnessMode pMode, BextChunk& pChunk,
+                 std::optional<std::uint16_t>& pVersion, bool& pWrite) {
+    pWrite = false;
+    if (pMode == BextLoudnessMode::Keep) return 0;
+    if (const int error = ReadBextChunk(pCopy, pChunk); error != 0) return error;
+    if (!pChunk.Present || !pChunk.HoldsLoudness) return 0;
+    if (pChunk.Version < kBextLoudnessVersion) {
+        if (pMode != BextLoudnessMode::Upgrade) return 0;
+        pVersion = kBextLoudnessVersion;
+    }
+    pWrite = OutsideAudio(pCopy, pChunk);
+    return 0;
+}
+
+}  // namespace
+
+int WriteCopyLoudness(int pCopyFd, const std::optional<CopyFigures>& pFigures, BextLoudnessMode pMode) {
+    if (pMode == BextLoudnessMode::Keep) return 0;
+    if (pCopyFd < 0) return EBADF;
+    const FileHandle handle = HandleOfDescriptor(pCopyFd);
+    const HandleSource copy(handle);
+    BextChunk chunk;
+    std::optional<std::uint16_t> version;
+    bool write = false;
+    if (const int error = CopyChunkFor(copy, pMode, chunk, version, write); error != 0 || !write) return error;
+    return WriteBextLoudness(handle, chunk, pFigures ? BextLoudnessOf(*pFigures) : BextLoudness{}, version);
+}
+
 int UpdateCopyLoudness(int pCopyFd, const SourceLoudness& pSource, double pGainDB, BextLoudnessMode pMode,
                        ProgressHost* pHost) {
     if (pMode == BextLoudnessMode::Keep) return 0;
@@ -176,22 +211,16 @@ int UpdateCopyLoudness(int pCopyFd, const SourceLoudness& pSource, double pGainD
     const FileHandle handle = HandleOfDescriptor(pCopyFd);
     const HandleSource copy(handle);
     BextChunk chunk;
-    if (const int error = ReadBextChunk(copy, chunk); error != 0) return error;
-    if (!chunk.Present || !chunk.HoldsLoudness) return 0;
     std::optional<std::uint16_t> version;
-    if (chunk.Version < kBextLoudnessVersion) {
-        if (pMode != BextLoudnessMode::Upgrade) return 0;
-        version = kBextLoudnessVersion;
-    }
-    if (!OutsideAudio(copy, chunk)) return 0;
+    bool write = false;
+    if (const int error = CopyChunkFor(copy, pMode, chunk, version, write); error != 0 || !write) return error;
 
     BextLoudness fields;  // all "not known" unless figures arrive
     if (const std::optional<CopyFigures> computed = ComputeCopyFigures(pSource, pGainDB)) {
         fields = BextLoudnessOf(*computed);
     } else {
         bool stopped = false;
-        const std::optional<CopyFigures> measured =
-            MeasureCopyFigures(platform::DescriptorPath(pCopyFd), pSource, pHost, stopped);
+        const std::optional<CopyFigures> measured = MeasureCopyFigures(pCopyFd, pSource, pHost, stopped);
         if (stopped) return ECANCELED;
         if (measured) fields = BextLoudnessOf(*measured);
     }

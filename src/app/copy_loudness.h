@@ -75,6 +75,7 @@ SourceLoudness SourceLoudnessOf(const C_LKFSFCT& pMeter, const BroadcastMeasures
 // A copy's figures. Integrated empty when no block passes the gates.
 struct CopyFigures {
     std::optional<double> Integrated;     // LUFS
+    std::optional<double> SamplePeak;     // dBFS (not kept in bext)
     std::optional<double> LoudnessRange;  // LU
     std::optional<double> TruePeak;       // dBTP
     std::optional<double> MaxMomentary;   // LUFS
@@ -89,10 +90,11 @@ struct CopyFigures {
 // measures or short-term series are missing.
 std::optional<CopyFigures> ComputeCopyFigures(const SourceLoudness& pSource, double pGainDB);
 
-// The copy's figures measured from the file at pPath over the source's
-// range. Empty when the measurement failed or was stopped (pStopped tells).
-std::optional<CopyFigures> MeasureCopyFigures(const std::string& pPath, const SourceLoudness& pSource,
-                                              ProgressHost* pHost, bool& pStopped);
+// The copy's figures measured from the copy open as pCopyFd over the
+// source's range. Empty when the measurement failed or was stopped
+// (pStopped tells).
+std::optional<CopyFigures> MeasureCopyFigures(int pCopyFd, const SourceLoudness& pSource, ProgressHost* pHost,
+                                              bool& pStopped);
 
 // The five fields of pFigures.
 BextLoudness BextLoudnessOf(const CopyFigures& pFigures);
@@ -111,5 +113,8 @@ BextLoudness BextLoudnessOf(const CopyFigures& pFigures);
 // does not move.
 int UpdateCopyLoudness(int pCopyFd, const SourceLoudness& pSource, double pGainDB, BextLoudnessMode pMode,
                        ProgressHost* pHost = nullptr);
+// The same with the copy's figures known (measured from the copy): empty
+// figures write "not known".
+int WriteCopyLoudness(int pCopyFd, const std::optional<CopyFigures>& pFigures, BextLoudnessMode pMode);
 
 }  // namespace sonivate

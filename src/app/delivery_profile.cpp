@@ -10,6 +10,14 @@
 #include "platform/small_file.h"
 
 namespace sonivate {
+
+namespace {
+// The loudness a copy that no block of passes the gates is judged at (LKFS).
+constexpr double kAbsoluteGateForVerdictLKFS = -70.0;
+}  // namespace
+
+bool TargetLKFSAllowed(double pTarget) { return pTarget >= kLowestTargetLKFS && pTarget <= kHighestTargetLKFS; }
+
 namespace {
 
 // EBU R 128 (2020): -23.0 LUFS, +-0.5 LU for programmes whose level can be
@@ -109,6 +117,10 @@ std::optional<DeliveryProfile> LoadProfileFile(const std::string& pPath, std::st
         pError = pPath + ": tolerance is negative";
         return std::nullopt;
     }
+    if (!TargetLKFSAllowed(profile.target)) {
+        pError = pPath + ": target is outside -60 to 0 LUFS";
+        return std::nullopt;
+    }
     return profile;
 }
 
@@ -143,8 +155,19 @@ std::optional<FileVerdicts> RowVerdicts(const RowResult* pResult, const Delivery
     if (pProfile == nullptr || pResult == nullptr || !pResult->Measured || !pResult->Broadcast) return std::nullopt;
     // The copy is written with the gain as shown.
     const double gain = ParseDecimal(pResult->GainText).value_or(0.0);
-    return JudgeFile(*pProfile, pResult->LKFS, pResult->Broadcast->OutputLKFS, gain, pResult->Peak,
-                     ValuesOf(*pResult->Broadcast));
+    FileVerdicts verdicts = JudgeFile(*pProfile, pResult->LKFS, pResult->Broadcast->OutputLKFS, gain, pResult->Peak,
+                                      ValuesOf(*pResult->Broadcast));
+    const std::optional<CopyFigures> copy = RowCopyFigures(*pResult);
+    if (!copy) {
+        verdicts.HasOutput = false;
+        verdicts.output = Verdict{};
+    } else if (pResult->CopyMeasured) {
+        // Judged as the copy measures, never as the gain would have it.
+        const double truePeak = copy->TruePeak.value_or(copy->SamplePeak.value_or(0.0));
+        verdicts.output =
+            Judge(*pProfile, copy->Integrated.value_or(kAbsoluteGateForVerdictLKFS), truePeak, copy->MaxShortTerm);
+    }
+    return verdicts;
 }
 
 }  // namespace sonivate

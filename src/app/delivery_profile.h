@@ -23,6 +23,13 @@ struct DeliveryProfile {
     std::optional<double> maxShortTerm;  // LUFS
 };
 
+// The targets a run accepts (LKFS): a programme brought below -60 would be
+// mostly noise and quantisation, and one above 0 cannot exist at full
+// scale. A typo such as -230 is refused rather than applied as -200 dB.
+inline constexpr double kLowestTargetLKFS = -60.0;
+inline constexpr double kHighestTargetLKFS = 0.0;
+bool TargetLKFSAllowed(double pTarget);
+
 // The built-in profiles: ebu-r128, ebu-r128-s1, atsc-a85, arib-tr-b32.
 std::optional<DeliveryProfile> BuiltInProfile(const std::string& pName);
 std::vector<std::string> BuiltInProfileNames();
@@ -62,7 +69,10 @@ BroadcastValues ValuesOf(const BroadcastFigures& pFigures);
 
 struct FileVerdicts {
     Verdict source;  // the file as measured
-    Verdict output;  // the copy as written
+    Verdict output;  // the copy as written (or, in a run that writes nothing, as it would be)
+    // False when there is no copy to judge (refused, failed, stopped):
+    // output then says nothing and is shown nowhere.
+    bool HasOutput = true;
 };
 
 // The verdicts on a measured file whose loudness is pLoudness (LKFS) and
@@ -73,8 +83,10 @@ struct FileVerdicts {
 FileVerdicts JudgeFile(const DeliveryProfile& pProfile, double pLoudness, double pOutputLoudness, double pGain,
                        double pPeak, const BroadcastValues& pValues);
 
-// The verdicts on a row of a run, at the gain as shown; empty without a
-// profile, or when the row was not measured with the broadcast figures.
+// The verdicts on a row of a run: the source's, and the copy's from the
+// copy's figures (RowCopyFigures: measured from the copy where it is no
+// plain scaling of its source); empty without a profile, or when the row
+// was not measured with the broadcast figures.
 std::optional<FileVerdicts> RowVerdicts(const RowResult* pResult, const DeliveryProfile* pProfile);
 
 }  // namespace sonivate

@@ -71,7 +71,10 @@ bool EndsWithWav(const std::string& pName) {
 
 }  // namespace
 
-void AddTitle(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename, std::int32_t pIndex) {
+namespace {
+
+void Intake(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename,
+            const std::shared_ptr<const OpenedSource>& pOpened, std::int32_t pIndex) {
     // Each step runs on its own: with errors trapped, a failing step is
     // skipped and the next one still runs (an unreadable cue chunk leaves
     // the range at the whole file).
@@ -80,10 +83,17 @@ void AddTitle(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename,
     RowReason rejection = RowReason::None;
     BatchRow row;
     row.Path = pFilename;
+    row.Opened = pOpened;
 
     Trap([&] {
         // Nothing that is not a regular file is opened: a FIFO would wait
         // for a writer forever.
+        if (pOpened) {
+            // A view of the owner's descriptor: closed by the owner, not here.
+            check = CheckWave(pFilename, HandleOfDescriptor(pOpened->Descriptor()));
+            rejection = ReasonOfWave(check.Problem);
+            return;
+        }
         const platform::PathKind kind = platform::KindOfPath(pFilename);
         if (kind == platform::PathKind::Folder || kind == platform::PathKind::Other) {
             rejection = RowReason::NotRegular;
@@ -114,7 +124,8 @@ void AddTitle(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename,
             row.Markers.EndChosen = to > 0;
             if (from <= 0 && to <= 0) return;
             std::vector<CueMarker> markers;
-            const std::int32_t count = ReadCueMarkers(pFilename, handle, markers);
+            const FileHandle markerHandle = pOpened ? HandleOfDescriptor(pOpened->Descriptor()) : handle;
+            const std::int32_t count = ReadCueMarkers(pFilename, markerHandle, markers);
             for (std::int32_t m = 0; m < count && m < static_cast<std::int32_t>(markers.size()); ++m) {
                 const CueMarker& marker = markers[static_cast<size_t>(m)];
                 // A marker on the very first frame is a marker too.
@@ -148,6 +159,17 @@ void AddTitle(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename,
         Trap([&] { pHost.Rejected(pFilename, rejection); });
         Trap([&] { pHost.ShowRejection(std::string(MessageOf(rejection)) + kLineBreak + pFilename); });
     }
+}
+
+}  // namespace
+
+void AddTitle(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename, std::int32_t pIndex) {
+    Intake(pList, pHost, pFilename, nullptr, pIndex);
+}
+
+void AddOpenedTitle(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename,
+                    std::shared_ptr<const OpenedSource> pOpened, std::int32_t pIndex) {
+    Intake(pList, pHost, pFilename, pOpened, pIndex);
 }
 
 std::int32_t AddFolder(BatchRows& pList, IntakeHost& pHost, const std::string& pFolder) {

@@ -55,6 +55,11 @@ public:
 // read says so. The range never reaches past the frames the file holds,
 // whatever its data chunk declares or its markers say.
 void AddTitle(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename, std::int32_t pIndex);
+// The same for a source its owner has opened (pOpened, never null): the
+// file is judged and its markers read through that descriptor, and the row
+// keeps it for the run.
+void AddOpenedTitle(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename,
+                    std::shared_ptr<const OpenedSource> pOpened, std::int32_t pIndex);
 
 // Adds every "*.wav" file (extension in any letter case) of a folder, in
 // the order the file system lists them. Returns how many were handed to

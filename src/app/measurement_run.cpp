@@ -9,6 +9,9 @@
 #include "app/batch_controller.h"
 #include "app/measurement_run_detail.h"
 #include "app/output_copy.h"
+#include "app/watch_journal.h"
+#include "platform/posix_file.h"
+#include "wavefile/byte_source.h"
 #include "common/basic_file.h"
 #include "common/decimal_text.h"
 #include "common/error_trap.h"
@@ -79,79 +82,193 @@ bool RunSources::IsOtherSource(const std::string& pTarget, const std::string& pO
     return std::find(mFiles.begin(), mFiles.end(), std::make_pair(target.Device, target.Inode)) != mFiles.end();
 }
 
+namespace {
+
+// The source's folder held open for an in-place copy, with the source's name
+// in it; the name must still refer to the file held.
+struct InPlaceFolder {
+    int Fd = -1;
+    int Error = 0;
+    ~InPlaceFolder() { platform::CloseFile(Fd); }
+};
+
+RowReason OpenSource(SourceHold& pHold, const RowWork& pWork, const RunChoices& pChoices, bool pLock) {
+    if (pWork.Opened) return pHold.Adopt(pWork.Source, pWork.Opened->Descriptor(), pChoices.NoFollow, pLock);
+    return pLock ? pHold.Acquire(pWork.Source, pChoices.NoFollow) : pHold.Open(pWork.Source, pChoices.NoFollow);
+}
+
+// A copy that saturates is no scaling of its source: its figures are taken
+// from the copy itself.
+bool CopySaturates(const RowResult& pResult, double pGain) { return pGain + pResult.Peak > 0.0; }
+
+// Writes the copy of a measured row into the run's output target (or in
+// place) and records what became of it in pResult.
+void WriteRowCopy(RowResult& pResult, const SourceHold& pHold, const RowWork& pWork, const RunChoices& pChoices,
+                  bool pInPlace, const std::string& pFolder, const std::string& pName, double pGain,
+                  const SourceLoudness& pSourceLoudness, ProgressHost& pProgress, RunOutputs* pRun) {
+    const OutputTarget& output = *pChoices.Output;
+    InPlaceFolder here;
+    int folderFd = output.FolderFd();
+    if (pInPlace) {
+        here.Fd = platform::OpenFolder(pFolder, here.Error);
+        if (here.Fd < 0) {
+            pResult.Reason = RowReason::WriteFailed;
+            pResult.WriteError = here.Error;
+            return;
+        }
+        folderFd = here.Fd;
+    } else if (const int unusable = output.CheckUsable(); unusable != 0) {
+        pResult.Reason = RowReason::OutputUnavailable;
+        pResult.WriteError = unusable;
+        return;
+    }
+    const bool saturates = CopySaturates(pResult, pGain);
+    std::optional<CopyFigures> measured;
+    const CopyOutcome copy = WriteCopySafely(
+        pHold, CopyPlace{folderFd, pName, pResult.OutputPath},
+        pInPlace ? TargetRule::InPlace : TargetRule::OutputFolder, pWork.Start, pWork.End, pGain, pProgress, pRun,
+        [&](int pCopyFd) {
+            if (!saturates)
+                return UpdateCopyLoudness(pCopyFd, pSourceLoudness, pGain, pChoices.BextLoudness, &pProgress);
+            bool stopped = false;
+            measured = MeasureCopyFigures(pCopyFd, pSourceLoudness, &pProgress, stopped);
+            if (stopped) return ECANCELED;
+            return WriteCopyLoudness(pCopyFd, measured, pChoices.BextLoudness);
+        });
+    pResult.Written = copy.Written;
+    pResult.FolderSyncError = copy.FolderSyncError;
+    if (copy.Written) {
+        pResult.Copy = CopyState::Written;
+        pResult.CopyMeasured = measured;
+        if (saturates && !measured) {
+            // The copy stands but could not be measured: claim nothing of it.
+            pResult.CopyMeasured = CopyFigures{};
+        }
+        return;
+    }
+    pResult.Reason = copy.Reason;
+    pResult.WriteError = copy.Error;
+    // A folder that went away while the copy was made: the cause is the folder.
+    if (!pInPlace && copy.Reason == RowReason::WriteFailed) {
+        if (const int unusable = output.CheckUsable(); unusable != 0) {
+            pResult.Reason = RowReason::OutputUnavailable;
+            pResult.WriteError = unusable;
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<CopyFigures> RowCopyFigures(const RowResult& pResult) {
+    if (pResult.Copy == CopyState::None || !pResult.Measured) return std::nullopt;
+    if (pResult.CopyMeasured) return pResult.CopyMeasured;
+    const double gain = ParseDecimal(pResult.GainText).value_or(0.0);
+    CopyFigures figures;
+    figures.SamplePeak = pResult.Peak + gain;
+    if (pResult.Broadcast) {
+        const BroadcastFigures& source = *pResult.Broadcast;
+        figures.Integrated = source.OutputLKFS;
+        auto raised = [gain](const std::optional<double>& pValue) {
+            return pValue ? std::optional<double>(*pValue + gain) : std::nullopt;
+        };
+        figures.TruePeak = raised(source.TruePeak);
+        figures.MaxMomentary = raised(source.MaxMomentary);
+        figures.MaxShortTerm = raised(source.MaxShortTerm);
+        // A plain gain moves every short-term value alike: the range stays.
+        figures.LoudnessRange = source.LoudnessRange;
+    } else {
+        figures.Integrated = pResult.LKFS + gain;
+    }
+    return figures;
+}
+
 RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressHost& pProgress,
                      const std::function<void(const RowResult&)>& pOnMeasured, RunOutputs* pRun) {
     RowResult result;
     result.Row = pWork.Row;
-    const platform::PathKind kind = platform::KindOfPath(pWork.Source);
-    if (kind == platform::PathKind::Missing || kind == platform::PathKind::Folder) {
-        // The list keeps the row as it was; the outcome still says why.
-        result.Reason = kind == platform::PathKind::Missing ? RowReason::Missing : RowReason::NotRegular;
-        return result;
-    }
-    result.SourceFound = true;
-    if (kind == platform::PathKind::Other) {
-        result.Reason = RowReason::NotRegular;
-        return result;
-    }
-    if (pWork.Source.front() != kPathSeparator && AbsolutePath(pWork.Source).empty()) {
+    const bool writes = pChoices.Output && pChoices.Output->Writes();
+    if (!pWork.Opened && !pWork.Source.empty() && pWork.Source.front() != kPathSeparator &&
+        AbsolutePath(pWork.Source).empty()) {
+        result.SourceFound = true;
         result.Reason = RowReason::NoWorkingFolder;
         return result;
     }
 
-    const bool inPlace = FolderExists(pChoices.SoundPath) == 0;
-    const std::string folder = inPlace ? SourceFolder(pWork.Source) : SetTrailingSeparator(pChoices.SoundPath, 0);
+    const bool inPlace = writes && pChoices.Output->What() == OutputTarget::Kind::InPlace;
+    const std::string folder = inPlace ? SourceFolder(pWork.Source) : writes ? pChoices.Output->FolderPath() : "";
     const std::string title = PathPart(pWork.Source, false, false, true, false, false, kKeepCase);
+    const std::string sourceName = PathPart(pWork.Source, false, false, true, true, true, kKeepCase);
     // In place a ".wav" source keeps its own name, letter case included.
-    const std::string outputPath =
-        inPlace && HasWavExtension(pWork.Source) ? pWork.Source : folder + title + kOutputExtension;
+    const std::string outputName = inPlace && HasWavExtension(pWork.Source) ? sourceName : title + kOutputExtension;
+    const std::string outputPath = inPlace && HasWavExtension(pWork.Source) ? pWork.Source : folder + outputName;
 
-    // The file written must be the file measured: held from here on.
+    // The source is opened once: the check, the markers, the hash, the
+    // measurement and the copy all read this descriptor, and with output on
+    // it is held (an advisory lock) until its copy is published.
     SourceHold hold;
-    if (pChoices.WavOutput) {
-        if (const RowReason refused = hold.Acquire(pWork.Source); refused != RowReason::None) {
-            result.Reason = refused;
+    if (const RowReason refused = OpenSource(hold, pWork, pChoices, writes); refused != RowReason::None) {
+        // A name with nothing (or a folder) behind it: the list keeps the
+        // row as it was, the outcome still says why.
+        result.SourceFound =
+            !(refused == RowReason::Missing || (refused == RowReason::NotRegular && hold.Error() == EISDIR));
+        result.Reason = refused;
+        if (writes && refused != RowReason::Missing && refused != RowReason::NotRegular &&
+            refused != RowReason::Unreadable && refused != RowReason::CannotOpen) {
             result.WriteAttempted = true;
             result.OutputPath = outputPath;
-            return result;
         }
+        return result;
     }
+    result.SourceFound = true;
+    const FileHandle sourceHandle = HandleOfDescriptor(hold.Descriptor());
+    const HandleSource source(sourceHandle);
 
     pProgress.ShowStatus(title + kStatusMeasuring);
+    if (pChoices.HashContent) {
+        std::uint64_t hash = 0;
+        if (const int error = HashDescriptorContent(hold.Descriptor(), hash); error != 0) {
+            result.Reason = RowReason::CannotOpen;
+            return result;
+        }
+        result.ContentHash = hash;
+    }
     // The file as it is now: it may have changed since it was listed.
-    const WaveCheck check = CheckWave(pWork.Source, 0);
+    const WaveCheck check = CheckWave(source);
     if (check.Problem != WaveProblem::None || RangeIsEmpty(pWork, check)) {
         result.Reason = check.Problem != WaveProblem::None ? ReasonOfWave(check.Problem) : RowReason::EmptyRange;
         pProgress.SetProgress(0);
         return result;
     }
     result.IncompleteData = check.IncompleteData();
-    if (pChoices.Series) ReadCueMarkers(pWork.Source, 0, result.Markers);
+    if (pChoices.Series) ReadCueMarkers(pWork.Source, sourceHandle, result.Markers);
     double gainForOutput = 0.0;
-    // What the copy's bext loudness fields are made from.
+    // What the copy's bext loudness fields and figures are made from.
     SourceLoudness sourceLoudness;
-    const bool describeCopy = pChoices.WavOutput && pChoices.BextLoudness != BextLoudnessMode::Keep;
     try {
         C_LKFSFCT meter(pProgress.RunPump());
         BroadcastMeasures extras;
         if (pChoices.Extras) {
             extras.Listen(meter);
-            if (describeCopy || pChoices.Series) extras.KeepSeries(true);
+            if (writes || pChoices.Series) extras.KeepSeries(true);
         }
         meter.MeasureLKFSProg = [&](float pRate, std::int32_t& pCancel) { HandleProgress(pProgress, pRate, pCancel); };
-        if (meter.MeasureLKFS(pWork.Source, pWork.Start, pWork.End) != 0) {
+        if (meter.MeasureLKFS(source, pWork.Start, pWork.End) != 0) {
             result.Measured = true;
             result.LKFS = meter.LKFSValue();
             result.LKFSText = FormatFixed(result.LKFS, kLKFSDecimals);
             result.Peak = meter.PeakValue();
             result.PeakText = FormatFixed(result.Peak, kPeakDecimals);
-            result.Gain = meter.AsymptoteLKFS(pChoices.Target);
-            result.GainText = FormatFixed(result.Gain, kGainDecimals);
+            result.TooQuiet = !AnyBlockAboveGate(meter);
+            if (!result.TooQuiet) {
+                // No gain for a file without programme loudness: any number
+                // would be invented.
+                result.Gain = meter.AsymptoteLKFS(pChoices.Target);
+                result.GainText = FormatFixed(result.Gain, kGainDecimals);
+            }
             // The clip test and the copy use the gain as shown, not the
             // unrounded search result.
             gainForOutput = ParseDecimal(result.GainText).value_or(0.0);
-            result.Clip = gainForOutput + meter.PeakValue() > 0.0;
-            result.TooQuiet = !AnyBlockAboveGate(meter);
+            result.Clip = !result.TooQuiet && gainForOutput + meter.PeakValue() > 0.0;
             if (pChoices.Extras) {
                 BroadcastFigures& figures = result.Broadcast.emplace();
                 if (extras.Begun()) {
@@ -163,10 +280,12 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
                 }
                 figures.OutputLKFS = meter.CalcLKFS(gainForOutput);
                 // Inter-sample peaks clip a copy as surely as sample peaks.
-                if (figures.TruePeak && gainForOutput + *figures.TruePeak > 0.0) result.Clip = true;
+                if (!result.TooQuiet && figures.TruePeak && gainForOutput + *figures.TruePeak > 0.0) result.Clip = true;
             }
-            if (describeCopy)
+            if (writes)
                 sourceLoudness = SourceLoudnessOf(meter, pChoices.Extras ? &extras : nullptr, pWork.Start, pWork.End);
+            // Until the copy stands, a row of a writing run has no copy figures.
+            if (!writes && !result.TooQuiet) result.Copy = CopyState::Projected;
             if (pOnMeasured) pOnMeasured(result);
         } else {
             result.Reason = pProgress.StopRequested() ? RowReason::Stopped : RowReason::NotMeasured;
@@ -178,38 +297,29 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
         result.Reason = RowReason::OutOfMemory;
     }
 
+    auto attempt = [&] {
+        result.WriteAttempted = true;
+        result.OutputPath = outputPath;
+    };
     if (!result.Measured) {
         // Nothing measured in this run, nothing written: an old gain or 0 dB
         // would replace a good copy or a source with a wrong one.
     } else if (result.TooQuiet) {
         result.Reason = RowReason::TooQuiet;
-    } else if (pChoices.WavOutput && inPlace && result.IncompleteData) {
+    } else if (writes && inPlace && result.IncompleteData) {
         // What is missing may still be coming: a source cut short or still
         // being written is never replaced.
-        result.WriteAttempted = true;
-        result.OutputPath = outputPath;
+        attempt();
         result.Reason = RowReason::IncompleteData;
-    } else if (pChoices.WavOutput && pChoices.NoClip && result.Clip) {
+    } else if (writes && pChoices.NoClip && result.Clip) {
         result.Reason = RowReason::WouldClip;
-    } else if (pChoices.WavOutput && pChoices.Sources && pChoices.Sources->IsOtherSource(outputPath, pWork.Source)) {
-        result.WriteAttempted = true;
-        result.OutputPath = outputPath;
+    } else if (writes && pChoices.Sources && pChoices.Sources->IsOtherSource(outputPath, pWork.Source)) {
+        attempt();
         result.Reason = RowReason::SourceOfRun;
-    } else if (pChoices.WavOutput) {
-        result.WriteAttempted = true;
-        result.OutputPath = outputPath;
-        const CopyOutcome copy = WriteCopySafely(
-            hold, outputPath, inPlace ? TargetRule::InPlace : TargetRule::OutputFolder, pWork.Start, pWork.End,
-            gainForOutput, pProgress, pRun, [&](int pCopyFd) {
-                if (!describeCopy) return 0;
-                return UpdateCopyLoudness(pCopyFd, sourceLoudness, gainForOutput, pChoices.BextLoudness, &pProgress);
-            });
-        result.Written = copy.Written;
-        result.FolderSyncError = copy.FolderSyncError;
-        if (!copy.Written) {
-            result.Reason = copy.Reason;
-            result.WriteError = copy.Error;
-        }
+    } else if (writes) {
+        attempt();
+        WriteRowCopy(result, hold, pWork, pChoices, inPlace, folder, outputName, gainForOutput, sourceLoudness,
+                     pProgress, pRun);
     }
     pProgress.SetProgress(0);
     return result;
@@ -224,15 +334,17 @@ RowWork ReadRowWork(const BatchRows& pRows, std::int32_t pRow) {
     work.Source = row.Path;
     work.Start = row.Start;
     work.End = row.End;
+    work.Opened = row.Opened;
     return work;
 }
 
-RunChoices ReadChoices(const RunHost& pHost, double pTarget) {
+RunChoices ReadChoices(const RunHost& pHost, double pTarget, std::shared_ptr<const OutputTarget> pOutput) {
     RunChoices choices;
     choices.Target = pTarget;
-    choices.WavOutput = pHost.WavOutput();
-    choices.SoundPath = pHost.SoundPath();
+    choices.Output = std::move(pOutput);
     choices.NoClip = pHost.NoClip();
+    choices.NoFollow = pHost.NoFollow();
+    choices.HashContent = pHost.HashContent();
     choices.Extras = pHost.BroadcastExtras();
     choices.BextLoudness = pHost.BextLoudness();
     choices.Series = pHost.KeepSeries();

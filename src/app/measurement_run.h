@@ -14,6 +14,7 @@
 #include "app/progress_host.h"
 #include "app/row_reason.h"
 #include "app/batch_rows.h"
+#include "app/output_target.h"
 #include "app/copy_loudness.h"
 #include "loudness/broadcast_measures.h"
 #include "wavefile/wave_bwfj.h"
@@ -36,7 +37,8 @@ public:
     // run before any row is measured.
     virtual std::string TargetLKFSText() const = 0;
     // Output writing on; the output folder (used only when it exists);
-    // clip avoidance on.
+    // clip avoidance on. Output and folder are read once, when the run
+    // starts (DecideOutput); clip avoidance for every row.
     virtual bool WavOutput() const = 0;
     virtual std::string SoundPath() const = 0;
     virtual bool NoClip() const = 0;
@@ -48,6 +50,18 @@ public:
     virtual bool KeepSeries() const { return false; }
     // What becomes of a copy's BWF loudness fields.
     virtual BextLoudnessMode BextLoudness() const { return kDefaultBextLoudnessMode; }
+    // Where the copies go, decided once when the run starts (after the
+    // target): by default the window's rule over WavOutput and SoundPath
+    // (OutputTarget::FromChoice). A host with a rule of its own (an
+    // explicit folder) returns its target here.
+    virtual std::shared_ptr<const OutputTarget> DecideOutput() const {
+        return OutputTarget::FromChoice(WavOutput(), SoundPath());
+    }
+    // Sources placed by others (a shared folder): a link under a source's
+    // name is refused, never followed.
+    virtual bool NoFollow() const { return false; }
+    // Each row's source hashed (RowResult::ContentHash).
+    virtual bool HashContent() const { return false; }
     // A new run starts with no stop request. A host with a stop source of
     // its own (signals) clears it here; StopRequested answers for that
     // source, the controller keeps the stop button's request itself.
@@ -77,6 +91,16 @@ struct RowWork {
     std::string Source;
     std::int64_t Start = 0;
     std::int64_t End = 0;
+    // The source as its owner opened it (the watch folder); null: the run
+    // opens Source itself, once.
+    std::shared_ptr<const OpenedSource> Opened;
+};
+
+// What the Copy figures of a row describe.
+enum class CopyState {
+    None,       // no copy: output off for a row that would not be written, or refused, failed, stopped
+    Written,    // the copy that stands under OutputPath
+    Projected,  // nothing written in this run (output off): the copy as it would be written
 };
 
 // The broadcast measures of a measured row. Each is empty when the range is
@@ -115,6 +139,8 @@ struct RowResult {
     // wins over a failed measurement's); None when all went through.
     RowReason Reason = RowReason::None;
     int WriteError = 0;  // the errno behind a failed copy, when known
+    // The error's own text for InternalError (and OutOfMemory), when known.
+    std::string ErrorText;
     // The copy stands, but flushing its folder after naming it failed (this
     // errno): the name may not survive a power loss.
     int FolderSyncError = 0;
@@ -123,9 +149,26 @@ struct RowResult {
     // The file's cue markers (positions in frames from the data's first
     // frame), read with the series for the graph; empty otherwise.
     std::vector<CueMarker> Markers;
+    // What a copy's figures describe here. Projected only in a run that
+    // writes nothing; a row refused, failed or stopped has no copy figures.
+    CopyState Copy = CopyState::None;
+    // The copy as measured from the copy itself, when it is not an exact
+    // scaling of the source (it saturated at the gain): its figures come
+    // from here, never from the source's at the gain. Empty otherwise.
+    std::optional<CopyFigures> CopyMeasured;
+    // The XXH64 of the whole source as it was measured, when the run's
+    // choices ask for it (the watch folder's journal).
+    std::optional<std::uint64_t> ContentHash;
 };
 
+// The copy's figures of a measured row as every face shows them: measured
+// from the copy where it was, otherwise the source's moved by the gain as
+// shown (the loudness gated again at the copy's level). Empty for a row
+// without copy figures (CopyState::None).
+std::optional<CopyFigures> RowCopyFigures(const RowResult& pResult);
+
 class RunOutputs;
+class OutputTarget;
 
 // The sources listed for one run, by device and inode, taken when the run
 // starts: a copy whose name is another of them (one the run has read, or
@@ -144,9 +187,14 @@ private:
 // The choices a run works with, captured for one row.
 struct RunChoices {
     double Target = 0.0;  // LKFS
-    bool WavOutput = false;
-    std::string SoundPath;
+    // Where copies go, decided once when the run started; Off (or null): none.
+    std::shared_ptr<const OutputTarget> Output;
     bool NoClip = true;
+    // A symbolic link under the source's name is refused rather than
+    // followed (the watch folder, whose files anyone may place).
+    bool NoFollow = false;
+    // Hash the whole source through the descriptor it is measured from.
+    bool HashContent = false;
     bool Extras = false;  // take the broadcast measures too
     BextLoudnessMode BextLoudness = kDefaultBextLoudnessMode;
     bool Series = false;  // keep the loudness series (with the extras)

@@ -10,7 +10,7 @@
 namespace sonivate::detail {
 
 RowWork ReadRowWork(const BatchRows& pRows, std::int32_t pRow);
-RunChoices ReadChoices(const RunHost& pHost, double pTarget);
+RunChoices ReadChoices(const RunHost& pHost, double pTarget, std::shared_ptr<const OutputTarget> pOutput);
 
 // Rows whose files could touch each other (the same source, one's output
 // another's source, the same output name, or numbered names that may meet)

@@ -6,6 +6,7 @@
 #include "app/write_adjusted_wave.h"
 #include "common/basic_file.h"
 #include "common/error_trap.h"
+#include "platform/file_names.h"
 #include "platform/file_users.h"
 #include "platform/posix_file.h"
 #include "wavefile/wave_mmio.h"
@@ -34,8 +35,8 @@ bool ResourceError(int pError) {
 // Opens the file standing under pPath to read its attributes, provided it is
 // still the file pExpected (no link is followed, no FIFO waited for).
 // -1 with pError: ESTALE when another file (or none) stands there now.
-int OpenReplaced(const std::string& pPath, const platform::FileIdentity& pExpected, int& pError) {
-    const int fd = platform::OpenRegularForReading(pPath, true, pError);
+int OpenReplaced(int pFolderFd, const std::string& pName, const platform::FileIdentity& pExpected, int& pError) {
+    const int fd = platform::OpenRegularAt(pFolderFd, pName, pError);
     if (fd < 0) return -1;
     if (!platform::IdentityOf(fd).SameFile(pExpected)) {
         platform::CloseFile(fd);
@@ -83,41 +84,73 @@ void RunOutputs::Add(const platform::FileIdentity& pFile) {
 
 SourceHold::~SourceHold() { platform::CloseFile(mFd); }
 
-RowReason SourceHold::Acquire(const std::string& pPath) {
+RowReason SourceHold::Refused(int pError) {
+    mError = pError;
+    switch (pError) {
+        case ENOENT:
+        case ENOTDIR:
+            return RowReason::Missing;
+        case EISDIR:
+        case ENXIO:
+        case ELOOP:  // a link where none may be followed
+            return RowReason::NotRegular;
+        case EACCES:
+        case EPERM:
+            return RowReason::Unreadable;
+        default:
+            return RowReason::CannotOpen;
+    }
+}
+
+RowReason SourceHold::Open(const std::string& pPath, bool pNoFollow) {
     platform::CloseFile(mFd);
-    mFd = -1;
     mError = 0;
     mPath = pPath;
+    mNoFollow = pNoFollow;
     int error = 0;
-    mFd = platform::OpenRegularForReading(pPath, false, error);
-    if (mFd < 0) {
-        mError = error;
-        switch (error) {
-            case ENOENT:
-            case ENOTDIR:
-                return RowReason::Missing;
-            case EISDIR:
-            case ENXIO:
-                return RowReason::NotRegular;
-            case EACCES:
-            case EPERM:
-                return RowReason::Unreadable;
-            default:
-                return RowReason::CannotOpen;
-        }
-    }
+    mFd = platform::OpenRegularForReading(pPath, pNoFollow, error);
+    if (mFd < 0) return Refused(error);
+    return Hold(false);
+}
+
+RowReason SourceHold::Acquire(const std::string& pPath, bool pNoFollow) {
+    platform::CloseFile(mFd);
+    mError = 0;
+    mPath = pPath;
+    mNoFollow = pNoFollow;
+    int error = 0;
+    mFd = platform::OpenRegularForReading(pPath, pNoFollow, error);
+    if (mFd < 0) return Refused(error);
+    return Hold(true);
+}
+
+RowReason SourceHold::Adopt(const std::string& pPath, int pFd, bool pNoFollow, bool pLock) {
+    platform::CloseFile(mFd);
+    mError = 0;
+    mPath = pPath;
+    mNoFollow = pNoFollow;
+    mFd = platform::DuplicateDescriptor(pFd);
+    if (mFd < 0) return Refused(errno != 0 ? errno : EBADF);
+    return Hold(pLock);
+}
+
+RowReason SourceHold::Hold(bool pLock) {
     auto letGo = [&](RowReason pReason, int pError = 0) {
         platform::CloseFile(mFd);
         mFd = -1;
         mError = pError;
         return pReason;
     };
-    if (const int lock = platform::TryLockExclusive(mFd); lock != 0)
-        return letGo(lock == EWOULDBLOCK ? RowReason::Locked : RowReason::CannotOpen, lock);
+    if (pLock) {
+        if (const int lock = platform::TryLockExclusive(mFd); lock != 0)
+            return letGo(lock == EWOULDBLOCK ? RowReason::Locked : RowReason::CannotOpen, lock);
+    }
     mIdentity = platform::IdentityOf(mFd);
+    if (!mIdentity.Regular) return letGo(RowReason::NotRegular);
     // The name may have moved on to a new file between the open and the
     // lock (another run publishing its copy): that file is not the one held.
     if (!StillUnchanged()) return letGo(RowReason::SourceChanged);
+    if (!pLock) return RowReason::None;
     // A file still being recorded or written is not measured for a copy:
     // what it gets afterwards would be missing from the copy.
     if (platform::CheckNoOtherWriters(mFd) == EBUSY) return letGo(RowReason::SourceInUse);
@@ -127,8 +160,9 @@ RowReason SourceHold::Acquire(const std::string& pPath) {
 bool SourceHold::StillUnchanged() const {
     if (mFd < 0) return false;
     if (!platform::IdentityOf(mFd).Unchanged(mIdentity)) return false;
-    // The name, links followed: a source given through a link stays that link.
-    return platform::IdentityOfPath(mPath).SameFile(mIdentity);
+    // The name, links followed: a source given through a link stays that
+    // link; where no link may be followed, a link there now is a change.
+    return (mNoFollow ? platform::IdentityOfName(mPath) : platform::IdentityOfPath(mPath)).SameFile(mIdentity);
 }
 
 RowReason SourceHold::CheckBeforeReplacing() const {
@@ -140,6 +174,29 @@ RowReason SourceHold::CheckBeforeReplacing() const {
 }
 
 CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarget, TargetRule pRule, std::int64_t pFrom,
+                            std::int64_t pTo, double pGainDB, ProgressHost& pHost, RunOutputs* pRun,
+                            const std::function<int(int pCopyFd)>& pBeforePublish) {
+    const auto [folder, name] = FolderAndName(pTarget);
+    CopyOutcome outcome;
+    if (name.empty()) {
+        outcome.Reason = RowReason::WriteFailed;
+        outcome.Error = EINVAL;
+        return outcome;
+    }
+    int error = 0;
+    const int folderFd = platform::OpenFolder(folder, error);
+    if (folderFd < 0) {
+        outcome.Reason = RowReason::WriteFailed;
+        outcome.Error = error;
+        return outcome;
+    }
+    outcome = WriteCopySafely(pSource, CopyPlace{folderFd, name, pTarget}, pRule, pFrom, pTo, pGainDB, pHost, pRun,
+                              pBeforePublish);
+    platform::CloseFile(folderFd);
+    return outcome;
+}
+
+CopyOutcome WriteCopySafely(const SourceHold& pSource, const CopyPlace& pPlace, TargetRule pRule, std::int64_t pFrom,
                             std::int64_t pTo, double pGainDB, ProgressHost& pHost, RunOutputs* pRun,
                             const std::function<int(int pCopyFd)>& pBeforePublish) {
     CopyOutcome outcome;
@@ -154,9 +211,10 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarge
     const WaveFormatInfo& info = layout.Info;
     if (info.Valid == 1 && info.Channels > kMostWrittenChannels) return refuse(RowReason::SurroundNotWritten);
 
-    const auto [folder, name] = FolderAndName(pTarget);
-    if (name.empty()) return refuse(RowReason::WriteFailed, EINVAL);
-    const platform::FileIdentity there = platform::IdentityOfName(pTarget);
+    const std::string& name = pPlace.Name;
+    if (name.empty() || name.find('/') != std::string::npos) return refuse(RowReason::WriteFailed, EINVAL);
+    if (pPlace.FolderFd < 0) return refuse(RowReason::OutputUnavailable, EBADF);
+    const platform::FileIdentity there = platform::IdentityAt(pPlace.FolderFd, name);
     const platform::FileIdentity* replacing = nullptr;
     int attributesFrom = -1;
     bool closeAttributes = false;
@@ -172,7 +230,7 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarge
             return refuse(RowReason::OtherFileHasName);
         } else {
             int openError = 0;
-            attributesFrom = OpenReplaced(pTarget, there, openError);
+            attributesFrom = OpenReplaced(pPlace.FolderFd, name, there, openError);
             if (attributesFrom < 0)
                 return ResourceError(openError) ? refuse(RowReason::WriteFailed, openError)
                                                 : refuse(RowReason::OtherFileHasName);
@@ -182,7 +240,7 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarge
     }
 
     platform::PendingFile copy;
-    int error = copy.Create(folder, kNewFileMode);
+    int error = copy.Create(pPlace.FolderFd, kNewFileMode);
     if (error == 0 && attributesFrom >= 0) error = copy.TakeAttributesOf(attributesFrom);
     if (closeAttributes) platform::CloseFile(attributesFrom);
     if (error != 0) return refuse(RowReason::WriteFailed, error);
@@ -219,7 +277,7 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarge
     }
     if (error == EEXIST || error == ESTALE) {
         // Someone took or changed the name while the copy was written.
-        return refuse(pRun != nullptr && pRun->Contains(platform::IdentityOfName(pTarget))
+        return refuse(pRun != nullptr && pRun->Contains(platform::IdentityAt(pPlace.FolderFd, name))
                           ? RowReason::NameUsedInRun
                           : RowReason::OtherFileHasName);
     }

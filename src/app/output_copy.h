@@ -50,7 +50,15 @@ public:
     // None, or Missing, NotRegular, Unreadable, CannotOpen, Locked,
     // SourceChanged, SourceInUse (another program has it open for writing
     // or holds a record lock on it: it may still be recording).
-    RowReason Acquire(const std::string& pPath);
+    // pNoFollow: a symbolic link under the name is refused (NotRegular),
+    // and every later look at the name takes a link there for a change.
+    RowReason Acquire(const std::string& pPath, bool pNoFollow = false);
+    // Opened for reading only (a run that writes nothing): no lock, no
+    // writer check. None, Missing, NotRegular, Unreadable or CannotOpen.
+    RowReason Open(const std::string& pPath, bool pNoFollow = false);
+    // As Acquire (pLock) or Open, for a file its owner opened as pFd: a
+    // duplicate is held, and the name must still refer to that file.
+    RowReason Adopt(const std::string& pPath, int pFd, bool pNoFollow, bool pLock);
     // The errno behind a refusal of Acquire (CannotOpen, Unreadable...), 0 when none.
     int Error() const { return mError; }
     // The name still refers to the held file, and its size, modification
@@ -66,10 +74,22 @@ public:
     const platform::FileIdentity& Identity() const { return mIdentity; }
 
 private:
+    RowReason Refused(int pError);
+    RowReason Hold(bool pLock);
+
     int mFd = -1;
     int mError = 0;
+    bool mNoFollow = false;
     std::string mPath;
     platform::FileIdentity mIdentity;
+};
+
+// Where one copy goes: a name in a folder held open. Path is the name the
+// operator is told (the folder as it was named, and Name).
+struct CopyPlace {
+    int FolderFd = -1;
+    std::string Name;
+    std::string Path;
 };
 
 struct CopyOutcome {
@@ -94,6 +114,10 @@ struct CopyOutcome {
 // pBeforePublish, when given, sees the finished copy's descriptor (read and
 // write) before it is flushed and named: 0 lets it go on, ECANCELED means
 // stopped, any other errno fails the copy.
+CopyOutcome WriteCopySafely(const SourceHold& pSource, const CopyPlace& pPlace, TargetRule pRule, std::int64_t pFrom,
+                            std::int64_t pTo, double pGainDB, ProgressHost& pHost, RunOutputs* pRun = nullptr,
+                            const std::function<int(int pCopyFd)>& pBeforePublish = {});
+// The same for a path: its folder is opened now and held for the copy.
 CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarget, TargetRule pRule, std::int64_t pFrom,
                             std::int64_t pTo, double pGainDB, ProgressHost& pHost, RunOutputs* pRun = nullptr,
                             const std::function<int(int pCopyFd)>& pBeforePublish = {});

@@ -59,6 +59,10 @@ const ReasonEntry kReasons[] = {
      "not written: the output name is another source of this run"},
     {RowReason::WriteFailed, "write_failed", "書き出しに失敗しました", "writing failed"},
     {RowReason::TargetExists, "target_exists", "同じ名前のファイルが既にあります", "the name is already taken"},
+    {RowReason::OutputUnavailable, "output_unavailable", "出力先フォルダを使えません",
+     "not written: the output folder cannot be used (removed, moved or unreadable)"},
+    {RowReason::NotReached, "not_reached", "処理されませんでした", "not processed: the run ended before this file"},
+    {RowReason::InternalError, "internal_error", "内部エラーが発生しました", "an internal error ended this file"},
 };
 
 const ReasonEntry& EntryOf(RowReason pReason) {

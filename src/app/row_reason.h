@@ -43,6 +43,10 @@ enum class RowReason : std::int32_t {
     SourceOfRun,         // the output name is another source of this run (or a file it has not read yet)
     WriteFailed,         // a read, write, sync, close or rename failed
     TargetExists,        // a copy to a new name, and the name is taken
+    // Appended, so that the values above keep their numbers.
+    OutputUnavailable,  // the run's output folder cannot be used (removed, replaced, unreadable): nothing written
+    NotReached,         // the run ended (stopped, or ended by an error) before this row
+    InternalError,      // an unexpected error ended this row's work; the run went on
 };
 
 // The reason for a file CheckWave does not pass; None for WaveProblem::None.

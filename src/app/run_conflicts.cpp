@@ -21,9 +21,8 @@ void AddRowNames(const RowWork& pWork, std::int32_t pRow, const RunChoices& pCho
     const std::string title = PathPart(pWork.Source, false, false, true, false, false, kKeepCase);
     const std::string sourceFolder =
         CanonicalFolder(PathPart(pWork.Source, true, false, false, false, false, kKeepCase));
-    const std::string outputFolder = FolderExists(pChoices.SoundPath) == 1
-                                         ? CanonicalFolder(SetTrailingSeparator(pChoices.SoundPath, 1))
-                                         : sourceFolder;
+    const bool folder = pChoices.Output && pChoices.Output->What() == OutputTarget::Kind::Folder;
+    const std::string outputFolder = folder ? CanonicalFolder(pChoices.Output->FolderPath()) : sourceFolder;
     pNames.push_back({sourceFolder, title, pRow});
     pNames.push_back({outputFolder, title, pRow});
 }

@@ -25,7 +25,7 @@ std::string ReportDate() {
 
 report::FileVerdict ReportVerdict(const std::optional<FileVerdicts>& pVerdicts, bool pOutput) {
     report::FileVerdict verdict;
-    if (!pVerdicts) return verdict;
+    if (!pVerdicts || (pOutput && !pVerdicts->HasOutput)) return verdict;
     const Verdict& v = pOutput ? pVerdicts->output : pVerdicts->source;
     verdict.Kind = v.pass ? report::VerdictKind::Pass : report::VerdictKind::Fail;
     verdict.Reasons = v.reasons;

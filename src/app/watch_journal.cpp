@@ -115,20 +115,23 @@ int HashFileContent(const std::string& pPath, std::uint64_t& pHash) {
     int error = 0;
     const int fd = platform::OpenRegularForReading(pPath, true, error);
     if (fd < 0) return error;
+    error = HashDescriptorContent(fd, pHash);
+    platform::CloseChecked(fd);
+    return error;
+}
+
+int HashDescriptorContent(int pFd, std::uint64_t& pHash) {
     std::vector<unsigned char> buffer(static_cast<size_t>(kHashReadBytes));
     ContentHash hash;
-    for (;;) {
-        const std::int64_t got = platform::ReadFully(fd, buffer.data(), kHashReadBytes);
-        if (got < 0) {
-            error = EIO;
-            break;
-        }
+    for (std::int64_t offset = 0;;) {
+        const std::int64_t got = platform::ReadFullyAt(pFd, buffer.data(), kHashReadBytes, offset);
+        if (got < 0) return errno != 0 ? errno : EIO;
         hash.Update(buffer.data(), static_cast<size_t>(got));
+        offset += got;
         if (got < kHashReadBytes) break;
     }
-    platform::CloseChecked(fd);
-    if (error == 0) pHash = hash.Digest();
-    return error;
+    pHash = hash.Digest();
+    return 0;
 }
 
 std::string HashText(std::uint64_t pHash) {

@@ -33,6 +33,9 @@ private:
 
 // The XXH64 of the whole file pPath; 0 or an errno value.
 int HashFileContent(const std::string& pPath, std::uint64_t& pHash);
+// The XXH64 of the whole file open as pFd, read with positioned reads (the
+// descriptor's position does not move); 0 or an errno value.
+int HashDescriptorContent(int pFd, std::uint64_t& pHash);
 // Sixteen lower-case hexadecimal digits.
 std::string HashText(std::uint64_t pHash);
 

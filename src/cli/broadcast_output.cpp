@@ -63,10 +63,12 @@ void AddVerdictKeys(OrderedJson& pObject, const DeliveryProfile& pProfile, const
         return;
     }
     pObject["verdict_source"] = pVerdicts->source.pass ? "pass" : "fail";
-    pObject["verdict_output"] = pVerdicts->output.pass ? "pass" : "fail";
+    pObject["verdict_output"] = !pVerdicts->HasOutput    ? OrderedJson(nullptr)
+                                : pVerdicts->output.pass ? OrderedJson("pass")
+                                                         : OrderedJson("fail");
     OrderedJson reasons;
     reasons["source"] = Reasons(pVerdicts->source);
-    reasons["output"] = Reasons(pVerdicts->output);
+    reasons["output"] = pVerdicts->HasOutput ? Reasons(pVerdicts->output) : OrderedJson(nullptr);
     pObject["verdict_reasons"] = reasons;
 }
 

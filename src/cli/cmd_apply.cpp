@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/copy_loudness.h"
 #include "app/output_copy.h"
 #include "app/write_adjusted_wave.h"
 #include "cli/cli_text.h"
@@ -18,6 +19,7 @@
 #include "cli/stop_signals.h"
 #include "common/paths.h"
 #include "platform/posix_file.h"
+#include "wavefile/byte_source.h"
 #include "wavefile/wave_mmio.h"
 
 namespace sonivate::cli {
@@ -67,6 +69,7 @@ struct ApplyOptions {
     std::optional<std::int64_t> end;
     std::string source;
     std::string target;
+    std::string bextLoudness = BextLoudnessModeName(kDefaultBextLoudnessMode);
 };
 
 int Apply(const ApplyOptions& pOptions) {
@@ -78,7 +81,17 @@ int Apply(const ApplyOptions& pOptions) {
         std::fprintf(stderr, "sonivate-cli apply: --start and --end are frame indices and cannot be negative\n");
         return kExitUsage;
     }
-    const WaveFormatInfo info = ReadWaveHeader(pOptions.source, 0);
+    const StopOnSignals signals;
+    // The copy is written where no name reaches it and takes TARGET only
+    // when complete, and only while that name is free: a partial copy never
+    // stands under any name, and an existing file is never touched. The
+    // source is opened once; its header, audio and identity are read there.
+    SourceHold source;
+    if (const RowReason refused = source.Acquire(pOptions.source); refused != RowReason::None) {
+        ReportPath(pOptions.source, refused);
+        return kExitFailed;
+    }
+    const WaveFormatInfo info = ReadWaveHeader(HandleSource(HandleOfDescriptor(source.Descriptor())));
     if (info.Valid == 0) {
         std::fprintf(stderr, "sonivate-cli apply: %s: not a readable WAV file of linear PCM (16 or 24 bit)\n",
                      pOptions.source.c_str());
@@ -91,18 +104,22 @@ int Apply(const ApplyOptions& pOptions) {
         return kExitUsage;
     }
 
-    const StopOnSignals signals;
-    // The copy is written where no name reaches it and takes TARGET only
-    // when complete, and only while that name is free: a partial copy never
-    // stands under any name, and an existing file is never touched.
-    SourceHold source;
-    if (const RowReason refused = source.Acquire(pOptions.source); refused != RowReason::None) {
-        ReportPath(pOptions.source, refused);
-        return kExitFailed;
-    }
+    const BextLoudnessMode mode = BextLoudnessModeOf(pOptions.bextLoudness).value_or(kDefaultBextLoudnessMode);
     TerminalProgress progress;
-    const CopyOutcome copy =
-        WriteCopySafely(source, pOptions.target, TargetRule::NewName, pOptions.start, end, pOptions.gain, progress);
+    // The copy's bext loudness fields describe the copy: measured from it
+    // over the range the gain went on.
+    const CopyOutcome copy = WriteCopySafely(source, pOptions.target, TargetRule::NewName, pOptions.start, end,
+                                             pOptions.gain, progress, nullptr, [&](int pCopyFd) {
+                                                 if (mode == BextLoudnessMode::Keep) return 0;
+                                                 SourceLoudness range;
+                                                 range.Start = pOptions.start;
+                                                 range.End = end;
+                                                 bool stopped = false;
+                                                 const std::optional<CopyFigures> figures =
+                                                     MeasureCopyFigures(pCopyFd, range, &progress, stopped);
+                                                 if (stopped) return ECANCELED;
+                                                 return WriteCopyLoudness(pCopyFd, figures, mode);
+                                             });
     progress.Finish();
     if (copy.Written) return kExitOk;
     if (copy.Reason == RowReason::TargetExists || copy.Reason == RowReason::OtherFileHasName) {
@@ -126,6 +143,10 @@ Command AddApplyCommand(CLI::App& pParent) {
     app->add_option("--gain", options->gain, "Gain in dB (gains of -60 dB and below act as -60 dB)")->required();
     app->add_option("--start", options->start, "First frame of the range (default 0)");
     app->add_option("--end", options->end, "Frame after the range (default: the end of the audio)");
+    app->add_option("--bext-loudness", options->bextLoudness,
+                    "The copy's BWF loudness fields: update (a version 2 bext describes the copy; the default), keep "
+                    "(the source's bytes), upgrade (also a version 0/1 bext becomes version 2)")
+        ->check(CLI::IsMember({"keep", "update", "upgrade"}));
     app->add_option("SOURCE", options->source, "The WAV file to copy")->required();
     app->add_option("TARGET", options->target, "The copy; must not exist yet")->required();
     app->footer(

@@ -180,6 +180,11 @@ Command AddMeasureCommand(CLI::App& pParent) {
         if (!ResolveProfile(options->extras)) return kExitUsage;
         // A profile sets the target unless one is given.
         if (options->extras.profile && target->count() == 0) options->target = options->extras.profile->target;
+        if (!TargetLKFSAllowed(options->target)) {
+            std::fprintf(stderr, "sonivate-cli: --target: %g LKFS is outside %g to %g LKFS\n", options->target,
+                         kLowestTargetLKFS, kHighestTargetLKFS);
+            return kExitUsage;
+        }
         std::vector<Measurement> results;
         bool failed = false;
         for (const std::string& path : options->files) {

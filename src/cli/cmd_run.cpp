@@ -83,6 +83,13 @@ public:
     std::string TargetLKFSText() const override { return mOptions.choices.target; }
     bool WavOutput() const override { return mOptions.write; }
     std::string SoundPath() const override { return mOptions.outputDir; }
+    // --output-dir names a folder, held from the start; never in place
+    // unless --in-place was given.
+    std::shared_ptr<const OutputTarget> DecideOutput() const override {
+        if (!mOptions.write) return OutputTarget::Off();
+        if (!mOptions.outputDir.empty()) return OutputTarget::Folder(mOptions.outputDir);
+        return OutputTarget::InPlace();
+    }
     bool NoClip() const override { return !mOptions.choices.allowClip; }
     bool BroadcastExtras() const override { return !mOptions.choices.extras.noExtras; }
     // The report draws each file's loudness over time and its markers.
@@ -184,8 +191,7 @@ Json RowJson(const RowFacts& pFacts, const RunOptions& pOptions) {
     row["written"] = written;
     RowReason reason = pFacts.refused;
     // A listed row the run never reached (stopped before it) still says why.
-    if (listed)
-        reason = result != nullptr ? result->Reason : (StopSignalled() ? RowReason::Stopped : RowReason::NotMeasured);
+    if (listed) reason = result != nullptr ? result->Reason : RowReason::NotReached;
     row["reason"] = ReasonJson(reason);
     row["reason_text"] = ReasonTextJson(reason, result != nullptr ? result->WriteError : 0);
     row["start_marker_found"] =
@@ -242,7 +248,8 @@ std::string JsonLevelCell(const Json& pValue) {
 
 // The verdict column of the table: the source's, then the copy's.
 std::string VerdictCell(const std::optional<FileVerdicts>& pVerdicts) {
-    return pVerdicts ? VerdictText(pVerdicts->source) + " / " + VerdictText(pVerdicts->output) : "-";
+    if (!pVerdicts) return "-";
+    return VerdictText(pVerdicts->source) + " / " + (pVerdicts->HasOutput ? VerdictText(pVerdicts->output) : "-");
 }
 
 // pRows: the listed rows; pOutputs and pVerdicts: their output and verdict
@@ -306,7 +313,7 @@ bool WriteBatchReport(const RunOptions& pOptions, const RowList& pRows,
     const DeliveryProfile* judged = profile ? &*profile : nullptr;
     batch.Header = ReportHeader(SONIVATE_VERSION, judged, ParseDecimal(pOptions.choices.target).value_or(0.0),
                                 RangeChoicesText(pOptions));
-    const RowReason unprocessed = StopSignalled() ? RowReason::Stopped : RowReason::NotMeasured;
+    const RowReason unprocessed = RowReason::NotReached;
     for (std::int32_t index = 0; index < pRows.Count(); ++index) {
         const auto found = pResults.find(index);
         batch.Rows.push_back(ReportRow(pRows.Rows()[static_cast<size_t>(index)],

@@ -30,6 +30,8 @@
 #include "common/formatting.h"
 #include "common/paths.h"
 #include "platform/dir_watch.h"
+#include "platform/file_users.h"
+#include "platform/pending_file.h"
 #include "platform/small_file.h"
 
 namespace sonivate::cli {
@@ -104,6 +106,11 @@ public:
     std::string TargetLKFSText() const override { return mChoices.target; }
     bool WavOutput() const override { return true; }
     std::string SoundPath() const override { return mOutputFolder; }
+    // The mirrored output folder, held from the start of the file's run:
+    // never in place, whatever becomes of the folder's name.
+    std::shared_ptr<const OutputTarget> DecideOutput() const override { return OutputTarget::Folder(mOutputFolder); }
+    // Anyone who may write to the watched folder may place a link there.
+    bool NoFollow() const override { return true; }
     bool NoClip() const override { return !mChoices.allowClip; }
     bool BroadcastExtras() const override { return !mChoices.extras.noExtras; }
     BextLoudnessMode BextLoudness() const override { return BextModeOf(mChoices); }
@@ -119,12 +126,12 @@ private:
 
 // The one use of the batch API: the file goes through the intake as a
 // one-row list, which the run driver measures and writes like a row of run.
-FileMeasurement MeasureFile(const std::string& pPath, const std::string& pOutputFolder,
-                            const RunChoiceOptions& pChoices) {
+FileMeasurement MeasureFile(const std::string& pPath, const std::shared_ptr<const OpenedSource>& pOpened,
+                            const std::string& pOutputFolder, const RunChoiceOptions& pChoices) {
     FileMeasurement measurement;
     RowList rows;
     SilentIntake intake(kFromChoices.at(pChoices.from), kToChoices.at(pChoices.to));
-    AddTitle(rows, intake, pPath, kAppendRow);
+    AddOpenedTitle(rows, intake, pPath, pOpened, kAppendRow);
     if (rows.Count() != 1) {
         measurement.Rejection = intake.rejection == RowReason::None ? RowReason::NotWave : intake.rejection;
         return measurement;
@@ -191,6 +198,9 @@ private:
         FileMeasurement Measurement;
         std::string MovedTo;
         int MoveError = 0;
+        // The file as it was opened, once: hashed, measured, copied and
+        // moved through this descriptor.
+        std::shared_ptr<const OpenedSource> Opened;
     };
 
     void Log(const std::string& pPath, const std::string& pText) {
@@ -211,7 +221,7 @@ private:
     void ProcessBatch(const std::vector<std::string>& pPaths);
     Outcome Process(const std::string& pPath);
     void Finish(Outcome& pOutcome);
-    std::string MoveAside(const std::string& pPath, const std::string& pRoot, int& pError);
+    std::string MoveAside(const Outcome& pOutcome, const std::string& pRoot, int& pError);
     std::string Describe(const Outcome& pOutcome) const;
     Json Members(const Outcome& pOutcome) const;
 
@@ -278,7 +288,8 @@ void Watcher::HandleEvents(const std::vector<platform::DirEvent>& pEvents, bool&
     }
 }
 
-std::string Watcher::MoveAside(const std::string& pPath, const std::string& pRoot, int& pError) {
+std::string Watcher::MoveAside(const Outcome& pOutcome, const std::string& pRoot, int& pError) {
+    const std::string& pPath = pOutcome.Path;
     const std::string folder = MirrorFolder(pRoot, pPath);
     pError = platform::MakeFolderTree(folder);
     if (pError != 0) return {};
@@ -290,7 +301,10 @@ std::string Watcher::MoveAside(const std::string& pPath, const std::string& pRoo
             folder + "/" + (number == 1 ? name : base + "-" + std::to_string(number) + extension);
         // A reason file beside an earlier file of that name belongs to it.
         if (platform::StampOf(target + kReasonSuffix).Valid) continue;
-        pError = platform::MoveFileNoReplace(pPath, target);
+        // Only the file that was processed moves: a file put under its name
+        // meanwhile stays where it is.
+        pError =
+            pOutcome.Opened ? platform::MoveHeldFileNoReplace(pOutcome.Opened->Descriptor(), pPath, target) : ESTALE;
         if (pError == 0) return target;
         if (pError != EEXIST) return {};
     }
@@ -306,17 +320,32 @@ Watcher::Outcome Watcher::Process(const std::string& pPath) {
         outcome.What = Fate::Vanished;
         return outcome;
     }
-    if (platform::WriterOf(pPath) == platform::WriterState::Writing) {
+    // Opened once, never through a link: everything after this reads the
+    // descriptor, and the name is only compared with it.
+    int openError = 0;
+    const int fd = platform::OpenRegularForReading(pPath, true, openError);
+    if (fd < 0) {
+        outcome.What = openError == ENOENT || openError == ELOOP || openError == ENXIO ? Fate::Vanished : Fate::Again;
+        return outcome;
+    }
+    outcome.Opened = std::make_shared<OpenedSource>(fd);
+    const platform::FileIdentity opened = platform::IdentityOf(fd);
+    if (!opened.Valid || opened.Device != outcome.Stamp.Device || opened.Inode != outcome.Stamp.Inode) {
+        outcome.What = Fate::Again;
+        outcome.Measurement.Result.Reason = RowReason::SourceChanged;
+        return outcome;
+    }
+    if (platform::CheckNoOtherWriters(fd) == EBUSY) {
         outcome.What = Fate::Again;
         outcome.Measurement.Result.Reason = RowReason::SourceInUse;
         return outcome;
     }
-    if (const int error = HashFileContent(pPath, outcome.Hash); error != 0) {
-        outcome.What = error == ENOENT ? Fate::Vanished : Fate::Again;
+    if (const int error = HashDescriptorContent(fd, outcome.Hash); error != 0) {
+        outcome.What = Fate::Again;
         return outcome;
     }
     // The hash must be of the file as it is measured.
-    if (platform::StampOf(pPath) != outcome.Stamp) {
+    if (platform::StampOf(pPath) != outcome.Stamp || !platform::IdentityOf(fd).Unchanged(opened)) {
         outcome.What = Fate::Again;
         outcome.Measurement.Result.Reason = RowReason::SourceChanged;
         return outcome;
@@ -337,14 +366,7 @@ Watcher::Outcome Watcher::Process(const std::string& pPath) {
         return outcome;
     }
     Log(pPath, "processing");
-    // The run writes in place when its output folder is missing: never here.
-    if (FolderExists(outputFolder) == 0) {
-        outcome.What = Fate::Failed;
-        outcome.Measurement.Result.Reason = RowReason::WriteFailed;
-        outcome.Measurement.Result.WriteError = ENOENT;
-        return outcome;
-    }
-    outcome.Measurement = MeasureFile(pPath, outputFolder, mOptions.choices);
+    outcome.Measurement = MeasureFile(pPath, outcome.Opened, outputFolder, mOptions.choices);
     const RowResult& result = outcome.Measurement.Result;
     if (outcome.Measurement.Rejection == RowReason::Missing || result.Reason == RowReason::Missing)
         outcome.What = Fate::Vanished;
@@ -441,7 +463,7 @@ void Watcher::Finish(Outcome& pOutcome) {
     const bool done = pOutcome.What == Fate::Done;
     if (!done) mAnyFailed = true;
     const std::string& root = done ? mOptions.doneDir : mOptions.failedDir;
-    if (!root.empty()) pOutcome.MovedTo = MoveAside(pOutcome.Path, root, pOutcome.MoveError);
+    if (!root.empty()) pOutcome.MovedTo = MoveAside(pOutcome, root, pOutcome.MoveError);
     const Json fields = Members(pOutcome);
     if (!done && !pOutcome.MovedTo.empty()) {
         std::string reasonText = fields["reason"].is_null() ? "" : fields["reason"].get<std::string>();

@@ -61,8 +61,14 @@ bool ResolveRunChoices(RunChoiceOptions& pOptions) {
     // A profile sets the target unless one is given.
     if (pOptions.extras.profile && (pOptions.targetOption == nullptr || pOptions.targetOption->count() == 0))
         pOptions.target = ShortestText(pOptions.extras.profile->target);
-    if (!ParseDecimal(pOptions.target)) {
+    const std::optional<double> target = ParseDecimal(pOptions.target);
+    if (!target) {
         std::fprintf(stderr, "sonivate-cli: --target: not a number: %s\n", pOptions.target.c_str());
+        return false;
+    }
+    if (!TargetLKFSAllowed(*target)) {
+        std::fprintf(stderr, "sonivate-cli: --target: %s LKFS is outside %g to %g LKFS\n", pOptions.target.c_str(),
+                     kLowestTargetLKFS, kHighestTargetLKFS);
         return false;
     }
     return true;
@@ -93,7 +99,7 @@ Json NumberOrNull(bool pHave, double pValue) { return pHave ? Json(pValue) : Jso
 Json ReasonJson(RowReason pReason) { return pReason == RowReason::None ? Json(nullptr) : Json(ReasonCode(pReason)); }
 std::string ReasonWithCause(RowReason pReason, int pError) {
     std::string text = Say(pReason);
-    if (pError != 0 && pReason == RowReason::WriteFailed)
+    if (pError != 0 && (pReason == RowReason::WriteFailed || pReason == RowReason::OutputUnavailable))
         text += std::string(Language() == MessageLanguage::Japanese ? "（" : " (") +
                 platform::ErrnoCause(pError, Language() == MessageLanguage::Japanese) +
                 (Language() == MessageLanguage::Japanese ? "）" : ")");

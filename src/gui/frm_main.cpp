@@ -204,6 +204,8 @@ constexpr const char* kStatusReportSaved = "レポートを保存しました: "
 constexpr const char* kStatusProfileMissing = "配信基準ファイルを読めないため、配信基準なしで始めます: ";
 
 // Messages of the window.
+// A target no programme can sensibly be brought to (outside -60 to 0 LKFS).
+constexpr const char* kMessageTargetOutOfRange = "ターゲット値は -60 から 0 LKFS の範囲で入力してください";
 constexpr const char* kMessageTargetNotNumber =
     "ターゲット値が数値ではありません。半角の数字で入力してください（例: -24.0）。";
 constexpr const char* kMessageFolderMissing = "出力先のフォルダがありません。作成しますか？";
@@ -216,6 +218,8 @@ constexpr const char* kOutcomeWritten = "書き出しました";
 constexpr const char* kOutcomeWrittenClipping = "書き出しました（ピークが0dBFSを超えます）";
 constexpr const char* kOutcomeMeasuredOnly = "計測しました（wav出力はオフです）";
 constexpr const char* kOutcomeNotReached = "この実行では計測していません";
+// The verdict cell of a row without a copy.
+constexpr const char* kNoCopyVerdict = "—";
 constexpr const char* kNoteStartMissing = "のマーカーがないため、ファイル先頭から計測します";
 constexpr const char* kNoteEndMissing = "のマーカーがないため、ファイル終端まで計測します";
 
@@ -831,12 +835,14 @@ void FrmMain::StartPressed() {
 bool FrmMain::TargetReady() {
     const std::string typed = c_TextTargetLKFS->text().toStdString();
     const std::string ascii = TrimSpaces(AsciiNumberText(typed));
-    if (!ascii.empty() && CellValue(ascii).ReadsAsNumber()) {
+    const bool number = !ascii.empty() && CellValue(ascii).ReadsAsNumber();
+    if (number && TargetLKFSAllowed(ParseDecimal(ascii).value_or(kHighestTargetLKFS + 1.0))) {
         // Full-width digits stand as what they say, in the box and the store.
         if (ascii != typed) c_TextTargetLKFS->setText(Q(ascii));
         return true;
     }
-    OwnerMessageBox(std::string(kMessageTargetNotNumber) + kLineBreak + typed, kMbOk | kMbIconExclamation, "", this);
+    OwnerMessageBox(std::string(number ? kMessageTargetOutOfRange : kMessageTargetNotNumber) + kLineBreak + typed,
+                    kMbOk | kMbIconExclamation, "", this);
     c_TextTargetLKFS->setFocus(Qt::OtherFocusReason);
     c_TextTargetLKFS->selectAll();
     return false;
@@ -1041,6 +1047,7 @@ std::string FrmMain::SoundPath() const { return c_TextSoundPath->Text(); }
 bool FrmMain::NoClip() const { return c_CheckNoClip->Value() == 1; }
 
 void FrmMain::RunStarting() {
+    ++c_RunNumber;
     setCursor(Qt::WaitCursor);
     LockOptions(true);
     ResetOutcomes();
@@ -1220,6 +1227,7 @@ void FrmMain::ShowExtraFigures(std::int32_t pRow, const RowResult& pResult) {
     if (&measurement.Result != &pResult) {
         measurement.Result = pResult;
         measurement.TargetLKFS = c_RunTarget;
+        measurement.Run = c_RunNumber;
     }
     const RowResult& kept = measurement.Result;
     std::optional<double> truePeak, lra, shortTerm;
@@ -1231,8 +1239,12 @@ void FrmMain::ShowExtraFigures(std::int32_t pRow, const RowResult& pResult) {
     c_LV->SetValue(pRow, kColumnTruePeak, CellValue(FigureText(truePeak, kFigureDecimals)));
     c_LV->SetValue(pRow, kColumnLRA, CellValue(FigureText(lra, kRangeDecimals)));
     c_LV->SetValue(pRow, kColumnMaxShortTerm, CellValue(FigureText(shortTerm, kFigureDecimals)));
-    const std::optional<FileVerdicts> verdicts = RowVerdicts(&kept, c_Profile ? &*c_Profile : nullptr);
-    c_LV->SetValue(pRow, kColumnVerdict, CellValue(VerdictWord(ReportVerdict(verdicts, true).Kind)));
+    const std::optional<RowResult> last = LastRunResult(pRow);
+    const std::optional<FileVerdicts> verdicts = RowVerdicts(last ? &*last : &kept, c_Profile ? &*c_Profile : nullptr);
+    // A row with no copy has no copy to judge.
+    c_LV->SetValue(pRow, kColumnVerdict,
+                   CellValue(verdicts && !verdicts->HasOutput ? std::string(kNoCopyVerdict)
+                                                              : VerdictWord(ReportVerdict(verdicts, true).Kind)));
 }
 
 // The verdicts follow the profile: a new choice judges every measured row again.
@@ -1241,6 +1253,23 @@ void FrmMain::JudgeRows() {
         if (const RowResult* result = RowMeasurement(row)) ShowExtraFigures(row, *result);
     }
     c_LV->ReDraw();
+}
+
+std::optional<RowResult> FrmMain::LastRunResult(std::int32_t pRow) const {
+    const RowResult* kept = RowMeasurement(pRow);
+    if (kept == nullptr) return std::nullopt;
+    RowResult result = *kept;
+    const CellValue key = c_LV->AuxID(pRow, kAuxResultKey);
+    if (c_Results.at(static_cast<std::int64_t>(key.AsNumber())).Run == c_RunNumber) return result;
+    // Measured by an earlier run: that run's copy is not this run's doing.
+    const RowOutcome outcome = Outcome(pRow);
+    result.Written = false;
+    result.WriteAttempted = false;
+    result.OutputPath.clear();
+    result.Copy = CopyState::None;
+    result.CopyMeasured.reset();
+    result.Reason = outcome == RowOutcome::Stopped ? RowReason::Stopped : RowReason::NotReached;
+    return result;
 }
 
 void FrmMain::ForgetRemovedResults() {
@@ -1255,10 +1284,10 @@ void FrmMain::ForgetRemovedResults() {
 }
 
 std::string FrmMain::VerdictToolTip(std::int32_t pRow) const {
-    const RowResult* result = RowMeasurement(pRow);
-    if (!c_Profile || result == nullptr) return {};
-    const std::optional<FileVerdicts> verdicts = RowVerdicts(result, &*c_Profile);
-    if (!verdicts) return {};
+    const std::optional<RowResult> result = LastRunResult(pRow);
+    if (!c_Profile || !result) return {};
+    const std::optional<FileVerdicts> verdicts = RowVerdicts(&*result, &*c_Profile);
+    if (!verdicts || !verdicts->HasOutput) return {};
     return c_Profile->name + ": " + VerdictSummary(ReportVerdict(verdicts, true), ReportBand(*c_Profile));
 }
 
@@ -1448,7 +1477,8 @@ void FrmMain::ShowDetails(std::int32_t pRow) {
 }
 
 RowDetails FrmMain::DetailsOf(std::int32_t pRow) const {
-    const RowResult* result = RowMeasurement(pRow);
+    const std::optional<RowResult> last = LastRunResult(pRow);
+    const RowResult* result = last ? &*last : nullptr;
     RowDetails details;
     details.File = ReportRow(c_Rows->Row(pRow), result, c_Profile ? &*c_Profile : nullptr, RowReason::NotMeasured,
                              WindowReasonText);
@@ -1475,8 +1505,10 @@ report::BatchReport FrmMain::BuildReport() const {
         SONIVATE_VERSION, profile, target,
         c_ComboFromTo[0]->currentText().toStdString() + " - " + c_ComboFromTo[1]->currentText().toStdString());
     for (std::int32_t row = 0; row < c_LV->ItemCount(); ++row) {
+        const std::optional<RowResult> result = LastRunResult(row);
         report::FileRow file =
-            ReportRow(c_Rows->Row(row), RowMeasurement(row), profile, RowReason::NotMeasured, WindowReasonText);
+            ReportRow(c_Rows->Row(row), result ? &*result : nullptr, profile,
+                      c_RunNumber > 0 ? RowReason::NotReached : RowReason::NotMeasured, WindowReasonText);
         // The outcome is the last run's, which may not have measured the row.
         const std::string outcome = c_LV->AuxID(row, kAuxOutcomeText).AsText();
         if (!outcome.empty()) file.ReasonText = outcome;

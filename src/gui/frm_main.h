@@ -343,8 +343,15 @@ private:
     struct KeptMeasurement {
         RowResult Result;
         double TargetLKFS = 0.0;
+        std::int64_t Run = 0;  // the run that measured it (c_RunNumber then)
     };
     std::map<std::int64_t, KeptMeasurement> c_Results;
+    // Runs started so far: a kept measurement of an earlier run still gives
+    // its figures, but no outcome of the last run (no copy, no copy verdict).
+    std::int64_t c_RunNumber = 0;
+    // The row's measurement as the last run left it: an earlier run's
+    // figures with this run's outcome of the row.
+    std::optional<RowResult> LastRunResult(std::int32_t pRow) const;
     double c_RunTarget = 0.0;
     std::int64_t c_NextResultKey = 0;
     bool c_ReportPending = false;

@@ -9,6 +9,7 @@
 #include "loudness/bs1770.h"
 #include "loudness/k_weighting.h"
 #include "platform/event_pump.h"
+#include "wavefile/byte_source.h"
 #include "wavefile/wave_mmio.h"
 
 namespace sonivate {
@@ -58,6 +59,17 @@ std::int32_t C_LKFSFCT::HopLength(std::int32_t pSampleRate) {
 
 std::int32_t C_LKFSFCT::MeasureLKFS(const std::string& pFilename, std::int64_t pStartAddr, std::int64_t pEndAddr) {
     c_ProcCanceled.store(0);
+    const std::int32_t done = Trapped<std::int32_t>(0, [&]() -> std::int32_t {
+        ScopedHandle opened(OpenFileHandle(pFilename, kOpenRead));
+        if (opened.handle == 0) return 0;
+        return MeasureLKFS(HandleSource(opened.handle), pStartAddr, pEndAddr);
+    });
+    if (done == 0) Reset();
+    return done;
+}
+
+std::int32_t C_LKFSFCT::MeasureLKFS(const ByteSource& pSource, std::int64_t pStartAddr, std::int64_t pEndAddr) {
+    c_ProcCanceled.store(0);
     // Resets the object unless the measurement completed, also when an
     // untrapped error leaves early.
     struct ResetUnlessDone {
@@ -67,15 +79,12 @@ std::int32_t C_LKFSFCT::MeasureLKFS(const std::string& pFilename, std::int64_t p
             if (!done) meter.Reset();
         }
     } guard{*this};
-    guard.done = Trapped(false, [&] { return Measure(pFilename, pStartAddr, pEndAddr); });
+    guard.done = Trapped(false, [&] { return Measure(pSource, pStartAddr, pEndAddr); });
     return guard.done ? 1 : 0;
 }
 
-bool C_LKFSFCT::Measure(const std::string& pFilename, std::int64_t pStartAddr, std::int64_t pEndAddr) {
-    ScopedHandle opened(OpenFileHandle(pFilename, kOpenRead));
-    FileHandle& file = opened.handle;
-    if (file == 0) return false;
-    const WaveFormatInfo info = ReadWaveHeader(pFilename, file);
+bool C_LKFSFCT::Measure(const ByteSource& pSource, std::int64_t pStartAddr, std::int64_t pEndAddr) {
+    const WaveFormatInfo info = ReadWaveHeader(pSource);
     if (info.Valid == 0 || info.NumSamples < 1) return false;
 
     std::int32_t fullScale = 0;
@@ -140,9 +149,8 @@ bool C_LKFSFCT::Measure(const std::string& pFilename, std::int64_t pStartAddr, s
         if (remaining < hop) break;  // a last piece shorter than one hop is never read
         const std::int64_t frames = std::min(remaining, readFrames);
         const auto bytes = static_cast<std::int32_t>(frames * frameBytes);
-        std::int64_t got = 0;
-        file = ReadFileAt(raw.data(), bytes, info.DataOffset + position * frameBytes, file, pFilename, false, &got);
-        if (file == 0 || got != bytes) return false;
+        const std::int64_t got = pSource.ReadAt(info.DataOffset + position * frameBytes, raw.data(), bytes);
+        if (got != bytes) return false;
         if (MeasurePiece)
             MeasurePiece(info, std::span<const std::uint8_t>(raw.data(), static_cast<size_t>(bytes)),
                          position == start);

@@ -38,6 +38,7 @@
 namespace sonivate {
 
 struct WaveFormatInfo;
+class ByteSource;
 
 class C_LKFSFCT {
 public:
@@ -71,6 +72,8 @@ public:
     // shorter than one 400 ms block or longer than 2147483647 frames, a
     // failed or short read) or was stopped; the object is then reset.
     std::int32_t MeasureLKFS(const std::string& pFilename, std::int64_t pStartAddr, std::int64_t pEndAddr);
+    // The same over a file (or memory) already open as pSource.
+    std::int32_t MeasureLKFS(const ByteSource& pSource, std::int64_t pStartAddr, std::int64_t pEndAddr);
 
     // Gated loudness of the measured blocks after adding pAdd dB to each,
     // LKFS, never below -70; -70 when no block passes the gates; 0 without
@@ -120,7 +123,7 @@ public:
     static std::int32_t HopLength(std::int32_t pSampleRate);
 
 private:
-    bool Measure(const std::string& pFilename, std::int64_t pStartAddr, std::int64_t pEndAddr);
+    bool Measure(const ByteSource& pSource, std::int64_t pStartAddr, std::int64_t pEndAddr);
     void Reset();
     double BlockLoudness(double pPower) const;
     double GroupLoudness(double pPowerSum, std::int64_t pCount, double pAdd) const;

@@ -70,6 +70,20 @@ int RenameNoReplace(const std::string& pFrom, const std::string& pTo) {
     return 0;
 }
 
+// Copies the file open as pSource to the free name pTo, flushed and
+// published in one step.
+int CopyHeldAcross(int pSource, const std::string& pTo) {
+    PendingFile copy;
+    int error = copy.Create(FolderOf(pTo));
+    if (error == 0) {
+        const std::int64_t size = FileSize(pSource);
+        if (size < 0 || CopyFileRange(pSource, 0, copy.Descriptor(), 0, size) != size) error = EIO;
+    }
+    if (error == 0) error = copy.TakeAttributesOf(pSource);
+    if (error == 0) error = copy.Publish(NameOf(pTo), nullptr);
+    return error;
+}
+
 int CopyAcross(const std::string& pFrom, const std::string& pTo) {
     int error = 0;
     const int source = OpenRegularForReading(pFrom, true, error);
@@ -156,6 +170,26 @@ int MakeFolderTree(const std::string& pFolder) {
 }
 
 void ForceCrossDeviceMoveForTesting(bool pForce) { gForceCrossDevice = pForce; }
+
+int MoveHeldFileNoReplace(int pHeldFd, const std::string& pFrom, const std::string& pTo) {
+    const FileIdentity held = IdentityOf(pHeldFd);
+    if (!held.Valid) return EBADF;
+    if (!IdentityOfName(pFrom).Unchanged(held)) return ESTALE;
+    int error = gForceCrossDevice ? EXDEV : RenameNoReplace(pFrom, pTo);
+    if (error == EXDEV) {
+        if (StampOf(pTo).Valid) return EEXIST;
+        error = CopyHeldAcross(pHeldFd, pTo);
+        if (error != 0) return error;
+        // The name may have been given to another file while the copy was
+        // made (a corrected delivery renamed over it): that file stays.
+        if (!IdentityOfName(pFrom).Unchanged(held)) return ESTALE;
+        if (::unlink(pFrom.c_str()) != 0) return errno;
+    }
+    if (error != 0) return error;
+    const int toFolder = SyncFolder(FolderOf(pTo));
+    const int fromFolder = SyncFolder(FolderOf(pFrom));
+    return toFolder != 0 ? toFolder : fromFolder;
+}
 
 int MoveFileNoReplace(const std::string& pFrom, const std::string& pTo) {
     int error = gForceCrossDevice ? EXDEV : RenameNoReplace(pFrom, pTo);

@@ -59,6 +59,15 @@ int ListFolder(const std::string& pFolder, std::vector<FolderEntry>& pEntries);
 // the names and never a part under pTo. Both folders are flushed.
 int MoveFileNoReplace(const std::string& pFrom, const std::string& pTo);
 
+// The same for the file held open as pHeldFd, which pFrom must still name
+// unchanged (device, inode, size, modification and status change time):
+// ESTALE, nothing moved, when another file (or a changed one) stands
+// there. Across file systems the copy is read from pHeldFd, and pFrom is
+// removed only when it still names that file unchanged once the copy
+// stands; otherwise the copy stays under pTo, pFrom is left alone and the
+// result is ESTALE.
+int MoveHeldFileNoReplace(int pHeldFd, const std::string& pFrom, const std::string& pTo);
+
 // Creates pFolder and its missing parents (0777 less the umask, so that a
 // shared delivery tree stays as open as the umask allows). 0 when the folder
 // exists afterwards.

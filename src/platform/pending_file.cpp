@@ -152,6 +152,45 @@ int OpenRegularForReading(const std::string& pPath, bool pNoFollow, int& pError)
     return fd;
 }
 
+int OpenFolder(const std::string& pPath, int& pError) {
+    int fd;
+    do {
+        fd = ::open(FolderOrDot(pPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    pError = fd < 0 ? errno : 0;
+    return fd;
+}
+
+FileIdentity IdentityAt(int pFolderFd, const std::string& pName) {
+    struct stat st {};
+    if (pFolderFd < 0 || pName.empty() || ::fstatat(pFolderFd, pName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return {};
+    return FromStat(st);
+}
+
+int OpenRegularAt(int pFolderFd, const std::string& pName, int& pError) {
+    if (pName.empty() || pName.find('/') != std::string::npos) {
+        pError = EINVAL;
+        return -1;
+    }
+    int fd;
+    do {
+        fd = ::openat(pFolderFd, pName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        pError = errno;
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        pError = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    pError = 0;
+    return fd;
+}
+
 int TryLockExclusive(int pFd) {
     if (::flock(pFd, LOCK_EX | LOCK_NB) == 0) return 0;
     return errno;
@@ -190,6 +229,18 @@ int PendingFile::Create(const std::string& pFolder, mode_t pMode) {
     Discard();
     mFolderFd = ::open(FolderOrDot(pFolder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (mFolderFd < 0) return errno;
+    return CreateInHeldFolder(pMode);
+}
+
+int PendingFile::Create(int pFolderFd, mode_t pMode) {
+    Discard();
+    if (pFolderFd < 0) return EBADF;
+    mFolderFd = ::fcntl(pFolderFd, F_DUPFD_CLOEXEC, 0);
+    if (mFolderFd < 0) return errno;
+    return CreateInHeldFolder(pMode);
+}
+
+int PendingFile::CreateInHeldFolder(mode_t pMode) {
     if (!gNamedOnly.load()) {
         mFd = ::openat(mFolderFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, pMode & kPermissionBits);
         if (mFd >= 0) {

@@ -55,6 +55,20 @@ PathKind KindOfPath(const std::string& pPath);
 // with pError set.
 int OpenRegularForReading(const std::string& pPath, bool pNoFollow, int& pError);
 
+// Opens the folder pPath (links followed, as the operator named it) to hold
+// it: files are then created and looked up relative to the descriptor, so
+// that a folder renamed, removed or replaced by a link afterwards is never
+// reached through its old name. -1 with pError set (ENOTDIR for a file).
+int OpenFolder(const std::string& pPath, int& pError);
+
+// What stands under pName (a file name, no folder) in the folder open as
+// pFolderFd; a symbolic link is reported as a link, never followed.
+FileIdentity IdentityAt(int pFolderFd, const std::string& pName);
+
+// Opens the regular file pName in the folder pFolderFd for reading, never
+// following a link and never waiting on a FIFO. -1 with pError set.
+int OpenRegularAt(int pFolderFd, const std::string& pName, int& pError);
+
 // An exclusive advisory lock (flock) that does not wait: 0, EWOULDBLOCK
 // when another process holds it, or another errno.
 int TryLockExclusive(int pFd);
@@ -88,6 +102,9 @@ public:
     // replaces nothing (the umask applies). A hidden-name file is 0600 while
     // it is written and gets them when it is published.
     int Create(const std::string& pFolder, mode_t pMode = 0666);
+    // The same in the folder held open as pFolderFd (a duplicate is kept,
+    // the caller's descriptor stays the caller's).
+    int Create(int pFolderFd, mode_t pMode = 0666);
 
     // The descriptor to write through (read and write access), -1 when none.
     int Descriptor() const { return mFd; }
@@ -127,6 +144,7 @@ public:
     static void SetNamedOnlyForTesting(bool pNamedOnly);
 
 private:
+    int CreateInHeldFolder(mode_t pMode);
     int GiveHiddenName();
     void ForgetHiddenName();
 
