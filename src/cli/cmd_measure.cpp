@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "app/output_copy.h"
+#include "wavefile/byte_source.h"
 #include "cli/cli_text.h"
 #include "common/decimal_text.h"
 #include "wavefile/wave_check.h"
@@ -83,13 +85,17 @@ Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
     extras.KeepSeries(pOptions.series && pOptions.json);
     Measurement m;
     m.path = pPath;
-    // Nothing is opened that is not a regular file the process may read.
-    m.reason = PathRefusal(pPath);
+    // Nothing is opened that is not a regular file the process may read,
+    // and it is opened once: the judgement and the measurement read the
+    // same file.
+    SourceHold source;
+    m.reason = source.Open(pPath);
     if (m.reason != RowReason::None) return m;
+    const HandleSource bytes(HandleOfDescriptor(source.Descriptor()));
     // The same judgement as the file list's and run's.
-    const WaveCheck check = CheckWave(pPath, 0);
+    const WaveCheck check = CheckWave(bytes);
     m.reason = ReasonOfWave(check.Problem);
-    if (m.reason == RowReason::None && (m.ok = meter.MeasureLKFS(pPath, pOptions.start, pOptions.end)) != 1)
+    if (m.reason == RowReason::None && (m.ok = meter.MeasureLKFS(bytes, pOptions.start, pOptions.end)) != 1)
         m.reason = RowReason::NotMeasured;
     m.blocks = meter.NumBlock();
     m.lkfs = meter.LKFSValue();

@@ -182,7 +182,8 @@ Json RowJson(const RowFacts& pFacts, const RunOptions& pOptions) {
     row["gain_text"] = listed ? listed->GainText : "";
     row["lkfs"] = NumberOrNull(measured, measured ? result->LKFS : 0.0);
     row["peak"] = NumberOrNull(measured, measured ? result->Peak : 0.0);
-    row["gain"] = NumberOrNull(measured, measured ? result->Gain : 0.0);
+    // A row without programme loudness has no gain to report.
+    row["gain"] = NumberOrNull(measured && !result->GainText.empty(), measured ? result->Gain : 0.0);
     row["clip"] = listed != nullptr && listed->Clip;
     if (written)
         PutPath(row, "output", result->OutputPath);

@@ -419,7 +419,7 @@ Json Watcher::Members(const Outcome& pOutcome) const {
     row["written"] = result.Written;
     row["lkfs"] = NumberOrNull(measured, result.LKFS);
     row["peak"] = NumberOrNull(measured, result.Peak);
-    row["gain"] = NumberOrNull(measured, result.Gain);
+    row["gain"] = NumberOrNull(measured && !result.GainText.empty(), result.Gain);
     row["gain_text"] = result.GainText;
     row["clip"] = result.Clip;
     row["reason"] = ReasonJson(reason);

@@ -56,6 +56,8 @@ TEST(CliOutcome, RowsThatCannotBeMeasuredOrListedSayWhyAndNothingIsWrittenInPlac
     EXPECT_TRUE(quietRow["measured"].get<bool>());
     EXPECT_EQ(quietRow["lkfs_text"], "-70.00") << "the figures are shown as measured";
     EXPECT_EQ(quietRow["reason"], "too_quiet");
+    EXPECT_TRUE(quietRow["gain"].is_null()) << "no gain is invented for room tone";
+    EXPECT_EQ(quietRow["gain_text"], "");
     EXPECT_FALSE(quietRow["written"].get<bool>());
     EXPECT_EQ(ReadBytes(quiet), quietBefore);
 
@@ -218,6 +220,13 @@ TEST(CliOutcome, AReportTheSeriesAndBextFieldsThatDescribeTheCopy) {
     EXPECT_TRUE(values["momentary"][0].is_null()) << "no full window yet";
     EXPECT_NEAR(values["short_term"][59].get<double>(), row["lkfs"].get<double>(), 0.1);
     EXPECT_FALSE(Json::parse(RunCli({"measure", "--json", spot}).out)[0].contains("series"));
+
+    // apply describes its copy too, unless told to keep the source's bytes.
+    ASSERT_EQ(RunCli({"apply", "--gain", "-6", spot, out.file("quieter.wav")}).status, 0);
+    const double source = row["lkfs"].get<double>();
+    EXPECT_NEAR(Field(ReadBytes(out.file("quieter.wav")), bextAt + kLoudnessAt) / 100.0, source - 6.0, 0.02);
+    ASSERT_EQ(RunCli({"apply", "--gain", "-6", "--bext-loudness", "keep", spot, out.file("kept.wav")}).status, 0);
+    EXPECT_EQ(Field(ReadBytes(out.file("kept.wav")), bextAt + kLoudnessAt), stale);
 }
 
 }  // namespace

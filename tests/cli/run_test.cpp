@@ -110,6 +110,14 @@ TEST(CliRun, UsageErrorsExitWithTwo) {
     EXPECT_EQ(RunCli({"run", "--from", "BC$STOP", file}).status, 2);
     EXPECT_EQ(RunCli({"run", "--json", "--csv", file}).status, 2);
     EXPECT_EQ(RunCli({"run"}).status, 2);
+    // A target no programme can be brought to is refused, never applied.
+    for (const char* target : {"-230", "3", "-60.01"}) {
+        const CliResult refused = RunCli({"run", "--json", "--target", target, file});
+        EXPECT_EQ(refused.status, 2) << target;
+        EXPECT_NE(refused.err.find("outside -60 to 0 LKFS"), std::string::npos) << refused.err;
+        EXPECT_TRUE(refused.out.empty());
+        EXPECT_EQ(RunCli({"measure", "--target", target, file}).status, 2) << target;
+    }
     const CliResult japanese =
         RunCli({"run", "--from", "ファイル先頭", "--to", "ファイル終端", "--target", "-23", file});
     EXPECT_EQ(japanese.status, 0) << japanese.err;

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/posix_file.h"
 #include "platform/stop_signals.h"
 #include "support/scratch.h"
 
@@ -67,6 +68,41 @@ TEST(DirWatchMove, NeverReplacesAndWorksAcrossFileSystems) {
     std::vector<FolderEntry> entries;
     ASSERT_EQ(ListFolder(to.path(), entries), 0);
     EXPECT_EQ(entries.size(), 3U) << "no hidden copy left behind";
+}
+
+// A corrected delivery renamed over the source while its copy to another
+// file system is made: the copy holds what was processed, the correction
+// stays under its name, nothing is lost.
+TEST(DirWatchMove, OnlyTheFileHeldIsMovedAndACorrectionPutUnderItsNameStays) {
+    test::ScratchDir from, to;
+    std::ofstream(from.file("a.wav")) << "first take";
+    const int held = ::open(from.file("a.wav").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+
+    // Replaced before the move: nothing moves.
+    std::ofstream(from.file("fix.wav")) << "corrected";
+    ASSERT_EQ(::rename(from.file("fix.wav").c_str(), from.file("a.wav").c_str()), 0);
+    EXPECT_EQ(MoveHeldFileNoReplace(held, from.file("a.wav"), to.file("a.wav")), ESTALE);
+    EXPECT_FALSE(fs::exists(to.file("a.wav")));
+    ::close(held);
+
+    const int second = ::open(from.file("a.wav").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(second, 0);
+    ForceCrossDeviceMoveForTesting(true);
+    bool replaced = false;
+    SetFaultHookForTesting([&](std::string_view pOperation) {
+        if (replaced || pOperation != "write") return;
+        replaced = true;
+        std::ofstream(from.file("fix.wav")) << "corrected again";
+        ::rename(from.file("fix.wav").c_str(), from.file("a.wav").c_str());
+    });
+    EXPECT_EQ(MoveHeldFileNoReplace(second, from.file("a.wav"), to.file("a.wav")), ESTALE);
+    SetFaultHookForTesting({});
+    ForceCrossDeviceMoveForTesting(false);
+    ::close(second);
+    ASSERT_TRUE(replaced);
+    EXPECT_EQ(ReadText(to.file("a.wav")), "corrected") << "the copy is of the file held";
+    EXPECT_EQ(ReadText(from.file("a.wav")), "corrected again") << "the correction is never unlinked";
 }
 
 TEST(DirWatchMove, MakesFolderTreesAndListsWhatIsInThem) {

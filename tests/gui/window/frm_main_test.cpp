@@ -1228,6 +1228,67 @@ TEST_F(FrmMainTest, AReportIsSavedFromTheWindowOffItsThreadAndAFailureIsTold) {
     SetDialogService(nullptr);
 }
 
+// A report saved after a stopped run claims for each row only what that run
+// did: the rows it stopped at or never reached wrote nothing this time,
+// whatever an earlier run wrote.
+TEST_F(FrmMainTest, AReportAfterAStoppedRunClaimsOnlyWhatThatRunDid) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 3; ++i) files.push_back(WriteTone(File("r" + std::to_string(i) + ".wav"), 2.0, -20 - i));
+    const std::string out = File("out");
+    std::filesystem::create_directory(out);
+    FrmMain& w = Open(files);
+    SetOutput(out, true);
+    PressStartAndWait();
+    for (std::int32_t row = 0; row < 3; ++row) ASSERT_EQ(w.Outcome(row), RowOutcome::Written) << row;
+
+    bool pressed = false;
+    QObject::connect(&w, &FrmMain::StatusShown, [&](const QString& pText) {
+        if (!pressed && StartsWith(pText.toStdString(), "[2/3] r1")) {
+            pressed = true;
+            Press(FrmMain::kButtonStop);
+        }
+    });
+    PressStartAndWait();
+    ASSERT_TRUE(pressed);
+    std::vector<std::pair<bool, std::string>> saved;
+    QObject::connect(&w, &FrmMain::ReportSaved,
+                     [&](bool pOk, const QString& pPath) { saved.emplace_back(pOk, pPath.toStdString()); });
+    ASSERT_TRUE(w.SaveReportTo(File("after-stop.csv")));
+    ASSERT_TRUE(WaitFor([&] { return saved.size() == 1; }));
+    const test::Bytes bytes = test::ReadBytes(File("after-stop.csv"));
+    std::vector<std::vector<std::string>> table;
+    std::string line;
+    for (const char c : std::string(bytes.begin(), bytes.end())) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            std::vector<std::string> cells(1);
+            for (const char d : line) {
+                if (d == ',')
+                    cells.emplace_back();
+                else
+                    cells.back() += d;
+            }
+            table.push_back(cells);
+            line.clear();
+        } else {
+            line += c;
+        }
+    }
+    ASSERT_EQ(table.size(), 4u);
+    const auto column = [&](const std::string& pName) {
+        return static_cast<size_t>(std::find(table[0].begin(), table[0].end(), pName) - table[0].begin());
+    };
+    const size_t written = column("written"), reason = column("reason_code"), copy = column("copy_lkfs");
+    ASSERT_LT(reason, table[0].size());
+    EXPECT_EQ(table[1][written], "true");
+    for (size_t row = 2; row < 4; ++row) {
+        EXPECT_EQ(table[row][written], "false") << row;
+        EXPECT_EQ(table[row][copy], "") << "no copy figures for a copy this run did not make";
+    }
+    EXPECT_EQ(table[2][reason], "stopped");
+    EXPECT_EQ(table[3][reason], "not_reached");
+}
+
 TEST_F(FrmMainTest, ALargerWindowGrowsTheListAndKeepsTheRestAtItsCorners) {
     const QSize design = Open().size();
     const QRect list = window->LV()->geometry(), status = window->PictureInfo()->geometry();
