@@ -46,6 +46,9 @@ constexpr std::int64_t kHalvesMinFrames = 16 * kWarmUpFrames;
 using bs1770::ChannelWeights;
 using bs1770::kLeftOut;
 
+// The measures that need the K-weighted sub-block energies.
+constexpr std::uint32_t kWeightedModes = kModeMomentary | kModeShortTerm | kModeRange | kModeSeries;
+
 // Splits pFrames interleaved frames into one float run per channel (scaled
 // to full scale 1.0, behind the oversampler's history) and one interleaved
 // double run per channel pair (unscaled).
@@ -90,7 +93,7 @@ bool BroadcastMeasures::Begin(std::int32_t pChannels, std::int32_t pBitsPerSampl
     mMaxShortEnergy.reset();
     mRangeEnergies.clear();
     mMomentaryEnergies.clear();
-    mSeriesKept = false;
+    mKept = 0;
     const std::vector<double> weights = ChannelWeights(pChannels);
     if (weights.empty() || (pBitsPerSample != 16 && pBitsPerSample != 24) || pSampleRate < kSubBlocksPerSecond)
         return false;
@@ -109,7 +112,7 @@ bool BroadcastMeasures::Begin(std::int32_t pChannels, std::int32_t pBitsPerSampl
     mSecondPairInput.assign(2 * kChunkFrames, 0.0);
     mRing.assign(kShortTermSubBlocks, 0.0);
     mKernels = &qc_detail::SelectedKernels();
-    mSeriesKept = mKeepSeries;
+    mKept = mMode;
     mBegun = true;
     return true;
 }
@@ -125,8 +128,12 @@ void BroadcastMeasures::Add(std::span<const std::uint8_t> pBytes, std::int64_t p
     if (!mBegun) return;
     const std::int64_t frameBytes = static_cast<std::int64_t>(mBytesPerSample) * mChannels;
     pFrames = std::min<std::int64_t>(pFrames, static_cast<std::int64_t>(pBytes.size()) / frameBytes);
+    if (!Kept(kModeTruePeak | kWeightedModes)) {
+        mFrames += std::max<std::int64_t>(pFrames, 0);
+        return;
+    }
     std::int64_t done = 0;
-    if (mChannels == 2 && pFrames >= kHalvesMinFrames) {
+    if (mChannels == 2 && Kept(kWeightedModes) && pFrames >= kHalvesMinFrames) {
         // The halves start on sub-block boundaries and hold whole sub-blocks.
         const std::int64_t head = (mSubBlockFrames - mSubFill) % mSubBlockFrames;
         ProcessInOrder(pBytes.data(), head);
@@ -162,7 +169,8 @@ void BroadcastMeasures::Process(const std::uint8_t* pRaw, std::int32_t pFrames) 
     else
         Decode<3>(pRaw, pFrames, mChannels, scale, mPeakInput, mPairInput);
     mFrames += pFrames;
-    ScanPeaks(mPeakInput, pFrames);
+    if (Kept(kModeTruePeak)) ScanPeaks(mPeakInput, pFrames);
+    if (!Kept(kWeightedModes)) return;
 
     // K-weighting and sub-block energies, pair by pair, split at the 10 ms
     // boundaries.
@@ -220,8 +228,10 @@ void BroadcastMeasures::ProcessHalves(const std::uint8_t* pRaw, std::int64_t pHa
         const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(kChunkFrames, pHalf - at));
         DecodeStereo(pRaw + at * frameBytes, count, mPeakInput, mPairInput);
         DecodeStereo(second + at * frameBytes, count, mSecondPeakInput, mSecondPairInput);
-        ScanPeaks(mPeakInput, count);
-        ScanPeaks(mSecondPeakInput, count);
+        if (Kept(kModeTruePeak)) {
+            ScanPeaks(mPeakInput, count);
+            ScanPeaks(mSecondPeakInput, count);
+        }
         mFrames += 2 * static_cast<std::int64_t>(count);
         for (std::int32_t done = 0; done < count;) {
             const std::int32_t run = std::min(mSubBlockFrames - mSubFill, count - done);
@@ -266,13 +276,14 @@ void BroadcastMeasures::AddSubBlock(double pEnergy) {
     mRing[slot] = pEnergy;
     ++mSubBlocks;
 
-    if (mSubBlocks >= kMomentarySubBlocks) {
+    const bool seriesStep = Kept(kModeSeries) && mSubBlocks % kRangeStepSubBlocks == 0;
+    if (mSubBlocks >= kMomentarySubBlocks && (Kept(kModeMomentary) || seriesStep)) {
         double sum = 0.0;
         for (std::int64_t j = mSubBlocks - kMomentarySubBlocks; j < mSubBlocks; ++j)
             sum += mRing[static_cast<size_t>(j % kShortTermSubBlocks)];
-        if (!mMaxMomentaryEnergy || sum > *mMaxMomentaryEnergy) mMaxMomentaryEnergy = sum;
-        if (mSeriesKept && mSubBlocks % kRangeStepSubBlocks == 0) mMomentaryEnergies.push_back(sum);
-    } else if (mSeriesKept && mSubBlocks % kRangeStepSubBlocks == 0) {
+        if (Kept(kModeMomentary) && (!mMaxMomentaryEnergy || sum > *mMaxMomentaryEnergy)) mMaxMomentaryEnergy = sum;
+        if (seriesStep) mMomentaryEnergies.push_back(sum);
+    } else if (seriesStep) {
         mMomentaryEnergies.push_back(kNoWindow);
     }
     // The running sum is rebuilt from the ring once per turn, so rounding
@@ -285,8 +296,9 @@ void BroadcastMeasures::AddSubBlock(double pEnergy) {
     }
     if (mSubBlocks >= kShortTermSubBlocks) {
         const double sum = std::max(mShortSum, 0.0);
-        if (!mMaxShortEnergy || sum > *mMaxShortEnergy) mMaxShortEnergy = sum;
-        if ((mSubBlocks - kShortTermSubBlocks) % kRangeStepSubBlocks == 0) mRangeEnergies.push_back(sum);
+        if (Kept(kModeShortTerm) && (!mMaxShortEnergy || sum > *mMaxShortEnergy)) mMaxShortEnergy = sum;
+        if (Kept(kModeRange | kModeSeries) && (mSubBlocks - kShortTermSubBlocks) % kRangeStepSubBlocks == 0)
+            mRangeEnergies.push_back(sum);
     }
 }
 
@@ -295,7 +307,7 @@ double BroadcastMeasures::Loudness(double pEnergySum, std::int64_t pFrames) cons
 }
 
 std::optional<double> BroadcastMeasures::TruePeak() const {
-    if (!mBegun || mFrames < 1) return std::nullopt;
+    if (!mBegun || !Kept(kModeTruePeak) || mFrames < 1) return std::nullopt;
     return LinearToDB(static_cast<double>(std::max(mPeak, mSamplePeak)));
 }
 
@@ -319,7 +331,7 @@ std::vector<double> BroadcastMeasures::ShortTermSeries() const {
 
 LoudnessSeries BroadcastMeasures::Series() const {
     LoudnessSeries series;
-    if (!mBegun || !mSeriesKept) return series;
+    if (!mBegun || !Kept(kModeSeries)) return series;
     series.StepFrames = static_cast<std::int64_t>(kRangeStepSubBlocks) * mSubBlockFrames;
     const std::int64_t momentaryFrames = static_cast<std::int64_t>(kMomentarySubBlocks) * mSubBlockFrames;
     series.Momentary.reserve(mMomentaryEnergies.size());
@@ -336,7 +348,7 @@ LoudnessSeries BroadcastMeasures::Series() const {
 }
 
 std::optional<double> BroadcastMeasures::LoudnessRange() const {
-    if (mRangeEnergies.empty()) return std::nullopt;
+    if (!Kept(kModeRange) || mRangeEnergies.empty()) return std::nullopt;
     return LoudnessRangeOf(ShortTermSeries());
 }
 

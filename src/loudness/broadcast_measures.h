@@ -18,6 +18,12 @@
 // 20 LU or more below the energy mean of the rest, and spans the 10th to
 // the 95th percentile (nearest rank) of what remains.
 //
+// Mode: the measures kept are chosen by a mask of LoudnessMode bits
+// (kModeTruePeak, kModeMomentary, kModeShortTerm, kModeRange, kModeSeries;
+// other bits are ignored). What is not kept is not computed: without the
+// true peak no sample is oversampled, without the four loudness bits
+// nothing is K-weighted. A measure left out reads empty.
+//
 // Failure values: Begin false for a layout it does not take (the measures
 // then stay empty); each measure is empty when the audio given is too short
 // for it: no frame for the true peak, 400 ms for the momentary loudness, 3 s
@@ -30,6 +36,7 @@
 #include <span>
 #include <vector>
 
+#include "loudness/loudness_mode.h"
 #include "loudness/qc_kernels.h"
 
 namespace sonivate {
@@ -53,7 +60,11 @@ struct LoudnessSeries {
 
 class BroadcastMeasures {
 public:
-    BroadcastMeasures() = default;
+    // Everything but the series.
+    static constexpr std::uint32_t kDefaultMode = kModeTruePeak | kModeMomentary | kModeShortTerm | kModeRange;
+
+    // pMode: LoudnessMode bits; it holds for every measurement until changed.
+    explicit BroadcastMeasures(std::uint32_t pMode = kDefaultMode) : mMode(pMode & kBroadcastModes) {}
     BroadcastMeasures(const BroadcastMeasures&) = delete;
     BroadcastMeasures& operator=(const BroadcastMeasures&) = delete;
 
@@ -69,11 +80,14 @@ public:
     // piece of each). The object must outlive those measurements.
     void Listen(C_LKFSFCT& pMeter);
 
-    // Opt-in: keep the momentary loudness every 100 ms for Series(). Off by
-    // default, when nothing more is kept than the figures need; the choice
-    // holds for every later measurement until changed.
-    void KeepSeries(bool pKeep) { mKeepSeries = pKeep; }
-    bool KeepsSeries() const { return mKeepSeries; }
+    // The mode of the next measurements (Begin takes it).
+    void SetMode(std::uint32_t pMode) { mMode = pMode & kBroadcastModes; }
+    std::uint32_t Mode() const { return mMode; }
+    // Opt-in: keep the momentary loudness every 100 ms for Series(); sets or
+    // clears kModeSeries. Off by default, when nothing more is kept than the
+    // figures need; the choice holds for every later measurement until changed.
+    void KeepSeries(bool pKeep) { SetMode(pKeep ? mMode | kModeSeries : mMode & ~std::uint32_t{kModeSeries}); }
+    bool KeepsSeries() const { return (mMode & kModeSeries) != 0; }
     // The series of the last measurement; empty vectors when KeepSeries was
     // off during it or nothing was measured.
     LoudnessSeries Series() const;
@@ -84,7 +98,8 @@ public:
     std::optional<double> MaxMomentary() const;   // LUFS
     std::optional<double> MaxShortTerm() const;   // LUFS
     std::optional<double> LoudnessRange() const;  // LU
-    // The short-term loudness every 100 ms, LUFS, in time order.
+    // The short-term loudness every 100 ms, LUFS, in time order; kept with
+    // kModeRange or kModeSeries.
     std::vector<double> ShortTermSeries() const;
 
     // The loudness range of a series of short-term values (LUFS) with the
@@ -142,8 +157,10 @@ private:
     std::optional<double> mMaxMomentaryEnergy;
     std::optional<double> mMaxShortEnergy;
     std::vector<double> mRangeEnergies;  // short-term energy sums every 100 ms
-    bool mKeepSeries = false;
-    bool mSeriesKept = false;                // the last measurement kept it
+    bool Kept(std::uint32_t pModes) const { return (mKept & pModes) != 0; }
+
+    std::uint32_t mMode = kDefaultMode;
+    std::uint32_t mKept = 0;                 // the mode of the measurement Begin started
     std::vector<double> mMomentaryEnergies;  // momentary energy sums every 100 ms; negative: no full window
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "common/basic_file.h"
 #include "common/error_trap.h"
@@ -36,6 +37,16 @@ constexpr double kSearchStepDivisor = 1.2;
 constexpr double kSearchToleranceDB = 0.001;
 constexpr std::int32_t kSearchMaxEvaluations = 101;
 
+// Frames one pass of the filters takes from a push: bounds the blocks a pass
+// collects and keeps counts in 32 bits.
+constexpr std::int64_t kPushStepFrames = std::int64_t{1} << 24;
+
+// Four slots per whole block length of a range: never fewer than the blocks
+// that fit.
+std::int32_t SlotsFor(std::int64_t pFrames, std::int32_t pBlockLen) {
+    return static_cast<std::int32_t>(kHopsPerBlock * (pFrames / pBlockLen));
+}
+
 }  // namespace
 
 C_LKFSFCT::C_LKFSFCT(platform::EventPump& pPump) : c_Pump(&pPump) {}
@@ -57,18 +68,10 @@ std::int32_t C_LKFSFCT::HopLength(std::int32_t pSampleRate) {
     return static_cast<std::int32_t>(hop);
 }
 
-std::int32_t C_LKFSFCT::MeasureLKFS(const std::string& pFilename, std::int64_t pStartAddr, std::int64_t pEndAddr) {
-    c_ProcCanceled.store(0);
-    const std::int32_t done = Trapped<std::int32_t>(0, [&]() -> std::int32_t {
-        ScopedHandle opened(OpenFileHandle(pFilename, kOpenRead));
-        if (opened.handle == 0) return 0;
-        return MeasureLKFS(HandleSource(opened.handle), pStartAddr, pEndAddr);
-    });
-    if (done == 0) Reset();
-    return done;
-}
+std::int64_t C_LKFSFCT::FramesPushed() const { return c_FramesPushed; }
 
-std::int32_t C_LKFSFCT::MeasureLKFS(const ByteSource& pSource, std::int64_t pStartAddr, std::int64_t pEndAddr) {
+template <class Body>
+std::int32_t C_LKFSFCT::Guarded(Body&& pMeasure) {
     c_ProcCanceled.store(0);
     // Resets the object unless the measurement completed, also when an
     // untrapped error leaves early.
@@ -79,30 +82,25 @@ std::int32_t C_LKFSFCT::MeasureLKFS(const ByteSource& pSource, std::int64_t pSta
             if (!done) meter.Reset();
         }
     } guard{*this};
-    guard.done = Trapped(false, [&] { return Measure(pSource, pStartAddr, pEndAddr); });
+    guard.done = Trapped(false, pMeasure);
     return guard.done ? 1 : 0;
+}
+
+std::int32_t C_LKFSFCT::MeasureLKFS(const std::string& pFilename, std::int64_t pStartAddr, std::int64_t pEndAddr) {
+    return Guarded([&] {
+        const ScopedHandle opened(OpenFileHandle(pFilename, kOpenRead));
+        if (opened.handle == 0) return false;
+        return Measure(HandleSource(opened.handle), pStartAddr, pEndAddr);
+    });
+}
+
+std::int32_t C_LKFSFCT::MeasureLKFS(const ByteSource& pSource, std::int64_t pStartAddr, std::int64_t pEndAddr) {
+    return Guarded([&] { return Measure(pSource, pStartAddr, pEndAddr); });
 }
 
 bool C_LKFSFCT::Measure(const ByteSource& pSource, std::int64_t pStartAddr, std::int64_t pEndAddr) {
     const WaveFormatInfo info = ReadWaveHeader(pSource);
     if (info.Valid == 0 || info.NumSamples < 1) return false;
-
-    std::int32_t fullScale = 0;
-    if (info.BitsPerSample == 16)
-        fullScale = kFullScale16;
-    else if (info.BitsPerSample == 24)
-        fullScale = kFullScale24;
-    else
-        return false;
-    c_FullScale = fullScale;
-    const std::vector<double> weights = ChannelWeights(info.Channels);
-    if (weights.empty()) return false;
-
-    const std::int32_t hop = HopLength(info.SampleRate);
-    if (hop < 1) return false;
-    const std::int32_t blockLen = kHopsPerBlock * hop;
-    c_BlockLen = blockLen;
-    const std::int64_t readFrames = static_cast<std::int64_t>(info.SampleRate) * kReadSeconds;
 
     // The range, limited to the frames present: a data chunk may declare more
     // than the file holds, and behind it may stand other chunks.
@@ -110,30 +108,18 @@ bool C_LKFSFCT::Measure(const ByteSource& pSource, std::int64_t pStartAddr, std:
     const std::int64_t available = FramesPresent(info, info.FileSize);
     const std::int64_t start = std::max<std::int64_t>(pStartAddr, 0);
     const std::int64_t end = std::min<std::int64_t>(pEndAddr > 0 ? pEndAddr : info.NumSamples, available);
-    if (end - start < blockLen) return false;
+    if (!StartLayout(info) || end - start < c_BlockLen) return false;
     const std::int32_t length = CheckedNarrow<std::int32_t>(end - start);
-    // Four slots per whole block length: never fewer than the blocks that fit.
-    const std::int32_t slots = kHopsPerBlock * (length / blockLen);
-
-    c_BlockPower.assign(static_cast<size_t>(slots), 0.0);
-    c_BlockLKFS.assign(static_cast<size_t>(slots), 0.0);
-
-    const std::int32_t bytesPerSample = info.BitsPerSample / 8;
-    std::vector<KWeightedPair> pairs;
-    if (info.Channels == 1) {
-        pairs.emplace_back(hop, bytesPerSample, info.BlockAlign, 0, 0);
-    } else {
-        for (std::int32_t c = 0; c < info.Channels; c += 2)
-            pairs.emplace_back(hop, bytesPerSample, info.BlockAlign, c * bytesPerSample, (c + 1) * bytesPerSample);
-    }
-    std::vector<std::vector<PairBlockSums>> cut(pairs.size());
+    Announce(length);
+    const std::int32_t hop = HopLength(info.SampleRate);
+    const std::int32_t slots = SlotsFor(length, c_BlockLen);
+    const std::int64_t readFrames = static_cast<std::int64_t>(info.SampleRate) * kReadSeconds;
 
     const std::int64_t bufferFrames = std::min<std::int64_t>(readFrames, length);
     std::vector<std::uint8_t> raw(static_cast<size_t>(CheckedNarrow<std::int32_t>(bufferFrames * frameBytes)));
 
     std::int64_t position = start;
-    std::int32_t block = 0;
-    while (block < slots) {
+    while (c_NumBlock < slots) {
         std::int32_t cancel = 0;
         if (MeasureLKFSProg) {
             const double done = static_cast<double>(position - start) / static_cast<double>(end - start);
@@ -148,48 +134,137 @@ bool C_LKFSFCT::Measure(const ByteSource& pSource, std::int64_t pStartAddr, std:
         const std::int64_t remaining = end - position;
         if (remaining < hop) break;  // a last piece shorter than one hop is never read
         const std::int64_t frames = std::min(remaining, readFrames);
-        const auto bytes = static_cast<std::int32_t>(frames * frameBytes);
-        const std::int64_t got = pSource.ReadAt(info.DataOffset + position * frameBytes, raw.data(), bytes);
-        if (got != bytes) return false;
-        if (MeasurePiece)
-            MeasurePiece(info, std::span<const std::uint8_t>(raw.data(), static_cast<size_t>(bytes)),
-                         position == start);
-
-        // Each pair keeps its filter state and its open block sums from one
-        // read to the next, so the three blocks that straddle two reads come
-        // out first, summed frame by frame as if the audio had been one
-        // piece; the blocks inside the read follow in time order.
-        for (size_t p = 0; p < pairs.size(); ++p) {
-            cut[p].clear();
-            pairs[p].Process(raw.data(), static_cast<std::int32_t>(frames), cut[p]);
-        }
-        for (size_t k = 0; k < cut[0].size() && block < slots; ++k) {
-            // Weighted channel sum in file order; with two channels of weight
-            // 1.0 this is exactly PL + PR.
-            double power = 0.0;
-            for (size_t p = 0; p < pairs.size(); ++p) {
-                const double left = weights[2 * p];
-                const double right = weights[2 * p + 1];
-                if (left != kLeftOut) power += left * cut[p][k].Left;
-                if (right != kLeftOut) power += right * cut[p][k].Right;
-            }
-            c_BlockPower[static_cast<size_t>(block)] = power;
-            c_BlockLKFS[static_cast<size_t>(block)] = BlockLoudness(power);
-            ++block;
-        }
+        const std::int64_t bytes = frames * frameBytes;
+        if (pSource.ReadAt(info.DataOffset + position * frameBytes, raw.data(), bytes) != bytes) return false;
+        const std::span<const std::uint8_t> piece(raw.data(), static_cast<size_t>(bytes));
+        if (MeasurePiece) MeasurePiece(info, piece, position == start);
+        Push(piece);
         position += frames;
     }
+    return Finish() == 1;
+}
 
-    c_NumBlock = block;
-    std::int32_t peak = 0;
-    for (const KWeightedPair& pair : pairs) peak = std::max(peak, pair.Peak());
-    c_PeakValue = LinearToDB(static_cast<double>(peak) / fullScale);
+bool C_LKFSFCT::Begin(const WaveFormatInfo& pInfo, std::int64_t pFrames) {
+    const bool begun = Trapped(false, [&] {
+        if (!StartLayout(pInfo)) return false;
+        if (pFrames <= 0) return true;
+        if (pFrames < c_BlockLen || pFrames > std::numeric_limits<std::int32_t>::max()) return false;
+        Announce(static_cast<std::int32_t>(pFrames));
+        return true;
+    });
+    if (!begun) Reset();
+    return begun;
+}
+
+bool C_LKFSFCT::StartLayout(const WaveFormatInfo& pInfo) {
+    c_Begun = false;
+    std::int32_t fullScale = 0;
+    if (pInfo.BitsPerSample == 16)
+        fullScale = kFullScale16;
+    else if (pInfo.BitsPerSample == 24)
+        fullScale = kFullScale24;
+    else
+        return false;
+    c_FullScale = fullScale;
+    const std::vector<double> weights = ChannelWeights(pInfo.Channels);
+    if (weights.empty()) return false;
+    const std::int32_t bytesPerSample = pInfo.BitsPerSample / 8;
+    const std::int32_t frameBytes = pInfo.Channels * bytesPerSample;
+    if (pInfo.BlockAlign != 0 && pInfo.BlockAlign != frameBytes) return false;
+    const std::int32_t hop = HopLength(pInfo.SampleRate);
+    if (hop < 1) return false;
+    c_BlockLen = kHopsPerBlock * hop;
+
+    c_BlockPower.clear();
+    c_BlockLKFS.clear();
+    c_NumBlock = 0;
+    c_LKFSValue = 0.0;
     c_MaxLKFSValue = 0.0;
-    c_LKFSValue = CalcLKFS(0.0);
+    c_PeakValue = 0.0;
+    c_Weights = weights;
+    c_Pairs.clear();
+    if (pInfo.Channels == 1) {
+        c_Pairs.emplace_back(hop, bytesPerSample, frameBytes, 0, 0);
+    } else {
+        for (std::int32_t c = 0; c < pInfo.Channels; c += 2)
+            c_Pairs.emplace_back(hop, bytesPerSample, frameBytes, c * bytesPerSample, (c + 1) * bytesPerSample);
+    }
+    c_Cut.assign(c_Pairs.size(), {});
+    c_FrameBytes = frameBytes;
+    c_Stream.Reset(frameBytes);
+    c_FrameLimit = -1;
+    c_FramesPushed = 0;
+    c_PeakSample = 0;
+    c_Begun = true;
     return true;
 }
 
+void C_LKFSFCT::Announce(std::int32_t pFrames) {
+    const std::int32_t slots = SlotsFor(pFrames, c_BlockLen);
+    c_BlockPower.assign(static_cast<size_t>(slots), 0.0);
+    c_BlockLKFS.assign(static_cast<size_t>(slots), 0.0);
+    c_FrameLimit = pFrames;
+}
+
+bool C_LKFSFCT::Push(std::span<const std::uint8_t> pBytes) {
+    if (!c_Begun) return false;
+    c_Stream.Feed(pBytes, [this](const std::uint8_t* pRaw, std::int64_t pFrames) { AddFrames(pRaw, pFrames); });
+    return true;
+}
+
+void C_LKFSFCT::AddFrames(const std::uint8_t* pRaw, std::int64_t pFrames) {
+    if (c_FrameLimit >= 0) pFrames = std::min(pFrames, c_FrameLimit - c_FramesPushed);
+    while (pFrames > 0) {
+        const auto frames = static_cast<std::int32_t>(std::min<std::int64_t>(pFrames, kPushStepFrames));
+        // Each pair keeps its filter state and its open block sums from one
+        // step to the next, so the blocks that straddle two steps come out
+        // first, summed frame by frame as if the audio had been one piece;
+        // the blocks inside the step follow in time order.
+        for (size_t p = 0; p < c_Pairs.size(); ++p) {
+            c_Cut[p].clear();
+            c_Pairs[p].Process(pRaw, frames, c_Cut[p]);
+        }
+        for (size_t k = 0; k < c_Cut[0].size(); ++k) {
+            // Weighted channel sum in file order; with two channels of weight
+            // 1.0 this is exactly PL + PR.
+            double power = 0.0;
+            for (size_t p = 0; p < c_Pairs.size(); ++p) {
+                const double left = c_Weights[2 * p];
+                const double right = c_Weights[2 * p + 1];
+                if (left != kLeftOut) power += left * c_Cut[p][k].Left;
+                if (right != kLeftOut) power += right * c_Cut[p][k].Right;
+            }
+            const auto block = static_cast<size_t>(c_NumBlock);
+            if (block < c_BlockPower.size()) {
+                c_BlockPower[block] = power;
+                c_BlockLKFS[block] = BlockLoudness(power);
+            } else {
+                c_BlockPower.push_back(power);
+                c_BlockLKFS.push_back(BlockLoudness(power));
+            }
+            ++c_NumBlock;
+        }
+        for (const KWeightedPair& pair : c_Pairs) c_PeakSample = std::max(c_PeakSample, pair.Peak());
+        pRaw += static_cast<std::int64_t>(frames) * c_FrameBytes;
+        pFrames -= frames;
+        c_FramesPushed += frames;
+    }
+}
+
+std::int32_t C_LKFSFCT::Finish() {
+    if (!c_Begun || c_NumBlock < 1) {
+        Reset();
+        return 0;
+    }
+    c_Begun = false;
+    c_PeakValue = LinearToDB(static_cast<double>(c_PeakSample) / c_FullScale);
+    c_MaxLKFSValue = 0.0;
+    c_LKFSValue = CalcLKFS(0.0);
+    return 1;
+}
+
 void C_LKFSFCT::Reset() {
+    c_Begun = false;
     c_NumBlock = 0;
     c_BlockLKFS.assign(1, 0.0);
     c_BlockPower.assign(1, 0.0);

@@ -5,7 +5,10 @@
 //
 // One object per file: MeasureLKFS fills the block arrays and the values,
 // CalcLKFS and AsymptoteLKFS work on them afterwards without reading the
-// file again.
+// file again. MeasureLKFS reads a byte source (an open file, memory) once
+// and pushes every piece it reads through Push, and to MeasurePiece for
+// measures that share the read; Begin, Push and Finish also take audio
+// that the caller reads or makes itself.
 //
 // Units: loudness in LKFS, levels and gains in dB, peak in dBFS (0 dBFS is
 // the full-scale value 32767 or 8388607, so a sample of -32768 reads a
@@ -23,8 +26,9 @@
 // loudness formula below reads the same for all layouts. Other channel
 // counts are not measured.
 //
-// Failure values: MeasureLKFS 0 (object reset: no blocks, every value 0);
-// CalcLKFS and AsymptoteLKFS 0 when there are no blocks.
+// Failure values: MeasureLKFS and Finish 0 (object reset: no blocks, every
+// value 0); Begin false (object reset); Push false when no measurement is
+// open; CalcLKFS and AsymptoteLKFS 0 when there are no blocks.
 
 #include <atomic>
 #include <cstdint>
@@ -33,12 +37,15 @@
 #include <string>
 #include <vector>
 
+#include "loudness/frame_stream.h"
+#include "loudness/k_weighting.h"
 #include "platform/event_pump.h"
 
 namespace sonivate {
 
 struct WaveFormatInfo;
 class ByteSource;
+class LoudnessState;
 
 class C_LKFSFCT {
 public:
@@ -72,8 +79,34 @@ public:
     // shorter than one 400 ms block or longer than 2147483647 frames, a
     // failed or short read) or was stopped; the object is then reset.
     std::int32_t MeasureLKFS(const std::string& pFilename, std::int64_t pStartAddr, std::int64_t pEndAddr);
-    // The same over a file (or memory) already open as pSource.
+    // The same over a WAV file in pSource (an open file through HandleSource,
+    // or bytes in memory), with the same results, failures, progress events,
+    // stop requests and pauses; the path form opens the file and calls this.
+    // Reads are positioned: a handle's file position is neither used nor
+    // moved, and the source is never closed here.
     std::int32_t MeasureLKFS(const ByteSource& pSource, std::int64_t pStartAddr, std::int64_t pEndAddr);
+
+    // Audio pushed by the caller instead of read here. Begin starts a
+    // measurement of the layout of pInfo (Channels, BitsPerSample,
+    // SampleRate; BlockAlign 0 or Channels * BitsPerSample / 8) and drops the
+    // last one's results. pFrames > 0 announces the frames to come (at least
+    // one block, at most 2147483647): the block arrays get MeasureLKFS's
+    // slots and frames pushed beyond pFrames are left out; pFrames <= 0
+    // leaves the length open and the arrays grow with the blocks. False for
+    // a layout or length the meter does not take.
+    bool Begin(const WaveFormatInfo& pInfo, std::int64_t pFrames);
+    // The next bytes of interleaved little-endian PCM as stored in the data
+    // chunk, cut anywhere (a frame split between two pushes is held back
+    // until it is whole). The blocks, NumBlock and CalcLKFS follow each
+    // push; LKFSValue and PeakValue wait for Finish. False when no
+    // measurement is open.
+    bool Push(std::span<const std::uint8_t> pBytes);
+    // Ends the pushed measurement: PeakValue, LKFSValue and AsymptoteLKFS
+    // then read as after MeasureLKFS. 1 when at least one block is complete;
+    // 0 otherwise (object reset). Later pushes are refused until Begin.
+    std::int32_t Finish();
+    // Whole frames pushed since Begin (and taken: not beyond an announced length).
+    std::int64_t FramesPushed() const;
 
     // Gated loudness of the measured blocks after adding pAdd dB to each,
     // LKFS, never below -70; -70 when no block passes the gates; 0 without
@@ -123,7 +156,18 @@ public:
     static std::int32_t HopLength(std::int32_t pSampleRate);
 
 private:
+    friend class LoudnessState;
+
+    template <class Body>
+    std::int32_t Guarded(Body&& pMeasure);
     bool Measure(const ByteSource& pSource, std::int64_t pStartAddr, std::int64_t pEndAddr);
+    // Begin's layout checks and fresh state, length open; false for a layout
+    // the meter does not take.
+    bool StartLayout(const WaveFormatInfo& pInfo);
+    // Limits the measurement to pFrames frames and gives the block arrays
+    // their slots.
+    void Announce(std::int32_t pFrames);
+    void AddFrames(const std::uint8_t* pRaw, std::int64_t pFrames);
     void Reset();
     double BlockLoudness(double pPower) const;
     double GroupLoudness(double pPowerSum, std::int64_t pCount, double pAdd) const;
@@ -138,6 +182,17 @@ private:
     double c_PeakValue = 0.0;
     std::int32_t c_FullScale = 0;
     std::int32_t c_BlockLen = 0;
+
+    // The measurement in progress (Begin to Finish).
+    bool c_Begun = false;
+    std::int32_t c_FrameBytes = 0;
+    std::int64_t c_FrameLimit = -1;  // announced length; -1: open
+    std::int64_t c_FramesPushed = 0;
+    std::int32_t c_PeakSample = 0;  // largest absolute sample so far, file scale
+    std::vector<double> c_Weights;
+    std::vector<KWeightedPair> c_Pairs;
+    std::vector<std::vector<PairBlockSums>> c_Cut;  // per pair, the blocks one step ends
+    FrameStream c_Stream;
 };
 
 }  // namespace sonivate
