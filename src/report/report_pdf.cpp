@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <iterator>
+#include <cstdio>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "report/loudness_graph.h"
@@ -40,8 +42,8 @@ struct Column {
     double Align;  // 0 left, 1 right
 };
 constexpr Column kColumns[] = {
-    {"#", 16, 1},   {"Title", 100, 0}, {"Duration", 36, 1},  {"LKFS", 32, 1},    {"Peak", 32, 1},    {"TP", 32, 1},
-    {"LRA", 26, 1}, {"Gain", 34, 1},   {"Copy LKFS", 40, 1}, {"Copy TP", 32, 1}, {"Verdict", 44, 0}, {"Outcome", 99, 0},
+    {"#", 26, 1},   {"Title", 90, 0}, {"Duration", 36, 1},  {"LKFS", 32, 1},    {"Peak", 32, 1},    {"TP", 32, 1},
+    {"LRA", 26, 1}, {"Gain", 34, 1},  {"Copy LKFS", 40, 1}, {"Copy TP", 32, 1}, {"Verdict", 44, 0}, {"Outcome", 99, 0},
 };
 constexpr size_t kColumnCount = std::size(kColumns);
 constexpr size_t kTitleColumn = 1;
@@ -62,34 +64,28 @@ struct Style {
     Fit Fitting = Fit::Ellipsis;
 };
 
-// Lays out and draws the report's text. One layout per size and weight is
-// kept: making a layout and its font for each of a large table's cells
-// costs more than drawing them.
+// Lays out and draws the report's text. Shaping dominates the cost of a
+// large table, so one layout per size and weight is reused, and texts that
+// repeat from row to row (figures, "-", verdicts, outcomes) are kept laid
+// out, up to kMostKept of them.
 class Pen {
 public:
     explicit Pen(cairo_t* pCairo) : mCairo(pCairo) {}
     ~Pen() {
-        for (const Cached& c : mLayouts) g_object_unref(c.Layout);
+        for (const Shared& s : mShared) g_object_unref(s.Layout);
+        for (const auto& [key, layout] : mKept) g_object_unref(layout);
     }
     Pen(const Pen&) = delete;
     Pen& operator=(const Pen&) = delete;
 
     // pText (through ShownText: names come from outside) with its top left
     // at (pX, pY), or its top right with Align 1. Returns its height; draws
-    // nothing when pDraw is false.
-    double Text(const std::string& pText, double pX, double pY, const Style& pStyle, bool pDraw = true) {
-        PangoLayout* layout = LayoutFor(pStyle.Points, pStyle.Bold);
-        const std::string shown = ShownText(pText);
-        pango_layout_set_text(layout, shown.c_str(), static_cast<int>(shown.size()));
-        if (pStyle.Width > 0.0) {
-            pango_layout_set_width(layout, static_cast<int>(pStyle.Width * PANGO_SCALE));
-            pango_layout_set_ellipsize(layout, pStyle.Fitting == Fit::Ellipsis        ? PANGO_ELLIPSIZE_END
-                                               : pStyle.Fitting == Fit::EllipsisStart ? PANGO_ELLIPSIZE_START
-                                                                                      : PANGO_ELLIPSIZE_NONE);
-        } else {
-            pango_layout_set_width(layout, -1);
-            pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_NONE);
-        }
+    // nothing when pDraw is false. pRepeats: the text is likely to come
+    // again (a figure, a verdict), and worth keeping laid out.
+    double Text(const std::string& pText, double pX, double pY, const Style& pStyle, bool pDraw = true,
+                bool pRepeats = false) {
+        if (pText.empty()) return LineHeight(pStyle);
+        PangoLayout* layout = pRepeats ? Kept(pText, pStyle) : Laid(pText, pStyle);
         int width = 0, height = 0;
         pango_layout_get_size(layout, &width, &height);
         if (pDraw) {
@@ -100,30 +96,72 @@ public:
         return static_cast<double>(height) / PANGO_SCALE;
     }
 
+    // The height of one line in pStyle's face.
+    double LineHeight(const Style& pStyle) { return Text("Ag", 0, 0, {pStyle.Points, 0, 0, pStyle.Bold}, false, true); }
+
 private:
-    struct Cached {
+    static constexpr size_t kMostKept = 512;
+
+    struct Shared {
         double Points;
         bool Bold;
         PangoLayout* Layout;
     };
 
-    PangoLayout* LayoutFor(double pPoints, bool pBold) {
-        for (const Cached& c : mLayouts)
-            if (c.Points == pPoints && c.Bold == pBold) return c.Layout;
+    PangoLayout* NewLayout(const Style& pStyle) {
         PangoLayout* layout = pango_cairo_create_layout(mCairo);
         PangoFontDescription* font = pango_font_description_new();
         pango_font_description_set_family(font, kFontFamily);
-        pango_font_description_set_absolute_size(font, pPoints * PANGO_SCALE);
-        if (pBold) pango_font_description_set_weight(font, PANGO_WEIGHT_BOLD);
+        pango_font_description_set_absolute_size(font, pStyle.Points * PANGO_SCALE);
+        if (pStyle.Bold) pango_font_description_set_weight(font, PANGO_WEIGHT_BOLD);
         pango_layout_set_font_description(layout, font);
         pango_font_description_free(font);
         pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-        mLayouts.push_back({pPoints, pBold, layout});
+        return layout;
+    }
+
+    static void SetText(PangoLayout* pLayout, const std::string& pText, const Style& pStyle) {
+        const std::string shown = ShownText(pText);
+        pango_layout_set_text(pLayout, shown.c_str(), static_cast<int>(shown.size()));
+        if (pStyle.Width > 0.0) {
+            pango_layout_set_width(pLayout, static_cast<int>(pStyle.Width * PANGO_SCALE));
+            pango_layout_set_ellipsize(pLayout, pStyle.Fitting == Fit::Ellipsis        ? PANGO_ELLIPSIZE_END
+                                                : pStyle.Fitting == Fit::EllipsisStart ? PANGO_ELLIPSIZE_START
+                                                                                       : PANGO_ELLIPSIZE_NONE);
+        } else {
+            pango_layout_set_width(pLayout, -1);
+            pango_layout_set_ellipsize(pLayout, PANGO_ELLIPSIZE_NONE);
+        }
+    }
+
+    PangoLayout* Laid(const std::string& pText, const Style& pStyle) {
+        PangoLayout* layout = nullptr;
+        for (const Shared& s : mShared)
+            if (s.Points == pStyle.Points && s.Bold == pStyle.Bold) layout = s.Layout;
+        if (layout == nullptr) {
+            layout = NewLayout(pStyle);
+            mShared.push_back({pStyle.Points, pStyle.Bold, layout});
+        }
+        SetText(layout, pText, pStyle);
+        return layout;
+    }
+
+    PangoLayout* Kept(const std::string& pText, const Style& pStyle) {
+        char style[64];
+        std::snprintf(style, sizeof(style), "%g/%g/%d/%d|", pStyle.Points, pStyle.Width, pStyle.Bold ? 1 : 0,
+                      static_cast<int>(pStyle.Fitting));
+        std::string key = style + pText;
+        if (const auto found = mKept.find(key); found != mKept.end()) return found->second;
+        if (mKept.size() >= kMostKept) return Laid(pText, pStyle);
+        PangoLayout* layout = NewLayout(pStyle);
+        SetText(layout, pText, pStyle);
+        mKept.emplace(std::move(key), layout);
         return layout;
     }
 
     cairo_t* mCairo;
-    std::vector<Cached> mLayouts;
+    std::vector<Shared> mShared;
+    std::unordered_map<std::string, PangoLayout*> mKept;
 };
 
 std::string ShortVerdict(const FileRow& pRow) {
@@ -196,9 +234,9 @@ double TableRow(cairo_t* pCairo, Pen& pPen, const FileRow& pRow, size_t pIndex, 
     const Column& outcome = kColumns[kOutcomeColumn];
     const Style pathStyle{kPathPoints, title.Width - 3.0, 0, false, Fit::EllipsisStart};
     const Style outcomeStyle{kTablePoints, outcome.Width - 3.0, 0, false, Fit::Wrap};
-    double titleHeight = pPen.Text(cells[kTitleColumn], 0, 0, {kTablePoints, title.Width - 3.0}, false);
-    if (pathLine) titleHeight += pPen.Text(pRow.Path, 0, 0, pathStyle, false);
-    const double outcomeHeight = pPen.Text(cells[kOutcomeColumn], 0, 0, outcomeStyle, false);
+    // Titles and paths are cut to one line; outcomes wrap.
+    const double titleHeight = pPen.LineHeight({kTablePoints}) + (pathLine ? pPen.LineHeight({kPathPoints}) : 0.0);
+    const double outcomeHeight = pPen.Text(cells[kOutcomeColumn], 0, 0, outcomeStyle, false, true);
     const double height = std::max({kRowHeight, titleHeight + kRowPadding, outcomeHeight + kRowPadding});
     if (!pDraw) return height;
 
@@ -219,10 +257,12 @@ double TableRow(cairo_t* pCairo, Pen& pPen, const FileRow& pRow, size_t pIndex, 
             cairo_set_source_rgb(pCairo, 0, 0, 0);
         const double cellX = c.Align > 0 ? x + c.Width - kCellPadding : x + kCellPadding;
         const Style style{kTablePoints, c.Width - 3.0, c.Align, false, i == kOutcomeColumn ? Fit::Wrap : Fit::Ellipsis};
-        const double h = pPen.Text(cells[i], cellX, pY, style);
+        // Every cell but the number and the title is likely to repeat.
+        const bool repeats = i != 0 && i != kTitleColumn;
+        pPen.Text(cells[i], cellX, pY, style, true, repeats);
         if (i == kTitleColumn && pathLine) {
             cairo_set_source_rgb(pCairo, 0.35, 0.35, 0.35);
-            pPen.Text(pRow.Path, cellX, pY + h, pathStyle);
+            pPen.Text(pRow.Path, cellX, pY + pPen.LineHeight({kTablePoints}), pathStyle);
         }
         x += c.Width;
     }
