@@ -3,7 +3,8 @@
 // verdicts and outcome, and its loudness over time. Written as PDF (A4,
 // a summary table, then one page per file with its loudness graph), as one
 // self-contained HTML file (inline CSS, graphs as inline PNG) or as CSV (one
-// row per file, RFC 4180).
+// row per file, RFC 4180; copy_state and copy_path are the last columns, so
+// the earlier columns keep their places).
 //
 // Plain data: the caller fills it from its own run. Units: loudness in LKFS
 // (= LUFS), levels in dBFS (sample peak) and dBTP (true peak), loudness
