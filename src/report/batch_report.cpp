@@ -6,21 +6,10 @@
 #include <new>
 
 #include "report/report_text.h"
+#include "report/text_cells.h"
 
 namespace sonivate::report {
 namespace {
-
-// RFC 4180: a field with a comma, a quote or a line break is quoted, its
-// quotes doubled.
-std::string CsvField(const std::string& pText) {
-    if (pText.find_first_of(",\"\r\n") == std::string::npos) return pText;
-    std::string out = "\"";
-    for (const char c : pText) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
 
 std::string Join(const std::vector<std::string>& pParts, const char* pSeparator) {
     std::string out;
@@ -50,23 +39,37 @@ double FileRow::RangeSeconds() const {
 }
 
 std::string ReportCsv(const BatchReport& pReport) {
-    using detail::Number;
+    detail::StringSink text;
+    detail::WriteCsv(pReport, text);
+    return std::move(text.Text());
+}
+
+namespace detail {
+
+void WriteCsv(const BatchReport& pReport, Sink& pSink) {
     // Figures without units in the cells: the header names them. Empty
-    // cells are figures not measured.
+    // cells are figures not measured, or copy figures of a row without a
+    // copy. Figures are plain numbers; text goes through CsvTextCell.
     auto figure = [](const std::optional<double>& pValue, int pDecimals = 2) {
         const std::string text = Number(pValue, pDecimals);
         return text == "-" ? std::string() : text;
     };
-    std::string out =
+    pSink.Put(
         "title,path,range_start_frames,range_end_frames,duration_s,lkfs,sample_peak_dbfs,true_peak_dbtp,lra_lu,"
         "max_momentary_lkfs,max_short_term_lkfs,gain_db,copy_lkfs,copy_sample_peak_dbfs,copy_true_peak_dbtp,"
         "copy_lra_lu,copy_max_momentary_lkfs,copy_max_short_term_lkfs,verdict_source,verdict_source_reasons,"
         "verdict_copy,verdict_copy_reasons,written,reason_code,reason_text,profile_target_lkfs,profile_tolerance_lu,"
-        "profile_true_peak_max_dbtp\r\n";
+        "profile_true_peak_max_dbtp,copy_state,copy_path\r\n");
+    std::string line;
     for (const FileRow& r : pReport.Rows) {
-        const std::vector<std::string> cells = {
-            r.Title,
-            r.Path,
+        const bool copy = ShowsCopy(r);
+        const auto copyFigure = [&](const std::optional<double>& pValue) {
+            return copy ? figure(pValue) : std::string();
+        };
+        const char* state = r.CopyIs == CopyState::Written ? "written" : IsProjected(r) ? "projected" : "none";
+        const std::string cells[] = {
+            CsvTextCell(r.Title),
+            CsvTextCell(r.Path),
             std::to_string(r.RangeStart),
             std::to_string(r.RangeEnd),
             Number(r.RangeSeconds(), 3),
@@ -77,44 +80,63 @@ std::string ReportCsv(const BatchReport& pReport) {
             figure(r.Source.MaxMomentary),
             figure(r.Source.MaxShortTerm),
             figure(r.GainDB, 3),
-            figure(r.Copy.LKFS),
-            figure(r.Copy.SamplePeak),
-            figure(r.Copy.TruePeak),
-            figure(r.Copy.LRA),
-            figure(r.Copy.MaxMomentary),
-            figure(r.Copy.MaxShortTerm),
+            copyFigure(r.Copy.LKFS),
+            copyFigure(r.Copy.SamplePeak),
+            copyFigure(r.Copy.TruePeak),
+            copyFigure(r.Copy.LRA),
+            copyFigure(r.Copy.MaxMomentary),
+            copyFigure(r.Copy.MaxShortTerm),
             VerdictCode(r.SourceVerdict),
-            Join(r.SourceVerdict.Reasons, " "),
-            VerdictCode(r.CopyVerdict),
-            Join(r.CopyVerdict.Reasons, " "),
+            CsvTextCell(Join(r.SourceVerdict.Reasons, " ")),
+            copy ? VerdictCode(r.CopyVerdict) : std::string(),
+            copy ? CsvTextCell(Join(r.CopyVerdict.Reasons, " ")) : std::string(),
             r.Written ? "yes" : "no",
-            r.ReasonCode,
-            r.ReasonText,
+            CsvTextCell(r.ReasonCode),
+            CsvTextCell(r.ReasonText),
             r.Band.Present ? figure(r.Band.Target, 1) : std::string(),
             r.Band.Present ? figure(r.Band.Tolerance, 1) : std::string(),
             r.Band.Present ? figure(r.Band.MaxTruePeak, 1) : std::string(),
+            state,
+            CsvTextCell(r.CopyPath),
         };
-        for (size_t i = 0; i < cells.size(); ++i) out += (i == 0 ? "" : ",") + CsvField(cells[i]);
-        out += "\r\n";
+        line.clear();
+        for (const std::string& cell : cells) (line.empty() ? line : line += ',') += cell;
+        line += "\r\n";
+        pSink.Put(line);
+        if (pSink.Failed()) return;
     }
-    return out;
 }
 
+}  // namespace detail
+
 ReportResult WriteReport(const BatchReport& pReport, const std::string& pPath) {
+    enum class Format { Csv, Html, Pdf };
+    const std::string path = Lower(pPath);
+    Format format = Format::Csv;
+    if (EndsWith(path, ".csv"))
+        format = Format::Csv;
+    else if (EndsWith(path, ".html") || EndsWith(path, ".htm"))
+        format = Format::Html;
+    else if (EndsWith(path, ".pdf"))
+        format = Format::Pdf;
+    else
+        return {ReportStatus::UnknownFormat, 0};
     try {
-        const std::string path = Lower(pPath);
-        std::string bytes;
-        if (EndsWith(path, ".csv")) {
-            bytes = ReportCsv(pReport);
-        } else if (EndsWith(path, ".html") || EndsWith(path, ".htm")) {
-            bytes = ReportHtml(pReport);
-        } else if (EndsWith(path, ".pdf")) {
-            bytes = detail::ReportPdf(pReport);
-            if (bytes.empty()) return {ReportStatus::WriteFailed, 0};
-        } else {
-            return {ReportStatus::UnknownFormat, 0};
+        detail::PartFile file(pPath);
+        if (!file.Opened()) return {ReportStatus::CannotCreate, file.Error()};
+        bool drawn = true;
+        switch (format) {
+            case Format::Csv:
+                detail::WriteCsv(pReport, file);
+                break;
+            case Format::Html:
+                detail::WriteHtml(pReport, file);
+                break;
+            case Format::Pdf:
+                drawn = detail::WritePdf(pReport, file);
+                break;
         }
-        return detail::WriteWhole(pPath, bytes);
+        return file.Finish(!drawn);
     } catch (const std::bad_alloc&) {
         return {ReportStatus::WriteFailed, ENOMEM};
     } catch (...) {

@@ -3,7 +3,8 @@
 // verdicts and outcome, and its loudness over time. Written as PDF (A4,
 // a summary table, then one page per file with its loudness graph), as one
 // self-contained HTML file (inline CSS, graphs as inline PNG) or as CSV (one
-// row per file, RFC 4180).
+// row per file, RFC 4180; copy_state and copy_path are the last columns, so
+// the earlier columns keep their places).
 //
 // Plain data: the caller fills it from its own run. Units: loudness in LKFS
 // (= LUFS), levels in dBFS (sample peak) and dBTP (true peak), loudness
@@ -65,6 +66,14 @@ struct ProfileBand {
     std::optional<double> MaxTruePeak;  // dBTP
 };
 
+// What a row's Copy figures and CopyVerdict describe.
+//   None: the row has no copy (refused, failed, stopped, not reached); its
+//     copy figures and copy verdict are not shown, whatever they hold.
+//   Written: the copy this run wrote.
+//   Projected: the copy as it would be if written; nothing was written in
+//     this run (a measure-only run). Shown marked "if written".
+enum class CopyState { None, Written, Projected };
+
 struct FileRow {
     std::string Title;
     std::string Path;
@@ -73,14 +82,17 @@ struct FileRow {
     std::int64_t RangeStart = 0;  // frames, [RangeStart, RangeEnd)
     std::int64_t RangeEnd = 0;
     Figures Source;
-    std::optional<double> GainDB;
-    Figures Copy;  // at the applied gain
+    std::optional<double> GainDB;  // empty: no gain (e.g. too quiet to measure)
+    Figures Copy;                  // at the applied gain
+    CopyState CopyIs = CopyState::None;
+    std::string CopyPath;  // the copy's path; empty when there is none
     FileVerdict SourceVerdict;
     FileVerdict CopyVerdict;
+    // The outcome, shown in full in every format.
     bool Written = false;
     std::string ReasonCode;  // why not written, or how written
     std::string ReasonText;
-    Series Loudness;
+    Series Loudness;  // empty when not measured: the row gets no graph
     std::vector<Marker> Markers;
     ProfileBand Band;
 
@@ -108,14 +120,19 @@ struct ReportResult {
 // Writes pReport to pPath, the format chosen by the extension (case
 // insensitive). The file is written under a temporary name beside pPath and
 // renamed onto it when complete, so a failed report leaves no half file.
-// Never throws.
+// The text is streamed to the file as it is made: memory stays bounded by
+// the rows themselves (and, for PDF, cairo's per-page bookkeeping), however
+// many rows there are. Rows with neither figures nor a loudness series get a
+// table line only, no section and no graph. Names are shown through
+// ShownText (text_cells.h), CSV cells through CsvTextCell. Never throws.
 ReportResult WriteReport(const BatchReport& pReport, const std::string& pPath);
 
 // Seconds as the report shows times: "m:ss.s", "h:mm:ss.s" from an hour on
 // (a negative or non-finite value as 0).
 std::string ClockText(double pSeconds);
 
-// The same contents as text, for a caller that stores them itself.
+// The same contents as text, for a caller that stores them itself (the
+// whole document in memory: for small batches and tests).
 std::string ReportCsv(const BatchReport& pReport);
 std::string ReportHtml(const BatchReport& pReport);
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "report/report_text.h"
+#include "report/text_cells.h"
 
 namespace sonivate::report {
 namespace {
@@ -52,7 +53,8 @@ double Text(cairo_t* pCairo, const std::string& pText, double pX, double pY, dou
     pango_font_description_set_family(font, detail::kFontFamily);
     pango_font_description_set_absolute_size(font, pPoints * PANGO_SCALE);
     pango_layout_set_font_description(layout, font);
-    pango_layout_set_text(layout, pText.c_str(), static_cast<int>(pText.size()));
+    const std::string shown = ShownText(pText);  // marker names come from the file
+    pango_layout_set_text(layout, shown.c_str(), static_cast<int>(shown.size()));
     int width = 0, height = 0;
     pango_layout_get_size(layout, &width, &height);
     const double w = static_cast<double>(width) / PANGO_SCALE;

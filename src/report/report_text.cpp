@@ -1,5 +1,6 @@
 #include "report/report_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -14,7 +15,7 @@ std::string Number(const std::optional<double>& pValue, int pDecimals) {
 }
 
 std::string Gain(const std::optional<double>& pValue) {
-    if (!pValue || !std::isfinite(*pValue)) return "-";
+    if (!pValue || !std::isfinite(*pValue)) return {};
     char text[64];
     std::snprintf(text, sizeof(text), "%+.3f", *pValue);
     return text;
@@ -50,17 +51,68 @@ std::string BandText(const ProfileBand& pBand) {
     return text;
 }
 
-ReportResult WriteWhole(const std::string& pPath, const std::string& pBytes) {
-    const std::string part = pPath + ".part";
-    std::FILE* file = std::fopen(part.c_str(), "wb");
-    if (file == nullptr) return {ReportStatus::CannotCreate, errno};
-    int error = 0;
-    if (std::fwrite(pBytes.data(), 1, pBytes.size(), file) != pBytes.size()) error = errno ? errno : EIO;
-    if (std::fflush(file) != 0 && error == 0) error = errno;
-    if (std::fclose(file) != 0 && error == 0) error = errno;
-    if (error == 0 && std::rename(part.c_str(), pPath.c_str()) != 0) error = errno;
-    if (error != 0) {
-        std::remove(part.c_str());
+std::string FullOutcomeText(const FileRow& pRow) {
+    return OutcomeText(pRow) + (pRow.ReasonText.empty() ? std::string() : ": " + pRow.ReasonText);
+}
+
+bool ShowsCopy(const FileRow& pRow) { return pRow.CopyIs != CopyState::None; }
+
+bool IsProjected(const FileRow& pRow) { return pRow.CopyIs == CopyState::Projected; }
+
+bool AnyProjected(const BatchReport& pReport) {
+    return std::any_of(pReport.Rows.begin(), pReport.Rows.end(), IsProjected);
+}
+
+std::string CopyNumber(const FileRow& pRow, const std::optional<double>& pValue, int pDecimals) {
+    if (!ShowsCopy(pRow)) return {};
+    return Number(pValue, pDecimals) + (IsProjected(pRow) ? kProjectedMark : "");
+}
+
+std::string CopyVerdictText(const FileRow& pRow) {
+    if (!ShowsCopy(pRow)) return "—";
+    return VerdictText(pRow.CopyVerdict) + (IsProjected(pRow) ? kProjectedMark : "");
+}
+
+bool HasSeries(const FileRow& pRow) {
+    const auto finite = [](double v) { return std::isfinite(v); };
+    return std::any_of(pRow.Loudness.Momentary.begin(), pRow.Loudness.Momentary.end(), finite) ||
+           std::any_of(pRow.Loudness.ShortTerm.begin(), pRow.Loudness.ShortTerm.end(), finite);
+}
+
+bool HasDetails(const FileRow& pRow) {
+    const auto any = [](const Figures& f) {
+        for (const auto* v : {&f.LKFS, &f.SamplePeak, &f.TruePeak, &f.LRA, &f.MaxMomentary, &f.MaxShortTerm})
+            if (*v && std::isfinite(**v)) return true;
+        return false;
+    };
+    return any(pRow.Source) || (ShowsCopy(pRow) && any(pRow.Copy)) || HasSeries(pRow) || !pRow.CopyPath.empty();
+}
+
+PartFile::PartFile(const std::string& pPath) : mPath(pPath), mPart(pPath + ".part") {
+    mFile = std::fopen(mPart.c_str(), "wb");
+    if (mFile == nullptr) mError = errno ? errno : EIO;
+}
+
+PartFile::~PartFile() {
+    if (mFile == nullptr) return;
+    std::fclose(mFile);
+    std::remove(mPart.c_str());
+}
+
+void PartFile::Put(std::string_view pBytes) {
+    if (mFile == nullptr || mError != 0 || pBytes.empty()) return;
+    if (std::fwrite(pBytes.data(), 1, pBytes.size(), mFile) != pBytes.size()) mError = errno ? errno : EIO;
+}
+
+ReportResult PartFile::Finish(bool pDrawFailed) {
+    if (mFile == nullptr) return {ReportStatus::CannotCreate, mError};
+    int error = mError;
+    if (std::fflush(mFile) != 0 && error == 0) error = errno;
+    if (std::fclose(mFile) != 0 && error == 0) error = errno;
+    mFile = nullptr;
+    if (error == 0 && !pDrawFailed && std::rename(mPart.c_str(), mPath.c_str()) != 0) error = errno;
+    if (error != 0 || pDrawFailed) {
+        std::remove(mPart.c_str());
         return {ReportStatus::WriteFailed, error};
     }
     return {};

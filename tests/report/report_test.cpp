@@ -9,12 +9,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "report/batch_report.h"
 #include "report/loudness_graph.h"
+#include "read_back.h"
 #include "sample_report.h"
 #include "support/scratch.h"
 
@@ -28,33 +27,6 @@ const std::string kRenderedDir = SONIVATE_REPORT_RENDER_DIR;
 constexpr std::int64_t kTwoHundredRowsMaxBytes = 4 << 20;
 // The HTML carries each graph as a picture.
 constexpr std::int64_t kTwoHundredRowsHtmlMaxBytes = 8 << 20;
-
-std::string Slurp(const std::string& pPath) {
-    std::ifstream in(pPath, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-std::string Shell(const std::string& pCommand) {
-    std::string out;
-    if (std::FILE* pipe = ::popen(pCommand.c_str(), "r")) {
-        char buffer[4096];
-        size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) out.append(buffer, got);
-        ::pclose(pipe);
-    }
-    return out;
-}
-
-// pdftotext breaks lines where the layout does; the figures and titles are
-// looked for with line breaks taken as spaces.
-std::string PdfText(const std::string& pPath) {
-    std::string text = Shell("pdftotext -enc UTF-8 -layout '" + pPath + "' -");
-    for (char& c : text)
-        if (c == '\n') c = ' ';
-    return text;
-}
 
 TEST(PdfReport, ShowsEveryTitleAndFigureAndRendersItsPages) {
     ScratchDir dir;

@@ -26,7 +26,11 @@ inline report::FileRow SampleRow(size_t pIndex, const std::string& pTitle, doubl
     row.SourceVerdict = {report::VerdictKind::Fail, {"loudness_high", "true_peak_over"}};
     row.CopyVerdict = {report::VerdictKind::Pass, {}};
     row.Written = pIndex % 5 != 3;
+    row.CopyIs = report::CopyState::Written;
+    row.CopyPath = "/srv/cm/out/" + pTitle + ".wav";
     if (!row.Written) {
+        row.CopyIs = report::CopyState::None;
+        row.CopyPath.clear();
         row.ReasonCode = "would_clip";
         row.ReasonText = "the gain would push the peak above 0 dBFS";
         row.CopyVerdict = {};
