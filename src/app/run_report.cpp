@@ -75,14 +75,19 @@ report::FileRow ReportRow(const BatchRow& pRow, const RowResult* pResult, const 
     if (pReasonText) file.ReasonText = pReasonText(reason, pResult != nullptr ? pResult->WriteError : 0);
     file.Written = pResult != nullptr && pResult->Written;
     if (pResult == nullptr) return file;
+    if (pResult->Written) file.CopyPath = pResult->OutputPath;
     file.Markers = BroadcastMarkers(pResult->Markers);
     if (!pResult->Measured) return file;
-    const double gain = ParseDecimal(pResult->GainText).value_or(0.0);
-    file.GainDB = gain;
+    // No gain for a row without programme loudness.
+    if (const std::optional<double> gain = ParseDecimal(pResult->GainText)) file.GainDB = *gain;
     file.Source = ReportFigures(*pResult, 0.0, pResult->LKFS);
-    file.Copy = ReportFigures(*pResult, gain,
-                              pResult->Broadcast ? std::optional<double>(pResult->Broadcast->OutputLKFS)
-                                                 : std::optional<double>(pResult->LKFS + gain));
+    // The copy as it was written (measured where it is no plain scaling of
+    // its source), as it would be written, or nothing.
+    if (const std::optional<CopyFigures> copy = RowCopyFigures(*pResult)) {
+        file.Copy = {copy->Integrated,    copy->SamplePeak,   copy->TruePeak,
+                     copy->LoudnessRange, copy->MaxMomentary, copy->MaxShortTerm};
+        file.CopyIs = pResult->Copy == CopyState::Written ? report::CopyState::Written : report::CopyState::Projected;
+    }
     const std::optional<FileVerdicts> verdicts = RowVerdicts(pResult, pProfile);
     file.SourceVerdict = ReportVerdict(verdicts, false);
     file.CopyVerdict = ReportVerdict(verdicts, true);

@@ -18,6 +18,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "report/text_cells.h"
 #include "app/file_list.h"
 #include "app/measurement_run.h"
 #include "app/run_report.h"
@@ -215,12 +216,9 @@ std::string CsvField(const Json& pValue) {
     if (pValue.is_null()) return "";
     if (pValue.is_boolean()) return pValue.get<bool>() ? "true" : "false";
     if (pValue.is_number()) return pValue.dump();
-    // Objects (the verdict reasons) as their JSON text in one quoted field.
-    const std::string text = pValue.is_string() ? pValue.get<std::string>() : pValue.dump();
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
+    // Objects (the verdict reasons) as their JSON text in one field. Names
+    // are data: a spreadsheet must never take one for a formula.
+    return report::CsvTextCell(pValue.is_string() ? pValue.get<std::string>() : pValue.dump());
 }
 
 // Display width of a UTF-8 text, counting East Asian characters double.
