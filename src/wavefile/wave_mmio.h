@@ -19,8 +19,20 @@ inline constexpr std::int64_t kChunkPayloadOffset = 7;
 // Position of the first chunk behind the 12-byte RIFF header.
 inline constexpr std::int64_t kFirstChunkPosition = 13;
 
-// The byte count a chunk of pSize payload bytes takes, header and pad byte included.
+// The byte count a chunk of pSize payload bytes takes, header and pad byte
+// included. For 32-bit sizes; a 64-bit size steps with ChunkAfter.
 constexpr std::int64_t ChunkSpan(std::int64_t pSize) { return 8 + pSize + (pSize & 1); }
+
+// The position of the chunk behind the one at pPosition with pSize payload
+// bytes, or -1 when that position cannot be represented: a ds64 size near
+// 2^63 that no file holds.
+constexpr std::int64_t ChunkAfter(std::int64_t pPosition, std::int64_t pSize) {
+    std::int64_t next = 0;
+    if (pSize < 0 || __builtin_add_overflow(pPosition, pSize, &next) ||
+        __builtin_add_overflow(next, ChunkSpan(0) + (pSize & 1), &next))
+        return -1;
+    return next;
+}
 
 // Position of the pOccurrence-th (from 0) chunk with identifier pChunkId, or
 // -1 when there is none or a read fails; 0 when an error was trapped. The
