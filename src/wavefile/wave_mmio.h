@@ -78,7 +78,8 @@ WaveFormatInfo ReadWaveHeader(const ByteSource& pSource);
 // a broken ds64 chunk, a ds64 data size whose end lies beyond the largest
 // offset, or a 64-bit form whose data defers to a ds64 that is missing. A
 // data chunk that merely reaches past the end of the file (cut short, or
-// still being written) stays valid with IncompleteData set.
+// still being written) stays valid with IncompleteData set. In a valid
+// record DataOffset + DataLength can always be represented.
 struct WaveLayout {
     WaveFormatInfo Info;
     std::int64_t DataChunk = -1;
