@@ -71,9 +71,9 @@ mode_t ModeOf(const std::string& pPath) {
 TEST(SingleInstanceLock, WithoutARuntimeFolderAPrivateOneIsMadeInTmp) {
     const SharedFallback shared;
     const std::string folder = shared.Folder();
-    ::umask(0);
+    const mode_t oldMask = ::umask(0);
     EXPECT_EQ(PrivateRuntimeFolder(shared.Name()), folder);
-    ::umask(022);
+    ::umask(oldMask);
     EXPECT_EQ(ModeOf(folder), 0700u) << "made for the user alone, whatever the umask";
     EXPECT_EQ(SingleInstanceLock::LockPath(shared.Name()), folder + "/" + shared.Name() + ".lock");
     {
