@@ -66,9 +66,10 @@ bool SyncFile(int pFd);
 // the first failed read, write, seek, in-kernel copy or sync on fd is kept,
 // whichever thread made the call (the writer reads ahead on a thread of its
 // own), also when the call went through another descriptor of the same file
-// that is not watched itself (a duplicate of fd). TakeTransferError returns the earlier of the errors kept for pFd and
-// pOtherFd (0 when neither failed) and stops watching both. Up to 64
-// descriptors are watched at once; beyond that the cause stays 0.
+// that is not watched itself (a duplicate of fd). TakeTransferError returns
+// the earlier of the errors kept for pFd and pOtherFd (0 when neither failed)
+// and stops watching both. Up to 64 descriptors are watched at once; beyond
+// that the cause stays 0.
 void WatchTransferErrors(int pFd);
 int TakeTransferError(int pFd, int pOtherFd = -1);
 
