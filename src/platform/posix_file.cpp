@@ -37,11 +37,17 @@ void CallHook(std::string_view pOperation) {
 // at a little under 2 GiB anyway.
 constexpr std::int64_t kMaxChunk = 1 << 30;
 
-// Descriptors whose first failure is kept for the caller who asked.
+// Descriptors whose first failure is kept for the caller who asked. A
+// failure on another descriptor of the same open file (a duplicate the
+// transfers work through) is kept for the watched one too: the file is told
+// by its device and inode, taken when the watch begins.
 struct WatchedDescriptor {
     int fd = -1;
     int error = 0;
     std::uint64_t order = 0;  // when the failure happened, across all descriptors
+    bool known = false;       // device and inode below were had
+    dev_t device = 0;
+    ino_t inode = 0;
 };
 constexpr std::size_t kMostWatched = 64;
 std::mutex gWatchMutex;
@@ -49,17 +55,29 @@ std::array<WatchedDescriptor, kMostWatched> gWatched;
 std::uint64_t gFailureCount = 0;
 std::atomic<int> gWatchedCount{0};
 
-// Keeps pError as pFd's first failure when pFd is watched; errno survives.
+void Keep(WatchedDescriptor& pWatched, int pError) {
+    if (pWatched.error != 0) return;
+    pWatched.error = pError;
+    pWatched.order = ++gFailureCount;
+}
+
+// Keeps pError as the first failure of the watched descriptor pFd, or, when
+// pFd itself is not watched, of every watched descriptor of the same file;
+// errno survives.
 void NoteFailure(int pFd, int pError) {
-    if (gWatchedCount.load(std::memory_order_acquire) == 0 || pError == 0) return;
+    if (gWatchedCount.load(std::memory_order_acquire) == 0 || pError == 0 || pFd < 0) return;
     const int saved = errno;
     {
         std::lock_guard lock(gWatchMutex);
-        for (WatchedDescriptor& watched : gWatched)
-            if (watched.fd == pFd && watched.error == 0) {
-                watched.error = pError;
-                watched.order = ++gFailureCount;
-            }
+        const auto direct = std::find_if(gWatched.begin(), gWatched.end(),
+                                         [&](const WatchedDescriptor& pWatched) { return pWatched.fd == pFd; });
+        struct stat st {};
+        if (direct != gWatched.end())
+            Keep(*direct, pError);
+        else if (::fstat(pFd, &st) == 0)
+            for (WatchedDescriptor& watched : gWatched)
+                if (watched.fd >= 0 && watched.known && watched.device == st.st_dev && watched.inode == st.st_ino)
+                    Keep(watched, pError);
     }
     errno = saved;
 }
@@ -68,17 +86,19 @@ void NoteFailure(int pFd, int pError) {
 
 void WatchTransferErrors(int pFd) {
     if (pFd < 0) return;
+    struct stat st {};
+    const bool known = ::fstat(pFd, &st) == 0;
     std::lock_guard lock(gWatchMutex);
     WatchedDescriptor* free = nullptr;
     for (WatchedDescriptor& watched : gWatched) {
         if (watched.fd == pFd) {
-            watched.error = 0;
+            watched = WatchedDescriptor{pFd, 0, 0, known, st.st_dev, st.st_ino};
             return;
         }
         if (watched.fd < 0 && free == nullptr) free = &watched;
     }
     if (free == nullptr) return;  // more watchers than rows at once: the cause stays unknown
-    *free = WatchedDescriptor{pFd, 0, 0};
+    *free = WatchedDescriptor{pFd, 0, 0, known, st.st_dev, st.st_ino};
     gWatchedCount.fetch_add(1, std::memory_order_release);
 }
 

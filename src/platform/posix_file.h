@@ -65,9 +65,11 @@ bool SyncFile(int pFd);
 // The cause of a failed copy: from WatchTransferErrors(fd) on, the errno of
 // the first failed read, write, seek, in-kernel copy or sync on fd is kept,
 // whichever thread made the call (the writer reads ahead on a thread of its
-// own). TakeTransferError returns the earlier of the errors kept for pFd and
-// pOtherFd (0 when neither failed) and stops watching both. Up to 64
-// descriptors are watched at once; beyond that the cause stays 0.
+// own), also when the call went through another descriptor of the same file
+// that is not watched itself (a duplicate of fd). TakeTransferError returns
+// the earlier of the errors kept for pFd and pOtherFd (0 when neither failed)
+// and stops watching both. Up to 64 descriptors are watched at once; beyond
+// that the cause stays 0.
 void WatchTransferErrors(int pFd);
 int TakeTransferError(int pFd, int pOtherFd = -1);
 

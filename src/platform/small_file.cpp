@@ -13,7 +13,8 @@ namespace sonivate::platform {
 namespace {
 
 constexpr mode_t kNewFileMode = 0666;
-constexpr mode_t kNewFolderMode = 0700;
+// Like mkdir -p: the umask decides what others may do.
+constexpr mode_t kNewFolderMode = 0777;
 
 bool WriteAll(int pFd, const std::string& pContent) {
     const char* data = pContent.data();

@@ -19,7 +19,8 @@ ReadResult ReadSmallFile(const std::string& pPath, std::int64_t pMaxBytes, std::
 // false when anything failed (pPath is then unchanged).
 bool ReplaceFileAtomically(const std::string& pPath, const std::string& pContent);
 
-// Creates pFolder and its missing parents (mode 0700 for the new ones).
+// Creates pFolder and its missing parents, the new ones with 0777 less the
+// umask (as mkdir -p makes them); existing ones keep their mode.
 // true when the folder exists afterwards.
 bool MakeFolders(const std::string& pFolder);
 

@@ -31,7 +31,7 @@ std::int64_t BufferedSource::ReadAt(std::int64_t pOffset, void* pBuffer, std::in
     // Inside the window, or reaching past what it holds only where the window
     // stopped short (the end of the source): served from memory.
     const bool inside = mWindowAt >= 0 && pOffset >= mWindowAt &&
-                        (pOffset + pCount <= mWindowAt + mWindowHas || mWindowHas < window) &&
+                        (pCount <= mWindowAt + mWindowHas - pOffset || mWindowHas < window) &&
                         pOffset <= mWindowAt + mWindowHas;
     if (!inside) {
         if (pCount >= window) return mInner.ReadAt(pOffset, pBuffer, pCount);

@@ -133,15 +133,16 @@ std::int64_t ChunkSize(const ByteSource& pSource, const Container& pContainer, s
 
 // The position of the chunk behind the one at pPosition, or -1 when its size
 // field lies outside the file, cannot be read or says 0 (a zero-size chunk
-// ends the search; only a matching one is still found).
+// ends the search; only a matching one is still found), or the position
+// behind it cannot be represented.
 std::int64_t StepOverChunk(const ByteSource& pSource, const Container& pContainer, std::int64_t pFileSize,
                            std::int64_t pPosition) {
-    if (pPosition + kChunkPayloadOffset > pFileSize) return -1;
+    if (pPosition > pFileSize - kChunkPayloadOffset) return -1;
     unsigned char word[4] = {};
     if (!ReadAt(pSource, pPosition - 1, word, 4)) return -1;
     const std::int64_t chunkSize = ChunkSize(pSource, pContainer, LittleEndian32(word), pPosition);
     if (chunkSize <= 0) return -1;
-    return pPosition + ChunkSpan(chunkSize);
+    return ChunkAfter(pPosition, chunkSize);
 }
 
 // Walks from the chunk at pPosition for the pOccurrence-th chunk pChunkId.
@@ -151,7 +152,7 @@ std::int64_t SearchChunks(const ByteSource& pSource, const Container& pContainer
     std::int64_t position = pPosition;
     std::int64_t matches = 0;
     while (position > 0) {
-        if (position + kChunkSizeOffset > size) return -1;
+        if (position > size - kChunkSizeOffset) return -1;
         unsigned char word[4] = {};
         if (!ReadAt(pSource, position - 1, word, 4)) return -1;
         if (LittleEndian32(word) == pChunkId) {
@@ -178,7 +179,8 @@ bool ChunksFillTail(const ByteSource& pSource, const Container& pContainer, std:
         if (pFileSize - (position - 1) < 8) return false;
         unsigned char head[8] = {};
         if (pSource.ReadAt(position - 1, head, 8) != 8 || !PrintableId(head)) return false;
-        position += ChunkSpan(pContainer.SizeOf(LittleEndian32(head), UInt32At(head + 4)));
+        position = ChunkAfter(position, pContainer.SizeOf(LittleEndian32(head), UInt32At(head + 4)));
+        if (position < 0) return false;
     }
     return position - 1 == pFileSize || position - 1 == pFileSize + 1;
 }
@@ -213,7 +215,10 @@ WaveProblem CheckSizes(const ByteSource& pSource, const Container& pContainer, s
     if (pContainer.Ds64Broken) return WaveProblem::SizeMismatch;
     // A 64-bit form without ds64 has no true size for a data chunk that defers to it.
     if (pContainer.Wide() && !pContainer.HasDs64 && pDataSize32 == kUnknownSize32) return WaveProblem::SizeMismatch;
-    const std::int64_t dataEnd = pInfo.DataOffset + pInfo.DataLength;
+    // A ds64 data size whose end no offset can hold is no file cut short or
+    // still growing: its header is wrong.
+    std::int64_t dataEnd = 0;
+    if (__builtin_add_overflow(pInfo.DataOffset, pInfo.DataLength, &dataEnd)) return WaveProblem::SizeMismatch;
     if (dataEnd > pFileSize) {
         // Cut short or still growing, unless chunks follow the audio: they
         // would be measured and scaled as audio.
@@ -280,7 +285,7 @@ std::int64_t ChunkPayloadSize(const ByteSource& pSource, std::int64_t pPosition)
         if (pPosition < kFirstChunkPosition) return -1;
         const BufferedSource source(pSource);
         const std::int64_t size = source.Size();
-        if (pPosition + kChunkPayloadOffset > size) return -1;
+        if (pPosition > size - kChunkPayloadOffset) return -1;
         unsigned char word[4] = {};
         if (source.ReadAt(pPosition - 1, word, 4) != 4) return -1;
         return ChunkSize(source, ReadContainer(source, size), LittleEndian32(word), pPosition);
@@ -322,7 +327,7 @@ WaveLayout ReadWaveLayout(const ByteSource& pSource) {
         // Where the walk runs out of chunks: what was not found.
         const auto missing = [&] { return haveFmt ? WaveProblem::NoData : WaveProblem::NoFmt; };
         for (;;) {
-            if (position + kChunkSizeOffset > size) {
+            if (position > size - kChunkSizeOffset) {
                 problem = missing();
                 return;
             }
@@ -330,7 +335,7 @@ WaveLayout ReadWaveLayout(const ByteSource& pSource) {
             if (!ReadAt(source, position - 1, word, 4)) return;
             const std::int32_t id = LittleEndian32(word);
             if (id == kChunkFmt) {
-                if (position + kChunkPayloadOffset > size) {
+                if (position > size - kChunkPayloadOffset) {
                     problem = missing();
                     return;
                 }
@@ -360,13 +365,18 @@ WaveLayout ReadWaveLayout(const ByteSource& pSource) {
                 haveData = true;
             }
             if (haveFmt && haveData) break;
-            if (position + kChunkPayloadOffset > size) {
+            if (position > size - kChunkPayloadOffset) {
                 problem = missing();
                 return;
             }
             const std::int64_t chunkSize = ChunkSize(source, container, id, position);
             if (chunkSize < 0) return;
-            position += ChunkSpan(chunkSize);
+            // A chunk reaching past the largest offset reaches past the end of the file.
+            position = ChunkAfter(position, chunkSize);
+            if (position < 0) {
+                problem = missing();
+                return;
+            }
         }
         info.DataLength = dataSize;
         const std::int64_t frameBytes = info.Channels * info.BitsPerSample / 8;

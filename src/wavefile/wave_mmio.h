@@ -18,9 +18,23 @@ inline constexpr std::int64_t kChunkSizeOffset = 3;
 inline constexpr std::int64_t kChunkPayloadOffset = 7;
 // Position of the first chunk behind the 12-byte RIFF header.
 inline constexpr std::int64_t kFirstChunkPosition = 13;
+// A chunk's identifier and 32-bit size field.
+inline constexpr std::int64_t kChunkHeaderBytes = 8;
 
-// The byte count a chunk of pSize payload bytes takes, header and pad byte included.
-constexpr std::int64_t ChunkSpan(std::int64_t pSize) { return 8 + pSize + (pSize & 1); }
+// The byte count a chunk of pSize payload bytes takes, header and pad byte
+// included. For 32-bit sizes; a 64-bit size steps with ChunkAfter.
+constexpr std::int64_t ChunkSpan(std::int64_t pSize) { return kChunkHeaderBytes + pSize + (pSize & 1); }
+
+// The position of the chunk behind the one at pPosition with pSize payload
+// bytes, or -1 when that position cannot be represented: a ds64 size near
+// 2^63 that no file holds.
+constexpr std::int64_t ChunkAfter(std::int64_t pPosition, std::int64_t pSize) {
+    std::int64_t next = 0;
+    if (pSize < 0 || __builtin_add_overflow(pPosition, pSize, &next) ||
+        __builtin_add_overflow(next, kChunkHeaderBytes + (pSize & 1), &next))
+        return -1;
+    return next;
+}
 
 // Position of the pOccurrence-th (from 0) chunk with identifier pChunkId, or
 // -1 when there is none or a read fails; 0 when an error was trapped. The
@@ -61,9 +75,11 @@ WaveFormatInfo ReadWaveHeader(const ByteSource& pSource);
 // SizeMismatch: a plain RIFF file above 4 GiB whose data chunk is followed
 // by bytes that are no chain of chunks (a size that wrapped), a data chunk
 // reaching past the end of a file whose header size vouches for its length,
-// a broken ds64 chunk, or a 64-bit form whose data defers to a ds64 that is
-// missing. A data chunk that merely reaches past the end of the file (cut
-// short, or still being written) stays valid with IncompleteData set.
+// a broken ds64 chunk, a ds64 data size whose end lies beyond the largest
+// offset, or a 64-bit form whose data defers to a ds64 that is missing. A
+// data chunk that merely reaches past the end of the file (cut short, or
+// still being written) stays valid with IncompleteData set. In a valid
+// record DataOffset + DataLength can always be represented.
 struct WaveLayout {
     WaveFormatInfo Info;
     std::int64_t DataChunk = -1;

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -78,6 +79,23 @@ int main(int argc, char** argv) {
         WavSpec tooMany = Layout(2, 16);
         tooMany.afterData = {CueChunk(many)};
         seeds.emplace_back("cue_101", Wav(tooMany));
+
+        // 64-bit forms: sizes from ds64, also sizes whose ends lie beyond
+        // the largest offset (2^63 - 1) a file can have.
+        WavSpec wide = Layout(2, 16);
+        wide.form = "RF64";
+        wide.beforeData = {{"JUNK", Bytes(2, 0)}};
+        wide.afterData = BroadcastMarkers(1, 2, 3, -1);
+        wide.sizesInDs64 = {"JUNK"};
+        const Bytes wideBytes = Wav(wide);
+        seeds.emplace_back("rf64_sizes_in_ds64", wideBytes);
+        Bytes farChunk = wideBytes;
+        // ds64's first table entry: identifier at byte 48, 64-bit size behind it.
+        constexpr size_t kFirstEntrySize = 52;
+        for (size_t b = 0; b < 8; ++b) farChunk[kFirstEntrySize + b] = b == 7 ? 0x7F : 0xFF;
+        seeds.emplace_back("rf64_chunk_size_2_63", farChunk);
+        wide.ds64DataSize = INT64_MAX;
+        seeds.emplace_back("rf64_data_size_2_63", Wav(wide));
 
         for (const auto& [name, bytes] : seeds) WriteBytes(folder + "/" + name + ".wav", bytes);
     } catch (const std::exception& e) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -90,6 +91,36 @@ TEST_P(CopyRange, AReadOnlyTargetFailsAndIsNotWritten) {
     EXPECT_LT(platform::CopyFileRange(from, 0, readOnly, 0, 100), 100);
     EXPECT_EQ(platform::FileSize(to), 0);
     ::close(readOnly);
+}
+
+// The copy is written through duplicates of the descriptors the caller
+// watches: a full device seen through a duplicate is still the cause told
+// for the original, and for no other file.
+TEST_P(CopyRange, AFailureThroughADuplicateIsKeptForTheWatchedDescriptor) {
+    const std::vector<unsigned char> source = Pattern(100);
+    ASSERT_EQ(platform::WriteFullyAt(from, source.data(), 100, 0), 100);
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    for (const bool copy : {true, false}) {
+        SCOPED_TRACE(copy ? "copy" : "write");
+        platform::WatchTransferErrors(from);
+        platform::WatchTransferErrors(full);
+        platform::WatchTransferErrors(to);
+        const int fromCopy = ::fcntl(from, F_DUPFD_CLOEXEC, 0);
+        const int fullCopy = ::fcntl(full, F_DUPFD_CLOEXEC, 0);
+        ASSERT_GE(fromCopy, 0);
+        ASSERT_GE(fullCopy, 0);
+        if (copy)
+            EXPECT_LT(platform::CopyFileRange(fromCopy, 0, fullCopy, 0, 100), 100);
+        else
+            EXPECT_LT(platform::WriteFullyAt(fullCopy, source.data(), 100, 0), 100);
+        ::close(fullCopy);
+        ::close(fromCopy);
+        EXPECT_EQ(platform::TakeTransferError(to), 0) << "another file";
+        EXPECT_EQ(platform::TakeTransferError(from, full), ENOSPC);
+        EXPECT_EQ(platform::TakeTransferError(from, full), 0) << "taken once";
+    }
+    ::close(full);
 }
 
 INSTANTIATE_TEST_SUITE_P(KernelAndFallback, CopyRange, ::testing::Bool(),

@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -42,20 +44,58 @@ void Commercial(const std::string& pPath, std::int16_t pChannels, std::int16_t p
     WriteWav(pPath, layout, samples);
 }
 
+constexpr const char* kUsage =
+    "usage: %s FOLDER [COUNT SECONDS]\n"
+    "Writes four demo commercials (about 18 MB) into FOLDER, made when missing;\n"
+    "with COUNT and SECONDS, COUNT stereo commercials of SECONDS each instead.\n"
+    "  -h, --help  this text\n";
+constexpr int kUsageError = 2;
+
+bool IsHelp(const std::string& pArgument) { return pArgument == "--help" || pArgument == "-h"; }
+
+// A whole positive number in pText, or false.
+bool PositiveCount(const char* pText, int& pCount) {
+    char* end = nullptr;
+    const long value = std::strtol(pText, &end, 10);
+    if (end == pText || *end != '\0' || value <= 0 || value > INT_MAX) return false;
+    pCount = static_cast<int>(value);
+    return true;
+}
+
+bool PositiveSeconds(const char* pText, double& pSeconds) {
+    char* end = nullptr;
+    pSeconds = std::strtod(pText, &end);
+    return end != pText && *end == '\0' && std::isfinite(pSeconds) && pSeconds > 0.0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 4) {
-        std::fprintf(stderr, "usage: %s FOLDER [COUNT SECONDS]\n", argv[0]);
-        return 2;
+    for (int i = 1; i < argc; ++i)
+        if (IsHelp(argv[i])) {
+            std::printf(kUsage, argv[0]);
+            return 0;
+        }
+    // Every argument is a folder name or a number: a leading dash is an
+    // option this program does not have, never a folder to make.
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] == '-') {
+            std::fprintf(stderr, "%s: unknown option %s\n", argv[0], argv[i]);
+            std::fprintf(stderr, kUsage, argv[0]);
+            return kUsageError;
+        }
+    int count = 0;
+    double seconds = 0.0;
+    if ((argc != 2 && argc != 4) || argv[1][0] == '\0' ||
+        (argc == 4 && (!PositiveCount(argv[2], count) || !PositiveSeconds(argv[3], seconds)))) {
+        std::fprintf(stderr, kUsage, argv[0]);
+        return kUsageError;
     }
     const std::string folder = argv[1];
     ::mkdir(folder.c_str(), 0777);
     try {
         if (argc == 4) {
             // A batch of stereo commercials at levels from -14 to -33 dBFS.
-            const int count = std::atoi(argv[2]);
-            const double seconds = std::atof(argv[3]);
             for (int i = 0; i < count; ++i) {
                 char name[64];
                 std::snprintf(name, sizeof(name), "/spot%04d.wav", i);

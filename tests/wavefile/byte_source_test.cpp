@@ -176,6 +176,14 @@ TEST(ByteSource, BufferedReadsGiveTheSameBytesAndWalksReadFewTimes) {
         EXPECT_EQ(a, b) << offset;
     }
     EXPECT_EQ(buffered.ReadAt(-1, bytes.data(), 4), -1);
+    // An offset whose end cannot be represented, after the window holds the
+    // whole source: nothing there, and no wrapped sum taken for "inside".
+    std::vector<unsigned char> far(4, 0xEE);
+    ASSERT_EQ(buffered.ReadAt(0, far.data(), 4), 4);
+    EXPECT_EQ(buffered.ReadAt(INT64_MAX - 1, far.data(), 4), 0);
+    const BufferedSource wholeWindow(direct, 4096);
+    ASSERT_EQ(wholeWindow.ReadAt(0, far.data(), 4), 4);
+    EXPECT_EQ(wholeWindow.ReadAt(INT64_MAX - 1, far.data(), 4), 0);
 
     // 200000 small chunks ahead of the data: every walk still finds it, in
     // a read per window rather than two per chunk.

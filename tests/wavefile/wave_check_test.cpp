@@ -11,6 +11,7 @@
 #include "support/wavgen.h"
 #include "wavefile/byte_source.h"
 #include "wavefile/wave_bwfj.h"
+#include "wavefile/wave_extensible.h"
 #include "wavefile/wave_mmio.h"
 
 using namespace sonivate;
@@ -180,6 +181,78 @@ TEST(WaveCheck, SizesThatCannotBeRight) {
     EXPECT_TRUE(cutCheck.IncompleteData());
     EXPECT_EQ(cutCheck.Info().NumSamples, 2 * kSecond);
     EXPECT_EQ(cutCheck.Frames, 3 * kSecond / 2);
+}
+
+TEST(WaveCheck, SixtyFourBitSizesWhoseEndsCannotBeRepresented) {
+    constexpr std::int64_t kLargest = INT64_MAX;
+    WavSpec shape;
+    shape.form = "RF64";
+    const std::int64_t dataOffset = Check(Build(shape, kSecond)).Info().DataOffset;
+    ASSERT_GT(dataOffset, 0);
+
+    // A ds64 data size whose end lies past the largest offset: no file says
+    // that truthfully, so it is no growing file to be replaced in place.
+    for (const std::int64_t dataSize : {kLargest, kLargest - dataOffset + 1}) {
+        SCOPED_TRACE(dataSize);
+        shape.ds64DataSize = dataSize;
+        const WaveCheck check = Check(Build(shape, kSecond));
+        EXPECT_EQ(check.Problem, WaveProblem::SizeMismatch);
+        EXPECT_EQ(check.Info().Valid, 0);
+        EXPECT_FALSE(check.IncompleteData());
+    }
+    // The largest end that can be represented is merely past the end of the file.
+    shape.ds64DataSize = kLargest - dataOffset;
+    const WaveCheck largest = Check(Build(shape, kSecond));
+    EXPECT_EQ(largest.Problem, WaveProblem::None);
+    EXPECT_TRUE(largest.IncompleteData());
+    EXPECT_EQ(largest.Frames, kSecond);
+
+    // Chunks whose ds64 sizes step past the largest offset, ahead of the
+    // data and behind it: the walks stop there as at the end of the file.
+    for (const std::int64_t chunkSize : {kLargest, kLargest - 1, kLargest - 20}) {
+        SCOPED_TRACE(chunkSize);
+        WavSpec ahead;
+        ahead.form = "BW64";
+        ahead.beforeData = {{"JUNK", Bytes(6, 0)}};
+        ahead.sizesInDs64 = {"JUNK"};
+        Bytes bytes = Build(ahead, kSecond);
+        // ds64's table entry for JUNK: identifier at byte 48, its 64-bit size behind.
+        ASSERT_EQ(std::string(bytes.begin() + 48, bytes.begin() + 52), "JUNK");
+        for (int b = 0; b < 8; ++b) bytes[52 + b] = static_cast<std::uint8_t>(chunkSize >> (8 * b));
+        const MemorySource source(bytes.data(), bytes.size());
+        EXPECT_EQ(CheckWave(source).Problem, WaveProblem::NoData);
+        EXPECT_EQ(FindChunk(source, kChunkData, 0), -1);
+        const std::int64_t junk = FindChunk(source, 0x4B4E554A /* "JUNK" */, 0);
+        ASSERT_GT(junk, 0);
+        EXPECT_EQ(ChunkPayloadSize(source, junk), chunkSize);
+        EXPECT_EQ(FindNextChunk(source, kChunkData, junk), -1);
+
+        WavSpec behind;
+        behind.form = "RF64";
+        behind.afterData = TrailingChunks();
+        behind.sizesInDs64 = {"iXML"};
+        bytes = Build(behind, kSecond);
+        ASSERT_EQ(std::string(bytes.begin() + 48, bytes.begin() + 52), "iXML");
+        for (int b = 0; b < 8; ++b) bytes[52 + b] = static_cast<std::uint8_t>(chunkSize >> (8 * b));
+        const MemorySource tail(bytes.data(), bytes.size());
+        const WaveCheck check = CheckWave(tail);
+        EXPECT_EQ(check.Problem, WaveProblem::None);
+        EXPECT_FALSE(check.IncompleteData());
+        const std::int64_t adtl = FindChunk(tail, kChunkList, 0);
+        ASSERT_GT(adtl, 0);
+        EXPECT_EQ(FindNextChunk(tail, kChunkList, adtl), -1) << "the INFO list stands behind the iXML chunk";
+        std::vector<CueMarker> markers;
+        EXPECT_EQ(ReadCueMarkers(tail, markers), 2);
+    }
+
+    // Positions from a caller near the largest offset.
+    const Bytes plain = Build(WavSpec{}, kSecond);
+    const MemorySource source(plain.data(), plain.size());
+    for (const std::int64_t position : {kLargest, kLargest - 3, kLargest - 7}) {
+        EXPECT_EQ(ChunkPayloadSize(source, position), -1) << position;
+        EXPECT_EQ(FindNextChunk(source, kChunkData, position), -1) << position;
+        EXPECT_EQ(ExtensiblePcmValidBits(source, position), 0) << position;
+    }
 }
 
 TEST(WaveCheck, PlainRiffOver4GiBNeedsSizesThatAddUp) {
