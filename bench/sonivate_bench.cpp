@@ -2,8 +2,9 @@
 // writer), on a generated 24-bit stereo file, against an independent
 // reference meter when one is available.
 //
-// Also: the loudness series riding on the same read, and the batch report
-// of 200 files in each format.
+// Also: the loudness series riding on the same read, the meter over one
+// open handle (a byte source) and the same audio pushed to a LoudnessState,
+// and the batch report of 200 files in each format.
 //
 // Usage: sonivate-bench [--minutes M] [--repeat R] [--dir FOLDER] [--write-only]
 // --write-only (needs --dir) leaves FOLDER/programme.wav for other
@@ -30,6 +31,8 @@
 #include "common/basic_file.h"
 #include "loudness/broadcast_measures.h"
 #include "loudness/c_lkfsfct.h"
+#include "loudness/loudness_state.h"
+#include "wavefile/byte_source.h"
 #include "report/sample_report.h"
 #include "wavefile/wave_mmio.h"
 
@@ -390,6 +393,56 @@ int main(int argc, char** argv) {
                 series.Momentary.size(), seriesExtras.MaxMomentary().value_or(0.0),
                 seriesExtras.MaxShortTerm().value_or(0.0), Fingerprint(seriesMeter, seriesGain),
                 Fingerprint(seriesMeter, seriesGain) == Fingerprint(meter, gain) ? "unchanged" : "CHANGED");
+
+    // The batch's way: the file opened once and measured through a byte
+    // source over that handle, timed in turns with the path form.
+    sonivate::C_LKFSFCT sourceMeter;
+    const sonivate::ScopedHandle opened(sonivate::OpenFileHandle(source, sonivate::kOpenRead));
+    const sonivate::HandleSource bytes(opened.handle);
+    double sourceGain = 0.0;
+    const auto [pathTiming, sourceTiming] = TimeInTurns(
+        options.repeat,
+        [&] {
+            if (meter.MeasureLKFS(source, 0, 0) != 1) status = 1;
+            gain = meter.AsymptoteLKFS(kTargetLKFS);
+        },
+        [&] {
+            if (sourceMeter.MeasureLKFS(bytes, 0, 0) != 1) status = 1;
+            sourceGain = sourceMeter.AsymptoteLKFS(kTargetLKFS);
+        });
+    Report("MeasureLKFS(path), again", pathTiming, audioSeconds);
+    Report("MeasureLKFS(open handle)", sourceTiming, audioSeconds);
+    std::printf("  fingerprint %016" PRIx64 " (%s); handle / path: %.2f (wall), %.2f (CPU)\n",
+                Fingerprint(sourceMeter, sourceGain),
+                Fingerprint(sourceMeter, sourceGain) == Fingerprint(meter, gain) ? "unchanged" : "CHANGED",
+                sourceTiming.best / pathTiming.best, sourceTiming.bestCpu / pathTiming.bestCpu);
+
+    // The same audio pushed by the caller in 16-second pieces to one state
+    // keeping every figure but the series.
+    std::vector<std::uint8_t> piece(static_cast<size_t>(kReadFrames) * kFrameBytes);
+    double pushGain = 0.0;
+    sonivate::LoudnessFigure<double> pushedRange, pushedTruePeak;
+    std::uint64_t pushedPrint = 0;
+    const Timing pushTiming = Time(options.repeat, nullptr, [&] {
+        sonivate::LoudnessState state(kChannels, kBits, kRate, sonivate::kModeAllButSeries);
+        for (std::int64_t at = 0; at < info.NumSamples;) {
+            const std::int64_t pieceFrames = std::min<std::int64_t>(kReadFrames, info.NumSamples - at);
+            const std::int64_t count = pieceFrames * kFrameBytes;
+            if (bytes.ReadAt(info.DataOffset + at * kFrameBytes, piece.data(), count) != count) status = 1;
+            state.Push(std::span<const std::uint8_t>(piece.data(), static_cast<size_t>(count)));
+            at += pieceFrames;
+        }
+        if (!state.Finish()) status = 1;
+        pushGain = state.Meter().AsymptoteLKFS(kTargetLKFS);
+        pushedRange = state.LoudnessRange();
+        pushedTruePeak = state.TruePeak();
+        pushedPrint = Fingerprint(state.Meter(), pushGain);
+    });
+    Report("LoudnessState push, all but series", pushTiming, audioSeconds);
+    std::printf("  true peak %.4f dBTP  LRA %.4f LU\n  fingerprint %016" PRIx64
+                " (%s); push / listening read: %.2f (wall)\n",
+                pushedTruePeak.Value, pushedRange.Value, pushedPrint,
+                pushedPrint == Fingerprint(meter, gain) ? "unchanged" : "CHANGED", pushTiming.best / extrasTiming.best);
 
 #if defined(SONIVATE_HAVE_EBUR128)
     double reference = 0.0;

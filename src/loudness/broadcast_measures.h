@@ -122,6 +122,8 @@ private:
     void EndSubBlock();
     void AddSubBlock(double pEnergy);
     double Loudness(double pEnergySum, std::int64_t pFrames) const;
+    // Whether the running measurement keeps any of pModes.
+    bool Kept(std::uint32_t pModes) const { return (mKept & pModes) != 0; }
 
     bool mBegun = false;
     std::int32_t mChannels = 0;
@@ -157,8 +159,6 @@ private:
     std::optional<double> mMaxMomentaryEnergy;
     std::optional<double> mMaxShortEnergy;
     std::vector<double> mRangeEnergies;  // short-term energy sums every 100 ms
-    bool Kept(std::uint32_t pModes) const { return (mKept & pModes) != 0; }
-
     std::uint32_t mMode = kDefaultMode;
     std::uint32_t mKept = 0;                 // the mode of the measurement Begin started
     std::vector<double> mMomentaryEnergies;  // momentary energy sums every 100 ms; negative: no full window
