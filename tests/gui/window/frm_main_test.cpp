@@ -1280,9 +1280,9 @@ TEST_F(FrmMainTest, AReportAfterAStoppedRunClaimsOnlyWhatThatRunDid) {
     };
     const size_t written = column("written"), reason = column("reason_code"), copy = column("copy_lkfs");
     ASSERT_LT(reason, table[0].size());
-    EXPECT_EQ(table[1][written], "true");
+    EXPECT_EQ(table[1][written], "yes");
     for (size_t row = 2; row < 4; ++row) {
-        EXPECT_EQ(table[row][written], "false") << row;
+        EXPECT_EQ(table[row][written], "no") << row;
         EXPECT_EQ(table[row][copy], "") << "no copy figures for a copy this run did not make";
     }
     EXPECT_EQ(table[2][reason], "stopped");
