@@ -129,13 +129,17 @@ PathKind KindOfPath(const std::string& pPath) {
     return PathKind::Other;
 }
 
-int OpenRegularForReading(const std::string& pPath, bool pNoFollow, int& pError) {
+namespace {
+
+// Opens pName relative to pFolderFd (AT_FDCWD: a path) for reading, never
+// blocking on a FIFO or a device, and keeps it only when it is a regular file.
+int OpenRegularRelative(int pFolderFd, const char* pName, bool pNoFollow, int& pError) {
     // O_NONBLOCK: opening a FIFO without a writer would otherwise wait forever.
     int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     if (pNoFollow) flags |= O_NOFOLLOW;
     int fd;
     do {
-        fd = ::open(pPath.c_str(), flags);
+        fd = ::openat(pFolderFd, pName, flags);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         pError = errno;
@@ -150,6 +154,12 @@ int OpenRegularForReading(const std::string& pPath, bool pNoFollow, int& pError)
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     pError = 0;
     return fd;
+}
+
+}  // namespace
+
+int OpenRegularForReading(const std::string& pPath, bool pNoFollow, int& pError) {
+    return OpenRegularRelative(AT_FDCWD, pPath.c_str(), pNoFollow, pError);
 }
 
 int OpenFolder(const std::string& pPath, int& pError) {
@@ -172,23 +182,7 @@ int OpenRegularAt(int pFolderFd, const std::string& pName, int& pError) {
         pError = EINVAL;
         return -1;
     }
-    int fd;
-    do {
-        fd = ::openat(pFolderFd, pName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        pError = errno;
-        return -1;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        pError = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
-        ::close(fd);
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    pError = 0;
-    return fd;
+    return OpenRegularRelative(pFolderFd, pName.c_str(), true, pError);
 }
 
 int TryLockExclusive(int pFd) {
