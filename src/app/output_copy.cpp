@@ -102,18 +102,11 @@ RowReason SourceHold::Refused(int pError) {
     }
 }
 
-RowReason SourceHold::Open(const std::string& pPath, bool pNoFollow) {
-    platform::CloseFile(mFd);
-    mError = 0;
-    mPath = pPath;
-    mNoFollow = pNoFollow;
-    int error = 0;
-    mFd = platform::OpenRegularForReading(pPath, pNoFollow, error);
-    if (mFd < 0) return Refused(error);
-    return Hold(false);
-}
+RowReason SourceHold::Open(const std::string& pPath, bool pNoFollow) { return OpenAndHold(pPath, pNoFollow, false); }
 
-RowReason SourceHold::Acquire(const std::string& pPath, bool pNoFollow) {
+RowReason SourceHold::Acquire(const std::string& pPath, bool pNoFollow) { return OpenAndHold(pPath, pNoFollow, true); }
+
+RowReason SourceHold::OpenAndHold(const std::string& pPath, bool pNoFollow, bool pLock) {
     platform::CloseFile(mFd);
     mError = 0;
     mPath = pPath;
@@ -121,7 +114,7 @@ RowReason SourceHold::Acquire(const std::string& pPath, bool pNoFollow) {
     int error = 0;
     mFd = platform::OpenRegularForReading(pPath, pNoFollow, error);
     if (mFd < 0) return Refused(error);
-    return Hold(true);
+    return Hold(pLock);
 }
 
 RowReason SourceHold::Adopt(const std::string& pPath, int pFd, bool pNoFollow, bool pLock) {

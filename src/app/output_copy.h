@@ -75,6 +75,7 @@ public:
 
 private:
     RowReason Refused(int pError);
+    RowReason OpenAndHold(const std::string& pPath, bool pNoFollow, bool pLock);
     RowReason Hold(bool pLock);
 
     int mFd = -1;
