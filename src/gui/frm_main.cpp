@@ -1155,6 +1155,8 @@ void FrmMain::MarkersResolved(const std::string& pPath, const RangeMarkers& pMar
 // ---- A second start ----------------------------------------------------------------------
 
 bool FrmMain::ListenForSecondStarts(const std::string& pSocketPath) {
+    // No private folder for the socket: second starts are not taken.
+    if (pSocketPath.empty()) return false;
     if (c_Server == nullptr) {
         c_Server = new QLocalServer(this);
         // Only this user may hand files over.

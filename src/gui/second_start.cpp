@@ -1,9 +1,5 @@
 #include "gui/second_start.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
-
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QLibraryInfo>
@@ -13,14 +9,12 @@
 
 #include "gui/frm_main.h"
 #include "gui/unix_signals.h"
+#include "platform/single_instance.h"
 
 namespace sonivate {
 namespace {
 
 constexpr const char* kSocketName = "/sonivate.socket";
-constexpr const char* kFallbackFolder = "/tmp";
-constexpr const char* kFallbackPrefix = "/sonivate-";
-constexpr const char* kFallbackSuffix = ".socket";
 // The head of a message; the number is the format's version.
 constexpr const char* kHandOverHead = "sonivate-hand-over 1\n";
 constexpr char kLengthEnd = ':';
@@ -29,9 +23,12 @@ constexpr const char* kQtTranslation = "qtbase_ja";
 }  // namespace
 
 std::string SecondStartSocketPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && *runtime == '/') return std::string(runtime) + kSocketName;
-    return std::string(kFallbackFolder) + kFallbackPrefix + std::to_string(::getuid()) + kFallbackSuffix;
+    // A socket under a shared /tmp could be taken first by another user, who
+    // would then receive the files a second start hands over (or hand over
+    // names of their own): only a folder no one else may enter is used.
+    const std::string folder = platform::PrivateRuntimeFolder(FrmMain::kAppTitle);
+    if (folder.empty()) return "";
+    return folder + kSocketName;
 }
 
 std::string EncodeHandOver(const std::string& pFolder, const std::vector<std::string>& pArguments) {
@@ -72,6 +69,7 @@ bool ReadHandOver(const std::string& pData, std::string& pFolder, std::vector<st
 
 bool HandOverToFirst(const std::string& pSocketPath, const std::string& pFolder,
                      const std::vector<std::string>& pArguments, int pTimeoutMs) {
+    if (pSocketPath.empty()) return false;
     QLocalSocket socket;
     socket.connectToServer(QString::fromStdString(pSocketPath));
     if (!socket.waitForConnected(pTimeoutMs)) return false;

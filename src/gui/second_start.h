@@ -15,8 +15,9 @@ namespace sonivate {
 class FrmMain;
 class UnixSignalWatcher;
 
-// The socket a first start listens on: $XDG_RUNTIME_DIR/sonivate.socket, or
-// a per-user name in /tmp when the runtime folder is not set.
+// The socket a first start listens on: sonivate.socket in the user's private
+// runtime folder (platform::PrivateRuntimeFolder); "" when there is none, and
+// then a first start takes no hand-overs and a second one hands nothing over.
 std::string SecondStartSocketPath();
 
 // The message of a later start: its current folder (for relative paths) and

@@ -850,6 +850,28 @@ TEST(SecondStart, MessagesCarryBytesAndGarbageIsRefused) {
     EXPECT_EQ(RawArguments(2, argv), (std::vector<std::string>{"caf\xe9.wav"}));
 }
 
+TEST(SecondStart, TheSocketLivesOnlyInAFolderNoOneElseMayEnter) {
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string keep = saved != nullptr ? saved : "";
+    const fs::path runtime = fs::temp_directory_path() / ("sonivate-runtime-" + std::to_string(::getpid()));
+    fs::create_directories(runtime);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+
+    ::chmod(runtime.c_str(), 0700);
+    EXPECT_EQ(SecondStartSocketPath(), runtime.string() + "/sonivate.socket");
+    // A runtime folder others may enter is never used, and no /tmp name
+    // another user could take first stands in for it.
+    ::chmod(runtime.c_str(), 0777);
+    EXPECT_EQ(SecondStartSocketPath(), "");
+    EXPECT_FALSE(HandOverToFirst("", "/w", {"a.wav"}, 100));
+
+    if (saved != nullptr)
+        ::setenv("XDG_RUNTIME_DIR", keep.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
+    fs::remove_all(runtime);
+}
+
 TEST(QtTexts, QtsOwnDialogsSpeakJapanese) {
     QTranslator translator;
     ASSERT_TRUE(InstallQtTranslation(*QCoreApplication::instance(), translator))
