@@ -196,6 +196,7 @@ void BatchController::Start() {
     c_Groups.clear();
     c_Busy.clear();
     c_Count = 0;
+    c_Works.clear();
     c_NextRow = 0;
     c_NextToReport = 0;
     c_Done = 0;
@@ -221,12 +222,15 @@ void BatchController::Start() {
             sources->Add(works.back().Source);
         }
         c_Shared->Sources = std::move(sources);
+        c_RunNumber = c_List.BeginRun();
+        for (const RowWork& work : works) c_List.SetStatus(work.Id, RowStatus::Queued);
         // Decided once: a folder removed or replaced later fails the rows
         // that remain, it never sends them elsewhere.
         c_Shared->Output = c_Host.DecideOutput();
         c_Groups = c_Jobs > 1 ? detail::ConflictGroups(works, detail::ReadChoices(c_Host, c_Target, c_Shared->Output))
                               : std::vector<std::int32_t>(works.size(), 0);
         c_Busy.assign(works.size(), 0);
+        c_Works = std::move(works);
         c_Count = count;
     });
     Advance();
@@ -270,11 +274,15 @@ bool BatchController::RowMayStart() const {
 
 void BatchController::BeginRow() {
     const std::int32_t row = c_NextRow++;
-    c_CurrentRow = row;
+    // The row's place in the list now; the run knows it by its id.
+    const RowId id = c_Works[static_cast<size_t>(row)].Id;
+    const std::int32_t index = c_List.IndexOf(id);
+    c_CurrentRow = index;
     if (!Guarded([&] {
-            c_List.ShowCurrent(row);
+            c_List.SetStatus(id, RowStatus::Running);
+            c_List.ShowCurrent(index);
             c_Host.ListChanged();
-            c_Host.RowSelected(row);
+            c_Host.RowSelected(index);
         }))
         return;
     // Inline, the window gets its moment here, as between any two rows (a
@@ -288,7 +296,8 @@ void BatchController::BeginRow() {
     RowWork work;
     RunChoices choices;
     if (!Guarded([&] {
-            work = detail::ReadRowWork(c_List, row);
+            work = c_Works[static_cast<size_t>(row)];
+            work.Row = index;
             choices = detail::ReadChoices(c_Host, c_Target, c_Shared->Output);
             choices.Sources = c_Shared->Sources;
         }))
@@ -307,8 +316,8 @@ void BatchController::BeginRow() {
             result = ProcessRow(
                 work, choices, progress,
                 [&](const RowResult& pMeasured) {
-                    executor.Post([shared, source = work.Source, measured = pMeasured] {
-                        if (shared->Owner != nullptr) shared->Owner->ApplyMeasured(measured.Row, source, measured);
+                    executor.Post([shared, measured = pMeasured] {
+                        if (shared->Owner != nullptr) shared->Owner->ApplyMeasured(measured);
                     });
                 },
                 outputs.get());
@@ -322,7 +331,7 @@ void BatchController::BeginRow() {
                 if (error)
                     shared->Owner->RowFailed(row, error);
                 else
-                    shared->Owner->RowDone(std::move(result));
+                    shared->Owner->RowDone(row, std::move(result));
             });
             return;
         } catch (...) {
@@ -347,25 +356,26 @@ void BatchController::BeginRow() {
 
 void BatchController::RowLost(std::int32_t pRow, RowReason pReason, const std::string& pText) {
     RowResult result;
+    result.Id = c_Works[static_cast<size_t>(pRow)].Id;
     result.Row = pRow;
     result.SourceFound = true;
     result.Reason = pReason;
     result.ErrorText = pText;
-    RowDone(std::move(result));
+    RowDone(pRow, std::move(result));
 }
 
-void BatchController::ApplyMeasured(std::int32_t pRow, const std::string& pSource, const RowResult& pResult) {
+void BatchController::ApplyMeasured(const RowResult& pResult) {
     Guarded([&] {
-        // The list is locked during the run; should it have changed anyway,
-        // figures never land on another file's row.
-        if (c_List.Row(pRow).Path != pSource) return;
+        // By id: figures never land on another file's row, and a row that
+        // has left the list takes none.
+        if (c_List.IndexOf(pResult.Id) < 0) return;
         c_List.ApplyMeasurement(pResult);
         c_Host.ListChanged();
     });
 }
 
-void BatchController::RowDone(RowResult pResult) {
-    const std::int32_t row = pResult.Row;
+void BatchController::RowDone(std::int32_t pRow, RowResult pResult) {
+    const std::int32_t row = pRow;
     c_Waiting.emplace(row, std::move(pResult));
     RowEnded(row);
     ReportInOrder();
@@ -381,6 +391,8 @@ void BatchController::RowDone(RowResult pResult) {
 
 void BatchController::RowFailed(std::int32_t pRow, std::exception_ptr pError) {
     RowEnded(pRow);
+    // Its work ended by an error that ends the run: it has no result.
+    Guarded([&] { c_List.SetStatus(c_Works[static_cast<size_t>(pRow)].Id, RowStatus::Stopped); });
     Fail(std::move(pError));
     Advance();
 }
@@ -405,6 +417,8 @@ void BatchController::ReportInOrder() {
         c_Waiting.erase(waiting);
         ++c_NextToReport;
         Guarded([&] {
+            result.Row = c_List.IndexOf(result.Id);
+            c_List.Finished(result, c_RunNumber);
             c_Results.push_back(std::move(result));
             c_Host.RowApplied(c_Results.back());
         });
@@ -446,6 +460,11 @@ void BatchController::Finish() {
             if (ErrorCatch() != 0 && !c_Failure) c_Failure = std::current_exception();
         }
     };
+    // Rows the run never reached (a stop, an error) are stopped, not left queued.
+    step([&] {
+        for (std::int32_t row = c_NextToReport; row < static_cast<std::int32_t>(c_Works.size()); ++row)
+            if (c_Waiting.count(row) == 0) c_List.SetStatus(c_Works[static_cast<size_t>(row)].Id, RowStatus::Stopped);
+    });
     step([&] { c_List.SetLocked(false); });
     step([&] { c_Host.RunFinished(); });
     step([&] { c_Host.RunColours(false); });

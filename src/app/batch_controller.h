@@ -4,7 +4,9 @@
 // rows, go through it; the command line and the watch folder drive it the
 // same way.
 //
-// A run: the rows are started in list order, up to pJobs at once (1: one
+// A run: the rows' work (source, range) is read once when it starts, and
+// from then on a row is known by its id (BatchRows::IdAt), never by its
+// place. The rows are started in list order, up to pJobs at once (1: one
 // file at a time, the window's run). Rows whose files could touch each other
 // are never in flight together (detail::ConflictGroups): a row waits for the
 // earlier rows of its group. For each row the controller makes it the
@@ -179,8 +181,11 @@ public:
     bool CanClose() const { return !c_Running; }
     bool StopRequested() const;
     bool ClosePending() const { return c_ClosePending; }
-    // The row being processed; -1 when idle.
+    // The row being processed (its index in the list); -1 when idle.
     std::int32_t CurrentRow() const { return c_CurrentRow; }
+    // The number of the last run started (0: none yet); RowResults reach
+    // BatchRows::Finished with it.
+    std::int64_t RunNumber() const { return c_RunNumber; }
 
     // ---- Intake that renumbers rows: refused while a run is in progress -----
     // A row's result is applied by its row number, so a drop, a removal or a
@@ -211,8 +216,9 @@ private:
     void Advance();
     bool RowMayStart() const;
     void BeginRow();
-    void ApplyMeasured(std::int32_t pRow, const std::string& pSource, const RowResult& pResult);
-    void RowDone(RowResult pResult);
+    void ApplyMeasured(const RowResult& pResult);
+    // pRow: the row's place in the run's order (c_Works).
+    void RowDone(std::int32_t pRow, RowResult pResult);
     void RowFailed(std::int32_t pRow, std::exception_ptr pError);
     // A row whose outcome was lost on its way back ends with pReason.
     void RowLost(std::int32_t pRow, RowReason pReason, const std::string& pText);
@@ -241,6 +247,11 @@ private:
     bool c_Advancing = false;
     double c_Target = 0.0;
     std::int32_t c_Count = 0;
+    // The rows' work, read once when the run started, in run order; a row
+    // is known by its id from then on.
+    std::vector<RowWork> c_Works;
+    // The number the rows gave the last run started (BatchRows::BeginRun).
+    std::int64_t c_RunNumber = 0;
     std::int32_t c_NextRow = 0;
     std::int32_t c_CurrentRow = -1;
     std::int32_t c_Done = 0;

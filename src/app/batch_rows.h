@@ -3,10 +3,15 @@
 // range, the markers that fixed it, the figures of its last measurement and
 // the outcome of the last run that reached it.
 //
-// The core works on the interface BatchRows. RowList keeps the rows itself
-// (the command line, the watch folder); the window keeps them in its list
-// control and maps them in and out, so that its cells stay what the
-// operator sees and edits.
+// Every row has an id that never changes while it is listed and is never
+// given to another row: a run names its rows by id, so that a result can
+// only ever land on the file it was made from, whatever became of the
+// list's order meanwhile.
+//
+// The core works on the interface BatchRows. RowStore (row_store.h) keeps
+// the rows itself (the command line, the watch folder); the window keeps
+// them in its list control and maps them in and out, so that its cells stay
+// what the operator sees and edits.
 
 #include <cstdint>
 #include <memory>
@@ -15,6 +20,7 @@
 #include <vector>
 
 #include "app/row_reason.h"
+#include "app/row_status.h"
 
 namespace sonivate {
 
@@ -22,6 +28,11 @@ struct RowResult;
 
 // Index that appends (as the list control names the last item).
 inline constexpr std::int32_t kAppendRow = -2;
+
+// A row's id: 1 and up, never reused by the rows that made it; kNoRowId is
+// no row.
+using RowId = std::uint64_t;
+inline constexpr RowId kNoRowId = 0;
 
 // For each end of the range: whether a marker was chosen and found.
 struct RangeMarkers {
@@ -70,14 +81,26 @@ public:
     virtual ~BatchRows() = default;
     virtual std::int32_t Count() const = 0;
     virtual BatchRow Row(std::int32_t pIndex) const = 0;
+    // The id of the row at pIndex, and the index of the row pId (-1 once it
+    // has left the list).
+    virtual RowId IdAt(std::int32_t pIndex) const = 0;
+    virtual std::int32_t IndexOf(RowId pId) const = 0;
     // Inserts pRow before pIndex; kAppendRow, or any index not below
     // Count(), appends.
     virtual void Insert(std::int32_t pIndex, const BatchRow& pRow) = 0;
     // Orders the rows by title (TextSortKey), ascending.
     virtual void SortByTitle() = 0;
     // A measured row's figures and clip mark (nothing for a row that was
-    // not measured: it keeps what it showed).
+    // not measured: it keeps what it showed). pResult.Id names the row.
     virtual void ApplyMeasurement(const RowResult& pResult) = 0;
+    // A run's word on a row: queued when the run starts, running when its
+    // work begins, its final status with the result (pRun: the run's
+    // number), and stopped for the rows the run never reached.
+    // A run starts over these rows: its number, one more than the last
+    // run's over them (the first is 1).
+    virtual std::int64_t BeginRun() { return ++mRuns; }
+    virtual void SetStatus(RowId /*pId*/, RowStatus /*pStatus*/) {}
+    virtual void Finished(const RowResult& /*pResult*/, std::int64_t /*pRun*/) {}
 
     // During a run: the row being processed, and whether the operator may
     // change the list (clicks, drags).
@@ -88,20 +111,9 @@ public:
     // the selected rows' paths in list order, and their removal.
     virtual std::vector<std::string> SelectedPaths() const { return {}; }
     virtual void RemoveSelected() {}
-};
-
-// Rows kept in memory, in list order.
-class RowList final : public BatchRows {
-public:
-    std::int32_t Count() const override { return static_cast<std::int32_t>(mRows.size()); }
-    BatchRow Row(std::int32_t pIndex) const override { return mRows.at(static_cast<size_t>(pIndex)); }
-    void Insert(std::int32_t pIndex, const BatchRow& pRow) override;
-    void SortByTitle() override;
-    void ApplyMeasurement(const RowResult& pResult) override;
-    const std::vector<BatchRow>& Rows() const { return mRows; }
 
 private:
-    std::vector<BatchRow> mRows;
+    std::int64_t mRuns = 0;
 };
 
 }  // namespace sonivate

@@ -5,6 +5,7 @@
 
 #include "common/basic_file.h"
 #include "common/numeric.h"
+#include "loudness/bs1770.h"
 #include "loudness/broadcast_measures.h"
 #include "loudness/c_lkfsfct.h"
 #include "platform/fd_path.h"
@@ -19,8 +20,7 @@ constexpr const char* kKeepName = "keep";
 constexpr const char* kUpdateName = "update";
 constexpr const char* kUpgradeName = "upgrade";
 
-// Blocks at or below this loudness never count (LKFS).
-constexpr double kAbsoluteGateLKFS = -70.0;
+using bs1770::kAbsoluteGateLKFS;
 
 // Down to this integrated loudness (LUFS) the writer's rounding of 16-bit
 // samples (noise near -96 LUFS) moves no figure, the quietest short-term

@@ -28,7 +28,6 @@ const char* const kMessageTooShort = "短すぎます";
 namespace {
 
 constexpr const char* kLineBreak = "\r\n";
-constexpr const char* kWavExtension = ".wav";
 
 const char* MessageOf(RowReason pReason) {
     switch (pReason) {
@@ -47,27 +46,6 @@ const char* MessageOf(RowReason pReason) {
     }
 }
 
-// Why an open of the intake failed (pError: its errno).
-RowReason OpenRefusal(int pError) {
-    switch (pError) {
-        case EACCES:
-        case EPERM:
-            return RowReason::Unreadable;
-        case ENOENT:
-        case ENOTDIR:
-            return RowReason::Missing;
-        case EISDIR:
-        case ENXIO:
-            return RowReason::NotRegular;
-        default:
-            return RowReason::CannotOpen;
-    }
-}
-
-bool EndsWithWav(const std::string& pName) {
-    const size_t n = std::char_traits<char>::length(kWavExtension);
-    return pName.size() >= n && AsciiUpper(pName.substr(pName.size() - n)) == AsciiUpper(kWavExtension);
-}
 
 }  // namespace
 
@@ -102,7 +80,7 @@ void Intake(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename,
         errno = 0;
         handle = OpenFileHandle(pFilename, kOpenRead);
         if (handle == 0) {
-            rejection = OpenRefusal(errno);
+            rejection = ReasonOfOpenError(errno);
             return;
         }
         check = CheckWave(pFilename, handle);
@@ -180,7 +158,7 @@ std::int32_t AddFolder(BatchRows& pList, IntakeHost& pHost, const std::string& p
         if (!platform::FolderEntries(folder, entries) && entries.empty()) return 0;
         std::vector<std::string> names;
         for (const std::string& name : entries)
-            if (EndsWithWav(name) && FolderExists(folder + name) == 0) names.push_back(name);
+            if (HasWavExtension(name) && FolderExists(folder + name) == 0) names.push_back(name);
         std::int32_t count = 0;
         for (const std::string& name : names) {
             AddTitle(pList, pHost, folder + name, kAppendRow);
@@ -205,6 +183,11 @@ void AddCommandLinePaths(BatchRows& pList, IntakeHost& pHost, const std::vector<
             }
         });
     }
+}
+
+bool HasWavExtension(const std::string& pName) {
+    const size_t n = std::char_traits<char>::length(kWavExtension);
+    return pName.size() >= n && AsciiLower(pName.substr(pName.size() - n)) == kWavExtension;
 }
 
 }  // namespace sonivate

@@ -54,6 +54,11 @@ public:
 // device, socket) is refused before it is opened, and one that cannot be
 // read says so. The range never reaches past the frames the file holds,
 // whatever its data chunk declares or its markers say.
+// The extension every source and copy has: ".wav", in any letter case.
+inline constexpr const char* kWavExtension = ".wav";
+// True when pName ends in kWavExtension, in any letter case.
+bool HasWavExtension(const std::string& pName);
+
 void AddTitle(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename, std::int32_t pIndex);
 // The same for a source its owner has opened (pOpened, never null): the
 // file is judged and its markers read through that descriptor, and the row

@@ -17,6 +17,7 @@
 #include "common/error_trap.h"
 #include "common/formatting.h"
 #include "common/paths.h"
+#include "loudness/bs1770.h"
 #include "loudness/broadcast_measures.h"
 #include "loudness/c_lkfsfct.h"
 #include "platform/pending_file.h"
@@ -33,7 +34,6 @@ namespace {
 constexpr std::int32_t kLKFSDecimals = 2;
 constexpr std::int32_t kPeakDecimals = 2;
 constexpr std::int32_t kGainDecimals = 3;
-constexpr const char* kOutputExtension = ".wav";
 
 // The source's own folder with a separator; "" for a name without a folder
 // (the working folder), never the root.
@@ -42,13 +42,10 @@ std::string SourceFolder(const std::string& pSource) {
     return PathPart(pSource, true, true, false, false, false, kKeepCase);
 }
 
-bool HasWavExtension(const std::string& pPath) {
-    return PathPart(pPath, false, false, false, true, true, kLowerCase) == kOutputExtension;
-}
 
-// Blocks at or below this loudness never count (LKFS): a file with none
-// above it has no programme loudness to bring anywhere.
-constexpr double kAbsoluteGateLKFS = -70.0;
+// Blocks at or below the absolute gate never count: a file with none above
+// it has no programme loudness to bring anywhere.
+using bs1770::kAbsoluteGateLKFS;
 
 // The row's range holds no frame: a start marker at or past the end of the
 // audio, or an end marker before the start.
@@ -185,6 +182,7 @@ std::optional<CopyFigures> RowCopyFigures(const RowResult& pResult) {
 RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressHost& pProgress,
                      const std::function<void(const RowResult&)>& pOnMeasured, RunOutputs* pRun) {
     RowResult result;
+    result.Id = pWork.Id;
     result.Row = pWork.Row;
     const bool writes = pChoices.Output && pChoices.Output->Writes();
     if (!pWork.Opened && !pWork.Source.empty() && pWork.Source.front() != kPathSeparator &&
@@ -199,7 +197,7 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
     const std::string title = PathPart(pWork.Source, false, false, true, false, false, kKeepCase);
     const std::string sourceName = PathPart(pWork.Source, false, false, true, true, true, kKeepCase);
     // In place a ".wav" source keeps its own name, letter case included.
-    const std::string outputName = inPlace && HasWavExtension(pWork.Source) ? sourceName : title + kOutputExtension;
+    const std::string outputName = inPlace && HasWavExtension(pWork.Source) ? sourceName : title + kWavExtension;
     const std::string outputPath = inPlace && HasWavExtension(pWork.Source) ? pWork.Source : folder + outputName;
 
     // The source is opened once: the check, the markers, the hash, the
@@ -292,6 +290,7 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
         }
     } catch (const std::bad_alloc&) {
         result = RowResult{};
+        result.Id = pWork.Id;
         result.Row = pWork.Row;
         result.SourceFound = true;
         result.Reason = RowReason::OutOfMemory;
@@ -330,6 +329,7 @@ namespace detail {
 RowWork ReadRowWork(const BatchRows& pRows, std::int32_t pRow) {
     const BatchRow row = pRows.Row(pRow);
     RowWork work;
+    work.Id = pRows.IdAt(pRow);
     work.Row = pRow;
     work.Source = row.Path;
     work.Start = row.Start;

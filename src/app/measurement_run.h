@@ -87,6 +87,7 @@ public:
 
 // What one row's processing starts from, read from the list.
 struct RowWork {
+    RowId Id = kNoRowId;
     std::int32_t Row = 0;
     std::string Source;
     std::int64_t Start = 0;
@@ -118,6 +119,9 @@ struct BroadcastFigures {
 
 // What became of one row.
 struct RowResult {
+    // The row, by id (never changes), and its index in the list when the
+    // result was reported.
+    RowId Id = kNoRowId;
     std::int32_t Row = 0;
     bool SourceFound = false;  // false: the row was skipped silently
     bool Measured = false;     // the measurement completed in this run

@@ -86,20 +86,7 @@ SourceHold::~SourceHold() { platform::CloseFile(mFd); }
 
 RowReason SourceHold::Refused(int pError) {
     mError = pError;
-    switch (pError) {
-        case ENOENT:
-        case ENOTDIR:
-            return RowReason::Missing;
-        case EISDIR:
-        case ENXIO:
-        case ELOOP:  // a link where none may be followed
-            return RowReason::NotRegular;
-        case EACCES:
-        case EPERM:
-            return RowReason::Unreadable;
-        default:
-            return RowReason::CannotOpen;
-    }
+    return ReasonOfOpenError(pError);
 }
 
 RowReason SourceHold::Open(const std::string& pPath, bool pNoFollow) { return OpenAndHold(pPath, pNoFollow, false); }

@@ -1,5 +1,7 @@
 #include "app/row_reason.h"
 
+#include <cerrno>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -112,6 +114,23 @@ MessageLanguage LanguageOfLocale() {
         return std::strncmp(value, "ja", 2) == 0 ? MessageLanguage::Japanese : MessageLanguage::English;
     }
     return MessageLanguage::English;
+}
+
+RowReason ReasonOfOpenError(int pError) {
+    switch (pError) {
+        case ENOENT:
+        case ENOTDIR:
+            return RowReason::Missing;
+        case EISDIR:
+        case ENXIO:
+        case ELOOP:
+            return RowReason::NotRegular;
+        case EACCES:
+        case EPERM:
+            return RowReason::Unreadable;
+        default:
+            return RowReason::CannotOpen;
+    }
 }
 
 }  // namespace sonivate

@@ -52,6 +52,11 @@ enum class RowReason : std::int32_t {
 // The reason for a file CheckWave does not pass; None for WaveProblem::None.
 RowReason ReasonOfWave(WaveProblem pProblem);
 
+// Why a source could not be opened for reading (pError: the open's errno):
+// Missing, NotRegular (also a link where none may be followed), Unreadable
+// or CannotOpen.
+RowReason ReasonOfOpenError(int pError);
+
 enum class MessageLanguage { Japanese, English };
 
 // "not_pcm", "locked", ...; "" for None.

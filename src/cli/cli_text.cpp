@@ -1,5 +1,7 @@
 #include "cli/cli_text.h"
 
+#include "common/formatting.h"
+
 #include <cerrno>
 #include <cstdio>
 
@@ -58,23 +60,6 @@ size_t Utf8SequenceAt(const std::string& pText, size_t pAt) {
     return length;
 }
 
-std::string Base64(const std::string& pBytes) {
-    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    std::uint32_t bits = 0;
-    int count = 0;
-    for (const char c : pBytes) {
-        bits = (bits << 8) | static_cast<unsigned char>(c);
-        count += 8;
-        while (count >= 6) {
-            count -= 6;
-            out += kAlphabet[(bits >> count) & 0x3F];
-        }
-    }
-    if (count > 0) out += kAlphabet[(bits << (6 - count)) & 0x3F];
-    while (out.size() % 4 != 0) out += '=';
-    return out;
-}
 
 }  // namespace
 
@@ -118,18 +103,7 @@ RowReason PathRefusal(const std::string& pPath) {
         platform::CloseChecked(fd);
         return RowReason::None;
     }
-    switch (error) {
-        case EACCES:
-        case EPERM:
-            return RowReason::Unreadable;
-        case ENOENT:
-            return RowReason::Missing;
-        case EISDIR:
-        case ENXIO:
-            return RowReason::NotRegular;
-        default:
-            return RowReason::CannotOpen;
-    }
+    return ReasonOfOpenError(error);
 }
 
 }  // namespace sonivate::cli

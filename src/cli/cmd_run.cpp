@@ -21,6 +21,7 @@
 #include "report/text_cells.h"
 #include "app/file_list.h"
 #include "app/measurement_run.h"
+#include "app/row_store.h"
 #include "app/run_report.h"
 #include "cli/broadcast_output.h"
 #include "cli/cli_text.h"
@@ -161,6 +162,8 @@ struct RowFacts {
     const BatchRow* row = nullptr;  // null: not listed
     const RowResult* result = nullptr;
     RowReason refused = RowReason::None;
+    // The row's status in the store; a path that was never listed failed.
+    RowStatus status = RowStatus::Failed;
 };
 
 // The one schema of a row, for JSON, JSON lines, CSV and the table: the
@@ -201,6 +204,8 @@ Json RowJson(const RowFacts& pFacts, const RunOptions& pOptions) {
     row["end_marker_found"] = listed ? MarkerFound(listed->Markers.EndChosen, listed->Markers.EndFound) : Json(nullptr);
     row["listed"] = listed != nullptr;
     AddChosenKeys(row, result, pOptions.choices.extras);
+    // Last, so that the columns scripts already read keep their places.
+    row["status"] = StatusCode(pFacts.status);
     return row;
 }
 
@@ -304,8 +309,7 @@ void PrintTable(const Json& pRows, const std::vector<std::string>& pOutputs, con
 std::string RangeChoicesText(const RunOptions& pOptions) { return pOptions.choices.from + " - " + pOptions.choices.to; }
 
 // Writes the batch's report; false after a message on stderr.
-bool WriteBatchReport(const RunOptions& pOptions, const RowList& pRows,
-                      const std::map<std::int32_t, const RowResult*>& pResults,
+bool WriteBatchReport(const RunOptions& pOptions, const RowStore& pRows,
                       const std::vector<std::pair<std::string, RowReason>>& pRefused) {
     report::BatchReport batch;
     const std::optional<DeliveryProfile>& profile = pOptions.choices.extras.profile;
@@ -313,12 +317,9 @@ bool WriteBatchReport(const RunOptions& pOptions, const RowList& pRows,
     batch.Header = ReportHeader(SONIVATE_VERSION, judged, ParseDecimal(pOptions.choices.target).value_or(0.0),
                                 RangeChoicesText(pOptions));
     const RowReason unprocessed = RowReason::NotReached;
-    for (std::int32_t index = 0; index < pRows.Count(); ++index) {
-        const auto found = pResults.find(index);
-        batch.Rows.push_back(ReportRow(pRows.Rows()[static_cast<size_t>(index)],
-                                       found == pResults.end() ? nullptr : found->second, judged, unprocessed,
-                                       ReasonWithCause));
-    }
+    for (const StoredRow& stored : pRows.Rows())
+        batch.Rows.push_back(
+            ReportRow(stored.Row, stored.Last ? &*stored.Last : nullptr, judged, unprocessed, ReasonWithCause));
     for (const auto& [path, reason] : pRefused) {
         report::FileRow file;
         file.Title = PathPart(path, false, false, true, false, false, kKeepCase);
@@ -420,25 +421,28 @@ int Run(const RunOptions& pOptions) {
     // JSON lines: each row as soon as it and every row before it are done.
     std::int32_t printed = 0;
     auto printLine = [&](std::int32_t pRow, const RowResult* pResult) {
-        const BatchRow row = list.Row(pRow);
-        std::printf("%s\n", DumpJson(RowJson({row.Path, &row, pResult}, pOptions), -1).c_str());
+        const StoredRow& stored = list.Rows()[static_cast<size_t>(pRow)];
+        const RowStatus status = pResult != nullptr ? StatusOfResult(*pResult) : stored.Status;
+        std::printf("%s\n",
+                    DumpJson(RowJson({stored.Row.Path, &stored.Row, pResult, RowReason::None, status}, pOptions), -1)
+                        .c_str());
         std::fflush(stdout);
         ++printed;
     };
     if (pOptions.jsonLines) host.onRow = [&](const RowResult& pResult) { printLine(pResult.Row, &pResult); };
-    const std::vector<RowResult> results = RunMeasurement(list, host, jobs);
+    RunMeasurement(list, host, jobs);
 
-    std::map<std::int32_t, const RowResult*> byRow;
-    for (const RowResult& result : results) byRow[result.Row] = &result;
     bool failed = missing || !intake.rejections.empty();
     Json rows = Json::array();
     std::vector<std::string> outputs, verdicts;
     for (std::int32_t index = 0; index < list.Count(); ++index) {
-        const auto it = byRow.find(index);
-        const RowResult* result = it == byRow.end() ? nullptr : it->second;
-        const BatchRow& row = list.Rows()[static_cast<size_t>(index)];
+        // One run over a new store: a row's last result is this run's.
+        const StoredRow& stored = list.Rows()[static_cast<size_t>(index)];
+        const RowResult* result = stored.Last ? &*stored.Last : nullptr;
+        const BatchRow& row = stored.Row;
         if (pOptions.jsonLines && index >= printed) printLine(index, result);
-        if (!pOptions.jsonLines) rows.push_back(RowJson({row.Path, &row, result}, pOptions));
+        if (!pOptions.jsonLines)
+            rows.push_back(RowJson({row.Path, &row, result, RowReason::None, stored.Status}, pOptions));
         outputs.push_back(OutputText(result, pOptions));
         verdicts.push_back(VerdictCell(RowVerdicts(result, pOptions.choices.extras)));
         if (result == nullptr || !result->Measured) failed = true;
@@ -485,7 +489,7 @@ int Run(const RunOptions& pOptions) {
         PrintTable(rows, outputs, verdicts, pOptions);
     }
     std::fflush(stdout);
-    if (!pOptions.report.empty() && !WriteBatchReport(pOptions, list, byRow, intake.rejections)) failed = true;
+    if (!pOptions.report.empty() && !WriteBatchReport(pOptions, list, intake.rejections)) failed = true;
     if (StopSignalled()) return kExitInterrupted;
     return failed ? kExitFailed : kExitOk;
 }

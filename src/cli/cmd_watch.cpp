@@ -20,6 +20,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "app/row_store.h"
 #include "app/file_list.h"
 #include "app/measurement_run.h"
 #include "app/watch_journal.h"

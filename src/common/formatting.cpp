@@ -134,4 +134,20 @@ std::string AsciiLower(std::string pText) {
     return pText;
 }
 
+std::string Base64(std::string_view pBytes) {
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    constexpr unsigned kSixBits = 63;
+    std::string out;
+    out.reserve((pBytes.size() + 2) / 3 * 4);
+    for (size_t i = 0; i < pBytes.size(); i += 3) {
+        const auto byte = [&](size_t k) { return k < pBytes.size() ? static_cast<unsigned char>(pBytes[k]) : 0u; };
+        const unsigned v = (byte(i) << 16) | (byte(i + 1) << 8) | byte(i + 2);
+        out += kDigits[(v >> 18) & kSixBits];
+        out += kDigits[(v >> 12) & kSixBits];
+        out += i + 1 < pBytes.size() ? kDigits[(v >> 6) & kSixBits] : '=';
+        out += i + 2 < pBytes.size() ? kDigits[v & kSixBits] : '=';
+    }
+    return out;
+}
+
 }  // namespace sonivate

@@ -40,4 +40,7 @@ std::string FitTextToWidth(const std::string& pText, const TextWidthFunction& pM
 // zero, at least one integer digit ("0.00" gives -23.46 for -23.456).
 std::string FormatFixed(double pValue, std::int32_t pDecimals);
 
+// pBytes in Base64 (RFC 4648, with padding).
+std::string Base64(std::string_view pBytes);
+
 }  // namespace sonivate

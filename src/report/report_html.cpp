@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/formatting.h"
 #include "report/loudness_graph.h"
 #include "report/report_text.h"
 #include "report/text_cells.h"
@@ -63,20 +64,6 @@ cairo_status_t Append(void* pClosure, const unsigned char* pData, unsigned int p
     return CAIRO_STATUS_SUCCESS;
 }
 
-std::string Base64(const std::string& pBytes) {
-    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((pBytes.size() + 2) / 3 * 4);
-    for (size_t i = 0; i < pBytes.size(); i += 3) {
-        const auto byte = [&](size_t k) { return k < pBytes.size() ? static_cast<unsigned char>(pBytes[k]) : 0u; };
-        const unsigned v = (byte(i) << 16) | (byte(i + 1) << 8) | byte(i + 2);
-        out += kDigits[(v >> 18) & 63];
-        out += kDigits[(v >> 12) & 63];
-        out += i + 1 < pBytes.size() ? kDigits[(v >> 6) & 63] : '=';
-        out += i + 2 < pBytes.size() ? kDigits[v & 63] : '=';
-    }
-    return out;
-}
 
 // The graph as an inline PNG. A PNG rather than cairo's SVG: the SVG carries
 // every glyph's outline and one element per character, three times the

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <new>
 
+#include "app/row_store.h"
 #include "app/batch_controller.h"
 #include "app/delivery_profile.h"
 #include "app/file_list.h"

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/row_store.h"
 #include "app/delivery_profile.h"
 #include "app/run_report.h"
 #include "batch_hosts.h"
@@ -46,7 +47,7 @@ TEST(RunReport, ARowKeepsItsSeriesAndMarkersAndIsJudgedAtTheGainAsShown) {
     ASSERT_TRUE(result.Broadcast.has_value());
 
     const DeliveryProfile profile = *BuiltInProfile("ebu-r128");
-    const report::FileRow file = ReportRow(rows.Rows()[0], &result, &profile, RowReason::NotMeasured,
+    const report::FileRow file = ReportRow(rows.Rows()[0].Row, &result, &profile, RowReason::NotMeasured,
                                            [](RowReason pReason, int) { return std::string(ReasonCode(pReason)); });
     ASSERT_EQ(file.Markers.size(), 2u);
     EXPECT_EQ(file.Markers[0].Name, "BC$START");
@@ -76,13 +77,13 @@ TEST(RunReport, ARowKeepsItsSeriesAndMarkersAndIsJudgedAtTheGainAsShown) {
     const RowResult plain = RunMeasurement(rows, host).at(0);
     EXPECT_TRUE(plain.Markers.empty());
     EXPECT_TRUE(plain.Broadcast->Series.Momentary.empty());
-    const report::FileRow unjudged = ReportRow(rows.Rows()[0], &plain, nullptr, RowReason::NotMeasured, {});
+    const report::FileRow unjudged = ReportRow(rows.Rows()[0].Row, &plain, nullptr, RowReason::NotMeasured, {});
     EXPECT_EQ(unjudged.CopyVerdict.Kind, report::VerdictKind::None);
     EXPECT_EQ(*unjudged.Source.LKFS, result.LKFS) << "the series does not change the loudness";
 
     // A row the run did not come to says why, with no figures.
     const report::FileRow unprocessed =
-        ReportRow(rows.Rows()[0], nullptr, &profile, RowReason::Stopped,
+        ReportRow(rows.Rows()[0].Row, nullptr, &profile, RowReason::Stopped,
                   [](RowReason pReason, int) { return std::string(ReasonCode(pReason)); });
     EXPECT_EQ(unprocessed.ReasonCode, ReasonCode(RowReason::Stopped));
     EXPECT_EQ(unprocessed.ReasonText, ReasonCode(RowReason::Stopped));

@@ -34,7 +34,8 @@ const std::set<std::string> kPlainRowKeys = {"path",
                                              "reason_text",
                                              "start_marker_found",
                                              "end_marker_found",
-                                             "listed"};
+                                             "listed",
+                                             "status"};
 const std::set<std::string> kExtrasKeys = {"true_peak", "lra", "max_momentary", "max_short_term"};
 const std::set<std::string> kAddedKeys = {
     "true_peak",      "lra", "max_momentary", "max_short_term", "profile", "verdict_source", "verdict_output",
@@ -71,6 +72,7 @@ TEST(CliRun, JsonRowsCarryExactlyTheListedKeysInListOrder) {
         EXPECT_EQ(row["length"], "00:00:01.500");
         EXPECT_TRUE(row["measured"].get<bool>());
         EXPECT_TRUE(row["written"].get<bool>());
+        EXPECT_EQ(row["status"], "written");
         EXPECT_EQ(row["output"], out.file(row["title"].get<std::string>() + ".wav"));
     }
     EXPECT_NEAR(rows[0]["lkfs"].get<double>(), -20.0, 0.2);
@@ -93,12 +95,13 @@ TEST(CliRun, RejectionsGoToStandardErrorAndFailTheRun) {
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_EQ(refused[0]["reason"], "unsupported_format");
     EXPECT_FALSE(refused[0]["listed"].get<bool>());
+    EXPECT_EQ(refused[0]["status"], "failed");
     EXPECT_TRUE(refused[0]["lkfs"].is_null());
     EXPECT_NE(r.err.find("missing.wav"), std::string::npos);
     EXPECT_EQ(
         r.out.substr(0, r.out.find('\n')),
         "path,title,start,end,length,measured,lkfs_text,peak_text,gain_text,lkfs,peak,gain,clip,output,written,"
-        "reason,reason_text,start_marker_found,end_marker_found,listed,true_peak,lra,max_momentary,max_short_term");
+        "reason,reason_text,start_marker_found,end_marker_found,listed,true_peak,lra,max_momentary,max_short_term,status");
     EXPECT_NE(r.out.find(dir.file("good.wav") + ",good,0,"), std::string::npos)
         << "relative paths from the current folder";
 }
@@ -170,7 +173,7 @@ TEST(CliRun, BroadcastFiguresAndVerdictsAreThoseOfMeasure) {
 
     const CliResult csv = RunCli({"run", "--csv", "--profile", "ebu-r128-s1", loud});
     EXPECT_NE(csv.out.find(",listed,true_peak,lra,max_momentary,max_short_term,profile,verdict_source,verdict_output,"
-                           "verdict_reasons\n"),
+                           "verdict_reasons,status\n"),
               std::string::npos)
         << csv.out;
     EXPECT_NE(

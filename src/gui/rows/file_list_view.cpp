@@ -1,11 +1,20 @@
 #include "gui/rows/file_list_view.h"
 
+#include <atomic>
 #include <cmath>
 
 #include "app/measurement_run.h"
 #include "common/error_trap.h"
 
 namespace sonivate {
+namespace {
+
+// Ids are unique in the process, whichever list or adapter gave them.
+std::atomic<RowId> gLastRowId{kNoRowId};
+
+RowId NewRowId() { return ++gLastRowId; }
+
+}  // namespace
 
 void ConfigureFileList(ListViewModel& pList, double pSizeRate) {
     pList.SetNumData(kFileListColumns);
@@ -33,6 +42,23 @@ BatchRow ListViewRows::Row(std::int32_t pIndex) const {
     return row;
 }
 
+RowId ListViewRows::IdAt(std::int32_t pIndex) const {
+    const CellValue cell = mList.AuxID(pIndex, kAuxRowId);
+    if (cell.IsNumber()) return static_cast<RowId>(cell.AsNumber());
+    const RowId id = NewRowId();
+    mList.SetAuxID(pIndex, kAuxRowId, CellValue(static_cast<double>(id)));
+    return id;
+}
+
+std::int32_t ListViewRows::IndexOf(RowId pId) const {
+    if (pId == kNoRowId) return -1;
+    for (std::int32_t row = 0; row < mList.ItemCount(); ++row) {
+        const CellValue cell = mList.AuxID(row, kAuxRowId);
+        if (cell.IsNumber() && static_cast<RowId>(cell.AsNumber()) == pId) return row;
+    }
+    return -1;
+}
+
 void ListViewRows::Insert(std::int32_t pIndex, const BatchRow& pRow) {
     std::int32_t index = pIndex;
     // Each cell on its own, as the list's own steps are: with errors
@@ -50,6 +76,7 @@ void ListViewRows::Insert(std::int32_t pIndex, const BatchRow& pRow) {
         mList.SetAuxID(index, kAuxPath, CellValue(pRow.Path));
         mList.SetAuxID(index, kAuxStart, CellValue(CheckedNarrow<std::int32_t>(pRow.Start)));
         mList.SetAuxID(index, kAuxEnd, CellValue(CheckedNarrow<std::int32_t>(pRow.End)));
+        mList.SetAuxID(index, kAuxRowId, CellValue(static_cast<double>(NewRowId())));
         mList.SetValue(index, kColumnTitle, CellValue(pRow.Title));
         if (!pRow.LengthText.empty()) mList.SetValue(index, kColumnLength, CellValue(pRow.LengthText));
     });
@@ -58,12 +85,13 @@ void ListViewRows::Insert(std::int32_t pIndex, const BatchRow& pRow) {
 void ListViewRows::SortByTitle() { mList.ReOrder(kColumnTitle, 1); }
 
 void ListViewRows::ApplyMeasurement(const RowResult& pResult) {
-    if (!pResult.Measured) return;
-    mList.SetValue(pResult.Row, kColumnLKFS, CellValue(pResult.LKFSText));
-    mList.SetValue(pResult.Row, kColumnPeak, CellValue(pResult.PeakText));
-    mList.SetValue(pResult.Row, kColumnGain, CellValue(pResult.GainText));
+    const std::int32_t row = IndexOf(pResult.Id);
+    if (!pResult.Measured || row < 0) return;
+    mList.SetValue(row, kColumnLKFS, CellValue(pResult.LKFSText));
+    mList.SetValue(row, kColumnPeak, CellValue(pResult.PeakText));
+    mList.SetValue(row, kColumnGain, CellValue(pResult.GainText));
     // The mark stays once set: a later run does not clear it.
-    if (pResult.Clip) mList.SetDispColor(pResult.Row, kClipColor);
+    if (pResult.Clip) mList.SetDispColor(row, kClipColor);
 }
 
 void ListViewRows::ShowCurrent(std::int32_t pIndex) {

@@ -4,7 +4,8 @@
 //
 // A row: IconType 1; hidden values kAuxPath (the path as given), kAuxStart
 // and kAuxEnd (the measurement range in sample frames, fixed when the row is
-// made); columns title, length of the range, LKFS, peak and gain. The core
+// made), kAuxRowId (its id, which moves with it when the list is sorted or
+// dragged); columns title, length of the range, LKFS, peak and gain. The core
 // reads a row from these cells and writes its figures back into them.
 
 #include <cstdint>
@@ -24,7 +25,9 @@ inline constexpr std::int32_t kFileListColumns = 5;
 inline constexpr std::int32_t kAuxPath = 0;
 inline constexpr std::int32_t kAuxStart = 1;
 inline constexpr std::int32_t kAuxEnd = 2;
-inline constexpr std::int32_t kFileListAux = 3;
+// The row's id (BatchRows::IdAt), given when the row is listed.
+inline constexpr std::int32_t kAuxRowId = 3;
+inline constexpr std::int32_t kFileListAux = 4;
 inline constexpr std::int32_t kFileIcon = 1;
 
 // Captions and widths of the columns (twips at layout scale 1), and the
@@ -50,6 +53,9 @@ public:
     explicit ListViewRows(ListViewModel& pList) : mList(pList) {}
     std::int32_t Count() const override { return mList.ItemCount(); }
     BatchRow Row(std::int32_t pIndex) const override;
+    // A row listed by other means than Insert gets its id when first asked.
+    RowId IdAt(std::int32_t pIndex) const override;
+    std::int32_t IndexOf(RowId pId) const override;
     void Insert(std::int32_t pIndex, const BatchRow& pRow) override;
     void SortByTitle() override;
     void ApplyMeasurement(const RowResult& pResult) override;
