@@ -3,12 +3,15 @@
 #include <atomic>
 
 #include <algorithm>
+#include <array>
+#include <utility>
 #include <cstddef>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <thread>
 #include <vector>
 #include <cstdlib>
@@ -22,6 +25,7 @@
 #include "platform/event_pump.h"
 #include "wavefile/pcm_codec.h"
 #include "wavefile/wave_mmio.h"
+#include "writer/limited_gain.h"
 #include "writer/sample_scaling.h"
 
 namespace sonivate {
@@ -87,11 +91,13 @@ void ScaleSamples(std::int32_t* pSamples, std::size_t pCount, double pEven, doub
 
 // One instance per layout, so the hot loop carries no per-sample decision
 // about widths or channel counts. Each chunk is decoded, scaled and encoded
-// in three tight passes.
+// in three tight passes. Mono and stereo take a gain per channel (pLeft on
+// even sample indices, pRight on odd ones); wider layouts take pLeft alone,
+// which lets chunks of any length cut their frames anywhere.
 template <class Codec, std::size_t kChannels>
 void ScaleFrames(unsigned char* pData, std::int64_t pFrames, double pLeft, double pRight) {
-    static_assert(kChannels == 1 || kChannels == 2);
-    const double odd = kChannels == 1 ? pLeft : pRight;
+    static_assert(kChannels >= 1 && kChannels <= kEditMaxChannels);
+    const double odd = kChannels == 2 ? pRight : pLeft;
     alignas(64) std::int32_t samples[kChunkSamples];
     const std::size_t total = static_cast<std::size_t>(pFrames) * kChannels;
     for (std::size_t first = 0; first < total; first += kChunkSamples) {
@@ -108,40 +114,65 @@ using FrameScaler = void (*)(unsigned char* pData, std::int64_t pFrames, double 
 #if defined(SONIVATE_WRITER_AVX2)
 template <std::size_t kChannels, void (*kRun)(unsigned char*, std::size_t, double, double)>
 void ScaleFramesAvx2(unsigned char* pData, std::int64_t pFrames, double pLeft, double pRight) {
-    kRun(pData, static_cast<std::size_t>(pFrames) * kChannels, pLeft, kChannels == 1 ? pLeft : pRight);
+    kRun(pData, static_cast<std::size_t>(pFrames) * kChannels, pLeft, kChannels == 2 ? pRight : pLeft);
 }
 std::atomic<bool> gUseAvx2{writer_detail::CpuHasAvx2()};
 #endif
 
-// nullptr for the layouts the writer refuses (8-bit and surround).
-FrameScaler ScalerFor(std::int32_t pFormatKind) {
+template <std::size_t... kIndex>
+constexpr std::array<FrameScaler, sizeof...(kIndex)> PortableScalers16(std::index_sequence<kIndex...>) {
+    return {&ScaleFrames<Pcm16, kIndex + 1>...};
+}
+template <std::size_t... kIndex>
+constexpr std::array<FrameScaler, sizeof...(kIndex)> PortableScalers24(std::index_sequence<kIndex...>) {
+    return {&ScaleFrames<Pcm24, kIndex + 1>...};
+}
+#if defined(SONIVATE_WRITER_AVX2)
+template <std::size_t... kIndex>
+constexpr std::array<FrameScaler, sizeof...(kIndex)> Avx2Scalers16(std::index_sequence<kIndex...>) {
+    return {&ScaleFramesAvx2<kIndex + 1, writer_detail::ScaleRun16Avx2>...};
+}
+template <std::size_t... kIndex>
+constexpr std::array<FrameScaler, sizeof...(kIndex)> Avx2Scalers24(std::index_sequence<kIndex...>) {
+    return {&ScaleFramesAvx2<kIndex + 1, writer_detail::ScaleRun24Avx2>...};
+}
+#endif
+
+// Linear PCM of 16 or 24 bits in 1 to kEditMaxChannels channels, frames of
+// exactly their samples.
+bool LayoutTaken(const WaveFormatInfo& pInfo) {
+    return pInfo.Valid != 0 && pInfo.Channels >= 1 && pInfo.Channels <= kEditMaxChannels &&
+           (pInfo.BitsPerSample == 16 || pInfo.BitsPerSample == 24) &&
+           pInfo.BlockAlign == pInfo.Channels * (pInfo.BitsPerSample / 8);
+}
+
+// nullptr for the layouts the writer refuses (8-bit, more than
+// kEditMaxChannels channels, a frame size that does not match).
+FrameScaler ScalerFor(const WaveFormatInfo& pInfo) {
+    if (!LayoutTaken(pInfo)) return nullptr;
+    const auto index = static_cast<std::size_t>(pInfo.Channels - 1);
+    constexpr auto kAll = std::make_index_sequence<kEditMaxChannels>();
 #if defined(SONIVATE_WRITER_AVX2)
     if (gUseAvx2.load(std::memory_order_relaxed)) {
-        switch (pFormatKind) {
-            case Mono16bit:
-                return &ScaleFramesAvx2<1, writer_detail::ScaleRun16Avx2>;
-            case Stereo16bit:
-                return &ScaleFramesAvx2<2, writer_detail::ScaleRun16Avx2>;
-            case Mono24bit:
-                return &ScaleFramesAvx2<1, writer_detail::ScaleRun24Avx2>;
-            case Stereo24bit:
-                return &ScaleFramesAvx2<2, writer_detail::ScaleRun24Avx2>;
-            default:
-                return nullptr;
-        }
+        static constexpr auto kScalers16 = Avx2Scalers16(kAll);
+        static constexpr auto kScalers24 = Avx2Scalers24(kAll);
+        return pInfo.BitsPerSample == 16 ? kScalers16[index] : kScalers24[index];
     }
 #endif
-    switch (pFormatKind) {
-        case Mono16bit:
-            return &ScaleFrames<Pcm16, 1>;
-        case Stereo16bit:
-            return &ScaleFrames<Pcm16, 2>;
-        case Mono24bit:
-            return &ScaleFrames<Pcm24, 1>;
-        case Stereo24bit:
-            return &ScaleFrames<Pcm24, 2>;
-        default:
-            return nullptr;
+    static constexpr auto kScalers16 = PortableScalers16(kAll);
+    static constexpr auto kScalers24 = PortableScalers24(kAll);
+    return pInfo.BitsPerSample == 16 ? kScalers16[index] : kScalers24[index];
+}
+
+// Frames each with a factor of its own (pFactors, one per frame), every
+// channel alike, with the rule of Scale.
+template <class Codec>
+void ScaleFramesVarying(unsigned char* pData, std::int64_t pFrames, std::int32_t pChannels, const double* pFactors) {
+    unsigned char* at = pData;
+    for (std::int64_t f = 0; f < pFrames; ++f) {
+        const double factor = pFactors[f];
+        for (std::int32_t c = 0; c < pChannels; ++c, at += Codec::kBytes)
+            Codec::EncodeOne(at, Scale<Codec>(Codec::DecodeOne(at), factor));
     }
 }
 
@@ -269,6 +300,46 @@ void UseAvx2ForTesting(bool pUse) {
 #endif
 }
 
+double WriterFactor(double pGainDB) { return FactorOf(EffectiveGainDB(pGainDB)); }
+
+bool ScaleWithEnvelope(const WaveFormatInfo& pInfo, unsigned char* pData, std::int64_t pFrames, double pFactor,
+                       const GainEnvelope& pEnvelope, std::int64_t pRangeFrame) {
+    const FrameScaler scaler = ScalerFor(pInfo);
+    if (scaler == nullptr) return false;
+    if (!pEnvelope.Reduces()) {
+        scaler(pData, pFrames, pFactor, pFactor);
+        return true;
+    }
+    const std::span<const float> points = pEnvelope.Points();
+    const auto frameBytes = static_cast<std::int64_t>(pInfo.BlockAlign);
+    double factors[kLimiterStepFrames];
+    // Runs of whole steps at unity go through the layout's fast path; steps
+    // with a reduction frame by frame.
+    std::int64_t unityFrom = 0;
+    std::int64_t done = 0;
+    while (done < pFrames) {
+        const std::int64_t frame = pRangeFrame + done;
+        const auto k = static_cast<std::size_t>(frame / kLimiterStepFrames);
+        const std::int64_t count =
+            std::min<std::int64_t>(kLimiterStepFrames - frame % kLimiterStepFrames, pFrames - done);
+        if (points[k] == 1.0f && points[k + 1] == 1.0f) {
+            done += count;
+            continue;
+        }
+        if (done > unityFrom) scaler(pData + unityFrom * frameBytes, done - unityFrom, pFactor, pFactor);
+        pEnvelope.Factors(frame, count, factors);
+        for (std::int64_t i = 0; i < count; ++i) factors[i] *= pFactor;
+        if (pInfo.BitsPerSample == 16)
+            ScaleFramesVarying<Pcm16>(pData + done * frameBytes, count, pInfo.Channels, factors);
+        else
+            ScaleFramesVarying<Pcm24>(pData + done * frameBytes, count, pInfo.Channels, factors);
+        done += count;
+        unityFrom = done;
+    }
+    if (done > unityFrom) scaler(pData + unityFrom * frameBytes, done - unityFrom, pFactor, pFactor);
+    return true;
+}
+
 }  // namespace writer_detail
 
 std::int32_t C_EditWave::EditWav(const std::string& pSourceFN, const std::string& pTargetFN, FileHandle& pSourceFH,
@@ -298,16 +369,18 @@ std::int32_t C_EditWave::EditWav(const std::string& pSourceFN, const std::string
         if (source == 0) return 0;
 
         return EditOpen(ReadWaveHeader(kNoPath, source), source, target, ownTarget, pTargetFN, pFrom, pTo, pAdjustdbL,
-                        pAdjustdbR);
+                        pAdjustdbR, nullptr);
     });
 }
 
 std::int32_t C_EditWave::EditOpen(const WaveFormatInfo& pInfo, FileHandle& pSource, FileHandle& pTarget,
                                   bool pOwnTarget, const std::string& pTargetFN, std::int64_t pFrom, std::int64_t pTo,
-                                  double pAdjustdbL, double pAdjustdbR) {
+                                  double pAdjustdbL, double pAdjustdbR, const GainEnvelope* pEnvelope) {
     return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
-        const FrameScaler scaler = ScalerFor(pInfo.FormatKind);
-        if (pInfo.Valid == 0 || scaler == nullptr) return 0;
+        const FrameScaler scaler = ScalerFor(pInfo);
+        if (scaler == nullptr) return 0;
+        // Wider layouts take one gain for every channel.
+        if (pInfo.Channels > 2 && EffectiveGainDB(pAdjustdbL) != EffectiveGainDB(pAdjustdbR)) return 0;
         const std::int64_t sourceSize = FileSizeOfHandle(pSource);
         if (sourceSize < 0) return 0;
 
@@ -317,12 +390,16 @@ std::int32_t C_EditWave::EditOpen(const WaveFormatInfo& pInfo, FileHandle& pSour
         const std::int64_t end =
             std::min<std::int64_t>(pTo > 0 ? pTo : std::max<std::int64_t>(pInfo.NumSamples, present), present);
 
+        // An envelope describes exactly the range it was made for.
+        const bool limited = pEnvelope != nullptr && pEnvelope->Reduces();
+        if (limited && pEnvelope->Frames() != std::max<std::int64_t>(end - start, 0)) return 0;
+
         if (pOwnTarget) pTarget = OpenFileHandle(pTargetFN, kOpenReadWrite);
         if (pTarget == 0) return 0;
 
         const double gainLeft = EffectiveGainDB(pAdjustdbL);
         const double gainRight = EffectiveGainDB(pAdjustdbR);
-        const bool plainCopy = gainLeft == 0.0 && gainRight == 0.0;
+        const bool plainCopy = gainLeft == 0.0 && gainRight == 0.0 && !limited;
         const double factorLeft = FactorOf(gainLeft);
         const double factorRight = FactorOf(gainRight);
 
@@ -374,7 +451,11 @@ std::int32_t C_EditWave::EditOpen(const WaveFormatInfo& pInfo, FileHandle& pSour
                         CloseFileHandle(pSource);
                         return 0;
                     }
-                    scaler(piece, pieceFrames, factorLeft, factorRight);
+                    if (limited)
+                        writer_detail::ScaleWithEnvelope(pInfo, piece, pieceFrames, factorLeft, *pEnvelope,
+                                                         position + done - start);
+                    else
+                        scaler(piece, pieceFrames, factorLeft, factorRight);
                     if (!WriteHandleAt(pTarget, targetEnd + done * frameBytes, piece, pieceBytes)) {
                         CloseFileHandle(pTarget);
                         return 0;
@@ -417,7 +498,17 @@ std::int32_t C_EditWave::EditWav(const WaveFormatInfo& pSourceInfo, FileHandle& 
     mSourceFN.clear();
     mTargetFN.clear();
     if (pSourceFH == 0 || pTargetFH == 0) return 0;
-    return EditOpen(pSourceInfo, pSourceFH, pTargetFH, false, kNoPath, pFrom, pTo, pAdjustdb, pAdjustdb);
+    return EditOpen(pSourceInfo, pSourceFH, pTargetFH, false, kNoPath, pFrom, pTo, pAdjustdb, pAdjustdb, nullptr);
+}
+
+std::int32_t C_EditWave::EditWav(const WaveFormatInfo& pSourceInfo, FileHandle& pSourceFH, FileHandle& pTargetFH,
+                                 std::int64_t pFrom, std::int64_t pTo, double pAdjustdb,
+                                 const GainEnvelope& pEnvelope) {
+    SetCanceled(0);
+    mSourceFN.clear();
+    mTargetFN.clear();
+    if (pSourceFH == 0 || pTargetFH == 0) return 0;
+    return EditOpen(pSourceInfo, pSourceFH, pTargetFH, false, kNoPath, pFrom, pTo, pAdjustdb, pAdjustdb, &pEnvelope);
 }
 
 }  // namespace sonivate

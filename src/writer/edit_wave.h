@@ -6,8 +6,10 @@
 // copied unchanged go from file to file inside the kernel. Reads and writes are positioned: no handle's file position
 // is used or moved.
 //
-// Layouts processed: Mono16bit, Stereo16bit, Mono24bit, Stereo24bit. The
-// 8-bit layouts and the surround layouts are refused (result 0) before
+// Layouts processed: linear PCM of 16 or 24 bits in 1 to kEditMaxChannels
+// channels (mono, stereo, 5.1, 7.1). Mono and stereo take a gain per
+// channel; wider layouts one gain for every channel (different left and
+// right gains are refused). The 8-bit layouts are refused (result 0) before
 // anything is written.
 //
 // Sample rule, per channel sample x with that channel's gain argument a (dB):
@@ -17,7 +19,12 @@
 //   16-bit: |y| < 32767 -> y rounded half to even, else +-32767
 //   24-bit: |y| < 16777215 -> y rounded half to even, else +-16777215,
 //           then saturated to -8388608 .. 8388607
-// A mono frame uses the left gain. When both gains come out as exactly 0.0
+// A mono frame uses the left gain. With a gain envelope
+// (loudness/true_peak_limiter.h) frame n of the range takes
+//   factor = DBToLinear(g) * envelope(n)
+// instead, every channel alike; where the envelope is exactly 1 that is the
+// factor of the constant gain, so those frames come out bit for bit as in
+// the copy without an envelope. When both gains come out as exactly 0.0
 // the frames are copied byte for byte (a 16-bit -32768 is kept).
 
 #include <atomic>
@@ -27,6 +34,7 @@
 #include <string>
 
 #include "common/basic_file.h"
+#include "loudness/true_peak_limiter.h"
 #include "platform/event_pump.h"
 #include "wavefile/wave_format.h"
 
@@ -35,6 +43,9 @@ namespace sonivate {
 // Upper bound of one block, in bytes; a block holds kEditBlockBytes div
 // BlockAlign frames (2097152 for Stereo16bit, 1398101 for Stereo24bit).
 inline constexpr std::int32_t kEditBlockBytes = 8388608;
+
+// The widest frame written: 7.1.
+inline constexpr std::int32_t kEditMaxChannels = 8;
 
 // Gains below this (dB) act as this: the writer attenuates but never silences.
 inline constexpr double kEditGainFloorDB = -60.0;
@@ -119,11 +130,18 @@ public:
     std::int32_t EditWav(const WaveFormatInfo& pSourceInfo, FileHandle& pSourceFH, FileHandle& pTargetFH,
                          std::int64_t pFrom, std::int64_t pTo, double pAdjustdb);
 
+    // The limited copy: as above, frame n of the range [pFrom, pTo) scaled by
+    // pAdjustdb and pEnvelope (made for exactly that range, pEnvelope.Frames()
+    // == its length after the limits above; otherwise result 0). See
+    // writer/limited_gain.h for the envelope and the gain to pass.
+    std::int32_t EditWav(const WaveFormatInfo& pSourceInfo, FileHandle& pSourceFH, FileHandle& pTargetFH,
+                         std::int64_t pFrom, std::int64_t pTo, double pAdjustdb, const GainEnvelope& pEnvelope);
+
 private:
     // The block loop over an open source whose format record is pInfo.
     std::int32_t EditOpen(const WaveFormatInfo& pInfo, FileHandle& pSource, FileHandle& pTarget, bool pOwnTarget,
                           const std::string& pTargetFN, std::int64_t pFrom, std::int64_t pTo, double pAdjustdbL,
-                          double pAdjustdbR);
+                          double pAdjustdbR, const GainEnvelope* pEnvelope);
 
     // The buffer scaled pieces pass through, made on first use and kept for
     // every later call on this object: a file cut into spans allocates it

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
@@ -188,7 +189,7 @@ TEST(EditWaveSampleRule, ZeroDBCopiesEveryByteIncludingTheMostNegativeSamples) {
 TEST(EditWaveSampleRule, RunsLongerThanTheWorkingChunkScaleEverySampleOfEveryLayout) {
     ScratchDir dir;
     for (const std::int16_t bits : {std::int16_t{16}, std::int16_t{24}}) {
-        for (const std::int16_t channels : {std::int16_t{1}, std::int16_t{2}}) {
+        for (const std::int16_t channels : {std::int16_t{1}, std::int16_t{2}, std::int16_t{6}, std::int16_t{8}}) {
             // Even values spread over the whole range; halving them is exact.
             const std::int64_t full = std::int64_t{1} << bits;
             Samples samples;
@@ -217,12 +218,14 @@ TEST(EditWaveSampleRule, BothVectorPathsGiveTheSameBytes) {
         GTEST_SKIP() << "this processor has no AVX2: both runs would take the portable path";
     ScratchDir dir;
     for (const std::int16_t bits : {std::int16_t{16}, std::int16_t{24}}) {
-        for (const std::int16_t channels : {std::int16_t{1}, std::int16_t{2}}) {
+        for (const std::int16_t channels : {std::int16_t{1}, std::int16_t{2}, std::int16_t{6}, std::int16_t{8}}) {
             const Samples noise = test::Noise(4099, channels, bits, 7u + static_cast<std::uint32_t>(bits), 1.0);
+            // Wider layouts take one gain.
+            const double right = channels > 2 ? 4.5 : -7.25;
             Bytes first;
             for (const bool avx2 : {true, false}) {
                 writer_detail::UseAvx2ForTesting(avx2);
-                const Outcome outcome = EditByName(dir, Layout(channels, bits), noise, 0, 0, 4.5, -7.25);
+                const Outcome outcome = EditByName(dir, Layout(channels, bits), noise, 0, 0, 4.5, right);
                 if (avx2)
                     first = outcome.written;
                 else
@@ -294,11 +297,35 @@ TEST(EditWaveRange, Rf64AndBw64EndWhereDs64SaysTheAudioEnds) {
     EXPECT_TRUE(refused.written.empty());
 }
 
-TEST(EditWaveLayouts, EightBitSurroundAndInvalidSourcesFailBeforeWriting) {
+TEST(EditWaveLayouts, SurroundTakesOneGainOnItsRangeAndRefusesTwo) {
     ScratchDir dir;
-    const Outcome surround = EditByName(dir, Layout(6, 16), Samples(12, 1000), 0, 0, 0.0, 0.0);
-    EXPECT_EQ(surround.result, 0);
-    EXPECT_TRUE(surround.written.empty());
+    for (const std::int16_t channels : {std::int16_t{6}, std::int16_t{8}}) {
+        for (const std::int16_t bits : {std::int16_t{16}, std::int16_t{24}}) {
+            // Frame f, channel c: 1000 * (f + 1) + 100 * c, negated on odd frames.
+            Samples samples;
+            for (std::int32_t f = 0; f < 7; ++f)
+                for (std::int32_t c = 0; c < channels; ++c)
+                    samples.push_back((f % 2 == 0 ? 1 : -1) * (1000 * (f + 1) + 100 * c));
+            samples[static_cast<std::size_t>(3 * channels + 2)] = bits == 16 ? 30000 : 8000000;
+            const Outcome outcome = EditByName(dir, Layout(channels, bits), samples, 2, 5, 6.0, 6.0);
+            ASSERT_EQ(outcome.result, 1) << channels << " channels, " << bits << " bit";
+            Samples expected;
+            for (std::size_t i = 2 * static_cast<std::size_t>(channels); i < 5 * static_cast<std::size_t>(channels);
+                 ++i) {
+                const double scaled = std::nearbyint(static_cast<float>(samples[i] * std::pow(10.0, 6.0 / 20.0)));
+                const double rail = bits == 16 ? 32767.0 : 8388607.0;
+                expected.push_back(static_cast<std::int32_t>(std::clamp(scaled, -rail, rail)));
+            }
+            EXPECT_EQ(Decode(outcome.written, bits), expected) << channels << " channels, " << bits << " bit";
+            const Outcome twoGains = EditByName(dir, Layout(channels, bits), samples, 0, 0, 6.0, 3.0);
+            EXPECT_EQ(twoGains.result, 0);
+            EXPECT_TRUE(twoGains.written.empty());
+        }
+    }
+}
+
+TEST(EditWaveLayouts, EightBitAndInvalidSourcesFailBeforeWriting) {
+    ScratchDir dir;
     const Outcome eightBit = EditByName(dir, Layout(2, 8), Samples(4, 10), 0, 0, 0.0, 0.0);
     EXPECT_EQ(eightBit.result, 0);
     EXPECT_TRUE(eightBit.written.empty());

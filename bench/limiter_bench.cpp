@@ -1,0 +1,181 @@
+// sonivate-limiter-bench: the limited copy of a 10-minute 24-bit stereo
+// programme whose gain needs limiting (analysis, verified plan, write)
+// against the plain copy at the same gain. Goal: at most 3 times the plain
+// copy's time. Build it in Release.
+//
+// Usage: sonivate-limiter-bench [--dir FOLDER] [benchmark options]
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/basic_file.h"
+#include "wavefile/wave_mmio.h"
+#include "writer/edit_wave.h"
+#include "writer/limited_gain.h"
+
+namespace {
+
+constexpr std::int32_t kRate = 48000;
+constexpr std::int32_t kChannels = 2;
+constexpr std::int32_t kFrameBytes = kChannels * 3;
+constexpr std::int64_t kFrames = std::int64_t{10} * 60 * kRate;
+constexpr double kFullScale24 = 8388607.0;
+// The programme's true peak at the gain lies this far above the ceiling.
+constexpr double kOverDB = 3.0;
+
+std::string gDir = "/tmp";
+
+std::string SourcePath() { return gDir + "/limiter_bench_source.wav"; }
+std::string TargetPath() { return gDir + "/limiter_bench_target.wav"; }
+
+void Put32(std::ofstream& pOut, std::uint32_t pValue) {
+    const char bytes[4] = {static_cast<char>(pValue), static_cast<char>(pValue >> 8), static_cast<char>(pValue >> 16),
+                           static_cast<char>(pValue >> 24)};
+    pOut.write(bytes, 4);
+}
+
+// Low-passed noise with a slow level envelope around -24 dBFS RMS, and a
+// short click every 700 ms, the peaks the limiter has to catch.
+void WriteProgramme() {
+    std::ofstream out(SourcePath(), std::ios::binary | std::ios::trunc);
+    const auto dataBytes = static_cast<std::uint32_t>(kFrames * kFrameBytes);
+    out.write("RIFF", 4);
+    Put32(out, 36 + dataBytes);
+    out.write("WAVEfmt ", 8);
+    Put32(out, 16);
+    Put32(out, 1u | (static_cast<std::uint32_t>(kChannels) << 16));
+    Put32(out, kRate);
+    Put32(out, kRate * kFrameBytes);
+    Put32(out, static_cast<std::uint32_t>(kFrameBytes) | (24u << 16));
+    out.write("data", 4);
+    Put32(out, dataBytes);
+    std::mt19937 random(5);
+    std::normal_distribution<double> gauss(0.0, 0.08);
+    double low[kChannels] = {0.0, 0.0};
+    std::vector<char> piece;
+    constexpr std::int64_t kPieceFrames = kRate;
+    constexpr std::int64_t kClickEvery = 33600;
+    for (std::int64_t first = 0; first < kFrames; first += kPieceFrames) {
+        piece.clear();
+        for (std::int64_t n = first; n < first + kPieceFrames && n < kFrames; ++n) {
+            const double level = 0.6 + 0.4 * std::sin(6.283185307179586 * static_cast<double>(n) / (kRate * 7.0));
+            for (int c = 0; c < kChannels; ++c) {
+                low[c] = 0.9 * low[c] + 0.1 * gauss(random) * 3.0;
+                const double click =
+                    n % kClickEvery < 24 ? 0.7 * std::exp(-static_cast<double>(n % kClickEvery) / 6.0) : 0.0;
+                const auto v = static_cast<std::int32_t>(std::lround((level * low[c] + click) * kFullScale24));
+                piece.push_back(static_cast<char>(v));
+                piece.push_back(static_cast<char>(v >> 8));
+                piece.push_back(static_cast<char>(v >> 16));
+            }
+        }
+        out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    }
+}
+
+struct Files {
+    sonivate::FileHandle source = 0;
+    sonivate::FileHandle target = 0;
+    sonivate::WaveFormatInfo info;
+    Files() {
+        source = sonivate::OpenFileHandle(SourcePath(), sonivate::kOpenRead);
+        info = sonivate::ReadWaveHeader(sonivate::kNoPath, source);
+        std::remove(TargetPath().c_str());
+        target = sonivate::OpenFileHandle(TargetPath(), sonivate::kOpenReadWrite);
+    }
+    ~Files() {
+        sonivate::CloseFileHandle(source);
+        sonivate::CloseFileHandle(target);
+    }
+};
+
+// The gain at which the programme's true peak lies kOverDB over the ceiling.
+double Gain() {
+    static const double gain = [] {
+        Files files;
+        sonivate::LimitedGain analysis;
+        analysis.Analyse(files.info, files.source, 0, 0);
+        return sonivate::kLimiterDefaultCeilingDBTP + kOverDB - analysis.SourceTruePeakDBTP();
+    }();
+    return gain;
+}
+
+void PlainWrite(benchmark::State& pState) {
+    const double gain = Gain();
+    for (auto _ : pState) {
+        Files files;
+        sonivate::C_EditWave editor;
+        if (editor.EditWav(files.info, files.source, files.target, 0, 0, gain) != 1)
+            pState.SkipWithError("plain write failed");
+    }
+}
+
+void LimitedWrite(benchmark::State& pState) {
+    const double gain = Gain();
+    for (auto _ : pState) {
+        Files files;
+        sonivate::LimitedGain limited;
+        if (limited.Analyse(files.info, files.source, 0, 0) != sonivate::LimiterStatus::Ok ||
+            limited.Plan(gain) != sonivate::LimiterStatus::Ok) {
+            pState.SkipWithError(sonivate::LimiterStatusName(limited.Status()));
+            break;
+        }
+        sonivate::C_EditWave editor;
+        if (editor.EditWav(files.info, files.source, files.target, 0, 0, limited.GainDB(), limited.Envelope()) != 1)
+            pState.SkipWithError("limited write failed");
+        pState.counters["passes"] = limited.Passes();
+        pState.counters["max_reduction_dB"] = limited.Report().MaxReductionDB;
+        pState.counters["seconds_over_1dB"] = limited.Report().SecondsAbove1dB;
+        pState.counters["true_peak_dBTP"] = limited.TruePeakDBTP();
+    }
+}
+
+// With the source's loudness known (as the batch knows it from measuring
+// the row), the analysis skips its own loudness measurement.
+void LimitedWriteKnownLoudness(benchmark::State& pState) {
+    const double gain = Gain();
+    static const double sourceLUFS = [] {
+        Files files;
+        sonivate::LimitedGain analysis;
+        analysis.Analyse(files.info, files.source, 0, 0);
+        return analysis.SourceLUFS().value_or(0.0);
+    }();
+    for (auto _ : pState) {
+        Files files;
+        sonivate::LimitedGain limited;
+        if (limited.Analyse(files.info, files.source, 0, 0, sourceLUFS) != sonivate::LimiterStatus::Ok ||
+            limited.Plan(gain) != sonivate::LimiterStatus::Ok) {
+            pState.SkipWithError(sonivate::LimiterStatusName(limited.Status()));
+            break;
+        }
+        sonivate::C_EditWave editor;
+        if (editor.EditWav(files.info, files.source, files.target, 0, 0, limited.GainDB(), limited.Envelope()) != 1)
+            pState.SkipWithError("limited write failed");
+        pState.counters["passes"] = limited.Passes();
+    }
+}
+
+BENCHMARK(PlainWrite)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+BENCHMARK(LimitedWrite)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+BENCHMARK(LimitedWriteKnownLoudness)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::string(argv[i]) == "--dir") gDir = argv[i + 1];
+    benchmark::Initialize(&argc, argv);
+    WriteProgramme();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::remove(SourcePath().c_str());
+    std::remove(TargetPath().c_str());
+    return 0;
+}

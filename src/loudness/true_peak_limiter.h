@@ -1,0 +1,150 @@
+#pragma once
+// An offline, look-ahead true-peak limiter for one range of a file: the
+// whole range is analysed first, so the gain may fall before a peak as
+// gently as it rises after it.
+//
+// Detection: the 4x oversampled true peak of the meter's own interpolator
+// (qc_kernels.h), taken over every kLimiterStepFrames frames, all channels
+// linked (one gain for every channel).
+//
+// The gain curve, as a reduction r >= 0 dB per step:
+//   required r0(j) = max(0, gain + peak(j) - ceiling)   (dB, dBTP)
+//   held         = largest r0 within +-kLimiterHoldSeconds (peak plus hold)
+//   slope limited = falls no faster than kLimiterReleaseDBPerSecond after a
+//                   peak and rises no faster than kLimiterAttackDBPerSecond
+//                   before it
+//   smoothed     = two symmetric moving averages, together narrower than
+//                   the hold, so the result still covers every r0 it must.
+// The applied gain therefore never exceeds the required gain at any frame,
+// and frames whose whole neighbourhood needs nothing get exactly unity.
+//
+// Units: gains and reductions in dB (reductions positive), ceilings and
+// peaks in dBTP (0 dBTP is 32767 or 8388607, as for the meter), times in
+// seconds, positions in frames counted from the range's first frame.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "loudness/qc_kernels.h"
+
+namespace sonivate {
+
+inline constexpr double kLimiterDefaultCeilingDBTP = -1.0;
+inline constexpr double kLimiterDefaultMaxReductionDB = 6.0;
+// Frames per detection step: one gain point per step, linear in between.
+inline constexpr std::int32_t kLimiterStepFrames = 16;
+// Half-width of the window the required reduction is held over: 1 ms around
+// the peak plus 12 ms of hold, longer than half a period of 50 Hz, so the
+// gain does not follow the waveform of low frequencies.
+inline constexpr double kLimiterHoldSeconds = 0.013;
+// The smoothing: two moving averages of this half-width each.
+inline constexpr double kLimiterSmoothSeconds = 0.006;
+inline constexpr double kLimiterReleaseDBPerSecond = 60.0;
+inline constexpr double kLimiterAttackDBPerSecond = 120.0;
+// The report's envelope: the largest reduction per block of this length.
+inline constexpr double kLimiterBlockSeconds = 0.1;
+
+enum class LimiterStatus : std::int32_t {
+    Ok = 0,         // the result holds (figures, envelope)
+    LimitExceeded,  // more than the maximum reduction would be needed: see NeededReductionDB, no envelope
+    Unsupported,    // layout or arguments not taken (16/24 bit, 1..8 channels, a rate, a finite gain)
+    ReadFailed,     // the source could not be read (or a run-time error was trapped)
+    NotConverged,   // the re-measured copy still missed the ceiling or the loudness after the last pass
+    Canceled,       // stopped on request
+};
+
+const char* LimiterStatusName(LimiterStatus pStatus);
+
+// The applied gain of a range: linear factors (<= 1) at every
+// kLimiterStepFrames frames, interpolated linearly between. An empty
+// envelope, or one whose points are all 1, is unity everywhere.
+class GainEnvelope {
+public:
+    GainEnvelope() = default;
+    // pFrames frames, all at unity.
+    explicit GainEnvelope(std::int64_t pFrames);
+
+    std::int64_t Frames() const { return mFrames; }
+    // True when some point lies below 1.
+    bool Reduces() const { return mReduces; }
+    // The factor of point k: frame k * kLimiterStepFrames of the range.
+    std::span<const float> Points() const { return mPoints; }
+
+    // pOut[0 .. pCount) = the factors of frames pFirst .. pFirst + pCount of
+    // the range; exactly 1.0 where both neighbouring points are 1.
+    void Factors(std::int64_t pFirst, std::int64_t pCount, double* pOut) const;
+    double FactorAt(std::int64_t pFrame) const;
+
+private:
+    friend class TruePeakLimiter;
+    std::int64_t mFrames = 0;
+    bool mReduces = false;
+    std::vector<float> mPoints;
+};
+
+// What a gain envelope does, for the row's figures and its graph.
+struct LimiterReport {
+    double MaxReductionDB = 0.0;    // largest reduction, dB (positive)
+    double SecondsAbove01dB = 0.0;  // time with a reduction above 0.1 dB, s
+    double SecondsAbove1dB = 0.0;   // time with a reduction above 1 dB, s
+    // The largest reduction (dB, positive) of each kLimiterBlockSeconds block
+    // of the range, from its first frame; the last block may be shorter.
+    std::vector<float> BlockReductionDB;
+};
+
+// The peaks of one range, gathered by pushing its bytes once; envelopes for
+// any gain and ceiling are then built from them without reading again.
+// Peaks scale with the gain, which is what makes that exact up to the
+// writer's rounding (the re-measurement of the caller checks the rest).
+class TruePeakLimiter {
+public:
+    // Interleaved little-endian PCM: pChannels 1..8, pBitsPerSample 16 or 24,
+    // pSampleRate frames per second (at least 1000).
+    TruePeakLimiter(std::int32_t pChannels, std::int32_t pBitsPerSample, std::int32_t pSampleRate);
+    TruePeakLimiter(const TruePeakLimiter&) = delete;
+    TruePeakLimiter& operator=(const TruePeakLimiter&) = delete;
+
+    // Ok, or Unsupported for a layout not taken.
+    LimiterStatus Status() const { return mStatus; }
+    std::int32_t SampleRate() const { return mSampleRate; }
+
+    // The next bytes of the range, cut anywhere. False when not supported.
+    bool Push(std::span<const std::uint8_t> pBytes);
+    std::int64_t Frames() const { return mFrames; }
+    // The range's true peak at unity gain, dBTP (-inf for silence).
+    double TruePeakDB() const;
+
+    // The reduction (dB) the loudest peak needs at pGainDB under pCeilingDBTP;
+    // 0 when nothing exceeds.
+    double NeededReductionDB(double pGainDB, double pCeilingDBTP) const;
+
+    // The envelope that keeps every step's true peak at pGainDB under
+    // pCeilingDBTP. LimitExceeded (pOut left empty) when more than
+    // pMaxReductionDB would be needed; Unsupported for non-finite arguments.
+    LimiterStatus Envelope(double pGainDB, double pCeilingDBTP, double pMaxReductionDB, GainEnvelope& pOut) const;
+
+    // The figures of an envelope of pSampleRate frames per second.
+    static LimiterReport Report(const GainEnvelope& pEnvelope, std::int32_t pSampleRate);
+
+private:
+    void AddFrames(const std::uint8_t* pRaw, std::int64_t pFrames);
+    void EndStep();
+
+    LimiterStatus mStatus = LimiterStatus::Unsupported;
+    std::int32_t mChannels = 0;
+    std::int32_t mBytesPerSample = 0;
+    std::int32_t mSampleRate = 0;
+    float mScale = 0.0f;  // full scale to 1.0
+    std::int64_t mFrames = 0;
+    const qc_detail::Kernels* mKernels = nullptr;
+    // Per channel: the interpolator's history, then the current step's samples.
+    std::vector<std::vector<float>> mInput;
+    std::int32_t mFill = 0;  // frames of the current step
+    // A frame split between two pushes.
+    std::vector<std::uint8_t> mHeld;
+    // Per step: the largest true-peak magnitude, full scale 1.0.
+    std::vector<float> mPeaks;
+};
+
+}  // namespace sonivate

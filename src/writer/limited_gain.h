@@ -1,0 +1,154 @@
+#pragma once
+// A gain that would push a range's true peak over the ceiling, made
+// deliverable by the true-peak limiter (loudness/true_peak_limiter.h), and
+// verified: the limited copy is rendered with the writer's own sample rule,
+// measured again with the project's meter (integrated loudness, BS.1770;
+// true peak, 4x oversampled), and corrected until both hold.
+//
+// One state object per range, as for a loudness measurement:
+//
+//   LimitedGain limited;
+//   limited.Analyse(info, source, from, to, sourceLUFS);  // one read of the range
+//   limited.Plan(gainDB, settings);                       // a few reads, no writes
+//   if (limited.Status() == LimiterStatus::Ok)
+//       editor.EditWav(info, source, target, from, to, limited.GainDB(), limited.Envelope());
+//
+// Units: gains, reductions and tolerances dB / LU (reductions positive),
+// loudness LUFS, peaks and ceilings dBTP, times in seconds, positions in
+// frames of the data chunk. Failures are statuses; every value that goes
+// with a status other than Ok reads 0 or empty unless stated.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "common/basic_file.h"
+#include "loudness/true_peak_limiter.h"
+#include "wavefile/wave_format.h"
+
+namespace sonivate {
+
+struct LimiterSettings {
+    double CeilingDBTP = kLimiterDefaultCeilingDBTP;
+    // The most reduction the limiter may apply; a request needing more is
+    // LimitExceeded.
+    double MaxReductionDB = kLimiterDefaultMaxReductionDB;
+    // Whether a make-up gain brings the limited copy back to the target
+    // loudness. Off: the copy keeps the requested gain and is as much quieter
+    // as the limiting makes it (a steady tone over the ceiling, for which no
+    // transparent limiting can keep the loudness).
+    bool KeepLoudness = true;
+    // The copy's loudness; none: the source's loudness plus the requested gain.
+    std::optional<double> TargetLUFS;
+    // How far the limited copy's integrated loudness may lie from the target.
+    double LoudnessToleranceLU = 0.1;
+    // Renderings and measurements of the copy at most.
+    std::int32_t MaxPasses = 4;
+};
+
+class LimitedGain {
+public:
+    LimitedGain() = default;
+    LimitedGain(const LimitedGain&) = delete;
+    LimitedGain& operator=(const LimitedGain&) = delete;
+
+    // Asked between pieces of every read; true stops the call with Canceled.
+    std::function<bool()> StopRequested;
+
+    // Reads the frames [pFrom, pTo) of pSource's data chunk (pInfo: its
+    // format record; pFrom <= 0 is frame 0, pTo <= 0 or past the audio is the
+    // end of the audio, as for C_EditWave) and gathers their peaks. Without
+    // pSourceLUFS the range's integrated loudness is measured on the way.
+    // pSource must stay open and unchanged until the last Plan or Lower.
+    // Ok, Unsupported (layout), ReadFailed or Canceled.
+    LimiterStatus Analyse(const WaveFormatInfo& pInfo, FileHandle pSource, std::int64_t pFrom, std::int64_t pTo,
+                          std::optional<double> pSourceLUFS = std::nullopt);
+
+    // The limited copy at pGainDB: Ok with its gain, envelope and figures;
+    // LimitExceeded with NeededReductionDB when more than the maximum
+    // reduction would be needed (no envelope); NotConverged when the last
+    // pass still misses (its figures are kept for a look, the envelope is
+    // not to be written); ReadFailed, Canceled, Unsupported.
+    LimiterStatus Plan(double pGainDB, const LimiterSettings& pSettings = {});
+
+    // The largest gain <= pGainDB at which the true peak of the plainly
+    // gained copy is at most pCeilingDBTP, as the meter measures the
+    // rendered copy; in pLowerGainDB. Ok, ReadFailed, Canceled, Unsupported,
+    // NotConverged.
+    LimiterStatus Lower(double pGainDB, double pCeilingDBTP, double& pLowerGainDB);
+
+    // Of the last Plan.
+    LimiterStatus Status() const { return mStatus; }
+    // The constant gain to write with: the request plus the make-up gain.
+    double GainDB() const { return mGainDB; }
+    double MakeUpDB() const { return mMakeUpDB; }
+    // The gain curve to write with (C_EditWave::EditWav with an envelope).
+    const GainEnvelope& Envelope() const { return mEnvelope; }
+    // Max reduction, seconds above 0.1 dB and 1 dB, reduction per 100 ms.
+    const LimiterReport& Report() const { return mReport; }
+    // The final measurement of the rendered copy.
+    double IntegratedLUFS() const { return mIntegrated; }
+    bool IntegratedMeasured() const { return mIntegratedMeasured; }
+    double TruePeakDBTP() const { return mTruePeak; }
+    double TargetLUFS() const { return mTarget; }
+    // The ceiling the envelope was built for (at or below the one asked).
+    double InternalCeilingDBTP() const { return mInternalCeiling; }
+    // LimitExceeded: the reduction the request would need.
+    double NeededReductionDB() const { return mNeeded; }
+    std::int32_t Passes() const { return mPasses; }
+
+    // The analysed range (frames) and the source's loudness.
+    std::int64_t Start() const { return mStart; }
+    std::int64_t End() const { return mEnd; }
+    std::optional<double> SourceLUFS() const { return mSourceLUFS; }
+    double SourceTruePeakDBTP() const;
+
+private:
+    struct Measured {
+        LimiterStatus Status = LimiterStatus::Ok;
+        bool IntegratedMeasured = false;
+        double Integrated = 0.0;
+        double TruePeak = 0.0;
+    };
+    // Renders the range at pGainDB with pEnvelope (none: unity) and measures it.
+    Measured Render(double pGainDB, const GainEnvelope* pEnvelope, std::uint32_t pMode);
+    // Reads the range piece by piece into pSink(bytes, count, first frame of the range).
+    template <class Sink>
+    LimiterStatus ReadRange(Sink&& pSink);
+
+    WaveFormatInfo mInfo;
+    FileHandle mSource = 0;
+    std::int64_t mStart = 0;
+    std::int64_t mEnd = 0;
+    std::optional<TruePeakLimiter> mLimiter;
+    std::optional<double> mSourceLUFS;
+
+    LimiterStatus mStatus = LimiterStatus::Unsupported;
+    double mGainDB = 0.0;
+    double mMakeUpDB = 0.0;
+    GainEnvelope mEnvelope;
+    LimiterReport mReport;
+    double mIntegrated = 0.0;
+    bool mIntegratedMeasured = false;
+    double mTruePeak = 0.0;
+    double mTarget = 0.0;
+    double mInternalCeiling = 0.0;
+    double mNeeded = 0.0;
+    std::int32_t mPasses = 0;
+};
+
+namespace writer_detail {
+
+// The writer's sample rule on pFrames frames of pInfo's layout in place,
+// frame n (n counted from pRangeFrame within the envelope) scaled by
+// pFactor * envelope(n). Frames where the envelope is 1 come out exactly
+// as with pFactor alone. False for a layout the writer refuses.
+bool ScaleWithEnvelope(const WaveFormatInfo& pInfo, unsigned char* pData, std::int64_t pFrames, double pFactor,
+                       const GainEnvelope& pEnvelope, std::int64_t pRangeFrame);
+
+// The linear factor the writer applies for a gain argument in dB.
+double WriterFactor(double pGainDB);
+
+}  // namespace writer_detail
+
+}  // namespace sonivate
