@@ -44,11 +44,11 @@ test::Samples Tones(std::int64_t pFrames, const std::vector<double>& pAmplitudes
 
 // A 24-bit extensible file; pMask replaces the builder's mask when >= 0.
 test::Bytes File(const test::Samples& pSamples, std::int16_t pChannels, std::int64_t pMask = -1) {
-    test::WavSpec spec;
-    spec.channels = pChannels;
-    spec.bitsPerSample = 24;
-    spec.formatTag = 0xFFFE;
-    test::Bytes file = test::BuildWav(spec, pSamples);
+    test::WavSpec shape;
+    shape.channels = pChannels;
+    shape.bitsPerSample = 24;
+    shape.formatTag = 0xFFFE;
+    test::Bytes file = test::BuildWav(shape, pSamples);
     if (pMask >= 0) {
         const std::string text(file.begin(), file.end());
         const size_t at = text.find("fmt ") + 8 + kMaskAt;

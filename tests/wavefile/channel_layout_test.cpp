@@ -32,11 +32,11 @@ void Put32At(Bytes& pFile, size_t pAt, std::uint32_t pValue) {
 
 // A second of silence with pChannels channels; extensible with pMask, or plain PCM when pMask < 0.
 Bytes SurroundFile(std::int16_t pChannels, std::int64_t pMask, std::int16_t pBits = 24) {
-    WavSpec spec;
-    spec.channels = pChannels;
-    spec.bitsPerSample = pBits;
-    spec.formatTag = pMask < 0 ? 1 : 0xFFFE;
-    Bytes file = BuildWav(spec, Silence(kSecond, pChannels));
+    WavSpec shape;
+    shape.channels = pChannels;
+    shape.bitsPerSample = pBits;
+    shape.formatTag = pMask < 0 ? 1 : 0xFFFE;
+    Bytes file = BuildWav(shape, Silence(kSecond, pChannels));
     if (pMask >= 0) Put32At(file, FmtPayload(file) + kMaskAt, static_cast<std::uint32_t>(pMask));
     return file;
 }

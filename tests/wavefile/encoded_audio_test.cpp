@@ -21,7 +21,7 @@ constexpr std::int64_t kSecond = 48000;
 constexpr std::int32_t kDolbyE = 28;
 constexpr std::int64_t kBurstPeriod = kSecond / 25;
 
-struct BurstSpec {
+struct BurstShape {
     std::int32_t wordBits = 16;  // 16, 20 or 24
     std::int32_t channel = 0;    // first channel of the pair, or the one channel
     bool pair = true;
@@ -41,26 +41,27 @@ std::int32_t Stored(std::uint32_t pWord, std::int32_t pBits, std::int16_t pConta
 
 // Writes bursts into pSamples (interleaved, pChannels): the four preamble
 // words, then payload words of random bits up to half the period.
-void AddBursts(Samples& pSamples, std::int16_t pChannels, std::int16_t pContainerBits, const BurstSpec& pSpec) {
+void AddBursts(Samples& pSamples, std::int16_t pChannels, std::int16_t pContainerBits, const BurstShape& pShape) {
     const std::int64_t frames = static_cast<std::int64_t>(pSamples.size()) / pChannels;
-    const std::uint32_t wordMask = (1u << pSpec.wordBits) - 1;
-    const std::uint32_t pa = pSpec.wordBits == 16 ? 0xF872 : pSpec.wordBits == 20 ? 0x6F872 : 0x96F872;
-    const std::uint32_t pb = pSpec.wordBits == 16 ? 0x4E1F : pSpec.wordBits == 20 ? 0x54E1F : 0xA54E1F;
+    const std::uint32_t wordMask = (1u << pShape.wordBits) - 1;
+    const std::uint32_t pa = pShape.wordBits == 16 ? 0xF872 : pShape.wordBits == 20 ? 0x6F872 : 0x96F872;
+    const std::uint32_t pb = pShape.wordBits == 16 ? 0x4E1F : pShape.wordBits == 20 ? 0x54E1F : 0xA54E1F;
     std::mt19937 random(7);
     std::int32_t made = 0;
-    for (std::int64_t start = pSpec.firstFrame; start + pSpec.period <= frames && made < pSpec.bursts;
-         start += pSpec.period, ++made) {
-        std::vector<std::uint32_t> words = {pa, pb, static_cast<std::uint32_t>(pSpec.dataType), 0};
-        const std::int64_t payload = pSpec.period / 2;
-        words[3] = static_cast<std::uint32_t>(payload * pSpec.wordBits) & wordMask;
+    for (std::int64_t start = pShape.firstFrame; start + pShape.period <= frames && made < pShape.bursts;
+         start += pShape.period, ++made) {
+        std::vector<std::uint32_t> words = {pa, pb, static_cast<std::uint32_t>(pShape.dataType), 0};
+        const std::int64_t payload = pShape.period / 2;
+        words[3] = static_cast<std::uint32_t>(payload * pShape.wordBits) & wordMask;
         for (std::int64_t w = 0; w < payload; ++w) words.push_back(static_cast<std::uint32_t>(random()) & wordMask);
         for (size_t w = 0; w < words.size(); ++w) {
             const std::int64_t frame =
-                pSpec.pair ? start + static_cast<std::int64_t>(w / 2) : start + static_cast<std::int64_t>(w);
-            const std::int32_t channel = pSpec.pair ? pSpec.channel + static_cast<std::int32_t>(w % 2) : pSpec.channel;
+                pShape.pair ? start + static_cast<std::int64_t>(w / 2) : start + static_cast<std::int64_t>(w);
+            const std::int32_t channel =
+                pShape.pair ? pShape.channel + static_cast<std::int32_t>(w % 2) : pShape.channel;
             if (frame >= frames) break;
             pSamples[static_cast<size_t>(frame * pChannels + channel)] =
-                Stored(words[w], pSpec.wordBits, pContainerBits);
+                Stored(words[w], pShape.wordBits, pContainerBits);
         }
     }
 }
@@ -71,11 +72,11 @@ struct TestFile {
 };
 
 TestFile Make(std::int16_t pChannels, std::int16_t pBits, const Samples& pSamples) {
-    WavSpec spec;
-    spec.channels = pChannels;
-    spec.bitsPerSample = pBits;
-    spec.formatTag = pChannels > 2 ? 0xFFFE : 1;
-    TestFile file{BuildWav(spec, pSamples), {}};
+    WavSpec shape;
+    shape.channels = pChannels;
+    shape.bitsPerSample = pBits;
+    shape.formatTag = pChannels > 2 ? 0xFFFE : 1;
+    TestFile file{BuildWav(shape, pSamples), {}};
     file.info = ReadWaveHeader(MemorySource(file.bytes.data(), file.bytes.size()));
     return file;
 }
@@ -106,11 +107,11 @@ TEST(EncodedAudio, FindsBurstsOfEachWordSizeAndPlacement) {
         const char* name;
         std::int16_t channels;
         std::int16_t bits;
-        BurstSpec burst;
+        BurstShape burst;
     };
     std::vector<Case> cases;
-    cases.push_back({"16-bit stereo pair", 2, 16, BurstSpec{}});
-    BurstSpec b;
+    cases.push_back({"16-bit stereo pair", 2, 16, BurstShape{}});
+    BurstShape b;
     b.wordBits = 24;
     cases.push_back({"24-bit words in 24-bit stereo", 2, 24, b});
     b.wordBits = 20;
@@ -119,15 +120,15 @@ TEST(EncodedAudio, FindsBurstsOfEachWordSizeAndPlacement) {
     b.dataType = 1;
     b.period = 1536;
     cases.push_back({"16-bit words in 24-bit stereo", 2, 24, b});
-    b = BurstSpec{};
+    b = BurstShape{};
     b.wordBits = 20;
     b.channel = 4;
     b.firstFrame = 3000;
     cases.push_back({"20-bit Dolby E in the 5.1 surround pair", 6, 24, b});
-    b = BurstSpec{};
+    b = BurstShape{};
     b.channel = 6;
     cases.push_back({"16-bit words in the last 7.1 pair", 8, 16, b});
-    b = BurstSpec{};
+    b = BurstShape{};
     b.pair = false;
     b.channel = 3;
     b.wordBits = 24;
@@ -155,7 +156,7 @@ TEST(EncodedAudio, FindsBurstsOfEachWordSizeAndPlacement) {
 
 TEST(EncodedAudio, LoneOrScatteredPreamblesAreNoStream) {
     Samples samples = Noise(4 * kSecond, 2, 24, 3, 0.25);
-    BurstSpec two;
+    BurstShape two;
     two.wordBits = 24;
     two.bursts = 2;
     AddBursts(samples, 2, 24, two);
@@ -166,7 +167,7 @@ TEST(EncodedAudio, LoneOrScatteredPreamblesAreNoStream) {
 
     // Bursts farther apart than any data type repeats.
     samples = Noise(4 * kSecond, 2, 24, 3, 0.25);
-    BurstSpec sparse;
+    BurstShape sparse;
     sparse.wordBits = 24;
     sparse.period = EncodedAudioScanner::kLongestBurstGapFrames + 2;
     AddBursts(samples, 2, 24, sparse);
@@ -176,7 +177,7 @@ TEST(EncodedAudio, LoneOrScatteredPreamblesAreNoStream) {
 
     // Pa and Pb across channels 1 and 2 straddle two AES pairs.
     samples = Noise(4 * kSecond, 6, 24, 3, 0.25);
-    BurstSpec straddling;
+    BurstShape straddling;
     straddling.wordBits = 24;
     straddling.channel = 1;
     AddBursts(samples, 6, 24, straddling);
@@ -184,7 +185,7 @@ TEST(EncodedAudio, LoneOrScatteredPreamblesAreNoStream) {
 
     // Bursts only behind the frames asked for.
     samples = Noise(4 * kSecond, 2, 16, 3, 0.25);
-    BurstSpec late;
+    BurstShape late;
     late.firstFrame = 2 * kSecond;
     AddBursts(samples, 2, 16, late);
     EXPECT_FALSE(Detect(Make(2, 16, samples), kSecond).Found);
@@ -216,7 +217,7 @@ TEST(EncodedAudio, ProgrammeAudioIsNoStream) {
 
 TEST(EncodedAudio, PiecesOfAnySizeGiveTheVerdictOfOne) {
     Samples samples = Noise(kSecond, 6, 24, 2, 0.25);
-    BurstSpec b;
+    BurstShape b;
     b.wordBits = 20;
     b.channel = 2;
     b.firstFrame = 101;
@@ -240,7 +241,7 @@ TEST(EncodedAudio, PiecesOfAnySizeGiveTheVerdictOfOne) {
 
 TEST(EncodedAudio, StatusTellsWhenTheVerdictIsNotKnown) {
     Samples samples = Noise(kSecond, 2, 16, 2, 0.25);
-    BurstSpec late;
+    BurstShape late;
     late.firstFrame = kSecond / 2;
     AddBursts(samples, 2, 16, late);
     const TestFile file = Make(2, 16, samples);
