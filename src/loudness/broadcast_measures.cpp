@@ -29,9 +29,6 @@ constexpr double kFullScale24 = bs1770::kFullScale24;
 
 // Frames decoded at a time: small enough for the first-level caches.
 constexpr std::int32_t kChunkFrames = 2048;
-// Oversampled outputs per skip test: a run whose samples are all too small
-// to reach the peak found so far is not interpolated.
-constexpr std::int32_t kPeakRun = 64;
 // A long stereo piece is K-weighted as two halves side by side, each half
 // its own filter, which keeps the pipelines busy where one filter waits on
 // its own last output. The second filter starts this many frames before its
@@ -43,8 +40,8 @@ constexpr std::int32_t kWarmUpFrames = 4 * kChunkFrames;
 // more than the second filter saves.
 constexpr std::int64_t kHalvesMinFrames = 16 * kWarmUpFrames;
 
-using bs1770::ChannelWeights;
 using bs1770::kLeftOut;
+using bs1770::LayoutWeights;
 
 // The measures that need the K-weighted sub-block energies.
 constexpr std::uint32_t kWeightedModes = kModeMomentary | kModeShortTerm | kModeRange | kModeSeries;
@@ -83,7 +80,12 @@ void Decode(const std::uint8_t* pRaw, std::int32_t pFrames, std::int32_t pChanne
 }  // namespace
 
 bool BroadcastMeasures::Begin(std::int32_t pChannels, std::int32_t pBitsPerSample, std::int32_t pSampleRate) {
+    return Begin(DefaultChannelLayout(pChannels), pBitsPerSample, pSampleRate);
+}
+
+bool BroadcastMeasures::Begin(ChannelLayout pLayout, std::int32_t pBitsPerSample, std::int32_t pSampleRate) {
     mBegun = false;
+    mLayout = ChannelLayout::Unknown;
     mFrames = 0;
     mPeak = mSamplePeak = 0.0f;
     mSubBlocks = 0;
@@ -94,10 +96,13 @@ bool BroadcastMeasures::Begin(std::int32_t pChannels, std::int32_t pBitsPerSampl
     mRangeEnergies.clear();
     mMomentaryEnergies.clear();
     mKept = 0;
-    const std::vector<double> weights = ChannelWeights(pChannels);
+    mDownmix = DownmixPeak{};
+    const std::vector<double> weights = LayoutWeights(pLayout);
     if (weights.empty() || (pBitsPerSample != 16 && pBitsPerSample != 24) || pSampleRate < kSubBlocksPerSecond)
         return false;
-    mChannels = pChannels;
+    const std::int32_t channels = ChannelCountOf(pLayout);
+    mLayout = pLayout;
+    mChannels = channels;
     mBytesPerSample = pBitsPerSample / 8;
     mFullScale = pBitsPerSample == 16 ? kFullScale16 : kFullScale24;
     mSubBlockFrames = static_cast<std::int32_t>(std::lround(pSampleRate / static_cast<double>(kSubBlocksPerSecond)));
@@ -105,7 +110,7 @@ bool BroadcastMeasures::Begin(std::int32_t pChannels, std::int32_t pBitsPerSampl
     const size_t pairs = weights.size() / 2;
     mFilters.assign(pairs, qc_detail::KWeightState{});
     mSquares.assign(weights.size(), 0.0);
-    mPeakInput.assign(static_cast<size_t>(pChannels),
+    mPeakInput.assign(static_cast<size_t>(channels),
                       std::vector<float>(static_cast<size_t>(qc_detail::kTruePeakHistory + kChunkFrames), 0.0f));
     mPairInput.assign(pairs * 2 * kChunkFrames, 0.0);
     mSecondPeakInput = mPeakInput;
@@ -113,13 +118,15 @@ bool BroadcastMeasures::Begin(std::int32_t pChannels, std::int32_t pBitsPerSampl
     mRing.assign(kShortTermSubBlocks, 0.0);
     mKernels = &qc_detail::SelectedKernels();
     mKept = mMode;
+    if (Kept(kModeTruePeak) && DownmixPeak::Applies(pLayout)) mDownmix.Begin(pLayout, pBitsPerSample);
     mBegun = true;
     return true;
 }
 
 void BroadcastMeasures::Listen(C_LKFSFCT& pMeter) {
-    pMeter.MeasurePiece = [this](const WaveFormatInfo& pInfo, std::span<const std::uint8_t> pBytes, bool pFirst) {
-        if (pFirst) Begin(pInfo.Channels, pInfo.BitsPerSample, pInfo.SampleRate);
+    pMeter.MeasurePiece = [this, &pMeter](const WaveFormatInfo& pInfo, std::span<const std::uint8_t> pBytes,
+                                          bool pFirst) {
+        if (pFirst) Begin(pMeter.Layout(), pInfo.BitsPerSample, pInfo.SampleRate);
         if (mBegun && pInfo.BlockAlign > 0) Add(pBytes, static_cast<std::int64_t>(pBytes.size()) / pInfo.BlockAlign);
     };
 }
@@ -170,6 +177,10 @@ void BroadcastMeasures::Process(const std::uint8_t* pRaw, std::int32_t pFrames) 
         Decode<3>(pRaw, pFrames, mChannels, scale, mPeakInput, mPairInput);
     mFrames += pFrames;
     if (Kept(kModeTruePeak)) ScanPeaks(mPeakInput, pFrames);
+    if (mDownmix.Begun()) {
+        const auto frameBytes = static_cast<size_t>(mBytesPerSample) * static_cast<size_t>(mChannels);
+        mDownmix.Add({pRaw, static_cast<size_t>(pFrames) * frameBytes}, pFrames);
+    }
     if (!Kept(kWeightedModes)) return;
 
     // K-weighting and sub-block energies, pair by pair, split at the 10 ms
@@ -186,21 +197,12 @@ void BroadcastMeasures::Process(const std::uint8_t* pRaw, std::int32_t pFrames) 
     }
 }
 
-// True peak, channel by channel. A run is interpolated only when its largest
-// sample times the filter's largest gain could beat the peak so far; the
-// largest sample also keeps the sample peak. Each channel's last samples
-// stay in front as the next chunk's history.
+// True peak, channel by channel; each channel's last samples stay in front
+// as the next chunk's history.
 void BroadcastMeasures::ScanPeaks(std::vector<std::vector<float>>& pPeakInput, std::int32_t pFrames) {
     const std::int32_t history = qc_detail::kTruePeakHistory;
     for (std::vector<float>& input : pPeakInput) {
-        const float* samples = input.data() + history;
-        for (std::int32_t i = 0; i < pFrames; i += kPeakRun) {
-            const std::int32_t run = std::min(kPeakRun, pFrames - i);
-            const float largest = mKernels->AbsMax(samples + i - history, run + history);
-            mSamplePeak = std::max(mSamplePeak, largest);
-            if (largest * qc_detail::kTruePeakGainBound > mPeak)
-                mPeak = std::max(mPeak, mKernels->TruePeakMax(samples + i, run));
-        }
+        qc_detail::ScanTruePeak(*mKernels, input.data() + history, pFrames, mPeak, mSamplePeak);
         std::copy(input.begin() + pFrames, input.begin() + pFrames + history, input.begin());
     }
 }
@@ -309,6 +311,11 @@ double BroadcastMeasures::Loudness(double pEnergySum, std::int64_t pFrames) cons
 std::optional<double> BroadcastMeasures::TruePeak() const {
     if (!mBegun || !Kept(kModeTruePeak) || mFrames < 1) return std::nullopt;
     return LinearToDB(static_cast<double>(std::max(mPeak, mSamplePeak)));
+}
+
+std::optional<double> BroadcastMeasures::DownmixTruePeak() const {
+    if (!mBegun || !mDownmix.Begun()) return std::nullopt;
+    return mDownmix.TruePeak();
 }
 
 std::optional<double> BroadcastMeasures::MaxMomentary() const {

@@ -29,6 +29,10 @@
 // for it: no frame for the true peak, 400 ms for the momentary loudness, 3 s
 // for the short-term loudness and the range. A silent file reads -110 dBTP
 // and -110.691 LUFS; its range is 0 LU.
+//
+// Downmix true peak: with the true peak kept and a 5.1 or 7.1 layout, the
+// same read also takes the true peak of the stereo downmix (downmix_peak.h);
+// it is empty for every other layout.
 
 #include <cstdint>
 #include <limits>
@@ -36,8 +40,10 @@
 #include <span>
 #include <vector>
 
+#include "loudness/downmix_peak.h"
 #include "loudness/loudness_mode.h"
 #include "loudness/qc_kernels.h"
+#include "wavefile/channel_layout.h"
 
 namespace sonivate {
 
@@ -71,13 +77,19 @@ public:
     // Starts a measurement of interleaved little-endian PCM: 16 or 24 bit;
     // 1, 2, 6 (L R C LFE Ls Rs) or 8 (L R C LFE Lb Rb Ls Rs) channels.
     // Clears what an earlier measurement left.
+    // The channels are those of DefaultChannelLayout(pChannels).
     bool Begin(std::int32_t pChannels, std::int32_t pBitsPerSample, std::int32_t pSampleRate);
+    // The same for the channels of pLayout in file order (a file's mask as
+    // ReadChannelLayout placed it); false for Unknown.
+    bool Begin(ChannelLayout pLayout, std::int32_t pBitsPerSample, std::int32_t pSampleRate);
     // The next pFrames frames, stored as in the data chunk.
     void Add(std::span<const std::uint8_t> pBytes, std::int64_t pFrames);
 
     // Feeds this object from every piece pMeter reads in its next
-    // measurements (Begin is called with the file's layout on the first
-    // piece of each). The object must outlive those measurements.
+    // measurements (Begin is called with the layout the meter placed,
+    // C_LKFSFCT::Layout, on the first piece of each). The object must
+    // outlive those measurements, and pMeter must outlive this object's
+    // listening.
     void Listen(C_LKFSFCT& pMeter);
 
     // The mode of the next measurements (Begin takes it).
@@ -98,6 +110,11 @@ public:
     std::optional<double> MaxMomentary() const;   // LUFS
     std::optional<double> MaxShortTerm() const;   // LUFS
     std::optional<double> LoudnessRange() const;  // LU
+    // The true peak of the stereo downmix, dBTP: kept with kModeTruePeak
+    // for a 5.1 or 7.1 layout; empty otherwise and before the first frame.
+    std::optional<double> DownmixTruePeak() const;
+    // The layout of the running or last measurement; Unknown before Begin.
+    ChannelLayout Layout() const { return mLayout; }
     // The short-term loudness every 100 ms, LUFS, in time order; kept with
     // kModeRange or kModeSeries.
     std::vector<double> ShortTermSeries() const;
@@ -126,6 +143,7 @@ private:
     bool Kept(std::uint32_t pModes) const { return (mKept & pModes) != 0; }
 
     bool mBegun = false;
+    ChannelLayout mLayout = ChannelLayout::Unknown;
     std::int32_t mChannels = 0;
     std::int32_t mBytesPerSample = 0;
     double mFullScale = 1.0;
@@ -151,6 +169,7 @@ private:
     std::vector<double> mSecondEnergies;
     float mPeak = 0.0f;  // largest true-peak magnitude, full scale 1.0
     float mSamplePeak = 0.0f;
+    DownmixPeak mDownmix;  // begun for 5.1 and 7.1 with the true peak kept
 
     // Energies (weighted sums of squares) of the last sub-blocks, a ring.
     std::vector<double> mRing;

@@ -23,13 +23,13 @@ constexpr std::int32_t kReadSeconds = 16;
 constexpr std::int32_t kProgressYieldMs = 10;
 
 // Block loudness: 10*log10(mean square / full scale^2) - 0.691, LKFS.
-using bs1770::ChannelWeights;
 using bs1770::kAbsoluteGateLKFS;
 using bs1770::kFullScale16;
 using bs1770::kFullScale24;
 using bs1770::kLeftOut;
 using bs1770::kLoudnessOffsetDB;
 using bs1770::kRelativeGateLU;
+using bs1770::LayoutWeights;
 constexpr double kLowestLKFS = -70.0;
 
 constexpr double kSearchFirstStepDB = 1.0;
@@ -61,6 +61,7 @@ const std::vector<double>& C_LKFSFCT::BlockPower() const { return c_BlockPower; 
 const std::vector<double>& C_LKFSFCT::BlockLKFS() const { return c_BlockLKFS; }
 std::int32_t C_LKFSFCT::BlockLen() const { return c_BlockLen; }
 std::int32_t C_LKFSFCT::FullScale() const { return c_FullScale; }
+ChannelLayout C_LKFSFCT::Layout() const { return c_Layout; }
 
 std::int32_t C_LKFSFCT::HopLength(std::int32_t pSampleRate) {
     const double hop = std::nearbyint(pSampleRate * kHopSeconds);
@@ -99,7 +100,8 @@ std::int32_t C_LKFSFCT::MeasureLKFS(const ByteSource& pSource, std::int64_t pSta
 }
 
 bool C_LKFSFCT::Measure(const ByteSource& pSource, std::int64_t pStartAddr, std::int64_t pEndAddr) {
-    const WaveFormatInfo info = ReadWaveHeader(pSource);
+    const WaveLayout layout = ReadWaveLayout(pSource);
+    const WaveFormatInfo& info = layout.Info;
     if (info.Valid == 0 || info.NumSamples < 1) return false;
 
     // The range, limited to the frames present: a data chunk may declare more
@@ -108,7 +110,7 @@ bool C_LKFSFCT::Measure(const ByteSource& pSource, std::int64_t pStartAddr, std:
     const std::int64_t available = FramesPresent(info, info.FileSize);
     const std::int64_t start = std::max<std::int64_t>(pStartAddr, 0);
     const std::int64_t end = std::min<std::int64_t>(pEndAddr > 0 ? pEndAddr : info.NumSamples, available);
-    if (!StartLayout(info) || end - start < c_BlockLen) return false;
+    if (!StartLayout(info, ReadChannelLayout(pSource, layout)) || end - start < c_BlockLen) return false;
     const std::int32_t length = CheckedNarrow<std::int32_t>(end - start);
     Announce(length);
     const std::int32_t hop = HopLength(info.SampleRate);
@@ -145,8 +147,12 @@ bool C_LKFSFCT::Measure(const ByteSource& pSource, std::int64_t pStartAddr, std:
 }
 
 bool C_LKFSFCT::Begin(const WaveFormatInfo& pInfo, std::int64_t pFrames) {
+    return Begin(pInfo, pFrames, DefaultChannelLayout(pInfo.Channels));
+}
+
+bool C_LKFSFCT::Begin(const WaveFormatInfo& pInfo, std::int64_t pFrames, ChannelLayout pLayout) {
     const bool begun = Trapped(false, [&] {
-        if (!StartLayout(pInfo)) return false;
+        if (!StartLayout(pInfo, pLayout)) return false;
         if (pFrames <= 0) return true;
         if (pFrames < c_BlockLen || pFrames > std::numeric_limits<std::int32_t>::max()) return false;
         Announce(static_cast<std::int32_t>(pFrames));
@@ -156,8 +162,9 @@ bool C_LKFSFCT::Begin(const WaveFormatInfo& pInfo, std::int64_t pFrames) {
     return begun;
 }
 
-bool C_LKFSFCT::StartLayout(const WaveFormatInfo& pInfo) {
+bool C_LKFSFCT::StartLayout(const WaveFormatInfo& pInfo, ChannelLayout pLayout) {
     c_Begun = false;
+    c_Layout = ChannelLayout::Unknown;
     std::int32_t fullScale = 0;
     if (pInfo.BitsPerSample == 16)
         fullScale = kFullScale16;
@@ -166,7 +173,8 @@ bool C_LKFSFCT::StartLayout(const WaveFormatInfo& pInfo) {
     else
         return false;
     c_FullScale = fullScale;
-    const std::vector<double> weights = ChannelWeights(pInfo.Channels);
+    if (ChannelCountOf(pLayout) != pInfo.Channels) return false;
+    const std::vector<double> weights = LayoutWeights(pLayout);
     if (weights.empty()) return false;
     const std::int32_t bytesPerSample = pInfo.BitsPerSample / 8;
     const std::int32_t frameBytes = pInfo.Channels * bytesPerSample;
@@ -195,6 +203,7 @@ bool C_LKFSFCT::StartLayout(const WaveFormatInfo& pInfo) {
     c_FrameLimit = -1;
     c_FramesPushed = 0;
     c_PeakSample = 0;
+    c_Layout = pLayout;
     c_Begun = true;
     return true;
 }

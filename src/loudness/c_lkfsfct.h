@@ -17,14 +17,15 @@
 //
 // Channels: one channel is measured as the same signal on two channels.
 // Two channels: block power = PL + PR, the sums of the squared K-weighted
-// left and right values. Six channels (5.1: L R C LFE Ls Rs) and eight
-// channels (7.1: L R C LFE Lb Rb Ls Rs), in WAVE channel order: block power
-// = the weighted sum G1*P1 + G2*P2 + ... over the channels in file order,
-// with G = 1.0 for L, R, C and the back channels Lb, Rb, G = 1.41 for the
-// side surrounds Ls, Rs (60 to 120 degrees azimuth), LFE left out. With
-// G = 1.0 throughout, the two-channel power is exactly PL + PR, so every
-// loudness formula below reads the same for all layouts. Other channel
-// counts are not measured.
+// left and right values. 5.1 and 7.1 (channel_layout.h: the file's channel
+// mask, or without one the usual WAV order L R C LFE Ls Rs and
+// L R C LFE Lb Rb Ls Rs): block power = the weighted sum G1*P1 + G2*P2 + ...
+// over the channels in file order, with G = 1.0 for L, R, C and the 7.1
+// back channels Lb, Rb, G = 1.41 for the surrounds Ls, Rs (60 to 120
+// degrees azimuth), LFE left out. With G = 1.0 throughout, the two-channel
+// power is exactly PL + PR, so every loudness formula below reads the same
+// for all layouts. Other channel counts, and 6 or 8 channels whose mask
+// cannot be placed (ChannelLayout::Unknown), are not measured.
 //
 // Failure values: MeasureLKFS and Finish 0 (object reset: no blocks, every
 // value 0); Begin false (object reset); Push false when no measurement is
@@ -40,6 +41,7 @@
 #include "loudness/frame_stream.h"
 #include "loudness/k_weighting.h"
 #include "platform/event_pump.h"
+#include "wavefile/channel_layout.h"
 
 namespace sonivate {
 
@@ -95,6 +97,10 @@ public:
     // leaves the length open and the arrays grow with the blocks. False for
     // a layout or length the meter does not take.
     bool Begin(const WaveFormatInfo& pInfo, std::int64_t pFrames);
+    // The same for channels of the layout pLayout (its channel count must be
+    // pInfo.Channels): the weights of a file whose mask ReadChannelLayout
+    // placed. The form above takes DefaultChannelLayout(pInfo.Channels).
+    bool Begin(const WaveFormatInfo& pInfo, std::int64_t pFrames, ChannelLayout pLayout);
     // The next bytes of interleaved little-endian PCM as stored in the data
     // chunk, cut anywhere (a frame split between two pushes is held back
     // until it is whole). The blocks, NumBlock and CalcLKFS follow each
@@ -143,6 +149,10 @@ public:
     std::int32_t BlockLen() const;
     // Full-scale sample value of the measured file: 32767 or 8388607.
     std::int32_t FullScale() const;
+    // The channel layout of the measurement in progress or the last one
+    // (set before the first piece is read); Unknown before the first and
+    // after a failure to start.
+    ChannelLayout Layout() const;
 
     // Replaces the blocks by pPowers as if a measurement had produced them,
     // with block length pBlockLen frames and full scale pFullScale: the
@@ -163,7 +173,7 @@ private:
     bool Measure(const ByteSource& pSource, std::int64_t pStartAddr, std::int64_t pEndAddr);
     // Begin's layout checks and fresh state, length open; false for a layout
     // the meter does not take.
-    bool StartLayout(const WaveFormatInfo& pInfo);
+    bool StartLayout(const WaveFormatInfo& pInfo, ChannelLayout pLayout);
     // Limits the measurement to pFrames frames and gives the block arrays
     // their slots.
     void Announce(std::int32_t pFrames);
@@ -182,6 +192,7 @@ private:
     double c_PeakValue = 0.0;
     std::int32_t c_FullScale = 0;
     std::int32_t c_BlockLen = 0;
+    ChannelLayout c_Layout = ChannelLayout::Unknown;
 
     // The measurement in progress (Begin to Finish).
     bool c_Begun = false;

@@ -12,8 +12,8 @@
 namespace sonivate {
 namespace {
 
-bool LayoutTaken(std::int32_t pChannels, std::int32_t pBitsPerSample, std::int32_t pSampleRate) {
-    return (pBitsPerSample == 16 || pBitsPerSample == 24) && !bs1770::ChannelWeights(pChannels).empty() &&
+bool LayoutTaken(ChannelLayout pLayout, std::int32_t pBitsPerSample, std::int32_t pSampleRate) {
+    return (pBitsPerSample == 16 || pBitsPerSample == 24) && !bs1770::LayoutWeights(pLayout).empty() &&
            C_LKFSFCT::HopLength(pSampleRate) >= 1;
 }
 
@@ -21,23 +21,27 @@ bool LayoutTaken(std::int32_t pChannels, std::int32_t pBitsPerSample, std::int32
 
 LoudnessState::LoudnessState(std::int32_t pChannels, std::int32_t pBitsPerSample, std::int32_t pSampleRate,
                              std::uint32_t pMode)
+    : LoudnessState(DefaultChannelLayout(pChannels), pBitsPerSample, pSampleRate, pMode) {}
+
+LoudnessState::LoudnessState(ChannelLayout pLayout, std::int32_t pBitsPerSample, std::int32_t pSampleRate,
+                             std::uint32_t pMode)
     : mMode(pMode & kModeAll),
-      mChannels(pChannels),
+      mChannels(ChannelCountOf(pLayout)),
       mBytesPerSample(pBitsPerSample / 8),
       mMeasures(pMode & kBroadcastModes) {
-    if (!LayoutTaken(pChannels, pBitsPerSample, pSampleRate)) return;
+    if (!LayoutTaken(pLayout, pBitsPerSample, pSampleRate)) return;
     mFullScale = pBitsPerSample == 16 ? bs1770::kFullScale16 : bs1770::kFullScale24;
-    mStream.Reset(pChannels * mBytesPerSample);
+    mStream.Reset(mChannels * mBytesPerSample);
     bool taken = true;
     if ((mMode & kModeIntegrated) != 0) {
         WaveFormatInfo layout;
-        layout.Channels = static_cast<std::int16_t>(pChannels);
+        layout.Channels = static_cast<std::int16_t>(mChannels);
         layout.BitsPerSample = static_cast<std::int16_t>(pBitsPerSample);
         layout.SampleRate = pSampleRate;
-        layout.BlockAlign = pChannels * mBytesPerSample;
-        taken = mMeter.Begin(layout, 0);
+        layout.BlockAlign = mChannels * mBytesPerSample;
+        taken = mMeter.Begin(layout, 0, pLayout);
     }
-    if ((mMode & kBroadcastModes) != 0) taken = taken && mMeasures.Begin(pChannels, pBitsPerSample, pSampleRate);
+    if ((mMode & kBroadcastModes) != 0) taken = taken && mMeasures.Begin(pLayout, pBitsPerSample, pSampleRate);
     mSupported = taken;
 }
 
@@ -125,6 +129,14 @@ LoudnessFigure<double> LoudnessState::MaxShortTerm() const {
 LoudnessFigure<double> LoudnessState::LoudnessRange() const {
     const std::optional<double> value = mMeasures.LoudnessRange();
     return FigureOf(StatusOf(mSupported, mMode, kModeRange, value.has_value()), value);
+}
+
+LoudnessFigure<double> LoudnessState::DownmixTruePeak() const {
+    const bool kept = DownmixPeak::Applies(mMeasures.Layout());
+    const std::optional<double> value = mMeasures.DownmixTruePeak();
+    LoudnessStatus status = StatusOf(mSupported, mMode, kModeTruePeak, value.has_value());
+    if (status != LoudnessStatus::Unsupported && !kept) status = LoudnessStatus::NotKept;
+    return FigureOf(status, value);
 }
 
 LoudnessFigure<LoudnessSeries> LoudnessState::Series() const {

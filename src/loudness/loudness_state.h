@@ -10,7 +10,9 @@
 // dBTP; 0 dBFS and 0 dBTP are the full-scale values 32767 and 8388607. The
 // figures are those of C_LKFSFCT and BroadcastMeasures over the same frames
 // (a mono file counts as the same signal on two channels; 5.1 and 7.1 weigh
-// the side surrounds 1.41 and leave out the LFE, except in the peaks).
+// the surrounds Ls, Rs 1.41 and leave out the LFE, except in the peaks).
+// With the true peak kept, a 5.1 or 7.1 layout also gives the true peak of
+// its stereo downmix (downmix_peak.h).
 //
 // Status: a figure outside the mode reads NotKept, any figure of a layout
 // the meter does not take Unsupported, and a figure without enough audio
@@ -35,6 +37,9 @@ public:
     // 8 (L R C LFE Lb Rb Ls Rs); pBitsPerSample 16 or 24; pSampleRate frames
     // per second. pMode: LoudnessMode bits, fixed for the object's life.
     LoudnessState(std::int32_t pChannels, std::int32_t pBitsPerSample, std::int32_t pSampleRate, std::uint32_t pMode);
+    // The same for the channels of pLayout in file order, as
+    // ReadChannelLayout placed a file's mask; Unknown is Unsupported.
+    LoudnessState(ChannelLayout pLayout, std::int32_t pBitsPerSample, std::int32_t pSampleRate, std::uint32_t pMode);
     LoudnessState(const LoudnessState&) = delete;
     LoudnessState& operator=(const LoudnessState&) = delete;
 
@@ -56,6 +61,9 @@ public:
     LoudnessFigure<double> MaxShortTerm() const;   // LUFS
     LoudnessFigure<double> LoudnessRange() const;  // LU
     LoudnessFigure<LoudnessSeries> Series() const;
+    // The true peak of the stereo downmix, dBTP: kept with kModeTruePeak for
+    // 5.1 and 7.1, NotKept for other layouts.
+    LoudnessFigure<double> DownmixTruePeak() const;
 
     // Ends the pushes. With kModeIntegrated the meter then reads as after
     // C_LKFSFCT::MeasureLKFS over the frames pushed (LKFSValue, PeakValue,

@@ -33,6 +33,25 @@ bool CpuHasAvx2Fma();
 
 const Kernels& PortableKernels() { return portable::kKernels; }
 
+namespace {
+// Oversampled outputs per skip test: a stretch whose samples are all too
+// small to reach the peak found so far is not interpolated.
+constexpr std::int32_t kPeakRun = 64;
+}  // namespace
+
+void ScanTruePeak(const Kernels& pKernels, const float* pSamples, std::int32_t pCount, float& pPeak,
+                  float& pSamplePeak) {
+    for (std::int32_t i = 0; i < pCount; i += kPeakRun) {
+        const std::int32_t run = pCount - i < kPeakRun ? pCount - i : kPeakRun;
+        const float largest = pKernels.AbsMax(pSamples + i - kTruePeakHistory, run + kTruePeakHistory);
+        if (largest > pSamplePeak) pSamplePeak = largest;
+        if (largest * kTruePeakGainBound > pPeak) {
+            const float interpolated = pKernels.TruePeakMax(pSamples + i, run);
+            if (interpolated > pPeak) pPeak = interpolated;
+        }
+    }
+}
+
 const Kernels& SelectedKernels() {
 #if defined(SONIVATE_QC_AVX2)
     static const Kernels& chosen = avx2::CpuHasAvx2Fma() ? avx2::kKernels : portable::kKernels;

@@ -49,6 +49,14 @@ struct Kernels {
 
 // The kernels for this processor.
 const Kernels& SelectedKernels();
+
+// The true peak of one channel's run: raises pPeak to the largest
+// interpolated magnitude and pSamplePeak to the largest sample magnitude
+// of pSamples[0 .. pCount - 1] (full scale 1.0), with the same readable
+// history as TruePeakMax. A stretch is interpolated only when its largest
+// sample times kTruePeakGainBound could beat pPeak.
+void ScanTruePeak(const Kernels& pKernels, const float* pSamples, std::int32_t pCount, float& pPeak,
+                  float& pSamplePeak);
 // The baseline build, for holding the fast one to it in tests.
 const Kernels& PortableKernels();
 

@@ -57,6 +57,7 @@ WaveCheck CheckWave(const ByteSource& pSource, const WaveRequirements& pNeeds) {
             check.Problem = walk;
             return;
         }
+        check.Speakers = ReadChannelLayout(pSource, check.Layout);
         const WaveProblem format = JudgeFormat(pSource, check);
         if (format != WaveProblem::None)
             check.Problem = format;

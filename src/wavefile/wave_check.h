@@ -9,6 +9,7 @@
 
 #include "common/basic_file.h"
 #include "wavefile/byte_source.h"
+#include "wavefile/channel_layout.h"
 #include "wavefile/wave_format.h"
 #include "wavefile/wave_mmio.h"
 
@@ -30,6 +31,11 @@ struct WaveCheck {
     std::int32_t ValidBits = 0;   // bits of each sample that carry audio: BitsPerSample, or the extensible field
     std::int64_t Frames = 0;      // whole frames the file holds (Info.FramesInFile)
     std::int64_t DurationMs = 0;  // those frames at the sample rate, in ms, halves to even
+    // The loudspeakers of the channels (channel_layout.h), read whenever the
+    // walk found a "fmt " chunk. A 6- or 8-channel file whose mask cannot be
+    // placed reads Unknown while Problem may still be None: the meter
+    // refuses it, and a caller reports it as its own reason.
+    ChannelLayout Speakers = ChannelLayout::Unknown;
 
     const WaveFormatInfo& Info() const { return Layout.Info; }
     bool IncompleteData() const { return Layout.Info.IncompleteData != 0; }

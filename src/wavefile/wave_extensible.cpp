@@ -17,8 +17,11 @@ constexpr std::int32_t kExtensibleFmtBytes = 40;
 constexpr std::int32_t kExtensionSizeAt = 16;
 constexpr std::int32_t kValidBitsAt = 18;
 constexpr std::int32_t kBitsPerSampleAt = 14;
+constexpr std::int32_t kChannelMaskAt = 20;
 constexpr std::int32_t kSubFormatAt = 24;
 constexpr std::int32_t kLeastExtensionSize = 22;
+// The extension up to the end of the channel mask: valid bits and mask.
+constexpr std::int32_t kMaskExtensionSize = kChannelMaskAt + 4 - kValidBitsAt;
 // KSDATAFORMAT_SUBTYPE_PCM, 00000001-0000-0010-8000-00AA00389B71, as stored.
 constexpr std::int32_t kSixteenBits = 0xFFFF;
 constexpr unsigned char kSubFormatPcm[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
@@ -33,6 +36,17 @@ std::int32_t ExtensiblePcmValidBits(const ByteSource& pSource, std::int64_t pFmt
     if ((LittleEndian16(fmt + kExtensionSizeAt) & kSixteenBits) < kLeastExtensionSize) return 0;
     if (!std::equal(std::begin(kSubFormatPcm), std::end(kSubFormatPcm), fmt + kSubFormatAt)) return 0;
     return LittleEndian16(fmt + kValidBitsAt) & kSixteenBits;
+}
+
+std::optional<std::uint32_t> ExtensibleChannelMask(const ByteSource& pSource, std::int64_t pFmtChunk) {
+    return Trapped<std::optional<std::uint32_t>>(std::nullopt, [&]() -> std::optional<std::uint32_t> {
+        constexpr std::int32_t kThroughMask = kChannelMaskAt + 4;
+        if (pFmtChunk < kFirstChunkPosition || ChunkPayloadSize(pSource, pFmtChunk) < kThroughMask) return std::nullopt;
+        unsigned char fmt[kThroughMask] = {};
+        if (pSource.ReadAt(pFmtChunk + kChunkPayloadOffset, fmt, kThroughMask) != kThroughMask) return std::nullopt;
+        if ((LittleEndian16(fmt + kExtensionSizeAt) & kSixteenBits) < kMaskExtensionSize) return std::nullopt;
+        return static_cast<std::uint32_t>(LittleEndian32(fmt + kChannelMaskAt));
+    });
 }
 
 std::int32_t IsExtensiblePcm(const ByteSource& pSource) {

@@ -5,6 +5,7 @@
 // the extension say what the samples are.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/basic_file.h"
@@ -28,6 +29,12 @@ std::int32_t IsExtensiblePcm(const ByteSource& pSource);
 // (another sub-format, a chunk too short for the extension, a failed read).
 // The format tag is not looked at.
 std::int32_t ExtensiblePcmValidBits(const ByteSource& pSource, std::int64_t pFmtChunk);
+
+// The channel mask of the extensible "fmt " chunk at the 1-based position
+// pFmtChunk: one bit per loudspeaker, the channels in ascending bit order
+// (see channel_layout.h). Empty when the chunk or its extension is too
+// short to hold the mask, or a read fails. The format tag is not looked at.
+std::optional<std::uint32_t> ExtensibleChannelMask(const ByteSource& pSource, std::int64_t pFmtChunk);
 
 // The format tag a caller should judge: 1 (linear PCM) for an extensible
 // PCM file as above, otherwise the record's own FormatTag.
