@@ -27,7 +27,7 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev nlohmann-json3-dev
 # with lintian, appstreamcli and desktop-file-validate; the format check
 # uses clang-format; GNU parallel runs the scale-out recipe; locales gives
 # a decimal-comma locale; openbox is the window manager of the real-window test.
-TEST_PACKAGES=(libebur128-dev xvfb xauth xdotool imagemagick attr acl
+TEST_PACKAGES=(libebur128-dev ffmpeg sox xvfb xauth xdotool imagemagick attr acl
     poppler-utils lintian appstream desktop-file-utils clang-format parallel locales openbox)
 
 # Generates the locale pLocale (as "de_DE.UTF-8") when it is missing.

@@ -69,7 +69,7 @@ void Intake(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename,
         if (pOpened) {
             // A view of the owner's descriptor: closed by the owner, not here.
             check = CheckWave(pFilename, HandleOfDescriptor(pOpened->Descriptor()));
-            rejection = ReasonOfWave(check.Problem);
+            rejection = ReasonOfCheck(check);
             return;
         }
         const platform::PathKind kind = platform::KindOfPath(pFilename);
@@ -84,7 +84,7 @@ void Intake(BatchRows& pList, IntakeHost& pHost, const std::string& pFilename,
             return;
         }
         check = CheckWave(pFilename, handle);
-        rejection = ReasonOfWave(check.Problem);
+        rejection = ReasonOfCheck(check);
     });
     const WaveFormatInfo& info = check.Info();
     if (rejection == RowReason::None) {

@@ -12,6 +12,7 @@
 #include "app/watch_journal.h"
 #include "platform/posix_file.h"
 #include "wavefile/byte_source.h"
+#include "wavefile/encoded_audio.h"
 #include "common/basic_file.h"
 #include "common/decimal_text.h"
 #include "common/error_trap.h"
@@ -23,6 +24,7 @@
 #include "platform/pending_file.h"
 #include "wavefile/wave_check.h"
 #include "wavefile/wave_mmio.h"
+#include "writer/limited_gain.h"
 
 namespace sonivate {
 
@@ -94,14 +96,84 @@ RowReason OpenSource(SourceHold& pHold, const RowWork& pWork, const RunChoices& 
     return pLock ? pHold.Acquire(pWork.Source, pChoices.NoFollow) : pHold.Open(pWork.Source, pChoices.NoFollow);
 }
 
-// A copy that saturates is no scaling of its source: its figures are taken
-// from the copy itself.
-bool CopySaturates(const RowResult& pResult, double pGain) { return pGain + pResult.Peak > 0.0; }
+// A copy that saturates, or whose gain was lowered or limited, is no scaling
+// of its source at the gain shown: its figures are taken from the copy itself.
+bool CopyMeasuredItself(const RowResult& pResult, double pGain) {
+    return pGain + pResult.Peak > 0.0 || pResult.ClipStep == ClipTaken::Lowered ||
+           pResult.ClipStep == ClipTaken::Limited;
+}
+
+// The gain a row's copy is written with, after what its clip action asks
+// when the gain would take the copy over the ceiling; none (with the reason
+// set) when it is not to be written. pLimited keeps the limiter's curve for
+// the copy.
+std::optional<CopyGain> PlanClipStep(RowResult& pResult, LimitedGain& pLimited, const HandleSource& pSource,
+                                     FileHandle pSourceHandle, const RowWork& pWork, const RunChoices& pChoices,
+                                     double pGain, ProgressHost& pProgress) {
+    pResult.AppliedGain = pGain;
+    if (pChoices.OnClip == ClipAction::Skip) return CopyGain(pGain);
+    if (pChoices.OnClip == ClipAction::Write) {
+        if (pResult.Clip) pResult.ClipStep = ClipTaken::Clipped;
+        return CopyGain(pGain);
+    }
+    // The true peak as measured with the extras answers at once for a copy
+    // well under the ceiling; otherwise the limiter's analysis measures it.
+    const std::optional<double> truePeak = pResult.Broadcast ? pResult.Broadcast->TruePeak : std::nullopt;
+    if (truePeak && pGain + *truePeak <= pChoices.CeilingDBTP) return CopyGain(pGain);
+    pLimited.StopRequested = [&pProgress] { return pProgress.StopRequested(); };
+    const WaveLayout layout = ReadWaveLayout(pSource);
+    LimiterStatus status =
+        pLimited.Analyse(layout.Info, pSourceHandle, pWork.Start, pWork.End, std::optional<double>(pResult.LKFS));
+    if (status == LimiterStatus::Ok && pGain + pLimited.SourceTruePeakDBTP() <= pChoices.CeilingDBTP)
+        return CopyGain(pGain);
+    if (status == LimiterStatus::Ok) {
+        if (pChoices.OnClip == ClipAction::Lower) {
+            double lowered = pGain;
+            status = pLimited.Lower(pGain, pChoices.CeilingDBTP, lowered);
+            if (status == LimiterStatus::Ok) {
+                pResult.ClipStep = ClipTaken::Lowered;
+                pResult.AppliedGain = lowered;
+                return CopyGain(lowered);
+            }
+        } else {
+            LimiterSettings settings;
+            settings.CeilingDBTP = pChoices.CeilingDBTP;
+            settings.MaxReductionDB = pChoices.MaxReductionDB;
+            status = pLimited.Plan(pGain, settings);
+            if (status == LimiterStatus::Ok) {
+                pResult.ClipStep = ClipTaken::Limited;
+                pResult.AppliedGain = pLimited.GainDB();
+                pResult.Limiter = pLimited.Report();
+                // Nothing over the ceiling after all: the plain copy.
+                if (!pLimited.Envelope().Reduces()) return CopyGain(pLimited.GainDB());
+                return CopyGain(pLimited.GainDB(), &pLimited.Envelope());
+            }
+            if (status == LimiterStatus::LimitExceeded || status == LimiterStatus::NotConverged) {
+                pResult.Reason = RowReason::LimitExceeded;
+                pResult.NeededReductionDB = pLimited.NeededReductionDB();
+                return std::nullopt;
+            }
+        }
+    }
+    switch (status) {
+        case LimiterStatus::Canceled:
+            pResult.Reason = RowReason::Stopped;
+            break;
+        case LimiterStatus::Unsupported:
+            pResult.Reason = RowReason::UnsupportedFormat;
+            break;
+        default:
+            pResult.Reason = RowReason::WriteFailed;
+            pResult.WriteError = EIO;
+            break;
+    }
+    return std::nullopt;
+}
 
 // Writes the copy of a measured row into the run's output target (or in
 // place) and records what became of it in pResult.
 void WriteRowCopy(RowResult& pResult, const SourceHold& pHold, const RowWork& pWork, const RunChoices& pChoices,
-                  bool pInPlace, const std::string& pFolder, const std::string& pName, double pGain,
+                  bool pInPlace, const std::string& pFolder, const std::string& pName, const CopyGain& pGain,
                   const SourceLoudness& pSourceLoudness, ProgressHost& pProgress, RunOutputs* pRun) {
     const OutputTarget& output = *pChoices.Output;
     InPlaceFolder here;
@@ -119,14 +191,14 @@ void WriteRowCopy(RowResult& pResult, const SourceHold& pHold, const RowWork& pW
         pResult.WriteError = unusable;
         return;
     }
-    const bool saturates = CopySaturates(pResult, pGain);
+    const bool saturates = CopyMeasuredItself(pResult, pGain.GainDB);
     std::optional<CopyFigures> measured;
     const CopyOutcome copy = WriteCopySafely(
         pHold, CopyPlace{folderFd, pName, pResult.OutputPath},
         pInPlace ? TargetRule::InPlace : TargetRule::OutputFolder, pWork.Start, pWork.End, pGain, pProgress, pRun,
         [&](int pCopyFd) {
             if (!saturates)
-                return UpdateCopyLoudness(pCopyFd, pSourceLoudness, pGain, pChoices.BextLoudness, &pProgress);
+                return UpdateCopyLoudness(pCopyFd, pSourceLoudness, pGain.GainDB, pChoices.BextLoudness, &pProgress);
             bool stopped = false;
             measured = MeasureCopyFigures(pCopyFd, pSourceLoudness, &pProgress, stopped);
             if (stopped) return ECANCELED;
@@ -237,6 +309,18 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
         pProgress.SetProgress(0);
         return result;
     }
+    // Compressed audio carried as PCM is data, not sound: nothing is measured
+    // and no gain ever touches it. Nor is a layout without known weights.
+    if (const RowReason layout = ReasonOfCheck(check); layout != RowReason::None) {
+        result.Reason = layout;
+        pProgress.SetProgress(0);
+        return result;
+    }
+    if (DetectEncodedAudio(source, check.Info()).Found) {
+        result.Reason = RowReason::EncodedAudio;
+        pProgress.SetProgress(0);
+        return result;
+    }
     result.IncompleteData = check.IncompleteData();
     if (pChoices.Series) ReadCueMarkers(pWork.Source, sourceHandle, result.Markers);
     double gainForOutput = 0.0;
@@ -271,6 +355,7 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
                 BroadcastFigures& figures = result.Broadcast.emplace();
                 if (extras.Begun()) {
                     figures.TruePeak = extras.TruePeak();
+                    figures.DownmixTruePeak = extras.DownmixTruePeak();
                     figures.LoudnessRange = extras.LoudnessRange();
                     figures.MaxMomentary = extras.MaxMomentary();
                     figures.MaxShortTerm = extras.MaxShortTerm();
@@ -310,15 +395,19 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
         // being written is never replaced.
         attempt();
         result.Reason = RowReason::IncompleteData;
-    } else if (writes && pChoices.NoClip && result.Clip) {
+    } else if (writes && pChoices.OnClip == ClipAction::Skip && result.Clip) {
         result.Reason = RowReason::WouldClip;
     } else if (writes && pChoices.Sources && pChoices.Sources->IsOtherSource(outputPath, pWork.Source)) {
         attempt();
         result.Reason = RowReason::SourceOfRun;
     } else if (writes) {
         attempt();
-        WriteRowCopy(result, hold, pWork, pChoices, inPlace, folder, outputName, gainForOutput, sourceLoudness,
-                     pProgress, pRun);
+        LimitedGain limited;
+        const std::optional<CopyGain> gain = PlanClipStep(result, limited, source, sourceHandle, pWork, pChoices,
+                                                          gainForOutput, pProgress);
+        if (gain)
+            WriteRowCopy(result, hold, pWork, pChoices, inPlace, folder, outputName, *gain, sourceLoudness, pProgress,
+                         pRun);
     }
     pProgress.SetProgress(0);
     return result;
@@ -342,7 +431,9 @@ RunChoices ReadChoices(const RunHost& pHost, double pTarget, std::shared_ptr<con
     RunChoices choices;
     choices.Target = pTarget;
     choices.Output = std::move(pOutput);
-    choices.NoClip = pHost.NoClip();
+    choices.OnClip = pHost.OnClip();
+    choices.CeilingDBTP = pHost.CeilingDBTP();
+    choices.MaxReductionDB = pHost.MaxReductionDB();
     choices.NoFollow = pHost.NoFollow();
     choices.HashContent = pHost.HashContent();
     choices.Extras = pHost.BroadcastExtras();

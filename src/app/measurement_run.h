@@ -14,6 +14,7 @@
 #include "app/progress_host.h"
 #include "app/row_reason.h"
 #include "app/batch_rows.h"
+#include "app/clip_action.h"
 #include "app/output_target.h"
 #include "app/copy_loudness.h"
 #include "loudness/broadcast_measures.h"
@@ -42,6 +43,13 @@ public:
     virtual bool WavOutput() const = 0;
     virtual std::string SoundPath() const = 0;
     virtual bool NoClip() const = 0;
+    // What a row whose gain would reach the ceiling does: by default clip
+    // avoidance's choice between not writing it and writing it clipped. The
+    // ceiling (dBTP) and the most reduction the limiter may apply (dB) for
+    // Lower and Limit. Read for every row, as clip avoidance is.
+    virtual ClipAction OnClip() const { return NoClip() ? ClipAction::Skip : ClipAction::Write; }
+    virtual double CeilingDBTP() const { return kDefaultCeilingDBTP; }
+    virtual double MaxReductionDB() const { return kDefaultMaxReductionDB; }
     // The broadcast measures (true peak, loudness range, max momentary and
     // short-term loudness) taken in the same read as the loudness; off
     // unless the host asks for them.
@@ -111,6 +119,9 @@ struct BroadcastFigures {
     std::optional<double> LoudnessRange;  // LU
     std::optional<double> MaxMomentary;   // LUFS
     std::optional<double> MaxShortTerm;   // LUFS
+    // The true peak of the ITU-R BS.775 stereo downmix of a 5.1 or 7.1
+    // source (Lo/Ro, centre and surrounds at -3 dB, no LFE), dBTP.
+    std::optional<double> DownmixTruePeak;
     // The gated loudness of the copy as written, at the gain as shown, LKFS.
     double OutputLKFS = 0.0;
     // Loudness over time, when the run keeps it (empty otherwise).
@@ -163,6 +174,14 @@ struct RowResult {
     // The XXH64 of the whole source as it was measured, when the run's
     // choices ask for it (the watch folder's journal).
     std::optional<std::uint64_t> ContentHash;
+    // What the copy step did about a gain over the ceiling (None: nothing
+    // needed), the gain the range was written with (dB: the gain as shown,
+    // lowered, or with the limiter's make-up), and the limiter's work.
+    ClipTaken ClipStep = ClipTaken::None;
+    double AppliedGain = 0.0;
+    std::optional<LimiterReport> Limiter;
+    // LimitExceeded: the reduction the limiter would have needed (dB).
+    double NeededReductionDB = 0.0;
 };
 
 // The copy's figures of a measured row as every face shows them: measured
@@ -193,7 +212,12 @@ struct RunChoices {
     double Target = 0.0;  // LKFS
     // Where copies go, decided once when the run started; Off (or null): none.
     std::shared_ptr<const OutputTarget> Output;
-    bool NoClip = true;
+    // A row whose copy would clip: Skip (clip avoidance), Write clipped; a
+    // row whose copy's true peak would pass CeilingDBTP: Lower its gain, or
+    // Limit it (refused when more than MaxReductionDB would be needed).
+    ClipAction OnClip = ClipAction::Skip;
+    double CeilingDBTP = kDefaultCeilingDBTP;
+    double MaxReductionDB = kDefaultMaxReductionDB;
     // A symbolic link under the source's name is refused rather than
     // followed (the watch folder, whose files anyone may place).
     bool NoFollow = false;

@@ -16,7 +16,6 @@ namespace {
 
 // A new file (one that replaces nothing) gets what a plain creation would give.
 constexpr mode_t kNewFileMode = 0666;
-constexpr std::int32_t kMostWrittenChannels = 2;
 
 std::pair<std::string, std::string> FolderAndName(const std::string& pPath) {
     const auto slash = pPath.rfind('/');
@@ -154,7 +153,7 @@ RowReason SourceHold::CheckBeforeReplacing() const {
 }
 
 CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarget, TargetRule pRule, std::int64_t pFrom,
-                            std::int64_t pTo, double pGainDB, ProgressHost& pHost, RunOutputs* pRun,
+                            std::int64_t pTo, const CopyGain& pGain, ProgressHost& pHost, RunOutputs* pRun,
                             const std::function<int(int pCopyFd)>& pBeforePublish) {
     const auto [folder, name] = FolderAndName(pTarget);
     CopyOutcome outcome;
@@ -170,14 +169,14 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarge
         outcome.Error = error;
         return outcome;
     }
-    outcome = WriteCopySafely(pSource, CopyPlace{folderFd, name, pTarget}, pRule, pFrom, pTo, pGainDB, pHost, pRun,
+    outcome = WriteCopySafely(pSource, CopyPlace{folderFd, name, pTarget}, pRule, pFrom, pTo, pGain, pHost, pRun,
                               pBeforePublish);
     platform::CloseFile(folderFd);
     return outcome;
 }
 
 CopyOutcome WriteCopySafely(const SourceHold& pSource, const CopyPlace& pPlace, TargetRule pRule, std::int64_t pFrom,
-                            std::int64_t pTo, double pGainDB, ProgressHost& pHost, RunOutputs* pRun,
+                            std::int64_t pTo, const CopyGain& pGain, ProgressHost& pHost, RunOutputs* pRun,
                             const std::function<int(int pCopyFd)>& pBeforePublish) {
     CopyOutcome outcome;
     auto refuse = [&](RowReason pReason, int pError = 0) {
@@ -188,8 +187,6 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const CopyPlace& pPlace, 
     if (pSource.Descriptor() < 0) return refuse(RowReason::CannotOpen);
     const FileHandle sourceHandle = HandleOfDescriptor(pSource.Descriptor());
     const WaveLayout layout = ReadWaveLayout(HandleSource(sourceHandle));
-    const WaveFormatInfo& info = layout.Info;
-    if (info.Valid == 1 && info.Channels > kMostWrittenChannels) return refuse(RowReason::SurroundNotWritten);
 
     const std::string& name = pPlace.Name;
     if (name.empty() || name.find('/') != std::string::npos) return refuse(RowReason::WriteFailed, EINVAL);
@@ -227,7 +224,7 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const CopyPlace& pPlace, 
 
     TransferWatch watch(pSource.Descriptor(), copy.Descriptor());
     const std::int32_t ok = WriteAdjustedWaveInto(pSource.Path(), sourceHandle, HandleOfDescriptor(copy.Descriptor()),
-                                                  layout, pFrom, pTo, pGainDB, pHost);
+                                                  layout, pFrom, pTo, pGain.GainDB, pHost, pGain.Envelope);
     if (ok == 0) return refuse(pHost.StopRequested() ? RowReason::Stopped : RowReason::WriteFailed, watch.Take());
     if (pHost.StopRequested()) return refuse(RowReason::Stopped);
     if (pBeforePublish) {

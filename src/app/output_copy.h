@@ -18,6 +18,8 @@
 
 namespace sonivate {
 
+class GainEnvelope;
+
 // Which existing file a copy may replace.
 enum class TargetRule {
     NewName,       // none: the name must be free
@@ -106,21 +108,31 @@ struct CopyOutcome {
     int FolderSyncError = 0;
 };
 
+// The gain of a copy's range: a constant gain (dB), and the limiter's gain
+// curve over the range when it was limited (null: none).
+struct CopyGain {
+    CopyGain(double pGainDB) : GainDB(pGainDB) {}  // NOLINT: a plain gain is the usual copy
+    CopyGain(double pGainDB, const GainEnvelope* pEnvelope) : GainDB(pGainDB), Envelope(pEnvelope) {}
+    double GainDB = 0.0;
+    const GainEnvelope* Envelope = nullptr;
+};
+
 // Writes pTarget as the gain-adjusted copy of the held source (frames
 // [pFrom, pTo) times pGainDB, see WriteAdjustedWave) under pRule. pRun,
 // when given, refuses names this run has already written and learns the new
-// copy. Surround sources (more than two channels) are not written. After any
+// copy. Every layout the meter takes (mono to 7.1) is written with one gain
+// for all channels, the LFE included. After any
 // failure nothing of the copy remains and an existing file is untouched.
 //
 // pBeforePublish, when given, sees the finished copy's descriptor (read and
 // write) before it is flushed and named: 0 lets it go on, ECANCELED means
 // stopped, any other errno fails the copy.
 CopyOutcome WriteCopySafely(const SourceHold& pSource, const CopyPlace& pPlace, TargetRule pRule, std::int64_t pFrom,
-                            std::int64_t pTo, double pGainDB, ProgressHost& pHost, RunOutputs* pRun = nullptr,
+                            std::int64_t pTo, const CopyGain& pGain, ProgressHost& pHost, RunOutputs* pRun = nullptr,
                             const std::function<int(int pCopyFd)>& pBeforePublish = {});
 // The same for a path: its folder is opened now and held for the copy.
 CopyOutcome WriteCopySafely(const SourceHold& pSource, const std::string& pTarget, TargetRule pRule, std::int64_t pFrom,
-                            std::int64_t pTo, double pGainDB, ProgressHost& pHost, RunOutputs* pRun = nullptr,
+                            std::int64_t pTo, const CopyGain& pGain, ProgressHost& pHost, RunOutputs* pRun = nullptr,
                             const std::function<int(int pCopyFd)>& pBeforePublish = {});
 
 }  // namespace sonivate

@@ -65,6 +65,12 @@ const ReasonEntry kReasons[] = {
      "not written: the output folder cannot be used (removed, moved or unreadable)"},
     {RowReason::NotReached, "not_reached", "処理されませんでした", "not processed: the run ended before this file"},
     {RowReason::InternalError, "internal_error", "内部エラーが発生しました", "an internal error ended this file"},
+    {RowReason::UnknownChannelLayout, "unknown_channel_layout", "チャンネル配置が不明なため測定しません",
+     "the channel layout is not one the loudness weights are known for (5.1 or 7.1): not measured"},
+    {RowReason::EncodedAudio, "encoded_audio", "圧縮音声（SMPTE ST 337）を含むため処理しません",
+     "the audio carries compressed data (SMPTE ST 337, e.g. Dolby E): any gain would destroy it"},
+    {RowReason::LimitExceeded, "limit_exceeded", "リミッターの許容量を超えるため書き出しません",
+     "the limiter would need more gain reduction than allowed: not written"},
 };
 
 const ReasonEntry& EntryOf(RowReason pReason) {
@@ -74,6 +80,12 @@ const ReasonEntry& EntryOf(RowReason pReason) {
 }
 
 }  // namespace
+
+RowReason ReasonOfCheck(const WaveCheck& pCheck) {
+    if (pCheck.Problem == WaveProblem::None && pCheck.Speakers == ChannelLayout::Unknown)
+        return RowReason::UnknownChannelLayout;
+    return ReasonOfWave(pCheck.Problem);
+}
 
 RowReason ReasonOfWave(WaveProblem pProblem) {
     switch (pProblem) {

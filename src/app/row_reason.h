@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "wavefile/wave_check.h"
 #include "wavefile/wave_format.h"
 
 namespace sonivate {
@@ -47,10 +48,15 @@ enum class RowReason : std::int32_t {
     OutputUnavailable,  // the run's output folder cannot be used (removed, replaced, unreadable): nothing written
     NotReached,         // the run ended (stopped, or ended by an error) before this row
     InternalError,      // an unexpected error ended this row's work; the run went on
+    LimitExceeded,      // the limiter would need more gain reduction than allowed: not written
+    UnknownChannelLayout,  // more than two channels in no layout the weights are known for: not measured
+    EncodedAudio,          // compressed audio carried as PCM (SMPTE ST 337): any gain would destroy it
 };
 
 // The reason for a file CheckWave does not pass; None for WaveProblem::None.
 RowReason ReasonOfWave(WaveProblem pProblem);
+// The same for a whole check: also a layout with no known weights.
+RowReason ReasonOfCheck(const WaveCheck& pCheck);
 
 // Why a source could not be opened for reading (pError: the open's errno):
 // Missing, NotRegular (also a link where none may be followed), Unreadable

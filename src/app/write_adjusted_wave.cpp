@@ -36,7 +36,8 @@ bool AppendBytes(FileHandle& pSource, FileHandle& pTarget, std::int64_t pPositio
 // The copy between two open files; the handle variables may be closed (set
 // to 0) by a failed transfer.
 std::int32_t WriteOpenCopy(const std::string& Source, FileHandle& source, FileHandle& target, const WaveLayout& pLayout,
-                           std::int64_t From, std::int64_t To, double GainDB, ProgressHost& pHost) {
+                           std::int64_t From, std::int64_t To, double GainDB, ProgressHost& pHost,
+                           const GainEnvelope* pEnvelope = nullptr) {
     return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
         // The copy is appended; behind bytes already there it would be garbage.
         if (FileSizeOfHandle(target) != 0) return 0;
@@ -69,7 +70,12 @@ std::int32_t WriteOpenCopy(const std::string& Source, FileHandle& source, FileHa
         }
         pHost.ShowStatus(title + kStepRange);
         // An empty range must not reach EditWav, whose end 0 means "to the end".
-        if (from < to && editor.EditWav(info, source, target, from, to, GainDB) == 0) return 0;
+        if (from < to) {
+            const std::int32_t done = pEnvelope != nullptr
+                                          ? editor.EditWav(info, source, target, from, to, GainDB, *pEnvelope)
+                                          : editor.EditWav(info, source, target, from, to, GainDB);
+            if (done == 0) return 0;
+        }
         if (to < frames) {
             pHost.ShowStatus(title + kStepAfter);
             if (editor.EditWav(info, source, target, to, frames, kUnchangedDB) == 0) return 0;
@@ -94,13 +100,13 @@ std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource
 
 std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget,
                                    const WaveLayout& pLayout, std::int64_t From, std::int64_t To, double GainDB,
-                                   ProgressHost& pHost) {
+                                   ProgressHost& pHost, const GainEnvelope* pEnvelope) {
     // The transfers close a handle after a failure; they work on their own
     // duplicates, so the caller's descriptors stay open and untouched.
     ScopedHandle sourceFile(HandleOfDescriptor(platform::DuplicateDescriptor(DescriptorOfHandle(pSource))));
     ScopedHandle targetFile(HandleOfDescriptor(platform::DuplicateDescriptor(DescriptorOfHandle(pTarget))));
     if (sourceFile.handle == 0 || targetFile.handle == 0) return 0;
-    return WriteOpenCopy(Source, sourceFile.handle, targetFile.handle, pLayout, From, To, GainDB, pHost);
+    return WriteOpenCopy(Source, sourceFile.handle, targetFile.handle, pLayout, From, To, GainDB, pHost, pEnvelope);
 }
 
 std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Target, std::int64_t From, std::int64_t To,

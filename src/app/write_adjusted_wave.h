@@ -7,6 +7,7 @@
 
 #include "app/progress_host.h"
 #include "common/basic_file.h"
+#include "loudness/true_peak_limiter.h"
 #include "wavefile/wave_mmio.h"
 
 namespace sonivate {
@@ -46,9 +47,10 @@ std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource
                                    std::int64_t To, double GainDB, ProgressHost& pHost);
 
 // The same with the source's layout already read (ReadWaveLayout of pSource),
-// so that a run walks the source's header once.
+// so that a run walks the source's header once. pEnvelope, when given, is
+// the limiter's gain curve over exactly [From, To) (writer/limited_gain.h).
 std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget,
                                    const WaveLayout& pLayout, std::int64_t From, std::int64_t To, double GainDB,
-                                   ProgressHost& pHost);
+                                   ProgressHost& pHost, const GainEnvelope* pEnvelope = nullptr);
 
 }  // namespace sonivate

@@ -41,7 +41,7 @@ struct FileReport {
 // or still growing gets its note.
 RowReason ReasonOf(const WaveCheck& pCheck) {
     if (pCheck.Problem == WaveProblem::None && pCheck.IncompleteData()) return RowReason::IncompleteData;
-    return ReasonOfWave(pCheck.Problem);
+    return ReasonOfCheck(pCheck);
 }
 
 const char* ContainerName(std::int32_t pContainer) {

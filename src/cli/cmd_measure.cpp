@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/output_copy.h"
+#include "wavefile/encoded_audio.h"
 #include "wavefile/byte_source.h"
 #include "cli/cli_text.h"
 #include "common/decimal_text.h"
@@ -94,7 +95,8 @@ Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
     const HandleSource bytes(HandleOfDescriptor(source.Descriptor()));
     // The same judgement as the file list's and run's.
     const WaveCheck check = CheckWave(bytes);
-    m.reason = ReasonOfWave(check.Problem);
+    m.reason = ReasonOfCheck(check);
+    if (m.reason == RowReason::None && DetectEncodedAudio(bytes, check.Info()).Found) m.reason = RowReason::EncodedAudio;
     if (m.reason == RowReason::None && (m.ok = meter.MeasureLKFS(bytes, pOptions.start, pOptions.end)) != 1)
         m.reason = RowReason::NotMeasured;
     m.blocks = meter.NumBlock();

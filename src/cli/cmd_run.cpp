@@ -92,7 +92,10 @@ public:
         if (!mOptions.outputDir.empty()) return OutputTarget::Folder(mOptions.outputDir);
         return OutputTarget::InPlace();
     }
-    bool NoClip() const override { return !mOptions.choices.allowClip; }
+    bool NoClip() const override { return OnClipOf(mOptions.choices) == ClipAction::Skip; }
+    ClipAction OnClip() const override { return OnClipOf(mOptions.choices); }
+    double CeilingDBTP() const override { return CeilingOf(mOptions.choices); }
+    double MaxReductionDB() const override { return mOptions.choices.maxReduction; }
     bool BroadcastExtras() const override { return !mOptions.choices.extras.noExtras; }
     // The report draws each file's loudness over time and its markers.
     bool KeepSeries() const override { return !mOptions.report.empty(); }
@@ -166,6 +169,24 @@ struct RowFacts {
     RowStatus status = RowStatus::Failed;
 };
 
+// What a row's copy step did about a gain over the ceiling, when the run may
+// do something other than skip: the action taken (null: none needed, or not
+// written), the gain written (dB), the limiter's largest reduction (dB) and
+// how long it reduced by more than 0.1 dB and 1 dB (s), and for a row
+// refused as limit_exceeded the reduction it would have needed (dB).
+void AddClipKeys(Json& pRow, const RowResult* pResult) {
+    const bool written = pResult != nullptr && pResult->Written;
+    const bool acted = written && pResult->ClipStep != ClipTaken::None;
+    pRow["clip_action"] = acted ? Json(ClipTakenCode(pResult->ClipStep)) : Json(nullptr);
+    pRow["applied_gain"] = NumberOrNull(written, written ? pResult->AppliedGain : 0.0);
+    const bool limited = written && pResult->Limiter.has_value();
+    pRow["max_reduction"] = NumberOrNull(limited, limited ? pResult->Limiter->MaxReductionDB : 0.0);
+    pRow["limited_seconds_0_1db"] = NumberOrNull(limited, limited ? pResult->Limiter->SecondsAbove01dB : 0.0);
+    pRow["limited_seconds_1db"] = NumberOrNull(limited, limited ? pResult->Limiter->SecondsAbove1dB : 0.0);
+    const bool exceeded = pResult != nullptr && pResult->Reason == RowReason::LimitExceeded;
+    pRow["needed_reduction"] = NumberOrNull(exceeded, exceeded ? pResult->NeededReductionDB : 0.0);
+}
+
 // The one schema of a row, for JSON, JSON lines, CSV and the table: the
 // same keys in the same order for every row (a path that is not UTF-8 adds
 // path_bytes / output_bytes, JSON only).
@@ -206,6 +227,7 @@ Json RowJson(const RowFacts& pFacts, const RunOptions& pOptions) {
     AddChosenKeys(row, result, pOptions.choices.extras);
     // Last, so that the columns scripts already read keep their places.
     row["status"] = StatusCode(pFacts.status);
+    if (OnClipOf(pOptions.choices) != ClipAction::Skip) AddClipKeys(row, result);
     return row;
 }
 

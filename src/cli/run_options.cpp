@@ -32,6 +32,11 @@ const std::map<std::string, std::int32_t> kToChoices = {{"file-end", kRangeFileE
                                                         {"BC$STOP", kRangeBcStop},
                                                         {"BC$END", kRangeBcEnd}};
 
+// The lowest ceiling and the most reduction the options accept: below,
+// a typo rather than a delivery limit.
+constexpr double kLowestCeilingDBTP = -20.0;
+constexpr double kMostReductionDB = 20.0;
+
 void AddRunChoiceOptions(CLI::App& pApp, RunChoiceOptions& pOptions) {
     std::vector<std::string> fromNames, toNames;
     for (const auto& [name, value] : kFromChoices) fromNames.push_back(name);
@@ -41,7 +46,18 @@ void AddRunChoiceOptions(CLI::App& pApp, RunChoiceOptions& pOptions) {
     pApp.add_option("--to", pOptions.to, "Range end: file-end, BC$STOP or BC$END")->check(CLI::IsMember(toNames));
     pOptions.targetOption = pApp.add_option("--target", pOptions.target,
                                             "Target loudness in LKFS (default -24.0, or the profile's target)");
-    pApp.add_flag("--allow-clip", pOptions.allowClip, "Also write files whose gain would clip");
+    pApp.add_flag("--allow-clip", pOptions.allowClip, "Also write files whose gain would clip (--on-clip write)");
+    pApp.add_option("--on-clip", pOptions.onClip,
+                    "A file whose gain would take its copy over the ceiling: skip (not written; the default), write "
+                    "(clipped), lower (the gain lowered to the ceiling), limit (the full gain through a true-peak "
+                    "limiter)")
+        ->check(CLI::IsMember({"skip", "write", "lower", "limit"}));
+    pApp.add_option("--ceiling", pOptions.ceiling,
+                    "True-peak ceiling for lower and limit, dBTP (default: the profile's maximum, else -1.0)")
+        ->check(CLI::Range(kLowestCeilingDBTP, 0.0));
+    pApp.add_option("--max-reduction", pOptions.maxReduction,
+                    "The most gain reduction limit may apply, dB (default 6); a file needing more is not written")
+        ->check(CLI::Range(0.0, kMostReductionDB));
     pApp.add_option("--jobs", pOptions.jobs,
                     "Files processed in parallel, 1 to 256 (default: the number of processors)")
         ->check(CLI::Range(kFewestJobs, kMostJobs));
@@ -56,8 +72,24 @@ BextLoudnessMode BextModeOf(const RunChoiceOptions& pOptions) {
     return BextLoudnessModeOf(pOptions.bextLoudness).value_or(kDefaultBextLoudnessMode);
 }
 
+ClipAction OnClipOf(const RunChoiceOptions& pOptions) {
+    if (const std::optional<ClipAction> action = ClipActionOfCode(pOptions.onClip)) return *action;
+    return pOptions.allowClip ? ClipAction::Write : ClipAction::Skip;
+}
+
+double CeilingOf(const RunChoiceOptions& pOptions) {
+    if (pOptions.ceiling) return *pOptions.ceiling;
+    if (pOptions.extras.profile) return pOptions.extras.profile->maxTruePeak;
+    return kDefaultCeilingDBTP;
+}
+
 bool ResolveRunChoices(RunChoiceOptions& pOptions) {
     if (!ResolveProfile(pOptions.extras)) return false;
+    if (pOptions.allowClip && !pOptions.onClip.empty() && pOptions.onClip != ClipActionCode(ClipAction::Write)) {
+        std::fprintf(stderr, "sonivate-cli: --allow-clip and --on-clip %s contradict each other\n",
+                     pOptions.onClip.c_str());
+        return false;
+    }
     // A profile sets the target unless one is given.
     if (pOptions.extras.profile && (pOptions.targetOption == nullptr || pOptions.targetOption->count() == 0))
         pOptions.target = ShortestText(pOptions.extras.profile->target);

@@ -29,7 +29,10 @@ struct RunChoiceOptions {
     std::string from = "file-start";
     std::string to = "file-end";
     std::string target = "-24.0";  // LKFS, as typed
-    bool allowClip = false;
+    bool allowClip = false;        // --allow-clip: the same as --on-clip write
+    std::string onClip;            // skip, write, lower, limit; empty: skip (or write with --allow-clip)
+    std::optional<double> ceiling;  // dBTP; none: the profile's true-peak maximum, else -1.0
+    double maxReduction = kDefaultMaxReductionDB;  // dB
     std::int32_t jobs = 0;  // 0: the number of processors
     ExtrasChoice extras;
     std::string bextLoudness = "update";  // keep, update or upgrade
@@ -44,6 +47,11 @@ void AddRunChoiceOptions(CLI::App& pApp, RunChoiceOptions& pOptions);
 // given, and checks that the target is a number. false after a message on
 // stderr.
 bool ResolveRunChoices(RunChoiceOptions& pOptions);
+
+// What a row whose gain would reach the ceiling does, and the ceiling
+// (valid after ResolveRunChoices).
+ClipAction OnClipOf(const RunChoiceOptions& pOptions);
+double CeilingOf(const RunChoiceOptions& pOptions);
 
 // The jobs asked for, or the number of processors (at least 1).
 std::int32_t JobCount(std::int32_t pRequested);
