@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -319,20 +320,34 @@ TEST(CliWatch, RefusesOutputDoneAndFailedFoldersThatWouldFeedTheWatch) {
     EXPECT_FALSE(fs::exists(d.in.file("done"))) << "a refused folder is not made";
 }
 
-TEST(CliWatch, TheDefaultJournalLivesInTheStateHome) {
+TEST(CliWatch, TheDefaultJournalAndItsStatusFileLiveInTheStateHome) {
     Delivery d;
     Programme(d.in.file("a.wav"));
     const CliResult r = RunCli({"watch", d.in.path(), "--output-dir", d.out.path(), "--once", "--settle", "0"}, "",
                                {"XDG_STATE_HOME=" + d.aside.path()});
     ASSERT_EQ(r.status, 0) << r.err;
-    size_t journals = 0;
+    size_t journals = 0, statuses = 0;
     for (const auto& entry : fs::directory_iterator(d.aside.file("sonivate"))) {
-        EXPECT_EQ(entry.path().filename().string().rfind("watch-", 0), 0U);
-        EXPECT_EQ(entry.path().extension(), ".jsonl");
-        EXPECT_NE(ReadText(entry.path().string()).find("\"source\":\"" + d.in.file("a.wav") + "\""), std::string::npos);
-        ++journals;
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(name.rfind("watch-", 0), 0U);
+        if (entry.path().extension() == ".jsonl") {
+            EXPECT_NE(ReadText(entry.path().string()).find("\"source\":\"" + d.in.file("a.wav") + "\""),
+                      std::string::npos);
+            ++journals;
+        } else {
+            ASSERT_EQ(name.substr(name.size() - std::strlen(".status.json")), ".status.json");
+            const Json status = Json::parse(ReadText(entry.path().string()));
+            EXPECT_EQ(status["folder"], d.in.path());
+            EXPECT_EQ(status["done"], 1);
+            EXPECT_EQ(status["failed"], 0);
+            EXPECT_EQ(status["waiting"], 0);
+            EXPECT_EQ(status["retrying"], 0);
+            EXPECT_TRUE(status["last_error"].is_null());
+            ++statuses;
+        }
     }
     EXPECT_EQ(journals, 1U);
+    EXPECT_EQ(statuses, 1U);
 }
 
 }  // namespace
