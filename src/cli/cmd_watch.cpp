@@ -405,11 +405,11 @@ public:
             mHooks.push_back(pid);
     }
 
-    // Collects the hooks that have ended; true while any runs.
-    bool ReapHooks() {
-        std::erase_if(mHooks, [this](pid_t pPid) {
+    // Collects the hooks that have ended (pWait: waits for all); true while any runs.
+    bool ReapHooks(bool pWait = false) {
+        std::erase_if(mHooks, [this, pWait](pid_t pPid) {
             int status = 0;
-            if (!platform::ReapCommand(pPid, status)) return false;
+            if (!platform::ReapCommand(pPid, status, pWait)) return false;
             if (status != 0) mLog.Line(WatchLevel::Warning, {}, "a hook ended with status " + std::to_string(status));
             return true;
         });
@@ -673,6 +673,8 @@ int Watcher::Run() {
     mExecutor.reset();
     RunPosted();
     PublishStatus();
+    // A single pass ends with its alerts sent; a stopping service leaves them.
+    if (mOptions.once) mReport.ReapHooks(true);
     if (StopSignalled()) mLog.Line(WatchLevel::Info, mOptions.inDir, "stopped");
     if (status != kExitOk) return status;
     return mOptions.once && mPolicy->AnyFailed() ? kExitFailed : kExitOk;

@@ -113,9 +113,12 @@ int StartCommand(const std::string& pCommand, const std::string& pInput, pid_t& 
     return error;
 }
 
-bool ReapCommand(pid_t pPid, int& pStatus) {
+bool ReapCommand(pid_t pPid, int& pStatus, bool pWait) {
     int status = 0;
-    const pid_t reaped = ::waitpid(pPid, &status, WNOHANG);
+    pid_t reaped = -1;
+    do {
+        reaped = ::waitpid(pPid, &status, pWait ? 0 : WNOHANG);
+    } while (reaped < 0 && errno == EINTR);
     if (reaped == 0) return false;
     pStatus = reaped == pPid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return true;

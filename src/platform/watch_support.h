@@ -43,8 +43,9 @@ int WriteNewFile(const std::string& pPath, const std::string& pContent);
 // ReapCommands. 0 or an errno value.
 int StartCommand(const std::string& pCommand, const std::string& pInput, pid_t& pPid);
 // Collects a command that has ended: true when pPid is gone (its exit
-// status in pStatus), false while it runs.
-bool ReapCommand(pid_t pPid, int& pStatus);
+// status in pStatus, -1 when it did not exit normally), false while it runs.
+// pWait: waits for it to end.
+bool ReapCommand(pid_t pPid, int& pStatus, bool pWait = false);
 
 }  // namespace sonivate::platform
 

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -348,6 +349,168 @@ TEST(CliWatch, TheDefaultJournalAndItsStatusFileLiveInTheStateHome) {
     }
     EXPECT_EQ(journals, 1U);
     EXPECT_EQ(statuses, 1U);
+}
+
+// Reads pErrFile until it holds pText or the child pPid has ended.
+bool WaitForLine(const std::string& pErrFile, const std::string& pText, pid_t pPid) {
+    for (;;) {
+        if (ReadText(pErrFile).find(pText) != std::string::npos) return true;
+        int status = 0;
+        if (::waitpid(pPid, &status, WNOHANG) == pPid) return false;
+        ::sched_yield();
+    }
+}
+
+int StopAndWait(pid_t pPid) {
+    ::kill(pPid, SIGTERM);
+    int status = 0;
+    ::waitpid(pPid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(CliWatch, ACutShortUploadIsNeitherCopiedNorFiledNorJournaled) {
+    Delivery d;
+    const Bytes wave = BuildWav(WavSpec{}, Sine(kRate * 4, 2, 1000.0, -20.0, 16));
+    WriteBytes(d.in.file("upload.wav"),
+               Bytes(wave.begin(), wave.begin() + static_cast<std::ptrdiff_t>(wave.size() / 2)));
+    const std::string done = d.aside.file("done"), failed = d.aside.file("failed");
+    const CliResult r = RunCli(d.Once({"--done", done, "--failed", failed}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(JsonLines(r.out).empty()) << r.out;
+    EXPECT_NE(r.err.find("waiting for the rest"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::exists(d.in.file("upload.wav")));
+    EXPECT_FALSE(fs::exists(d.out.file("upload.wav")));
+    EXPECT_TRUE(fs::is_empty(done));
+    EXPECT_TRUE(fs::is_empty(failed));
+    EXPECT_EQ(ReadText(d.journal), "");
+
+    // The rest arrives: now it is done.
+    WriteBytes(d.in.file("upload.wav"), wave);
+    const CliResult rest = RunCli(d.Once({"--done", done, "--failed", failed}));
+    ASSERT_EQ(rest.status, 0) << rest.err;
+    ASSERT_EQ(JsonLines(rest.out).size(), 1U);
+    EXPECT_TRUE(fs::exists(done + "/upload.wav"));
+}
+
+TEST(CliWatch, ATransientFailureIsLeftUnrecordedAndTheNextRunDoesTheFile) {
+    Delivery d;
+    Programme(d.in.file("a.wav"));
+    const std::string failed = d.aside.file("failed");
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    // Every open of a delivery fails as if the descriptor table were full.
+    const CliResult full =
+        RunCli(d.Once({"--failed", failed}), "",
+               {"LD_PRELOAD=" SONIVATE_FAULT_SHIM, "SONIVATE_SHIM_OPEN_NOFOLLOW=emfile",
+                "ASAN_OPTIONS=" + std::string(asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0"});
+    EXPECT_EQ(full.status, 1) << "a file left behind fails a --once run";
+    EXPECT_NE(full.err.find("left for the next run"), std::string::npos) << full.err;
+    EXPECT_TRUE(JsonLines(full.out).empty()) << full.out;
+    EXPECT_TRUE(fs::exists(d.in.file("a.wav")));
+    EXPECT_TRUE(fs::is_empty(failed)) << "a transient cause is not filed as failed";
+    EXPECT_EQ(ReadText(d.journal), "");
+
+    const CliResult again = RunCli(d.Once({"--failed", failed}));
+    ASSERT_EQ(again.status, 0) << again.err;
+    ASSERT_EQ(JsonLines(again.out).size(), 1U);
+    EXPECT_TRUE(JsonLines(again.out)[0]["written"].get<bool>());
+}
+
+TEST(CliWatch, TwoSourcesWithOneCopyNameNeverReplaceEachOther) {
+    Delivery d;
+    Programme(d.in.file("x.wav"), -20.0);
+    Programme(d.in.file("x.WAV"), -30.0);
+    const std::string failed = d.aside.file("failed");
+    const CliResult r = RunCli(d.Once({"--failed", failed, "--jobs", "2"}));
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::vector<Json> lines = JsonLines(r.out);
+    ASSERT_EQ(lines.size(), 2U) << r.out;
+    const Json& written = lines[0]["written"].get<bool>() ? lines[0] : lines[1];
+    const Json& refused = lines[0]["written"].get<bool>() ? lines[1] : lines[0];
+    EXPECT_TRUE(written["written"].get<bool>());
+    EXPECT_FALSE(refused["written"].get<bool>());
+    EXPECT_EQ(refused["reason"], "name_used_in_run");
+    // The copy is the first one's: its loudness is the written line's.
+    EXPECT_EQ(written["output"], d.out.file("x.wav"));
+    EXPECT_TRUE(fs::exists(refused["moved_to"].get<std::string>() + ".reason.txt"));
+}
+
+TEST(CliWatch, ASecondWatcherOfTheSameFolderIsRefusedWhateverItsJournal) {
+    Delivery d;
+    const std::string err = d.aside.file("first.err");
+    const pid_t first = SpawnCli({"watch", d.in.path(), "--output-dir", d.out.path(), "--journal", d.journal}, {},
+                                 d.aside.file("first.out"), err);
+    ASSERT_TRUE(WaitForLine(err, "watching", first)) << ReadText(err);
+    const CliResult second = RunCli(
+        {"watch", d.in.path(), "--output-dir", d.out.path(), "--once", "--journal", d.aside.file("other.jsonl")});
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.err.find("another watcher watches this folder"), std::string::npos) << second.err;
+    EXPECT_EQ(StopAndWait(first), 0);
+}
+
+TEST(CliWatch, LinksInMirroredFoldersSendNothingElsewhere) {
+    Delivery d;
+    ScratchDir elsewhere;
+    const std::string failed = d.aside.file("failed");
+    fs::create_directories(d.in.file("show"));
+    fs::create_directories(d.in.file("spot"));
+    Programme(d.in.file("show/a.wav"));
+    {
+        std::ofstream junk(d.in.file("spot/junk.wav"));
+        junk << "not a wave file";
+    }
+    fs::create_directory_symlink(elsewhere.path(), d.out.file("show"));
+    fs::create_directories(failed);
+    fs::create_directory_symlink(elsewhere.path(), failed + "/spot");
+    const CliResult r = RunCli(d.Once({"--recursive", "--failed", failed}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(fs::is_empty(elsewhere.path())) << r.err;
+    EXPECT_TRUE(fs::exists(d.in.file("spot/junk.wav"))) << "the move was refused";
+    for (const Json& line : JsonLines(r.out)) EXPECT_FALSE(line["written"].get<bool>()) << line.dump();
+}
+
+TEST(CliWatch, LogLinesCarryJournaldPrioritiesOnlyWhenStderrIsTheJournal) {
+    Delivery d;
+    Programme(d.in.file("good.wav"));
+    {
+        std::ofstream junk(d.in.file("junk.wav"));
+        junk << "not a wave file";
+    }
+    const std::string err = d.aside.file("watch.err");
+    std::ofstream(err).close();
+    struct stat status {};
+    ASSERT_EQ(::stat(err.c_str(), &status), 0);
+    const std::string stream = "JOURNAL_STREAM=" + std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+    const pid_t pid = SpawnCli(d.Once(), {stream}, d.aside.file("watch.out"), err);
+    int exit = 0;
+    ASSERT_EQ(::waitpid(pid, &exit, 0), pid);
+    const std::string journald = ReadText(err);
+    EXPECT_NE(journald.find("<6>sonivate-cli watch: " + d.in.file("good.wav") + ": written"), std::string::npos)
+        << journald;
+    EXPECT_NE(journald.find("<3>sonivate-cli watch: " + d.in.file("junk.wav") + ": failed"), std::string::npos)
+        << journald;
+
+    // Another stream (stderr redirected away from the journal): plain lines.
+    const CliResult plain = RunCli(d.Once(), "", {stream});
+    EXPECT_EQ(plain.err.find("<6>"), std::string::npos) << plain.err;
+}
+
+TEST(CliWatch, HooksGetEachFilesLineOnTheirStandardInput) {
+    Delivery d;
+    Programme(d.in.file("good.wav"));
+    {
+        std::ofstream junk(d.in.file("junk.wav"));
+        junk << "not a wave file";
+    }
+    const std::string doneLog = d.aside.file("done.log"), failedLog = d.aside.file("failed.log");
+    const CliResult r =
+        RunCli(d.Once({"--on-done", "cat >> '" + doneLog + "'", "--on-failed", "cat >> '" + failedLog + "'"}));
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::vector<Json> done = JsonLines(ReadText(doneLog)), failed = JsonLines(ReadText(failedLog));
+    ASSERT_EQ(done.size(), 1U);
+    ASSERT_EQ(failed.size(), 1U);
+    EXPECT_EQ(done[0]["source"], d.in.file("good.wav"));
+    EXPECT_EQ(failed[0]["source"], d.in.file("junk.wav"));
+    EXPECT_EQ(failed[0]["status"], "failed");
 }
 
 }  // namespace
