@@ -16,6 +16,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -511,6 +513,133 @@ TEST(CliWatch, HooksGetEachFilesLineOnTheirStandardInput) {
     EXPECT_EQ(done[0]["source"], d.in.file("good.wav"));
     EXPECT_EQ(failed[0]["source"], d.in.file("junk.wav"));
     EXPECT_EQ(failed[0]["status"], "failed");
+}
+
+// The value of one assignment line of an EnvironmentFile, as systemd reads
+// it: blanks around it dropped; a value that starts with a quote is read up
+// to the closing quote; any other quote is a character of the value.
+std::string EnvironmentValue(const std::string& pValue) {
+    const size_t first = pValue.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    std::string value = pValue.substr(first);
+    value.erase(value.find_last_not_of(" \t") + 1);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+// ExecStart as systemd expands it: %-specifiers from pSpecifiers, ${NAME} as
+// one word, $NAME split into words at blanks, no quote removal inside values.
+std::vector<std::string> ExpandExecStart(const std::string& pLine, const std::map<std::string, std::string>& pEnv,
+                                         const std::map<char, std::string>& pSpecifiers) {
+    std::vector<std::string> words;
+    std::istringstream in(pLine);
+    for (std::string word; in >> word;) {
+        std::string expanded;
+        for (size_t at = 0; at < word.size(); ++at)
+            if (word[at] == '%' && at + 1 < word.size()) {
+                expanded += pSpecifiers.at(word[at + 1]);
+                ++at;
+            } else {
+                expanded += word[at];
+            }
+        if (expanded.rfind("${", 0) == 0) {
+            words.push_back(pEnv.at(expanded.substr(2, expanded.size() - 3)));
+        } else if (expanded.front() == '$') {
+            std::istringstream split(pEnv.at(expanded.substr(1)));
+            for (std::string part; split >> part;) words.push_back(part);
+        } else {
+            words.push_back(expanded);
+        }
+    }
+    return words;
+}
+
+TEST(CliWatch, TheServicesCommandLineAsSystemdExpandsItIsAccepted) {
+    Delivery d;
+    Programme(d.in.file("a.wav"));
+    std::string unitLine;
+    for (std::istringstream unit(ReadText(SONIVATE_PACKAGING_DIR "/sonivate-watch@.service"));
+         std::getline(unit, unitLine);)
+        if (unitLine.rfind("ExecStart=", 0) == 0) break;
+    ASSERT_EQ(unitLine.rfind("ExecStart=/usr/bin/sonivate-cli ", 0), 0U) << unitLine;
+    unitLine = unitLine.substr(std::strlen("ExecStart=/usr/bin/sonivate-cli "));
+
+    // The shipped settings, and the commented example, with the folders moved here.
+    std::string conf = ReadText(SONIVATE_PACKAGING_DIR "/watch.conf");
+    for (size_t at = conf.find("/srv/sonivate"); at != std::string::npos; at = conf.find("/srv/sonivate", at))
+        conf.replace(at, std::strlen("/srv/sonivate"), d.aside.path());
+    // The file is there already: no settle time to wait for.
+    if (const size_t at = conf.find("--settle 5"); at != std::string::npos) conf.replace(at, 10, "--settle 0");
+    std::map<std::string, std::string> settings, example;
+    std::istringstream lines(conf);
+    for (std::string line; std::getline(lines, line);) {
+        const bool commented = line.rfind("#OPTIONS=", 0) == 0;
+        if (commented) line.erase(0, 1);
+        if (line.empty() || line.front() == '#' || line.find('=') == std::string::npos) continue;
+        const std::string name = line.substr(0, line.find('='));
+        const std::string value = EnvironmentValue(line.substr(line.find('=') + 1));
+        (commented ? example : settings)[name] = value;
+    }
+    settings["IN_DIR"] = d.in.path();
+    settings["OUT_DIR"] = d.out.path();
+    ASSERT_EQ(example.count("OPTIONS"), 1U) << "the example with markers is there";
+    const std::map<char, std::string> specifiers = {{'S', d.aside.path()}, {'i', "studio"}};
+    fs::create_directories(d.aside.file("sonivate/studio"));
+
+    for (const std::string& options : {settings["OPTIONS"], example["OPTIONS"]}) {
+        std::map<std::string, std::string> environment = settings;
+        environment["OPTIONS"] = options;
+        std::vector<std::string> args = ExpandExecStart(unitLine, environment, specifiers);
+        for (const std::string& arg : args) EXPECT_EQ(arg.find_first_of("'\""), std::string::npos) << arg;
+        args.insert(args.end(), {"--once", "--journal", d.journal});
+        if (options.find("--settle") == std::string::npos) args.insert(args.end(), {"--settle", "0"});
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.status, 0) << options << "\n" << r.err;
+        EXPECT_TRUE(fs::exists(d.aside.file("sonivate/studio/status.json")));
+        ASSERT_TRUE(fs::exists(d.aside.file("done/a.wav")));
+        // Moved back for the next expansion: taken again.
+        fs::rename(d.aside.file("done/a.wav"), d.in.file("a.wav"));
+    }
+}
+
+// The unit and the man page say what SIGTERM does: the file in progress is
+// abandoned, not finished.
+TEST(CliWatch, TheUnitAndTheManualAgreeOnSigterm) {
+    const std::string unit = ReadText(SONIVATE_PACKAGING_DIR "/sonivate-watch@.service");
+    const std::string manual = ReadText(SONIVATE_PACKAGING_DIR "/sonivate-cli.1");
+    EXPECT_NE(unit.find("SIGTERM abandons the file in progress"), std::string::npos);
+    EXPECT_EQ(unit.find("is finished on SIGTERM"), std::string::npos);
+    EXPECT_NE(manual.find("abandons the file in progress"), std::string::npos);
+    EXPECT_NE(unit.find("Type=notify"), std::string::npos);
+}
+
+std::set<std::string> OptionsIn(const std::string& pText) {
+    std::set<std::string> options;
+    for (size_t at = pText.find("--"); at != std::string::npos; at = pText.find("--", at + 2)) {
+        const size_t end = pText.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", at + 2);
+        options.insert(pText.substr(at, end - at));
+    }
+    options.erase("--");
+    return options;
+}
+
+TEST(CliWatch, TheCompletionOffersExactlyTheOptionsWatchTakes) {
+    const std::string completion = ReadText(SONIVATE_PACKAGING_DIR "/sonivate-cli.bash-completion");
+    const std::string start = "watch) options=\"";
+    const size_t at = completion.find(start);
+    ASSERT_NE(at, std::string::npos);
+    std::string offered = completion.substr(at + start.size());
+    offered = offered.substr(0, offered.find('"'));
+    const std::string extrasStart = "local extras=\"";
+    const size_t extras = completion.find(extrasStart) + extrasStart.size();
+    offered += " " + completion.substr(extras, completion.find('"', extras) - extras);
+
+    const CliResult help = RunCli({"watch", "--help"});
+    ASSERT_EQ(help.status, 0);
+    std::set<std::string> taken = OptionsIn(help.out);
+    taken.erase("--help");
+    EXPECT_EQ(OptionsIn(offered), taken);
 }
 
 }  // namespace
