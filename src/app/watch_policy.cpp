@@ -99,8 +99,14 @@ void WatchPolicy::Observe(const std::string& pPath) {
     const std::int64_t now = mClock();
     const auto known = mWaiting.find(pPath);
     if (known != mWaiting.end()) {
-        // The same file waiting for its time (or its next try) keeps it.
-        if (known->second.Stamp == stamp) return;
+        if (known->second.Stamp == stamp) {
+            // A file busy at its last try was seen again (closed by its
+            // writer, or found by a rescan): looked at after the settle
+            // time, not after the back-off. Otherwise it keeps its time.
+            if (mRetrying.count(pPath) != 0)
+                known->second.DueNs = std::min(known->second.DueNs, now + mSettings.SettleNs);
+            return;
+        }
         known->second.Stamp = stamp;
         known->second.DueNs = now + mSettings.SettleNs;
         return;
@@ -431,6 +437,7 @@ WatchCounts WatchPolicy::Counts() const {
     counts.Retrying = mRetrying.size();
     counts.Waiting = mWaiting.size() - mRetrying.size() + mQueue.size() + mBlocked.size();
     counts.InProgress = mInFlight.size();
+    if (!mInFlight.empty()) counts.InProgressFile = *mInFlight.begin();
     for (const auto& [path, waiting] : mWaiting) {
         if (counts.OldestWaiting.empty() || waiting.SinceNs < counts.OldestWaitingNs) {
             counts.OldestWaiting = path;

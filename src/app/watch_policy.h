@@ -130,6 +130,7 @@ struct WatchCounts {
     size_t Waiting = 0;                // settling, queued or waiting for their data
     size_t Retrying = 0;               // waiting for another try after a transient failure
     size_t InProgress = 0;             // looked at or run by a worker now
+    std::string InProgressFile;        // one of them ("" for none)
     std::string OldestWaiting;         // the path waiting longest ("" for none)
     std::int64_t OldestWaitingNs = 0;  // since when, on the policy's clock
     std::string LastError;             // the latest failure or retry, as logged

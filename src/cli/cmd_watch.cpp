@@ -550,6 +550,7 @@ void Watcher::PublishStatus() {
     status["waiting"] = counts.Waiting;
     status["retrying"] = counts.Retrying;
     status["in_progress"] = counts.InProgress;
+    status["processing"] = counts.InProgressFile.empty() ? Json(nullptr) : Json(Printable(counts.InProgressFile));
     if (counts.OldestWaiting.empty()) {
         status["oldest_waiting"] = nullptr;
         status["oldest_waiting_since"] = nullptr;
@@ -568,6 +569,7 @@ void Watcher::PublishStatus() {
     std::string line = std::to_string(counts.Done) + " done, " + std::to_string(counts.Failed) + " failed, " +
                        std::to_string(counts.Waiting) + " waiting, " + std::to_string(counts.Retrying) + " retrying, " +
                        std::to_string(counts.InProgress) + " in progress";
+    if (!counts.InProgressFile.empty()) line += "; processing " + Printable(NameOf(counts.InProgressFile));
     if (!counts.LastSuccess.empty()) line += "; last done: " + Printable(NameOf(counts.LastSuccess));
     platform::NotifyStatus(line);
 }

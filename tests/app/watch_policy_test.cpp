@@ -29,6 +29,7 @@ struct FakeFile {
     std::uint64_t Hash = 7;
     std::string Copy;  // copy path; the name by default
     bool Incomplete = false;
+    bool Busy = false;  // open for writing elsewhere
     // The outcomes of the runs in turn; the last one repeats.
     std::vector<WatchResult> Results = {Written()};
     bool Throws = false;
@@ -75,6 +76,10 @@ public:
         look.Hash = file->second.Hash;
         look.CopyPath = file->second.Copy.empty() ? pPath : file->second.Copy;
         look.Kind = file->second.Incomplete ? WatchLookKind::Incomplete : WatchLookKind::Ready;
+        if (file->second.Busy) {
+            look.Kind = WatchLookKind::NotYet;
+            look.Reason = RowReason::SourceInUse;
+        }
         return look;
     }
     WatchResult Run(const WatchLook& pLook) override {
@@ -417,6 +422,31 @@ TEST(WatchPolicy, AStickyFolderThatRefusesTheMoveIsSaidOnceAndTheFileIsNotTakenA
     w.policy->Observe("a.wav");
     w.Settle();
     EXPECT_EQ(w.files.Runs["a.wav"], 1);
+}
+
+TEST(WatchPolicy, ABusyFileBacksOffButIsLookedAtSoonOnceItsWriterClosesIt) {
+    Watch w([](WatchSettings& s) {
+        s.SettleNs = kSecond;
+        s.FirstRetryNs = 2 * kSecond;
+        s.LongestRetryNs = 60 * kSecond;
+    });
+    FakeFile busy;
+    busy.Busy = true;
+    w.Arrive("a.wav", busy);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        w.Advance();
+        w.executor.RunAll();
+    }
+    EXPECT_EQ(w.policy->NextDueNs(), 16 * kSecond);
+    EXPECT_EQ(w.notes.Count("source_in_use", WatchLevel::Info), 4U) << "busy is no fault";
+    EXPECT_TRUE(w.policy->Counts().LastError.empty());
+    // The writer closes it (the close event arrives): the next look is after
+    // the settle time, not the back-off.
+    w.files.Files["a.wav"].Busy = false;
+    w.policy->Observe("a.wav");
+    EXPECT_EQ(w.policy->NextDueNs(), kSecond);
+    w.Settle();
+    EXPECT_EQ(w.files.Moves, std::vector<std::string>{"done:a.wav"});
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -640,6 +643,34 @@ TEST(CliWatch, TheCompletionOffersExactlyTheOptionsWatchTakes) {
     std::set<std::string> taken = OptionsIn(help.out);
     taken.erase("--help");
     EXPECT_EQ(OptionsIn(offered), taken);
+}
+
+TEST(CliWatch, TellsTheServiceManagerItIsReadyAliveAndWhatItDid) {
+    Delivery d;
+    Programme(d.in.file("a.wav"));
+    const std::string socketPath = d.aside.file("notify");
+    const int manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(manager, 0);
+    struct sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size());
+    ASSERT_EQ(::bind(manager, reinterpret_cast<const struct sockaddr*>(&address), sizeof address), 0);
+    const CliResult r = RunCli(d.Once(), "", {"NOTIFY_SOCKET=" + socketPath, "WATCHDOG_USEC=60000000"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> messages;
+    char buffer[4096];
+    for (ssize_t got; (got = ::recv(manager, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+        messages.emplace_back(buffer, static_cast<size_t>(got));
+    ::close(manager);
+    const auto sent = [&](const std::string& pStart) {
+        return std::any_of(messages.begin(), messages.end(),
+                           [&](const std::string& m) { return m.rfind(pStart, 0) == 0; });
+    };
+    EXPECT_TRUE(sent("READY=1"));
+    EXPECT_TRUE(sent("WATCHDOG=1"));
+    EXPECT_TRUE(sent("STATUS=1 done, 0 failed, 0 waiting, 0 retrying, 0 in progress; last done: a.wav"));
+    EXPECT_TRUE(sent("STOPPING=1"));
 }
 
 }  // namespace
