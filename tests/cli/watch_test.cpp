@@ -673,5 +673,40 @@ TEST(CliWatch, TellsTheServiceManagerItIsReadyAliveAndWhatItDid) {
     EXPECT_TRUE(sent("STOPPING=1"));
 }
 
+// The copies under the service's umask (0007): readable by the output
+// folder's group when that folder is setgid, so that playout in that group
+// reads them; otherwise the umask's mode and the watcher's own group.
+TEST(CliWatch, CopiesTakeASetgidOutputFoldersGroupAndTheUmasksMode) {
+    constexpr gid_t kPlayoutGroup = 4;  // any group other than the test's own
+    if (::getgid() == kPlayoutGroup) GTEST_SKIP() << "the test runs in that group";
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a folder to another group needs root";
+    Delivery d;
+    Programme(d.in.file("a.wav"));
+    fs::create_directories(d.in.file("show"));
+    Programme(d.in.file("show/b.wav"));
+    const std::string shared = d.out.file("shared");
+    fs::create_directories(shared);
+    ASSERT_EQ(::chown(shared.c_str(), static_cast<uid_t>(-1), kPlayoutGroup), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 02770), 0);
+    const mode_t previous = ::umask(0007);
+    const CliResult r = RunCli({"watch", d.in.path(), "--output-dir", shared, "--once", "--settle", "0", "--journal",
+                                d.journal, "--recursive"});
+    const CliResult plain = RunCli({"watch", d.in.path(), "--output-dir", d.out.path(), "--once", "--settle", "0",
+                                    "--journal", d.aside.file("plain.jsonl")});
+    ::umask(previous);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    for (const std::string& copy : {shared + "/a.wav", shared + "/show/b.wav"}) {
+        struct stat status {};
+        ASSERT_EQ(::stat(copy.c_str(), &status), 0) << copy;
+        EXPECT_EQ(status.st_gid, kPlayoutGroup) << copy;
+        EXPECT_EQ(status.st_mode & 07777, 0660U) << copy;
+    }
+    struct stat status {};
+    ASSERT_EQ(::stat(d.out.file("a.wav").c_str(), &status), 0);
+    EXPECT_EQ(status.st_gid, ::getgid());
+    EXPECT_EQ(status.st_mode & 07777, 0660U);
+}
+
 }  // namespace
 }  // namespace sonivate::test
