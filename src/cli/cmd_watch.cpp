@@ -1,10 +1,14 @@
 // sonivate-cli watch: a delivery folder normalised without a person at the
 // window. Each new WAV file, once complete, is measured and written to the
 // output folder as run --write --output-dir does it; the source then moves
-// on (to --done or --failed), and a journal remembers every file done, so
-// that a restart never does a file twice and never forgets one.
+// on (to --done or --failed), and a journal remembers every file's outcome,
+// so that a restart never does a file twice and never forgets one.
 //
-// Log lines go to stderr; stdout carries only the --json lines.
+// The rules (settling, retries, filing, the journal's order) are the core's
+// WatchPolicy; this file gives it the options, the file operations, the
+// workers and the output: log lines on stderr (with journald priorities when
+// stderr is the journal), the --json lines on stdout, the status file, the
+// service manager's notifications and the hooks.
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
