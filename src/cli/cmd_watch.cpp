@@ -303,27 +303,35 @@ public:
 
     int MoveAside(const WatchLook& pLook, bool pDone, const std::string& pReasonText, std::string& pMovedTo) override {
         const std::string& root = pDone ? mOptions.doneDir : mOptions.failedDir;
-        if (const int error = platform::MakeFolderBelow(root, RelativeFolder(pLook.Path)); error != 0) return error;
+        // The mirrored folder is entered without following links and held:
+        // the source and its reason file land in that very folder.
+        platform::HeldFolder held;
+        if (const int error = held.MakeBelow(root, RelativeFolder(pLook.Path)); error != 0) return error;
         const std::string folder = MirrorFolder(root, pLook.Path);
         const std::string name = NameOf(pLook.Path);
         const size_t dot = name.rfind('.');
         const std::string base = name.substr(0, dot), extension = name.substr(dot);
         const auto opened = std::static_pointer_cast<const OpenedSource>(pLook.Held);
+        std::string movedName;
         int error = EEXIST;
         for (int number = 1; number <= kMostNumberedNames && error == EEXIST; ++number) {
-            const std::string target =
-                folder + "/" + (number == 1 ? name : base + "-" + std::to_string(number) + extension);
+            const std::string target = number == 1 ? name : base + "-" + std::to_string(number) + extension;
             // A reason file (or anything) beside an earlier file of that name belongs to it.
-            if (platform::StampOf(target + kReasonSuffix).Valid) continue;
+            if (platform::StampOf(held.Path() + "/" + target + kReasonSuffix).Valid) continue;
             // Only the file that was processed moves: a file put under its
             // name meanwhile stays where it is.
-            error = opened ? platform::MoveHeldFileNoReplace(opened->Descriptor(), pLook.Path, target) : ESTALE;
-            if (error == 0) pMovedTo = target;
+            error = opened
+                        ? platform::MoveHeldFileNoReplace(opened->Descriptor(), pLook.Path, held.Path() + "/" + target)
+                        : ESTALE;
+            if (error == 0) movedName = target;
         }
-        if (error != 0 || pDone) return error;
+        if (error != 0) return error;
+        pMovedTo = folder + "/" + movedName;
+        if (pDone) return 0;
         const std::string text =
             pReasonText + "\n" + Printable(pLook.Path) + "\n" + UtcTime(platform::WallNowNs()) + "\n";
-        if (const int reasonError = platform::WriteNewFile(pMovedTo + kReasonSuffix, text); reasonError != 0)
+        if (const int reasonError = platform::WriteNewFileAt(held.Descriptor(), movedName + kReasonSuffix, text);
+            reasonError != 0)
             mLog.Line(WatchLevel::Error, pMovedTo + kReasonSuffix, "cannot be written: " + ErrorText(reasonError));
         return 0;
     }

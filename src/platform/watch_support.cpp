@@ -12,6 +12,7 @@
 
 #include <cerrno>
 
+#include "platform/fd_path.h"
 #include "platform/pending_file.h"
 #include "platform/posix_file.h"
 
@@ -72,16 +73,7 @@ int WriteNewFile(const std::string& pPath, const std::string& pContent) {
     const std::string name = slash == std::string::npos ? pPath : pPath.substr(slash + 1);
     const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (folderFd < 0) return errno;
-    const int fd = ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        const int error = errno;
-        ::close(folderFd);
-        return error;
-    }
-    const auto size = static_cast<std::int64_t>(pContent.size());
-    int error = WriteFully(fd, pContent.data(), size) == size ? SyncChecked(fd) : (errno != 0 ? errno : EIO);
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0) error = SyncChecked(folderFd);
+    const int error = WriteNewFileAt(folderFd, name, pContent);
     ::close(folderFd);
     return error;
 }
@@ -128,30 +120,63 @@ bool ReapCommand(pid_t pPid, int& pStatus, bool pWait) {
 
 namespace sonivate::platform {
 
-int MakeFolderBelow(const std::string& pRoot, const std::string& pRelative) {
+namespace {
+
+// The folder pRelative below pRoot, made and entered part by part without
+// following links; the open folder in pFd.
+int EnterBelow(const std::string& pRoot, const std::string& pRelative, int& pFd) {
     int folder = ::open(pRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) return errno;
-    int error = 0;
-    for (size_t start = 0; start < pRelative.size() && error == 0;) {
+    for (size_t start = 0; start < pRelative.size();) {
         size_t end = pRelative.find('/', start);
         if (end == std::string::npos) end = pRelative.size();
         const std::string part = pRelative.substr(start, end - start);
         start = end + 1;
         if (part.empty() || part == ".") continue;
-        if (part == "..") {
+        int error = 0;
+        if (part == "..")
             error = EINVAL;
-            break;
-        }
-        if (::mkdirat(folder, part.c_str(), 0777) != 0 && errno != EEXIST) {
+        else if (::mkdirat(folder, part.c_str(), 0777) != 0 && errno != EEXIST)
             error = errno;
-            break;
-        }
-        const int next = ::openat(folder, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0) error = errno == ENOTDIR ? ELOOP : errno;
+        const int next =
+            error != 0 ? -1 : ::openat(folder, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (error == 0 && next < 0) error = errno == ENOTDIR ? ELOOP : errno;
         ::close(folder);
+        if (error != 0) return error;
         folder = next;
     }
-    if (folder >= 0) ::close(folder);
+    pFd = folder;
+    return 0;
+}
+
+}  // namespace
+
+int MakeFolderBelow(const std::string& pRoot, const std::string& pRelative) {
+    HeldFolder folder;
+    return folder.MakeBelow(pRoot, pRelative);
+}
+
+HeldFolder::~HeldFolder() {
+    if (mFd >= 0) ::close(mFd);
+}
+
+int HeldFolder::MakeBelow(const std::string& pRoot, const std::string& pRelative) {
+    int fd = -1;
+    if (const int error = EnterBelow(pRoot, pRelative, fd); error != 0) return error;
+    if (mFd >= 0) ::close(mFd);
+    mFd = fd;
+    return 0;
+}
+
+std::string HeldFolder::Path() const { return DescriptorPath(mFd); }
+
+int WriteNewFileAt(int pFolderFd, const std::string& pName, const std::string& pContent) {
+    const int fd = ::openat(pFolderFd, pName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    const auto size = static_cast<std::int64_t>(pContent.size());
+    int error = WriteFully(fd, pContent.data(), size) == size ? SyncChecked(fd) : (errno != 0 ? errno : EIO);
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0) error = SyncChecked(pFolderFd);
     return error;
 }
 

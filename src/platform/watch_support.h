@@ -57,4 +57,24 @@ namespace sonivate::platform {
 // tree never sends a file elsewhere. New folders get 0777 less the umask.
 int MakeFolderBelow(const std::string& pRoot, const std::string& pRelative);
 
+// A folder made and entered as MakeFolderBelow does, held open: names below
+// Path() reach that very folder whatever becomes of the names that led to it.
+class HeldFolder {
+public:
+    HeldFolder() = default;
+    ~HeldFolder();
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+    int MakeBelow(const std::string& pRoot, const std::string& pRelative);
+    int Descriptor() const { return mFd; }
+    // The held folder's path through the process's descriptors.
+    std::string Path() const;
+
+private:
+    int mFd = -1;
+};
+
+// WriteNewFile for pName in the folder held as pFolderFd.
+int WriteNewFileAt(int pFolderFd, const std::string& pName, const std::string& pContent);
+
 }  // namespace sonivate::platform

@@ -59,6 +59,21 @@ TEST(WatchSupport, MirroredFoldersAreMadeWithoutFollowingALink) {
     EXPECT_TRUE(fs::is_empty(elsewhere.path()));
 }
 
+TEST(WatchSupport, AHeldFolderIsReachedEvenWhenItsNameBecomesALink) {
+    test::ScratchDir root, elsewhere;
+    HeldFolder held;
+    ASSERT_EQ(held.MakeBelow(root.path(), "show"), 0);
+    // Someone with write access swaps the folder for a link.
+    fs::rename(root.file("show"), root.file("moved"));
+    fs::create_directory_symlink(elsewhere.path(), root.file("show"));
+    ASSERT_EQ(WriteNewFileAt(held.Descriptor(), "a.reason.txt", "text"), 0);
+    EXPECT_TRUE(StampOf(held.Path() + "/a.reason.txt").Valid);
+    EXPECT_EQ(ReadText(root.file("moved/a.reason.txt")), "text");
+    EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+    HeldFolder again;
+    EXPECT_EQ(again.MakeBelow(root.path(), "show"), ELOOP);
+}
+
 TEST(WatchSupport, OneLockPerFolder) {
     test::ScratchDir folder;
     FolderLock first;
