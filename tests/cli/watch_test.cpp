@@ -708,5 +708,22 @@ TEST(CliWatch, CopiesTakeASetgidOutputFoldersGroupAndTheUmasksMode) {
     EXPECT_EQ(status.st_mode & 07777, 0660U);
 }
 
+// A file that arrives without an event inotify reports (here a hard link,
+// as files written by another host on a network share) is found by the
+// periodic rescan.
+TEST(CliWatch, TheRescanFindsAFileNoEventAnnounced) {
+    Delivery d;
+    ScratchDir elsewhere;
+    const std::string err = d.aside.file("watch.err");
+    const pid_t pid = SpawnCli({"watch", d.in.path(), "--output-dir", d.out.path(), "--settle", "0", "--journal",
+                                d.journal, "--rescan", "0.05"},
+                               {}, d.aside.file("watch.out"), err);
+    ASSERT_TRUE(WaitForLine(err, "watching", pid)) << ReadText(err);
+    Programme(elsewhere.file("a.wav"));
+    fs::create_hard_link(elsewhere.file("a.wav"), d.in.file("a.wav"));
+    EXPECT_TRUE(WaitForLine(err, d.in.file("a.wav") + ": written", pid)) << ReadText(err);
+    EXPECT_EQ(StopAndWait(pid), 0);
+}
+
 }  // namespace
 }  // namespace sonivate::test
