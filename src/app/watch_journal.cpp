@@ -173,6 +173,12 @@ bool ParseLine(const std::string& pLine, std::string& pKey, JournalEntry& pEntry
     pEntry.Phase =
         StringMember(line, "phase") == PhaseText(JournalPhase::Filing) ? JournalPhase::Filing : JournalPhase::Final;
     pEntry.Status = StringMember(line, "status");
+    // A line of an older journal has no status, only whether it was written.
+    if (pEntry.Status.empty()) {
+        const auto written = line.find("written");
+        const bool wasWritten = written != line.end() && written->is_boolean() && written->get<bool>();
+        pEntry.Status = StatusCode(wasWritten ? RowStatus::Written : RowStatus::Failed);
+    }
     const auto moved = line.find("moved");
     pEntry.Moved = moved != line.end() && moved->is_boolean() && moved->get<bool>();
     pEntry.Reason = StringMember(line, "reason");

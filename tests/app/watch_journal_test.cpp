@@ -143,6 +143,18 @@ TEST(WatchJournal, OpeningKeepsOnlyTheLatestLineOfEachFileAndDropsDamagedOnes) {
     EXPECT_EQ(Lines(path).size(), 3U);
 }
 
+TEST(WatchJournal, LinesOfAnOlderJournalCountByWhetherTheyWereWritten) {
+    test::ScratchDir dir;
+    const std::string path = dir.file("j.jsonl");
+    std::ofstream(path) << "{\"key\":\"1:2:3:4:0000000000000055\",\"written\":true}\n"
+                        << "{\"key\":\"1:3:3:4:0000000000000056\",\"written\":false}\n";
+    WatchJournal journal;
+    ASSERT_EQ(journal.Open(path), 0);
+    EXPECT_EQ(journal.WrittenCount(), 1U);
+    EXPECT_EQ(journal.FailedCount(), 1U);
+    EXPECT_EQ(journal.Compacted(), 0U);
+}
+
 TEST(WatchJournal, DefaultPathFollowsTheStateHomeRule) {
     const std::string xdg = DefaultJournalPath("/state", "/home/u", "/in");
     EXPECT_EQ(xdg.rfind("/state/sonivate/watch-", 0), 0U) << xdg;
