@@ -7,6 +7,9 @@
 #include <cstring>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "app/row_status.h"
 #include "platform/pending_file.h"
 #include "platform/posix_file.h"
 
@@ -140,40 +143,105 @@ std::string HashText(std::uint64_t pHash) {
     return text;
 }
 
-std::string KeyText(const JournalKey& pKey) {
-    return std::to_string(pKey.Device) + ":" + std::to_string(pKey.Inode) + ":" + std::to_string(pKey.Size) + ":" +
-           std::to_string(pKey.ModifiedNs) + ":" + HashText(pKey.Hash);
+JournalKey MakeJournalKey(const std::string& pName, std::int64_t pSize, std::uint64_t pHash) {
+    ContentHash name;
+    name.Update(pName.data(), pName.size());
+    return {pSize, pHash, name.Digest()};
 }
 
+std::string KeyText(const JournalKey& pKey) {
+    return std::to_string(pKey.Size) + ":" + HashText(pKey.Hash) + ":" + HashText(pKey.NameHash);
+}
+
+bool JournalEntry::Written() const { return Status == StatusCode(RowStatus::Written); }
+
+namespace {
+
+const char* PhaseText(JournalPhase pPhase) { return pPhase == JournalPhase::Filing ? "filing" : "final"; }
+
+std::string StringMember(const nlohmann::json& pLine, const char* pName) {
+    const auto found = pLine.find(pName);
+    return found != pLine.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+// The entry of one line; false for a line that is no journal line.
+bool ParseLine(const std::string& pLine, std::string& pKey, JournalEntry& pEntry) {
+    const nlohmann::json line = nlohmann::json::parse(pLine, nullptr, false);
+    if (!line.is_object()) return false;
+    pKey = StringMember(line, "key");
+    if (pKey.empty()) return false;
+    pEntry.Phase =
+        StringMember(line, "phase") == PhaseText(JournalPhase::Filing) ? JournalPhase::Filing : JournalPhase::Final;
+    pEntry.Status = StringMember(line, "status");
+    // A line of an older journal has no status, only whether it was written.
+    if (pEntry.Status.empty()) {
+        const auto written = line.find("written");
+        const bool wasWritten = written != line.end() && written->is_boolean() && written->get<bool>();
+        pEntry.Status = StatusCode(wasWritten ? RowStatus::Written : RowStatus::Failed);
+    }
+    const auto moved = line.find("moved");
+    pEntry.Moved = moved != line.end() && moved->is_boolean() && moved->get<bool>();
+    pEntry.Reason = StringMember(line, "reason");
+    pEntry.ReasonText = StringMember(line, "reason_text");
+    pEntry.Line = pLine;
+    return true;
+}
+
+}  // namespace
+
 int WatchJournal::Open(const std::string& pPath) {
-    mKeys.clear();
+    mEntries.clear();
+    mCompacted = 0;
     if (const int error = mFile.Open(pPath); error != 0) return error;
     std::string content;
     if (const int error = mFile.ReadAll(content); error != 0) return error;
-    const size_t prefix = std::strlen(kKeyPrefix);
+    // The keys in the order of their latest lines.
+    std::vector<std::string> order;
     size_t start = 0;
     for (size_t end = content.find('\n'); end != std::string::npos; end = content.find('\n', start)) {
-        if (content.compare(start, prefix, kKeyPrefix) == 0) {
-            const size_t quote = content.find('"', start + prefix);
-            if (quote != std::string::npos && quote < end)
-                mKeys.insert(content.substr(start + prefix, quote - start - prefix));
+        std::string key;
+        JournalEntry entry;
+        if (ParseLine(content.substr(start, end - start), key, entry)) {
+            if (mEntries.count(key) != 0) {
+                ++mCompacted;
+                std::erase(order, key);
+            }
+            order.push_back(key);
+            mEntries[key] = std::move(entry);
+        } else if (end > start) {
+            ++mCompacted;
         }
         start = end + 1;
     }
-    mNeedsLineBreak = start < content.size();
+    if (start < content.size()) ++mCompacted;
+    if (mCompacted == 0) return 0;
+    std::string compacted;
+    for (const std::string& key : order) compacted += mEntries[key].Line + "\n";
+    return mFile.Replace(compacted);
+}
+
+const JournalEntry* WatchJournal::Find(const JournalKey& pKey) const {
+    const auto found = mEntries.find(KeyText(pKey));
+    return found == mEntries.end() ? nullptr : &found->second;
+}
+
+int WatchJournal::Record(const JournalKey& pKey, JournalPhase pPhase, const std::string& pStatus, bool pMoved,
+                         const std::string& pMembers) {
+    const std::string key = KeyText(pKey);
+    std::string line = kKeyPrefix + key + "\",\"phase\":\"" + PhaseText(pPhase) +
+                       "\",\"status\":" + nlohmann::json(pStatus).dump() + ",\"moved\":" + (pMoved ? "true" : "false") +
+                       (pMembers.empty() ? "" : "," + pMembers) + "}";
+    std::string parsedKey;
+    JournalEntry entry;
+    if (!ParseLine(line, parsedKey, entry)) return EINVAL;
+    if (const int error = mFile.AppendDurably(line + "\n"); error != 0) return error;
+    mEntries[key] = std::move(entry);
     return 0;
 }
 
-bool WatchJournal::Contains(const JournalKey& pKey) const { return mKeys.count(KeyText(pKey)) != 0; }
-
-int WatchJournal::Record(const JournalKey& pKey, const std::string& pMembers) {
-    const std::string key = KeyText(pKey);
-    std::string line = mNeedsLineBreak ? "\n" : "";
-    line += kKeyPrefix + key + "\"" + (pMembers.empty() ? "" : "," + pMembers) + "}\n";
-    if (const int error = mFile.AppendDurably(line); error != 0) return error;
-    mNeedsLineBreak = false;
-    mKeys.insert(key);
-    return 0;
+size_t WatchJournal::WrittenCount() const {
+    return static_cast<size_t>(
+        std::count_if(mEntries.begin(), mEntries.end(), [](const auto& pEntry) { return pEntry.second.Written(); }));
 }
 
 std::string DefaultJournalPath(const std::string& pXdgStateHome, const std::string& pHome, const std::string& pFolder) {

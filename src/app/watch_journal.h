@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -39,39 +38,70 @@ int HashDescriptorContent(int pFd, std::uint64_t& pHash);
 // Sixteen lower-case hexadecimal digits.
 std::string HashText(std::uint64_t pHash);
 
-// A file as the journal knows it: which file (device, inode), which state
-// (size, modification time) and which content.
+// A file as the journal knows it: its name below the watched folder and its
+// content. Neither device nor inode: a remount or a copy back into the folder
+// keeps the key, and a new delivery under the old name gets a new one.
 struct JournalKey {
-    std::uint64_t Device = 0;
-    std::uint64_t Inode = 0;
-    std::int64_t Size = 0;        // bytes
-    std::int64_t ModifiedNs = 0;  // ns since the epoch
-    std::uint64_t Hash = 0;       // HashFileContent
+    std::int64_t Size = 0;       // bytes
+    std::uint64_t Hash = 0;      // HashDescriptorContent
+    std::uint64_t NameHash = 0;  // XXH64 of the name below the watched folder
+
+    bool operator==(const JournalKey&) const = default;
 };
 
-// "<device>:<inode>:<size>:<mtime ns>:<hash>".
+JournalKey MakeJournalKey(const std::string& pName, std::int64_t pSize, std::uint64_t pHash);
+
+// "<size>:<content hash>:<name hash>".
 std::string KeyText(const JournalKey& pKey);
 
+// Where a file's filing stands. Filing is written before the source moves
+// to the done or failed folder, Final once it has moved (or when it does not
+// move): a crash in between leaves a Filing line, and the file found in the
+// folder again under that key is moved without being done again.
+enum class JournalPhase { Filing, Final };
+
+// What the journal remembers of a file: its latest line.
+struct JournalEntry {
+    JournalPhase Phase = JournalPhase::Final;
+    std::string Status;      // StatusCode of the file's outcome ("written", "failed", ...)
+    bool Moved = false;      // the source goes (Filing) or went (Final) to the done or failed folder
+    std::string Reason;      // ReasonCode, "" for none
+    std::string ReasonText;  // as the operator reads it
+    std::string Line;        // the whole line, without its line break
+
+    bool Written() const;
+};
+
 // The journal: a JSON Lines file whose objects begin with the member
-// "key" (KeyText), followed by whatever the caller records. A line counts
-// only once it is complete (ends with a line break), so that a line cut off
-// by a crash makes its file be done again rather than forgotten.
+// "key" (KeyText), then "phase", "status" and "moved", followed by whatever
+// the caller records. A line counts only once it is complete (ends with a
+// line break) and parses, so that a line cut off by a crash makes its file be
+// done again rather than forgotten. Opening compacts it to the latest line of
+// each key.
 class WatchJournal {
 public:
     // Opens, locks (EWOULDBLOCK: another watcher uses it) and reads pPath,
-    // creating it when missing. 0 or an errno value.
+    // creating it when missing; rewrites it in one step when it holds more
+    // lines than keys (or a damaged line). 0 or an errno value.
     int Open(const std::string& pPath);
-    bool Contains(const JournalKey& pKey) const;
-    // Appends {"key":"...",<pMembers>} and a line break, flushed to the
-    // device before it returns. pMembers: JSON members without braces
-    // ("" for none). 0 or an errno value.
-    int Record(const JournalKey& pKey, const std::string& pMembers);
-    size_t Count() const { return mKeys.size(); }
+    const JournalEntry* Find(const JournalKey& pKey) const;
+    bool Contains(const JournalKey& pKey) const { return Find(pKey) != nullptr; }
+    // Appends {"key":"...","phase":...,"status":...,"moved":...,<pMembers>}
+    // and a line break, flushed to the device before it returns. pMembers:
+    // JSON members without braces ("" for none). 0 or an errno value.
+    int Record(const JournalKey& pKey, JournalPhase pPhase, const std::string& pStatus, bool pMoved,
+               const std::string& pMembers);
+    size_t Count() const { return mEntries.size(); }
+    // Lines dropped by the compaction when it opened (superseded, cut off or damaged).
+    size_t Compacted() const { return mCompacted; }
+    // Files whose latest line says written, and the others.
+    size_t WrittenCount() const;
+    size_t FailedCount() const { return Count() - WrittenCount(); }
 
 private:
     platform::AppendOnlyFile mFile;
-    std::set<std::string> mKeys;
-    bool mNeedsLineBreak = false;  // the file ends in a line cut off by a crash
+    std::map<std::string, JournalEntry> mEntries;
+    size_t mCompacted = 0;
 };
 
 // The default journal of a watched folder: <state home>/sonivate/

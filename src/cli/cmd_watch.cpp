@@ -1,29 +1,36 @@
 // sonivate-cli watch: a delivery folder normalised without a person at the
 // window. Each new WAV file, once complete, is measured and written to the
 // output folder as run --write --output-dir does it; the source then moves
-// on (to --done or --failed), and a journal remembers every file done, so
-// that a restart never does a file twice and never forgets one.
+// on (to --done or --failed), and a journal remembers every file's outcome,
+// so that a restart never does a file twice and never forgets one.
 //
-// Log lines go to stderr; stdout carries only the --json lines.
+// The rules (settling, retries, filing, the journal's order) are the core's
+// WatchPolicy; this file gives it the options, the file operations, the
+// workers and the output: log lines on stderr (with journald priorities when
+// stderr is the journal), the --json lines on stdout, the status file, the
+// service manager's notifications and the hooks.
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <map>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
-#include <thread>
+#include <vector>
 
+#include "app/batch_controller.h"
 #include "app/row_store.h"
 #include "app/file_list.h"
 #include "app/measurement_run.h"
 #include "app/watch_journal.h"
+#include "app/watch_policy.h"
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/run_options.h"
@@ -33,7 +40,10 @@
 #include "platform/dir_watch.h"
 #include "platform/file_users.h"
 #include "platform/pending_file.h"
+#include "platform/service_notify.h"
 #include "platform/small_file.h"
+#include "platform/watch_support.h"
+#include "wavefile/wave_check.h"
 
 namespace sonivate::cli {
 namespace {
@@ -44,9 +54,11 @@ using platform::FileStamp;
 constexpr double kDefaultSettleSeconds = 5.0;
 constexpr double kNsPerSecond = 1e9;
 constexpr std::int64_t kNsPerMs = 1000000;
-// A file that is complete but held by another process is looked at again
-// after this long at the least, ns: never a busy loop with --settle 0.
-constexpr std::int64_t kRetryHeldNs = 1000000000;
+// The rescan of a folder whose changes inotify does not all see (network
+// and user-space file systems) when --rescan is not given, ns.
+constexpr std::int64_t kNetworkRescanNs = 30000000000;
+constexpr const char* kStatusSuffix = ".status.json";
+constexpr const char* kJournalSuffix = ".jsonl";
 // Numbered names tried when the done or failed folder has the name already.
 constexpr int kMostNumberedNames = 9999;
 constexpr const char* kWaveExtension = ".wav";
@@ -59,21 +71,14 @@ struct WatchOptions {
     std::string doneDir;
     std::string failedDir;
     std::string journal;
+    std::string statusFile;
+    std::string onDone, onFailed;           // shell commands run after each file
     double settle = kDefaultSettleSeconds;  // seconds
+    double rescan = -1;                     // seconds; 0 never, < 0 only where inotify misses changes
     bool recursive = false;
     bool once = false;
     bool json = false;
     RunChoiceOptions choices;
-};
-
-// What became of one file, for the journal, the log and the moves.
-enum class Fate {
-    Done,      // the copy was written
-    Failed,    // nothing written, for a reason that stays (moved to --failed)
-    Again,     // not now: still written to, held by another run, or changed
-    Stopped,   // a stop signal came first; left for the next start
-    Skipped,   // in the journal already
-    Vanished,  // gone before it could be taken
 };
 
 struct FileMeasurement {
@@ -167,11 +172,6 @@ bool IsWithin(const std::string& pPath, const std::string& pFolder) {
                                 (pFolder == "/" || pPath[pFolder.size()] == '/'));
 }
 
-// The states that pass by themselves: the file is taken again later.
-bool PassesByItself(RowReason pReason) {
-    return pReason == RowReason::Locked || pReason == RowReason::SourceInUse || pReason == RowReason::SourceChanged;
-}
-
 std::string UtcTime(std::int64_t pNs) {
     const auto seconds = static_cast<std::time_t>(pNs / static_cast<std::int64_t>(kNsPerSecond));
     std::tm parts{};
@@ -183,66 +183,333 @@ std::string UtcTime(std::int64_t pNs) {
 
 std::string ErrorText(int pError) { return pError == 0 ? std::string() : std::strerror(pError); }
 
+// Log lines on stderr; with the journal as stderr each line carries the
+// priority journald files it under (journalctl -p err shows the failures).
+class WatchLog {
+public:
+    WatchLog() : mJournal(platform::StderrIsJournal()) {}
+
+    void Line(WatchLevel pLevel, const std::string& pPath, const std::string& pText) {
+        const char* priority = "";
+        if (mJournal)
+            priority = pLevel == WatchLevel::Error     ? platform::kPriorityError
+                       : pLevel == WatchLevel::Warning ? platform::kPriorityWarning
+                                                       : platform::kPriorityInfo;
+        std::lock_guard lock(mMutex);
+        if (pPath.empty())
+            std::fprintf(stderr, "%s%s%s\n", priority, kLogPrefix, pText.c_str());
+        else
+            std::fprintf(stderr, "%s%s%s: %s\n", priority, kLogPrefix, Printable(pPath).c_str(), pText.c_str());
+        std::fflush(stderr);
+    }
+    void Output(const std::string& pLine) {
+        std::lock_guard lock(mMutex);
+        std::printf("%s\n", pLine.c_str());
+        std::fflush(stdout);
+    }
+
+private:
+    bool mJournal;
+    std::mutex mMutex;
+};
+
+// The file system side of the watch: every file opened once, never through
+// a link; hashed, measured, copied and moved through that descriptor.
+class CliWatchFiles final : public WatchFiles {
+public:
+    CliWatchFiles(const WatchOptions& pOptions, WatchLog& pLog) : mOptions(pOptions), mLog(pLog) {}
+
+    std::string Relative(const std::string& pPath) const { return pPath.substr(mOptions.inDir.size() + 1); }
+    std::string RelativeFolder(const std::string& pPath) const {
+        const std::string relative = Relative(pPath);
+        const size_t slash = relative.rfind('/');
+        return slash == std::string::npos ? std::string() : relative.substr(0, slash);
+    }
+    std::string MirrorFolder(const std::string& pRoot, const std::string& pPath) const {
+        const std::string folder = RelativeFolder(pPath);
+        return folder.empty() ? pRoot : pRoot + "/" + folder;
+    }
+
+    FileStamp Stamp(const std::string& pPath) override { return platform::StampOf(pPath); }
+
+    WatchLook Look(const std::string& pPath) override {
+        WatchLook look;
+        look.Path = pPath;
+        look.Name = Relative(pPath);
+        look.CopyPath = MirrorFolder(mOptions.outDir, pPath) + "/" +
+                        PathPart(pPath, false, false, true, false, false, kLowerCase) + kWaveExtension;
+        look.Stamp = platform::StampOf(pPath);
+        if (!look.Stamp.Valid || !look.Stamp.Regular) return look;
+        int openError = 0;
+        const int fd = platform::OpenRegularForReading(pPath, true, openError);
+        if (fd < 0) {
+            if (openError == ENOENT || openError == ELOOP || openError == ENXIO) return look;
+            look.Kind = WatchLookKind::Trouble;
+            look.Reason = RowReason::CannotOpen;
+            look.Error = openError;
+            return look;
+        }
+        auto opened = std::make_shared<OpenedSource>(fd);
+        look.Held = opened;
+        look.Kind = WatchLookKind::NotYet;
+        const platform::FileIdentity identity = platform::IdentityOf(fd);
+        if (!identity.Valid || identity.Device != look.Stamp.Device || identity.Inode != look.Stamp.Inode) {
+            look.Reason = RowReason::SourceChanged;
+            return look;
+        }
+        if (platform::CheckNoOtherWriters(fd) == EBUSY) {
+            look.Reason = RowReason::SourceInUse;
+            return look;
+        }
+        if (const int error = HashDescriptorContent(fd, look.Hash); error != 0) {
+            look.Kind = WatchLookKind::Trouble;
+            look.Reason = RowReason::NotMeasured;
+            look.Error = error;
+            return look;
+        }
+        // The hash must be of the file as it is measured.
+        if (platform::StampOf(pPath) != look.Stamp || !platform::IdentityOf(fd).Unchanged(identity)) {
+            look.Reason = RowReason::SourceChanged;
+            return look;
+        }
+        // A file whose data ends before its header says is still arriving,
+        // or was cut short: never measured nor published as it is.
+        const WaveCheck check = CheckWave(pPath, HandleOfDescriptor(fd));
+        look.Kind = check.Problem != WaveProblem::ReadFailed && check.IncompleteData() ? WatchLookKind::Incomplete
+                                                                                       : WatchLookKind::Ready;
+        return look;
+    }
+
+    WatchResult Run(const WatchLook& pLook) override {
+        WatchResult result;
+        if (const int error = platform::MakeFolderBelow(mOptions.outDir, RelativeFolder(pLook.Path)); error != 0) {
+            result.Reason = RowReason::WriteFailed;
+            result.Error = error;
+            return result;
+        }
+        auto opened = std::static_pointer_cast<const OpenedSource>(pLook.Held);
+        auto measurement = std::make_shared<FileMeasurement>(
+            MeasureFile(pLook.Path, opened, MirrorFolder(mOptions.outDir, pLook.Path), mOptions.choices));
+        const RowResult& row = measurement->Result;
+        result.Reason = measurement->Rejection != RowReason::None ? measurement->Rejection : row.Reason;
+        // Gone meanwhile: looked at again, and dropped then.
+        if (result.Reason == RowReason::Missing) result.Reason = RowReason::SourceChanged;
+        result.Error = row.WriteError;
+        result.Written = row.Written;
+        result.Measured = row.Measured;
+        result.Stopped = result.Reason == RowReason::Stopped || (StopSignalled() && !row.Written);
+        result.Detail = measurement;
+        return result;
+    }
+
+    int MoveAside(const WatchLook& pLook, bool pDone, const std::string& pReasonText, std::string& pMovedTo) override {
+        const std::string& root = pDone ? mOptions.doneDir : mOptions.failedDir;
+        // The mirrored folder is entered without following links and held:
+        // the source and its reason file land in that very folder.
+        platform::HeldFolder held;
+        if (const int error = held.MakeBelow(root, RelativeFolder(pLook.Path)); error != 0) return error;
+        const std::string folder = MirrorFolder(root, pLook.Path);
+        const std::string name = NameOf(pLook.Path);
+        const size_t dot = name.rfind('.');
+        const std::string base = name.substr(0, dot), extension = name.substr(dot);
+        const auto opened = std::static_pointer_cast<const OpenedSource>(pLook.Held);
+        std::string movedName;
+        int error = EEXIST;
+        for (int number = 1; number <= kMostNumberedNames && error == EEXIST; ++number) {
+            const std::string target = number == 1 ? name : base + "-" + std::to_string(number) + extension;
+            // A reason file (or anything) beside an earlier file of that name belongs to it.
+            if (platform::StampOf(held.Path() + "/" + target + kReasonSuffix).Valid) continue;
+            // Only the file that was processed moves: a file put under its
+            // name meanwhile stays where it is.
+            error = opened
+                        ? platform::MoveHeldFileNoReplace(opened->Descriptor(), pLook.Path, held.Path() + "/" + target)
+                        : ESTALE;
+            if (error == 0) movedName = target;
+        }
+        if (error != 0) return error;
+        pMovedTo = folder + "/" + movedName;
+        if (pDone) return 0;
+        const std::string text =
+            pReasonText + "\n" + Printable(pLook.Path) + "\n" + UtcTime(platform::WallNowNs()) + "\n";
+        if (const int reasonError = platform::WriteNewFileAt(held.Descriptor(), movedName + kReasonSuffix, text);
+            reasonError != 0)
+            mLog.Line(WatchLevel::Error, pMovedTo + kReasonSuffix, "cannot be written: " + ErrorText(reasonError));
+        return 0;
+    }
+
+    std::string Describe(const WatchLook& pLook, const WatchResult* pResult, const std::string& pMovedTo,
+                         int pMoveError) override {
+        const auto* measurement =
+            pResult != nullptr ? static_cast<const FileMeasurement*>(pResult->Detail.get()) : nullptr;
+        const RowResult none;
+        const RowResult& row = measurement != nullptr ? measurement->Result : none;
+        const bool measured = row.Measured;
+        const RowReason reason = pResult != nullptr ? pResult->Reason : RowReason::None;
+        const int writeError = pResult != nullptr ? pResult->Error : 0;
+        Json fields;
+        PutPath(fields, "source", pLook.Path);
+        fields["size"] = pLook.Stamp.Size;
+        fields["mtime_ns"] = pLook.Stamp.ModifiedNs;
+        fields["hash"] = "xxh64:" + HashText(pLook.Hash);
+        if (row.Written)
+            PutPath(fields, "output", row.OutputPath);
+        else
+            fields["output"] = nullptr;
+        fields["written"] = row.Written;
+        fields["lkfs"] = NumberOrNull(measured, row.LKFS);
+        fields["peak"] = NumberOrNull(measured, row.Peak);
+        fields["gain"] = NumberOrNull(measured && !row.GainText.empty(), row.Gain);
+        fields["gain_text"] = row.GainText;
+        fields["clip"] = row.Clip;
+        fields["reason"] = ReasonJson(reason);
+        fields["reason_text"] = ReasonTextJson(reason, writeError);
+        fields["write_error"] = writeError != 0 ? Json(ErrorText(writeError)) : Json(nullptr);
+        if (pMovedTo.empty())
+            fields["moved_to"] = nullptr;
+        else
+            PutPath(fields, "moved_to", pMovedTo);
+        fields["move_error"] = pMoveError != 0 ? Json(ErrorText(pMoveError)) : Json(nullptr);
+        AddChosenKeys(fields, measured ? &row : nullptr, mOptions.choices.extras);
+        fields["time"] = UtcTime(platform::WallNowNs());
+        const std::string members = DumpJson(fields, -1);
+        // The object's braces go; the journal puts its own members first.
+        return members.substr(1, members.size() - 2);
+    }
+
+private:
+    const WatchOptions& mOptions;
+    WatchLog& mLog;
+};
+
+// The policy's news as log lines, --json lines and hooks.
+class CliReport final : public WatchReport {
+public:
+    CliReport(const WatchOptions& pOptions, WatchLog& pLog) : mOptions(pOptions), mLog(pLog) {}
+
+    void Note(WatchLevel pLevel, const std::string& pPath, const std::string& pText) override {
+        mLog.Line(pLevel, pPath.empty() ? mOptions.journal : pPath, pText);
+    }
+
+    void Filed(const std::string& pPath, bool pWritten, const std::string& pLine) override {
+        const Json line = Json::parse(pLine, nullptr, false);
+        std::string text;
+        const auto string = [&](const char* pName) {
+            return line.contains(pName) && line[pName].is_string() ? line[pName].get<std::string>() : std::string();
+        };
+        if (pWritten) {
+            text = "written " + Printable(string("output")) + " (" + FormatNumber(line, "lkfs") + " LKFS, gain " +
+                   string("gain_text") + " dB)";
+        } else {
+            text = "failed: " + string("reason_text");
+            if (!string("write_error").empty()) text += " (" + string("write_error") + ")";
+        }
+        if (!string("moved_to").empty()) text += "; moved to " + Printable(string("moved_to"));
+        const bool stuck = !string("move_error").empty();
+        // Said once, at error level: the source stays and is not taken again.
+        if (stuck) text += "; cannot be moved: " + string("move_error") + "; left in place";
+        mLog.Line(pWritten && !stuck ? WatchLevel::Info : WatchLevel::Error, pPath, text);
+        if (mOptions.json) mLog.Output(pLine);
+        const std::string& hook = pWritten ? mOptions.onDone : mOptions.onFailed;
+        if (hook.empty()) return;
+        pid_t pid = 0;
+        if (const int error = platform::StartCommand(hook, pLine + "\n", pid); error != 0)
+            mLog.Line(WatchLevel::Warning, pPath, "the hook cannot be started: " + ErrorText(error));
+        else
+            mHooks.push_back(pid);
+    }
+
+    // Collects the hooks that have ended (pWait: waits for all); true while any runs.
+    bool ReapHooks(bool pWait = false) {
+        std::erase_if(mHooks, [this, pWait](pid_t pPid) {
+            int status = 0;
+            if (!platform::ReapCommand(pPid, status, pWait)) return false;
+            if (status != 0) mLog.Line(WatchLevel::Warning, {}, "a hook ended with status " + std::to_string(status));
+            return true;
+        });
+        return !mHooks.empty();
+    }
+
+private:
+    static std::string FormatNumber(const Json& pLine, const char* pName) {
+        if (!pLine.contains(pName) || !pLine[pName].is_number()) return "-";
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f", pLine[pName].get<double>());
+        return text;
+    }
+
+    const WatchOptions& mOptions;
+    WatchLog& mLog;
+    std::vector<pid_t> mHooks;
+};
+
 class Watcher {
 public:
     explicit Watcher(const WatchOptions& pOptions)
-        : mOptions(pOptions), mSettle(static_cast<std::int64_t>(pOptions.settle * kNsPerSecond)) {}
+        : mOptions(pOptions), mFiles(pOptions, mLog), mReport(pOptions, mLog) {}
+    // The workers end before the policy they report to.
+    ~Watcher() { mExecutor.reset(); }
+    Watcher(const Watcher&) = delete;
+    Watcher& operator=(const Watcher&) = delete;
 
     int Run();
 
 private:
-    struct Outcome {
-        std::string Path;
-        Fate What = Fate::Again;
-        FileStamp Stamp;
-        std::uint64_t Hash = 0;
-        FileMeasurement Measurement;
-        std::string MovedTo;
-        int MoveError = 0;
-        // The file as it was opened, once: hashed, measured, copied and
-        // moved through this descriptor.
-        std::shared_ptr<const OpenedSource> Opened;
-    };
-
-    void Log(const std::string& pPath, const std::string& pText) {
-        std::lock_guard lock(mOutputMutex);
-        std::fprintf(stderr, "%s%s: %s\n", kLogPrefix, Printable(pPath).c_str(), pText.c_str());
-        std::fflush(stderr);
-    }
-    std::string Relative(const std::string& pPath) const { return pPath.substr(mOptions.inDir.size() + 1); }
-    std::string MirrorFolder(const std::string& pRoot, const std::string& pPath) const {
-        const std::string relative = Relative(pPath);
-        const size_t slash = relative.rfind('/');
-        return slash == std::string::npos ? pRoot : pRoot + "/" + relative.substr(0, slash);
-    }
-
     void Scan(const std::string& pFolder);
     void Consider(const std::string& pPath);
     void HandleEvents(const std::vector<platform::DirEvent>& pEvents, bool& pInDirGone);
-    void ProcessBatch(const std::vector<std::string>& pPaths);
-    Outcome Process(const std::string& pPath);
-    void Finish(Outcome& pOutcome);
-    std::string MoveAside(const Outcome& pOutcome, const std::string& pRoot, int& pError);
-    std::string Describe(const Outcome& pOutcome) const;
-    Json Members(const Outcome& pOutcome) const;
+    void Post(std::function<void()> pTask);
+    bool RunPosted();
+    void WaitForPosted();
+    void PublishStatus();
 
     const WatchOptions& mOptions;
-    std::int64_t mSettle;  // ns
-    SettleTracker mTracker{mSettle};
+    WatchLog mLog;
+    CliWatchFiles mFiles;
+    CliReport mReport;
+    platform::FolderLock mLock;
     platform::DirWatch mWatch;
     WatchJournal mJournal;
-    std::mutex mOutputMutex;   // stdout and stderr
-    std::mutex mJournalMutex;  // the journal and mFatal
-    std::mutex mDeferMutex;
-    std::vector<std::pair<std::string, FileStamp>> mDeferred;
-    bool mFatal = false;                  // the journal cannot be written: stop taking files
-    std::atomic<bool> mAnyFailed{false};  // a file ended in --failed (or would have)
+    std::mutex mPostedMutex;
+    std::condition_variable mPostedWake;
+    std::deque<std::function<void()>> mPosted;  // the workers' results, run on this thread
+    std::unique_ptr<WatchPolicy> mPolicy;
+    std::unique_ptr<ThreadExecutor> mExecutor;
+    std::string mLastStatus;
 };
+
+void Watcher::Post(std::function<void()> pTask) {
+    {
+        std::lock_guard lock(mPostedMutex);
+        mPosted.push_back(std::move(pTask));
+    }
+    mPostedWake.notify_one();
+    mWatch.Wake();
+}
+
+bool Watcher::RunPosted() {
+    bool ran = false;
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::lock_guard lock(mPostedMutex);
+            if (mPosted.empty()) return ran;
+            task = std::move(mPosted.front());
+            mPosted.pop_front();
+        }
+        task();
+        ran = true;
+    }
+}
+
+void Watcher::WaitForPosted() {
+    std::unique_lock lock(mPostedMutex);
+    mPostedWake.wait(lock, [this] { return !mPosted.empty(); });
+}
 
 void Watcher::Scan(const std::string& pFolder) {
     std::vector<platform::FolderEntry> entries;
     if (const int error = platform::ListFolder(pFolder, entries); error != 0) {
-        Log(pFolder, "cannot list the folder: " + ErrorText(error));
+        mLog.Line(WatchLevel::Error, pFolder, "cannot list the folder: " + ErrorText(error));
         return;
     }
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.Name < b.Name; });
@@ -252,7 +519,7 @@ void Watcher::Scan(const std::string& pFolder) {
             // Watched before it is listed, so that nothing arriving in between is missed.
             if (!mOptions.once)
                 if (const int error = mWatch.AddFolder(path); error != 0)
-                    Log(path, "cannot watch the folder: " + ErrorText(error));
+                    mLog.Line(WatchLevel::Error, path, "cannot watch the folder: " + ErrorText(error));
             Scan(path);
         } else if (entry.Regular && IsWaveName(entry.Name)) {
             Consider(path);
@@ -260,10 +527,7 @@ void Watcher::Scan(const std::string& pFolder) {
     }
 }
 
-void Watcher::Consider(const std::string& pPath) {
-    const FileStamp stamp = platform::StampOf(pPath);
-    if (stamp.Valid && stamp.Regular) mTracker.Observe(pPath, stamp, platform::SteadyNowNs());
-}
+void Watcher::Consider(const std::string& pPath) { mPolicy->Observe(pPath); }
 
 void Watcher::HandleEvents(const std::vector<platform::DirEvent>& pEvents, bool& pInDirGone) {
     for (const platform::DirEvent& event : pEvents) {
@@ -274,7 +538,7 @@ void Watcher::HandleEvents(const std::vector<platform::DirEvent>& pEvents, bool&
             case platform::DirEventKind::FolderAdded:
                 if (!mOptions.recursive || IsHidden(NameOf(event.Path))) break;
                 if (const int error = mWatch.AddFolder(event.Path); error != 0)
-                    Log(event.Path, "cannot watch the folder: " + ErrorText(error));
+                    mLog.Line(WatchLevel::Error, event.Path, "cannot watch the folder: " + ErrorText(error));
                 // Files may have arrived before the watch did.
                 Scan(event.Path);
                 break;
@@ -282,263 +546,62 @@ void Watcher::HandleEvents(const std::vector<platform::DirEvent>& pEvents, bool&
                 if (event.Path == mOptions.inDir) pInDirGone = true;
                 break;
             case platform::DirEventKind::Overflow:
-                Log(mOptions.inDir, "too many changes at once; looking at every file again");
+                mLog.Line(WatchLevel::Warning, mOptions.inDir, "too many changes at once; looking at every file again");
                 Scan(mOptions.inDir);
                 break;
         }
     }
 }
 
-std::string Watcher::MoveAside(const Outcome& pOutcome, const std::string& pRoot, int& pError) {
-    const std::string& pPath = pOutcome.Path;
-    const std::string folder = MirrorFolder(pRoot, pPath);
-    pError = platform::MakeFolderTree(folder);
-    if (pError != 0) return {};
-    const std::string name = NameOf(pPath);
-    const size_t dot = name.rfind('.');
-    const std::string base = name.substr(0, dot), extension = name.substr(dot);
-    for (int number = 1; number <= kMostNumberedNames; ++number) {
-        const std::string target =
-            folder + "/" + (number == 1 ? name : base + "-" + std::to_string(number) + extension);
-        // A reason file beside an earlier file of that name belongs to it.
-        if (platform::StampOf(target + kReasonSuffix).Valid) continue;
-        // Only the file that was processed moves: a file put under its name
-        // meanwhile stays where it is.
-        pError =
-            pOutcome.Opened ? platform::MoveHeldFileNoReplace(pOutcome.Opened->Descriptor(), pPath, target) : ESTALE;
-        if (pError == 0) return target;
-        if (pError != EEXIST) return {};
-    }
-    pError = EEXIST;
-    return {};
-}
-
-Watcher::Outcome Watcher::Process(const std::string& pPath) {
-    Outcome outcome;
-    outcome.Path = pPath;
-    outcome.Stamp = platform::StampOf(pPath);
-    if (!outcome.Stamp.Valid || !outcome.Stamp.Regular) {
-        outcome.What = Fate::Vanished;
-        return outcome;
-    }
-    // Opened once, never through a link: everything after this reads the
-    // descriptor, and the name is only compared with it.
-    int openError = 0;
-    const int fd = platform::OpenRegularForReading(pPath, true, openError);
-    if (fd < 0) {
-        outcome.What = openError == ENOENT || openError == ELOOP || openError == ENXIO ? Fate::Vanished : Fate::Again;
-        return outcome;
-    }
-    outcome.Opened = std::make_shared<OpenedSource>(fd);
-    const platform::FileIdentity opened = platform::IdentityOf(fd);
-    if (!opened.Valid || opened.Device != outcome.Stamp.Device || opened.Inode != outcome.Stamp.Inode) {
-        outcome.What = Fate::Again;
-        outcome.Measurement.Result.Reason = RowReason::SourceChanged;
-        return outcome;
-    }
-    if (platform::CheckNoOtherWriters(fd) == EBUSY) {
-        outcome.What = Fate::Again;
-        outcome.Measurement.Result.Reason = RowReason::SourceInUse;
-        return outcome;
-    }
-    if (const int error = HashDescriptorContent(fd, outcome.Hash); error != 0) {
-        outcome.What = Fate::Again;
-        return outcome;
-    }
-    // The hash must be of the file as it is measured.
-    if (platform::StampOf(pPath) != outcome.Stamp || !platform::IdentityOf(fd).Unchanged(opened)) {
-        outcome.What = Fate::Again;
-        outcome.Measurement.Result.Reason = RowReason::SourceChanged;
-        return outcome;
-    }
-    {
-        std::lock_guard lock(mJournalMutex);
-        if (mJournal.Contains({outcome.Stamp.Device, outcome.Stamp.Inode, outcome.Stamp.Size, outcome.Stamp.ModifiedNs,
-                               outcome.Hash})) {
-            outcome.What = Fate::Skipped;
-            return outcome;
-        }
-    }
-    const std::string outputFolder = MirrorFolder(mOptions.outDir, pPath);
-    if (const int error = platform::MakeFolderTree(outputFolder); error != 0) {
-        outcome.What = Fate::Failed;
-        outcome.Measurement.Result.Reason = RowReason::WriteFailed;
-        outcome.Measurement.Result.WriteError = error;
-        return outcome;
-    }
-    Log(pPath, "processing");
-    outcome.Measurement = MeasureFile(pPath, outcome.Opened, outputFolder, mOptions.choices);
-    const RowResult& result = outcome.Measurement.Result;
-    if (outcome.Measurement.Rejection == RowReason::Missing || result.Reason == RowReason::Missing)
-        outcome.What = Fate::Vanished;
-    else if (outcome.Measurement.Rejection != RowReason::None)
-        outcome.What = Fate::Failed;
-    else if (result.Reason == RowReason::Stopped || (StopSignalled() && !result.Written))
-        outcome.What = Fate::Stopped;
-    else if (result.Written)
-        outcome.What = Fate::Done;
-    else if (PassesByItself(result.Reason))
-        outcome.What = Fate::Again;
-    else
-        outcome.What = Fate::Failed;
-    return outcome;
-}
-
-std::string Watcher::Describe(const Outcome& pOutcome) const {
-    const RowResult& result = pOutcome.Measurement.Result;
-    std::string text;
-    if (pOutcome.What == Fate::Done) {
-        text = "written " + Printable(result.OutputPath) + " (" + result.LKFSText + " LKFS, gain " + result.GainText +
-               " dB)";
+// The status file (JSON) and the service manager's status line.
+void Watcher::PublishStatus() {
+    const WatchCounts counts = mPolicy->Counts();
+    Json status;
+    PutPath(status, "folder", mOptions.inDir);
+    status["done"] = counts.Done;
+    status["failed"] = counts.Failed;
+    status["waiting"] = counts.Waiting;
+    status["retrying"] = counts.Retrying;
+    status["in_progress"] = counts.InProgress;
+    status["processing"] = counts.InProgressFile.empty() ? Json(nullptr) : Json(Printable(counts.InProgressFile));
+    if (counts.OldestWaiting.empty()) {
+        status["oldest_waiting"] = nullptr;
+        status["oldest_waiting_since"] = nullptr;
     } else {
-        const RowReason reason =
-            pOutcome.Measurement.Rejection != RowReason::None ? pOutcome.Measurement.Rejection : result.Reason;
-        text = std::string("failed: ") + Say(reason);
-        if (result.WriteError != 0) text += " (" + ErrorText(result.WriteError) + ")";
+        PutPath(status, "oldest_waiting", counts.OldestWaiting);
+        status["oldest_waiting_since"] =
+            UtcTime(platform::WallNowNs() - (platform::SteadyNowNs() - counts.OldestWaitingNs));
     }
-    if (!pOutcome.MovedTo.empty()) text += "; moved to " + Printable(pOutcome.MovedTo);
-    if (pOutcome.MoveError != 0) text += "; cannot be moved: " + ErrorText(pOutcome.MoveError);
-    return text;
-}
-
-Json Watcher::Members(const Outcome& pOutcome) const {
-    const RowResult& result = pOutcome.Measurement.Result;
-    const bool measured = result.Measured;
-    const RowReason reason =
-        pOutcome.Measurement.Rejection != RowReason::None ? pOutcome.Measurement.Rejection : result.Reason;
-    Json row;
-    PutPath(row, "source", pOutcome.Path);
-    row["device"] = pOutcome.Stamp.Device;
-    row["inode"] = pOutcome.Stamp.Inode;
-    row["size"] = pOutcome.Stamp.Size;
-    row["mtime_ns"] = pOutcome.Stamp.ModifiedNs;
-    row["hash"] = "xxh64:" + HashText(pOutcome.Hash);
-    if (result.Written)
-        PutPath(row, "output", result.OutputPath);
-    else
-        row["output"] = nullptr;
-    row["written"] = result.Written;
-    row["lkfs"] = NumberOrNull(measured, result.LKFS);
-    row["peak"] = NumberOrNull(measured, result.Peak);
-    row["gain"] = NumberOrNull(measured && !result.GainText.empty(), result.Gain);
-    row["gain_text"] = result.GainText;
-    row["clip"] = result.Clip;
-    row["reason"] = ReasonJson(reason);
-    row["reason_text"] = ReasonTextJson(reason, result.WriteError);
-    row["write_error"] = result.WriteError != 0 ? Json(ErrorText(result.WriteError)) : Json(nullptr);
-    if (pOutcome.MovedTo.empty())
-        row["moved_to"] = nullptr;
-    else
-        PutPath(row, "moved_to", pOutcome.MovedTo);
-    row["move_error"] = pOutcome.MoveError != 0 ? Json(ErrorText(pOutcome.MoveError)) : Json(nullptr);
-    AddChosenKeys(row, measured ? &result : nullptr, mOptions.choices.extras);
-    row["time"] = UtcTime(platform::WallNowNs());
-    return row;
-}
-
-// The order keeps every file: the copy is published (by the run), the
-// source moved, and only then the journal line written. A crash before the
-// line leaves a source that is done again, never one that is lost.
-void Watcher::Finish(Outcome& pOutcome) {
-    switch (pOutcome.What) {
-        case Fate::Vanished:
-            return;
-        case Fate::Skipped:
-            Log(pOutcome.Path, "done before (in the journal)");
-            return;
-        case Fate::Stopped:
-            Log(pOutcome.Path, "stopped; left for the next start");
-            return;
-        case Fate::Again: {
-            const RowReason reason = pOutcome.Measurement.Result.Reason;
-            Log(pOutcome.Path, std::string(reason == RowReason::None ? "cannot be read yet" : Say(reason)) +
-                                   (mOptions.once ? "; left for the next run" : "; waiting"));
-            std::lock_guard lock(mDeferMutex);
-            mDeferred.emplace_back(pOutcome.Path, platform::StampOf(pOutcome.Path));
-            return;
-        }
-        case Fate::Done:
-        case Fate::Failed:
-            break;
-    }
-    const bool done = pOutcome.What == Fate::Done;
-    if (!done) mAnyFailed = true;
-    const std::string& root = done ? mOptions.doneDir : mOptions.failedDir;
-    if (!root.empty()) pOutcome.MovedTo = MoveAside(pOutcome, root, pOutcome.MoveError);
-    const Json fields = Members(pOutcome);
-    if (!done && !pOutcome.MovedTo.empty()) {
-        std::string reasonText = fields["reason"].is_null() ? "" : fields["reason"].get<std::string>();
-        reasonText += "\n" + (fields["reason_text"].is_null() ? "" : fields["reason_text"].get<std::string>());
-        if (!fields["write_error"].is_null()) reasonText += " (" + fields["write_error"].get<std::string>() + ")";
-        reasonText += "\n" + Printable(pOutcome.Path) + "\n" + fields["time"].get<std::string>() + "\n";
-        if (!platform::ReplaceFileAtomically(pOutcome.MovedTo + kReasonSuffix, reasonText))
-            Log(pOutcome.MovedTo + kReasonSuffix, "cannot be written");
-    }
-    const std::string members = DumpJson(fields, -1);
-    // The object's braces go; the journal puts its key first.
-    const std::string inner = members.substr(1, members.size() - 2);
-    const JournalKey key{pOutcome.Stamp.Device, pOutcome.Stamp.Inode, pOutcome.Stamp.Size, pOutcome.Stamp.ModifiedNs,
-                         pOutcome.Hash};
-    int error = 0;
-    {
-        std::lock_guard lock(mJournalMutex);
-        error = mJournal.Record(key, inner);
-        if (error != 0) mFatal = true;
-    }
-    if (error != 0) Log(mOptions.journal, "cannot write the journal: " + ErrorText(error) + "; stopping");
-    Log(pOutcome.Path, Describe(pOutcome));
-    if (mOptions.json) {
-        std::lock_guard lock(mOutputMutex);
-        std::printf("{\"key\":\"%s\",%s}\n", KeyText(key).c_str(), inner.c_str());
-        std::fflush(stdout);
-    }
-}
-
-void Watcher::ProcessBatch(const std::vector<std::string>& pPaths) {
-    // Files whose copies share a name are done in order by one worker.
-    std::map<std::string, std::vector<std::string>> byOutput;
-    for (const std::string& path : pPaths) {
-        std::string name = MirrorFolder(mOptions.outDir, path) + "/" +
-                           PathPart(path, false, false, true, false, false, kLowerCase) + kWaveExtension;
-        byOutput[name].push_back(path);
-    }
-    std::vector<std::vector<std::string>> groups;
-    for (auto& [name, paths] : byOutput) groups.push_back(std::move(paths));
-    std::mutex next;
-    size_t nextGroup = 0;
-    auto work = [&] {
-        for (;;) {
-            size_t group = 0;
-            {
-                std::lock_guard lock(next);
-                if (nextGroup >= groups.size()) return;
-                group = nextGroup++;
-            }
-            for (const std::string& path : groups[group]) {
-                {
-                    std::lock_guard lock(mJournalMutex);
-                    if (mFatal) return;
-                }
-                if (StopSignalled()) return;
-                Outcome outcome = Process(path);
-                Finish(outcome);
-            }
-        }
-    };
-    const auto threads = static_cast<size_t>(std::clamp<std::int32_t>(
-        JobCount(mOptions.choices.jobs), 1, static_cast<std::int32_t>(std::max<size_t>(groups.size(), 1))));
-    std::vector<std::thread> pool;
-    for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (std::thread& thread : pool) thread.join();
+    status["last_error"] = counts.LastError.empty() ? Json(nullptr) : Json(Printable(counts.LastError));
+    status["last_success"] = counts.LastSuccess.empty() ? Json(nullptr) : Json(Printable(counts.LastSuccess));
+    const std::string text = DumpJson(status, 2) + "\n";
+    if (text == mLastStatus) return;
+    mLastStatus = text;
+    if (!mOptions.statusFile.empty() && !platform::ReplaceFileAtomically(mOptions.statusFile, text))
+        mLog.Line(WatchLevel::Warning, mOptions.statusFile, "cannot be written");
+    std::string line = std::to_string(counts.Done) + " done, " + std::to_string(counts.Failed) + " failed, " +
+                       std::to_string(counts.Waiting) + " waiting, " + std::to_string(counts.Retrying) + " retrying, " +
+                       std::to_string(counts.InProgress) + " in progress";
+    if (!counts.InProgressFile.empty()) line += "; processing " + Printable(NameOf(counts.InProgressFile));
+    if (!counts.LastSuccess.empty()) line += "; last done: " + Printable(NameOf(counts.LastSuccess));
+    platform::NotifyStatus(line);
 }
 
 int Watcher::Run() {
+    // One watcher per folder, whatever journal each is given.
+    if (const int error = mLock.Lock(mOptions.inDir); error != 0) {
+        std::fprintf(stderr, "sonivate-cli: %s: %s\n", Printable(mOptions.inDir).c_str(),
+                     error == EWOULDBLOCK ? "another watcher watches this folder" : ErrorText(error).c_str());
+        return kExitFailed;
+    }
     if (const int error = mJournal.Open(mOptions.journal); error != 0) {
         std::fprintf(stderr, "sonivate-cli: --journal: %s: %s\n", Printable(mOptions.journal).c_str(),
                      error == EWOULDBLOCK ? "another watcher uses this journal" : ErrorText(error).c_str());
         return kExitFailed;
     }
+    if (mJournal.Compacted() != 0)
+        mLog.Line(WatchLevel::Info, mOptions.journal,
+                  "compacted: " + std::to_string(mJournal.Compacted()) + " old or damaged lines dropped");
     int error = mWatch.Open();
     if (error == 0 && !mOptions.once) error = mWatch.AddFolder(mOptions.inDir);
     if (error != 0) {
@@ -546,43 +609,90 @@ int Watcher::Run() {
                      ErrorText(error).c_str());
         return kExitFailed;
     }
-    if (!mOptions.once) Log(mOptions.inDir, "watching; copies go to " + Printable(mOptions.outDir));
+    std::int64_t rescanNs = static_cast<std::int64_t>(mOptions.rescan * kNsPerSecond);
+    if (mOptions.rescan < 0) {
+        rescanNs = platform::ChangesAreAllSeen(mOptions.inDir) ? 0 : kNetworkRescanNs;
+        if (rescanNs > 0 && !mOptions.once)
+            mLog.Line(WatchLevel::Info, mOptions.inDir,
+                      "a network or user-space file system: looked through every " +
+                          std::to_string(rescanNs / static_cast<std::int64_t>(kNsPerSecond)) + " s");
+    }
+    WatchSettings settings;
+    settings.SettleNs = static_cast<std::int64_t>(mOptions.settle * kNsPerSecond);
+    settings.Jobs = JobCount(mOptions.choices.jobs);
+    settings.Once = mOptions.once;
+    settings.DoneFolder = !mOptions.doneDir.empty();
+    settings.FailedFolder = !mOptions.failedDir.empty();
+    mExecutor = std::make_unique<ThreadExecutor>([this](std::function<void()> pTask) { Post(std::move(pTask)); },
+                                                 settings.Jobs);
+    mPolicy = std::make_unique<WatchPolicy>(settings, mFiles, mJournal, mReport, *mExecutor, platform::SteadyNowNs);
+    if (!mOptions.once)
+        mLog.Line(WatchLevel::Info, mOptions.inDir, "watching; copies go to " + Printable(mOptions.outDir));
     Scan(mOptions.inDir);
+    platform::NotifyReady();
+    const std::int64_t keepAliveNs = platform::WatchdogKeepAliveNs();
+    std::int64_t nextKeepAlive = 0, nextRescan = platform::SteadyNowNs() + rescanNs;
     bool inDirGone = false;
-    while (!StopSignalled() && !inDirGone) {
-        std::vector<std::string> changed;
-        const std::vector<std::string> ready =
-            mTracker.TakeReady(platform::SteadyNowNs(), platform::StampOf, mOptions.once ? &changed : nullptr);
-        for (const std::string& path : changed) {
-            Log(path, "still changing; left for the next run");
-            mTracker.Forget(path);
+    int status = kExitOk;
+    for (;;) {
+        RunPosted();
+        mReport.ReapHooks();
+        if (mPolicy->Fatal()) {
+            status = kExitFailed;
+            break;
         }
-        if (!ready.empty()) ProcessBatch(ready);
-        if (mFatal) return kExitFailed;
-        {
-            const std::int64_t now = platform::SteadyNowNs();
-            std::lock_guard lock(mDeferMutex);
-            for (const auto& [path, stamp] : mDeferred)
-                if (stamp.Valid && !mOptions.once) mTracker.Defer(path, stamp, now, kRetryHeldNs);
-            mDeferred.clear();
+        if (StopSignalled()) {
+            // The files in progress are abandoned at their next progress
+            // event: no copy, no line, done again on the next start.
+            mPolicy->Stop();
+            if (mPolicy->Quiet()) break;
+            WaitForPosted();
+            continue;
         }
-        if (mOptions.once && mTracker.Empty()) break;
-        const std::int64_t due = mTracker.NextDueNs(platform::SteadyNowNs());
+        mPolicy->Pump();
+        if (mOptions.once && mPolicy->Idle()) break;
+        PublishStatus();
+        const std::int64_t now = platform::SteadyNowNs();
+        if (keepAliveNs > 0 && now >= nextKeepAlive) {
+            platform::NotifyWatchdog();
+            nextKeepAlive = now + keepAliveNs;
+        }
+        if (rescanNs > 0 && now >= nextRescan) {
+            Scan(mOptions.inDir);
+            nextRescan = now + rescanNs;
+            continue;
+        }
+        std::int64_t due = mPolicy->NextDueNs();
+        const auto sooner = [&due](std::int64_t pDue) { due = due < 0 ? pDue : std::min(due, pDue); };
+        if (keepAliveNs > 0) sooner(std::max<std::int64_t>(nextKeepAlive - now, 0));
+        if (rescanNs > 0) sooner(std::max<std::int64_t>(nextRescan - now, 0));
         std::vector<platform::DirEvent> events;
         // Rounded up, so that a file is never looked at before its time.
         error = mWatch.Wait(due < 0 ? -1 : (due + kNsPerMs - 1) / kNsPerMs, events);
         if (error != 0 && error != EINTR) {
-            Log(mOptions.inDir, "cannot wait for changes: " + ErrorText(error));
-            return kExitFailed;
+            mLog.Line(WatchLevel::Error, mOptions.inDir, "cannot wait for changes: " + ErrorText(error));
+            status = kExitFailed;
+            break;
         }
         if (!mOptions.once) HandleEvents(events, inDirGone);
+        if (inDirGone) {
+            mLog.Line(WatchLevel::Error, mOptions.inDir, "the watched folder is gone");
+            status = kExitFailed;
+            break;
+        }
     }
-    if (inDirGone) {
-        Log(mOptions.inDir, "the watched folder is gone");
-        return kExitFailed;
-    }
-    if (StopSignalled()) Log(mOptions.inDir, "stopped");
-    return mOptions.once && mAnyFailed ? kExitFailed : kExitOk;
+    platform::NotifyStopping();
+    mPolicy->Stop();
+    // The workers end (a stopped run at its next progress event) before the
+    // policy and its journal go.
+    mExecutor.reset();
+    RunPosted();
+    PublishStatus();
+    // A single pass ends with its alerts sent; a stopping service leaves them.
+    if (mOptions.once) mReport.ReapHooks(true);
+    if (StopSignalled()) mLog.Line(WatchLevel::Info, mOptions.inDir, "stopped");
+    if (status != kExitOk) return status;
+    return mOptions.once && mPolicy->AnyFailed() ? kExitFailed : kExitOk;
 }
 
 // An absolute path without a slash at the end, every link resolved.
@@ -641,6 +751,14 @@ int CheckFolders(WatchOptions& pOptions) {
         }
     }
     pOptions.journal = AbsolutePath(pOptions.journal);
+    if (pOptions.statusFile.empty()) {
+        const std::string& journal = pOptions.journal;
+        const size_t suffix = std::strlen(kJournalSuffix);
+        const bool jsonl =
+            journal.size() > suffix && journal.compare(journal.size() - suffix, suffix, kJournalSuffix) == 0;
+        pOptions.statusFile = (jsonl ? journal.substr(0, journal.size() - suffix) : journal) + kStatusSuffix;
+    }
+    pOptions.statusFile = AbsolutePath(pOptions.statusFile);
     if (platform::MakeFolderTree(FolderOf(pOptions.journal)) != 0) {
         std::fprintf(stderr, "sonivate-cli: --journal: cannot make the folder of %s\n", pOptions.journal.c_str());
         return kExitUsage;
@@ -667,7 +785,17 @@ Command AddWatchCommand(CLI::App& pParent) {
     app->add_flag("--once", options->once, "Process the files there now (after the settle time) and exit");
     app->add_option("--journal", options->journal,
                     "The journal of files done (default $XDG_STATE_HOME/sonivate/watch-<hash>.jsonl)");
-    app->add_flag("--json", options->json, "One JSON line per file done on stdout");
+    app->add_flag("--json", options->json, "One JSON line per file done or failed on stdout (its journal line)");
+    app->add_option("--status-file", options->statusFile,
+                    "Counts of done, failed, waiting and retrying files in JSON (default: the journal's name "
+                    "with .status.json)");
+    app->add_option("--rescan", options->rescan,
+                    "Look through the folder every SECONDS too (default: 30 on network file systems, else never)")
+        ->check(CLI::Range(0.0, 86400.0));
+    app->add_option("--on-done", options->onDone,
+                    "Shell command run after each file written, its JSON line on standard input");
+    app->add_option("--on-failed", options->onFailed,
+                    "Shell command run after each file failed, its JSON line on standard input");
     AddRunChoiceOptions(*app, options->choices);
     command.app = app;
     command.run = [options] {

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -215,6 +216,35 @@ int AppendOnlyFile::Open(const std::string& pPath) {
         return error;
     }
     mFd = fd;
+    mPath = pPath;
+    return 0;
+}
+
+int AppendOnlyFile::Replace(const std::string& pContent) {
+    if (mFd < 0) return EBADF;
+    const std::string hidden = FolderOf(mPath) + "/." + NameOf(mPath) + ".compacting";
+    const int fd = ::open(hidden.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    const auto size = static_cast<std::int64_t>(pContent.size());
+    int error = WriteFully(fd, pContent.data(), size) == size ? SyncChecked(fd) : (errno != 0 ? errno : EIO);
+    // The new file is locked before it takes the name, so that no other
+    // watcher can hold it in between.
+    if (error == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) error = errno;
+    if (error == 0 && ::rename(hidden.c_str(), mPath.c_str()) != 0) error = errno;
+    if (error != 0) {
+        ::close(fd);
+        ::unlink(hidden.c_str());
+        return error;
+    }
+    SyncFolder(FolderOf(mPath));
+    // Appends go to the end whatever the position.
+    if (::fcntl(fd, F_SETFL, O_APPEND) != 0) {
+        error = errno;
+        ::close(fd);
+        return error;
+    }
+    ::close(mFd);
+    mFd = fd;
     return 0;
 }
 
@@ -242,13 +272,23 @@ void AppendOnlyFile::Close() {
     mFd = -1;
 }
 
+void DirWatch::Wake() {
+    if (mWakeFd < 0) return;
+    const std::uint64_t one = 1;
+    // A full counter already wakes the waiter.
+    [[maybe_unused]] const ssize_t written = ::write(mWakeFd, &one, sizeof one);
+}
+
 DirWatch::~DirWatch() {
     if (mFd >= 0) ::close(mFd);
+    if (mWakeFd >= 0) ::close(mWakeFd);
 }
 
 int DirWatch::Open() {
     mFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    return mFd < 0 ? errno : 0;
+    if (mFd < 0) return errno;
+    mWakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    return mWakeFd < 0 ? errno : 0;
 }
 
 int DirWatch::AddFolder(const std::string& pFolder) {
@@ -275,17 +315,24 @@ int DirWatch::Wait(std::int64_t pTimeoutMs, std::vector<DirEvent>& pEvents) {
         ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         return EINTR;
     }
-    struct pollfd watched {};
-    watched.fd = mFd;
-    watched.events = POLLIN;
+    struct pollfd watched[2] = {};
+    watched[0].fd = mFd;
+    watched[0].events = POLLIN;
+    watched[1].fd = mWakeFd;
+    watched[1].events = POLLIN;
     struct timespec timeout {};
     timeout.tv_sec = static_cast<time_t>(pTimeoutMs / 1000);
     timeout.tv_nsec = static_cast<long>(pTimeoutMs % 1000 * kNsPerMs);
-    const int ready = ::ppoll(&watched, 1, pTimeoutMs < 0 ? nullptr : &timeout, &previous);
+    const int ready = ::ppoll(watched, mWakeFd >= 0 ? 2 : 1, pTimeoutMs < 0 ? nullptr : &timeout, &previous);
     const int waitError = ready < 0 ? errno : 0;
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (waitError != 0) return waitError;
     if (ready == 0) return 0;
+    if ((watched[1].revents & POLLIN) != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t got = ::read(mWakeFd, &count, sizeof count);
+    }
+    if ((watched[0].revents & POLLIN) == 0) return 0;
 
     alignas(struct inotify_event) char buffer[kEventBufferBytes];
     for (;;) {

@@ -93,10 +93,16 @@ public:
     int ReadAll(std::string& pContent) const;
     // Appends pText in one write (O_APPEND) and flushes it to the device.
     int AppendDurably(const std::string& pText);
+    // Replaces the whole content with pContent in one step: a hidden file
+    // beside it is written, flushed and renamed over the name, then opened
+    // and locked in its place, so that a crash leaves the old content or the
+    // new one, never a part. 0 or an errno value (the old file stays open).
+    int Replace(const std::string& pContent);
     void Close();
 
 private:
     int mFd = -1;
+    std::string mPath;
 };
 
 enum class DirEventKind {
@@ -130,9 +136,13 @@ public:
     // signal given just before the wait is never missed. 0, or an errno
     // (EINTR after a stop signal).
     int Wait(std::int64_t pTimeoutMs, std::vector<DirEvent>& pEvents);
+    // Ends the current (or the next) Wait early, from any thread: work
+    // finished elsewhere has something for the waiting thread.
+    void Wake();
 
 private:
     int mFd = -1;
+    int mWakeFd = -1;                                   // an eventfd
     std::vector<std::pair<int, std::string>> mFolders;  // watch descriptor, folder
 };
 

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <vector>
 
 #include "support/scratch.h"
 
@@ -51,18 +53,29 @@ TEST(ContentHash, OfAFileIsTheHashOfItsBytes) {
     EXPECT_EQ(HashText(0xABCULL), "0000000000000abc");
 }
 
+int RecordFinal(WatchJournal& pJournal, const JournalKey& pKey, const std::string& pMembers) {
+    return pJournal.Record(pKey, JournalPhase::Final, "written", false, pMembers);
+}
+
+std::vector<std::string> Lines(const std::string& pPath) {
+    std::ifstream in(pPath);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 TEST(WatchJournal, RemembersAcrossReopeningAndCountsOnlyCompleteLines) {
     test::ScratchDir dir;
     const std::string path = dir.file("j.jsonl");
-    const JournalKey first{1, 2, 300, 4000, 0x55};
-    JournalKey sameFileOtherContent = first;
-    sameFileOtherContent.Hash = 0x56;
-    const JournalKey second{1, 3, 300, 4000, 0x57};
+    const JournalKey first = MakeJournalKey("a.wav", 300, 0x55);
+    JournalKey sameNameOtherContent = first;
+    sameNameOtherContent.Hash = 0x56;
+    const JournalKey second = MakeJournalKey("b.wav", 300, 0x57);
     {
         WatchJournal journal;
         ASSERT_EQ(journal.Open(path), 0);
         EXPECT_FALSE(journal.Contains(first));
-        ASSERT_EQ(journal.Record(first, "\"source\":\"/in/a.wav\""), 0);
+        ASSERT_EQ(RecordFinal(journal, first, "\"source\":\"/in/a.wav\""), 0);
         EXPECT_TRUE(journal.Contains(first));
         // Two watchers never share one journal.
         WatchJournal other;
@@ -74,19 +87,72 @@ TEST(WatchJournal, RemembersAcrossReopeningAndCountsOnlyCompleteLines) {
         WatchJournal journal;
         ASSERT_EQ(journal.Open(path), 0);
         EXPECT_TRUE(journal.Contains(first));
-        EXPECT_FALSE(journal.Contains(sameFileOtherContent));
+        EXPECT_FALSE(journal.Contains(sameNameOtherContent));
         EXPECT_FALSE(journal.Contains(second)) << "a cut-off line does not count";
-        ASSERT_EQ(journal.Record(second, ""), 0);
+        ASSERT_EQ(RecordFinal(journal, second, ""), 0);
     }
     WatchJournal journal;
     ASSERT_EQ(journal.Open(path), 0);
     EXPECT_TRUE(journal.Contains(first));
     EXPECT_TRUE(journal.Contains(second));
     EXPECT_EQ(journal.Count(), 2U);
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "{\"key\":\"" + KeyText(first) + "\",\"source\":\"/in/a.wav\"}");
+    const std::vector<std::string> lines = Lines(path);
+    ASSERT_EQ(lines.size(), 2U);
+    EXPECT_EQ(lines[0], "{\"key\":\"" + KeyText(first) +
+                            "\",\"phase\":\"final\",\"status\":\"written\",\"moved\":false,\"source\":\"/in/a.wav\"}");
+}
+
+TEST(WatchJournal, KeysAFileByItsNameAndContentNotWhereItIsStored) {
+    const JournalKey key = MakeJournalKey("show/a.wav", 1000, 0xabc);
+    EXPECT_EQ(key, MakeJournalKey("show/a.wav", 1000, 0xabc)) << "a remount or a copy back keeps the key";
+    EXPECT_NE(key, MakeJournalKey("show/b.wav", 1000, 0xabc)) << "the same content under another name is new";
+    EXPECT_NE(key, MakeJournalKey("show/a.wav", 1000, 0xabd)) << "a new delivery under the old name is new";
+    EXPECT_EQ(KeyText(key).find_first_of("\"\\/"), std::string::npos);
+}
+
+TEST(WatchJournal, OpeningKeepsOnlyTheLatestLineOfEachFileAndDropsDamagedOnes) {
+    test::ScratchDir dir;
+    const std::string path = dir.file("j.jsonl");
+    const JournalKey a = MakeJournalKey("a.wav", 10, 1), b = MakeJournalKey("b.wav", 10, 2);
+    {
+        WatchJournal journal;
+        ASSERT_EQ(journal.Open(path), 0);
+        ASSERT_EQ(journal.Record(a, JournalPhase::Filing, "written", true, ""), 0);
+        ASSERT_EQ(journal.Record(b, JournalPhase::Final, "failed", false, "\"reason\":\"not_wave\""), 0);
+        ASSERT_EQ(journal.Record(a, JournalPhase::Final, "written", true, ""), 0);
+        EXPECT_EQ(journal.Compacted(), 0U);
+    }
+    std::ofstream(path, std::ios::app) << "not json at all\n{\"key\":\"" << KeyText(b) << "\",\"ph";
+    WatchJournal journal;
+    ASSERT_EQ(journal.Open(path), 0);
+    EXPECT_EQ(journal.Compacted(), 3U) << "a superseded line, a damaged one and a cut-off one";
+    const std::vector<std::string> lines = Lines(path);
+    ASSERT_EQ(lines.size(), 2U);
+    EXPECT_NE(lines[0].find(KeyText(b)), std::string::npos);
+    EXPECT_NE(lines[1].find("\"phase\":\"final\""), std::string::npos);
+    ASSERT_NE(journal.Find(a), nullptr);
+    EXPECT_EQ(journal.Find(a)->Phase, JournalPhase::Final);
+    EXPECT_TRUE(journal.Find(a)->Written());
+    EXPECT_EQ(journal.Find(b)->Reason, "not_wave");
+    EXPECT_EQ(journal.WrittenCount(), 1U);
+    EXPECT_EQ(journal.FailedCount(), 1U);
+    // The rewritten journal is still held, and appends go to its end.
+    WatchJournal other;
+    EXPECT_EQ(other.Open(path), EWOULDBLOCK);
+    ASSERT_EQ(RecordFinal(journal, MakeJournalKey("c.wav", 1, 3), ""), 0);
+    EXPECT_EQ(Lines(path).size(), 3U);
+}
+
+TEST(WatchJournal, LinesOfAnOlderJournalCountByWhetherTheyWereWritten) {
+    test::ScratchDir dir;
+    const std::string path = dir.file("j.jsonl");
+    std::ofstream(path) << "{\"key\":\"1:2:3:4:0000000000000055\",\"written\":true}\n"
+                        << "{\"key\":\"1:3:3:4:0000000000000056\",\"written\":false}\n";
+    WatchJournal journal;
+    ASSERT_EQ(journal.Open(path), 0);
+    EXPECT_EQ(journal.WrittenCount(), 1U);
+    EXPECT_EQ(journal.FailedCount(), 1U);
+    EXPECT_EQ(journal.Compacted(), 0U);
 }
 
 TEST(WatchJournal, DefaultPathFollowsTheStateHomeRule) {

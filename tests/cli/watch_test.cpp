@@ -5,15 +5,22 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -319,20 +326,403 @@ TEST(CliWatch, RefusesOutputDoneAndFailedFoldersThatWouldFeedTheWatch) {
     EXPECT_FALSE(fs::exists(d.in.file("done"))) << "a refused folder is not made";
 }
 
-TEST(CliWatch, TheDefaultJournalLivesInTheStateHome) {
+TEST(CliWatch, TheDefaultJournalAndItsStatusFileLiveInTheStateHome) {
     Delivery d;
     Programme(d.in.file("a.wav"));
     const CliResult r = RunCli({"watch", d.in.path(), "--output-dir", d.out.path(), "--once", "--settle", "0"}, "",
                                {"XDG_STATE_HOME=" + d.aside.path()});
     ASSERT_EQ(r.status, 0) << r.err;
-    size_t journals = 0;
+    size_t journals = 0, statuses = 0;
     for (const auto& entry : fs::directory_iterator(d.aside.file("sonivate"))) {
-        EXPECT_EQ(entry.path().filename().string().rfind("watch-", 0), 0U);
-        EXPECT_EQ(entry.path().extension(), ".jsonl");
-        EXPECT_NE(ReadText(entry.path().string()).find("\"source\":\"" + d.in.file("a.wav") + "\""), std::string::npos);
-        ++journals;
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(name.rfind("watch-", 0), 0U);
+        if (entry.path().extension() == ".jsonl") {
+            EXPECT_NE(ReadText(entry.path().string()).find("\"source\":\"" + d.in.file("a.wav") + "\""),
+                      std::string::npos);
+            ++journals;
+        } else {
+            ASSERT_EQ(name.substr(name.size() - std::strlen(".status.json")), ".status.json");
+            const Json status = Json::parse(ReadText(entry.path().string()));
+            EXPECT_EQ(status["folder"], d.in.path());
+            EXPECT_EQ(status["done"], 1);
+            EXPECT_EQ(status["failed"], 0);
+            EXPECT_EQ(status["waiting"], 0);
+            EXPECT_EQ(status["retrying"], 0);
+            EXPECT_TRUE(status["last_error"].is_null());
+            ++statuses;
+        }
     }
     EXPECT_EQ(journals, 1U);
+    EXPECT_EQ(statuses, 1U);
+}
+
+// Reads pErrFile until it holds pText or the child pPid has ended.
+bool WaitForLine(const std::string& pErrFile, const std::string& pText, pid_t pPid) {
+    for (;;) {
+        if (ReadText(pErrFile).find(pText) != std::string::npos) return true;
+        int status = 0;
+        if (::waitpid(pPid, &status, WNOHANG) == pPid) return false;
+        ::sched_yield();
+    }
+}
+
+int StopAndWait(pid_t pPid) {
+    ::kill(pPid, SIGTERM);
+    int status = 0;
+    ::waitpid(pPid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(CliWatch, ACutShortUploadIsNeitherCopiedNorFiledNorJournaled) {
+    Delivery d;
+    const Bytes wave = BuildWav(WavSpec{}, Sine(kRate * 4, 2, 1000.0, -20.0, 16));
+    WriteBytes(d.in.file("upload.wav"),
+               Bytes(wave.begin(), wave.begin() + static_cast<std::ptrdiff_t>(wave.size() / 2)));
+    const std::string done = d.aside.file("done"), failed = d.aside.file("failed");
+    const CliResult r = RunCli(d.Once({"--done", done, "--failed", failed}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(JsonLines(r.out).empty()) << r.out;
+    EXPECT_NE(r.err.find("waiting for the rest"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::exists(d.in.file("upload.wav")));
+    EXPECT_FALSE(fs::exists(d.out.file("upload.wav")));
+    EXPECT_TRUE(fs::is_empty(done));
+    EXPECT_TRUE(fs::is_empty(failed));
+    EXPECT_EQ(ReadText(d.journal), "");
+
+    // The rest arrives: now it is done.
+    WriteBytes(d.in.file("upload.wav"), wave);
+    const CliResult rest = RunCli(d.Once({"--done", done, "--failed", failed}));
+    ASSERT_EQ(rest.status, 0) << rest.err;
+    ASSERT_EQ(JsonLines(rest.out).size(), 1U);
+    EXPECT_TRUE(fs::exists(done + "/upload.wav"));
+}
+
+TEST(CliWatch, ATransientFailureIsLeftUnrecordedAndTheNextRunDoesTheFile) {
+    Delivery d;
+    Programme(d.in.file("a.wav"));
+    const std::string failed = d.aside.file("failed");
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    // Every open of a delivery fails as if the descriptor table were full.
+    const CliResult full =
+        RunCli(d.Once({"--failed", failed}), "",
+               {"LD_PRELOAD=" SONIVATE_FAULT_SHIM, "SONIVATE_SHIM_OPEN_NOFOLLOW=emfile",
+                "ASAN_OPTIONS=" + std::string(asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0"});
+    EXPECT_EQ(full.status, 1) << "a file left behind fails a --once run";
+    EXPECT_NE(full.err.find("left for the next run"), std::string::npos) << full.err;
+    EXPECT_TRUE(JsonLines(full.out).empty()) << full.out;
+    EXPECT_TRUE(fs::exists(d.in.file("a.wav")));
+    EXPECT_TRUE(fs::is_empty(failed)) << "a transient cause is not filed as failed";
+    EXPECT_EQ(ReadText(d.journal), "");
+
+    const CliResult again = RunCli(d.Once({"--failed", failed}));
+    ASSERT_EQ(again.status, 0) << again.err;
+    ASSERT_EQ(JsonLines(again.out).size(), 1U);
+    EXPECT_TRUE(JsonLines(again.out)[0]["written"].get<bool>());
+}
+
+TEST(CliWatch, TwoSourcesWithOneCopyNameNeverReplaceEachOther) {
+    Delivery d;
+    Programme(d.in.file("x.wav"), -20.0);
+    Programme(d.in.file("x.WAV"), -30.0);
+    const std::string failed = d.aside.file("failed");
+    const CliResult r = RunCli(d.Once({"--failed", failed, "--jobs", "2"}));
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::vector<Json> lines = JsonLines(r.out);
+    ASSERT_EQ(lines.size(), 2U) << r.out;
+    const Json& written = lines[0]["written"].get<bool>() ? lines[0] : lines[1];
+    const Json& refused = lines[0]["written"].get<bool>() ? lines[1] : lines[0];
+    EXPECT_TRUE(written["written"].get<bool>());
+    EXPECT_FALSE(refused["written"].get<bool>());
+    EXPECT_EQ(refused["reason"], "name_used_in_run");
+    // The copy is the first one's: its loudness is the written line's.
+    EXPECT_EQ(written["output"], d.out.file("x.wav"));
+    EXPECT_TRUE(fs::exists(refused["moved_to"].get<std::string>() + ".reason.txt"));
+}
+
+TEST(CliWatch, ASecondWatcherOfTheSameFolderIsRefusedWhateverItsJournal) {
+    Delivery d;
+    const std::string err = d.aside.file("first.err");
+    const pid_t first = SpawnCli({"watch", d.in.path(), "--output-dir", d.out.path(), "--journal", d.journal}, {},
+                                 d.aside.file("first.out"), err);
+    ASSERT_TRUE(WaitForLine(err, "watching", first)) << ReadText(err);
+    const CliResult second = RunCli(
+        {"watch", d.in.path(), "--output-dir", d.out.path(), "--once", "--journal", d.aside.file("other.jsonl")});
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.err.find("another watcher watches this folder"), std::string::npos) << second.err;
+    EXPECT_EQ(StopAndWait(first), 0);
+}
+
+TEST(CliWatch, LinksInMirroredFoldersSendNothingElsewhere) {
+    Delivery d;
+    ScratchDir elsewhere;
+    const std::string failed = d.aside.file("failed");
+    fs::create_directories(d.in.file("show"));
+    fs::create_directories(d.in.file("spot"));
+    Programme(d.in.file("show/a.wav"));
+    {
+        std::ofstream junk(d.in.file("spot/junk.wav"));
+        junk << "not a wave file";
+    }
+    fs::create_directory_symlink(elsewhere.path(), d.out.file("show"));
+    fs::create_directories(failed);
+    fs::create_directory_symlink(elsewhere.path(), failed + "/spot");
+    const CliResult r = RunCli(d.Once({"--recursive", "--failed", failed}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(fs::is_empty(elsewhere.path())) << r.err;
+    EXPECT_TRUE(fs::exists(d.in.file("spot/junk.wav"))) << "the move was refused";
+    for (const Json& line : JsonLines(r.out)) EXPECT_FALSE(line["written"].get<bool>()) << line.dump();
+}
+
+TEST(CliWatch, LogLinesCarryJournaldPrioritiesOnlyWhenStderrIsTheJournal) {
+    Delivery d;
+    Programme(d.in.file("good.wav"));
+    {
+        std::ofstream junk(d.in.file("junk.wav"));
+        junk << "not a wave file";
+    }
+    const std::string err = d.aside.file("watch.err");
+    std::ofstream(err).close();
+    struct stat status {};
+    ASSERT_EQ(::stat(err.c_str(), &status), 0);
+    const std::string stream = "JOURNAL_STREAM=" + std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+    const pid_t pid = SpawnCli(d.Once(), {stream}, d.aside.file("watch.out"), err);
+    int exit = 0;
+    ASSERT_EQ(::waitpid(pid, &exit, 0), pid);
+    const std::string journald = ReadText(err);
+    EXPECT_NE(journald.find("<6>sonivate-cli watch: " + d.in.file("good.wav") + ": written"), std::string::npos)
+        << journald;
+    EXPECT_NE(journald.find("<3>sonivate-cli watch: " + d.in.file("junk.wav") + ": failed"), std::string::npos)
+        << journald;
+
+    // Another stream (stderr redirected away from the journal): plain lines.
+    const CliResult plain = RunCli(d.Once(), "", {stream});
+    EXPECT_EQ(plain.err.find("<6>"), std::string::npos) << plain.err;
+}
+
+TEST(CliWatch, HooksGetEachFilesLineOnTheirStandardInput) {
+    Delivery d;
+    Programme(d.in.file("good.wav"));
+    {
+        std::ofstream junk(d.in.file("junk.wav"));
+        junk << "not a wave file";
+    }
+    const std::string doneLog = d.aside.file("done.log"), failedLog = d.aside.file("failed.log");
+    const CliResult r =
+        RunCli(d.Once({"--on-done", "cat >> '" + doneLog + "'", "--on-failed", "cat >> '" + failedLog + "'"}));
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::vector<Json> done = JsonLines(ReadText(doneLog)), failed = JsonLines(ReadText(failedLog));
+    ASSERT_EQ(done.size(), 1U);
+    ASSERT_EQ(failed.size(), 1U);
+    EXPECT_EQ(done[0]["source"], d.in.file("good.wav"));
+    EXPECT_EQ(failed[0]["source"], d.in.file("junk.wav"));
+    EXPECT_EQ(failed[0]["status"], "failed");
+}
+
+// The value of one assignment line of an EnvironmentFile, as systemd reads
+// it: blanks around it dropped; a value that starts with a quote is read up
+// to the closing quote; any other quote is a character of the value.
+std::string EnvironmentValue(const std::string& pValue) {
+    const size_t first = pValue.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    std::string value = pValue.substr(first);
+    value.erase(value.find_last_not_of(" \t") + 1);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+// ExecStart as systemd expands it: %-specifiers from pSpecifiers, ${NAME} as
+// one word, $NAME split into words at blanks, no quote removal inside values.
+std::vector<std::string> ExpandExecStart(const std::string& pLine, const std::map<std::string, std::string>& pEnv,
+                                         const std::map<char, std::string>& pSpecifiers) {
+    std::vector<std::string> words;
+    std::istringstream in(pLine);
+    for (std::string word; in >> word;) {
+        std::string expanded;
+        for (size_t at = 0; at < word.size(); ++at)
+            if (word[at] == '%' && at + 1 < word.size()) {
+                expanded += pSpecifiers.at(word[at + 1]);
+                ++at;
+            } else {
+                expanded += word[at];
+            }
+        if (expanded.rfind("${", 0) == 0) {
+            words.push_back(pEnv.at(expanded.substr(2, expanded.size() - 3)));
+        } else if (expanded.front() == '$') {
+            std::istringstream split(pEnv.at(expanded.substr(1)));
+            for (std::string part; split >> part;) words.push_back(part);
+        } else {
+            words.push_back(expanded);
+        }
+    }
+    return words;
+}
+
+TEST(CliWatch, TheServicesCommandLineAsSystemdExpandsItIsAccepted) {
+    Delivery d;
+    Programme(d.in.file("a.wav"));
+    std::string unitLine;
+    for (std::istringstream unit(ReadText(SONIVATE_PACKAGING_DIR "/sonivate-watch@.service"));
+         std::getline(unit, unitLine);)
+        if (unitLine.rfind("ExecStart=", 0) == 0) break;
+    ASSERT_EQ(unitLine.rfind("ExecStart=/usr/bin/sonivate-cli ", 0), 0U) << unitLine;
+    unitLine = unitLine.substr(std::strlen("ExecStart=/usr/bin/sonivate-cli "));
+
+    // The shipped settings, and the commented example, with the folders moved here.
+    std::string conf = ReadText(SONIVATE_PACKAGING_DIR "/watch.conf");
+    for (size_t at = conf.find("/srv/sonivate"); at != std::string::npos; at = conf.find("/srv/sonivate", at))
+        conf.replace(at, std::strlen("/srv/sonivate"), d.aside.path());
+    // The file is there already: no settle time to wait for.
+    if (const size_t at = conf.find("--settle 5"); at != std::string::npos) conf.replace(at, 10, "--settle 0");
+    std::map<std::string, std::string> settings, example;
+    std::istringstream lines(conf);
+    for (std::string line; std::getline(lines, line);) {
+        const bool commented = line.rfind("#OPTIONS=", 0) == 0;
+        if (commented) line.erase(0, 1);
+        if (line.empty() || line.front() == '#' || line.find('=') == std::string::npos) continue;
+        const std::string name = line.substr(0, line.find('='));
+        const std::string value = EnvironmentValue(line.substr(line.find('=') + 1));
+        (commented ? example : settings)[name] = value;
+    }
+    settings["IN_DIR"] = d.in.path();
+    settings["OUT_DIR"] = d.out.path();
+    ASSERT_EQ(example.count("OPTIONS"), 1U) << "the example with markers is there";
+    const std::map<char, std::string> specifiers = {{'S', d.aside.path()}, {'i', "studio"}};
+    fs::create_directories(d.aside.file("sonivate/studio"));
+
+    for (const std::string& options : {settings["OPTIONS"], example["OPTIONS"]}) {
+        std::map<std::string, std::string> environment = settings;
+        environment["OPTIONS"] = options;
+        std::vector<std::string> args = ExpandExecStart(unitLine, environment, specifiers);
+        for (const std::string& arg : args) EXPECT_EQ(arg.find_first_of("'\""), std::string::npos) << arg;
+        args.insert(args.end(), {"--once", "--journal", d.journal});
+        if (options.find("--settle") == std::string::npos) args.insert(args.end(), {"--settle", "0"});
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.status, 0) << options << "\n" << r.err;
+        EXPECT_TRUE(fs::exists(d.aside.file("sonivate/studio/status.json")));
+        ASSERT_TRUE(fs::exists(d.aside.file("done/a.wav")));
+        // Moved back for the next expansion: taken again.
+        fs::rename(d.aside.file("done/a.wav"), d.in.file("a.wav"));
+    }
+}
+
+// The unit and the man page say what SIGTERM does: the file in progress is
+// abandoned, not finished.
+TEST(CliWatch, TheUnitAndTheManualAgreeOnSigterm) {
+    const std::string unit = ReadText(SONIVATE_PACKAGING_DIR "/sonivate-watch@.service");
+    const std::string manual = ReadText(SONIVATE_PACKAGING_DIR "/sonivate-cli.1");
+    EXPECT_NE(unit.find("SIGTERM abandons the file in progress"), std::string::npos);
+    EXPECT_EQ(unit.find("is finished on SIGTERM"), std::string::npos);
+    EXPECT_NE(manual.find("abandons the file in progress"), std::string::npos);
+    EXPECT_NE(unit.find("Type=notify"), std::string::npos);
+}
+
+std::set<std::string> OptionsIn(const std::string& pText) {
+    std::set<std::string> options;
+    for (size_t at = pText.find("--"); at != std::string::npos; at = pText.find("--", at + 2)) {
+        const size_t end = pText.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", at + 2);
+        options.insert(pText.substr(at, end - at));
+    }
+    options.erase("--");
+    return options;
+}
+
+TEST(CliWatch, TheCompletionOffersExactlyTheOptionsWatchTakes) {
+    const std::string completion = ReadText(SONIVATE_PACKAGING_DIR "/sonivate-cli.bash-completion");
+    const std::string start = "watch) options=\"";
+    const size_t at = completion.find(start);
+    ASSERT_NE(at, std::string::npos);
+    std::string offered = completion.substr(at + start.size());
+    offered = offered.substr(0, offered.find('"'));
+    const std::string extrasStart = "local extras=\"";
+    const size_t extras = completion.find(extrasStart) + extrasStart.size();
+    offered += " " + completion.substr(extras, completion.find('"', extras) - extras);
+
+    const CliResult help = RunCli({"watch", "--help"});
+    ASSERT_EQ(help.status, 0);
+    std::set<std::string> taken = OptionsIn(help.out);
+    taken.erase("--help");
+    EXPECT_EQ(OptionsIn(offered), taken);
+}
+
+TEST(CliWatch, TellsTheServiceManagerItIsReadyAliveAndWhatItDid) {
+    Delivery d;
+    Programme(d.in.file("a.wav"));
+    const std::string socketPath = d.aside.file("notify");
+    const int manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(manager, 0);
+    struct sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size());
+    ASSERT_EQ(::bind(manager, reinterpret_cast<const struct sockaddr*>(&address), sizeof address), 0);
+    const CliResult r = RunCli(d.Once(), "", {"NOTIFY_SOCKET=" + socketPath, "WATCHDOG_USEC=60000000"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> messages;
+    char buffer[4096];
+    for (ssize_t got; (got = ::recv(manager, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+        messages.emplace_back(buffer, static_cast<size_t>(got));
+    ::close(manager);
+    const auto sent = [&](const std::string& pStart) {
+        return std::any_of(messages.begin(), messages.end(),
+                           [&](const std::string& m) { return m.rfind(pStart, 0) == 0; });
+    };
+    EXPECT_TRUE(sent("READY=1"));
+    EXPECT_TRUE(sent("WATCHDOG=1"));
+    EXPECT_TRUE(sent("STATUS=1 done, 0 failed, 0 waiting, 0 retrying, 0 in progress; last done: a.wav"));
+    EXPECT_TRUE(sent("STOPPING=1"));
+}
+
+// The copies under the service's umask (0007): readable by the output
+// folder's group when that folder is setgid, so that playout in that group
+// reads them; otherwise the umask's mode and the watcher's own group.
+TEST(CliWatch, CopiesTakeASetgidOutputFoldersGroupAndTheUmasksMode) {
+    constexpr gid_t kPlayoutGroup = 4;  // any group other than the test's own
+    if (::getgid() == kPlayoutGroup) GTEST_SKIP() << "the test runs in that group";
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a folder to another group needs root";
+    Delivery d;
+    Programme(d.in.file("a.wav"));
+    fs::create_directories(d.in.file("show"));
+    Programme(d.in.file("show/b.wav"));
+    const std::string shared = d.out.file("shared");
+    fs::create_directories(shared);
+    ASSERT_EQ(::chown(shared.c_str(), static_cast<uid_t>(-1), kPlayoutGroup), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 02770), 0);
+    const mode_t previous = ::umask(0007);
+    const CliResult r = RunCli({"watch", d.in.path(), "--output-dir", shared, "--once", "--settle", "0", "--journal",
+                                d.journal, "--recursive"});
+    const CliResult plain = RunCli({"watch", d.in.path(), "--output-dir", d.out.path(), "--once", "--settle", "0",
+                                    "--journal", d.aside.file("plain.jsonl")});
+    ::umask(previous);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    for (const std::string& copy : {shared + "/a.wav", shared + "/show/b.wav"}) {
+        struct stat status {};
+        ASSERT_EQ(::stat(copy.c_str(), &status), 0) << copy;
+        EXPECT_EQ(status.st_gid, kPlayoutGroup) << copy;
+        EXPECT_EQ(status.st_mode & 07777, 0660U) << copy;
+    }
+    struct stat status {};
+    ASSERT_EQ(::stat(d.out.file("a.wav").c_str(), &status), 0);
+    EXPECT_EQ(status.st_gid, ::getgid());
+    EXPECT_EQ(status.st_mode & 07777, 0660U);
+}
+
+// A file that arrives without an event inotify reports (here a hard link,
+// as files written by another host on a network share) is found by the
+// periodic rescan.
+TEST(CliWatch, TheRescanFindsAFileNoEventAnnounced) {
+    Delivery d;
+    ScratchDir elsewhere;
+    const std::string err = d.aside.file("watch.err");
+    const pid_t pid = SpawnCli({"watch", d.in.path(), "--output-dir", d.out.path(), "--settle", "0", "--journal",
+                                d.journal, "--rescan", "0.05"},
+                               {}, d.aside.file("watch.out"), err);
+    ASSERT_TRUE(WaitForLine(err, "watching", pid)) << ReadText(err);
+    Programme(elsewhere.file("a.wav"));
+    fs::create_hard_link(elsewhere.file("a.wav"), d.in.file("a.wav"));
+    EXPECT_TRUE(WaitForLine(err, d.in.file("a.wav") + ": written", pid)) << ReadText(err);
+    EXPECT_EQ(StopAndWait(pid), 0);
 }
 
 }  // namespace
