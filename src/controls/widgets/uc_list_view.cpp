@@ -286,17 +286,17 @@ void UC_ListView::SetVbarParm() {
             w -= bar;
         }
     }
-    c_AreaWidth = std::max<std::int32_t>(1, Px(w));
-    c_AreaHeight = std::max<std::int32_t>(1, Px(h));
+    c_AreaWidth = std::max<std::int32_t>(1, TwipsToPixels(w));
+    c_AreaHeight = std::max<std::int32_t>(1, TwipsToPixels(h));
     c_VisibleRows = oneHeight > 0 && h > 0 ? static_cast<std::int32_t>(h / oneHeight) : 0;
 
     // Geometry of the parts inside the frame, before the bars' ranges: a
     // slider sizes its thumb from its track.
-    const int left = kFramePixels, top = kFramePixels + Px(headerTwips);
-    const int barPixels = Px(bar);
+    const int left = kFramePixels, top = kFramePixels + TwipsToPixels(headerTwips);
+    const int barPixels = TwipsToPixels(bar);
     c_Header->setVisible(c_TabDisabled == 0);
     c_Header->setGeometry(left, kFramePixels, std::max(1, width() - kRightGapPixels - 2 * kFramePixels),
-                          std::max(1, Px(headerTwips)));
+                          std::max(1, TwipsToPixels(headerTwips)));
     c_ItemArea->setGeometry(left, top, c_AreaWidth, c_AreaHeight);
     c_VBar->Widget()->setGeometry(left + c_AreaWidth, top, barPixels, c_AreaHeight);
     c_HBar->Widget()->setGeometry(left, top + c_AreaHeight, c_AreaWidth, barPixels);
@@ -345,7 +345,7 @@ void UC_ListView::EnsurePictures() {
         c_PictureList.Resize(c_AreaWidth, c_AreaHeight, ratio);
     }
     const int headerWidth = std::max(1, width() - kRightGapPixels - 2 * kFramePixels);
-    const int headerHeight = std::max(1, Px(HeaderHeightTwips()));
+    const int headerHeight = std::max(1, TwipsToPixels(HeaderHeightTwips()));
     if (c_PictureTab.Width() != headerWidth || c_PictureTab.Height() != headerHeight ||
         c_PictureTab.Image().devicePixelRatio() != ratio) {
         c_PictureTab.SetBackColor(kColorButtonFace);
@@ -359,7 +359,7 @@ void UC_ListView::EnsurePictures() {
 void UC_ListView::PaintIconStrip() { PaintListIcons(c_PictureIcons, PixelRatio()); }
 
 void UC_ListView::PrepareHeaderGradient() {
-    c_PictureTabGrad.Resize(kHeaderGradientWidth, std::max(1, Px(HeaderHeightTwips())), PixelRatio());
+    c_PictureTabGrad.Resize(kHeaderGradientWidth, std::max(1, TwipsToPixels(HeaderHeightTwips())), PixelRatio());
     GradientPaint(c_PictureTabGrad, kHeaderGradientStyle);
 }
 

@@ -77,7 +77,7 @@ std::optional<QPainter::CompositionMode> PenMode(std::int32_t pMode) {
 // ---- Drawing -------------------------------------------------------------------------
 
 std::int32_t UC_ListView::RowTopPixels(std::int32_t pVisibleRow) const {
-    return Px(std::int64_t{pVisibleRow} * c_Model.OneHeight());
+    return TwipsToPixels(std::int64_t{pVisibleRow} * c_Model.OneHeight());
 }
 
 std::int32_t UC_ListView::FirstVisibleColumn() const {
@@ -97,7 +97,7 @@ void UC_ListView::ScheduleRedraw(std::int32_t pRow) {
         const std::int32_t shown = pRow - c_Model.TopItem();
         if (shown < 0 || shown > c_VisibleRows) return;
         // The row's band, with the selection box that reaches a pixel further.
-        c_DirtyRect |= QRect(0, RowTopPixels(shown), c_AreaWidth, Px(c_RowBoxHeight) + 2) & area;
+        c_DirtyRect |= QRect(0, RowTopPixels(shown), c_AreaWidth, TwipsToPixels(c_RowBoxHeight) + 2) & area;
     }
     if (c_RedrawPending) return;
     c_RedrawPending = true;
@@ -157,11 +157,11 @@ void UC_ListView::RenderList() {
     if (c_Model.IconDisabled() == 0 && offset < kListIconSize * tpp && !c_PictureIcons.IsNull()) {
         const QImage& strip = c_PictureIcons.Image();
         const qreal ratio = strip.devicePixelRatio();
-        const int x = kIconLeftPixels - Px(offset);
+        const int x = kIconLeftPixels - TwipsToPixels(offset);
         for (std::int32_t row = top; row < top + rows; ++row) {
             const std::int32_t icon = c_Model.IconType(row);
             if (icon < 0 || icon >= kListIconCount) continue;
-            const int y = rowTop(row) + RoundHalfEven((Px(oneHeight) - kListIconSize) / 2.0);
+            const int y = rowTop(row) + RoundHalfEven((TwipsToPixels(oneHeight) - kListIconSize) / 2.0);
             const QRect target(x, y, kListIconSize, kListIconSize);
             const auto cell = [&](int pRowY) {
                 return QRectF(icon * kListIconSize * ratio, pRowY * ratio, kListIconSize * ratio,
@@ -180,10 +180,10 @@ void UC_ListView::RenderList() {
     if (c_InvertSelectedData == 1) {
         const std::int32_t column = c_Model.SelectedData();
         const std::int32_t from = column > 0 ? c_Model.TabRight(column - 1) : 0;
-        boxLeft = Px(from - offset);
-        boxWidth = Px(c_Model.TabRight(column) - offset) - kInvertBoxInsetPixels - boxLeft;
+        boxLeft = TwipsToPixels(from - offset);
+        boxWidth = TwipsToPixels(c_Model.TabRight(column) - offset) - kInvertBoxInsetPixels - boxLeft;
     }
-    const int boxHeight = Px(c_RowBoxHeight);
+    const int boxHeight = TwipsToPixels(c_RowBoxHeight);
     const auto box = [&](std::int32_t pRow, std::int32_t pColor) {
         const std::optional<QPainter::CompositionMode> mode = PenMode(c_SelectedColorMode);
         if (!mode) return;
@@ -212,20 +212,20 @@ void UC_ListView::RenderList() {
     const QFontMetrics metrics(font);
     const auto measure = [&](std::string_view pText) { return metrics.horizontalAdvance(Q(pText)); };
     const std::int32_t first = FirstVisibleColumn();
-    const int textTop = Px(c_TextOffset);
+    const int textTop = TwipsToPixels(c_TextOffset);
     for (std::int32_t p = 0; p < c_Model.NumData(); ++p) {
         const std::int32_t c = c_Model.ColumnAtPosition(p);
         if (c < 0 || c_Model.TabHidden(c) != 0) continue;
         const std::int32_t left = c_Model.TabLeft(c), right = c_Model.TabRight(c);
-        if (Px(right - offset) < 0 || Px(left - offset) > width) continue;
+        if (TwipsToPixels(right - offset) < 0 || TwipsToPixels(left - offset) > width) continue;
         const std::int32_t margin = c == first ? c_Model.IconMargin() : kCellMarginPixels * tpp;
-        const int room = Px(c_Model.TabWidth(c) - margin);
+        const int room = TwipsToPixels(c_Model.TabWidth(c) - margin);
         const bool rightAligned = c_Model.TabAlign(c) == kAlignRight;
         for (std::int32_t row = top; row < top + rows; ++row) {
             const std::string text = FitTextToWidth(c_Model.Value(row, c).AsText(), measure, room, rightAligned);
             if (text.empty()) continue;
-            const int x = rightAligned ? Px(right - kCellMarginPixels * tpp - offset) - measure(text)
-                                       : Px(left + margin - offset);
+            const int x = rightAligned ? TwipsToPixels(right - kCellMarginPixels * tpp - offset) - measure(text)
+                                       : TwipsToPixels(left + margin - offset);
             painter.setPen(ToQColor(c_Model.DispColor(row)));
             painter.drawText(QPoint(x, rowTop(row) + textTop + metrics.ascent()), Q(text));
         }
@@ -235,7 +235,7 @@ void UC_ListView::RenderList() {
     for (std::int32_t p = 0; p < c_Model.NumData(); ++p) {
         const std::int32_t c = c_Model.ColumnAtPosition(p);
         if (c < 0 || c_Model.TabHidden(c) != 0) continue;
-        const int x = Px(c_Model.TabRight(c) - offset) - 1;
+        const int x = TwipsToPixels(c_Model.TabRight(c) - offset) - 1;
         painter.fillRect(x, 0, 1, height, ToQColor(c_VLineColor));
     }
 }
@@ -255,7 +255,7 @@ void UC_ListView::RenderHeader(std::int32_t pPushedData) {
     picture.Cls();
     const std::int32_t offset = c_Model.HorizontalOffset();
     const std::int32_t headerTwips = HeaderHeightTwips();
-    const int headerHeight = Px(headerTwips);
+    const int headerHeight = TwipsToPixels(headerTwips);
     const QFont font = SlotFont(1);
     const QFontMetrics metrics(font);
     const auto measure = [&](std::string_view pText) { return metrics.horizontalAdvance(Q(pText)); };
@@ -270,15 +270,16 @@ void UC_ListView::RenderHeader(std::int32_t pPushedData) {
             if (c < 0 || c_Model.TabHidden(c) != 0) continue;
             shown.push_back(c);
             const int p = c == pPushedData ? 1 : 0;
-            const int x = Px(c_Model.TabLeft(c) - offset);
-            const int w = Px(c_Model.TabWidth(c));
+            const int x = TwipsToPixels(c_Model.TabLeft(c) - offset);
+            const int w = TwipsToPixels(c_Model.TabWidth(c));
             painter.drawImage(QRect(x, 0, w, headerHeight), c_PictureTabGrad.Image());
             const std::int32_t align = c_Model.TabAlign(c);
             const std::string caption =
                 FitTextToWidth(c_Model.TabName(c), measure, w - kCaptionMarginPixels, align != 0);
-            const int cx = align == kAlignRight && c_NoAlign4Tab == 0
-                               ? Px(c_Model.TabRight(c) - offset) - measure(caption) - (kCaptionMarginPixels + p)
-                               : x + kCaptionMarginPixels + p;
+            const int cx =
+                align == kAlignRight && c_NoAlign4Tab == 0
+                    ? TwipsToPixels(c_Model.TabRight(c) - offset) - measure(caption) - (kCaptionMarginPixels + p)
+                    : x + kCaptionMarginPixels + p;
             painter.drawText(QPoint(cx, kHeaderTextTopPixels + p + metrics.ascent()), Q(caption));
         }
     }

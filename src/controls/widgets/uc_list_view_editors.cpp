@@ -164,7 +164,7 @@ void UC_ListView::SizeEditors(std::int32_t pOneHeight) {
     const Editors& ed = *c_Editors;
     const int textHeight = !ed.Combo.empty()  ? ed.Combo[0]->sizeHint().height()
                            : !ed.List.empty() ? ed.List[0]->sizeHint().height()
-                                              : Px(pOneHeight) - kTextEditorMarginPixels;
+                                              : TwipsToPixels(pOneHeight) - kTextEditorMarginPixels;
     for (QLineEdit* edit : ed.Text) edit->resize(edit->width(), textHeight);
     for (QComboBox* combo : ed.Combo) combo->resize(combo->width(), combo->sizeHint().height());
     for (QComboBox* list : ed.List) list->resize(list->width(), list->sizeHint().height());
@@ -186,8 +186,8 @@ void UC_ListView::HideAllEditors() {
 void UC_ListView::PlaceEditorsHorizontally() {
     const std::int32_t offset = c_Model.HorizontalOffset();
     for (std::int32_t c = 0; c < c_Model.NumData(); ++c) {
-        const int x = Px(c_Model.TabLeft(c) - offset);
-        const int w = Px(c_Model.TabWidth(c));
+        const int x = TwipsToPixels(c_Model.TabLeft(c) - offset);
+        const int w = TwipsToPixels(c_Model.TabWidth(c));
         if (QLineEdit* edit = c_Editors->TextFor(c))
             edit->setGeometry(x + kTextEditorInsetPixels, edit->y(), std::max(1, w - kTextEditorInsetPixels),
                               edit->height());
@@ -207,7 +207,7 @@ void UC_ListView::PlaceEditorsVertically() {
         HideAllEditors();
         return;
     }
-    const int y = RowTopPixels(cursor - top) + Px(c_EditorOffset);
+    const int y = RowTopPixels(cursor - top) + TwipsToPixels(c_EditorOffset);
     c_SyncingEditors = true;
     for (std::int32_t c = 0; c < c_Model.NumData(); ++c) {
         const bool hidden = c_Model.TabHidden(c) != 0;

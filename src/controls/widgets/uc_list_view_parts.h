@@ -77,12 +77,6 @@ inline constexpr std::int32_t kStandardBarMax = 32767;
 
 inline std::int32_t Tpp() { return TwipsPerPixel(); }
 
-// Twips to pixels, rounding down also for negative values.
-inline std::int32_t Px(std::int64_t pTwips) {
-    const std::int64_t t = Tpp();
-    return static_cast<std::int32_t>(pTwips >= 0 ? pTwips / t : -((-pTwips + t - 1) / t));
-}
-
 inline QString Q(std::string_view pText) {
     return QString::fromUtf8(pText.data(), static_cast<qsizetype>(pText.size()));
 }
