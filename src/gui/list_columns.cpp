@@ -18,6 +18,7 @@
 #include "gui/window_choices.h"
 #include "gui/window_rows.h"
 #include "uikit/message_box.h"
+#include "uikit/ui_metrics.h"
 
 namespace sonivate {
 namespace {
@@ -73,10 +74,6 @@ std::string FigureText(const std::optional<double>& pValue, std::int32_t pDecima
     return pValue && std::isfinite(*pValue) ? FormatFixed(*pValue, pDecimals) : std::string();
 }
 
-std::int32_t Scaled(std::int32_t pTwips, float pRate) {
-    return static_cast<std::int32_t>(std::nearbyint(static_cast<double>(pTwips) * pRate));
-}
-
 }  // namespace
 
 ListColumns::ListColumns(UC_ListView& pList, WindowRows& pRows, WindowChoices& pChoices, std::function<bool()> pRunning,
@@ -91,12 +88,12 @@ void ListColumns::SetUp(UC_ListView& pList, float pSizeRate) {
     pList.Init();
     for (std::int32_t c = 0; c < kFileListColumns; ++c) {
         pList.SetTabName(c, kFileListColumnSetup[c].Caption);
-        pList.SetTabWidth(c, Scaled(kFileListColumnSetup[c].WidthTwips, pSizeRate));
+        pList.SetTabWidth(c, ScaledTwips(kFileListColumnSetup[c].WidthTwips, pSizeRate));
     }
     // The optional columns come after the five and stay hidden until chosen.
     for (const OptionalColumn& column : kOptionalColumns) {
         pList.SetTabName(column.Column, column.Caption);
-        pList.SetTabWidth(column.Column, Scaled(column.WidthTwips, pSizeRate));
+        pList.SetTabWidth(column.Column, ScaledTwips(column.WidthTwips, pSizeRate));
         pList.SetTabHidden(column.Column, 1);
     }
 }

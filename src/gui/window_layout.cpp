@@ -108,9 +108,7 @@ float WindowLayout::FitSizeRateToScreen(float pRate, float pMinimum, QSize pArea
     return rate;
 }
 
-std::int32_t WindowLayout::Scaled(std::int32_t pTwips) const {
-    return static_cast<std::int32_t>(std::nearbyint(static_cast<double>(pTwips) * mRate));
-}
+std::int32_t WindowLayout::Scaled(std::int32_t pTwips) const { return ScaledTwips(pTwips, mRate); }
 
 void WindowLayout::ScaleWindow(float pRate) {
     mRate = pRate;

@@ -21,6 +21,10 @@ void SetTwipsPerPixel(std::int32_t pValue);
 // screen is known.
 std::int32_t ScreenTwipsPerPixel();
 
+// A design length pTwips at the layout scale pRate (SizeRate), to the
+// nearest twip (halves to even).
+std::int32_t ScaledTwips(std::int32_t pTwips, float pRate);
+
 // Whole pixels of a twips length or position, rounded down (also below
 // zero: a column scrolled left of the view starts left of its edge), as
 // the layout snaps. The one conversion for the window, the controls and
