@@ -210,7 +210,7 @@ void FrmMain::ConnectEvents() {
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] {
         Guarded(this, [&] {
-            if (c_Controller->Running()) c_Controller->Stop();
+            if (Running()) c_Run->Stop();
         });
     });
     // Tab walks the controls in the order they are laid out, top to bottom.
@@ -307,17 +307,10 @@ void FrmMain::EndBySignal() {
 
 void FrmMain::ButtonClicked(std::int16_t pIndex) {
     if (pIndex == kButtonStop) {
-        c_Controller->Stop();
+        c_Run->Stop();
     } else if (pIndex == kButtonStart) {
-        StartPressed();
+        c_Run->Start();
     }
-}
-
-void FrmMain::StartPressed() {
-    // A second press during a run and a press on an empty list do nothing.
-    if (c_Controller->Running() || c_LV->ItemCount() < 1) return;
-    if (!c_Choices->TargetReady() || !c_Choices->OutputFolderReady()) return;
-    c_Controller->Start();
 }
 
 void FrmMain::dragEnterEvent(QDragEnterEvent* pEvent) {

@@ -234,7 +234,6 @@ private:
     void Unload();
     void StoreWindowSize();
     void ButtonClicked(std::int16_t pIndex);
-    void StartPressed();
 
     // ---- RunWatcher -----------------------------------------------------------------
     void StatusTold(const std::string& pText) override;

@@ -64,6 +64,15 @@ WindowRun::WindowRun(UC_TextPicture& pStatus, UC_Bar& pBar, UC_ListView& pList, 
 
 bool WindowRun::Running() const { return mController != nullptr && mController->Running(); }
 
+void WindowRun::Start() {
+    // A second press during a run and a press on an empty list do nothing.
+    if (mController->Running() || mRows.Count() < 1) return;
+    if (!mChoices.TargetReady() || !mChoices.OutputFolderReady()) return;
+    mController->Start();
+}
+
+void WindowRun::Stop() { mController->Stop(); }
+
 void WindowRun::ShowQuietStatus(const std::string& pText) {
     mStatus = pText;
     mStatusLine.DispMes(0, mStatus);

@@ -48,7 +48,13 @@ public:
     WindowRun& operator=(const WindowRun&) = delete;
 
     // The controller the run is driven by (made with this host).
-    void Attach(const BatchController& pController) { mController = &pController; }
+    void Attach(BatchController& pController) { mController = &pController; }
+
+    // 開始: a run of the listed rows once the target and the output folder
+    // are ready; nothing during a run or on an empty list. 中止: the run
+    // stops at its next progress event.
+    void Start();
+    void Stop();
 
     // The last status text shown; a text shown before any run without
     // telling the watcher (the start-up's).
@@ -96,7 +102,7 @@ private:
     RunWatcher& mWatcher;
     std::function<double()> mClock;
     QWidget* mOwner;
-    const BatchController* mController = nullptr;
+    BatchController* mController = nullptr;
 
     std::string mStatus;
     // The run's counts and times (clock seconds).
