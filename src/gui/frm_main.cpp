@@ -88,7 +88,7 @@ FrmMain::FrmMain(FrmMainStartup pStartup, QWidget* pParent) : QWidget(pParent) {
     c_CtrButtons = controls.CtrButtons;
     Trap([&] { c_Layout->PrintLabels(); });
     Trap([&] { c_Layout->RecordLayout(); });
-    BuildParts(pStartup, controls.Choices, stored.BextLoudness);
+    BuildRooms(pStartup, controls.Choices, stored.BextLoudness);
     Trap([&] {
         const std::string missing = c_Columns->Load();
         if (!missing.empty()) c_Run->ShowQuietStatus(missing);
@@ -149,7 +149,7 @@ void FrmMain::DecideSizeRate(QSize pScreenArea) {
     Trap([&] { c_SizeRate = WindowLayout::FitSizeRateToScreen(c_SizeRate, kMinSizeRate, pScreenArea); });
 }
 
-void FrmMain::BuildParts(const FrmMainStartup& pStartup, const ChoiceControls& pChoices,
+void FrmMain::BuildRooms(const FrmMainStartup& pStartup, const ChoiceControls& pChoices,
                          BextLoudnessMode pBextLoudness) {
     const auto running = [this] { return c_Controller != nullptr && c_Controller->Running(); };
     c_Choices = std::make_unique<WindowChoices>(pChoices, pBextLoudness, this);
@@ -356,7 +356,7 @@ void FrmMain::RunOver() { QMetaObject::invokeMethod(this, &FrmMain::RunEnded, Qt
 
 void FrmMain::CloseReady() { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); }
 
-// ---- The parts' API, for the program and for tests ------------------------------------------
+// ---- The rooms' API, for the program and for tests ------------------------------------------
 
 const Picture& FrmMain::Surface() const { return c_Layout->Surface(); }
 const std::string& FrmMain::StatusText() const { return c_Run->StatusText(); }

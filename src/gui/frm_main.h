@@ -23,7 +23,7 @@
 // window's thread; no file work ever runs on this thread, and no exception
 // leaves a handler of this class.
 //
-// The window is an assembly of parts, each in its own file with one concern,
+// The window is an assembly of rooms, each in its own file with one concern,
 // that talk through their own small interfaces, never through another's
 // controls: WindowLayout (where the controls sit, the painted surface, a
 // larger window), WindowChoices (range, target, output options), WindowRows
@@ -228,8 +228,8 @@ private:
     void DecideProcessSettings(const FrmMainStartup& pStartup);
     void ReadOptions();
     void DecideSizeRate(QSize pScreenArea);
-    // The parts over the controls the layout built.
-    void BuildParts(const FrmMainStartup& pStartup, const ChoiceControls& pChoices, BextLoudnessMode pBextLoudness);
+    // The rooms over the controls the layout built.
+    void BuildRooms(const FrmMainStartup& pStartup, const ChoiceControls& pChoices, BextLoudnessMode pBextLoudness);
     void ConnectEvents();
     void Unload();
     void StoreWindowSize();
@@ -261,9 +261,9 @@ private:
     UC_Check* c_CheckNoClip = nullptr;
     UC_Buttons* c_CtrButtons = nullptr;
 
-    // The parts; each has its own concern and its own controls. Declared so
-    // that a part goes after the parts it holds, and the controller before
-    // the worker, which goes before every part its tasks reach.
+    // The rooms; each has its own concern and its own controls. Declared so
+    // that a room goes after the rooms it holds, and the controller before
+    // the worker, which goes before every room its tasks reach.
     std::unique_ptr<WindowLayout> c_Layout;
     std::unique_ptr<WindowChoices> c_Choices;
     std::unique_ptr<WindowRows> c_Rows;

@@ -1,5 +1,5 @@
 #pragma once
-// No exception leaves a handler of the window's parts: Guarded runs a
+// No exception leaves a handler of the window's rooms: Guarded runs a
 // handler's body and shows what it threw in a box over the window
 // (ErrorCatch() != 0, for diagnosis) or drops it (the default).
 

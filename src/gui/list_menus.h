@@ -3,7 +3,7 @@
 // delivery profile, the copies' bext loudness, the report) and how it
 // opens: a right click (the row under the pointer becomes the selection
 // unless it is part of it), the menu key or Shift+F10 (on the current row).
-// Rebuilt on every opening; every entry acts through the part that owns
+// Rebuilt on every opening; every entry acts through the room that owns
 // what it changes.
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // The choices a run is made with: the range (two drop-downs of markers),
 // the target loudness, the output switch with its folder and clip
 // avoidance, and what becomes of the copies' bext loudness fields. Read by
-// the run and the intake through this part only; stored at shutdown and
+// the run and the intake through this room only; stored at shutdown and
 // read back at start-up.
 
 #include <array>

@@ -4,7 +4,7 @@
 // surface behind them (background, labels, the frame of the output
 // options), and a larger window's placement (the list takes what the
 // window gains). Only geometry and the surface; what the controls show
-// belongs to the parts that own them.
+// belongs to the rooms that own them.
 //
 // Units: design values are twips at layout scale 1; widget geometry is in
 // pixels of TwipsPerPixel() twips.

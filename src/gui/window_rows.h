@@ -5,7 +5,7 @@
 // left, with the target and the run it was made for. Kept in the row's
 // hidden values after the file list's three, so that it moves with the row
 // through sorts and removals; the measurements themselves are kept here by
-// a key the row holds. The one place the window's parts read a row's state
+// a key the row holds. The one place the window's rooms read a row's state
 // from: the run writes outcomes and measurements, the tooltips, columns,
 // details and report read them.
 

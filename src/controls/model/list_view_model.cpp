@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "common/error_trap.h"
-#include "controls/model/list_view_model_parts.h"
+#include "controls/model/list_view_model_shared.h"
 
 namespace sonivate {
 

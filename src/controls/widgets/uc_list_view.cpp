@@ -1,4 +1,4 @@
-// The list view: construction, its scroll bars, the layout of its parts
+// The list view: construction, its scroll bars, the layout of its areas
 // and scrolling. Drawing, input, drags, the header and the editors have
 // files of their own (uc_list_view_*.cpp).
 #include "controls/widgets/uc_list_view.h"
@@ -29,7 +29,7 @@
 #include "uikit/ui_metrics.h"
 #include "controls/widgets/uc_slider.h"
 
-#include "controls/widgets/uc_list_view_parts.h"
+#include "controls/widgets/uc_list_view_shared.h"
 
 namespace sonivate {
 

@@ -28,7 +28,7 @@
 #include "uikit/ui_metrics.h"
 #include "controls/widgets/sound_devices.h"
 
-#include "controls/widgets/uc_list_view_parts.h"
+#include "controls/widgets/uc_list_view_shared.h"
 
 namespace sonivate {
 

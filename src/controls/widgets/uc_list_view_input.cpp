@@ -26,7 +26,7 @@
 #include "uikit/fonts.h"
 #include "uikit/ui_metrics.h"
 
-#include "controls/widgets/uc_list_view_parts.h"
+#include "controls/widgets/uc_list_view_shared.h"
 
 namespace sonivate {
 
