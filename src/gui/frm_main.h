@@ -23,46 +23,60 @@
 // window's thread; no file work ever runs on this thread, and no exception
 // leaves a handler of this class.
 //
+// The window is an assembly of rooms, each in its own file with one concern,
+// that talk through their own small interfaces, never through another's
+// controls: WindowLayout (where the controls sit, the painted surface, a
+// larger window), WindowChoices (range, target, output options), WindowRows
+// (what the window knows of each row beyond the file list), WindowRun (the
+// run's host: status, progress, outcomes, tooltips), WindowIntake (files
+// from the command line, a later start and drops; removals), ListColumns
+// (the optional columns, the verdicts and the profile), ListMenus (the
+// list's context menu), DetailsOpener and ReportSaver. FrmMain builds them,
+// wires the controls' events to them and keeps the public API below.
+//
 // Units: layout values are twips (1/1440 inch) scaled by SizeRate; widget
 // geometry is in pixels of TwipsPerPixel() twips.
 
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <string>
 #include <vector>
 
 #include <QPoint>
-#include <QRect>
 #include <QSize>
 #include <QWidget>
 
 #include "app/batch_controller.h"
 #include "app/delivery_profile.h"
-#include "app/file_list.h"
-#include "app/measurement_run.h"
-#include "gui/details/frm_details.h"
+#include "gui/list_columns.h"
 #include "gui/rows/file_list_view.h"
-#include "report/batch_report.h"
+#include "gui/window_layout.h"
+#include "gui/window_rows.h"
+#include "gui/window_run.h"
 #include "uikit/picture.h"
 
 class QComboBox;
 class QLineEdit;
-class QLocalServer;
 class QMenu;
 
 namespace sonivate {
 
+class DetailsOpener;
+class FrmDetails;
+class ListMenus;
+class ListViewRows;
+class ReportSaver;
 class UC_Bar;
 class UC_Buttons;
 class UC_Check;
 class UC_ListView;
 class UC_PathText;
 class UC_TextPicture;
+class WindowChoices;
+class WindowIntake;
 
 // What the window starts from.
 struct FrmMainStartup {
@@ -82,32 +96,21 @@ struct FrmMainStartup {
     QSize ScreenArea;
 };
 
-// What a row's last run made of it, for its icon, its tooltip and the counts.
-enum class RowOutcome { None, Written, MeasuredOnly, Skipped, Failed, Stopped, NotReached };
-
-// Columns of the window's list after the file list's five: off by default,
-// turned on from the header's menu.
-inline constexpr std::int32_t kColumnTruePeak = 5;      // dBTP
-inline constexpr std::int32_t kColumnLRA = 6;           // LU
-inline constexpr std::int32_t kColumnMaxShortTerm = 7;  // LKFS
-inline constexpr std::int32_t kColumnVerdict = 8;       // the copy's verdict under the profile
-inline constexpr std::int32_t kWindowColumns = 9;
-
-class FrmMain : public QWidget, private RunHost, private IntakeHost {
+class FrmMain : public QWidget, private RunWatcher {
     Q_OBJECT
 
 public:
     // The window's caption and the settings' title.
     static constexpr const char* kAppTitle = "sonivate";
     // The design size of the inner area (twips at SizeRate 1).
-    static constexpr std::int32_t kInnerWidthTwips = 9675;
-    static constexpr std::int32_t kInnerHeightTwips = 7740;
+    static constexpr std::int32_t kInnerWidthTwips = kDesignInnerWidthTwips;
+    static constexpr std::int32_t kInnerHeightTwips = kDesignInnerHeightTwips;
     // Layout scale limits.
     static constexpr float kMinSizeRate = 0.7f;
     static constexpr float kMaxSizeRate = 3.0f;
     // Button indices of CtrButtons.
-    static constexpr std::int16_t kButtonStop = 0;
-    static constexpr std::int16_t kButtonStart = 1;
+    static constexpr std::int16_t kButtonStop = kButtonIndexStop;
+    static constexpr std::int16_t kButtonStart = kButtonIndexStart;
 
     explicit FrmMain(FrmMainStartup pStartup, QWidget* pParent = nullptr);
     ~FrmMain() override;
@@ -144,9 +147,9 @@ public:
     bool Running() const;
     const BatchController& Controller() const { return *c_Controller; }
     // The painted window surface (background, labels, frame), logical pixels.
-    const Picture& Surface() const { return c_Surface; }
+    const Picture& Surface() const;
     // The last status text shown.
-    const std::string& StatusText() const { return c_Status; }
+    const std::string& StatusText() const;
     // What the last run made of row pRow (None before any run), and the
     // text its tooltip gives (outcome, a missing marker, name and path).
     RowOutcome Outcome(std::int32_t pRow) const;
@@ -155,8 +158,8 @@ public:
     // ---- Beyond the list's own columns ------------------------------------------
     // The delivery profile the rows are judged against (empty: none), and
     // the setting it came from ("none", a built-in name or a file's path).
-    const std::optional<DeliveryProfile>& Profile() const { return c_Profile; }
-    const std::string& ProfileSetting() const { return c_ProfileSetting; }
+    const std::optional<DeliveryProfile>& Profile() const;
+    const std::string& ProfileSetting() const;
     // Chooses the profile as the menu does: "none", a built-in name, or a
     // profile file's path (a file that cannot be used is told and changes
     // nothing). A profile sets the target box to its target. False when refused.
@@ -171,11 +174,11 @@ public:
     // blocking and rebuilt on every opening.
     void OpenListMenu(QPoint pGlobal, std::int32_t pRow = -1);
     void OpenHeaderMenu(QPoint pGlobal);
-    QMenu* ListMenu() const { return c_ListMenu; }
-    QMenu* HeaderMenu() const { return c_HeaderMenu; }
+    QMenu* ListMenu() const;
+    QMenu* HeaderMenu() const;
     // The details of row pRow in their own window; the window (null before).
     void ShowDetails(std::int32_t pRow);
-    FrmDetails* Details() const { return c_Details; }
+    FrmDetails* Details() const;
     // Lists the selected rows' files again where they are, with the range
     // choices as they are now.
     void RelistSelected();
@@ -197,8 +200,8 @@ public:
     UC_Check* CheckNoClip() const { return c_CheckNoClip; }
     UC_Buttons* CtrButtons() const { return c_CtrButtons; }
 
-    // ---- RunHost: what the run reads and shows -------------------------------
-    void ShowStatus(const std::string& pText) override;
+    // A status text, shown as the run shows its own.
+    void ShowStatus(const std::string& pText);
 
 signals:
     // Every status text as it is shown.
@@ -224,91 +227,20 @@ private:
     // ---- Start-up ---------------------------------------------------------------
     void DecideProcessSettings(const FrmMainStartup& pStartup);
     void ReadOptions();
-    void ScaleWindow();
-    void BuildControls();
-    void BuildList();
-    void BuildStatus();
-    void BuildChoices();
-    void PaintBackground();
-    void BuildOutputOptions();
-    void BuildButtons();
-    void PrintLabels();
+    void DecideSizeRate(QSize pScreenArea);
+    // The rooms over the controls the layout built.
+    void BuildRooms(const FrmMainStartup& pStartup, const ChoiceControls& pChoices, BextLoudnessMode pBextLoudness);
     void ConnectEvents();
     void Unload();
-    // Records where every control sits at the design size, so that a larger
-    // window can grow the list and keep the rest at its corner.
-    void RecordLayout();
-    void Relayout();
-    void LoadQcSettings();
-    void StoreQcSettings();
-
-    // ---- Events -------------------------------------------------------------------
+    void StoreWindowSize();
     void ButtonClicked(std::int16_t pIndex);
-    void StartPressed();
-    // The target as a number, or a message and false.
-    bool TargetReady();
-    // The output folder named exists (or is made), or a message and false.
-    bool OutputFolderReady();
-    void LockOptions(bool pLocked);
-    void FitSizeRateToScreen(QSize pArea);
-    void ListPaths(const std::vector<std::string>& pPaths);
-    // Rows new since the last call get the notes of the markers their files lack.
-    void NoteNewRows();
-    void ResetOutcomes();
-    void SetOutcome(std::int32_t pRow, RowOutcome pOutcome, const std::string& pText);
-    std::string RunPosition() const;
-    void TakeConnection();
-    void ListDoubleClicked();
-    void ListStartDrag(DragData& pData, std::int32_t& pAllowedEffects);
-    void ListDrop(DragData& pData, std::int32_t& pEffect, double pY);
-    void AddDropped(std::vector<std::string> pFiles, std::int32_t pRow);
-    void BringToFront();
-    // ---- Figures beyond the list's own -------------------------------------------
-    void ShowExtraFigures(std::int32_t pRow, const RowResult& pResult);
-    void JudgeRows();
-    void ForgetRemovedResults();
-    std::string VerdictToolTip(std::int32_t pRow) const;
-    RowDetails DetailsOf(std::int32_t pRow) const;
-    report::BatchReport BuildReport() const;
-    void ReportWritten(const std::string& pPath, bool pOk, int pErrno);
 
-    // Runs pBody; an exception is shown (ErrorCatch() != 0) or dropped, never
-    // passed to the event loop.
-    template <class Body>
-    void Guarded(Body&& pBody) noexcept;
-    void ReportError(const std::string& pText);
-
-    // Twips scaled by SizeRate, rounded to the nearest integer (halves to even).
-    std::int32_t Scaled(std::int32_t pTwips) const;
-
-    // ---- RunHost --------------------------------------------------------------------
-    std::string TargetLKFSText() const override;
-    bool WavOutput() const override;
-    std::string SoundPath() const override;
-    bool NoClip() const override;
-    void ClearStopRequest() override {}
-    // The true peak counts in the clip test, and the details and the
-    // report draw the loudness over time: the window always takes both.
-    bool BroadcastExtras() const override { return true; }
-    bool KeepSeries() const override { return true; }
-    BextLoudnessMode BextLoudness() const override { return c_BextLoudness; }
-    void SetProgress(std::int32_t pValue) override;
-    bool StopRequested() const override { return false; }  // the controller keeps the stop button's request
-    void RunStarting() override;
-    void RunColours(bool pRunning) override;
-    void ListChanged() override;
-    void RunFinished() override;
-    void RowSelected(std::int32_t pRow) override;
-    void RowApplied(const RowResult& pResult) override;
-    void RunError(const std::string& pText) override;
+    // ---- RunWatcher -----------------------------------------------------------------
+    void StatusTold(const std::string& pText) override;
+    void ProgressTold(std::int32_t pValue) override;
+    void RowDone(std::int32_t pRow, const RowResult& pResult) override;
+    void RunOver() override;
     void CloseReady() override;
-
-    // ---- IntakeHost -------------------------------------------------------------------
-    std::int32_t RangeStartChoice() const override;
-    std::int32_t RangeEndChoice() const override;
-    void ShowRejection(const std::string& pText) override;
-    void Rejected(const std::string& pPath, RowReason pReason) override;
-    void MarkersResolved(const std::string& pPath, const RangeMarkers& pMarkers) override;
 
     std::string c_AppFolder;
     std::vector<std::string> c_Arguments;
@@ -317,50 +249,7 @@ private:
     std::int32_t c_AltFont = 0;
     bool c_Loaded = false;
     bool c_Unloaded = false;
-    std::string c_Status;
-    Picture c_Surface;
-    std::function<double()> c_Clock;
     bool c_Ending = false;
-    // The run's counts and times (clock seconds).
-    std::int32_t c_RunRows = 0;
-    std::int32_t c_RunRow = -1;
-    std::int32_t c_RowsDone = 0;
-    double c_RunStart = 0.0;
-    double c_RowStart = 0.0;
-    std::map<RowOutcome, std::int32_t> c_Counts;
-    // Notes of missing markers by path, waiting for their rows.
-    std::map<std::string, std::string> c_PendingNotes;
-    // The last rejection the intake reported (its text is adjusted for folders).
-    std::string c_RejectedPath;
-    RowReason c_RejectedReason = RowReason::None;
-    QLocalServer* c_Server = nullptr;
-    // The delivery profile and its setting; the copies' bext loudness choice.
-    std::optional<DeliveryProfile> c_Profile;
-    std::string c_ProfileSetting;
-    BextLoudnessMode c_BextLoudness = kDefaultBextLoudnessMode;
-    // What the last run to measure a row made of it, and the target it was
-    // measured for, by the key the row keeps in its hidden values.
-    struct KeptMeasurement {
-        RowResult Result;
-        double TargetLKFS = 0.0;
-        std::int64_t Run = 0;  // the run that measured it (c_RunNumber then)
-    };
-    std::map<std::int64_t, KeptMeasurement> c_Results;
-    // Runs started so far: a kept measurement of an earlier run still gives
-    // its figures, but no outcome of the last run (no copy, no copy verdict).
-    std::int64_t c_RunNumber = 0;
-    // The row's measurement as the last run left it: an earlier run's
-    // figures with this run's outcome of the row.
-    std::optional<RowResult> LastRunResult(std::int32_t pRow) const;
-    double c_RunTarget = 0.0;
-    std::int64_t c_NextResultKey = 0;
-    bool c_ReportPending = false;
-    // Geometry of the controls and of the window at the design size, pixels.
-    std::vector<std::pair<QWidget*, QRect>> c_DesignLayout;
-    QSize c_DesignSize;
-    QMenu* c_ListMenu = nullptr;
-    QMenu* c_HeaderMenu = nullptr;
-    FrmDetails* c_Details = nullptr;
 
     UC_ListView* c_LV = nullptr;
     UC_TextPicture* c_PictureInfo = nullptr;
@@ -372,9 +261,20 @@ private:
     UC_Check* c_CheckNoClip = nullptr;
     UC_Buttons* c_CtrButtons = nullptr;
 
-    // Declared in this order so that the controller goes before the worker.
+    // The rooms; each has its own concern and its own controls. Declared so
+    // that a room goes after the rooms it holds, and the controller before
+    // the worker, which goes before every room its tasks reach.
+    std::unique_ptr<WindowLayout> c_Layout;
+    std::unique_ptr<WindowChoices> c_Choices;
+    std::unique_ptr<WindowRows> c_Rows;
+    std::unique_ptr<ListViewRows> c_ListRows;  // the batch's rows, kept in the list
+    std::unique_ptr<ListColumns> c_Columns;
+    std::unique_ptr<WindowRun> c_Run;
+    std::unique_ptr<WindowIntake> c_Intake;
+    std::unique_ptr<DetailsOpener> c_DetailsOpener;
+    std::unique_ptr<ReportSaver> c_Report;
+    std::unique_ptr<ListMenus> c_Menus;
     std::unique_ptr<ThreadExecutor> c_Executor;
-    std::unique_ptr<ListViewRows> c_Rows;  // the batch's rows, kept in the list
     std::unique_ptr<BatchController> c_Controller;
 };
 

@@ -201,8 +201,6 @@ void PaintBlend(Picture& pSurface, std::int32_t pStyle, const Stops& st) {
     if (outline) Outline(pSurface, st);
 }
 
-std::int32_t Px(std::int32_t pTwips) { return pTwips / TwipsPerPixel(); }
-
 // A one-pixel frame: top and left in pTopLeft, bottom and right in pBottomRight.
 void Frame(Picture& pSurface, std::int32_t pLeft, std::int32_t pTop, std::int32_t pRight, std::int32_t pBottom,
            std::int32_t pTopLeft, std::int32_t pBottomRight) {
@@ -218,7 +216,8 @@ void Frame(Picture& pSurface, std::int32_t pLeft, std::int32_t pTop, std::int32_
 void DrawCellEdge(Picture& pSurface, std::int32_t pX, std::int32_t pY, std::int32_t pWidth, std::int32_t pHeight,
                   bool pSunken) {
     Trap([&] {
-        const std::int32_t x = Px(pX), y = Px(pY), w = Px(pWidth), h = Px(pHeight);
+        const std::int32_t x = TwipsToPixels(pX), y = TwipsToPixels(pY), w = TwipsToPixels(pWidth),
+                           h = TwipsToPixels(pHeight);
         if (w <= 0 || h <= 0) return;
         const std::int32_t light = pSunken ? kColorButtonShadow : kColorButtonHighlight;
         const std::int32_t dark = pSunken ? kColorButtonHighlight : kColorButtonShadow;
@@ -237,12 +236,13 @@ void DrawBumpEdge(Picture& pSurface, std::int32_t pLeft, std::int32_t pTop, std:
 void DrawGroupFrame(Picture& pSurface, std::int32_t pLeft, std::int32_t pTop, std::int32_t pRight, std::int32_t pBottom,
                     std::string_view pCaption) {
     Trap([&] {
-        const std::int32_t l = Px(pLeft), t = Px(pTop), r = Px(pRight), b = Px(pBottom);
+        const std::int32_t l = TwipsToPixels(pLeft), t = TwipsToPixels(pTop), r = TwipsToPixels(pRight),
+                           b = TwipsToPixels(pBottom);
         if (pCaption.empty()) {
             DrawBumpEdge(pSurface, l, t, r, b);
             return;
         }
-        const std::int32_t captionX = Px(pLeft + kFrameCaptionIndent);
+        const std::int32_t captionX = TwipsToPixels(pLeft + kFrameCaptionIndent);
         const std::int32_t captionW = pSurface.TextWidth(pCaption);
         pSurface.Print(captionX, t - pSurface.TextHeight(pCaption) / 2, pCaption);
         // Dark line, then the same outline one pixel up and left in white: engraved.
@@ -301,7 +301,7 @@ void PrintLabelAt(Picture& pSurface, const TwipsRect& pReference, std::string_vi
             default:
                 return;
         }
-        pSurface.Print(Px(x + pDX), Px(y + pDY), pText);
+        pSurface.Print(TwipsToPixels(x + pDX), TwipsToPixels(y + pDY), pText);
     });
 }
 

@@ -19,11 +19,8 @@ constexpr std::int32_t kDefaultGapPixels = 2;
 
 std::int32_t Tw(int pPixels) { return PixelsToTwips(pPixels); }
 
-// round(value x rate), integer-divided by TwipsPerPixel: whole pixels.
-int ScaledPixels(std::int32_t pTwips, float pRate) {
-    const auto scaled = CheckedNarrow<std::int32_t>(std::nearbyint(static_cast<double>(pTwips) * pRate));
-    return scaled / TwipsPerPixel();
-}
+// A design length at the layout scale, in whole pixels.
+int ScaledPixels(std::int32_t pTwips, float pRate) { return TwipsToPixels(ScaledTwips(pTwips, pRate)); }
 
 }  // namespace
 

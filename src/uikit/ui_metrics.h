@@ -21,8 +21,18 @@ void SetTwipsPerPixel(std::int32_t pValue);
 // screen is known.
 std::int32_t ScreenTwipsPerPixel();
 
-// Whole pixels of a twips length (integer division, as the layout snaps).
-inline std::int32_t TwipsToPixels(std::int32_t pTwips) { return pTwips / TwipsPerPixel(); }
+// A design length pTwips at the layout scale pRate (SizeRate), to the
+// nearest twip (halves to even).
+std::int32_t ScaledTwips(std::int32_t pTwips, float pRate);
+
+// Whole pixels of a twips length or position, rounded down (also below
+// zero: a column scrolled left of the view starts left of its edge), as
+// the layout snaps. The one conversion for the window, the controls and
+// the drawing routines.
+inline std::int32_t TwipsToPixels(std::int64_t pTwips) {
+    const std::int64_t perPixel = TwipsPerPixel();
+    return static_cast<std::int32_t>(pTwips >= 0 ? pTwips / perPixel : -((-pTwips + perPixel - 1) / perPixel));
+}
 inline std::int32_t PixelsToTwips(std::int32_t pPixels) { return pPixels * TwipsPerPixel(); }
 
 }  // namespace sonivate

@@ -180,6 +180,25 @@ TEST(Dialogs, FolderAndFileRules) {
     SetDialogService(nullptr);
 }
 
+// One conversion serves the layout, the drawing routines and the list's
+// columns: whole pixels rounded down on both sides of zero, so that a
+// column scrolled partly out of view on the left starts a pixel further
+// left rather than on the view's edge.
+TEST(Layout, TwipsToPixelsRoundsDownOnBothSidesOfZero) {
+    SetTwipsPerPixel(kReferenceTwipsPerPixel);
+    EXPECT_EQ(TwipsToPixels(0), 0);
+    EXPECT_EQ(TwipsToPixels(29), 1);
+    EXPECT_EQ(TwipsToPixels(30), 2);
+    EXPECT_EQ(TwipsToPixels(-1), -1);
+    EXPECT_EQ(TwipsToPixels(-15), -1);
+    EXPECT_EQ(TwipsToPixels(-16), -2);
+    // Row tops of long lists are products beyond 32 bits of twips.
+    EXPECT_EQ(TwipsToPixels(std::int64_t{15} * 200'000'000), 200'000'000);
+    SetTwipsPerPixel(10);
+    EXPECT_EQ(TwipsToPixels(-5), -1);
+    SetTwipsPerPixel(kReferenceTwipsPerPixel);
+}
+
 TEST(Layout, ScalePlaceCopyAndComboChoice) {
     SetTwipsPerPixel(kReferenceTwipsPerPixel);
     QWidget parent;

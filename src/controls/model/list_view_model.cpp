@@ -1,80 +1,18 @@
+// The list model's cell grid: configuration, columns, the rows' values,
+// hidden values and marks, the row store, the sort and the shuffle.
 #include "controls/model/list_view_model.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <memory>
-#include <random>
 #include <string_view>
 #include <utility>
 
 #include "common/error_trap.h"
-#include "common/text_order.h"
+#include "controls/model/list_view_model_shared.h"
 
 namespace sonivate {
-namespace {
 
-constexpr std::int32_t kFlagSelected = 1;
-// The sort marks the cursor item with this flag so that the cursor can follow it.
-constexpr std::int32_t kFlagCursorMarker = 2;
-// RndItem keeps each item within count / kShuffleReachDivisor + kShuffleReachBase
-// rows of a random point, so the shuffle is local on long lists.
-constexpr double kShuffleReachDivisor = 100.0;
-constexpr double kShuffleReachBase = 7.0;
-
-// round(x), halves to even (the default floating rounding mode), as a 32-bit
-// integer; out of range is a run-time error.
-std::int32_t RoundToInt32(double pValue) { return CheckedNarrow<std::int32_t>(std::nearbyint(pValue)); }
-
-std::int32_t Limit(std::int64_t pValue, std::int64_t pLow, std::int64_t pHigh) {
-    return static_cast<std::int32_t>(std::clamp(pValue, pLow, pHigh));
-}
-
-struct SortKey {
-    // Numeric columns: 0 for a number, 1 for a text that spells none (sorts
-    // after every number).
-    std::int32_t Rank = 0;
-    double Number = 0.0;
-    std::u16string Text;
-};
-
-SortKey MakeKey(const CellValue& pCell, bool pNumeric) {
-    SortKey key;
-    if (pNumeric) {
-        if (pCell.ReadsAsNumber() && !std::isnan(pCell.AsNumber()))
-            key.Number = pCell.AsNumber();
-        else
-            key.Rank = 1;
-    } else {
-        key.Text = TextSortKey(pCell.AsText());
-    }
-    return key;
-}
-
-bool KeyGreater(const SortKey& pA, const SortKey& pB, bool pNumeric) {
-    if (!pNumeric) return pA.Text > pB.Text;
-    if (pA.Rank != pB.Rank) return pA.Rank > pB.Rank;
-    return pA.Number > pB.Number;
-}
-
-std::function<double()> ClockSeededSource() {
-    auto engine = std::make_shared<std::mt19937_64>(
-        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    return [engine] { return std::uniform_real_distribution<double>(0.0, 1.0)(*engine); };
-}
-
-template <class Callback, class... Args>
-void Raise(const Callback& pCallback, Args&... pArgs) {
-    if (pCallback) pCallback(pArgs...);
-}
-
-// The change notices take their arguments by value.
-template <class Callback, class... Args>
-void Notify(const Callback& pCallback, Args... pArgs) {
-    if (pCallback) pCallback(pArgs...);
-}
-
-}  // namespace
+using namespace list_view_model_detail;
 
 ListViewModel::ListViewModel() : c_RandomSource(ClockSeededSource()) {
     Init();
@@ -82,36 +20,54 @@ ListViewModel::ListViewModel() : c_RandomSource(ClockSeededSource()) {
     c_StyleSet = false;
 }
 
-// ---- Configuration ----------------------------------------------------------
-
 std::int32_t ListViewModel::NumData() const { return c_NumData; }
+
 void ListViewModel::SetNumData(std::int32_t pValue) {
     if (pValue >= 0) c_NumData = pValue;
 }
+
 std::int32_t ListViewModel::NumAux() const { return c_NumAux; }
+
 void ListViewModel::SetNumAux(std::int32_t pValue) {
     if (pValue >= 0) c_NumAux = pValue;
 }
+
 std::int32_t ListViewModel::TwipsPerPixel() const { return c_TwipsPerPixel; }
+
 void ListViewModel::SetTwipsPerPixel(std::int32_t pValue) {
     if (pValue >= 1) c_TwipsPerPixel = pValue;
 }
+
 std::int32_t ListViewModel::OneHeight() const { return c_OneHeight; }
+
 void ListViewModel::SetOneHeight(std::int32_t pValue) {
     if (pValue >= 0) c_OneHeight = pValue;
 }
+
 std::int32_t ListViewModel::NoMultiSelect() const { return c_NoMultiSelect; }
+
 void ListViewModel::SetNoMultiSelect(std::int32_t pValue) { c_NoMultiSelect = pValue; }
+
 std::int32_t ListViewModel::ClickDisabled() const { return c_ClickDisabled; }
+
 void ListViewModel::SetClickDisabled(std::int32_t pValue) { c_ClickDisabled = pValue; }
+
 std::int32_t ListViewModel::SortDisabled() const { return c_SortDisabled; }
+
 void ListViewModel::SetSortDisabled(std::int32_t pValue) { c_SortDisabled = pValue; }
+
 std::int32_t ListViewModel::IconDisabled() const { return c_IconDisabled; }
+
 void ListViewModel::SetIconDisabled(std::int32_t pValue) { c_IconDisabled = pValue; }
+
 std::int32_t ListViewModel::IconMargin() const { return c_IconMargin; }
+
 std::int32_t ListViewModel::OrderData() const { return c_OrderData; }
+
 void ListViewModel::SetOrderData(std::int32_t pValue) { c_OrderData = pValue; }
+
 std::int32_t ListViewModel::OrderInverted() const { return c_OrderInverted; }
+
 void ListViewModel::SetOrderInverted(std::int32_t pValue) { c_OrderInverted = pValue; }
 
 void ListViewModel::SetStyle(float pSize, std::int32_t pBold, const std::string& pName, std::int32_t pForeColor,
@@ -122,8 +78,6 @@ void ListViewModel::SetStyle(float pSize, std::int32_t pBold, const std::string&
         c_OneHeight = 0;
     });
 }
-
-// ---- Lifecycle ----------------------------------------------------------------
 
 void ListViewModel::Init() {
     Trap([&] {
@@ -170,8 +124,6 @@ void ListViewModel::ResetList() {
     c_ToggleMode = false;
 }
 
-// ---- Columns ------------------------------------------------------------------
-
 const ListViewModel::ColumnRecord* ListViewModel::Column(std::int32_t pData) const {
     if (pData < 0 || static_cast<std::size_t>(pData) >= c_Columns.size()) return nullptr;
     return &c_Columns[static_cast<std::size_t>(pData)];
@@ -187,6 +139,7 @@ std::string ListViewModel::TabName(std::int32_t pData) const {
         return column != nullptr ? column->TabName : std::string();
     });
 }
+
 void ListViewModel::SetTabName(std::int32_t pData, const std::string& pValue) {
     Trap([&] {
         if (ColumnRecord* column = Column(pData)) column->TabName = pValue;
@@ -197,6 +150,7 @@ std::int32_t ListViewModel::TabWidth(std::int32_t pData) const {
     const ColumnRecord* column = Column(pData);
     return column != nullptr ? column->TabWidth : 0;
 }
+
 void ListViewModel::SetTabWidth(std::int32_t pData, std::int32_t pValue) {
     Trap([&] {
         ColumnRecord* column = Column(pData);
@@ -210,6 +164,7 @@ std::int32_t ListViewModel::TabHidden(std::int32_t pData) const {
     const ColumnRecord* column = Column(pData);
     return column != nullptr ? column->TabHidden : 0;
 }
+
 void ListViewModel::SetTabHidden(std::int32_t pData, std::int32_t pValue) {
     Trap([&] {
         ColumnRecord* column = Column(pData);
@@ -223,6 +178,7 @@ std::int32_t ListViewModel::TabAlign(std::int32_t pData) const {
     const ColumnRecord* column = Column(pData);
     return column != nullptr ? column->TabAlign : 0;
 }
+
 void ListViewModel::SetTabAlign(std::int32_t pData, std::int32_t pValue) {
     if (ColumnRecord* column = Column(pData)) column->TabAlign = pValue;
 }
@@ -241,6 +197,7 @@ std::int32_t ListViewModel::DataNumeric(std::int32_t pData) const {
     const ColumnRecord* column = Column(pData);
     return column != nullptr ? column->DataNumeric : 0;
 }
+
 void ListViewModel::SetDataNumeric(std::int32_t pData, std::int32_t pValue) {
     if (ColumnRecord* column = Column(pData)) column->DataNumeric = pValue;
 }
@@ -249,6 +206,7 @@ std::int32_t ListViewModel::TextIsTime(std::int32_t pData) const {
     const ColumnRecord* column = Column(pData);
     return column != nullptr ? column->TextIsTime : 0;
 }
+
 void ListViewModel::SetTextIsTime(std::int32_t pData, std::int32_t pValue) {
     if (ColumnRecord* column = Column(pData)) column->TextIsTime = pValue;
 }
@@ -257,6 +215,7 @@ std::int32_t ListViewModel::UseTextCombo(std::int32_t pData) const {
     const ColumnRecord* column = Column(pData);
     return column != nullptr ? column->UseTextCombo : 0;
 }
+
 void ListViewModel::SetUseTextCombo(std::int32_t pData, std::int32_t pValue) {
     ColumnRecord* column = Column(pData);
     if (column == nullptr) return;
@@ -273,6 +232,7 @@ std::int32_t ListViewModel::FrontObj(std::int32_t pData) const {
     const ColumnRecord* column = Column(pData);
     return column != nullptr ? column->FrontObj : 0;
 }
+
 void ListViewModel::SetFrontObj(std::int32_t pData, std::int32_t pValue) {
     if (ColumnRecord* column = Column(pData)) column->FrontObj = pValue;
 }
@@ -295,94 +255,9 @@ void ListViewModel::SetTabOrder(std::int32_t pTab, std::int32_t pValue) {
     });
 }
 
-void ListViewModel::LayoutColumns() {
-    Trap([&] {
-        std::int64_t edge = 0;
-        for (const std::int32_t c : c_ColumnAtPosition) {
-            ColumnRecord& column = c_Columns[static_cast<std::size_t>(c)];
-            column.Left = CheckedNarrow<std::int32_t>(edge);
-            if (column.TabHidden == 0) edge += column.TabWidth;
-            column.Right = CheckedNarrow<std::int32_t>(edge);
-        }
-    });
-}
-
-std::int32_t ListViewModel::TabLeft(std::int32_t pData) const {
-    const ColumnRecord* column = Column(pData);
-    return column != nullptr ? column->Left : 0;
-}
-std::int32_t ListViewModel::TabRight(std::int32_t pData) const {
-    const ColumnRecord* column = Column(pData);
-    return column != nullptr ? column->Right : 0;
-}
-std::int32_t ListViewModel::ContentRight() const {
-    if (c_ColumnAtPosition.empty()) return 0;
-    return c_Columns[static_cast<std::size_t>(c_ColumnAtPosition.back())].Right;
-}
-
-std::int32_t ListViewModel::HorizontalOffset() const { return c_HorizontalOffset; }
-void ListViewModel::SetHorizontalOffset(std::int32_t pValue) { c_HorizontalOffset = pValue; }
-
-std::int32_t ListViewModel::ColumnAtX(double pX) const {
-    return Trapped(std::int32_t{0}, [&]() -> std::int32_t {
-        if (c_ColumnAtPosition.empty()) return 0;
-        const double xx = pX + c_HorizontalOffset;
-        const auto visible = [&](std::int32_t pColumn) {
-            return c_Columns[static_cast<std::size_t>(pColumn)].TabHidden == 0;
-        };
-        if (xx > ContentRight()) {
-            const auto last = std::find_if(c_ColumnAtPosition.rbegin(), c_ColumnAtPosition.rend(), visible);
-            return last != c_ColumnAtPosition.rend() ? *last : 0;
-        }
-        if (xx < c_Columns[static_cast<std::size_t>(c_ColumnAtPosition.front())].Right) {
-            const auto first = std::find_if(c_ColumnAtPosition.begin(), c_ColumnAtPosition.end(), visible);
-            return first != c_ColumnAtPosition.end() ? *first : 0;
-        }
-        for (std::size_t p = 1; p < c_ColumnAtPosition.size(); ++p) {
-            const ColumnRecord& column = c_Columns[static_cast<std::size_t>(c_ColumnAtPosition[p])];
-            if (column.TabHidden == 0 && column.Left < xx && xx < column.Right) return c_ColumnAtPosition[p];
-        }
-        return 0;
-    });
-}
-
-std::int32_t ListViewModel::ColumnEdgeAtX(double pX) const {
-    return Trapped(std::int32_t{-1}, [&] {
-        const double xx = pX + c_HorizontalOffset;
-        const double reach = static_cast<double>(kEdgeHitPixels) * c_TwipsPerPixel;
-        std::int32_t found = -1;
-        for (const std::int32_t c : c_ColumnAtPosition) {
-            const ColumnRecord& column = c_Columns[static_cast<std::size_t>(c)];
-            if (column.TabHidden == 0 && column.Right - reach < xx && xx < column.Right + reach) found = c;
-        }
-        return found;
-    });
-}
-
-// ---- Items ------------------------------------------------------------------
-
 std::int32_t ListViewModel::ItemCount() const { return c_ItemCount; }
+
 std::int32_t ListViewModel::StoreSlots() const { return static_cast<std::int32_t>(c_Items.size()); }
-
-std::int32_t ListViewModel::TopItem() const { return c_TopItem; }
-void ListViewModel::StoreTopItem(std::int32_t pValue) { c_TopItem = std::max(pValue, 0); }
-
-std::int32_t ListViewModel::SelectedItem() const { return c_SelectedItem; }
-void ListViewModel::SetSelectedItem(std::int32_t pValue) {
-    Trap([&] {
-        const std::int32_t before = c_SelectedItem;
-        c_SelectedItem = Limit(pValue, -1, c_ItemCount - 1);
-        bool changed = c_SelectedItem != before;
-        if (c_SelectedItem >= 0) {
-            std::int32_t& flag = c_Items[static_cast<std::size_t>(c_SelectedItem)].IsSelected;
-            changed = changed || flag != kFlagSelected;
-            flag = kFlagSelected;
-        }
-        if (changed) Notify(c_Events.SelectionChanged);
-    });
-}
-
-std::int32_t ListViewModel::SelectedData() const { return c_SelectedData < c_NumData ? c_SelectedData : 0; }
 
 std::int32_t ListViewModel::ResolveItem(std::int32_t pIndex) const {
     const std::int32_t index = pIndex == kCursorItem ? c_SelectedItem : pIndex == kLastItem ? c_ItemCount - 1 : pIndex;
@@ -401,6 +276,7 @@ CellValue ListViewModel::Value(std::int32_t pIndex, std::int32_t pData) const {
         return static_cast<std::size_t>(pData) < data.size() ? data[static_cast<std::size_t>(pData)] : CellValue();
     });
 }
+
 void ListViewModel::SetValue(std::int32_t pIndex, std::int32_t pData, const CellValue& pValue) {
     Trap([&] {
         const std::int32_t index = ResolveItem(pIndex);
@@ -420,6 +296,7 @@ CellValue ListViewModel::AuxID(std::int32_t pIndex, std::int32_t pSlot) const {
         return static_cast<std::size_t>(pSlot) < aux.size() ? aux[static_cast<std::size_t>(pSlot)] : CellValue();
     });
 }
+
 void ListViewModel::SetAuxID(std::int32_t pIndex, std::int32_t pSlot, const CellValue& pValue) {
     Trap([&] {
         const std::int32_t index = ResolveItem(pIndex);
@@ -433,6 +310,7 @@ std::int32_t ListViewModel::IconType(std::int32_t pIndex) const {
     const std::int32_t index = ResolveItem(pIndex);
     return index >= 0 ? c_Items[static_cast<std::size_t>(index)].IconType : 0;
 }
+
 void ListViewModel::SetIconType(std::int32_t pIndex, std::int32_t pValue) {
     Trap([&] {
         const std::int32_t index = ResolveItem(pIndex);
@@ -446,6 +324,7 @@ std::int32_t ListViewModel::DispColor(std::int32_t pIndex) const {
     const std::int32_t index = ResolveItemNoLast(pIndex);
     return index >= 0 ? c_Items[static_cast<std::size_t>(index)].DispColor : 0;
 }
+
 void ListViewModel::SetDispColor(std::int32_t pIndex, std::int32_t pValue) {
     Trap([&] {
         const std::int32_t index = ResolveItem(pIndex);
@@ -459,6 +338,7 @@ std::int32_t ListViewModel::HLine(std::int32_t pIndex) const {
     const std::int32_t index = ResolveItemNoLast(pIndex);
     return index >= 0 ? c_Items[static_cast<std::size_t>(index)].HLine : 0;
 }
+
 void ListViewModel::SetHLine(std::int32_t pIndex, std::int32_t pValue) {
     Trap([&] {
         const std::int32_t index = ResolveItem(pIndex);
@@ -467,44 +347,6 @@ void ListViewModel::SetHLine(std::int32_t pIndex, std::int32_t pValue) {
         NotifyRowChanged(index);
     });
 }
-
-std::int32_t ListViewModel::IsSelected(std::int32_t pIndex) const {
-    const std::int32_t index = ResolveItemNoLast(pIndex);
-    return index >= 0 ? c_Items[static_cast<std::size_t>(index)].IsSelected : 0;
-}
-void ListViewModel::SetIsSelected(std::int32_t pIndex, std::int32_t pValue) {
-    Trap([&] {
-        bool changed = false;
-        const std::int32_t index = ResolveItem(pIndex);
-        if (index >= 0) {
-            std::int32_t& flag = c_Items[static_cast<std::size_t>(index)].IsSelected;
-            changed = flag != pValue;
-            flag = pValue;
-        }
-        if (pIndex == kCursorItem && pValue == 0 && c_SelectedItem != -1) {
-            c_SelectedItem = -1;
-            changed = true;
-        }
-        if (changed) Notify(c_Events.SelectionChanged);
-    });
-}
-
-std::int32_t ListViewModel::NumSelectedItems() const {
-    return static_cast<std::int32_t>(
-        std::count_if(c_Items.begin(), c_Items.begin() + c_ItemCount,
-                      [](const ItemRecord& pItem) { return pItem.IsSelected == kFlagSelected; }));
-}
-bool ListViewModel::MultiSelected() const { return NumSelectedItems() > 1; }
-
-std::int32_t ListViewModel::YsItem(double pY) const {
-    return Trapped(std::int32_t{0}, [&] {
-        if (c_OneHeight < 1) return std::int32_t{0};
-        const std::int64_t row = std::int64_t{RoundToInt32(pY) / c_OneHeight} + c_TopItem;
-        return Limit(row, 0, c_ItemCount);
-    });
-}
-
-// ---- Item store ---------------------------------------------------------------
 
 ListViewModel::ItemRecord ListViewModel::EmptyItem(std::int32_t pDispColor) const {
     ItemRecord item;
@@ -606,63 +448,6 @@ void ListViewModel::DeleteAll() {
     });
 }
 
-void ListViewModel::DeleteSelected() {
-    Trap([&] {
-        // Runs of removed rows (first, count), found before anything moves.
-        std::vector<std::pair<std::int32_t, std::int32_t>> runs;
-        for (std::int32_t i = 0; i < c_ItemCount; ++i) {
-            if (c_Items[static_cast<std::size_t>(i)].IsSelected == 0) continue;
-            if (!runs.empty() && runs.back().first + runs.back().second == i)
-                ++runs.back().second;
-            else
-                runs.emplace_back(i, 1);
-        }
-        const auto end = std::stable_partition(c_Items.begin(), c_Items.begin() + c_ItemCount,
-                                               [](const ItemRecord& pItem) { return pItem.IsSelected == 0; });
-        c_ItemCount = static_cast<std::int32_t>(end - c_Items.begin());
-        ShrinkAfterDeletion();
-        const bool cursorMoved = c_SelectedItem != -1;
-        c_SelectedItem = -1;
-        // The lowest run last, so that every notice's rows hold when applied in turn.
-        for (auto run = runs.rbegin(); run != runs.rend(); ++run) Notify(c_Events.RowsRemoved, run->first, run->second);
-        if (cursorMoved) Notify(c_Events.SelectionChanged);
-    });
-}
-
-void ListViewModel::UnSelectAllQuietly() {
-    for (std::int32_t i = 0; i < c_ItemCount; ++i) c_Items[static_cast<std::size_t>(i)].IsSelected = 0;
-    c_SelectedItem = -1;
-}
-
-void ListViewModel::UnSelectAll() {
-    Trap([&] {
-        const SelectionState before = Selection();
-        UnSelectAllQuietly();
-        NotifySelectionIfChanged(before);
-    });
-}
-
-void ListViewModel::SelectAll() {
-    Trap([&] {
-        const SelectionState before = Selection();
-        for (std::int32_t i = 0; i < c_ItemCount; ++i) c_Items[static_cast<std::size_t>(i)].IsSelected = kFlagSelected;
-        NotifySelectionIfChanged(before);
-    });
-}
-
-ListViewModel::SelectionState ListViewModel::Selection() const {
-    SelectionState state;
-    state.Cursor = c_SelectedItem;
-    state.Flags.reserve(static_cast<std::size_t>(c_ItemCount));
-    for (std::int32_t i = 0; i < c_ItemCount; ++i)
-        state.Flags.push_back(c_Items[static_cast<std::size_t>(i)].IsSelected);
-    return state;
-}
-
-void ListViewModel::NotifySelectionIfChanged(const SelectionState& pBefore) {
-    if (!(Selection() == pBefore)) Notify(c_Events.SelectionChanged);
-}
-
 void ListViewModel::NotifyRowChanged(std::int32_t pRow) { Notify(c_Events.RowChanged, pRow); }
 
 void ListViewModel::NotifyReset() { Notify(c_Events.ListReset); }
@@ -683,21 +468,6 @@ void ListViewModel::ExchangeItem(std::int32_t pPlus) {
         NotifySelectionIfChanged(before);
     });
 }
-
-void ListViewModel::MoveCursor(bool pIsDown) {
-    Trap([&] {
-        if (c_ItemCount == 0) return;
-        const std::int32_t cursor =
-            c_SelectedItem < 0 ? 0 : Limit(std::int64_t{c_SelectedItem} + (pIsDown ? 1 : -1), 0, c_ItemCount - 1);
-        const SelectionState before = Selection();
-        UnSelectAllQuietly();
-        c_SelectedItem = cursor;
-        c_Items[static_cast<std::size_t>(cursor)].IsSelected = kFlagSelected;
-        NotifySelectionIfChanged(before);
-    });
-}
-
-// ---- Sort and shuffle -----------------------------------------------------------
 
 void ListViewModel::ReOrder(std::int32_t pOrderItem, std::int32_t pForce, std::int32_t pReverse) {
     Trap([&] {
@@ -763,102 +533,6 @@ void ListViewModel::RndItem() {
                 c_SelectedItem = b;
         }
         NotifyReset();
-    });
-}
-
-// ---- Mouse ----------------------------------------------------------------------
-
-std::int32_t ListViewModel::ClickRow(double pY) const {
-    const double y = pY - static_cast<double>(kClickRowOffsetPixels) * c_TwipsPerPixel;
-    const std::int64_t row = std::int64_t{RoundToInt32(y) / c_OneHeight} + c_TopItem;
-    return Limit(row, 0, c_ItemCount - 1);
-}
-
-void ListViewModel::SelectByClick(std::int32_t pRow, std::int32_t pShift) {
-    const bool multi = c_NoMultiSelect == 0;
-    ItemRecord& clicked = c_Items[static_cast<std::size_t>(pRow)];
-    if (multi && pShift == kShiftKey) {
-        const std::int32_t from = c_SelectedItem < 0 ? 0 : std::min(c_SelectedItem, pRow);
-        const std::int32_t to = std::max(c_SelectedItem, pRow);
-        for (std::int32_t i = 0; i < c_ItemCount; ++i)
-            c_Items[static_cast<std::size_t>(i)].IsSelected = (i >= from && i <= to) ? kFlagSelected : 0;
-        c_RangeMode = true;
-        c_ToggleMode = false;
-        c_SelectedItem = pRow;
-        return;
-    }
-    if (multi && pShift == kCtrlKey) {
-        if (clicked.IsSelected == kFlagSelected) {
-            clicked.IsSelected = 0;
-            if (pRow == c_SelectedItem) {
-                c_SelectedItem = -1;
-                for (std::int32_t i = 0; i < c_ItemCount; ++i) {
-                    if (c_Items[static_cast<std::size_t>(i)].IsSelected == kFlagSelected) {
-                        c_SelectedItem = i;
-                        break;
-                    }
-                }
-            }
-        } else {
-            clicked.IsSelected = kFlagSelected;
-            c_SelectedItem = pRow;
-        }
-        c_RangeMode = false;
-        c_ToggleMode = true;
-        return;
-    }
-    // A plain click right after a range or toggle click keeps that selection,
-    // so that it can be dragged.
-    if (c_RangeMode) {
-        c_RangeMode = false;
-        if (clicked.IsSelected == kFlagSelected) return;
-    }
-    if (c_ToggleMode) {
-        c_ToggleMode = false;
-        return;
-    }
-    UnSelectAllQuietly();
-    clicked.IsSelected = kFlagSelected;
-    c_SelectedItem = pRow;
-}
-
-bool ListViewModel::ItemAreaMouseDown(std::int32_t pButton, std::int32_t pShift, double pX, double pY) {
-    return Trapped(false, [&] {
-        if (c_ClickDisabled != 0 || c_OneHeight < 1) return false;
-        Raise(c_Events.MouseDown, pButton, pShift, pX, pY);
-        // Every press is recorded so that its release raises the matching click.
-        c_HasPress = true;
-        c_PressX = pX;
-        c_PressY = pY;
-        if (pButton != kLeftButton) return false;
-        if (c_ItemCount == 0) {
-            c_SelectedItem = -1;
-            return false;
-        }
-        const SelectionState before = Selection();
-        SelectByClick(ClickRow(pY), pShift);
-        c_SelectedData = ColumnAtX(pX);
-        NotifySelectionIfChanged(before);
-        return true;
-    });
-}
-
-bool ListViewModel::ItemAreaMouseUp(std::int32_t pButton, [[maybe_unused]] std::int32_t pShift, double pX, double pY) {
-    return Trapped(false, [&] {
-        if (!c_HasPress || c_ClickDisabled != 0) return false;
-        c_HasPress = false;
-        if (pButton == kRightButton) {
-            Raise(c_Events.RightClicked, pX, pY);
-            return false;
-        }
-        Raise(c_Events.Clicked, pX, pY);
-        return true;
-    });
-}
-
-void ListViewModel::ItemAreaDblClick() {
-    Trap([&] {
-        if (c_ClickDisabled == 0 && c_ItemCount > 0) Raise(c_Events.DblClicked);
     });
 }
 

@@ -105,7 +105,7 @@ void UC_Check::Layout() {
     if (const FontEntry* entry = FontAt(fontIndex)) c_Picture.SetFont(entry->Font);
     c_Picture.SetBackColor(kColorButtonFace);
 
-    c_BoxTwips = RoundToInt(static_cast<double>(c_SizeRate) * kBoxTwips);
+    c_BoxTwips = ScaledTwips(kBoxTwips, c_SizeRate);
     const std::int32_t box = c_BoxTwips / tpp;
     if (!c_Borrowed) {
         auto image = std::make_shared<Picture>(box, box, ratio);
@@ -164,10 +164,7 @@ void UC_Check::Draw() {
 }
 
 void UC_Check::DrawTick() {
-    const std::int32_t tpp = TwipsPerPixel();
-    const auto toPixels = [this, tpp](std::int32_t pTwips) {
-        return RoundToInt(static_cast<double>(pTwips) * c_SizeRate) / tpp;
-    };
+    const auto toPixels = [this](std::int32_t pTwips) { return TwipsToPixels(ScaledTwips(pTwips, c_SizeRate)); };
     std::array<QPoint, kTickTwips.size()> points;
     for (std::size_t i = 0; i < kTickTwips.size(); ++i) {
         points[i] = QPoint(toPixels(kTickTwips[i].X), c_BoxTop + toPixels(kTickTwips[i].Y));

@@ -375,6 +375,14 @@ private:
     void ScheduleRedraw(std::int32_t pRow);
     void RenderList();
     void RenderHeader(std::int32_t pPushedData);
+    // InitTab's steps: the header's column-position menu, the editors the
+    // columns ask for, the row height (twips) the editors need at least
+    // pBase, how far they sit above the text (pixels), their heights.
+    void BuildColumnMenu(std::int32_t pColumns);
+    void MakeEditors(std::int32_t pColumns);
+    std::int32_t EditorRowHeightTwips(std::int32_t pBase) const;
+    std::int32_t EditorRaisePixels() const;
+    void SizeEditors(std::int32_t pOneHeight);
     void PlaceEditorsVertically();
     void PlaceEditorsHorizontally();
     void HideAllEditors();

@@ -1,0 +1,208 @@
+#include "gui/list_columns.h"
+
+#include <cmath>
+#include <utility>
+
+#include <QAction>
+#include <QMenu>
+
+#include "app/run_report.h"
+#include "common/error_trap.h"
+#include "common/formatting.h"
+#include "common/settings_store.h"
+#include "controls/model/cell_value.h"
+#include "controls/widgets/uc_list_view.h"
+#include "gui/details/verdict_texts.h"
+#include "gui/guarded.h"
+#include "gui/rows/file_list_view.h"
+#include "gui/window_choices.h"
+#include "gui/window_rows.h"
+#include "uikit/message_box.h"
+#include "uikit/ui_metrics.h"
+
+namespace sonivate {
+namespace {
+
+// The delivery profile ("none", a built-in name or a profile file's path)
+// and the optional columns shown (their names, comma-separated).
+constexpr const char* kKeyProfile = "Profile";
+constexpr const char* kKeyColumns = "Columns";
+
+// The optional columns: their setting names, captions and widths (twips at
+// layout scale 1), and the decimals of their figures.
+struct OptionalColumn {
+    std::int32_t Column;
+    const char* Name;
+    const char* Caption;
+    const char* MenuText;
+    std::int32_t WidthTwips;
+};
+constexpr OptionalColumn kOptionalColumns[] = {
+    {kColumnTruePeak, "true_peak", "TPdBTP", "トゥルーピーク (dBTP)", 1240},
+    {kColumnLRA, "lra", "LRA", "ラウドネスレンジ (LU)", 900},
+    {kColumnMaxShortTerm, "max_short_term", "ST最大LKFS", "最大ショートターム (LKFS)", 1390},
+    {kColumnVerdict, "verdict", "判定", "判定（配信基準）", 900},
+};
+constexpr std::int32_t kFigureDecimals = 2;
+constexpr std::int32_t kRangeDecimals = 1;
+
+// The verdict cell of a row without a copy.
+constexpr const char* kNoCopyVerdict = "—";
+constexpr const char* kMessageProfileFile = "配信基準ファイルを使えません。";
+constexpr const char* kStatusProfileMissing = "配信基準ファイルを読めないため、配信基準なしで始めます: ";
+
+// The profile a setting names: none, a built-in one, or a profile file.
+// False with pError set when the file cannot be used.
+bool ProfileOfSetting(const std::string& pSetting, std::optional<DeliveryProfile>& pProfile, std::string& pError) {
+    pProfile.reset();
+    if (pSetting.empty() || pSetting == kProfileNone) return true;
+    if (std::optional<DeliveryProfile> builtIn = BuiltInProfile(pSetting)) {
+        pProfile = std::move(builtIn);
+        return true;
+    }
+    pProfile = LoadProfileFile(pSetting, pError);
+    return pProfile.has_value();
+}
+
+const OptionalColumn* OptionalColumnOf(std::int32_t pColumn) {
+    for (const OptionalColumn& column : kOptionalColumns)
+        if (column.Column == pColumn) return &column;
+    return nullptr;
+}
+
+std::string FigureText(const std::optional<double>& pValue, std::int32_t pDecimals) {
+    return pValue && std::isfinite(*pValue) ? FormatFixed(*pValue, pDecimals) : std::string();
+}
+
+}  // namespace
+
+ListColumns::ListColumns(UC_ListView& pList, WindowRows& pRows, WindowChoices& pChoices, std::function<bool()> pRunning,
+                         QWidget* pOwner)
+    : mList(pList), mRows(pRows), mChoices(pChoices), mRunning(std::move(pRunning)), mOwner(pOwner) {}
+
+void ListColumns::SetUp(UC_ListView& pList, float pSizeRate) {
+    pList.SetNumData(kWindowColumns);
+    pList.SetNumAux(kFileListAux + kWindowAuxCount);
+    pList.SetUseUCBar(1);
+    pList.SetShowToolTip(1);
+    pList.Init();
+    for (std::int32_t c = 0; c < kFileListColumns; ++c) {
+        pList.SetTabName(c, kFileListColumnSetup[c].Caption);
+        pList.SetTabWidth(c, ScaledTwips(kFileListColumnSetup[c].WidthTwips, pSizeRate));
+    }
+    // The optional columns come after the five and stay hidden until chosen.
+    for (const OptionalColumn& column : kOptionalColumns) {
+        pList.SetTabName(column.Column, column.Caption);
+        pList.SetTabWidth(column.Column, ScaledTwips(column.WidthTwips, pSizeRate));
+        pList.SetTabHidden(column.Column, 1);
+    }
+}
+
+bool ListColumns::ChooseProfile(const std::string& pSetting) {
+    std::optional<DeliveryProfile> profile;
+    std::string error;
+    if (!ProfileOfSetting(pSetting, profile, error)) {
+        OwnerMessageBox(std::string(kMessageProfileFile) + kLineBreak + error, kMbOk | kMbIconExclamation, "", mOwner);
+        return false;
+    }
+    mProfile = std::move(profile);
+    mProfileSetting = mProfile ? pSetting : std::string(kProfileNone);
+    // A delivery standard names its target; the operator may still change it.
+    if (mProfile && !mRunning()) mChoices.SetTarget(mProfile->target);
+    JudgeRows();
+    return true;
+}
+
+bool ListColumns::ColumnShown(std::int32_t pColumn) const {
+    return OptionalColumnOf(pColumn) != nullptr && mList.TabHidden(pColumn) == 0;
+}
+
+void ListColumns::ShowColumn(std::int32_t pColumn, bool pShown) {
+    if (OptionalColumnOf(pColumn) == nullptr) return;
+    mList.SetTabHidden(pColumn, pShown ? 0 : 1);
+    mList.SetVbarParm();
+    mList.ReDrawTab(-1);
+    mList.ReDraw();
+}
+
+void ListColumns::ShowFigures(std::int32_t pRow, const RowResult& pResult) {
+    const RowResult& kept = mRows.Keep(pRow, pResult);
+    std::optional<double> truePeak, lra, shortTerm;
+    if (pResult.Broadcast) {
+        truePeak = pResult.Broadcast->TruePeak;
+        lra = pResult.Broadcast->LoudnessRange;
+        shortTerm = pResult.Broadcast->MaxShortTerm;
+    }
+    mList.SetValue(pRow, kColumnTruePeak, CellValue(FigureText(truePeak, kFigureDecimals)));
+    mList.SetValue(pRow, kColumnLRA, CellValue(FigureText(lra, kRangeDecimals)));
+    mList.SetValue(pRow, kColumnMaxShortTerm, CellValue(FigureText(shortTerm, kFigureDecimals)));
+    const std::optional<RowResult> last = mRows.LastRunResult(pRow);
+    const std::optional<FileVerdicts> verdicts = RowVerdicts(last ? &*last : &kept, mProfile ? &*mProfile : nullptr);
+    // A row with no copy has no copy to judge.
+    mList.SetValue(pRow, kColumnVerdict,
+                   CellValue(verdicts && !verdicts->HasOutput ? std::string(kNoCopyVerdict)
+                                                              : VerdictWord(ReportVerdict(verdicts, true).Kind)));
+}
+
+// The verdicts follow the profile: a new choice judges every measured row again.
+void ListColumns::JudgeRows() {
+    for (std::int32_t row = 0; row < mRows.Count(); ++row) {
+        if (const RowResult* result = mRows.Measurement(row)) ShowFigures(row, *result);
+    }
+    mList.ReDraw();
+}
+
+std::string ListColumns::VerdictToolTip(std::int32_t pRow) const {
+    const std::optional<RowResult> result = mRows.LastRunResult(pRow);
+    if (!mProfile || !result) return {};
+    const std::optional<FileVerdicts> verdicts = RowVerdicts(&*result, &*mProfile);
+    if (!verdicts || !verdicts->HasOutput) return {};
+    return mProfile->name + ": " + VerdictSummary(ReportVerdict(verdicts, true), ReportBand(*mProfile));
+}
+
+void ListColumns::OpenHeaderMenu(QPoint pGlobal) {
+    if (mHeaderMenu == nullptr) {
+        mHeaderMenu = new QMenu(mOwner);
+        mHeaderMenu->setObjectName("HeaderMenu");
+    }
+    mHeaderMenu->clear();
+    for (const OptionalColumn& column : kOptionalColumns) {
+        QAction* action = mHeaderMenu->addAction(Q(column.MenuText));
+        action->setObjectName(column.Name);
+        action->setCheckable(true);
+        action->setChecked(ColumnShown(column.Column));
+        const std::int32_t number = column.Column;
+        QObject::connect(action, &QAction::toggled, mOwner,
+                         [this, number](bool pOn) { Guarded(mOwner, [&] { ShowColumn(number, pOn); }); });
+    }
+    mHeaderMenu->popup(pGlobal);
+}
+
+std::string ListColumns::Load() {
+    std::string columns;
+    Trap([&] { columns = LoadSetting(kKeyColumns, ""); });
+    for (const OptionalColumn& column : kOptionalColumns) {
+        const std::string name = std::string(",") + column.Name + ",";
+        if (("," + columns + ",").find(name) != std::string::npos) mList.SetTabHidden(column.Column, 0);
+    }
+    std::string setting = kProfileNone;
+    Trap([&] { setting = LoadSetting(kKeyProfile, kProfileNone); });
+    std::string error;
+    if (ProfileOfSetting(setting, mProfile, error)) {
+        mProfileSetting = mProfile ? setting : std::string(kProfileNone);
+        return {};
+    }
+    // A profile file gone since the last start: the window starts without one and says so.
+    mProfileSetting = kProfileNone;
+    return kStatusProfileMissing + setting;
+}
+
+void ListColumns::Store() const {
+    std::string columns;
+    for (const OptionalColumn& column : kOptionalColumns)
+        if (ColumnShown(column.Column)) columns += (columns.empty() ? "" : ",") + std::string(column.Name);
+    Trap([&] { StoreSetting(kKeyColumns, columns); });
+    Trap([&] { StoreSetting(kKeyProfile, mProfileSetting); });
+}
+
+}  // namespace sonivate

@@ -1,0 +1,58 @@
+#pragma once
+// The list's context menu (details, remove, clear, list again, the
+// delivery profile, the copies' bext loudness, the report) and how it
+// opens: a right click (the row under the pointer becomes the selection
+// unless it is part of it), the menu key or Shift+F10 (on the current row).
+// Rebuilt on every opening; every entry acts through the room that owns
+// what it changes.
+
+#include <cstdint>
+#include <functional>
+
+#include <QPoint>
+
+class QMenu;
+class QWidget;
+
+namespace sonivate {
+
+class ListColumns;
+class UC_ListView;
+class WindowChoices;
+class WindowIntake;
+
+// What the menu's entries do beyond the columns and the choices.
+struct ListMenuActions {
+    std::function<bool()> Running;
+    std::function<void(std::int32_t pRow)> ShowDetails;
+    std::function<bool()> ReportPending;
+    std::function<void()> SaveReport;
+};
+
+class ListMenus {
+public:
+    ListMenus(UC_ListView& pList, WindowIntake& pIntake, ListColumns& pColumns, WindowChoices& pChoices,
+              ListMenuActions pActions, QWidget* pOwner);
+    ListMenus(const ListMenus&) = delete;
+    ListMenus& operator=(const ListMenus&) = delete;
+
+    // Right clicks and the menu keys open the menu from now on.
+    void Connect();
+    // The menu at pGlobal (screen pixels) for row pRow (-1 none); nothing
+    // during a run.
+    void Open(QPoint pGlobal, std::int32_t pRow);
+    QMenu* Menu() const { return mMenu; }
+
+private:
+    void RightClicked(double pY);
+
+    UC_ListView& mList;
+    WindowIntake& mIntake;
+    ListColumns& mColumns;
+    WindowChoices& mChoices;
+    ListMenuActions mActions;
+    QWidget* mOwner;
+    QMenu* mMenu = nullptr;
+};
+
+}  // namespace sonivate

@@ -1,0 +1,58 @@
+#pragma once
+// The report of the list (PDF, HTML or CSV by its name's extension): asked
+// for with the dialog service, built from the rows as values, drawn and
+// written off the window's thread, and told when written.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QWidget;
+
+namespace sonivate {
+
+class ListColumns;
+class ListViewRows;
+class RunExecutor;
+class WindowChoices;
+class WindowRows;
+namespace report {
+struct BatchReport;
+}
+
+class ReportSaver {
+public:
+    // pRunning answers whether a run is in progress; pShowStatus shows a
+    // status text; pSaved follows every report written (pOk) or failed.
+    ReportSaver(const ListViewRows& pListRows, const WindowRows& pRows, const ListColumns& pColumns,
+                const WindowChoices& pChoices, RunExecutor& pExecutor, std::function<bool()> pRunning,
+                std::function<void(const std::string&)> pShowStatus,
+                std::function<void(bool pOk, const std::string& pPath)> pSaved, QWidget* pOwner);
+    ReportSaver(const ReportSaver&) = delete;
+    ReportSaver& operator=(const ReportSaver&) = delete;
+
+    // A report is being written.
+    bool Pending() const { return mPending; }
+    // Asks for a file name and writes the report there.
+    void Save();
+    // The same without asking; false when refused (a run, an empty list, a
+    // report still being written).
+    bool SaveTo(const std::string& pPath);
+
+private:
+    report::BatchReport Build() const;
+    void Written(const std::string& pPath, bool pOk, int pErrno);
+
+    const ListViewRows& mListRows;
+    const WindowRows& mRows;
+    const ListColumns& mColumns;
+    const WindowChoices& mChoices;
+    RunExecutor& mExecutor;
+    std::function<bool()> mRunning;
+    std::function<void(const std::string&)> mShowStatus;
+    std::function<void(bool, const std::string&)> mSaved;
+    QWidget* mOwner;
+    bool mPending = false;
+};
+
+}  // namespace sonivate

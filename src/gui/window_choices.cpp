@@ -1,0 +1,155 @@
+#include "gui/window_choices.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+#include "app/delivery_profile.h"
+#include "app/file_list.h"
+#include "common/decimal_text.h"
+#include "common/error_trap.h"
+#include "common/formatting.h"
+#include "common/numeric.h"
+#include "common/paths.h"
+#include "common/settings_store.h"
+#include "controls/model/cell_value.h"
+#include "controls/widgets/uc_check.h"
+#include "controls/widgets/uc_path_text.h"
+#include "gui/guarded.h"
+#include "platform/small_file.h"
+#include "uikit/message_box.h"
+
+namespace sonivate {
+namespace {
+
+// Settings keys and their first-start defaults.
+constexpr const char* kKeyMesureFrom = "MesureFrom";
+constexpr const char* kKeyMesureTo = "MesureTo";
+constexpr const char* kKeyTargetLKFS = "TargetLKFS";
+constexpr const char* kKeyWavOutput = "WavOutput";
+constexpr const char* kKeySoundPath = "SoundPath";
+constexpr const char* kKeyNoClip = "NoClip";
+// The copies' bext loudness fields (keep, update, upgrade).
+constexpr const char* kKeyBextLoudness = "BextLoudness";
+constexpr std::int32_t kDefaultWavOutput = 0;
+constexpr std::int32_t kDefaultNoClip = 1;
+
+// A target no programme can sensibly be brought to (outside -60 to 0 LKFS).
+constexpr const char* kMessageTargetOutOfRange = "ターゲット値は -60 から 0 LKFS の範囲で入力してください";
+constexpr const char* kMessageTargetNotNumber =
+    "ターゲット値が数値ではありません。半角の数字で入力してください（例: -24.0）。";
+constexpr const char* kMessageFolderMissing = "出力先のフォルダがありません。作成しますか？";
+constexpr const char* kMessageFolderNotMade = "出力先のフォルダを作成できませんでした。";
+
+// The decimals of a profile's target in the box.
+constexpr std::int32_t kTargetDecimals = 1;
+
+std::int32_t ToInt(const std::string& pText) {
+    const std::optional<std::int32_t> value = CellValue(pText).AsInt32();
+    return value.value_or(0);
+}
+
+}  // namespace
+
+StoredChoices StoredChoices::Load() {
+    StoredChoices stored;
+    Trap([&] { stored.RangeFrom = LoadSetting(kKeyMesureFrom, kRangeStartEntries[0]); });
+    Trap([&] { stored.RangeTo = LoadSetting(kKeyMesureTo, kRangeEndEntries[0]); });
+    Trap([&] { stored.Target = LoadSetting(kKeyTargetLKFS, kDefaultTarget); });
+    Trap([&] { stored.WavOutput = ToInt(LoadSetting(kKeyWavOutput, kDefaultWavOutput)); });
+    Trap([&] { stored.SoundPath = LoadSetting(kKeySoundPath, ""); });
+    Trap([&] { stored.NoClip = ToInt(LoadSetting(kKeyNoClip, kDefaultNoClip)); });
+    Trap([&] {
+        stored.BextLoudness =
+            BextLoudnessModeOf(LoadSetting(kKeyBextLoudness, BextLoudnessModeName(kDefaultBextLoudnessMode)))
+                .value_or(kDefaultBextLoudnessMode);
+    });
+    return stored;
+}
+
+WindowChoices::WindowChoices(const ChoiceControls& pControls, BextLoudnessMode pBextLoudness, QWidget* pOwner)
+    : mControls(pControls), mBextLoudness(pBextLoudness), mOwner(pOwner) {}
+
+std::int32_t WindowChoices::RangeStartChoice() const { return mControls.ComboFromTo[0]->currentIndex(); }
+std::int32_t WindowChoices::RangeEndChoice() const { return mControls.ComboFromTo[1]->currentIndex(); }
+std::string WindowChoices::RangeStartText() const { return mControls.ComboFromTo[0]->currentText().toStdString(); }
+std::string WindowChoices::RangeEndText() const { return mControls.ComboFromTo[1]->currentText().toStdString(); }
+
+std::string WindowChoices::TargetLKFSText() const {
+    return AsciiNumberText(mControls.TextTargetLKFS->text().toStdString());
+}
+
+void WindowChoices::SetTarget(double pTargetLKFS) {
+    mControls.TextTargetLKFS->setText(Q(FormatFixed(pTargetLKFS, kTargetDecimals)));
+}
+
+bool WindowChoices::WavOutput() const { return mControls.CheckWavOutput->Value() != 0; }
+std::string WindowChoices::SoundPath() const { return mControls.TextSoundPath->Text(); }
+bool WindowChoices::NoClip() const { return mControls.CheckNoClip->Value() == 1; }
+
+bool WindowChoices::TargetReady() {
+    QLineEdit& box = *mControls.TextTargetLKFS;
+    const std::string typed = box.text().toStdString();
+    const std::string ascii = TrimSpaces(AsciiNumberText(typed));
+    const bool number = !ascii.empty() && CellValue(ascii).ReadsAsNumber();
+    if (number && TargetLKFSAllowed(ParseDecimal(ascii).value_or(kHighestTargetLKFS + 1.0))) {
+        // Full-width digits stand as what they say, in the box and the store.
+        if (ascii != typed) box.setText(Q(ascii));
+        return true;
+    }
+    OwnerMessageBox(std::string(number ? kMessageTargetOutOfRange : kMessageTargetNotNumber) + kLineBreak + typed,
+                    kMbOk | kMbIconExclamation, "", mOwner);
+    box.setFocus(Qt::OtherFocusReason);
+    box.selectAll();
+    return false;
+}
+
+bool WindowChoices::OutputFolderReady() {
+    if (mControls.CheckWavOutput->Value() == 0) return true;
+    // An empty box keeps the copies beside their sources.
+    const std::string folder = mControls.TextSoundPath->Text();
+    if (folder.empty() || FolderExists(folder) == 1) return true;
+    const std::int32_t answer = OwnerMessageBox(std::string(kMessageFolderMissing) + kLineBreak + folder,
+                                                kMbYesNo | kMbIconQuestion, "", mOwner);
+    if (answer != kIdYes) return false;
+    if (platform::MakeFolders(folder) && FolderExists(folder) == 1) return true;
+    OwnerMessageBox(std::string(kMessageFolderNotMade) + kLineBreak + folder, kMbOk | kMbIconStop, "", mOwner);
+    return false;
+}
+
+void WindowChoices::Lock(bool pLocked) {
+    for (QComboBox* combo : mControls.ComboFromTo) combo->setEnabled(!pLocked);
+    mControls.TextTargetLKFS->setEnabled(!pLocked);
+    mControls.CheckWavOutput->SetEnabled(!pLocked);
+    mControls.TextSoundPath->setEnabled(!pLocked);
+    mControls.TextSoundPath->SetButtonDisabled(pLocked ? 1 : 0);
+    if (pLocked) {
+        mControls.CheckNoClip->SetEnabled(false);
+    } else {
+        UpdateOutputControls();
+    }
+}
+
+void WindowChoices::UpdateOutputControls() {
+    const bool on = mControls.CheckWavOutput->Value() == 1;
+    mControls.TextSoundPath->SetEnabled(on);
+    mControls.CheckNoClip->SetEnabled(on);
+}
+
+void WindowChoices::Store() const {
+    Trap([&] { StoreSetting(kKeySoundPath, mControls.TextSoundPath->Text()); });
+    Trap([&] { StoreSetting(kKeyMesureFrom, RangeStartText()); });
+    Trap([&] { StoreSetting(kKeyMesureTo, RangeEndText()); });
+    Trap([&] {
+        // A target that is no number keeps the stored one.
+        const std::string target = TrimSpaces(AsciiNumberText(mControls.TextTargetLKFS->text().toStdString()));
+        if (!target.empty() && CellValue(target).ReadsAsNumber()) StoreSetting(kKeyTargetLKFS, target);
+    });
+    Trap([&] { StoreSetting(kKeyWavOutput, mControls.CheckWavOutput->Value()); });
+    Trap([&] { StoreSetting(kKeyNoClip, mControls.CheckNoClip->Value()); });
+}
+
+void WindowChoices::StoreBextLoudness() const {
+    Trap([&] { StoreSetting(kKeyBextLoudness, BextLoudnessModeName(mBextLoudness)); });
+}
+
+}  // namespace sonivate

@@ -1,0 +1,100 @@
+#pragma once
+// What the window knows of each row beyond the file list's own cells: what
+// the last run made of it (an outcome and its text), the notes of the range
+// markers its file lacks, and the measurement the last run to measure it
+// left, with the target and the run it was made for. Kept in the row's
+// hidden values after the file list's three, so that it moves with the row
+// through sorts and removals; the measurements themselves are kept here by
+// a key the row holds. The one place the window's rooms read a row's state
+// from: the run writes outcomes and measurements, the tooltips, columns,
+// details and report read them.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "app/measurement_run.h"
+#include "app/row_reason.h"
+
+namespace sonivate {
+
+class UC_ListView;
+
+// What a row's last run made of it, for its icon, its tooltip and the counts.
+enum class RowOutcome { None, Written, MeasuredOnly, Skipped, Failed, Stopped, NotReached };
+
+// The hidden values the window's rows use (after the file list's).
+inline constexpr std::int32_t kWindowAuxCount = 4;
+
+// The outcome a run's result makes of its row, and its text in the window's
+// language; a reason in the window's language with the cause of a failed write.
+RowOutcome OutcomeOf(const RowResult& pResult);
+std::string OutcomeText(const RowResult& pResult);
+std::string WindowReasonText(RowReason pReason, int pError);
+
+class WindowRows {
+public:
+    explicit WindowRows(UC_ListView& pList) : mList(pList) {}
+    WindowRows(const WindowRows&) = delete;
+    WindowRows& operator=(const WindowRows&) = delete;
+
+    std::int32_t Count() const;
+    // The path the row was listed with.
+    std::string Path(std::int32_t pRow) const;
+
+    // ---- Outcomes of the last run ------------------------------------------------
+    RowOutcome Outcome(std::int32_t pRow) const;
+    std::string OutcomeText(std::int32_t pRow) const;
+    // The outcome, its text and the row's icon (a row with no outcome shows
+    // its missing marker, if any).
+    void SetOutcome(std::int32_t pRow, RowOutcome pOutcome, const std::string& pText);
+    void ResetOutcomes();
+
+    // ---- Missing markers -----------------------------------------------------------
+    // The note for the file pPath, waiting for its row ("" nothing missing).
+    void NotePending(const std::string& pPath, const std::string& pNote);
+    // Rows new since the last call get the notes of the markers their files lack.
+    void NoteNewRows();
+    std::string MarkerNote(std::int32_t pRow) const;
+
+    // ---- Measurements -------------------------------------------------------------------
+    // A run starts: its number goes up, and its target (LKFS) is what its
+    // measurements are made for.
+    void BeginRun(double pTargetLKFS);
+    std::int64_t RunNumber() const { return mRunNumber; }
+    double RunTarget() const { return mRunTarget; }
+    // Keeps pResult as the row's measurement of this run and returns it.
+    const RowResult& Keep(std::int32_t pRow, const RowResult& pResult);
+    // What the last run to measure row pRow measured (null when nothing).
+    const RowResult* Measurement(std::int32_t pRow) const;
+    // The row's measurement as the last run left it: an earlier run's
+    // figures with this run's outcome of the row.
+    std::optional<RowResult> LastRunResult(std::int32_t pRow) const;
+    // The target the row's measurement was made for (only with a measurement).
+    double MeasuredTarget(std::int32_t pRow) const;
+    bool AnyMeasured() const { return !mResults.empty(); }
+    // Measurements of rows no longer listed are dropped.
+    void ForgetRemoved();
+
+private:
+    struct KeptMeasurement {
+        RowResult Result;
+        double TargetLKFS = 0.0;
+        std::int64_t Run = 0;  // the run that measured it (mRunNumber then)
+    };
+    const KeptMeasurement* Kept(std::int32_t pRow) const;
+
+    UC_ListView& mList;
+    // Notes of missing markers by path, waiting for their rows.
+    std::map<std::string, std::string> mPendingNotes;
+    // Measurements by the key the row keeps in its hidden values.
+    std::map<std::int64_t, KeptMeasurement> mResults;
+    std::int64_t mNextResultKey = 0;
+    // Runs started so far: a kept measurement of an earlier run still gives
+    // its figures, but no outcome of the last run (no copy, no copy verdict).
+    std::int64_t mRunNumber = 0;
+    double mRunTarget = 0.0;
+};
+
+}  // namespace sonivate
