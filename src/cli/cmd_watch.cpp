@@ -117,7 +117,10 @@ public:
     std::shared_ptr<const OutputTarget> DecideOutput() const override { return OutputTarget::Folder(mOutputFolder); }
     // Anyone who may write to the watched folder may place a link there.
     bool NoFollow() const override { return true; }
-    bool NoClip() const override { return !mChoices.allowClip; }
+    bool NoClip() const override { return OnClipOf(mChoices) == ClipAction::Skip; }
+    ClipAction OnClip() const override { return OnClipOf(mChoices); }
+    double CeilingDBTP() const override { return CeilingOf(mChoices); }
+    double MaxReductionDB() const override { return mChoices.maxReduction; }
     bool BroadcastExtras() const override { return !mChoices.extras.noExtras; }
     BextLoudnessMode BextLoudness() const override { return BextModeOf(mChoices); }
     void ClearStopRequest() override {}

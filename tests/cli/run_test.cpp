@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -184,6 +186,69 @@ TEST(CliRun, BroadcastFiguresAndVerdictsAreThoseOfMeasure) {
     const CliResult table = RunCli({"run", "--profile", "ebu-r128-s1", loud});
     EXPECT_NE(table.out.find("dBTP"), std::string::npos) << table.out;
     EXPECT_NE(table.out.find("fail (loudness_high short_term_over) / pass"), std::string::npos) << table.out;
+}
+
+// A programme at about -30 LKFS with a short loud burst every second: at
+// -24 LKFS its copy's true peak would pass 0 dBTP, though a limiter needs
+// only a few dB to keep it under -1 dBTP.
+std::string BurstyProgramme(const ScratchDir& pDir, const std::string& pName) {
+    constexpr std::int64_t kSeconds = 6;
+    constexpr std::int64_t kBurstFrames = kRate / 100;
+    Samples samples = Sine(kRate * kSeconds, 2, 1000.0, -30.0, 16);
+    const Samples burst = Sine(kBurstFrames, 2, 1000.0, -3.0, 16);
+    for (std::int64_t second = 0; second < kSeconds; ++second)
+        for (std::int64_t k = 0; k < kBurstFrames * 2; ++k)
+            samples[static_cast<size_t>((second * kRate + kRate / 2) * 2 + k)] = burst[static_cast<size_t>(k)];
+    return WriteWav(pDir.file(pName), {}, samples);
+}
+
+TEST(CliRun, RedRowsAreSkippedLoweredOrLimitedAsAskedAndTheCopyIsMeasured) {
+    ScratchDir dir, skipped, lowered, limited, refused;
+    const std::string file = BurstyProgramme(dir, "spot.wav");
+    auto run = [&](const ScratchDir& pOut, std::vector<std::string> pMore) {
+        std::vector<std::string> arguments = {"run", "--json", "--write", "--output-dir", pOut.path()};
+        arguments.insert(arguments.end(), pMore.begin(), pMore.end());
+        arguments.push_back(file);
+        const CliResult r = RunCli(arguments);
+        return std::make_pair(r.status, Json::parse(r.out.empty() ? "[{}]" : r.out)[0]);
+    };
+    auto copyFigures = [&](const ScratchDir& pOut) {
+        return Json::parse(RunCli({"measure", "--json", pOut.file("spot.wav")}).out)[0];
+    };
+
+    const auto [skipStatus, skip] = run(skipped, {});
+    EXPECT_EQ(skipStatus, 1);
+    EXPECT_EQ(skip["reason"], "would_clip") << "skip stays the default";
+    EXPECT_FALSE(skip.contains("clip_action")) << "the clip keys come only with another action";
+
+    const auto [lowerStatus, lower] = run(lowered, {"--on-clip", "lower"});
+    ASSERT_EQ(lowerStatus, 0) << lower.dump();
+    EXPECT_EQ(lower["clip_action"], "lowered");
+    EXPECT_LT(lower["applied_gain"].get<double>(), lower["gain"].get<double>() - 1.0);
+    const Json lowerCopy = copyFigures(lowered);
+    EXPECT_LE(lowerCopy["true_peak"].get<double>(), -1.0 + 0.005);
+    EXPECT_LT(lowerCopy["lkfs"].get<double>(), -25.0) << "lowering misses the target, and says so by its gain";
+
+    const auto [limitStatus, limit] = run(limited, {"--on-clip", "limit"});
+    ASSERT_EQ(limitStatus, 0) << limit.dump();
+    EXPECT_EQ(limit["clip_action"], "limited");
+    EXPECT_GT(limit["max_reduction"].get<double>(), 1.0);
+    EXPECT_LE(limit["max_reduction"].get<double>(), 6.0);
+    EXPECT_GT(limit["limited_seconds_0_1db"].get<double>(), 0.0);
+    EXPECT_LT(limit["limited_seconds_0_1db"].get<double>(), 1.0) << "only around the bursts";
+    const Json limitCopy = copyFigures(limited);
+    EXPECT_LE(limitCopy["true_peak"].get<double>(), -1.0 + 0.005);
+    EXPECT_NEAR(limitCopy["lkfs"].get<double>(), -24.0, 0.1);
+    EXPECT_NEAR(limit["true_peak"].get<double>() + limit["gain"].get<double>(), 1.0, 2.0) << "it needed limiting";
+
+    const auto [refusedStatus, tooMuch] = run(refused, {"--on-clip", "limit", "--max-reduction", "0.5"});
+    EXPECT_EQ(refusedStatus, 1);
+    EXPECT_EQ(tooMuch["reason"], "limit_exceeded");
+    EXPECT_GT(tooMuch["needed_reduction"].get<double>(), 0.5);
+    EXPECT_FALSE(std::ifstream(refused.file("spot.wav")).good()) << "nothing written";
+
+    EXPECT_EQ(RunCli({"run", "--allow-clip", "--on-clip", "limit", file}).status, 2);
+    EXPECT_EQ(RunCli({"run", "--on-clip", "squash", file}).status, 2);
 }
 
 TEST(CliRun, NoExtrasPrintsTheIntegratedFiguresOnly) {
