@@ -13,6 +13,9 @@ namespace sonivate {
 namespace {
 
 constexpr std::int32_t kMaxChannels = 8;
+// Frames decoded at a time: a whole number of steps, small enough for the
+// first-level caches.
+constexpr std::int32_t kChunkFrames = 128 * kLimiterStepFrames;
 constexpr std::int32_t kLowestRate = 1000;
 // Below this magnitude (about -300 dBTP) a step counts as silent.
 constexpr float kSilentPeak = 1e-15f;
@@ -109,18 +112,21 @@ double GainEnvelope::FactorAt(std::int64_t pFrame) const {
     return factor;
 }
 
-TruePeakLimiter::TruePeakLimiter(std::int32_t pChannels, std::int32_t pBitsPerSample, std::int32_t pSampleRate) {
+TruePeakLimiter::TruePeakLimiter(std::int32_t pChannels, std::int32_t pBitsPerSample, std::int32_t pSampleRate,
+                                 double pExactRangeDB) {
     if (pChannels < 1 || pChannels > kMaxChannels || (pBitsPerSample != 16 && pBitsPerSample != 24) ||
-        pSampleRate < kLowestRate)
+        pSampleRate < kLowestRate || !(pExactRangeDB >= 0.0))
         return;
     mStatus = LimiterStatus::Ok;
     mChannels = pChannels;
     mBytesPerSample = pBitsPerSample / 8;
     mSampleRate = pSampleRate;
     mScale = static_cast<float>(1.0 / (pBitsPerSample == 16 ? bs1770::kFullScale16 : bs1770::kFullScale24));
+    mExactRangeDB = pExactRangeDB;
+    mExactFactor = static_cast<float>(std::pow(10.0, -pExactRangeDB / 20.0));
     mKernels = &qc_detail::SelectedKernels();
     mInput.assign(static_cast<size_t>(pChannels),
-                  std::vector<float>(static_cast<size_t>(qc_detail::kTruePeakHistory + kLimiterStepFrames), 0.0f));
+                  std::vector<float>(static_cast<size_t>(qc_detail::kTruePeakHistory + kChunkFrames), 0.0f));
 }
 
 bool TruePeakLimiter::Push(std::span<const std::uint8_t> pBytes) {
@@ -143,51 +149,162 @@ bool TruePeakLimiter::Push(std::span<const std::uint8_t> pBytes) {
     return true;
 }
 
+template <int BytesPerSample>
+void TruePeakLimiter::Decode(const std::uint8_t* pRaw, std::int64_t pFrames, float* const* pInto) const {
+    const std::int64_t frameBytes = static_cast<std::int64_t>(mChannels) * BytesPerSample;
+    for (std::int32_t c = 0; c < mChannels; ++c) {
+        float* into = pInto[c];
+        const std::uint8_t* from = pRaw + c * BytesPerSample;
+        for (std::int64_t i = 0; i < pFrames; ++i, from += frameBytes)
+            into[i] = static_cast<float>(PcmSample<BytesPerSample>(from)) * mScale;
+    }
+}
+
 void TruePeakLimiter::AddFrames(const std::uint8_t* pRaw, std::int64_t pFrames) {
     const std::int32_t history = qc_detail::kTruePeakHistory;
     const auto frameBytes = static_cast<std::int64_t>(mChannels * mBytesPerSample);
+    float* into[kMaxChannels];
     for (std::int64_t f = 0; f < pFrames;) {
-        const std::int64_t take = std::min<std::int64_t>(kLimiterStepFrames - mFill, pFrames - f);
-        for (std::int32_t c = 0; c < mChannels; ++c) {
-            float* into = mInput[static_cast<size_t>(c)].data() + history + mFill;
-            const std::uint8_t* from = pRaw + f * frameBytes + c * mBytesPerSample;
-            for (std::int64_t i = 0; i < take; ++i, from += frameBytes) {
-                const std::int32_t sample = mBytesPerSample == 2 ? Pcm16::DecodeOne(from) : Pcm24::DecodeOne(from);
-                into[i] = static_cast<float>(sample) * mScale;
-            }
-        }
+        const std::int64_t take = std::min<std::int64_t>(kChunkFrames - mFill, pFrames - f);
+        for (std::int32_t c = 0; c < mChannels; ++c) into[c] = mInput[static_cast<size_t>(c)].data() + history + mFill;
+        if (mBytesPerSample == 2)
+            Decode<2>(pRaw + f * frameBytes, take, into);
+        else
+            Decode<3>(pRaw + f * frameBytes, take, into);
         mFill += static_cast<std::int32_t>(take);
         mFrames += take;
         f += take;
-        if (mFill == kLimiterStepFrames) EndStep();
+        for (; mFill - mScanned >= kLimiterStepFrames; mScanned += kLimiterStepFrames) ScanStep(mScanned);
+        if (mFill == kChunkFrames) {
+            for (std::vector<float>& input : mInput)
+                std::copy(input.begin() + kChunkFrames, input.begin() + kChunkFrames + history, input.begin());
+            mFill = mScanned = 0;
+        }
     }
 }
 
-void TruePeakLimiter::EndStep() {
+// A step whose bound cannot reach mExactFactor times the largest peak so far
+// keeps the bound: it cannot matter to an envelope needing less than the
+// exact range of reduction. The others are interpolated unless their
+// largest sample already reaches the bound.
+void TruePeakLimiter::ScanStep(std::int32_t pOffset) {
     const std::int32_t history = qc_detail::kTruePeakHistory;
-    float peak = 0.0f;
-    for (std::vector<float>& input : mInput) {
-        const float* samples = input.data() + history;
-        peak = std::max(peak, mKernels->AbsMax(samples, mFill));
-        if (peak < mKernels->AbsMax(samples - history, history + mFill) * qc_detail::kTruePeakGainBound)
-            peak = std::max(peak, mKernels->TruePeakMax(samples, mFill));
-        std::copy(input.begin() + mFill, input.begin() + mFill + history, input.begin());
+    float sample = 0.0f;
+    float around = 0.0f;
+    for (const std::vector<float>& input : mInput) {
+        const float* samples = input.data() + history + pOffset;
+        sample = std::max(sample, mKernels->AbsMax(samples, kLimiterStepFrames));
+        around = std::max(around, mKernels->AbsMax(samples - history, history + kLimiterStepFrames));
+    }
+    const float bound = around * qc_detail::kTruePeakGainBound;
+    float peak = bound;
+    if (bound > mLargest * mExactFactor) {
+        peak = sample;
+        if (sample < bound)
+            for (const std::vector<float>& input : mInput)
+                peak = std::max(peak, mKernels->TruePeakMax(input.data() + history + pOffset, kLimiterStepFrames));
+        mLargest = std::max(mLargest, peak);
     }
     mPeaks.push_back(peak);
-    mFill = 0;
+    mBounds.push_back(bound);
+}
+
+void TruePeakLimiter::PartialStep(float& pPeak, float& pBound) const {
+    const std::int32_t history = qc_detail::kTruePeakHistory;
+    const std::int32_t count = mFill - mScanned;
+    pPeak = pBound = 0.0f;
+    for (const std::vector<float>& input : mInput) {
+        const float* samples = input.data() + history + mScanned;
+        pPeak = std::max(pPeak, mKernels->AbsMax(samples, count));
+        pPeak = std::max(pPeak, mKernels->TruePeakMax(samples, count));
+        pBound = std::max(pBound, mKernels->AbsMax(samples - history, history + count));
+    }
+    pBound *= qc_detail::kTruePeakGainBound;
+}
+
+float TruePeakLimiter::StepPeak(std::int64_t pStep) const {
+    if (pStep >= 0 && pStep < static_cast<std::int64_t>(mPeaks.size())) return mPeaks[static_cast<size_t>(pStep)];
+    float peak = 0.0f, bound = 0.0f;
+    if (pStep == static_cast<std::int64_t>(mPeaks.size()) && mFill > mScanned) PartialStep(peak, bound);
+    return peak;
+}
+
+float TruePeakLimiter::StepBound(std::int64_t pStep) const {
+    if (pStep >= 0 && pStep < static_cast<std::int64_t>(mBounds.size())) return mBounds[static_cast<size_t>(pStep)];
+    float peak = 0.0f, bound = 0.0f;
+    if (pStep == static_cast<std::int64_t>(mBounds.size()) && mFill > mScanned) PartialStep(peak, bound);
+    return bound;
 }
 
 double TruePeakLimiter::TruePeakDB() const {
-    float peak = 0.0f;
-    for (const float p : mPeaks) peak = std::max(p, peak);
+    float peak = mLargest;
+    if (mFill > mScanned) peak = std::max(peak, StepPeak(static_cast<std::int64_t>(mPeaks.size())));
+    return peak > 0.0f ? ToDB(peak) : -std::numeric_limits<double>::infinity();
+}
+
+float TruePeakLimiter::PeakOf(const std::uint8_t* pRaw, std::int64_t pFrames) const {
+    if (mStatus != LimiterStatus::Ok || pFrames <= 0) return 0.0f;
     const std::int32_t history = qc_detail::kTruePeakHistory;
-    if (mFill > 0) {
-        for (const std::vector<float>& input : mInput) {
-            peak = std::max(peak, mKernels->AbsMax(input.data() + history, mFill));
-            peak = std::max(peak, mKernels->TruePeakMax(input.data() + history, mFill));
+    const auto frameBytes = static_cast<std::int64_t>(mChannels * mBytesPerSample);
+    constexpr std::int32_t kRun = 256;
+    float buffer[kMaxChannels * (qc_detail::kTruePeakHistory + kRun)];
+    float* into[kMaxChannels];
+    float peak = 0.0f;
+    for (std::int64_t first = 0; first < pFrames; first += kRun) {
+        const std::int64_t count = std::min<std::int64_t>(kRun, pFrames - first);
+        for (std::int32_t c = 0; c < mChannels; ++c) into[c] = buffer + c * (history + kRun);
+        const std::uint8_t* from = pRaw + (first - history) * frameBytes;
+        if (mBytesPerSample == 2)
+            Decode<2>(from, history + count, into);
+        else
+            Decode<3>(from, history + count, into);
+        for (std::int32_t c = 0; c < mChannels; ++c) {
+            const float* samples = into[c] + history;
+            const auto n = static_cast<std::int32_t>(count);
+            peak = std::max(peak, mKernels->AbsMax(samples, n));
+            peak = std::max(peak, mKernels->TruePeakMax(samples, n));
         }
     }
-    return peak > 0.0f ? ToDB(peak) : -std::numeric_limits<double>::infinity();
+    return peak;
+}
+
+bool TruePeakLimiter::StepEnergies(const std::uint8_t* pRaw, std::int64_t pFrames, std::int64_t pWarmFrames,
+                                   std::vector<float>& pOut) const {
+    pOut.clear();
+    const std::vector<double> weights = bs1770::ChannelWeights(mChannels);
+    if (mStatus != LimiterStatus::Ok || weights.empty()) return false;
+    const auto frameBytes = static_cast<std::int64_t>(mChannels * mBytesPerSample);
+    const double fullScale = 1.0 / static_cast<double>(mScale);
+    const double toFullScale = 1.0 / (fullScale * fullScale);
+    const size_t pairs = weights.size() / 2;
+    std::vector<qc_detail::KWeightState> filters(pairs);
+    std::vector<double> input(static_cast<size_t>(2 * kLimiterStepFrames));
+    const std::int64_t warm = std::clamp<std::int64_t>(pWarmFrames, 0, pFrames);
+    pOut.reserve(static_cast<size_t>((pFrames - warm + kLimiterStepFrames - 1) / kLimiterStepFrames));
+    // The warm-up in steps of its own, so the steps measured start at pWarmFrames.
+    for (std::int64_t first = 0; first < pFrames;) {
+        const std::int64_t count =
+            std::min<std::int64_t>(first < warm ? warm - first : kLimiterStepFrames, kLimiterStepFrames);
+        const std::int64_t frames = std::min(count, pFrames - first);
+        double energy = 0.0;
+        for (size_t p = 0; p < pairs; ++p) {
+            const std::int32_t left = mChannels == 1 ? 0 : static_cast<std::int32_t>(2 * p);
+            const std::int32_t right = mChannels == 1 ? 0 : left + 1;
+            for (std::int64_t i = 0; i < frames; ++i) {
+                const std::uint8_t* frame = pRaw + (first + i) * frameBytes;
+                input[static_cast<size_t>(2 * i)] =
+                    mBytesPerSample == 2 ? PcmSample<2>(frame + left * 2) : PcmSample<3>(frame + left * 3);
+                input[static_cast<size_t>(2 * i + 1)] =
+                    mBytesPerSample == 2 ? PcmSample<2>(frame + right * 2) : PcmSample<3>(frame + right * 3);
+            }
+            double squares[2] = {0.0, 0.0};
+            mKernels->KWeightSquares(input.data(), static_cast<std::int32_t>(frames), filters[p], squares);
+            energy += weights[2 * p] * squares[0] + weights[2 * p + 1] * squares[1];
+        }
+        if (first >= warm) pOut.push_back(static_cast<float>(energy * toFullScale));
+        first += frames;
+    }
+    return true;
 }
 
 double TruePeakLimiter::NeededReductionDB(double pGainDB, double pCeilingDBTP) const {
@@ -204,28 +321,24 @@ LimiterStatus TruePeakLimiter::Envelope(double pGainDB, double pCeilingDBTP, dou
 
     // Every step's peak, the partial last one included.
     std::vector<float> peaks = mPeaks;
-    if (mFill > 0) {
-        const std::int32_t history = qc_detail::kTruePeakHistory;
-        float peak = 0.0f;
-        for (const std::vector<float>& input : mInput) {
-            peak = std::max(peak, mKernels->AbsMax(input.data() + history, mFill));
-            peak = std::max(peak, mKernels->TruePeakMax(input.data() + history, mFill));
-        }
-        peaks.push_back(peak);
-    }
+    if (mFill > mScanned) peaks.push_back(StepPeak(static_cast<std::int64_t>(mPeaks.size())));
     const auto steps = static_cast<std::int64_t>(peaks.size());
-    std::vector<double> required(peaks.size(), 0.0);
-    bool any = false;
+    // The steps over the ceiling and what they need.
+    std::vector<std::int64_t> over;
+    double most = 0.0;
+    // Below this peak a step needs nothing (with room for the rounding of the
+    // threshold; the reduction itself is taken in dB).
+    const auto below = static_cast<float>(std::pow(10.0, (pCeilingDBTP - pGainDB) / 20.0) * (1.0 - 1e-6));
     for (size_t j = 0; j < peaks.size(); ++j) {
-        if (peaks[j] < kSilentPeak) continue;
-        const double over = pGainDB + ToDB(peaks[j]) - pCeilingDBTP;
-        if (over > 0.0) {
-            required[j] = over;
-            any = true;
+        if (peaks[j] < kSilentPeak || peaks[j] < below) continue;
+        const double need = pGainDB + ToDB(peaks[j]) - pCeilingDBTP;
+        if (need > 0.0) {
+            over.push_back(static_cast<std::int64_t>(j));
+            most = std::max(most, need);
         }
     }
     pOut = GainEnvelope(mFrames);
-    if (!any) return LimiterStatus::Ok;
+    if (over.empty()) return LimiterStatus::Ok;
 
     const double stepSeconds = static_cast<double>(kLimiterStepFrames) / mSampleRate;
     const auto hold = static_cast<std::int64_t>(std::ceil(kLimiterHoldSeconds / stepSeconds));
@@ -233,30 +346,46 @@ LimiterStatus TruePeakLimiter::Envelope(double pGainDB, double pCeilingDBTP, dou
     // step further; the hold must cover both.
     const std::int64_t smooth =
         std::min(static_cast<std::int64_t>(kLimiterSmoothSeconds / stepSeconds), (hold - 1) / 2);
-    std::vector<double> curve = RunningMax(required, hold);
-
     const double releaseStep = kLimiterReleaseDBPerSecond * stepSeconds;
     const double attackStep = kLimiterAttackDBPerSecond * stepSeconds;
-    for (std::int64_t j = 1; j < steps; ++j)
-        curve[static_cast<size_t>(j)] =
-            std::max(curve[static_cast<size_t>(j)], curve[static_cast<size_t>(j - 1)] - releaseStep);
-    for (std::int64_t j = steps - 2; j >= 0; --j)
-        curve[static_cast<size_t>(j)] =
-            std::max(curve[static_cast<size_t>(j)], curve[static_cast<size_t>(j + 1)] - attackStep);
-    if (smooth > 0) curve = MovingAverage(MovingAverage(curve, smooth), smooth);
+    // How far a required reduction reaches through the hold, the slopes, the
+    // averages and the points: beyond it the curve is exactly 0. Runs of
+    // steps further apart than twice this are shaped each on its own, which
+    // gives the values of one curve over the whole range, as every window
+    // and slope reaching an end of such a run sees only zeros there.
+    const std::int64_t reach =
+        hold + static_cast<std::int64_t>(std::ceil(most / std::min(releaseStep, attackStep))) + 2 * smooth + 2;
+    for (size_t first = 0; first < over.size();) {
+        size_t last = first;
+        while (last + 1 < over.size() && over[last + 1] - over[last] <= 2 * reach) ++last;
+        const std::int64_t from = std::max<std::int64_t>(over[first] - reach, 0);
+        const std::int64_t to = std::min(over[last] + reach, steps - 1);
+        const auto length = static_cast<size_t>(to - from + 1);
+        std::vector<double> required(length, 0.0);
+        for (size_t k = first; k <= last; ++k) {
+            const auto j = static_cast<size_t>(over[k]);
+            required[j - static_cast<size_t>(from)] = pGainDB + ToDB(peaks[j]) - pCeilingDBTP;
+        }
+        std::vector<double> curve = RunningMax(required, hold);
+        for (size_t j = 1; j < length; ++j) curve[j] = std::max(curve[j], curve[j - 1] - releaseStep);
+        for (size_t j = length - 1; j-- > 0;) curve[j] = std::max(curve[j], curve[j + 1] - attackStep);
+        if (smooth > 0) curve = MovingAverage(MovingAverage(curve, smooth), smooth);
 
-    // Point q (frame q * step) is used by the frames of steps q - 1 and q,
-    // which feed the interpolated outputs of steps q - 1 .. q + 1.
-    for (std::int64_t q = 0; q <= steps; ++q) {
-        double reduction = curve[static_cast<size_t>(std::min(q, steps - 1))];
-        for (std::int64_t j = std::max<std::int64_t>(q - 1, 0); j <= std::min(q + 1, steps - 1); ++j)
-            reduction = std::max(reduction, required[static_cast<size_t>(j)]);
-        if (reduction <= 0.0) continue;
-        const double factor = std::pow(10.0, -reduction / 20.0);
-        float point = static_cast<float>(factor);
-        if (static_cast<double>(point) > factor) point = std::nextafter(point, 0.0f);
-        pOut.mPoints[static_cast<size_t>(q)] = point;
-        pOut.mReduces = true;
+        // Point q (frame q * step) is used by the frames of steps q - 1 and q,
+        // which feed the interpolated outputs of steps q - 1 .. q + 1.
+        const std::int64_t lastPoint = to == steps - 1 ? steps : to;
+        for (std::int64_t q = from; q <= lastPoint; ++q) {
+            double reduction = curve[static_cast<size_t>(std::min(q, to) - from)];
+            for (std::int64_t j = std::max(q - 1, from); j <= std::min(q + 1, to); ++j)
+                reduction = std::max(reduction, required[static_cast<size_t>(j - from)]);
+            if (reduction <= 0.0) continue;
+            const double factor = std::pow(10.0, -reduction / 20.0);
+            float point = static_cast<float>(factor);
+            if (static_cast<double>(point) > factor) point = std::nextafter(point, 0.0f);
+            pOut.mPoints[static_cast<size_t>(q)] = point;
+            pOut.mReduces = true;
+        }
+        first = last + 1;
     }
     return LimiterStatus::Ok;
 }

@@ -44,6 +44,11 @@ inline constexpr double kLimiterReleaseDBPerSecond = 60.0;
 inline constexpr double kLimiterAttackDBPerSecond = 120.0;
 // The report's envelope: the largest reduction per block of this length.
 inline constexpr double kLimiterBlockSeconds = 0.1;
+// The analysis interpolates the steps whose peaks may lie within this many
+// dB of the range's largest; quieter steps keep an upper bound of their
+// peak (their largest sample times the interpolator's largest gain). An
+// envelope that needs no more reduction than this never depends on a bound.
+inline constexpr double kLimiterExactRangeDB = kLimiterDefaultMaxReductionDB;
 
 enum class LimiterStatus : std::int32_t {
     Ok = 0,         // the result holds (figures, envelope)
@@ -100,8 +105,10 @@ struct LimiterReport {
 class TruePeakLimiter {
 public:
     // Interleaved little-endian PCM: pChannels 1..8, pBitsPerSample 16 or 24,
-    // pSampleRate frames per second (at least 1000).
-    TruePeakLimiter(std::int32_t pChannels, std::int32_t pBitsPerSample, std::int32_t pSampleRate);
+    // pSampleRate frames per second (at least 1000). Steps whose peak may lie
+    // within pExactRangeDB of the largest get their exact peak (infinity: all).
+    TruePeakLimiter(std::int32_t pChannels, std::int32_t pBitsPerSample, std::int32_t pSampleRate,
+                    double pExactRangeDB = kLimiterExactRangeDB);
     TruePeakLimiter(const TruePeakLimiter&) = delete;
     TruePeakLimiter& operator=(const TruePeakLimiter&) = delete;
 
@@ -114,6 +121,32 @@ public:
     std::int64_t Frames() const { return mFrames; }
     // The range's true peak at unity gain, dBTP (-inf for silence).
     double TruePeakDB() const;
+    double ExactRangeDB() const { return mExactRangeDB; }
+
+    // Steps of the range (the last one may be short).
+    std::int64_t Steps() const { return (mFrames + kLimiterStepFrames - 1) / kLimiterStepFrames; }
+    // The largest magnitude (full scale 1.0) the meter's true peak takes over
+    // the frames of step pStep, samples included: exact for a step within
+    // ExactRangeDB of the largest, otherwise StepBound.
+    float StepPeak(std::int64_t pStep) const;
+    // An upper bound of every interpolated value and sample of step pStep:
+    // the largest sample among its frames and the interpolator's history
+    // times kTruePeakGainBound.
+    float StepBound(std::int64_t pStep) const;
+
+    // The meter's true peak over pFrames frames of this layout at pRaw,
+    // whose kTruePeakHistory frames before pRaw are the history (readable;
+    // zeros at the start of a range): the largest magnitude, full scale 1.0,
+    // of the interpolated values and samples at those frames.
+    float PeakOf(const std::uint8_t* pRaw, std::int64_t pFrames) const;
+
+    // The K-weighted energy (the channels weighted as for the integrated
+    // loudness, full scale 1.0 squared) of each whole or last step of the
+    // frames at pRaw from frame pWarmFrames on, into pOut (one value per
+    // step); the filter starts at rest at pRaw's first frame. False for a
+    // layout the meter does not weigh.
+    bool StepEnergies(const std::uint8_t* pRaw, std::int64_t pFrames, std::int64_t pWarmFrames,
+                      std::vector<float>& pOut) const;
 
     // The reduction (dB) the loudest peak needs at pGainDB under pCeilingDBTP;
     // 0 when nothing exceeds.
@@ -128,23 +161,32 @@ public:
     static LimiterReport Report(const GainEnvelope& pEnvelope, std::int32_t pSampleRate);
 
 private:
+    template <int BytesPerSample>
+    void Decode(const std::uint8_t* pRaw, std::int64_t pFrames, float* const* pInto) const;
     void AddFrames(const std::uint8_t* pRaw, std::int64_t pFrames);
-    void EndStep();
+    void ScanStep(std::int32_t pOffset);
+    // The peak and bound of the frames of the current chunk not yet scanned (fewer than a step).
+    void PartialStep(float& pPeak, float& pBound) const;
 
     LimiterStatus mStatus = LimiterStatus::Unsupported;
     std::int32_t mChannels = 0;
     std::int32_t mBytesPerSample = 0;
     std::int32_t mSampleRate = 0;
     float mScale = 0.0f;  // full scale to 1.0
+    double mExactRangeDB = kLimiterExactRangeDB;
+    float mExactFactor = 0.0f;  // a step is interpolated when its bound exceeds this times mLargest
+    float mLargest = 0.0f;      // the largest exact peak so far
     std::int64_t mFrames = 0;
     const qc_detail::Kernels* mKernels = nullptr;
-    // Per channel: the interpolator's history, then the current step's samples.
+    // Per channel: the interpolator's history, then the current chunk's samples.
     std::vector<std::vector<float>> mInput;
-    std::int32_t mFill = 0;  // frames of the current step
+    std::int32_t mFill = 0;     // frames of the current chunk
+    std::int32_t mScanned = 0;  // of them, frames in whole steps already scanned
     // A frame split between two pushes.
     std::vector<std::uint8_t> mHeld;
-    // Per step: the largest true-peak magnitude, full scale 1.0.
+    // Per whole step: the peak (see StepPeak) and its bound, full scale 1.0.
     std::vector<float> mPeaks;
+    std::vector<float> mBounds;
 };
 
 }  // namespace sonivate

@@ -2,10 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <memory>
 #include <span>
 
 #include "common/error_trap.h"
+#include "common/numeric.h"
+#include "loudness/bs1770.h"
+#include "loudness/c_lkfsfct.h"
+#include "loudness/k_weighting.h"
 #include "loudness/loudness_state.h"
 #include "wavefile/wave_mmio.h"
 
@@ -28,31 +34,71 @@ constexpr double kLoudnessAimFraction = 0.5;
 // the slope seen between two passes (LU per dB) is trusted within these bounds.
 constexpr double kLeastLoudnessSlope = 0.1;
 constexpr double kMostLoudnessSlope = 1.0;
+// The make-up gain is predicted from the K-weighted energy the envelope
+// takes away: at most this many envelopes are tried, and the prediction
+// stops once it lies this close (LU) to the target.
+constexpr std::int32_t kPredictionRounds = 4;
+constexpr double kPredictionToleranceLU = 0.002;
+// The K-weighting filter of the prediction starts at rest this many frames
+// before a reduced region: its slowest pole (0.995 per frame) has faded to
+// about 1e-9 by then.
+constexpr std::int64_t kPredictionWarmFrames = 4096;
+// Steps read on either side of those reduced: a higher gain widens the
+// reduced regions by about its rise over the attack and release rates.
+constexpr std::int64_t kPredictionMarginSteps = 32;
+// The copy's true peak is interpolated only where it may reach the largest
+// value found so far. Elsewhere the copy is the source times the writer's
+// factor, rounded: each sample within one unit of the file's scale (the
+// float product and the integer rounding), so each interpolated value
+// within kTruePeakGainBound units, taken twice; and the float sums of the
+// interpolator within about 12 * 2^-24 of the step's bound, taken with room.
+constexpr double kPeakRoundingUnits = 2.0 * 2.024;
+constexpr double kPeakArithmeticShare = 1e-5;
+// Progress: the share of a Plan the first rendering takes; a later one
+// takes half of what is left.
+constexpr float kFirstPassShare = 0.9f;
 
 }  // namespace
 
 template <class Sink>
-LimiterStatus LimitedGain::ReadRange(Sink&& pSink) {
+LimiterStatus LimitedGain::ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront) {
     const std::int64_t frameBytes = mInfo.BlockAlign;
-    const std::int64_t pieceFrames = std::max<std::int64_t>(kReadBytes / frameBytes, 1);
-    std::unique_ptr<unsigned char[]> buffer(new unsigned char[static_cast<size_t>(pieceFrames * frameBytes)]);
+    // Whole steps, so that every piece starts on a step of the envelope.
+    const std::int64_t pieceFrames =
+        std::max<std::int64_t>(kReadBytes / frameBytes / kLimiterStepFrames, 1) * kLimiterStepFrames;
+    std::unique_ptr<unsigned char[]> buffer(
+        new unsigned char[static_cast<size_t>((pFront + pieceFrames) * frameBytes)]);
+    std::fill(buffer.get(), buffer.get() + pFront * frameBytes, static_cast<unsigned char>(0));
+    unsigned char* const piece = buffer.get() + pFront * frameBytes;
+    const double span = static_cast<double>(std::max<std::int64_t>(mEnd - mStart, 1));
     for (std::int64_t frame = mStart; frame < mEnd;) {
         if (StopRequested && StopRequested()) return LimiterStatus::Canceled;
+        if (Progress)
+            Progress(pProgressFrom +
+                     (pProgressTo - pProgressFrom) * static_cast<float>(static_cast<double>(frame - mStart) / span));
         const std::int64_t frames = std::min(pieceFrames, mEnd - frame);
         const std::int64_t bytes = frames * frameBytes;
-        if (ReadHandleAt(mSource, mInfo.DataOffset + frame * frameBytes, buffer.get(), bytes) != bytes)
+        if (ReadHandleAt(mSource, mInfo.DataOffset + frame * frameBytes, piece, bytes) != bytes)
             return LimiterStatus::ReadFailed;
-        if (!pSink(buffer.get(), frames, frame - mStart)) return LimiterStatus::Unsupported;
+        if (!pSink(piece, frames, frame - mStart)) return LimiterStatus::Unsupported;
+        // The last frames of the piece go in front of the next.
+        if (pFront > 0 && frames >= pFront)
+            std::memmove(buffer.get(), piece + (frames - pFront) * frameBytes,
+                         static_cast<size_t>(pFront * frameBytes));
         frame += frames;
     }
+    if (Progress) Progress(pProgressTo);
     return LimiterStatus::Ok;
 }
 
 LimiterStatus LimitedGain::Analyse(const WaveFormatInfo& pInfo, FileHandle pSource, std::int64_t pFrom,
-                                   std::int64_t pTo, std::optional<double> pSourceLUFS) {
+                                   std::int64_t pTo, std::optional<double> pSourceLUFS,
+                                   std::span<const double> pSourceBlockPowers) {
     mStatus = LimiterStatus::Unsupported;
     mLimiter.reset();
     mSourceLUFS.reset();
+    mSourceBlocks.clear();
+    mEnergies.clear();
     mInfo = pInfo;
     mSource = pSource;
     if (pInfo.Valid == 0 || pInfo.Channels < 1 || pInfo.BlockAlign != pInfo.Channels * (pInfo.BitsPerSample / 8))
@@ -71,44 +117,209 @@ LimiterStatus LimitedGain::Analyse(const WaveFormatInfo& pInfo, FileHandle pSour
             meter.emplace(pInfo.Channels, pInfo.BitsPerSample, pInfo.SampleRate, kModeIntegrated);
             if (meter->Status() != LoudnessStatus::Measured) return LimiterStatus::Unsupported;
         }
-        const LimiterStatus read = ReadRange([&](const unsigned char* pBytes, std::int64_t pFrames, std::int64_t) {
-            const std::span<const std::uint8_t> bytes(pBytes, static_cast<size_t>(pFrames * mInfo.BlockAlign));
-            return mLimiter->Push(bytes) && (!meter || meter->Push(bytes));
-        });
+        const LimiterStatus read = ReadRange(
+            [&](const unsigned char* pBytes, std::int64_t pFrames, std::int64_t) {
+                const std::span<const std::uint8_t> bytes(pBytes, static_cast<size_t>(pFrames * mInfo.BlockAlign));
+                return mLimiter->Push(bytes) && (!meter || meter->Push(bytes));
+            },
+            0.0f, 1.0f, 0);
         if (read != LimiterStatus::Ok) return read;
         if (pSourceLUFS) {
             mSourceLUFS = pSourceLUFS;
+            mSourceBlocks.assign(pSourceBlockPowers.begin(), pSourceBlockPowers.end());
         } else {
             const LoudnessFigure<double> integrated = meter->Integrated();
-            if (integrated.Measured()) mSourceLUFS = integrated.Value;
+            if (integrated.Measured()) {
+                mSourceLUFS = integrated.Value;
+                const std::vector<double>& powers = meter->Meter().BlockPower();
+                mSourceBlocks.assign(powers.begin(), powers.begin() + meter->Meter().NumBlock());
+            }
         }
         return LimiterStatus::Ok;
     });
 }
 
+LimiterStatus LimitedGain::Reanalyse(double pExactRangeDB) {
+    mLimiter.emplace(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate, pExactRangeDB);
+    if (mLimiter->Status() != LimiterStatus::Ok) return LimiterStatus::Unsupported;
+    return ReadRange(
+        [&](const unsigned char* pBytes, std::int64_t pFrames, std::int64_t) {
+            return mLimiter->Push(
+                std::span<const std::uint8_t>(pBytes, static_cast<size_t>(pFrames * mInfo.BlockAlign)));
+        },
+        0.0f, 0.0f, 0);
+}
+
 double LimitedGain::SourceTruePeakDBTP() const { return mLimiter ? mLimiter->TruePeakDB() : 0.0; }
 
-LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope* pEnvelope, std::uint32_t pMode) {
+// The copy at pGainDB with pEnvelope, rendered piece by piece with the
+// writer's rule: every piece goes through the meter when the loudness is
+// asked for, and the meter's true peak is taken exactly wherever the copy
+// may reach the largest value found so far (see kPeakRoundingUnits).
+LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pEnvelope, bool pLoudness,
+                                          float pProgressFrom, float pProgressTo) {
     Measured result;
-    LoudnessState meter(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate, pMode);
-    if (meter.Status() != LoudnessStatus::Measured) {
-        result.Status = LimiterStatus::Unsupported;
-        return result;
+    std::optional<LoudnessState> meter;
+    if (pLoudness) {
+        meter.emplace(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate, kModeIntegrated);
+        if (meter->Status() != LoudnessStatus::Measured) {
+            result.Status = LimiterStatus::Unsupported;
+            return result;
+        }
     }
-    const GainEnvelope unity;
-    const GainEnvelope& envelope = pEnvelope != nullptr ? *pEnvelope : unity;
     const double factor = writer_detail::WriterFactor(pGainDB);
-    result.Status = ReadRange([&](unsigned char* pBytes, std::int64_t pFrames, std::int64_t pRangeFrame) {
-        if (!writer_detail::ScaleWithEnvelope(mInfo, pBytes, pFrames, factor, envelope, pRangeFrame)) return false;
-        return meter.Push(std::span<const std::uint8_t>(pBytes, static_cast<size_t>(pFrames * mInfo.BlockAlign)));
-    });
+    const double unit = 1.0 / (mInfo.BitsPerSample == 16 ? 32767.0 : 8388607.0);
+    const double rounding = kPeakRoundingUnits * unit;
+    // A step whose bound times the factor reaches this may saturate in the writer.
+    const double saturating = qc_detail::kTruePeakGainBound * (1.0 - 2.0 * unit);
+    const std::span<const float> points = pEnvelope.Points();
+    const bool reduces = pEnvelope.Reduces();
+    const auto lastPoint = static_cast<std::int64_t>(points.size()) - 1;
+    const std::int64_t frameBytes = mInfo.BlockAlign;
+    const std::int32_t history = qc_detail::kTruePeakHistory;
+    float largest = 0.0f;
+    // The envelope differs from unity at some frame a step's outputs take.
+    const auto changed = [&](std::int64_t pStep) {
+        if (!reduces) return false;
+        for (std::int64_t k = std::max<std::int64_t>(pStep - 1, 0); k <= std::min(pStep + 1, lastPoint); ++k)
+            if (points[static_cast<size_t>(k)] != 1.0f) return true;
+        return false;
+    };
+    result.Status = ReadRange(
+        [&](unsigned char* pBytes, std::int64_t pFrames, std::int64_t pRangeFrame) {
+            if (!writer_detail::ScaleWithEnvelope(mInfo, pBytes, pFrames, factor, pEnvelope, pRangeFrame)) return false;
+            if (meter && !meter->Push(std::span<const std::uint8_t>(pBytes, static_cast<size_t>(pFrames * frameBytes))))
+                return false;
+            const std::int64_t firstStep = pRangeFrame / kLimiterStepFrames;
+            const std::int64_t steps = (pFrames + kLimiterStepFrames - 1) / kLimiterStepFrames;
+            for (std::int64_t s = 0; s < steps;) {
+                // A run of steps to interpolate.
+                std::int64_t end = s;
+                while (end < steps) {
+                    const std::int64_t step = firstStep + end;
+                    if (!changed(step)) {
+                        const double bound = mLimiter->StepBound(step);
+                        const double reach =
+                            factor * (mLimiter->StepPeak(step) + kPeakArithmeticShare * bound) + rounding;
+                        if (reach < largest && factor * bound < saturating) break;
+                    }
+                    ++end;
+                }
+                if (end > s) {
+                    const std::int64_t first = s * kLimiterStepFrames;
+                    const std::int64_t count = std::min(end * kLimiterStepFrames, pFrames) - first;
+                    largest = std::max(largest, mLimiter->PeakOf(pBytes + first * frameBytes, count));
+                    s = end;
+                } else {
+                    ++s;
+                }
+            }
+            return true;
+        },
+        pProgressFrom, pProgressTo, history);
     if (result.Status != LimiterStatus::Ok) return result;
-    const LoudnessFigure<double> integrated = meter.Integrated();
-    result.IntegratedMeasured = integrated.Measured();
-    result.Integrated = integrated.Value;
-    const LoudnessFigure<double> truePeak = meter.TruePeak();
-    result.TruePeak = truePeak.Measured() ? truePeak.Value : -HUGE_VAL;
+    if (meter) {
+        const LoudnessFigure<double> integrated = meter->Integrated();
+        result.IntegratedMeasured = integrated.Measured();
+        result.Integrated = integrated.Value;
+    }
+    result.TruePeak = mEnd > mStart ? LinearToDB(static_cast<double>(largest)) : -HUGE_VAL;
     return result;
+}
+
+// The K-weighted energy of every step the envelope reduces, read from the
+// source where not known yet, each run of them after a warm-up of the filter.
+LimiterStatus LimitedGain::EnsureEnergies(const GainEnvelope& pEnvelope) {
+    const std::int64_t steps = mLimiter->Steps();
+    if (static_cast<std::int64_t>(mEnergies.size()) != steps)
+        mEnergies.assign(static_cast<size_t>(steps), std::numeric_limits<float>::quiet_NaN());
+    const std::span<const float> points = pEnvelope.Points();
+    const std::int64_t frameBytes = mInfo.BlockAlign;
+    std::vector<unsigned char> bytes;
+    std::vector<float> energies;
+    for (std::int64_t j = 0; j < steps;) {
+        const auto missing = [&](std::int64_t pStep) {
+            return (points[static_cast<size_t>(pStep)] != 1.0f || points[static_cast<size_t>(pStep + 1)] != 1.0f) &&
+                   std::isnan(mEnergies[static_cast<size_t>(pStep)]);
+        };
+        if (!missing(j)) {
+            ++j;
+            continue;
+        }
+        // Runs closer than the warm-up are read as one, each with a margin
+        // for the wider envelopes of the gains tried next.
+        std::int64_t end = j + 1;
+        for (std::int64_t gap = 0; end + gap < steps && gap * kLimiterStepFrames < kPredictionWarmFrames;) {
+            if (missing(end + gap)) {
+                end += gap + 1;
+                gap = 0;
+            } else {
+                ++gap;
+            }
+        }
+        const std::int64_t low = std::max<std::int64_t>(j - kPredictionMarginSteps, 0);
+        const std::int64_t high = std::min(end + kPredictionMarginSteps, steps);
+        const std::int64_t from = std::max<std::int64_t>(low * kLimiterStepFrames - kPredictionWarmFrames, 0);
+        const std::int64_t to = std::min(high * kLimiterStepFrames, mEnd - mStart);
+        bytes.resize(static_cast<size_t>((to - from) * frameBytes));
+        const auto size = static_cast<std::int64_t>(bytes.size());
+        if (ReadHandleAt(mSource, mInfo.DataOffset + (mStart + from) * frameBytes, bytes.data(), size) != size)
+            return LimiterStatus::ReadFailed;
+        if (!mLimiter->StepEnergies(bytes.data(), to - from, low * kLimiterStepFrames - from, energies))
+            return LimiterStatus::Unsupported;
+        for (size_t k = 0; k < energies.size() && low + static_cast<std::int64_t>(k) < steps; ++k) {
+            float& energy = mEnergies[static_cast<size_t>(low) + k];
+            if (std::isnan(energy)) energy = energies[k];
+        }
+        j = high;
+    }
+    return LimiterStatus::Ok;
+}
+
+// The loudness the copy at pGainDB with pEnvelope is expected to measure:
+// the source's blocks at the gain, less the K-weighted energy the envelope
+// takes from each, through the meter's gates; without the source's blocks,
+// as if every block passed the gates.
+std::optional<double> LimitedGain::ExpectedLoudness(double pGainDB, const GainEnvelope& pEnvelope) const {
+    if (!mSourceLUFS) return std::nullopt;
+    const double factor = writer_detail::WriterFactor(pGainDB);
+    const std::span<const float> points = pEnvelope.Points();
+    const std::int32_t hop = C_LKFSFCT::HopLength(mInfo.SampleRate);
+    const std::int64_t frames = mEnd - mStart;
+    if (hop < 1 || frames < 1) return std::nullopt;
+    const double fullScale = mInfo.BitsPerSample == 16 ? 32767.0 : 8388607.0;
+    std::vector<double> removed(mSourceBlocks.size(), 0.0);
+    double removedSum = 0.0;
+    double gains[kLimiterStepFrames];
+    for (std::int64_t j = 0; j < static_cast<std::int64_t>(mEnergies.size()); ++j) {
+        if (points[static_cast<size_t>(j)] == 1.0f && points[static_cast<size_t>(j + 1)] == 1.0f) continue;
+        const float energy = mEnergies[static_cast<size_t>(j)];
+        if (std::isnan(energy)) continue;
+        const std::int64_t first = j * kLimiterStepFrames;
+        const std::int64_t count = std::min<std::int64_t>(kLimiterStepFrames, frames - first);
+        pEnvelope.Factors(first, count, gains);
+        double kept = 0.0;
+        for (std::int64_t i = 0; i < count; ++i) kept += gains[i] * gains[i];
+        const double lost = energy * (1.0 - kept / static_cast<double>(count));
+        removedSum += lost;
+        // The blocks the step's first frame lies in.
+        const std::int64_t last = first / hop;
+        for (std::int64_t b = std::max<std::int64_t>(last - (kHopsPerBlock - 1), 0);
+             b <= last && b < static_cast<std::int64_t>(removed.size()); ++b)
+            removed[static_cast<size_t>(b)] += lost * fullScale * fullScale;
+    }
+    if (!mSourceBlocks.empty()) {
+        std::vector<double> powers(mSourceBlocks.size());
+        for (size_t b = 0; b < powers.size(); ++b)
+            powers[b] = std::max(mSourceBlocks[b] - removed[b], 0.0) * factor * factor;
+        C_LKFSFCT meter;
+        meter.LoadBlockPowers(powers, kHopsPerBlock * hop, static_cast<std::int32_t>(fullScale));
+        return meter.CalcLKFS(0.0);
+    }
+    const double meanSquare = std::pow(10.0, (*mSourceLUFS + bs1770::kLoudnessOffsetDB) / 10.0);
+    const double kept = 1.0 - removedSum / (static_cast<double>(frames) * meanSquare);
+    if (!(kept > 0.0)) return std::nullopt;
+    return *mSourceLUFS + LinearToDB(factor) + 10.0 * std::log10(kept);
 }
 
 LimiterStatus LimitedGain::Plan(double pGainDB, const LimiterSettings& pSettings) {
@@ -122,64 +333,114 @@ LimiterStatus LimitedGain::Plan(double pGainDB, const LimiterSettings& pSettings
     if (!mLimiter || mLimiter->Status() != LimiterStatus::Ok || !std::isfinite(pGainDB) ||
         !std::isfinite(pSettings.CeilingDBTP) || !(pSettings.MaxReductionDB >= 0.0) || pSettings.MaxPasses < 1)
         return mStatus;
-    return mStatus = Trapped<LimiterStatus>(LimiterStatus::ReadFailed, [&] {
-               const std::optional<double> target =
-                   !pSettings.KeepLoudness ? std::nullopt
-                   : pSettings.TargetLUFS
-                       ? pSettings.TargetLUFS
-                       : (mSourceLUFS ? std::optional<double>(*mSourceLUFS + pGainDB) : std::nullopt);
-               mTarget = target.value_or(0.0);
-               const double aim = pSettings.LoudnessToleranceLU * kLoudnessAimFraction;
-               std::optional<double> lastMakeUp;
-               // Whether the envelope limits: from the first pass that needs more than a negligible
-               // reduction or measures an excess.
-               bool limiting = false;
-               double lastError = 0.0;
-               for (std::int32_t pass = 1; pass <= pSettings.MaxPasses; ++pass) {
-                   mPasses = pass;
-                   mGainDB = pGainDB + mMakeUpDB;
-                   const double needed = mLimiter->NeededReductionDB(mGainDB, mInternalCeiling);
-                   if (needed > pSettings.MaxReductionDB) {
-                       mNeeded = needed;
-                       mEnvelope = GainEnvelope();
-                       return LimiterStatus::LimitExceeded;
-                   }
-                   limiting =
-                       limiting || mLimiter->NeededReductionDB(mGainDB, pSettings.CeilingDBTP) > kNegligibleReductionDB;
-                   if (limiting) {
-                       const LimiterStatus built =
-                           mLimiter->Envelope(mGainDB, mInternalCeiling, pSettings.MaxReductionDB, mEnvelope);
-                       if (built != LimiterStatus::Ok) return built;
-                   } else {
-                       mEnvelope = GainEnvelope(mEnd - mStart);
-                   }
-                   const Measured measured = Render(mGainDB, &mEnvelope, kModeIntegrated | kModeTruePeak);
-                   if (measured.Status != LimiterStatus::Ok) return measured.Status;
-                   mIntegrated = measured.Integrated;
-                   mIntegratedMeasured = measured.IntegratedMeasured;
-                   mTruePeak = measured.TruePeak;
-                   mReport = TruePeakLimiter::Report(mEnvelope, mInfo.SampleRate);
-                   const double excess = mTruePeak - pSettings.CeilingDBTP;
-                   const bool loudnessHolds = !target || !mIntegratedMeasured ||
-                                              std::abs(mIntegrated - *target) <= pSettings.LoudnessToleranceLU;
-                   if (excess <= 0.0 && loudnessHolds) return LimiterStatus::Ok;
-                   if (excess > 0.0) {
-                       mInternalCeiling -= limiting ? excess + kCeilingMarginDB : 0.0;
-                       limiting = true;
-                   }
-                   const double error = target && mIntegratedMeasured ? mIntegrated - *target : 0.0;
-                   if (std::abs(error) > aim) {
-                       double slope = 1.0;
-                       if (lastMakeUp && mMakeUpDB != *lastMakeUp)
-                           slope = std::clamp((error - lastError) / (mMakeUpDB - *lastMakeUp), kLeastLoudnessSlope,
-                                              kMostLoudnessSlope);
-                       lastMakeUp = mMakeUpDB;
-                       lastError = error;
-                       mMakeUpDB -= error / slope;
-                   }
-               }
-               return LimiterStatus::NotConverged;
-           });
+    if (Progress) Progress(0.0f);
+    mStatus = Trapped<LimiterStatus>(LimiterStatus::ReadFailed, [&] {
+        const std::optional<double> target =
+            !pSettings.KeepLoudness ? std::nullopt
+            : pSettings.TargetLUFS  ? pSettings.TargetLUFS
+                                    : (mSourceLUFS ? std::optional<double>(*mSourceLUFS + pGainDB) : std::nullopt);
+        mTarget = target.value_or(0.0);
+        // The plain copy's loudness follows the gain one to one.
+        if (target && mSourceLUFS) mMakeUpDB = *target - (*mSourceLUFS + pGainDB);
+        const double aim = pSettings.LoudnessToleranceLU * kLoudnessAimFraction;
+        std::optional<double> lastMakeUp;
+        // Whether the envelope limits: from the first pass that needs more than a negligible
+        // reduction or measures an excess.
+        bool limiting = false;
+        bool predicted = false;
+        double lastError = 0.0;
+        float progress = 0.0f;
+        for (std::int32_t pass = 1; pass <= pSettings.MaxPasses; ++pass) {
+            mPasses = pass;
+            mGainDB = pGainDB + mMakeUpDB;
+            double needed = mLimiter->NeededReductionDB(mGainDB, mInternalCeiling);
+            if (needed > pSettings.MaxReductionDB) {
+                mNeeded = needed;
+                mEnvelope = GainEnvelope();
+                return LimiterStatus::LimitExceeded;
+            }
+            if (needed > mLimiter->ExactRangeDB()) {
+                const LimiterStatus exact = Reanalyse(std::numeric_limits<double>::infinity());
+                if (exact != LimiterStatus::Ok) return exact;
+            }
+            limiting = limiting || mLimiter->NeededReductionDB(mGainDB, pSettings.CeilingDBTP) > kNegligibleReductionDB;
+            if (limiting) {
+                const LimiterStatus built = BuildEnvelope(pSettings);
+                if (built != LimiterStatus::Ok) return built;
+                if (target && !predicted) {
+                    predicted = true;
+                    const LimiterStatus made = PredictMakeUp(pGainDB, *target, pSettings);
+                    if (made != LimiterStatus::Ok) return made;
+                    mGainDB = pGainDB + mMakeUpDB;
+                }
+            } else {
+                mEnvelope = GainEnvelope(mEnd - mStart);
+            }
+            const float share = pass == pSettings.MaxPasses ? 1.0f - progress
+                                : pass == 1                 ? kFirstPassShare
+                                                            : (1.0f - progress) / 2.0f;
+            const Measured measured = Render(mGainDB, mEnvelope, true, progress, progress + share);
+            progress += share;
+            if (measured.Status != LimiterStatus::Ok) return measured.Status;
+            mIntegrated = measured.Integrated;
+            mIntegratedMeasured = measured.IntegratedMeasured;
+            mTruePeak = measured.TruePeak;
+            mReport = TruePeakLimiter::Report(mEnvelope, mInfo.SampleRate);
+            const double excess = mTruePeak - pSettings.CeilingDBTP;
+            const bool loudnessHolds =
+                !target || !mIntegratedMeasured || std::abs(mIntegrated - *target) <= pSettings.LoudnessToleranceLU;
+            if (excess <= 0.0 && loudnessHolds) return LimiterStatus::Ok;
+            if (excess > 0.0) {
+                mInternalCeiling -= limiting ? excess + kCeilingMarginDB : 0.0;
+                limiting = true;
+            }
+            const double error = target && mIntegratedMeasured ? mIntegrated - *target : 0.0;
+            if (std::abs(error) > aim) {
+                double slope = 1.0;
+                if (lastMakeUp && mMakeUpDB != *lastMakeUp)
+                    slope = std::clamp((error - lastError) / (mMakeUpDB - *lastMakeUp), kLeastLoudnessSlope,
+                                       kMostLoudnessSlope);
+                lastMakeUp = mMakeUpDB;
+                lastError = error;
+                mMakeUpDB -= error / slope;
+            }
+        }
+        return LimiterStatus::NotConverged;
+    });
+    if (mStatus == LimiterStatus::Ok && Progress) Progress(1.0f);
+    return mStatus;
+}
+
+LimiterStatus LimitedGain::BuildEnvelope(const LimiterSettings& pSettings) {
+    return mLimiter->Envelope(mGainDB, mInternalCeiling, pSettings.MaxReductionDB, mEnvelope);
+}
+
+// Moves the make-up gain to where the expected loudness of the limited copy
+// meets pTarget, rebuilding the envelope at each gain tried; leaves mEnvelope
+// built for the final mMakeUpDB.
+LimiterStatus LimitedGain::PredictMakeUp(double pGainDB, double pTarget, const LimiterSettings& pSettings) {
+    for (std::int32_t round = 0; round < kPredictionRounds; ++round) {
+        if (!mEnvelope.Reduces()) return LimiterStatus::Ok;
+        const LimiterStatus energies = EnsureEnergies(mEnvelope);
+        if (energies != LimiterStatus::Ok) return energies;
+        const std::optional<double> expected = ExpectedLoudness(pGainDB + mMakeUpDB, mEnvelope);
+        if (!expected) return LimiterStatus::Ok;
+        const double error = pTarget - *expected;
+        if (std::abs(error) <= kPredictionToleranceLU) return LimiterStatus::Ok;
+        const double makeUp = mMakeUpDB + error;
+        const double gain = pGainDB + makeUp;
+        // A gain the limiter cannot take is left to the passes to report.
+        if (mLimiter->NeededReductionDB(gain, mInternalCeiling) > pSettings.MaxReductionDB ||
+            mLimiter->NeededReductionDB(gain, mInternalCeiling) > mLimiter->ExactRangeDB())
+            return LimiterStatus::Ok;
+        GainEnvelope envelope;
+        const LimiterStatus built = mLimiter->Envelope(gain, mInternalCeiling, pSettings.MaxReductionDB, envelope);
+        if (built != LimiterStatus::Ok) return LimiterStatus::Ok;
+        mMakeUpDB = makeUp;
+        mGainDB = gain;
+        mEnvelope = std::move(envelope);
+    }
+    return LimiterStatus::Ok;
 }
 
 LimiterStatus LimitedGain::Lower(double pGainDB, double pCeilingDBTP, double& pLowerGainDB) {
@@ -188,9 +449,10 @@ LimiterStatus LimitedGain::Lower(double pGainDB, double pCeilingDBTP, double& pL
         return LimiterStatus::Unsupported;
     constexpr std::int32_t kLowerPasses = 4;
     return Trapped<LimiterStatus>(LimiterStatus::ReadFailed, [&] {
+        const GainEnvelope unity;
         double gain = std::min(pGainDB, pCeilingDBTP - mLimiter->TruePeakDB());
         for (std::int32_t pass = 0; pass < kLowerPasses; ++pass) {
-            const Measured measured = Render(gain, nullptr, kModeTruePeak);
+            const Measured measured = Render(gain, unity, false, 0.0f, 1.0f);
             if (measured.Status != LimiterStatus::Ok) return measured.Status;
             const double excess = measured.TruePeak - pCeilingDBTP;
             if (excess <= 0.0) {

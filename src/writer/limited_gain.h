@@ -9,7 +9,7 @@
 //
 //   LimitedGain limited;
 //   limited.Analyse(info, source, from, to, sourceLUFS);  // one read of the range
-//   limited.Plan(gainDB, settings);                       // a few reads, no writes
+//   limited.Plan(gainDB, settings);                       // usually one read, no writes
 //   if (limited.Status() == LimiterStatus::Ok)
 //       editor.EditWav(info, source, target, from, to, limited.GainDB(), limited.Envelope());
 //
@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "common/basic_file.h"
 #include "loudness/true_peak_limiter.h"
@@ -54,17 +56,31 @@ public:
 
     // Asked between pieces of every read; true stops the call with Canceled.
     std::function<bool()> StopRequested;
+    // Told between pieces of every read how far Analyse, Plan or Lower has
+    // come, 0 to 1 for each call (1 when Plan ends Ok); never decreasing
+    // within a call.
+    std::function<void(float pDone)> Progress;
 
     // Reads the frames [pFrom, pTo) of pSource's data chunk (pInfo: its
     // format record; pFrom <= 0 is frame 0, pTo <= 0 or past the audio is the
     // end of the audio, as for C_EditWave) and gathers their peaks. Without
     // pSourceLUFS the range's integrated loudness is measured on the way.
     // pSource must stay open and unchanged until the last Plan or Lower.
+    // With pSourceLUFS, pSourceBlockPowers may give the meter's blocks of the
+    // same range (C_LKFSFCT::BlockPower, its first NumBlock values): Plan then
+    // predicts the make-up gain through the gates; without them (and
+    // without pSourceLUFS the blocks are measured here) the prediction takes
+    // every block as passing the gates, and a second rendering may be needed.
     // Ok, Unsupported (layout), ReadFailed or Canceled.
     LimiterStatus Analyse(const WaveFormatInfo& pInfo, FileHandle pSource, std::int64_t pFrom, std::int64_t pTo,
-                          std::optional<double> pSourceLUFS = std::nullopt);
+                          std::optional<double> pSourceLUFS = std::nullopt,
+                          std::span<const double> pSourceBlockPowers = {});
 
-    // The limited copy at pGainDB: Ok with its gain, envelope and figures;
+    // The limited copy at pGainDB: Ok with its gain, envelope and figures.
+    // The make-up gain is predicted from the energy the envelope takes away,
+    // so that one rendering and measurement of the copy usually suffices;
+    // the figures are always that measurement's (integrated loudness of the
+    // whole copy, true peak exact where it can reach the largest value).
     // LimitExceeded with NeededReductionDB when more than the maximum
     // reduction would be needed (no envelope); NotConverged when the last
     // pass still misses (its figures are kept for a look, the envelope is
@@ -110,11 +126,22 @@ private:
         double Integrated = 0.0;
         double TruePeak = 0.0;
     };
-    // Renders the range at pGainDB with pEnvelope (none: unity) and measures it.
-    Measured Render(double pGainDB, const GainEnvelope* pEnvelope, std::uint32_t pMode);
-    // Reads the range piece by piece into pSink(bytes, count, first frame of the range).
+    // Renders the range at pGainDB with pEnvelope and measures its true peak
+    // and, with pLoudness, its integrated loudness.
+    Measured Render(double pGainDB, const GainEnvelope& pEnvelope, bool pLoudness, float pProgressFrom,
+                    float pProgressTo);
+    // Reads the range piece by piece into pSink(bytes, count, first frame of
+    // the range), in pieces of whole steps; the pFront frames before the
+    // bytes hold the end of the previous piece as the sink left it (zeros
+    // before the first).
     template <class Sink>
-    LimiterStatus ReadRange(Sink&& pSink);
+    LimiterStatus ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront);
+    // The analysis again, exact for pExactRangeDB of reduction.
+    LimiterStatus Reanalyse(double pExactRangeDB);
+    LimiterStatus BuildEnvelope(const LimiterSettings& pSettings);
+    LimiterStatus EnsureEnergies(const GainEnvelope& pEnvelope);
+    std::optional<double> ExpectedLoudness(double pGainDB, const GainEnvelope& pEnvelope) const;
+    LimiterStatus PredictMakeUp(double pGainDB, double pTarget, const LimiterSettings& pSettings);
 
     WaveFormatInfo mInfo;
     FileHandle mSource = 0;
@@ -122,6 +149,11 @@ private:
     std::int64_t mEnd = 0;
     std::optional<TruePeakLimiter> mLimiter;
     std::optional<double> mSourceLUFS;
+    // The meter's block powers of the source's range, when known.
+    std::vector<double> mSourceBlocks;
+    // The source's K-weighted energy per step (full scale 1.0 squared), NaN
+    // where not read yet: only steps an envelope reduces are read.
+    std::vector<float> mEnergies;
 
     LimiterStatus mStatus = LimiterStatus::Unsupported;
     double mGainDB = 0.0;

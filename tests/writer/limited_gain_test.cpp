@@ -341,5 +341,47 @@ TEST(LimitedCopy, WorksInsideTheRangeAndRefusesAnEnvelopeOfAnotherLength) {
     CloseFileHandle(out);
 }
 
+// The make-up gain is predicted from the energy the envelope takes away, so a
+// programme with transients gets its verified copy from one rendering; the
+// progress climbs from 0 to 1. Needing more reduction than the analysis
+// interpolates exactly, Plan analyses again and builds the envelope of an
+// exact analysis.
+TEST(LimitedCopy, OneRenderingSufficesAndAnalysesAgainBeyondTheExactRange) {
+    ScratchDir dir;
+    const Case speech = Signals().back();
+    Source source(dir, "speech.wav", speech.samples);
+    LimitedGain limited;
+    std::vector<float> progress;
+    limited.Progress = [&](float pDone) { progress.push_back(pDone); };
+    ASSERT_EQ(limited.Analyse(source.info, source.handle, 0, 0), LimiterStatus::Ok);
+    progress.clear();
+    const double gain = kCeiling + speech.overDB - limited.SourceTruePeakDBTP();
+    ASSERT_EQ(limited.Plan(gain), LimiterStatus::Ok);
+    EXPECT_EQ(limited.Passes(), 1);
+    EXPECT_GT(limited.MakeUpDB(), 0.0);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), 0.0f);
+    EXPECT_EQ(progress.back(), 1.0f);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+
+    constexpr double kBeyondDB = kLimiterExactRangeDB + 2.0;
+    LimiterSettings settings;
+    settings.KeepLoudness = false;
+    settings.MaxReductionDB = kBeyondDB + 1.0;
+    const double loud = kCeiling + kBeyondDB - limited.SourceTruePeakDBTP();
+    ASSERT_EQ(limited.Plan(loud, settings), LimiterStatus::Ok);
+    const Bytes bytes = test::ReadBytes(source.path);
+    TruePeakLimiter exact(2, 24, kRate, HUGE_VAL);
+    exact.Push(std::span(bytes).subspan(static_cast<size_t>(source.info.DataOffset),
+                                        static_cast<size_t>(source.info.NumSamples * 6)));
+    GainEnvelope expected;
+    ASSERT_EQ(exact.Envelope(limited.GainDB(), limited.InternalCeilingDBTP(), settings.MaxReductionDB, expected),
+              LimiterStatus::Ok);
+    const std::span<const float> points = limited.Envelope().Points();
+    ASSERT_EQ(points.size(), expected.Points().size());
+    EXPECT_TRUE(std::equal(points.begin(), points.end(), expected.Points().begin()));
+    EXPECT_LE(OwnFigures(source.Write(0, 0, limited.GainDB(), &limited.Envelope())).truePeak, kCeiling);
+}
+
 }  // namespace
 }  // namespace sonivate
