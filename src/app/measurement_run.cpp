@@ -109,7 +109,7 @@ bool CopyMeasuredItself(const RowResult& pResult, double pGain) {
 // the copy.
 std::optional<CopyGain> PlanClipStep(RowResult& pResult, LimitedGain& pLimited, const HandleSource& pSource,
                                      FileHandle pSourceHandle, const RowWork& pWork, const RunChoices& pChoices,
-                                     double pGain, ProgressHost& pProgress) {
+                                     double pGain, const SourceLoudness& pSourceLoudness, ProgressHost& pProgress) {
     pResult.AppliedGain = pGain;
     if (pChoices.OnClip == ClipAction::Skip) return CopyGain(pGain);
     if (pChoices.OnClip == ClipAction::Write) {
@@ -122,8 +122,9 @@ std::optional<CopyGain> PlanClipStep(RowResult& pResult, LimitedGain& pLimited, 
     if (truePeak && pGain + *truePeak <= pChoices.CeilingDBTP) return CopyGain(pGain);
     pLimited.StopRequested = [&pProgress] { return pProgress.StopRequested(); };
     const WaveLayout layout = ReadWaveLayout(pSource);
-    LimiterStatus status =
-        pLimited.Analyse(layout.Info, pSourceHandle, pWork.Start, pWork.End, std::optional<double>(pResult.LKFS));
+    // The meter's blocks let the limiter predict its make-up gain exactly.
+    LimiterStatus status = pLimited.Analyse(layout.Info, pSourceHandle, pWork.Start, pWork.End,
+                                            std::optional<double>(pResult.LKFS), pSourceLoudness.BlockPowers);
     if (status == LimiterStatus::Ok && pGain + pLimited.SourceTruePeakDBTP() <= pChoices.CeilingDBTP)
         return CopyGain(pGain);
     if (status == LimiterStatus::Ok) {
@@ -404,7 +405,7 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
         attempt();
         LimitedGain limited;
         const std::optional<CopyGain> gain = PlanClipStep(result, limited, source, sourceHandle, pWork, pChoices,
-                                                          gainForOutput, pProgress);
+                                                          gainForOutput, sourceLoudness, pProgress);
         if (gain)
             WriteRowCopy(result, hold, pWork, pChoices, inPlace, folder, outputName, *gain, sourceLoudness, pProgress,
                          pRun);

@@ -71,8 +71,8 @@ TEST_F(CliApplyTest, AFailedCopyIsRemovedAndAnInvalidSourceCreatesNothing) {
     WavSpec surround;
     surround.channels = 6;
     const std::string fiveOne = test::WriteWav(dir.file("surround.wav"), surround, Samples(60, 100));
-    EXPECT_EQ(Apply({"--gain", "-6", fiveOne, target}), 1);
-    EXPECT_FALSE(std::filesystem::exists(target));
+    EXPECT_EQ(Apply({"--gain", "-6", fiveOne, target}), 0) << "5.1 is written too";
+    std::filesystem::remove(target);
 
     test::WriteBytes(dir.file("junk.wav"), Bytes(64, 'x'));
     EXPECT_EQ(Apply({"--gain", "-6", dir.file("junk.wav"), target}), 1);

@@ -188,14 +188,15 @@ TEST(CliRun, BroadcastFiguresAndVerdictsAreThoseOfMeasure) {
     EXPECT_NE(table.out.find("fail (loudness_high short_term_over) / pass"), std::string::npos) << table.out;
 }
 
-// A programme at about -30 LKFS with a short loud burst every second: at
-// -24 LKFS its copy's true peak would pass 0 dBTP, though a limiter needs
-// only a few dB to keep it under -1 dBTP.
+// A programme at about -30 LKFS with a half-millisecond burst near full
+// scale every second: at -24 LKFS its copy's true peak would pass 0 dBTP,
+// though a limiter needs only a few dB, and barely moves the loudness, to
+// keep it under -1 dBTP.
 std::string BurstyProgramme(const ScratchDir& pDir, const std::string& pName) {
     constexpr std::int64_t kSeconds = 6;
-    constexpr std::int64_t kBurstFrames = kRate / 100;
-    Samples samples = Sine(kRate * kSeconds, 2, 1000.0, -30.0, 16);
-    const Samples burst = Sine(kBurstFrames, 2, 1000.0, -3.0, 16);
+    constexpr std::int64_t kBurstFrames = kRate / 2000;
+    Samples samples = Sine(kRate * kSeconds, 2, 1000.0, -31.0, 16);
+    const Samples burst = Sine(kBurstFrames, 2, 1000.0, -4.0, 16);
     for (std::int64_t second = 0; second < kSeconds; ++second)
         for (std::int64_t k = 0; k < kBurstFrames * 2; ++k)
             samples[static_cast<size_t>((second * kRate + kRate / 2) * 2 + k)] = burst[static_cast<size_t>(k)];
@@ -217,7 +218,7 @@ TEST(CliRun, RedRowsAreSkippedLoweredOrLimitedAsAskedAndTheCopyIsMeasured) {
     };
 
     const auto [skipStatus, skip] = run(skipped, {});
-    EXPECT_EQ(skipStatus, 1);
+    EXPECT_EQ(skipStatus, 0) << "a row not written by rule is no failure";
     EXPECT_EQ(skip["reason"], "would_clip") << "skip stays the default";
     EXPECT_FALSE(skip.contains("clip_action")) << "the clip keys come only with another action";
 
