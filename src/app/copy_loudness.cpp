@@ -189,31 +189,36 @@ int CopyChunkFor(const HandleSource& pCopy, BextLoudnessMode pMode, BextChunk& p
     return 0;
 }
 
+// The copy's bext chunk that pMode rewrites, read through a view of the
+// caller's descriptor (never closed here): 0 with pWrite false when there
+// is nothing to rewrite, else an errno.
+int CopyChunkOfDescriptor(int pCopyFd, BextLoudnessMode pMode, BextChunk& pChunk,
+                          std::optional<std::uint16_t>& pVersion, bool& pWrite) {
+    pWrite = false;
+    if (pMode == BextLoudnessMode::Keep) return 0;
+    if (pCopyFd < 0) return EBADF;
+    return CopyChunkFor(HandleSource(HandleOfDescriptor(pCopyFd)), pMode, pChunk, pVersion, pWrite);
+}
+
 }  // namespace
 
 int WriteCopyLoudness(int pCopyFd, const std::optional<CopyFigures>& pFigures, BextLoudnessMode pMode) {
-    if (pMode == BextLoudnessMode::Keep) return 0;
-    if (pCopyFd < 0) return EBADF;
-    const FileHandle handle = HandleOfDescriptor(pCopyFd);
-    const HandleSource copy(handle);
     BextChunk chunk;
     std::optional<std::uint16_t> version;
     bool write = false;
-    if (const int error = CopyChunkFor(copy, pMode, chunk, version, write); error != 0 || !write) return error;
-    return WriteBextLoudness(handle, chunk, pFigures ? BextLoudnessOf(*pFigures) : BextLoudness{}, version);
+    if (const int error = CopyChunkOfDescriptor(pCopyFd, pMode, chunk, version, write); error != 0 || !write)
+        return error;
+    return WriteBextLoudness(HandleOfDescriptor(pCopyFd), chunk,
+                             pFigures ? BextLoudnessOf(*pFigures) : BextLoudness{}, version);
 }
 
 int UpdateCopyLoudness(int pCopyFd, const SourceLoudness& pSource, double pGainDB, BextLoudnessMode pMode,
                        ProgressHost* pHost) {
-    if (pMode == BextLoudnessMode::Keep) return 0;
-    if (pCopyFd < 0) return EBADF;
-    // A view of the caller's descriptor: never closed here.
-    const FileHandle handle = HandleOfDescriptor(pCopyFd);
-    const HandleSource copy(handle);
     BextChunk chunk;
     std::optional<std::uint16_t> version;
     bool write = false;
-    if (const int error = CopyChunkFor(copy, pMode, chunk, version, write); error != 0 || !write) return error;
+    if (const int error = CopyChunkOfDescriptor(pCopyFd, pMode, chunk, version, write); error != 0 || !write)
+        return error;
 
     BextLoudness fields;  // all "not known" unless figures arrive
     if (const std::optional<CopyFigures> computed = ComputeCopyFigures(pSource, pGainDB)) {
@@ -224,7 +229,7 @@ int UpdateCopyLoudness(int pCopyFd, const SourceLoudness& pSource, double pGainD
         if (stopped) return ECANCELED;
         if (measured) fields = BextLoudnessOf(*measured);
     }
-    return WriteBextLoudness(handle, chunk, fields, version);
+    return WriteBextLoudness(HandleOfDescriptor(pCopyFd), chunk, fields, version);
 }
 
 }  // namespace sonivate

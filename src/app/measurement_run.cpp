@@ -107,7 +107,7 @@ bool CopyMeasuredItself(const RowResult& pResult, double pGain) {
 // when the gain would take the copy over the ceiling; none (with the reason
 // set) when it is not to be written. pLimited keeps the limiter's curve for
 // the copy.
-std::optional<CopyGain> PlanClipStep(RowResult& pResult, LimitedGain& pLimited, const HandleSource& pSource,
+std::optional<CopyGain> PlanClipStep(RowResult& pResult, LimitedGain& pLimited, const WaveFormatInfo& pInfo,
                                      FileHandle pSourceHandle, const RowWork& pWork, const RunChoices& pChoices,
                                      double pGain, const SourceLoudness& pSourceLoudness, ProgressHost& pProgress) {
     pResult.AppliedGain = pGain;
@@ -121,9 +121,8 @@ std::optional<CopyGain> PlanClipStep(RowResult& pResult, LimitedGain& pLimited, 
     const std::optional<double> truePeak = pResult.Broadcast ? pResult.Broadcast->TruePeak : std::nullopt;
     if (truePeak && pGain + *truePeak <= pChoices.CeilingDBTP) return CopyGain(pGain);
     pLimited.StopRequested = [&pProgress] { return pProgress.StopRequested(); };
-    const WaveLayout layout = ReadWaveLayout(pSource);
     // The meter's blocks let the limiter predict its make-up gain exactly.
-    LimiterStatus status = pLimited.Analyse(layout.Info, pSourceHandle, pWork.Start, pWork.End,
+    LimiterStatus status = pLimited.Analyse(pInfo, pSourceHandle, pWork.Start, pWork.End,
                                             std::optional<double>(pResult.LKFS), pSourceLoudness.BlockPowers);
     if (status == LimiterStatus::Ok && pGain + pLimited.SourceTruePeakDBTP() <= pChoices.CeilingDBTP)
         return CopyGain(pGain);
@@ -404,7 +403,7 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
     } else if (writes) {
         attempt();
         LimitedGain limited;
-        const std::optional<CopyGain> gain = PlanClipStep(result, limited, source, sourceHandle, pWork, pChoices,
+        const std::optional<CopyGain> gain = PlanClipStep(result, limited, check.Info(), sourceHandle, pWork, pChoices,
                                                           gainForOutput, sourceLoudness, pProgress);
         if (gain)
             WriteRowCopy(result, hold, pWork, pChoices, inPlace, folder, outputName, *gain, sourceLoudness, pProgress,

@@ -50,11 +50,6 @@ std::vector<Json> JsonLines(const std::string& pText) {
     return lines;
 }
 
-std::string ReadText(const std::string& pPath) {
-    std::ifstream in(pPath);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 bool AnyHiddenPart(const std::string& pFolder) {
     for (const auto& entry : fs::recursive_directory_iterator(pFolder))
         if (entry.path().filename().string().rfind(".sonivate-", 0) == 0) return true;

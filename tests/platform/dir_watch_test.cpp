@@ -23,10 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadText(const std::string& pPath) {
-    std::ifstream in(pPath);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::ReadText;
 
 TEST(DirWatchWriter, AFileOpenForWritingIsSeenUntilItIsClosed) {
     test::ScratchDir dir;

@@ -25,10 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadText(const std::string& pPath) {
-    std::ifstream in(pPath);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::ReadText;
 
 TEST(WatchSupport, ANewFileIsNeverWrittenThroughALinkNorOverAnExistingFile) {
     test::ScratchDir shared, victim;

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace sonivate::test {
@@ -17,6 +19,11 @@ ScratchDir::~ScratchDir() {
     std::error_code ec;
     std::filesystem::permissions(mPath, std::filesystem::perms::owner_all, ec);
     std::filesystem::remove_all(mPath, ec);
+}
+
+std::string ReadText(const std::string& pPath) {
+    std::ifstream in(pPath, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace sonivate::test

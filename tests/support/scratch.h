@@ -20,4 +20,7 @@ private:
     std::string mPath;
 };
 
+// The whole content of the file pPath; empty when it cannot be read.
+std::string ReadText(const std::string& pPath);
+
 }  // namespace sonivate::test

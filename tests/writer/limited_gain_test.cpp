@@ -84,9 +84,9 @@ Figures ReferenceFigures(const Bytes& pData) {
 class Source {
 public:
     Source(const ScratchDir& pDir, const std::string& pName, const Samples& pSamples) {
-        test::WavSpec spec;
-        spec.bitsPerSample = 24;
-        path = test::WriteWav(pDir.file(pName), spec, pSamples);
+        test::WavSpec format;
+        format.bitsPerSample = 24;
+        path = test::WriteWav(pDir.file(pName), format, pSamples);
         handle = OpenFileHandle(path, kOpenRead);
         info = ReadWaveHeader(kNoPath, handle);
         target = pDir.file(pName + ".out");
