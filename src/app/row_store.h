@@ -51,7 +51,4 @@ private:
     RowId mLastId = kNoRowId;
 };
 
-// The name the command line and the watch folder knew the store by.
-using RowList = RowStore;
-
 }  // namespace sonivate

@@ -416,7 +416,7 @@ int Run(const RunOptions& pOptions) {
     }
     const StopOnSignals signals;
 
-    RowList list;
+    RowStore list;
     CliIntake intake(kFromChoices.at(pOptions.choices.from), kToChoices.at(pOptions.choices.to));
     bool missing = false;
     std::vector<std::string> paths;

@@ -138,7 +138,7 @@ private:
 FileMeasurement MeasureFile(const std::string& pPath, const std::shared_ptr<const OpenedSource>& pOpened,
                             const std::string& pOutputFolder, const RunChoiceOptions& pChoices) {
     FileMeasurement measurement;
-    RowList rows;
+    RowStore rows;
     SilentIntake intake(kFromChoices.at(pChoices.from), kToChoices.at(pChoices.to));
     AddOpenedTitle(rows, intake, pPath, pOpened, kAppendRow);
     if (rows.Count() != 1) {

@@ -31,7 +31,7 @@ TEST(RowListTest, AFolderIsListedAndOrderedAsTheWindowListsIt) {
     for (const std::string name : {"b.wav", "A.WAV", "c.Wav", "Ä.wav", "a1.wav", "B2.wav"})
         test::WriteWav(dir.file(name), {}, test::Sine(kRate * 3 / 2, 2, 997.0, -20.0, 16));
     test::RecordingIntake intake;
-    RowList rows;
+    RowStore rows;
     ListViewModel model;
     ConfigureFileList(model);
     ListViewRows windowRows(model);
@@ -55,7 +55,7 @@ TEST(RowListTest, AFolderIsListedAndOrderedAsTheWindowListsIt) {
 
 TEST(RowListTest, TheDriverReportsRowsInListOrderOnAnyNumberOfJobs) {
     test::ScratchDir dir, out;
-    RowList rows;
+    RowStore rows;
     test::RecordingIntake intake;
     // Long and short files alternate, so later rows finish first on workers.
     for (int i = 0; i < 6; ++i) {
@@ -78,7 +78,7 @@ TEST(RowListTest, TheDriverReportsRowsInListOrderOnAnyNumberOfJobs) {
     }
     EXPECT_EQ(parallel.lastProgress, 0) << "the end of the run resets the progress";
 
-    RowList sequentialRows;
+    RowStore sequentialRows;
     for (const StoredRow& row : rows.Rows()) sequentialRows.Insert(kAppendRow, row.Row);
     InOrderRun sequential;
     const std::vector<RowResult> again = RunMeasurement(sequentialRows, sequential, 1);

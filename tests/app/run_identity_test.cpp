@@ -72,7 +72,7 @@ TEST_F(HeldRun, AnOutputFolderThatGoesAwayOrIsReplacedFailsTheRestAndNoSourceIsT
     std::filesystem::create_directory(out);
 
     // Removed after the first copy: the other rows are not written in place.
-    RowList rows;
+    RowStore rows;
     List(rows, paths);
     RecordingRun host;
     host.output = true;
@@ -120,7 +120,7 @@ TEST_F(HeldRun, AFolderNameThatCannotBeExaminedIsNeverTakenForMissing) {
     EXPECT_EQ(OutputTarget::FromChoice(true, "")->What(), OutputTarget::Kind::InPlace);
     EXPECT_EQ(OutputTarget::FromChoice(false, dir.path())->What(), OutputTarget::Kind::Off);
 
-    RowList rows;
+    RowStore rows;
     List(rows, {path});
     RecordingRun host;
     host.output = true;
@@ -136,7 +136,7 @@ TEST_F(HeldRun, ASharedFoldersSourceIsNeverReadThroughALink) {
     ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
     const std::string planted = dir.file("in/spot.wav");
     Tone(planted, -30.0);
-    RowList rows;
+    RowStore rows;
     List(rows, {planted});
     // Swapped for a link after it was listed.
     std::filesystem::remove(planted);
@@ -157,7 +157,7 @@ TEST_F(HeldRun, ASaturatedCopyIsDescribedAndJudgedByTheCopyItself) {
     const std::string path = DeepTone(dir.file("deep.wav"));
     const std::string out = dir.file("out");
     std::filesystem::create_directory(out);
-    RowList rows;
+    RowStore rows;
     List(rows, {path});
     RecordingRun host;
     host.output = true;
@@ -193,7 +193,7 @@ TEST_F(HeldRun, RowsWithoutACopyClaimNoCopyAndSilenceNoGain) {
     const std::string plain = Tone(dir.file("plain.wav"), -30.0);
     DeliveryProfile profile{"test", -24.0, 1.0, -1.0, std::nullopt};
 
-    RowList rows;
+    RowStore rows;
     List(rows, {quiet, deep, plain});
     RecordingRun host;
     host.extras = true;
@@ -229,7 +229,7 @@ TEST_F(HeldRun, RowsWithoutACopyClaimNoCopyAndSilenceNoGain) {
 
 TEST_F(HeldRun, ATargetNoProgrammeCanBeBroughtToMeasuresNothing) {
     const std::string path = Tone(dir.file("spot.wav"), -30.0);
-    RowList rows;
+    RowStore rows;
     List(rows, {path});
     RecordingRun host;
     for (const char* target : {"-230", "5", "-60.5"}) {
@@ -261,7 +261,7 @@ private:
 
 TEST_F(HeldRun, ARowWhoseResultCannotBeHandedBackEndsWithAReasonAndTheRunGoesOn) {
     // The first row's file is gone: its work posts nothing before its result.
-    RowList list;
+    RowStore list;
     List(list, {Tone(dir.file("spot.wav"), -30.0)});
     BatchRow missing = list.Row(0);
     missing.Path = dir.file("gone.wav");

@@ -33,7 +33,7 @@ TEST(RunReport, ARowKeepsItsSeriesAndMarkersAndIsJudgedAtTheGainAsShown) {
     // BC$START at 0.5 s and BC$END at 5.5 s of a six-second tone.
     layout.afterData = test::BroadcastMarkers(kRate / 2, -1, -1, 11 * kRate / 2);
     const std::string path = test::WriteWav(dir.file("spot.wav"), layout, test::Sine(6 * kRate, 2, 997.0, -20.0, 16));
-    RowList rows;
+    RowStore rows;
     test::RecordingIntake intake(kRangeFileStart, kRangeFileEnd);
     AddTitle(rows, intake, path, kAppendRow);
     ASSERT_EQ(rows.Count(), 1);
