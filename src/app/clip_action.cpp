@@ -8,8 +8,10 @@ struct ActionName {
     const char* Code;
 };
 
-constexpr ActionName kActionNames[] = {
-    {ClipAction::Skip, "skip"}, {ClipAction::Write, "write"}, {ClipAction::Lower, "lower"}, {ClipAction::Limit, "limit"}};
+constexpr ActionName kActionNames[] = {{ClipAction::Skip, "skip"},
+                                       {ClipAction::Write, "write"},
+                                       {ClipAction::Lower, "lower"},
+                                       {ClipAction::Limit, "limit"}};
 
 }  // namespace
 

@@ -208,8 +208,8 @@ int WriteCopyLoudness(int pCopyFd, const std::optional<CopyFigures>& pFigures, B
     bool write = false;
     if (const int error = CopyChunkOfDescriptor(pCopyFd, pMode, chunk, version, write); error != 0 || !write)
         return error;
-    return WriteBextLoudness(HandleOfDescriptor(pCopyFd), chunk,
-                             pFigures ? BextLoudnessOf(*pFigures) : BextLoudness{}, version);
+    return WriteBextLoudness(HandleOfDescriptor(pCopyFd), chunk, pFigures ? BextLoudnessOf(*pFigures) : BextLoudness{},
+                             version);
 }
 
 int UpdateCopyLoudness(int pCopyFd, const SourceLoudness& pSource, double pGainDB, BextLoudnessMode pMode,

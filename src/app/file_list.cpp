@@ -46,7 +46,6 @@ const char* MessageOf(RowReason pReason) {
     }
 }
 
-
 }  // namespace
 
 namespace {

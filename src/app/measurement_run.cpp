@@ -44,7 +44,6 @@ std::string SourceFolder(const std::string& pSource) {
     return PathPart(pSource, true, true, false, false, false, kKeepCase);
 }
 
-
 // Blocks at or below the absolute gate never count: a file with none above
 // it has no programme loudness to bring anywhere.
 using bs1770::kAbsoluteGateLKFS;

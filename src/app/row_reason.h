@@ -45,10 +45,10 @@ enum class RowReason : std::int32_t {
     WriteFailed,         // a read, write, sync, close or rename failed
     TargetExists,        // a copy to a new name, and the name is taken
     // Appended, so that the values above keep their numbers.
-    OutputUnavailable,  // the run's output folder cannot be used (removed, replaced, unreadable): nothing written
-    NotReached,         // the run ended (stopped, or ended by an error) before this row
-    InternalError,      // an unexpected error ended this row's work; the run went on
-    LimitExceeded,      // the limiter would need more gain reduction than allowed: not written
+    OutputUnavailable,     // the run's output folder cannot be used (removed, replaced, unreadable): nothing written
+    NotReached,            // the run ended (stopped, or ended by an error) before this row
+    InternalError,         // an unexpected error ended this row's work; the run went on
+    LimitExceeded,         // the limiter would need more gain reduction than allowed: not written
     UnknownChannelLayout,  // more than two channels in no layout the weights are known for: not measured
     EncodedAudio,          // compressed audio carried as PCM (SMPTE ST 337): any gain would destroy it
 };

@@ -60,7 +60,6 @@ size_t Utf8SequenceAt(const std::string& pText, size_t pAt) {
     return length;
 }
 
-
 }  // namespace
 
 bool IsValidUtf8(const std::string& pText) {

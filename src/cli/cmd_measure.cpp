@@ -96,7 +96,8 @@ Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
     // The same judgement as the file list's and run's.
     const WaveCheck check = CheckWave(bytes);
     m.reason = ReasonOfCheck(check);
-    if (m.reason == RowReason::None && DetectEncodedAudio(bytes, check.Info()).Found) m.reason = RowReason::EncodedAudio;
+    if (m.reason == RowReason::None && DetectEncodedAudio(bytes, check.Info()).Found)
+        m.reason = RowReason::EncodedAudio;
     if (m.reason == RowReason::None && (m.ok = meter.MeasureLKFS(bytes, pOptions.start, pOptions.end)) != 1)
         m.reason = RowReason::NotMeasured;
     m.blocks = meter.NumBlock();

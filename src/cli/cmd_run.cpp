@@ -445,9 +445,9 @@ int Run(const RunOptions& pOptions) {
     auto printLine = [&](std::int32_t pRow, const RowResult* pResult) {
         const StoredRow& stored = list.Rows()[static_cast<size_t>(pRow)];
         const RowStatus status = pResult != nullptr ? StatusOfResult(*pResult) : stored.Status;
-        std::printf("%s\n",
-                    DumpJson(RowJson({stored.Row.Path, &stored.Row, pResult, RowReason::None, status}, pOptions), -1)
-                        .c_str());
+        std::printf(
+            "%s\n",
+            DumpJson(RowJson({stored.Row.Path, &stored.Row, pResult, RowReason::None, status}, pOptions), -1).c_str());
         std::fflush(stdout);
         ++printed;
     };

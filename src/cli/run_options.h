@@ -28,12 +28,12 @@ extern const std::map<std::string, std::int32_t> kToChoices;
 struct RunChoiceOptions {
     std::string from = "file-start";
     std::string to = "file-end";
-    std::string target = "-24.0";  // LKFS, as typed
-    bool allowClip = false;        // --allow-clip: the same as --on-clip write
-    std::string onClip;            // skip, write, lower, limit; empty: skip (or write with --allow-clip)
+    std::string target = "-24.0";   // LKFS, as typed
+    bool allowClip = false;         // --allow-clip: the same as --on-clip write
+    std::string onClip;             // skip, write, lower, limit; empty: skip (or write with --allow-clip)
     std::optional<double> ceiling;  // dBTP; none: the profile's true-peak maximum, else -1.0
     double maxReduction = kDefaultMaxReductionDB;  // dB
-    std::int32_t jobs = 0;  // 0: the number of processors
+    std::int32_t jobs = 0;                         // 0: the number of processors
     ExtrasChoice extras;
     std::string bextLoudness = "update";  // keep, update or upgrade
     CLI::Option* targetOption = nullptr;  // set by AddRunChoiceOptions

@@ -64,7 +64,6 @@ cairo_status_t Append(void* pClosure, const unsigned char* pData, unsigned int p
     return CAIRO_STATUS_SUCCESS;
 }
 
-
 // The graph as an inline PNG. A PNG rather than cairo's SVG: the SVG carries
 // every glyph's outline and one element per character, three times the
 // bytes of the picture at this size.

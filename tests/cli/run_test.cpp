@@ -100,10 +100,10 @@ TEST(CliRun, RejectionsGoToStandardErrorAndFailTheRun) {
     EXPECT_EQ(refused[0]["status"], "failed");
     EXPECT_TRUE(refused[0]["lkfs"].is_null());
     EXPECT_NE(r.err.find("missing.wav"), std::string::npos);
-    EXPECT_EQ(
-        r.out.substr(0, r.out.find('\n')),
-        "path,title,start,end,length,measured,lkfs_text,peak_text,gain_text,lkfs,peak,gain,clip,output,written,"
-        "reason,reason_text,start_marker_found,end_marker_found,listed,true_peak,lra,max_momentary,max_short_term,status");
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
+              "path,title,start,end,length,measured,lkfs_text,peak_text,gain_text,lkfs,peak,gain,clip,output,written,"
+              "reason,reason_text,start_marker_found,end_marker_found,listed,true_peak,lra,max_momentary,"
+              "max_short_term,status");
     EXPECT_NE(r.out.find(dir.file("good.wav") + ",good,0,"), std::string::npos)
         << "relative paths from the current folder";
 }
