@@ -41,6 +41,8 @@ constexpr double kHeadRuleGap = 3.0;
 constexpr double kRuleWidth = 0.5;
 constexpr double kFootRoom = 16.0;
 constexpr double kFootGap = 6.0;
+constexpr double kFootPoints = 8.0;
+constexpr double kFootSpace = 5.0;
 constexpr double kContentBottom = kPageBottom - kFootRoom;
 
 // A heading is a word of the report's language, or the same in both.
@@ -239,12 +241,20 @@ public:
         return y + kHeadRuleGap * 2;
     }
 
+    // "n / N", centred below the contents; its three parts set apart by a
+    // clear gap, so that text extracted from the page keeps the spaces.
     void Foot(int pPage, int pPages) {
         cairo_set_source_rgb(mCairo, 0.3, 0.3, 0.3);
-        const std::string number = std::to_string(pPage) + " / " + std::to_string(pPages);
-        const Style style{kHeadPoints, 0, 0.5, false, Fit::Ellipsis};
-        const double width = mPen.Width(number, style);
-        mPen.Text(number, kMargin + (kContentWidth - width) / 2, kContentBottom + kFootGap, style);
+        const Style style{kFootPoints, 0, 0, false, Fit::Ellipsis};
+        const std::string parts[] = {std::to_string(pPage), "/", std::to_string(pPages)};
+        double widths[std::size(parts)];
+        double width = kFootSpace * (std::size(parts) - 1);
+        for (size_t i = 0; i < std::size(parts); ++i) width += widths[i] = mPen.Width(parts[i], style);
+        double x = kMargin + (kContentWidth - width) / 2;
+        for (size_t i = 0; i < std::size(parts); ++i) {
+            mPen.Text(parts[i], x, kContentBottom + kFootGap, style);
+            x += widths[i] + kFootSpace;
+        }
     }
 
 private:

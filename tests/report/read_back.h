@@ -38,6 +38,12 @@ inline std::string PdfText(const std::string& pPath) {
     return text;
 }
 
+inline size_t Count(const std::string& pText, const std::string& pWhat) {
+    size_t count = 0;
+    for (size_t at = pText.find(pWhat); at != std::string::npos; at = pText.find(pWhat, at + 1)) ++count;
+    return count;
+}
+
 // The fields of one CSV record (RFC 4180: quoted fields with doubled
 // quotes), unquoted.
 inline std::vector<std::string> CsvFields(const std::string& pLine) {

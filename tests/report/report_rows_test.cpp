@@ -39,12 +39,6 @@ bool ValidUtf8File(const std::string& pPath) {
     return Shell("iconv -f UTF-8 -t UTF-8 '" + pPath + "' >/dev/null 2>&1 && echo valid") == "valid\n";
 }
 
-size_t Count(const std::string& pText, const std::string& pWhat) {
-    size_t count = 0;
-    for (size_t at = pText.find(pWhat); at != std::string::npos; at = pText.find(pWhat, at + 1)) ++count;
-    return count;
-}
-
 TEST(CsvCells, FormulasStayTextAndFiguresStayNumbers) {
     report::BatchReport batch = SampleReport(3);
     batch.Rows[0].Title = "=1+1";
