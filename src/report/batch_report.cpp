@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <iterator>
 #include <new>
 
 #include "report/report_text.h"
@@ -38,6 +39,37 @@ double FileRow::RangeSeconds() const {
     return static_cast<double>(RangeEnd - RangeStart) / SampleRate;
 }
 
+BatchSummary Summarize(const BatchReport& pReport) {
+    BatchSummary summary;
+    summary.Listed = pReport.Rows.size();
+    for (const FileRow& r : pReport.Rows) {
+        const Figures& f = r.Source;
+        const bool measured = f.LKFS || f.SamplePeak || f.TruePeak || f.LRA || f.MaxMomentary || f.MaxShortTerm ||
+                              !r.Loudness.Momentary.empty() || !r.Loudness.ShortTerm.empty();
+        if (measured) ++summary.Measured;
+        if (r.Written) {
+            ++summary.Written;
+        } else {
+            auto found =
+                std::find_if(summary.NotWritten.begin(), summary.NotWritten.end(),
+                             [&](const BatchSummary::Reason& pReason) { return pReason.Code == r.ReasonCode; });
+            if (found == summary.NotWritten.end()) {
+                summary.NotWritten.push_back({r.ReasonCode, r.ReasonText, 1});
+            } else {
+                ++found->Count;
+                if (found->Text != r.ReasonText) found->Text.clear();
+            }
+        }
+        summary.SourcePass += r.SourceVerdict.Kind == VerdictKind::Pass;
+        summary.SourceFail += r.SourceVerdict.Kind == VerdictKind::Fail;
+        if (detail::ShowsCopy(r)) {
+            summary.CopyPass += r.CopyVerdict.Kind == VerdictKind::Pass;
+            summary.CopyFail += r.CopyVerdict.Kind == VerdictKind::Fail;
+        }
+    }
+    return summary;
+}
+
 std::string ReportCsv(const BatchReport& pReport) {
     detail::StringSink text;
     detail::WriteCsv(pReport, text);
@@ -59,7 +91,18 @@ void WriteCsv(const BatchReport& pReport, Sink& pSink) {
         "max_momentary_lkfs,max_short_term_lkfs,gain_db,copy_lkfs,copy_sample_peak_dbfs,copy_true_peak_dbtp,"
         "copy_lra_lu,copy_max_momentary_lkfs,copy_max_short_term_lkfs,verdict_source,verdict_source_reasons,"
         "verdict_copy,verdict_copy_reasons,written,reason_code,reason_text,profile_target_lkfs,profile_tolerance_lu,"
-        "profile_true_peak_max_dbtp,copy_state,copy_path\r\n");
+        "profile_true_peak_max_dbtp,copy_state,copy_path,action,action_text,applied_gain_db,max_reduction_db,"
+        "reduction_over_0.1db_s,reduction_over_1db_s,report_date,host,program,operator,station,programme,client,"
+        "notes,profile,target_lkfs,range\r\n");
+    // The header's fields repeat on every row: a sheet filtered or sorted,
+    // or rows of several reports pasted together, keep where they came from.
+    const Words& words = WordsOf(pReport.Language);
+    const BatchHeader& h = pReport.Header;
+    std::string header;
+    for (const std::string* field : {&h.Date, &h.Host, &h.ProgramVersion, &h.Operator, &h.Station, &h.Programme,
+                                     &h.Client, &h.Notes, &h.ProfileName})
+        header += ',' + CsvTextCell(*field);
+    header += ',' + figure(h.TargetLKFS, 1) + ',' + CsvTextCell(h.RangeChoices);
     std::string line;
     for (const FileRow& r : pReport.Rows) {
         const bool copy = ShowsCopy(r);
@@ -98,9 +141,16 @@ void WriteCsv(const BatchReport& pReport, Sink& pSink) {
             r.Band.Present ? figure(r.Band.MaxTruePeak, 1) : std::string(),
             state,
             CsvTextCell(r.CopyPath),
+            ActionCode(r.Action),
+            CsvTextCell(ActionName(r, words)),
+            figure(r.AppliedGainDB, 3),
+            figure(r.MaxReductionDB),
+            figure(r.SecondsOverTenthDB),
+            figure(r.SecondsOverOneDB),
         };
         line.clear();
-        for (const std::string& cell : cells) (line.empty() ? line : line += ',') += cell;
+        for (size_t i = 0; i < std::size(cells); ++i) (i == 0 ? line : line += ',') += cells[i];
+        line += header;
         line += "\r\n";
         pSink.Put(line);
         if (pSink.Failed()) return;

@@ -1,10 +1,14 @@
 #pragma once
-// The report of one batch: a header, one row per file with its figures,
-// verdicts and outcome, and its loudness over time. Written as PDF (A4,
-// a summary table, then one page per file with its loudness graph), as one
-// self-contained HTML file (inline CSS, graphs as inline PNG) or as CSV (one
-// row per file, RFC 4180; copy_state and copy_path are the last columns, so
-// the earlier columns keep their places).
+// The report of one batch, a delivery record a client can sign: a header
+// (program, date, host and the station's own fields), a summary of the
+// batch, one row per file with its figures, verdicts, paths, outcome and the
+// action taken, and its loudness over time. Written as PDF (A4, the header on
+// every page and "n / N" in the footer, the summary and a table, then a
+// section per file with its loudness graph), as one self-contained HTML file
+// (inline CSS, graphs as inline PNG) or as CSV (one row per file, RFC 4180;
+// columns are only ever appended, so the earlier ones keep their places).
+// Every text a person reads is in the report's Language; the CSV's codes
+// and column names are the same in both.
 //
 // Plain data: the caller fills it from its own run. Units: loudness in LKFS
 // (= LUFS), levels in dBFS (sample peak) and dBTP (true peak), loudness
@@ -18,13 +22,24 @@
 
 namespace sonivate::report {
 
+// The language of every text the report shows: titles, column heads,
+// verdicts, outcomes, actions, legends. Texts that come in the data
+// (ReasonText, ActionText, names) are shown as given.
+enum class ReportLanguage { Japanese, English };
+
 struct BatchHeader {
-    std::string Date;  // as it should be shown, e.g. "2026-12-09 01:02:03 UTC"
+    std::string Date;  // as it should be shown, with its time zone, e.g. "2026-12-09 01:02:03 UTC"
     std::string Host;
-    std::string ProgramVersion;
-    std::string ProfileName;  // empty: no delivery profile
+    std::string ProgramVersion;  // the program's name and version, e.g. "sonivate 1.4.0"
+    std::string ProfileName;     // empty: no delivery profile
     double TargetLKFS = -24.0;
     std::string RangeChoices;  // the range choices as text, e.g. "BC$START - BC$END"
+    // What the station fills in; each optional (empty: shown as "-").
+    std::string Operator;   // who ran the batch
+    std::string Station;    // the station or facility
+    std::string Programme;  // the programme or campaign delivered
+    std::string Client;     // who the delivery is for
+    std::string Notes;      // free text, shown in full (wrapped)
 };
 
 // The figures of one file, or of its copy at the applied gain.
@@ -74,6 +89,16 @@ struct ProfileBand {
 //     this run (a measure-only run). Shown marked "if written".
 enum class CopyState { None, Written, Projected };
 
+// What was done to the audio to make the copy.
+//   None: nothing said (no copy, or a caller that does not tell).
+//   Gain: the full gain, linear.
+//   Clipped: the full gain, linear, clipped where it must be.
+//   Lowered: the gain lowered until the true peak meets the ceiling.
+//   Limited: the full gain and a true-peak limiter where it would exceed
+//     the ceiling (the limiter's figures below).
+//   Unchanged: already on target: the copy is the source, byte for byte.
+enum class CopyAction { None, Gain, Clipped, Lowered, Limited, Unchanged };
+
 struct FileRow {
     std::string Title;
     std::string Path;
@@ -95,6 +120,14 @@ struct FileRow {
     Series Loudness;  // empty when not measured: the row gets no graph
     std::vector<Marker> Markers;
     ProfileBand Band;
+    // The action taken, shown after the outcome in every format.
+    CopyAction Action = CopyAction::None;
+    std::string ActionText;               // shown instead of the report's own words for Action when not empty
+    std::optional<double> AppliedGainDB;  // the constant gain the copy was written with (make-up gain included)
+    // The limiter's figures (Limited); empty when it did not act.
+    std::optional<double> MaxReductionDB;      // the most gain reduction, dB (positive)
+    std::optional<double> SecondsOverTenthDB;  // time with more than 0.1 dB of reduction, s
+    std::optional<double> SecondsOverOneDB;    // time with more than 1 dB of reduction, s
 
     double RangeSeconds() const;
 };
@@ -102,7 +135,30 @@ struct FileRow {
 struct BatchReport {
     BatchHeader Header;
     std::vector<FileRow> Rows;
+    ReportLanguage Language = ReportLanguage::Japanese;
 };
+
+// The batch in counts, as the report's summary shows it.
+struct BatchSummary {
+    size_t Listed = 0;
+    size_t Measured = 0;  // rows with any source figure or a loudness series
+    size_t Written = 0;
+    // The rows not written, by ReasonCode in the order first met ("" for a
+    // row without one); Text is the rows' ReasonText when they all share it.
+    struct Reason {
+        std::string Code;
+        std::string Text;
+        size_t Count = 0;
+    };
+    std::vector<Reason> NotWritten;
+    // Profile verdicts: of the sources, and of the copies a row shows.
+    size_t SourcePass = 0;
+    size_t SourceFail = 0;
+    size_t CopyPass = 0;
+    size_t CopyFail = 0;
+};
+
+BatchSummary Summarize(const BatchReport& pReport);
 
 enum class ReportStatus {
     Ok,

@@ -113,7 +113,8 @@ void DrawCurve(cairo_t* pCairo, const Scale& pScale, const FileRow& pRow, const 
 
 }  // namespace
 
-void DrawLoudnessGraph(cairo_t* pCairo, const GraphRect& pArea, const FileRow& pRow, double pTargetLKFS) {
+void DrawLoudnessGraph(cairo_t* pCairo, const GraphRect& pArea, const FileRow& pRow, double pTargetLKFS,
+                       ReportLanguage pLanguage) {
     if (pCairo == nullptr || pArea.Width < kLeftAxis + kRightRoom + 10.0 ||
         pArea.Height < kTopRoom + kBottomAxis + 10.0)
         return;
@@ -223,12 +224,14 @@ void DrawLoudnessGraph(cairo_t* pCairo, const GraphRect& pArea, const FileRow& p
     double x = pArea.X + pArea.Width - kRightRoom;
     std::string peak = "TP " + detail::Number(pRow.Source.TruePeak) + " dBTP";
     const bool over = pRow.Band.MaxTruePeak && pRow.Source.TruePeak && *pRow.Source.TruePeak > *pRow.Band.MaxTruePeak;
-    if (pRow.Band.MaxTruePeak) peak += " (max " + detail::Number(pRow.Band.MaxTruePeak, 1) + ")";
+    const detail::Words& words = detail::WordsOf(pLanguage);
+    if (pRow.Band.MaxTruePeak)
+        peak += " (" + std::string(words.Max) + " " + detail::Number(pRow.Band.MaxTruePeak, 1) + ")";
     SetColour(pCairo, over ? kOver : kAxis);
     if (over) peak = "▲ " + peak;
     x -= Text(pCairo, peak, x, legendY, 1.0) + 10.0;
-    for (const auto& [name, colour] : {std::pair{"short-term 3 s", kShortTerm},
-                                       std::pair{"momentary 400 ms", kMomentary}, std::pair{"target", kTarget}}) {
+    for (const auto& [name, colour] : {std::pair{words.ShortTerm, kShortTerm}, std::pair{words.Momentary, kMomentary},
+                                       std::pair{words.TargetLine, kTarget}}) {
         SetColour(pCairo, kAxis);
         x -= Text(pCairo, name, x, legendY, 1.0) + 2.0;
         SetColour(pCairo, colour);
@@ -241,7 +244,8 @@ void DrawLoudnessGraph(cairo_t* pCairo, const GraphRect& pArea, const FileRow& p
     cairo_restore(pCairo);
 }
 
-GraphImage RenderLoudnessGraph(const FileRow& pRow, double pTargetLKFS, std::int32_t pWidth, std::int32_t pHeight) {
+GraphImage RenderLoudnessGraph(const FileRow& pRow, double pTargetLKFS, std::int32_t pWidth, std::int32_t pHeight,
+                               ReportLanguage pLanguage) {
     GraphImage image;
     if (pWidth <= 0 || pHeight <= 0) return image;
     const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, pWidth);
@@ -250,7 +254,8 @@ GraphImage RenderLoudnessGraph(const FileRow& pRow, double pTargetLKFS, std::int
     cairo_surface_t* surface =
         cairo_image_surface_create_for_data(image.Bytes.data(), CAIRO_FORMAT_ARGB32, pWidth, pHeight, stride);
     cairo_t* cairo = cairo_create(surface);
-    DrawLoudnessGraph(cairo, {0.0, 0.0, static_cast<double>(pWidth), static_cast<double>(pHeight)}, pRow, pTargetLKFS);
+    DrawLoudnessGraph(cairo, {0.0, 0.0, static_cast<double>(pWidth), static_cast<double>(pHeight)}, pRow, pTargetLKFS,
+                      pLanguage);
     const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
     cairo_destroy(cairo);
     cairo_surface_flush(surface);

@@ -25,8 +25,10 @@ struct GraphRect {
     double Height = 0.0;
 };
 
-// Draws pRow's graph into pArea; the context's state is restored after.
-void DrawLoudnessGraph(cairo_t* pCairo, const GraphRect& pArea, const FileRow& pRow, double pTargetLKFS);
+// Draws pRow's graph into pArea, its legend in pLanguage; the context's
+// state is restored after.
+void DrawLoudnessGraph(cairo_t* pCairo, const GraphRect& pArea, const FileRow& pRow, double pTargetLKFS,
+                       ReportLanguage pLanguage = ReportLanguage::Japanese);
 
 // An image of the graph: cairo's ARGB32 (premultiplied alpha, 32 bits per
 // pixel in native byte order: QImage::Format_ARGB32_Premultiplied), rows
@@ -38,6 +40,7 @@ struct GraphImage {
     std::vector<std::uint8_t> Bytes;
 };
 
-GraphImage RenderLoudnessGraph(const FileRow& pRow, double pTargetLKFS, std::int32_t pWidth, std::int32_t pHeight);
+GraphImage RenderLoudnessGraph(const FileRow& pRow, double pTargetLKFS, std::int32_t pWidth, std::int32_t pHeight,
+                               ReportLanguage pLanguage = ReportLanguage::Japanese);
 
 }  // namespace sonivate::report

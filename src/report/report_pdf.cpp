@@ -35,15 +35,36 @@ constexpr double kSectionPoints = 7.0;
 constexpr double kSectionGap = 14.0;
 constexpr double kGraphHeight = 230.0;
 constexpr double kGraphGap = 4.0;
+// Every page's header above its contents and "n / N" below them.
+constexpr double kHeadPoints = 7.0;
+constexpr double kHeadRuleGap = 3.0;
+constexpr double kRuleWidth = 0.5;
+constexpr double kFootRoom = 16.0;
+constexpr double kFootGap = 6.0;
+constexpr double kFootPoints = 8.0;
+constexpr double kFootSpace = 5.0;
+constexpr double kContentBottom = kPageBottom - kFootRoom;
 
+// A heading is a word of the report's language, or the same in both.
 struct Column {
-    const char* Heading;
+    const char* Fixed;
+    const char* Words::*Word;
     double Width;
     double Align;  // 0 left, 1 right
 };
 constexpr Column kColumns[] = {
-    {"#", 26, 1},   {"Title", 90, 0}, {"Duration", 36, 1},  {"LKFS", 32, 1},    {"Peak", 32, 1},    {"TP", 32, 1},
-    {"LRA", 26, 1}, {"Gain", 34, 1},  {"Copy LKFS", 40, 1}, {"Copy TP", 32, 1}, {"Verdict", 44, 0}, {"Outcome", 99, 0},
+    {"#", nullptr, 26, 1},
+    {nullptr, &Words::Title, 90, 0},
+    {nullptr, &Words::Duration, 36, 1},
+    {"LKFS", nullptr, 32, 1},
+    {nullptr, &Words::Peak, 32, 1},
+    {"TP", nullptr, 32, 1},
+    {"LRA", nullptr, 26, 1},
+    {nullptr, &Words::Gain, 34, 1},
+    {nullptr, &Words::CopyLKFS, 40, 1},
+    {nullptr, &Words::CopyTP, 32, 1},
+    {nullptr, &Words::Verdict, 44, 0},
+    {nullptr, &Words::Outcome, 99, 0},
 };
 constexpr size_t kColumnCount = std::size(kColumns);
 constexpr size_t kTitleColumn = 1;
@@ -94,6 +115,12 @@ public:
             pango_cairo_show_layout(mCairo, layout);
         }
         return static_cast<double>(height) / PANGO_SCALE;
+    }
+
+    double Width(const std::string& pText, const Style& pStyle) {
+        int width = 0, height = 0;
+        pango_layout_get_size(Laid(pText, pStyle), &width, &height);
+        return static_cast<double>(width) / PANGO_SCALE;
     }
 
     // The height of one line in pStyle's face.
@@ -164,80 +191,161 @@ private:
     std::unordered_map<std::string, PangoLayout*> mKept;
 };
 
-std::string ShortVerdict(const FileRow& pRow) {
-    const auto one = [](const FileVerdict& pVerdict) {
-        return pVerdict.Kind == VerdictKind::Pass ? "pass" : pVerdict.Kind == VerdictKind::Fail ? "FAIL" : "-";
+std::string ShortVerdict(const FileRow& pRow, const Words& pWords) {
+    const auto one = [&](const FileVerdict& pVerdict) {
+        return pVerdict.Kind == VerdictKind::Pass   ? pWords.ShortPass
+               : pVerdict.Kind == VerdictKind::Fail ? pWords.ShortFail
+                                                    : "-";
     };
     std::string copy = ShowsCopy(pRow) ? one(pRow.CopyVerdict) : "—";
     if (IsProjected(pRow)) copy += kProjectedMark;
     return std::string(one(pRow.SourceVerdict)) + " / " + copy;
 }
 
-double Header(cairo_t* pCairo, Pen& pPen, const BatchReport& pReport, double pY) {
+// The outcome in full and the action taken, as the table's last cell.
+std::string OutcomeCell(const FileRow& pRow, const Words& pWords) {
+    const std::string action = ActionText(pRow, pWords);
+    return FullOutcomeText(pRow, pWords) + (action.empty() ? std::string() : " · " + action);
+}
+
+const char* Heading(size_t pColumn, const Words& pWords) {
+    const Column& c = kColumns[pColumn];
+    return c.Word != nullptr ? pWords.*c.Word : c.Fixed;
+}
+
+// Everything a page shows around its contents.
+class PageFrame {
+public:
+    PageFrame(cairo_t* pCairo, Pen& pPen, const BatchReport& pReport, const Words& pWords)
+        : mCairo(pCairo), mPen(pPen), mReport(pReport), mWords(pWords) {}
+
+    // The header every page carries, from the page's top margin: the
+    // program, the date, the host and the station's fields. Returns where
+    // the page's contents begin.
+    double Head(bool pDraw) {
+        const BatchHeader& h = mReport.Header;
+        const Style line{kHeadPoints, kContentWidth, 0, false, Fit::Wrap};
+        double y = kMargin;
+        cairo_set_source_rgb(mCairo, 0.2, 0.2, 0.2);
+        y += mPen.Text(h.ProgramVersion + "    " + mWords.Date + ": " + h.Date + "    " + mWords.Host + ": " + h.Host,
+                       kMargin, y, {kHeadPoints, kContentWidth, 0, true, Fit::Wrap}, pDraw);
+        y += mPen.Text(StationText(h, mWords), kMargin, y, line, pDraw);
+        if (!h.Notes.empty()) y += mPen.Text(std::string(mWords.Notes) + ": " + h.Notes, kMargin, y, line, pDraw);
+        y += kHeadRuleGap;
+        if (pDraw) {
+            cairo_set_line_width(mCairo, kRuleWidth);
+            cairo_move_to(mCairo, kMargin, y);
+            cairo_line_to(mCairo, kMargin + kContentWidth, y);
+            cairo_stroke(mCairo);
+        }
+        return y + kHeadRuleGap * 2;
+    }
+
+    // "n / N", centred below the contents; its three parts set apart by a
+    // clear gap, so that text extracted from the page keeps the spaces.
+    void Foot(int pPage, int pPages) {
+        cairo_set_source_rgb(mCairo, 0.3, 0.3, 0.3);
+        const Style style{kFootPoints, 0, 0, false, Fit::Ellipsis};
+        const std::string parts[] = {std::to_string(pPage), "/", std::to_string(pPages)};
+        double widths[std::size(parts)];
+        double width = kFootSpace * (std::size(parts) - 1);
+        for (size_t i = 0; i < std::size(parts); ++i) width += widths[i] = mPen.Width(parts[i], style);
+        double x = kMargin + (kContentWidth - width) / 2;
+        for (size_t i = 0; i < std::size(parts); ++i) {
+            mPen.Text(parts[i], x, kContentBottom + kFootGap, style);
+            x += widths[i] + kFootSpace;
+        }
+    }
+
+private:
+    cairo_t* mCairo;
+    Pen& mPen;
+    const BatchReport& mReport;
+    const Words& mWords;
+};
+
+// The first page's title, profile, summary and legend below the header.
+double Intro(cairo_t* pCairo, Pen& pPen, const BatchReport& pReport, const Words& pWords, double pY, bool pDraw) {
     const BatchHeader& header = pReport.Header;
+    const BatchSummary summary = Summarize(pReport);
     const Style line{8.0, kContentWidth, 0, false, Fit::Wrap};
+    const Style bold{8.0, kContentWidth, 0, true, Fit::Wrap};
     const Style note{6.5, kContentWidth, 0, false, Fit::Wrap};
     cairo_set_source_rgb(pCairo, 0, 0, 0);
-    pY += pPen.Text("Loudness report", kMargin, pY, {14.0, 0, 0, true}) + 4.0;
-    pY += pPen.Text("Date: " + header.Date + "    Host: " + header.Host + "    Program: " + header.ProgramVersion,
-                    kMargin, pY, line) +
-          1.0;
-    pY += pPen.Text("Profile: " + (header.ProfileName.empty() ? std::string("-") : header.ProfileName) +
-                        "    Target: " + Number(header.TargetLKFS, 1) + " LKFS    Range: " + header.RangeChoices,
-                    kMargin, pY, line) +
-          1.0;
+    pY += pPen.Text(pWords.ReportTitle, kMargin, pY, {14.0, 0, 0, true}, pDraw) + 4.0;
+    pY += pPen.Text(std::string(pWords.Profile) + ": " + (header.ProfileName.empty() ? "-" : header.ProfileName) +
+                        "    " + pWords.Target + ": " + Number(header.TargetLKFS, 1) + " LKFS    " + pWords.Range +
+                        ": " + header.RangeChoices,
+                    kMargin, pY, line, pDraw) +
+          6.0;
+    pY += pPen.Text(pWords.Summary, kMargin, pY, {9.0, 0, 0, true}, pDraw) + 1.0;
+    pY += pPen.Text(SummaryCountsText(summary, pWords), kMargin, pY, bold, pDraw) + 1.0;
+    if (const std::string reasons = SummaryReasonsText(summary, pWords); !reasons.empty())
+        pY += pPen.Text(reasons, kMargin, pY, line, pDraw) + 1.0;
+    pY += pPen.Text(SummaryVerdictsText(summary, pWords), kMargin, pY, line, pDraw) + 1.0;
     cairo_set_source_rgb(pCairo, 0.3, 0.3, 0.3);
-    pY += pPen.Text(
-        "Loudness in LKFS, peak in dBFS, true peak (TP) in dBTP, LRA in LU, gain in dB. Verdict: source / copy.",
-        kMargin, pY + 2.0, note);
-    if (AnyProjected(pReport)) pY += pPen.Text(kProjectedNote, kMargin, pY + 2.0, note) + 2.0;
+    pY += pPen.Text(pWords.Units, kMargin, pY + 4.0, note, pDraw) + 4.0;
+    if (AnyProjected(pReport)) pY += pPen.Text(pWords.ProjectedNote, kMargin, pY + 2.0, note, pDraw) + 2.0;
     return pY + 8.0;
 }
 
-double TableHeading(cairo_t* pCairo, Pen& pPen, bool pProjected, double pY) {
-    double x = kMargin;
+// The table's heading row at pY (headings wrap in their columns); returns
+// where the rows begin.
+double TableHeading(cairo_t* pCairo, Pen& pPen, const Words& pWords, bool pProjected, double pY, bool pDraw) {
+    std::string headings[kColumnCount];
+    double height = kRowHeight;
+    for (size_t i = 0; i < kColumnCount; ++i) {
+        headings[i] = Heading(i, pWords);
+        if (pProjected && (i == kCopyLkfsColumn || i == kCopyTpColumn)) headings[i] += kProjectedMark;
+        const Style style{kTablePoints, kColumns[i].Width - 3.0, kColumns[i].Align, true, Fit::Wrap};
+        height = std::max(height, pPen.Text(headings[i], 0, 0, style, false, true) + kRowPadding);
+    }
+    if (!pDraw) return pY + height;
     cairo_set_source_rgb(pCairo, 0.88, 0.90, 0.95);
-    cairo_rectangle(pCairo, kMargin, pY - kRowPadding, kContentWidth, kRowHeight);
+    cairo_rectangle(pCairo, kMargin, pY - kRowPadding, kContentWidth, height);
     cairo_fill(pCairo);
     cairo_set_source_rgb(pCairo, 0, 0, 0);
+    double x = kMargin;
     for (size_t i = 0; i < kColumnCount; ++i) {
         const Column& c = kColumns[i];
-        std::string heading = c.Heading;
-        if (pProjected && (i == kCopyLkfsColumn || i == kCopyTpColumn)) heading += kProjectedMark;
-        pPen.Text(heading, c.Align > 0 ? x + c.Width - kCellPadding : x + kCellPadding, pY,
-                  {kTablePoints, c.Width - 3.0, c.Align, true});
+        pPen.Text(headings[i], c.Align > 0 ? x + c.Width - kCellPadding : x + kCellPadding, pY,
+                  {kTablePoints, c.Width - 3.0, c.Align, true, Fit::Wrap}, true, true);
         x += c.Width;
     }
-    return pY + kRowHeight;
+    return pY + height;
 }
 
-// One table row at pY; returns its height (the outcome wraps, a row
-// without a section shows its path under its title). Draws nothing when
-// pDraw is false.
-double TableRow(cairo_t* pCairo, Pen& pPen, const FileRow& pRow, size_t pIndex, double pY, bool pDraw) {
+// One table row at pY; returns its height (titles, paths, verdicts and
+// outcomes wrap: nothing is cut; a row without a section shows its path
+// under its title). Draws nothing when pDraw is false.
+double TableRow(cairo_t* pCairo, Pen& pPen, const Words& pWords, const FileRow& pRow, size_t pIndex, double pY,
+                bool pDraw) {
     const std::string cells[kColumnCount] = {
-        std::to_string(pIndex + 1),
-        pRow.Title,
-        Clock(pRow.RangeSeconds()),
-        Number(pRow.Source.LKFS),
-        Number(pRow.Source.SamplePeak),
-        Number(pRow.Source.TruePeak),
-        Number(pRow.Source.LRA, 1),
-        Gain(pRow.GainDB),
-        CopyNumber(pRow, pRow.Copy.LKFS),
-        CopyNumber(pRow, pRow.Copy.TruePeak),
-        ShortVerdict(pRow),
-        FullOutcomeText(pRow),
+        std::to_string(pIndex + 1),       pRow.Title,
+        Clock(pRow.RangeSeconds()),       Number(pRow.Source.LKFS),
+        Number(pRow.Source.SamplePeak),   Number(pRow.Source.TruePeak),
+        Number(pRow.Source.LRA, 1),       Gain(pRow.GainDB),
+        CopyNumber(pRow, pRow.Copy.LKFS), CopyNumber(pRow, pRow.Copy.TruePeak),
+        ShortVerdict(pRow, pWords),       OutcomeCell(pRow, pWords),
     };
     const bool pathLine = !HasDetails(pRow);
     const Column& title = kColumns[kTitleColumn];
-    const Column& outcome = kColumns[kOutcomeColumn];
-    const Style pathStyle{kPathPoints, title.Width - 3.0, 0, false, Fit::EllipsisStart};
-    const Style outcomeStyle{kTablePoints, outcome.Width - 3.0, 0, false, Fit::Wrap};
-    // Titles and paths are cut to one line; outcomes wrap.
-    const double titleHeight = pPen.LineHeight({kTablePoints}) + (pathLine ? pPen.LineHeight({kPathPoints}) : 0.0);
-    const double outcomeHeight = pPen.Text(cells[kOutcomeColumn], 0, 0, outcomeStyle, false, true);
-    const double height = std::max({kRowHeight, titleHeight + kRowPadding, outcomeHeight + kRowPadding});
+    const Style titleStyle{kTablePoints, title.Width - 3.0, 0, false, Fit::Wrap};
+    const Style pathStyle{kPathPoints, title.Width - 3.0, 0, false, Fit::Wrap};
+    const auto wraps = [](size_t pColumn) {
+        return pColumn == kTitleColumn || pColumn == kVerdictColumn || pColumn == kOutcomeColumn;
+    };
+    const auto style = [&](size_t pColumn) {
+        const Column& c = kColumns[pColumn];
+        return Style{kTablePoints, c.Width - 3.0, c.Align, false, wraps(pColumn) ? Fit::Wrap : Fit::Ellipsis};
+    };
+    // Every cell but the number and the title is likely to repeat.
+    const auto repeats = [](size_t pColumn) { return pColumn != 0 && pColumn != kTitleColumn; };
+    const double titleHeight = pPen.Text(pRow.Title, 0, 0, titleStyle, false);
+    const double pathHeight = pathLine ? pPen.Text(pRow.Path, 0, 0, pathStyle, false) : 0.0;
+    double height = std::max(kRowHeight, titleHeight + pathHeight + kRowPadding);
+    for (const size_t i : {kVerdictColumn, kOutcomeColumn})
+        height = std::max(height, pPen.Text(cells[i], 0, 0, style(i), false, repeats(i)) + kRowPadding);
     if (!pDraw) return height;
 
     if (pIndex % 2 == 1) {
@@ -256,63 +364,107 @@ double TableRow(cairo_t* pCairo, Pen& pPen, const FileRow& pRow, size_t pIndex, 
         else
             cairo_set_source_rgb(pCairo, 0, 0, 0);
         const double cellX = c.Align > 0 ? x + c.Width - kCellPadding : x + kCellPadding;
-        const Style style{kTablePoints, c.Width - 3.0, c.Align, false, i == kOutcomeColumn ? Fit::Wrap : Fit::Ellipsis};
-        // Every cell but the number and the title is likely to repeat.
-        const bool repeats = i != 0 && i != kTitleColumn;
-        pPen.Text(cells[i], cellX, pY, style, true, repeats);
+        pPen.Text(cells[i], cellX, pY, style(i), true, repeats(i));
         if (i == kTitleColumn && pathLine) {
             cairo_set_source_rgb(pCairo, 0.35, 0.35, 0.35);
-            pPen.Text(pRow.Path, cellX, pY + pPen.LineHeight({kTablePoints}), pathStyle);
+            pPen.Text(pRow.Path, cellX, pY + titleHeight, pathStyle);
         }
         x += c.Width;
     }
     return height;
 }
 
-std::string FiguresLine(const Figures& pFigures) {
-    return "LKFS " + Number(pFigures.LKFS) + "   peak " + Number(pFigures.SamplePeak) + " dBFS   TP " +
-           Number(pFigures.TruePeak) + " dBTP   LRA " + Number(pFigures.LRA, 1) + " LU   max M " +
-           Number(pFigures.MaxMomentary) + "   max S " + Number(pFigures.MaxShortTerm);
+std::string FiguresLine(const Figures& pFigures, const Words& pWords) {
+    return "LKFS " + Number(pFigures.LKFS) + "   " + pWords.FigurePeak + " " + Number(pFigures.SamplePeak) +
+           " dBFS   TP " + Number(pFigures.TruePeak) + " dBTP   LRA " + Number(pFigures.LRA, 1) + " LU   " +
+           pWords.MaxMomentary + " " + Number(pFigures.MaxMomentary) + "   " + pWords.MaxShortTerm + " " +
+           Number(pFigures.MaxShortTerm);
 }
 
-// A file's section at pY: its names, figures, outcome (wrapped, never cut)
-// and graph. Returns its height; draws nothing when pDraw is false.
-double FileSection(cairo_t* pCairo, Pen& pPen, const FileRow& pRow, size_t pIndex, double pTarget, double pY,
-                   bool pDraw) {
+// A file's section at pY: its names, figures, outcome and action (wrapped,
+// never cut) and graph. Returns its height; draws nothing when pDraw is
+// false.
+double FileSection(cairo_t* pCairo, Pen& pPen, const BatchReport& pReport, const Words& pWords, size_t pIndex,
+                   double pY, bool pDraw) {
+    const FileRow& row = pReport.Rows[pIndex];
     const double top = pY;
     const Style text{kSectionPoints, kContentWidth, 0, false, Fit::Wrap};
+    const std::string copyLabel = IsProjected(row) ? pWords.CopyIfWritten : pWords.Copy;
     cairo_set_source_rgb(pCairo, 0, 0, 0);
-    pY += pPen.Text(std::to_string(pIndex + 1) + ". " + pRow.Title, kMargin, pY,
+    pY += pPen.Text(std::to_string(pIndex + 1) + ". " + row.Title, kMargin, pY,
                     {11.0, kContentWidth, 0, true, Fit::Wrap}, pDraw) +
           1;
     cairo_set_source_rgb(pCairo, 0.3, 0.3, 0.3);
-    pY += pPen.Text(pRow.Path, kMargin, pY, text, pDraw) + 1.0;
-    if (!pRow.CopyPath.empty())
-        pY += pPen.Text((IsProjected(pRow) ? "Copy (if written): " : "Copy: ") + pRow.CopyPath, kMargin, pY, text,
-                        pDraw) +
-              1.0;
+    pY += pPen.Text(row.Path, kMargin, pY, text, pDraw) + 1.0;
+    if (!row.CopyPath.empty()) pY += pPen.Text(copyLabel + ": " + row.CopyPath, kMargin, pY, text, pDraw) + 1.0;
     pY += 2.0;
     cairo_set_source_rgb(pCairo, 0, 0, 0);
-    const double rate = pRow.SampleRate > 0 ? pRow.SampleRate : 48000.0;
+    const double rate = row.SampleRate > 0 ? row.SampleRate : 48000.0;
     std::vector<std::string> lines = {
-        "Range " + Clock(static_cast<double>(pRow.RangeStart) / rate) + " - " +
-            Clock(static_cast<double>(pRow.RangeEnd) / rate) + "  (frames " + std::to_string(pRow.RangeStart) + " - " +
-            std::to_string(pRow.RangeEnd) + ", " + Clock(pRow.RangeSeconds()) + ")    Band " + BandText(pRow.Band),
-        "Source  " + FiguresLine(pRow.Source) + "    verdict " + VerdictText(pRow.SourceVerdict),
+        std::string(pWords.Range) + " " + Clock(static_cast<double>(row.RangeStart) / rate) + " - " +
+            Clock(static_cast<double>(row.RangeEnd) / rate) + "  (" + pWords.Frames + " " +
+            std::to_string(row.RangeStart) + " - " + std::to_string(row.RangeEnd) + ", " + Clock(row.RangeSeconds()) +
+            ")    " + pWords.Band + " " + BandText(row.Band, pWords),
+        std::string(pWords.Source) + "  " + FiguresLine(row.Source, pWords) + "    " + pWords.SectionVerdict + " " +
+            VerdictText(row.SourceVerdict, pWords),
     };
     std::string copy;
-    if (pRow.GainDB) copy = "Gain " + Gain(pRow.GainDB) + " dB    ";
-    if (ShowsCopy(pRow))
-        copy += std::string(IsProjected(pRow) ? "Copy (if written)  " : "Copy  ") + FiguresLine(pRow.Copy) +
-                "    verdict " + VerdictText(pRow.CopyVerdict);
+    if (row.GainDB) copy = std::string(pWords.Gain) + " " + Gain(row.GainDB) + " dB    ";
+    if (ShowsCopy(row))
+        copy += copyLabel + "  " + FiguresLine(row.Copy, pWords) + "    " + pWords.SectionVerdict + " " +
+                VerdictText(row.CopyVerdict, pWords);
     if (!copy.empty()) lines.push_back(copy);
-    lines.push_back("Outcome " + FullOutcomeText(pRow));
+    lines.push_back(std::string(pWords.Outcome) + " " + FullOutcomeText(row, pWords));
+    if (const std::string action = ActionText(row, pWords); !action.empty())
+        lines.push_back(std::string(pWords.Action) + " " + action);
     for (const std::string& line : lines) pY += pPen.Text(line, kMargin, pY, text, pDraw) + 1.0;
-    if (HasSeries(pRow)) {
-        if (pDraw) DrawLoudnessGraph(pCairo, {kMargin, pY + kGraphGap, kContentWidth, kGraphHeight}, pRow, pTarget);
+    if (HasSeries(row)) {
+        if (pDraw)
+            DrawLoudnessGraph(pCairo, {kMargin, pY + kGraphGap, kContentWidth, kGraphHeight}, row,
+                              pReport.Header.TargetLKFS, pReport.Language);
         pY += kGraphGap + kGraphHeight;
     }
     return pY - top;
+}
+
+// Lays out the whole report. With pPages 0 it only measures: the heights
+// of the table rows and the sections go to pHeights (rows first, then
+// sections) and the page count is returned; with the count known it draws,
+// each page with its header and "n / N", from the heights measured.
+int LayPages(cairo_t* pCairo, Pen& pPen, const BatchReport& pReport, int pPages, std::vector<double>& pHeights) {
+    const bool draw = pPages > 0;
+    const Words& words = WordsOf(pReport.Language);
+    const size_t rows = pReport.Rows.size();
+    if (!draw) pHeights.assign(2 * rows, 0.0);
+    PageFrame frame(pCairo, pPen, pReport, words);
+    int page = 0;
+    const auto newPage = [&] {
+        if (page > 0 && draw) cairo_show_page(pCairo);
+        ++page;
+        if (draw) frame.Foot(page, pPages);
+        return frame.Head(draw);
+    };
+    const bool projected = AnyProjected(pReport);
+    double y = Intro(pCairo, pPen, pReport, words, newPage(), draw);
+    y = TableHeading(pCairo, pPen, words, projected, y, draw);
+    for (size_t i = 0; i < rows && cairo_status(pCairo) == CAIRO_STATUS_SUCCESS; ++i) {
+        if (!draw) pHeights[i] = TableRow(pCairo, pPen, words, pReport.Rows[i], i, y, false);
+        if (y + pHeights[i] > kContentBottom) y = TableHeading(pCairo, pPen, words, projected, newPage(), draw);
+        if (draw) TableRow(pCairo, pPen, words, pReport.Rows[i], i, y, true);
+        y += pHeights[i];
+    }
+    // The sections follow on pages of their own, as many to a page as fit.
+    y = kContentBottom;
+    for (size_t i = 0; i < rows && cairo_status(pCairo) == CAIRO_STATUS_SUCCESS; ++i) {
+        if (!HasDetails(pReport.Rows[i])) continue;
+        double& height = pHeights[rows + i];
+        if (!draw) height = FileSection(pCairo, pPen, pReport, words, i, y, false);
+        if (y + height > kContentBottom) y = newPage();
+        if (draw) FileSection(pCairo, pPen, pReport, words, i, y, true);
+        y += height + kSectionGap;
+    }
+    if (draw) cairo_show_page(pCairo);
+    return page;
 }
 
 cairo_status_t PutBytes(void* pClosure, const unsigned char* pData, unsigned int pLength) {
@@ -325,39 +477,17 @@ cairo_status_t PutBytes(void* pClosure, const unsigned char* pData, unsigned int
 
 bool WritePdf(const BatchReport& pReport, Sink& pSink) {
     cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(PutBytes, &pSink, kPageWidth, kPageHeight);
-    cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE, "Loudness report");
+    const Words& words = WordsOf(pReport.Language);
+    cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE, words.ReportTitle);
     const std::string creator = ShownText(pReport.Header.ProgramVersion);
     cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATOR, creator.c_str());
     cairo_t* cairo = cairo_create(surface);
     {
         Pen pen(cairo);
-        const bool projected = AnyProjected(pReport);
-        double y = Header(cairo, pen, pReport, kMargin);
-        y = TableHeading(cairo, pen, projected, y);
-        for (size_t i = 0; i < pReport.Rows.size() && cairo_status(cairo) == CAIRO_STATUS_SUCCESS; ++i) {
-            const FileRow& row = pReport.Rows[i];
-            const double height = TableRow(cairo, pen, row, i, y, false);
-            if (y + height > kPageBottom) {
-                cairo_show_page(cairo);
-                y = TableHeading(cairo, pen, projected, kMargin);
-            }
-            y += TableRow(cairo, pen, row, i, y, true);
-        }
-        // The sections follow on pages of their own, as many to a page as fit.
-        y = kPageBottom;
-        for (size_t i = 0; i < pReport.Rows.size() && cairo_status(cairo) == CAIRO_STATUS_SUCCESS; ++i) {
-            const FileRow& row = pReport.Rows[i];
-            if (!HasDetails(row)) continue;
-            const double target = pReport.Header.TargetLKFS;
-            const double height = FileSection(cairo, pen, row, i, target, y, false);
-            if (y + height > kPageBottom) {
-                cairo_show_page(cairo);
-                y = kMargin;
-            }
-            y += FileSection(cairo, pen, row, i, target, y, true) + kSectionGap;
-        }
+        std::vector<double> heights;
+        const int pages = LayPages(cairo, pen, pReport, 0, heights);
+        if (cairo_status(cairo) == CAIRO_STATUS_SUCCESS) LayPages(cairo, pen, pReport, pages, heights);
     }
-    cairo_show_page(cairo);
     const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
     cairo_destroy(cairo);
     cairo_surface_finish(surface);

@@ -13,10 +13,94 @@ namespace sonivate::report::detail {
 // The face of every text of the report: Japanese titles must show.
 inline constexpr const char* kFontFamily = "Noto Sans CJK JP";
 
-// The mark on projected copy figures, explained by kProjectedNote.
+// The mark on projected copy figures, explained by Words::ProjectedNote.
 inline constexpr const char* kProjectedMark = "*";
-inline constexpr const char* kProjectedNote =
-    "* if written: projected figures of a copy this run did not write (measure only).";
+
+// Every word the report shows, in one language. Figures, units and codes
+// (reason codes, unknown verdict codes) are the same in both.
+struct Words {
+    const char* Language;  // the HTML lang attribute
+    const char* ReportTitle;
+    // The header.
+    const char* Date;
+    const char* Host;
+    const char* Program;
+    const char* Operator;
+    const char* Station;
+    const char* Programme;
+    const char* Client;
+    const char* Notes;
+    const char* Profile;
+    const char* Target;
+    const char* Range;
+    const char* Units;  // the units and the verdict columns explained
+    const char* ProjectedNote;
+    const char* IfWritten;
+    // The summary.
+    const char* Summary;
+    const char* Listed;
+    const char* Measured;
+    const char* Written;
+    const char* NotWritten;
+    const char* NotWrittenBy;
+    const char* Verdicts;
+    const char* Sources;
+    const char* Copies;
+    const char* Pass;
+    const char* Fail;
+    const char* Count;          // "%s": a count of rows
+    const char* ListSeparator;  // between the items of a list
+    // The table.
+    const char* Title;
+    const char* Duration;
+    const char* Peak;
+    const char* Gain;
+    const char* CopyLKFS;
+    const char* CopyTP;
+    const char* Verdict;
+    const char* Outcome;
+    const char* Source;
+    const char* Copy;
+    const char* CopyIfWritten;
+    const char* CopyFile;
+    const char* Action;
+    const char* ShortPass;
+    const char* ShortFail;
+    // The outcome and the action.
+    const char* WasWritten;
+    const char* WasNotWritten;
+    const char* ActionGain;
+    const char* ActionClipped;
+    const char* ActionLowered;
+    const char* ActionLimited;
+    const char* ActionUnchanged;
+    const char* AppliedGain;
+    const char* MaxReduction;
+    const char* OverTenthDB;  // "%s": seconds
+    const char* OverOneDB;    // "%s": seconds
+    // A file's section.
+    const char* Frames;
+    const char* Band;
+    const char* SectionVerdict;
+    const char* TruePeakMax;
+    const char* FigurePeak;
+    const char* MaxMomentary;
+    const char* MaxShortTerm;
+    const char* NoGraph;
+    const char* GraphAlt;
+    // The graph's legend.
+    const char* ShortTerm;
+    const char* Momentary;
+    const char* TargetLine;
+    const char* Max;
+    // Verdict codes in words; a code not here is shown as it is.
+    const char* LoudnessHigh;
+    const char* LoudnessLow;
+    const char* TruePeakOver;
+    const char* ShortTermOver;
+};
+
+const Words& WordsOf(ReportLanguage pLanguage);
 
 // A figure with pDecimals decimals, or "-" when it was not measured.
 std::string Number(const std::optional<double>& pValue, int pDecimals = 2);
@@ -24,13 +108,28 @@ std::string Number(const std::optional<double>& pValue, int pDecimals = 2);
 std::string Gain(const std::optional<double>& pValue);
 // Seconds as "m:ss.s" (hours as "h:mm:ss.s").
 std::string Clock(double pSeconds);
-// "pass", "fail (a, b)" or "-".
-std::string VerdictText(const FileVerdict& pVerdict);
+// "pass", "fail (a, b)" or "-", in pWords.
+std::string VerdictText(const FileVerdict& pVerdict, const Words& pWords);
 // "written" or "not written", with the reason code.
-std::string OutcomeText(const FileRow& pRow);
+std::string OutcomeText(const FileRow& pRow, const Words& pWords);
 // OutcomeText and the reason text after it.
-std::string FullOutcomeText(const FileRow& pRow);
-std::string BandText(const ProfileBand& pBand);
+std::string FullOutcomeText(const FileRow& pRow, const Words& pWords);
+// The action in words ("limiter"), "" for None without ActionText.
+std::string ActionName(const FileRow& pRow, const Words& pWords);
+// The action with its gain and the limiter's figures, "" when there is
+// nothing to say.
+std::string ActionText(const FileRow& pRow, const Words& pWords);
+// A stable code for CSV: "gain", "clipped", "lowered", "limited",
+// "unchanged" or "".
+const char* ActionCode(CopyAction pAction);
+std::string BandText(const ProfileBand& pBand, const Words& pWords);
+// The summary's lines: counts, rows not written by reason, verdicts.
+std::string SummaryCountsText(const BatchSummary& pSummary, const Words& pWords);
+std::string SummaryReasonsText(const BatchSummary& pSummary, const Words& pWords);
+std::string SummaryVerdictsText(const BatchSummary& pSummary, const Words& pWords);
+// The station's fields as one line ("Operator: ... Station: ..."); Notes
+// apart.
+std::string StationText(const BatchHeader& pHeader, const Words& pWords);
 
 // Copy figures and the copy verdict are shown (CopyIs is not None).
 bool ShowsCopy(const FileRow& pRow);
@@ -41,7 +140,7 @@ bool AnyProjected(const BatchReport& pReport);
 std::string CopyNumber(const FileRow& pRow, const std::optional<double>& pValue, int pDecimals = 2);
 // The copy verdict as the table shows it: "—" without a copy, marked when
 // projected.
-std::string CopyVerdictText(const FileRow& pRow);
+std::string CopyVerdictText(const FileRow& pRow, const Words& pWords);
 // The row has a finite loudness value to draw.
 bool HasSeries(const FileRow& pRow);
 // The row has anything beyond its table line: figures, a series or a copy.

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace sonivate::test {
 
@@ -35,6 +36,50 @@ inline std::string PdfText(const std::string& pPath) {
     for (char& c : text)
         if (c == '\n') c = ' ';
     return text;
+}
+
+inline size_t Count(const std::string& pText, const std::string& pWhat) {
+    size_t count = 0;
+    for (size_t at = pText.find(pWhat); at != std::string::npos; at = pText.find(pWhat, at + 1)) ++count;
+    return count;
+}
+
+// The fields of one CSV record (RFC 4180: quoted fields with doubled
+// quotes), unquoted.
+inline std::vector<std::string> CsvFields(const std::string& pLine) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (size_t i = 0; i < pLine.size(); ++i) {
+        const char c = pLine[i];
+        if (c == '"' && quoted && i + 1 < pLine.size() && pLine[i + 1] == '"') {
+            fields.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+// The CSV's records, split at the CRLF that ends each (a quoted line break
+// stays inside its record).
+inline std::vector<std::string> CsvRecords(const std::string& pCsv) {
+    std::vector<std::string> records;
+    bool quoted = false;
+    size_t start = 0;
+    for (size_t i = 0; i < pCsv.size(); ++i) {
+        if (pCsv[i] == '"') quoted = !quoted;
+        if (!quoted && pCsv.compare(i, 2, "\r\n") == 0) {
+            records.push_back(pCsv.substr(start, i - start));
+            start = i + 2;
+            ++i;
+        }
+    }
+    return records;
 }
 
 inline int PdfPages(const std::string& pPath) {

@@ -52,8 +52,14 @@ inline report::FileRow SampleRow(size_t pIndex, const std::string& pTitle, doubl
 
 inline report::BatchReport SampleReport(size_t pRows, double pSeconds = 30.0) {
     report::BatchReport batch;
-    batch.Header = {"2026-12-09 01:02:03 UTC", "mastering-01", "sonivate 1.4.0", "arib-tr-b32", -24.0,
-                    "BC$START - BC$END"};
+    batch.Header.Date = "2026-12-09 01:02:03 UTC";
+    batch.Header.Host = "mastering-01";
+    batch.Header.ProgramVersion = "sonivate 1.4.0";
+    batch.Header.ProfileName = "arib-tr-b32";
+    batch.Header.TargetLKFS = -24.0;
+    batch.Header.RangeChoices = "BC$START - BC$END";
+    // The texts the tests look for are the English ones.
+    batch.Language = report::ReportLanguage::English;
     const std::string titles[] = {"春の新生活キャンペーン 30秒", "Plain, \"quoted\" title", "夏祭り_告知",
                                   "Kaffee & <Kuchen>", "年末セール 15秒 最終版"};
     for (size_t i = 0; i < pRows; ++i) {
