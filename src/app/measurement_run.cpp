@@ -169,11 +169,34 @@ std::optional<CopyGain> PlanClipStep(RowResult& pResult, LimitedGain& pLimited, 
     return std::nullopt;
 }
 
+// The gain (dB) leaves the audio as it is under the run's tolerance (LU).
+bool WithinTolerance(double pGain, double pToleranceLU) {
+    return pToleranceLU > 0.0 && std::fabs(pGain) <= pToleranceLU;
+}
+
+// The figures of a copy that is its source byte for byte.
+CopyFigures SourceAsCopy(const RowResult& pResult) {
+    CopyFigures figures;
+    figures.Integrated = pResult.LKFS;
+    figures.SamplePeak = pResult.Peak;
+    if (pResult.Broadcast) {
+        const BroadcastFigures& source = *pResult.Broadcast;
+        figures.TruePeak = source.TruePeak;
+        figures.LoudnessRange = source.LoudnessRange;
+        figures.MaxMomentary = source.MaxMomentary;
+        figures.MaxShortTerm = source.MaxShortTerm;
+    }
+    return figures;
+}
+
 // Writes the copy of a measured row into the run's output target (or in
-// place) and records what became of it in pResult.
+// place) and records what became of it in pResult. An exact copy (pExact:
+// the row is within the tolerance, pGain is 0 dB) keeps the source's bext as
+// it is: no loudness field is rewritten.
 void WriteRowCopy(RowResult& pResult, const SourceHold& pHold, const RowWork& pWork, const RunChoices& pChoices,
                   bool pInPlace, const std::string& pFolder, const std::string& pName, const CopyGain& pGain,
-                  const SourceLoudness& pSourceLoudness, ProgressHost& pProgress, RunOutputs* pRun) {
+                  const SourceLoudness& pSourceLoudness, ProgressHost& pProgress, RunOutputs* pRun,
+                  bool pExact = false) {
     const OutputTarget& output = *pChoices.Output;
     InPlaceFolder here;
     int folderFd = output.FolderFd();
@@ -196,6 +219,7 @@ void WriteRowCopy(RowResult& pResult, const SourceHold& pHold, const RowWork& pW
         pHold, CopyPlace{folderFd, pName, pResult.OutputPath},
         pInPlace ? TargetRule::InPlace : TargetRule::OutputFolder, pWork.Start, pWork.End, pGain, pProgress, pRun,
         [&](int pCopyFd) {
+            if (pExact) return 0;
             if (!saturates)
                 return UpdateCopyLoudness(pCopyFd, pSourceLoudness, pGain.GainDB, pChoices.BextLoudness, &pProgress);
             bool stopped = false;
@@ -207,7 +231,7 @@ void WriteRowCopy(RowResult& pResult, const SourceHold& pHold, const RowWork& pW
     pResult.FolderSyncError = copy.FolderSyncError;
     if (copy.Written) {
         pResult.Copy = CopyState::Written;
-        pResult.CopyMeasured = measured;
+        pResult.CopyMeasured = pExact ? std::optional<CopyFigures>(SourceAsCopy(pResult)) : measured;
         if (saturates && !measured) {
             // The copy stands but could not be measured: claim nothing of it.
             pResult.CopyMeasured = CopyFigures{};
@@ -394,6 +418,22 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
         // being written is never replaced.
         attempt();
         result.Reason = RowReason::IncompleteData;
+    } else if (writes && WithinTolerance(gainForOutput, pChoices.ToleranceLU)) {
+        // Already on target: nothing is gained, so nothing can clip. In
+        // place the source stays as it is, its bytes and its times.
+        attempt();
+        result.WithinTolerance = true;
+        result.AppliedGain = 0.0;
+        if (inPlace) {
+            result.Written = true;
+            result.Copy = CopyState::Written;
+            result.CopyMeasured = SourceAsCopy(result);
+        } else if (pChoices.Sources && pChoices.Sources->IsOtherSource(outputPath, pWork.Source)) {
+            result.Reason = RowReason::SourceOfRun;
+        } else {
+            WriteRowCopy(result, hold, pWork, pChoices, false, folder, outputName, CopyGain(0.0), sourceLoudness,
+                         pProgress, pRun, true);
+        }
     } else if (writes && pChoices.OnClip == ClipAction::Skip && result.Clip) {
         result.Reason = RowReason::WouldClip;
     } else if (writes && pChoices.Sources && pChoices.Sources->IsOtherSource(outputPath, pWork.Source)) {
@@ -433,6 +473,7 @@ RunChoices ReadChoices(const RunHost& pHost, double pTarget, std::shared_ptr<con
     choices.OnClip = pHost.OnClip();
     choices.CeilingDBTP = pHost.CeilingDBTP();
     choices.MaxReductionDB = pHost.MaxReductionDB();
+    choices.ToleranceLU = pHost.ToleranceLU();
     choices.NoFollow = pHost.NoFollow();
     choices.HashContent = pHost.HashContent();
     choices.Extras = pHost.BroadcastExtras();

@@ -50,6 +50,10 @@ public:
     virtual ClipAction OnClip() const { return NoClip() ? ClipAction::Skip : ClipAction::Write; }
     virtual double CeilingDBTP() const { return kDefaultCeilingDBTP; }
     virtual double MaxReductionDB() const { return kDefaultMaxReductionDB; }
+    // A row whose gain is within this many LU of 0 is already on target: its
+    // copy is the source byte for byte, and in place it is not touched (0:
+    // every gain is applied). Read for every row.
+    virtual double ToleranceLU() const { return 0.0; }
     // The broadcast measures (true peak, loudness range, max momentary and
     // short-term loudness) taken in the same read as the loudness; off
     // unless the host asks for them.
@@ -182,6 +186,10 @@ struct RowResult {
     std::optional<LimiterReport> Limiter;
     // LimitExceeded: the reduction the limiter would have needed (dB).
     double NeededReductionDB = 0.0;
+    // The gain was within the run's tolerance: the copy is the source, byte
+    // for byte (AppliedGain 0); in place the source was left untouched and
+    // stands as the row's output.
+    bool WithinTolerance = false;
 };
 
 // The copy's figures of a measured row as every face shows them: measured
@@ -218,6 +226,8 @@ struct RunChoices {
     ClipAction OnClip = ClipAction::Skip;
     double CeilingDBTP = kDefaultCeilingDBTP;
     double MaxReductionDB = kDefaultMaxReductionDB;
+    // A gain within this many LU of 0 leaves the audio as it is (0: none).
+    double ToleranceLU = 0.0;
     // A symbolic link under the source's name is refused rather than
     // followed (the watch folder, whose files anyone may place).
     bool NoFollow = false;

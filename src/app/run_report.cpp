@@ -11,14 +11,32 @@ namespace {
 
 constexpr const char* kBroadcastMarkerPrefix = "BC$";
 
-// "2026-12-09 01:02:03 UTC": the same on every host, whatever its zone.
-std::string ReportDate() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
+// "2026-12-09 10:02:03 JST (+0900)": the local time a signature goes with,
+// its zone named and as an offset, so that the record reads the same
+// wherever it is read.
+std::string ReportDate(std::time_t pNow) {
+    std::tm local{};
+    localtime_r(&pNow, &local);
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z (%z)", &local);
     return text;
+}
+
+// What the copy step did, as the report names it.
+report::CopyAction ReportAction(const RowResult& pResult) {
+    if (!pResult.Written) return report::CopyAction::None;
+    if (pResult.WithinTolerance) return report::CopyAction::Unchanged;
+    switch (pResult.ClipStep) {
+        case ClipTaken::Clipped:
+            return report::CopyAction::Clipped;
+        case ClipTaken::Lowered:
+            return report::CopyAction::Lowered;
+        case ClipTaken::Limited:
+            return report::CopyAction::Limited;
+        case ClipTaken::None:
+            break;
+    }
+    return report::CopyAction::Gain;
 }
 
 }  // namespace
@@ -75,7 +93,16 @@ report::FileRow ReportRow(const BatchRow& pRow, const RowResult* pResult, const 
     if (pReasonText) file.ReasonText = pReasonText(reason, pResult != nullptr ? pResult->WriteError : 0);
     file.Written = pResult != nullptr && pResult->Written;
     if (pResult == nullptr) return file;
-    if (pResult->Written) file.CopyPath = pResult->OutputPath;
+    if (pResult->Written) {
+        file.CopyPath = pResult->OutputPath;
+        file.Action = ReportAction(*pResult);
+        file.AppliedGainDB = pResult->AppliedGain;
+        if (pResult->Limiter) {
+            file.MaxReductionDB = pResult->Limiter->MaxReductionDB;
+            file.SecondsOverTenthDB = pResult->Limiter->SecondsAbove01dB;
+            file.SecondsOverOneDB = pResult->Limiter->SecondsAbove1dB;
+        }
+    }
     file.Markers = BroadcastMarkers(pResult->Markers);
     if (!pResult->Measured) return file;
     // No gain for a row without programme loudness.
@@ -101,13 +128,26 @@ report::FileRow ReportRow(const BatchRow& pRow, const RowResult* pResult, const 
 report::BatchHeader ReportHeader(const std::string& pProgramVersion, const DeliveryProfile* pProfile,
                                  double pTargetLKFS, const std::string& pRangeChoices) {
     report::BatchHeader header;
-    header.Date = ReportDate();
+    header.Date = ReportDate(std::time(nullptr));
     header.Host = platform::HostName();
-    header.ProgramVersion = pProgramVersion;
+    header.ProgramVersion = std::string(kProgramName) + " " + pProgramVersion;
+    header.Operator = platform::LoginFullName();
     if (pProfile != nullptr) header.ProfileName = pProfile->name;
     header.TargetLKFS = pTargetLKFS;
     header.RangeChoices = pRangeChoices;
     return header;
+}
+
+bool SetReportField(report::BatchHeader& pHeader, const std::string& pKey, const std::string& pValue) {
+    std::string* field = nullptr;
+    if (pKey == kReportFieldOperator) field = &pHeader.Operator;
+    if (pKey == kReportFieldStation) field = &pHeader.Station;
+    if (pKey == kReportFieldProgramme) field = &pHeader.Programme;
+    if (pKey == kReportFieldClient) field = &pHeader.Client;
+    if (pKey == kReportFieldNotes) field = &pHeader.Notes;
+    if (field == nullptr) return false;
+    *field = pValue;
+    return true;
 }
 
 }  // namespace sonivate

@@ -42,8 +42,23 @@ report::ProfileBand ReportBand(const DeliveryProfile& pProfile);
 // The broadcast markers (labels starting "BC$", upper-cased) among pMarkers.
 std::vector<report::Marker> BroadcastMarkers(const std::vector<CueMarker>& pMarkers);
 
-// The header of a report made now on this host.
+// The program's name as a report's header gives it before the version.
+inline constexpr const char* kProgramName = "sonivate";
+
+// The header of a report made now on this host: the local date with its
+// zone, the host, "sonivate " + pProgramVersion, and the login's full name
+// as the operator (the station's other fields empty).
 report::BatchHeader ReportHeader(const std::string& pProgramVersion, const DeliveryProfile* pProfile,
                                  double pTargetLKFS, const std::string& pRangeChoices);
+
+// The station's fields of a header by the keys the faces take them under
+// (--report-field KEY=VALUE, the window's settings).
+inline constexpr const char* kReportFieldOperator = "operator";
+inline constexpr const char* kReportFieldStation = "station";
+inline constexpr const char* kReportFieldProgramme = "programme";
+inline constexpr const char* kReportFieldClient = "client";
+inline constexpr const char* kReportFieldNotes = "notes";
+// Sets the field pKey of pHeader to pValue; false for an unknown key.
+bool SetReportField(report::BatchHeader& pHeader, const std::string& pKey, const std::string& pValue);
 
 }  // namespace sonivate

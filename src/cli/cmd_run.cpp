@@ -54,6 +54,7 @@ struct RunOptions {
     std::string report;     // the batch report's file: .pdf, .html or .csv
     std::string filesFrom;  // a file of paths, "-" for standard input
     bool nullSeparated = false;
+    std::vector<std::string> reportFields;  // KEY=VALUE for the report's header
 };
 
 class CliIntake : public IntakeHost {
@@ -96,6 +97,7 @@ public:
     ClipAction OnClip() const override { return OnClipOf(mOptions.choices); }
     double CeilingDBTP() const override { return CeilingOf(mOptions.choices); }
     double MaxReductionDB() const override { return mOptions.choices.maxReduction; }
+    double ToleranceLU() const override { return mOptions.choices.toleranceLU; }
     bool BroadcastExtras() const override { return !mOptions.choices.extras.noExtras; }
     // The report draws each file's loudness over time and its markers.
     bool KeepSeries() const override { return !mOptions.report.empty(); }
@@ -228,6 +230,9 @@ Json RowJson(const RowFacts& pFacts, const RunOptions& pOptions) {
     // Last, so that the columns scripts already read keep their places.
     row["status"] = StatusCode(pFacts.status);
     if (OnClipOf(pOptions.choices) != ClipAction::Skip) AddClipKeys(row, result);
+    // Only with a tolerance: the row's copy is its source byte for byte (in
+    // place: the source was not touched).
+    if (pOptions.choices.toleranceLU > 0.0) row["within_tolerance"] = result != nullptr && result->WithinTolerance;
     return row;
 }
 
@@ -338,6 +343,12 @@ bool WriteBatchReport(const RunOptions& pOptions, const RowStore& pRows,
     const DeliveryProfile* judged = profile ? &*profile : nullptr;
     batch.Header = ReportHeader(SONIVATE_VERSION, judged, ParseDecimal(pOptions.choices.target).value_or(0.0),
                                 RangeChoicesText(pOptions));
+    batch.Language =
+        Language() == MessageLanguage::Japanese ? report::ReportLanguage::Japanese : report::ReportLanguage::English;
+    for (const std::string& field : pOptions.reportFields) {
+        const size_t equals = field.find('=');
+        SetReportField(batch.Header, field.substr(0, equals), field.substr(equals + 1));
+    }
     const RowReason unprocessed = RowReason::NotReached;
     for (const StoredRow& stored : pRows.Rows())
         batch.Rows.push_back(
@@ -410,7 +421,9 @@ int Run(const RunOptions& pOptions) {
         std::fprintf(stderr, "sonivate-cli: --report needs the broadcast measures (leave out --no-extras)\n");
         return kExitUsage;
     }
-    if (given.empty()) {
+    // An empty list from --files-from is no error: a shard of a split job
+    // may have nothing to do.
+    if (given.empty() && pOptions.filesFrom.empty()) {
         std::fprintf(stderr, "sonivate-cli: run: no PATH given (as arguments or with --files-from)\n");
         return kExitUsage;
     }
@@ -525,10 +538,21 @@ Command AddRunCommand(CLI::App& pParent) {
         "run", "List WAV files and folders, measure them and (with --write) write gain-adjusted copies");
     app->add_option("PATH", options->paths, "WAV files and folders; a folder's .wav files are listed sorted by title");
     app->add_option("--files-from", options->filesFrom,
-                    "Also list the paths in FILE, one per line (- reads standard input)");
+                    "Also list the paths in FILE, one per line (- reads standard input; an empty list is no error)");
     app->add_flag("--null", options->nullSeparated, "With --files-from: the paths are separated by NUL bytes");
     app->add_option("--report", options->report,
                     "Also write the batch's report to FILE: .pdf, .html (one self-contained file) or .csv");
+    app->add_option("--report-field", options->reportFields,
+                    "KEY=VALUE for the report's header: operator (default: the login's full name), station, "
+                    "programme, client, notes; may be given more than once")
+        ->allow_extra_args(false)
+        ->check([](const std::string& pField) -> std::string {
+            const size_t equals = pField.find('=');
+            report::BatchHeader probe;
+            if (equals == std::string::npos || !SetReportField(probe, pField.substr(0, equals), ""))
+                return "KEY=VALUE with KEY one of operator, station, programme, client, notes";
+            return {};
+        });
     AddRunChoiceOptions(*app, options->choices);
     app->add_flag("--write", options->write, "Write gain-adjusted copies");
     auto* outputDir =

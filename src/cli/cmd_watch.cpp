@@ -121,6 +121,7 @@ public:
     ClipAction OnClip() const override { return OnClipOf(mChoices); }
     double CeilingDBTP() const override { return CeilingOf(mChoices); }
     double MaxReductionDB() const override { return mChoices.maxReduction; }
+    double ToleranceLU() const override { return mChoices.toleranceLU; }
     bool BroadcastExtras() const override { return !mChoices.extras.noExtras; }
     BextLoudnessMode BextLoudness() const override { return BextModeOf(mChoices); }
     void ClearStopRequest() override {}

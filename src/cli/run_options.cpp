@@ -58,6 +58,10 @@ void AddRunChoiceOptions(CLI::App& pApp, RunChoiceOptions& pOptions) {
     pApp.add_option("--max-reduction", pOptions.maxReduction,
                     "The most gain reduction limit may apply, dB (default 6); a file needing more is not written")
         ->check(CLI::Range(0.0, kMostReductionDB));
+    pApp.add_option("--tolerance", pOptions.toleranceLU,
+                    "A file whose gain is within this many LU of 0 is left as it is: its copy is the source byte for "
+                    "byte, and in place it is not touched (default 0: every gain is applied)")
+        ->check(CLI::Range(0.0, kMostToleranceLU));
     pApp.add_option("--jobs", pOptions.jobs,
                     "Files processed in parallel, 1 to 256 (default: the number of processors)")
         ->check(CLI::Range(kFewestJobs, kMostJobs));

@@ -33,11 +33,16 @@ struct RunChoiceOptions {
     std::string onClip;             // skip, write, lower, limit; empty: skip (or write with --allow-clip)
     std::optional<double> ceiling;  // dBTP; none: the profile's true-peak maximum, else -1.0
     double maxReduction = kDefaultMaxReductionDB;  // dB
+    double toleranceLU = 0.0;                      // a gain within it leaves the file as it is; 0: none
     std::int32_t jobs = 0;                         // 0: the number of processors
     ExtrasChoice extras;
     std::string bextLoudness = "update";  // keep, update or upgrade
     CLI::Option* targetOption = nullptr;  // set by AddRunChoiceOptions
 };
+
+// The widest --tolerance (LU): beyond it a file is no longer "on target" by
+// any delivery's measure.
+inline constexpr double kMostToleranceLU = 3.0;
 
 // --from, --to, --target, --allow-clip, --jobs, --no-extras, --profile and
 // --profile-file on pApp.

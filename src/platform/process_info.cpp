@@ -1,15 +1,19 @@
 #include "platform/process_info.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 namespace sonivate::platform {
 
 namespace {
 // Room for a host name and its terminating NUL (HOST_NAME_MAX is 64 on Linux).
 constexpr size_t kHostNameBytes = 256;
+// getpwuid_r's buffer when the system names no size.
+constexpr long kPasswordBufferBytes = 16384;
 }  // namespace
 
 std::string ExecutableFolder() {
@@ -40,6 +44,20 @@ std::vector<std::string> ProcessArguments() {
 std::string HostName() {
     char name[kHostNameBytes] = {};
     if (::gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
+std::string LoginFullName() {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    if (size <= 0) size = kPasswordBufferBytes;
+    std::vector<char> buffer(static_cast<size_t>(size));
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return {};
+    // The GECOS field: "Full Name,room,work phone,home phone,other".
+    std::string name = found->pw_gecos != nullptr ? found->pw_gecos : "";
+    name = name.substr(0, name.find(','));
+    if (name.empty() && found->pw_name != nullptr) name = found->pw_name;
     return name;
 }
 

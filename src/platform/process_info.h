@@ -15,4 +15,8 @@ std::vector<std::string> ProcessArguments();
 // This machine's host name; "" when it cannot be read.
 std::string HostName();
 
+// The full name of the login running the process (the account's GECOS
+// name), else its login name; "" when neither can be read.
+std::string LoginFullName();
+
 }  // namespace sonivate::platform

@@ -34,6 +34,7 @@ public:
     std::string SoundPath() const override { return soundPath; }
     bool NoClip() const override { return noClip; }
     bool BroadcastExtras() const override { return extras; }
+    double ToleranceLU() const override { return tolerance; }
     void ClearStopRequest() override { stop = false; }
     bool StopRequested() const override { return stop; }
     void ShowStatus(const std::string& pText) override {
@@ -49,6 +50,7 @@ public:
     std::string soundPath;
     bool noClip = true;
     bool extras = false;
+    double tolerance = 0.0;
     std::atomic<bool> stop{false};
     std::vector<std::string> statuses;
     std::function<void(const std::string&)> onStatus;

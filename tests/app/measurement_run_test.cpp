@@ -1,5 +1,6 @@
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include "app/file_list.h"
 #include "app/measurement_run.h"
 #include "batch_hosts.h"
+#include "common/formatting.h"
 #include "common/paths.h"
 #include "support/scratch.h"
 #include "support/wavgen.h"
@@ -109,6 +111,57 @@ TEST_F(BatchRun, WithoutAnOutputFolderTheSourceIsReplacedInPlaceAndItsChunksKept
         << "cue and LIST chunks are copied byte for byte";
     EXPECT_NE(before, after);
     EXPECT_EQ(host.statuses[1], "spot 書き出し処理 1/5…");
+}
+
+TEST_F(BatchRun, ARowWithinTheToleranceIsCopiedByteForByteAndInPlaceNotTouchedAtAll) {
+    // A bext with stale loudness figures: an exact copy keeps even those.
+    test::WavSpec layout;
+    test::Bytes bext(602, 0x5A);
+    bext[346] = 2;
+    bext[347] = 0;
+    layout.beforeData = {test::Chunk{"bext", bext}};
+    layout.afterData = test::BroadcastMarkers(kRate / 2, -1, kRate * 3 / 2, -1);
+    const std::string path = test::WriteWav(dir.file("spot.wav"), layout, test::Sine(2 * kRate, 2, 997.0, -22.0, 16));
+    const Bytes before = test::ReadBytes(path);
+    List({path});
+    host.extras = true;
+    const std::vector<RowResult> measured = RunMeasurement(list, host);
+    ASSERT_EQ(measured.size(), 1u);
+    // A target a few hundredths from the file's loudness.
+    host.target = FormatFixed(measured[0].LKFS + 0.04, 2);
+    host.output = true;
+    ScratchDir out;
+    host.soundPath = out.path();
+
+    host.tolerance = 0.1;
+    std::vector<RowResult> results = RunMeasurement(list, host);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].Written);
+    EXPECT_TRUE(results[0].WithinTolerance);
+    EXPECT_EQ(results[0].AppliedGain, 0.0);
+    EXPECT_EQ(test::ReadBytes(out.file("spot.wav")), before) << "the copy is the source, bext included";
+    const std::optional<CopyFigures> copy = RowCopyFigures(results[0]);
+    ASSERT_TRUE(copy && copy->Integrated);
+    EXPECT_EQ(*copy->Integrated, results[0].LKFS) << "the copy's figures are the source's, not the target's";
+
+    host.tolerance = 0.01;
+    results = RunMeasurement(list, host);
+    EXPECT_FALSE(results[0].WithinTolerance);
+    EXPECT_NE(test::ReadBytes(out.file("spot.wav")), before) << "outside the tolerance the gain is applied";
+
+    struct stat was {};
+    ASSERT_EQ(::stat(path.c_str(), &was), 0);
+    host.soundPath.clear();
+    host.tolerance = 0.1;
+    results = RunMeasurement(list, host);
+    EXPECT_TRUE(results[0].Written && results[0].WithinTolerance);
+    EXPECT_EQ(results[0].OutputPath, path);
+    struct stat is {};
+    ASSERT_EQ(::stat(path.c_str(), &is), 0);
+    EXPECT_EQ(is.st_ino, was.st_ino) << "in place, the source is never replaced";
+    EXPECT_EQ(is.st_mtim.tv_nsec, was.st_mtim.tv_nsec);
+    EXPECT_EQ(test::ReadBytes(path), before);
+    EXPECT_EQ(Files(dir.path()), std::vector<std::string>{"spot.wav"});
 }
 
 TEST_F(BatchRun, AnExistingOutputIsReplacedAndANumberedNeighbourIsLeftAlone) {

@@ -91,6 +91,44 @@ TEST(RunReport, ARowKeepsItsSeriesAndMarkersAndIsJudgedAtTheGainAsShown) {
     EXPECT_FALSE(unprocessed.GainDB.has_value());
 }
 
+TEST(RunReport, TheActionTakenAndTheHeaderAreThoseOfTheRun) {
+    BatchRow row;
+    row.Title = "spot";
+    row.Path = "/in/spot.wav";
+    RowResult limited;
+    limited.Measured = true;
+    limited.Written = true;
+    limited.OutputPath = "/out/spot.wav";
+    limited.ClipStep = ClipTaken::Limited;
+    limited.AppliedGain = 4.88;
+    limited.Limiter = LimiterReport{2.5, 0.4, 0.1, {}};
+    const report::FileRow file = ReportRow(row, &limited, nullptr, RowReason::NotReached, {});
+    EXPECT_EQ(file.Action, report::CopyAction::Limited);
+    EXPECT_EQ(file.AppliedGainDB, 4.88);
+    EXPECT_EQ(file.MaxReductionDB, 2.5);
+    EXPECT_EQ(file.SecondsOverTenthDB, 0.4);
+    EXPECT_EQ(file.SecondsOverOneDB, 0.1);
+
+    RowResult unchanged = limited;
+    unchanged.ClipStep = ClipTaken::None;
+    unchanged.Limiter.reset();
+    unchanged.WithinTolerance = true;
+    EXPECT_EQ(ReportRow(row, &unchanged, nullptr, RowReason::NotReached, {}).Action, report::CopyAction::Unchanged);
+    RowResult refused = limited;
+    refused.Written = false;
+    refused.Reason = RowReason::LimitExceeded;
+    const report::FileRow notWritten = ReportRow(row, &refused, nullptr, RowReason::NotReached, {});
+    EXPECT_EQ(notWritten.Action, report::CopyAction::None) << "nothing was done to a copy that does not exist";
+    EXPECT_FALSE(notWritten.AppliedGainDB);
+
+    report::BatchHeader header = ReportHeader("9.9", nullptr, -24.0, "");
+    EXPECT_EQ(header.ProgramVersion, "sonivate 9.9");
+    EXPECT_NE(header.Date.find('('), std::string::npos) << "the date names its zone: " << header.Date;
+    EXPECT_TRUE(SetReportField(header, kReportFieldClient, "Kovan Foods"));
+    EXPECT_FALSE(SetReportField(header, "colour", "red"));
+    EXPECT_EQ(header.Client, "Kovan Foods");
+}
+
 TEST(DeliveryProfiles, AFileIsReadWithPointsInADecimalCommaLocaleAndBadOnesAreRefused) {
     test::ScratchDir dir;
     const std::string path = dir.file("house.ini");

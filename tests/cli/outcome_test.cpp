@@ -196,8 +196,9 @@ TEST(CliOutcome, AReportTheSeriesAndBextFieldsThatDescribeTheCopy) {
     const std::string pdf = out.file("batch.pdf");
     // The report's font libraries keep their caches until the process ends.
     const std::vector<std::string> fonts = {"LSAN_OPTIONS=suppressions=" SONIVATE_FONT_SUPPRESSIONS};
-    const CliResult r =
-        RunCli({"run", "--json", "--write", "--output-dir", out.path(), "--report", pdf, spot}, "", fonts);
+    const CliResult r = RunCli({"run", "--json", "--write", "--output-dir", out.path(), "--report", pdf,
+                                "--report-field", "client=Kovan Foods", "--report-field", "notes=second cut", spot},
+                               "", fonts);
     ASSERT_EQ(r.status, 0) << r.err;
     const Json row = Json::parse(r.out)[0];
     EXPECT_TRUE(row["written"].get<bool>());
@@ -212,6 +213,10 @@ TEST(CliOutcome, AReportTheSeriesAndBextFieldsThatDescribeTheCopy) {
     const std::string text = Slurp("pdftotext '" + pdf + "' - 2>/dev/null");
     EXPECT_NE(text.find("スポット"), std::string::npos) << text.substr(0, 400);
     EXPECT_NE(text.find(row["lkfs_text"].get<std::string>()), std::string::npos);
+    EXPECT_NE(text.find("Kovan Foods"), std::string::npos) << "the station's fields head the record";
+    EXPECT_NE(text.find("second cut"), std::string::npos);
+    EXPECT_NE(text.find("sonivate " SONIVATE_VERSION), std::string::npos);
+    EXPECT_EQ(RunCli({"run", "--report-field", "colour=red", spot}).status, 2) << "an unknown field is a usage error";
 
     const CliResult series = RunCli({"measure", "--json", "--series", spot});
     ASSERT_EQ(series.status, 0) << series.err;

@@ -252,6 +252,30 @@ TEST(CliRun, RedRowsAreSkippedLoweredOrLimitedAsAskedAndTheCopyIsMeasured) {
     EXPECT_EQ(RunCli({"run", "--on-clip", "squash", file}).status, 2);
 }
 
+TEST(CliRun, AFileOnTargetIsLeftAsItIsAndAnEmptyShardIsNoError) {
+    ScratchDir dir, out;
+    const std::string spot = Commercial(dir, "spot.wav", -20.0);
+    const Json measured = Json::parse(RunCli({"run", "--json", spot}).out)[0];
+    const std::string target = std::to_string(measured["lkfs"].get<double>() + 0.04);
+    const CliResult r = RunCli(
+        {"run", "--json", "--write", "--output-dir", out.path(), "--target", target, "--tolerance", "0.1", spot});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json row = Json::parse(r.out)[0];
+    EXPECT_TRUE(row["written"].get<bool>());
+    EXPECT_TRUE(row["within_tolerance"].get<bool>());
+    EXPECT_EQ(ReadBytes(out.file("spot.wav")), ReadBytes(spot));
+    EXPECT_FALSE(Json::parse(RunCli({"run", "--json", spot}).out)[0].contains("within_tolerance"))
+        << "the key comes only with a tolerance";
+    EXPECT_EQ(RunCli({"run", "--tolerance", "5", spot}).status, 2);
+
+    const std::string empty = dir.file("shard-7.txt");
+    std::ofstream(empty).close();
+    const CliResult shard = RunCli({"run", "--json", "--files-from", empty});
+    EXPECT_EQ(shard.status, 0) << shard.err;
+    EXPECT_EQ(Json::parse(shard.out), Json::array());
+    EXPECT_EQ(RunCli({"run", "--json"}).status, 2) << "no paths at all stays a usage error";
+}
+
 TEST(CliRun, NoExtrasPrintsTheIntegratedFiguresOnly) {
     ScratchDir dir;
     const std::string file = Commercial(dir, "x.wav", -30.0);
