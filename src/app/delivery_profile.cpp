@@ -137,7 +137,8 @@ Verdict Judge(const DeliveryProfile& pProfile, double pLoudness, double pTruePea
 }
 
 BroadcastValues ValuesOf(const BroadcastFigures& pFigures) {
-    return {pFigures.TruePeak, pFigures.LoudnessRange, pFigures.MaxMomentary, pFigures.MaxShortTerm};
+    return {pFigures.TruePeak, pFigures.LoudnessRange, pFigures.MaxMomentary, pFigures.MaxShortTerm,
+            pFigures.DownmixTruePeak};
 }
 
 FileVerdicts JudgeFile(const DeliveryProfile& pProfile, double pLoudness, double pOutputLoudness, double pGain,
@@ -148,6 +149,11 @@ FileVerdicts JudgeFile(const DeliveryProfile& pProfile, double pLoudness, double
     FileVerdicts verdicts;
     verdicts.source = Judge(pProfile, pLoudness, truePeak, pValues.maxShortTerm);
     verdicts.output = Judge(pProfile, pOutputLoudness, truePeak + pGain, outputShortTerm);
+    if (pValues.downmixTruePeak) {
+        if (*pValues.downmixTruePeak > pProfile.maxTruePeak) verdicts.source.notes.push_back(kNoteDownmixTruePeakOver);
+        if (*pValues.downmixTruePeak + pGain > pProfile.maxTruePeak)
+            verdicts.output.notes.push_back(kNoteDownmixTruePeakOver);
+    }
     return verdicts;
 }
 
@@ -164,8 +170,15 @@ std::optional<FileVerdicts> RowVerdicts(const RowResult* pResult, const Delivery
     } else if (pResult->CopyMeasured) {
         // Judged as the copy measures, never as the gain would have it.
         const double truePeak = copy->TruePeak.value_or(copy->SamplePeak.value_or(0.0));
+        const std::vector<std::string> notes = verdicts.output.notes;
         verdicts.output =
             Judge(*pProfile, copy->Integrated.value_or(kAbsoluteGateForVerdictLKFS), truePeak, copy->MaxShortTerm);
+        // The copy's downmix is not measured: a copy of the source's bytes
+        // keeps the source's note, a lowered or limited one says nothing.
+        if (pResult->WithinTolerance)
+            verdicts.output.notes = verdicts.source.notes;
+        else if (pResult->ClipStep == ClipTaken::Clipped)
+            verdicts.output.notes = notes;
     }
     return verdicts;
 }

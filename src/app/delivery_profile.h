@@ -47,10 +47,15 @@ inline constexpr const char* kReasonLoudnessLow = "loudness_low";
 inline constexpr const char* kReasonLoudnessHigh = "loudness_high";
 inline constexpr const char* kReasonTruePeakOver = "true_peak_over";
 inline constexpr const char* kReasonShortTermOver = "short_term_over";
+// A note, not a reason: the stereo downmix a receiver makes of a 5.1 or 7.1
+// file would pass the profile's true-peak maximum. No delivery rule judges
+// the downmix, so the verdict stays as it is.
+inline constexpr const char* kNoteDownmixTruePeakOver = "downmix_true_peak_over";
 
 struct Verdict {
     bool pass = true;
     std::vector<std::string> reasons;  // the codes above, in that order
+    std::vector<std::string> notes;    // kNote... codes; they never fail a file
 };
 
 // pLoudness LKFS, pTruePeak dBTP, pMaxShortTerm LUFS (empty: shorter than a
@@ -64,6 +69,8 @@ struct BroadcastValues {
     std::optional<double> lra;           // LU
     std::optional<double> maxMomentary;  // LUFS
     std::optional<double> maxShortTerm;  // LUFS
+    // The BS.775 stereo downmix's true peak of a 5.1 or 7.1 file (dBTP).
+    std::optional<double> downmixTruePeak;
 };
 BroadcastValues ValuesOf(const BroadcastFigures& pFigures);
 

@@ -72,6 +72,20 @@ void AddVerdictKeys(OrderedJson& pObject, const DeliveryProfile& pProfile, const
     pObject["verdict_reasons"] = reasons;
 }
 
+void AddDownmixKeys(OrderedJson& pObject, const BroadcastValues& pValues, const DeliveryProfile* pProfile,
+                    const FileVerdicts* pVerdicts) {
+    pObject["downmix_true_peak"] = Optional(pValues.downmixTruePeak);
+    if (pProfile == nullptr) return;
+    if (pVerdicts == nullptr) {
+        pObject["verdict_notes"] = nullptr;
+        return;
+    }
+    OrderedJson notes;
+    notes["source"] = pVerdicts->source.notes;
+    notes["output"] = pVerdicts->HasOutput ? OrderedJson(pVerdicts->output.notes) : OrderedJson(nullptr);
+    pObject["verdict_notes"] = notes;
+}
+
 std::string VerdictText(const Verdict& pVerdict) {
     if (pVerdict.pass) return "pass";
     std::string text = "fail (";

@@ -39,6 +39,12 @@ void AddBroadcastKeys(OrderedJson& pObject, const BroadcastValues& pValues);
 // null when pVerdicts is null (the file was not measured).
 void AddVerdictKeys(OrderedJson& pObject, const DeliveryProfile& pProfile, const FileVerdicts* pVerdicts);
 
+// downmix_true_peak (null when the layout has no downmix) and, with a
+// profile, verdict_notes ({"source": [...], "output": [...]}). Appended
+// after a row's other keys, so the columns scripts read keep their places.
+void AddDownmixKeys(OrderedJson& pObject, const BroadcastValues& pValues, const DeliveryProfile* pProfile,
+                    const FileVerdicts* pVerdicts);
+
 // "pass", or "fail (reason reason ...)".
 std::string VerdictText(const Verdict& pVerdict);
 // A level with two decimals; "-" when empty.

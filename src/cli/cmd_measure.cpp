@@ -110,6 +110,7 @@ Measurement Measure(const std::string& pPath, const MeasureOptions& pOptions) {
         m.values.lra = extras.LoudnessRange();
         m.values.maxMomentary = extras.MaxMomentary();
         m.values.maxShortTerm = extras.MaxShortTerm();
+        m.values.downmixTruePeak = extras.DownmixTruePeak();
         if (extras.KeepsSeries()) m.series = extras.Series();
     }
     if (m.ok == 1 && pOptions.extras.profile) {
@@ -139,6 +140,9 @@ Json ToJson(const Measurement& pM, const MeasureOptions& pOptions) {
     if (pM.extras) AddBroadcastKeys(object, pM.values);
     if (pOptions.extras.profile) AddVerdictKeys(object, *pOptions.extras.profile, ok ? &pM.verdicts : nullptr);
     if (pOptions.series) object["series"] = ok && pM.extras ? SeriesJson(pM.series) : Json(nullptr);
+    if (pM.extras)
+        AddDownmixKeys(object, pM.values, pOptions.extras.profile ? &*pOptions.extras.profile : nullptr,
+                       ok ? &pM.verdicts : nullptr);
     return object;
 }
 

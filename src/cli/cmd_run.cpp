@@ -233,6 +233,13 @@ Json RowJson(const RowFacts& pFacts, const RunOptions& pOptions) {
     // Only with a tolerance: the row's copy is its source byte for byte (in
     // place: the source was not touched).
     if (pOptions.choices.toleranceLU > 0.0) row["within_tolerance"] = result != nullptr && result->WithinTolerance;
+    if (!pOptions.choices.extras.noExtras) {
+        const std::optional<DeliveryProfile>& profile = pOptions.choices.extras.profile;
+        const bool figures = measured && result->Broadcast;
+        const std::optional<FileVerdicts> verdicts = RowVerdicts(result, pOptions.choices.extras);
+        AddDownmixKeys(row, figures ? ValuesOf(*result->Broadcast) : BroadcastValues{}, profile ? &*profile : nullptr,
+                       verdicts ? &*verdicts : nullptr);
+    }
     return row;
 }
 

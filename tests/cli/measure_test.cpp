@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -40,7 +41,7 @@ TEST_F(CliMeasure, StereoToneAtMinus23DbfsReadsMinus23LkfsAndJsonHasExactlyTheKe
     for (const auto& item : m.items()) keys.push_back(item.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"path", "ok", "blocks", "lkfs", "peak", "gain", "lkfs_text", "peak_text",
                                               "gain_text", "reason", "reason_text", "true_peak", "lra", "max_momentary",
-                                              "max_short_term"}));
+                                              "max_short_term", "downmix_true_peak"}));
     EXPECT_EQ(m["path"], path);
     EXPECT_EQ(m["ok"], 1);
     EXPECT_EQ(m["blocks"], 47);
@@ -160,6 +161,22 @@ TEST_F(CliMeasure, ProfileUsageErrors) {
     const CliResult r = RunCli({"measure", "--profile-file", bad, path});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("tolerance"), std::string::npos) << r.err;
+}
+
+TEST_F(CliMeasure, ASurroundFileTellsItsDownmixPeakAndTheProfileNotesItWithoutFailingIt) {
+    WavSpec fiveOne;
+    fiveOne.channels = 6;
+    // Every channel alike at -6 dBFS: each within the ceiling, while the
+    // downmix adds front, centre and surround in phase (about +1.7 dBTP).
+    const std::string path = WriteWav(mScratch.file("surround.wav"), fiveOne, Sine(2 * kRate, 6, 997.0, -6.0, 16));
+    const CliResult r = RunCli({"measure", "--json", "--profile", "arib-tr-b32", path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json m = Json::parse(r.out)[0];
+    EXPECT_NEAR(m["downmix_true_peak"].get<double>(), -6.0 + 20.0 * std::log10(1.0 + 2.0 * std::sqrt(0.5)), 0.2);
+    EXPECT_EQ(m["verdict_notes"]["source"], Json::array({"downmix_true_peak_over"}));
+    EXPECT_EQ(m["verdict_reasons"]["source"].size(), 1u) << "only the loudness fails: " << m.dump();
+    const std::string stereo = WriteWav(mScratch.file("stereo.wav"), {}, Sine(2 * kRate, 2, 997.0, -6.0, 16));
+    EXPECT_TRUE(Json::parse(RunCli({"measure", "--json", stereo}).out)[0]["downmix_true_peak"].is_null());
 }
 
 TEST_F(CliMeasure, UsageErrors) {

@@ -38,10 +38,12 @@ const std::set<std::string> kPlainRowKeys = {"path",
                                              "end_marker_found",
                                              "listed",
                                              "status"};
-const std::set<std::string> kExtrasKeys = {"true_peak", "lra", "max_momentary", "max_short_term"};
-const std::set<std::string> kAddedKeys = {
-    "true_peak",      "lra", "max_momentary", "max_short_term", "profile", "verdict_source", "verdict_output",
-    "verdict_reasons"};
+const std::set<std::string> kExtrasKeys = {"true_peak", "lra", "max_momentary", "max_short_term", "downmix_true_peak"};
+const std::set<std::string> kAddedKeys = {"true_peak",         "lra",
+                                          "max_momentary",     "max_short_term",
+                                          "profile",           "verdict_source",
+                                          "verdict_output",    "verdict_reasons",
+                                          "downmix_true_peak", "verdict_notes"};
 
 std::set<std::string> Keys(const Json& pRow, const std::set<std::string>& pLeaveOut = {}) {
     std::set<std::string> keys;
@@ -103,7 +105,7 @@ TEST(CliRun, RejectionsGoToStandardErrorAndFailTheRun) {
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
               "path,title,start,end,length,measured,lkfs_text,peak_text,gain_text,lkfs,peak,gain,clip,output,written,"
               "reason,reason_text,start_marker_found,end_marker_found,listed,true_peak,lra,max_momentary,"
-              "max_short_term,status");
+              "max_short_term,status,downmix_true_peak");
     EXPECT_NE(r.out.find(dir.file("good.wav") + ",good,0,"), std::string::npos)
         << "relative paths from the current folder";
 }
@@ -175,7 +177,7 @@ TEST(CliRun, BroadcastFiguresAndVerdictsAreThoseOfMeasure) {
 
     const CliResult csv = RunCli({"run", "--csv", "--profile", "ebu-r128-s1", loud});
     EXPECT_NE(csv.out.find(",listed,true_peak,lra,max_momentary,max_short_term,profile,verdict_source,verdict_output,"
-                           "verdict_reasons,status\n"),
+                           "verdict_reasons,status,downmix_true_peak,verdict_notes\n"),
               std::string::npos)
         << csv.out;
     EXPECT_NE(
