@@ -171,12 +171,12 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
     QMenu* language = mMenu->addMenu(TrQ(kTr, kMenuLanguage));
     language->setObjectName("language");
     auto* languageGroup = new QActionGroup(language);
-    const std::string setting = LanguageSetting();
+    const std::string languageSetting = LanguageSetting();
     for (const LanguageChoice& entry : kLanguageChoices) {
         QAction* action = language->addAction(TrQ(kTr, entry.Text));
         action->setObjectName(Q(std::string("language:") + entry.Setting));
         action->setCheckable(true);
-        action->setChecked(setting == entry.Setting);
+        action->setChecked(languageSetting == entry.Setting);
         languageGroup->addAction(action);
         const std::string chosen = entry.Setting;
         const std::string shown = TrText(kTr, entry.Text);
