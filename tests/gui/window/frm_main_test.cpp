@@ -1405,6 +1405,7 @@ TEST_F(FrmMainTest, TheLanguageSettingChoosesTheTextsAndTheMenuKeepsAChoiceForTh
 
     JapaneseAfter restore;
     ASSERT_TRUE(InstallLanguage(*QCoreApplication::instance(), UiLanguage::English)) << "the embedded translation";
+    WriteIniValue("Language", "auto", IniPath());
     const std::string gone = WriteTone(File("gone_soon.wav"), 2.0, -20);
     FrmMain& w = Open({gone});
     EXPECT_EQ(w.CtrButtons()->GetButtonChar(FrmMain::kButtonStart), "Start");
