@@ -1250,7 +1250,8 @@ TEST_F(FrmMainTest, AReportIsSavedFromTheWindowOffItsThreadAndAFailureIsTold) {
     ASSERT_TRUE(w.SaveReportTo(File("batch.html")));
     ASSERT_TRUE(WaitFor([&] { return saved.size() == 3; }));
     const test::Bytes htmlBytes = test::ReadBytes(File("batch.html"));
-    EXPECT_TRUE(Contains(std::string(htmlBytes.begin(), htmlBytes.end()), "Target: -23.0 LKFS"));
+    EXPECT_TRUE(Contains(std::string(htmlBytes.begin(), htmlBytes.end()), "ターゲット値: -23.0 LKFS"))
+        << "the report in the window's language (Japanese here)";
 
     // A folder that is not there: the operator is told.
     ASSERT_TRUE(w.SaveReportTo(File("no/such/folder/batch.html")));
