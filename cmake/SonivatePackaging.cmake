@@ -77,7 +77,7 @@ set(CPACK_PACKAGE_DESCRIPTION
     "and writes gain-adjusted copies in which every byte outside the measured\n"
     "audio is kept.\n"
     "\n"
-    "The package holds the window (sonivate, in Japanese), the command line\n"
+    "The package holds the window (sonivate, in Japanese or English), the command line\n"
     "(sonivate-cli, with true peak, loudness range and delivery profiles for\n"
     "EBU R 128, ATSC A/85 and ARIB TR-B32) and a systemd service template\n"
     "for watch folders.")
@@ -91,11 +91,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# Library dependencies are read off the binaries; the Japanese face and the
-# SVG icon engine are run-time needs no binary names.
+# Library dependencies are read off the binaries; the Japanese face, the
+# SVG icon engine and Qt's own Japanese texts (its dialogs, for a Japanese
+# window) are run-time needs no binary names.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(SONIVATE_GUI)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, libqt6svg6")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, libqt6svg6, qt6-translations-l10n")
 endif()
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion, parallel")
 include(CPack)

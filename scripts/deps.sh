@@ -16,12 +16,13 @@ ensure_packages() {
 # What the core, the CLI and the window need to build. fonts-noto-cjk is the
 # Japanese face the window's font names are mapped to.
 # cairo and pango draw the loudness graph and the batch report (PDF, SVG,
-# PNG from one drawing); qt6-translations-l10n gives Qt's own dialogs their
-# Japanese texts; ccache lets several build trees share compiled objects;
+# PNG from one drawing); qt6-tools-dev and qt6-l10n-tools bring lupdate and
+# lrelease (/usr/lib/qt6/bin), which compile the window's English translation;
+# qt6-translations-l10n gives Qt's own dialogs their Japanese texts; ccache lets several build trees share compiled objects;
 # libsystemd-dev gives the watch service sd_notify (readiness, watchdog, status).
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev nlohmann-json3-dev libcli11-dev
     qt6-base-dev libgl-dev libqt6svg6 fonts-noto-cjk libasound2-dev dpkg-dev
-    libcairo2-dev libpango1.0-dev qt6-translations-l10n ccache libsystemd-dev)
+    libcairo2-dev libpango1.0-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n ccache libsystemd-dev)
 # What the tests need beyond that: the reference meter, the real window under
 # a virtual display with a screenshot, extended attributes and ACLs.
 # The report is read back with poppler's tools; the package is checked

@@ -120,12 +120,24 @@ const char* ReasonText(RowReason pReason, MessageLanguage pLanguage) {
 }
 
 MessageLanguage LanguageOfLocale() {
+    const auto japanese = [](const char* pName) { return std::strncmp(pName, "ja", 2) == 0; };
+    const char* messages = "";
     for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* value = std::getenv(variable);
-        if (value == nullptr || *value == '\0') continue;
-        return std::strncmp(value, "ja", 2) == 0 ? MessageLanguage::Japanese : MessageLanguage::English;
+        if (value != nullptr && *value != '\0') {
+            messages = value;
+            break;
+        }
     }
-    return MessageLanguage::English;
+    // LANGUAGE (a list such as "ja:en") leads, as it does for gettext and
+    // Qt, unless the messages locale is the plain C one, which ignores it.
+    const bool plain = *messages == '\0' || std::strcmp(messages, "C") == 0 || std::strcmp(messages, "POSIX") == 0;
+    const char* preferred = std::getenv("LANGUAGE");
+    if (!plain && preferred != nullptr) {
+        while (*preferred == ':') ++preferred;
+        if (*preferred != '\0') return japanese(preferred) ? MessageLanguage::Japanese : MessageLanguage::English;
+    }
+    return japanese(messages) ? MessageLanguage::Japanese : MessageLanguage::English;
 }
 
 RowReason ReasonOfOpenError(int pError) {

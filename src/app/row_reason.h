@@ -70,9 +70,11 @@ const char* ReasonCode(RowReason pReason);
 // The text an operator reads; "" for None.
 const char* ReasonText(RowReason pReason, MessageLanguage pLanguage);
 
-// Japanese when the locale's messages category is Japanese (the first of
-// LC_ALL, LC_MESSAGES and LANG that is set and not empty begins with "ja"),
-// English otherwise.
+// Japanese when the locale's first interface language is Japanese, English
+// otherwise: the first entry of LANGUAGE when it is set and the messages
+// locale (the first of LC_ALL, LC_MESSAGES and LANG that is set and not
+// empty) is not "C" or "POSIX"; else the messages locale. Japanese names
+// begin with "ja".
 MessageLanguage LanguageOfLocale();
 
 }  // namespace sonivate

@@ -176,6 +176,7 @@ void FrmMain::BuildRooms(const FrmMainStartup& pStartup, const ChoiceControls& p
     actions.ShowDetails = [this](std::int32_t pRow) { c_DetailsOpener->Show(pRow); };
     actions.ReportPending = [this] { return c_Report->Pending(); };
     actions.SaveReport = [this] { c_Report->Save(); };
+    actions.ShowStatus = [this](const std::string& pText) { c_Run->ShowStatus(pText); };
     c_Menus = std::make_unique<ListMenus>(*c_LV, *c_Intake, *c_Columns, *c_Choices, std::move(actions), this);
     c_Controller = std::make_unique<BatchController>(*c_ListRows, static_cast<RunHost&>(*c_Run), *c_Executor);
     c_Run->Attach(*c_Controller);

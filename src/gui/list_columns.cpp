@@ -1,6 +1,7 @@
 #include "gui/list_columns.h"
 
 #include <cmath>
+#include <string_view>
 #include <utility>
 
 #include <QAction>
@@ -18,6 +19,7 @@
 #include "gui/window_choices.h"
 #include "gui/window_rows.h"
 #include "uikit/message_box.h"
+#include "uikit/ui_language.h"
 #include "uikit/ui_metrics.h"
 
 namespace sonivate {
@@ -37,19 +39,34 @@ struct OptionalColumn {
     const char* MenuText;
     std::int32_t WidthTwips;
 };
+constexpr const char* kTr = "ListColumns";
 constexpr OptionalColumn kOptionalColumns[] = {
-    {kColumnTruePeak, "true_peak", "TPdBTP", "トゥルーピーク (dBTP)", 1240},
-    {kColumnLRA, "lra", "LRA", "ラウドネスレンジ (LU)", 900},
-    {kColumnMaxShortTerm, "max_short_term", "ST最大LKFS", "最大ショートターム (LKFS)", 1390},
-    {kColumnVerdict, "verdict", "判定", "判定（配信基準）", 900},
+    {kColumnTruePeak, "true_peak", "TPdBTP", QT_TRANSLATE_NOOP("ListColumns", "トゥルーピーク (dBTP)"), 1240},
+    {kColumnLRA, "lra", "LRA", QT_TRANSLATE_NOOP("ListColumns", "ラウドネスレンジ (LU)"), 900},
+    {kColumnMaxShortTerm, "max_short_term", QT_TRANSLATE_NOOP("ListColumns", "ST最大LKFS"),
+     QT_TRANSLATE_NOOP("ListColumns", "最大ショートターム (LKFS)"), 1390},
+    {kColumnVerdict, "verdict", QT_TRANSLATE_NOOP("ListColumns", "判定"),
+     QT_TRANSLATE_NOOP("ListColumns", "判定（配信基準）"), 900},
 };
+// The captions of the file list's own columns (kFileListColumnSetup, which
+// is Qt-free), as the translations know them.
+constexpr const char* kFileListCaptions[kFileListColumns] = {
+    QT_TRANSLATE_NOOP("ListColumns", "タイトル"), QT_TRANSLATE_NOOP("ListColumns", "長さ"), "LKFS",
+    QT_TRANSLATE_NOOP("ListColumns", "ピークdBFS"), QT_TRANSLATE_NOOP("ListColumns", "加減値dB")};
+constexpr bool CaptionsAgree() {
+    for (std::int32_t c = 0; c < kFileListColumns; ++c)
+        if (std::string_view(kFileListCaptions[c]) != kFileListColumnSetup[c].Caption) return false;
+    return true;
+}
+static_assert(CaptionsAgree(), "the translated captions are the file list's own");
 constexpr std::int32_t kFigureDecimals = 2;
 constexpr std::int32_t kRangeDecimals = 1;
 
 // The verdict cell of a row without a copy.
 constexpr const char* kNoCopyVerdict = "—";
-constexpr const char* kMessageProfileFile = "配信基準ファイルを使えません。";
-constexpr const char* kStatusProfileMissing = "配信基準ファイルを読めないため、配信基準なしで始めます: ";
+constexpr const char* kMessageProfileFile = QT_TRANSLATE_NOOP("ListColumns", "配信基準ファイルを使えません。");
+constexpr const char* kStatusProfileMissing =
+    QT_TRANSLATE_NOOP("ListColumns", "配信基準ファイルを読めないため、配信基準なしで始めます: ");
 
 // The profile a setting names: none, a built-in one, or a profile file.
 // False with pError set when the file cannot be used.
@@ -87,12 +104,12 @@ void ListColumns::SetUp(UC_ListView& pList, float pSizeRate) {
     pList.SetShowToolTip(1);
     pList.Init();
     for (std::int32_t c = 0; c < kFileListColumns; ++c) {
-        pList.SetTabName(c, kFileListColumnSetup[c].Caption);
+        pList.SetTabName(c, TrText(kTr, kFileListCaptions[c]));
         pList.SetTabWidth(c, ScaledTwips(kFileListColumnSetup[c].WidthTwips, pSizeRate));
     }
     // The optional columns come after the five and stay hidden until chosen.
     for (const OptionalColumn& column : kOptionalColumns) {
-        pList.SetTabName(column.Column, column.Caption);
+        pList.SetTabName(column.Column, TrText(kTr, column.Caption));
         pList.SetTabWidth(column.Column, ScaledTwips(column.WidthTwips, pSizeRate));
         pList.SetTabHidden(column.Column, 1);
     }
@@ -102,7 +119,7 @@ bool ListColumns::ChooseProfile(const std::string& pSetting) {
     std::optional<DeliveryProfile> profile;
     std::string error;
     if (!ProfileOfSetting(pSetting, profile, error)) {
-        OwnerMessageBox(std::string(kMessageProfileFile) + kLineBreak + error, kMbOk | kMbIconExclamation, "", mOwner);
+        OwnerMessageBox(TrText(kTr, kMessageProfileFile) + kLineBreak + error, kMbOk | kMbIconExclamation, "", mOwner);
         return false;
     }
     mProfile = std::move(profile);
@@ -167,7 +184,7 @@ void ListColumns::OpenHeaderMenu(QPoint pGlobal) {
     }
     mHeaderMenu->clear();
     for (const OptionalColumn& column : kOptionalColumns) {
-        QAction* action = mHeaderMenu->addAction(Q(column.MenuText));
+        QAction* action = mHeaderMenu->addAction(TrQ(kTr, column.MenuText));
         action->setObjectName(column.Name);
         action->setCheckable(true);
         action->setChecked(ColumnShown(column.Column));
@@ -194,7 +211,7 @@ std::string ListColumns::Load() {
     }
     // A profile file gone since the last start: the window starts without one and says so.
     mProfileSetting = kProfileNone;
-    return kStatusProfileMissing + setting;
+    return TrText(kTr, kStatusProfileMissing) + setting;
 }
 
 void ListColumns::Store() const {

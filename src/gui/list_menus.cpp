@@ -17,30 +17,48 @@
 #include "gui/list_columns.h"
 #include "gui/window_choices.h"
 #include "gui/window_intake.h"
+#include "gui/window_language.h"
 #include "uikit/dialogs.h"
+#include "uikit/ui_language.h"
 
 namespace sonivate {
 namespace {
 
-constexpr const char* kMenuDetails = "詳細を表示...";
-constexpr const char* kMenuRemove = "選択した行を削除";
-constexpr const char* kMenuClear = "リストをクリア";
-constexpr const char* kMenuRelist = "選択したファイルを現在の範囲で読み直す";
-constexpr const char* kMenuProfile = "配信基準";
-constexpr const char* kMenuProfileNone = "なし";
-constexpr const char* kMenuProfileFile = "ファイルから...";
-constexpr const char* kMenuSaveReport = "レポートを保存...";
-constexpr const char* kMenuBext = "出力のBWFラウドネス値";
-struct BextChoice {
+constexpr const char* kTr = "ListMenus";
+constexpr const char* kMenuDetails = QT_TRANSLATE_NOOP("ListMenus", "詳細を表示...");
+constexpr const char* kMenuRemove = QT_TRANSLATE_NOOP("ListMenus", "選択した行を削除");
+constexpr const char* kMenuClear = QT_TRANSLATE_NOOP("ListMenus", "リストをクリア");
+constexpr const char* kMenuRelist = QT_TRANSLATE_NOOP("ListMenus", "選択したファイルを現在の範囲で読み直す");
+constexpr const char* kMenuProfile = QT_TRANSLATE_NOOP("ListMenus", "配信基準");
+constexpr const char* kMenuProfileNone = QT_TRANSLATE_NOOP("ListMenus", "なし");
+constexpr const char* kMenuProfileFile = QT_TRANSLATE_NOOP("ListMenus", "ファイルから...");
+constexpr const char* kMenuSaveReport = QT_TRANSLATE_NOOP("ListMenus", "レポートを保存...");
+constexpr const char* kMenuBext = QT_TRANSLATE_NOOP("ListMenus", "出力のBWFラウドネス値");
+struct MenuChoice {
     BextLoudnessMode Mode;
     const char* Text;
 };
-constexpr BextChoice kBextChoices[] = {
-    {BextLoudnessMode::Update, "出力に合わせて書き換える（バージョン2以降）"},
-    {BextLoudnessMode::Upgrade, "バージョン2にして書き込む"},
-    {BextLoudnessMode::Keep, "元ファイルのまま"},
+constexpr MenuChoice kBextChoices[] = {
+    {BextLoudnessMode::Update, QT_TRANSLATE_NOOP("ListMenus", "出力に合わせて書き換える（バージョン2以降）")},
+    {BextLoudnessMode::Upgrade, QT_TRANSLATE_NOOP("ListMenus", "バージョン2にして書き込む")},
+    {BextLoudnessMode::Keep, QT_TRANSLATE_NOOP("ListMenus", "元ファイルのまま")},
 };
-constexpr const char* kProfileFileFilter = "配信基準ファイル|*.ini;*.json;*.txt|すべて|*";
+constexpr const char* kProfileFileFilter =
+    QT_TRANSLATE_NOOP("ListMenus", "配信基準ファイル|*.ini;*.json;*.txt|すべて|*");
+// The window's language: the setting's values and their entries, and the
+// note that a change waits for the next start.
+constexpr const char* kMenuLanguage = QT_TRANSLATE_NOOP("ListMenus", "言語 (Language)");
+struct LanguageChoice {
+    const char* Setting;
+    const char* Text;
+};
+constexpr LanguageChoice kLanguageChoices[] = {
+    {kLanguageAuto, QT_TRANSLATE_NOOP("ListMenus", "自動（システムの言語）")},
+    {kLanguageJapanese, QT_TRANSLATE_NOOP("ListMenus", "日本語")},
+    {kLanguageEnglish, QT_TRANSLATE_NOOP("ListMenus", "English")},
+};
+constexpr const char* kLanguageNote = QT_TRANSLATE_NOOP("ListMenus", "次回の起動から有効になります");
+constexpr const char* kStatusLanguage = QT_TRANSLATE_NOOP("ListMenus", "言語の変更は次回の起動から有効になります: %1");
 
 // Where the menu keys open the menu: a quarter into the item area.
 constexpr int kMenuKeyFraction = 4;
@@ -97,7 +115,7 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
     const bool rows = mList.ItemCount() > 0;
     const bool selected = mList.NumSelectedItems() > 0;
     const auto add = [&](const char* pText, const char* pName, bool pEnabled, auto pAction) {
-        QAction* action = mMenu->addAction(Q(pText));
+        QAction* action = mMenu->addAction(TrQ(kTr, pText));
         action->setObjectName(pName);
         action->setEnabled(pEnabled);
         QObject::connect(action, &QAction::triggered, mOwner, [this, pAction] { Guarded(mOwner, [&] { pAction(); }); });
@@ -110,7 +128,7 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
     add(kMenuClear, "clear", rows, [this] { mIntake.ClearList(); });
     add(kMenuRelist, "relist", selected, [this] { mIntake.RelistSelected(); });
     mMenu->addSeparator();
-    QMenu* profiles = mMenu->addMenu(Q(kMenuProfile));
+    QMenu* profiles = mMenu->addMenu(TrQ(kTr, kMenuProfile));
     profiles->setObjectName("profiles");
     auto* group = new QActionGroup(profiles);
     const auto choice = [&](const std::string& pText, const std::string& pSetting, bool pChecked) {
@@ -124,24 +142,25 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
     };
     const bool profiled = mColumns.Profile().has_value();
     const std::string& setting = mColumns.ProfileSetting();
-    choice(kMenuProfileNone, kProfileNone, !profiled);
+    choice(TrText(kTr, kMenuProfileNone), kProfileNone, !profiled);
     for (const std::string& name : BuiltInProfileNames()) choice(name, name, setting == name);
     if (profiled && !BuiltInProfile(setting))
         choice(PathPart(setting, false, false, true, true, false, kKeepCase), setting, true);
     profiles->addSeparator();
-    QAction* fromFile = profiles->addAction(Q(kMenuProfileFile));
+    QAction* fromFile = profiles->addAction(TrQ(kTr, kMenuProfileFile));
     fromFile->setObjectName("profile-file");
     QObject::connect(fromFile, &QAction::triggered, mOwner, [this] {
         Guarded(mOwner, [&] {
-            const std::string path = FileDialog(mOwner, false, kProfileFileFilter, "", "", kFileDialogDefaultFlags);
+            const std::string path =
+                FileDialog(mOwner, false, TrText(kTr, kProfileFileFilter), "", "", kFileDialogDefaultFlags);
             if (!path.empty()) mColumns.ChooseProfile(path);
         });
     });
-    QMenu* bext = mMenu->addMenu(Q(kMenuBext));
+    QMenu* bext = mMenu->addMenu(TrQ(kTr, kMenuBext));
     bext->setObjectName("bext");
     auto* bextGroup = new QActionGroup(bext);
-    for (const BextChoice& entry : kBextChoices) {
-        QAction* action = bext->addAction(Q(entry.Text));
+    for (const MenuChoice& entry : kBextChoices) {
+        QAction* action = bext->addAction(TrQ(kTr, entry.Text));
         action->setObjectName(Q(std::string("bext:") + BextLoudnessModeName(entry.Mode)));
         action->setCheckable(true);
         action->setChecked(mChoices.BextLoudness() == entry.Mode);
@@ -149,6 +168,27 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
         const BextLoudnessMode mode = entry.Mode;
         QObject::connect(action, &QAction::triggered, mOwner, [this, mode] { mChoices.SetBextLoudness(mode); });
     }
+    QMenu* language = mMenu->addMenu(TrQ(kTr, kMenuLanguage));
+    language->setObjectName("language");
+    auto* languageGroup = new QActionGroup(language);
+    const std::string languageSetting = LanguageSetting();
+    for (const LanguageChoice& entry : kLanguageChoices) {
+        QAction* action = language->addAction(TrQ(kTr, entry.Text));
+        action->setObjectName(Q(std::string("language:") + entry.Setting));
+        action->setCheckable(true);
+        action->setChecked(languageSetting == entry.Setting);
+        languageGroup->addAction(action);
+        const std::string chosen = entry.Setting;
+        const std::string shown = TrText(kTr, entry.Text);
+        QObject::connect(action, &QAction::triggered, mOwner, [this, chosen, shown] {
+            Guarded(mOwner, [&] {
+                StoreLanguageSetting(chosen);
+                mActions.ShowStatus(TrQ(kTr, kStatusLanguage).arg(Q(shown)).toStdString());
+            });
+        });
+    }
+    language->addSeparator();
+    language->addAction(TrQ(kTr, kLanguageNote))->setEnabled(false);
     mMenu->addSeparator();
     add(kMenuSaveReport, "save-report", rows && !mActions.ReportPending(), [this] { mActions.SaveReport(); });
     mMenu->popup(pGlobal);

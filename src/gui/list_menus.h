@@ -1,13 +1,15 @@
 #pragma once
 // The list's context menu (details, remove, clear, list again, the
-// delivery profile, the copies' bext loudness, the report) and how it
-// opens: a right click (the row under the pointer becomes the selection
-// unless it is part of it), the menu key or Shift+F10 (on the current row).
+// delivery profile, the copies' bext loudness, the window's language, the
+// report) and how it opens: a right click (the row under the pointer
+// becomes the selection unless it is part of it), the menu key or
+// Shift+F10 (on the current row).
 // Rebuilt on every opening; every entry acts through the room that owns
 // what it changes.
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include <QPoint>
 
@@ -27,6 +29,7 @@ struct ListMenuActions {
     std::function<void(std::int32_t pRow)> ShowDetails;
     std::function<bool()> ReportPending;
     std::function<void()> SaveReport;
+    std::function<void(const std::string& pText)> ShowStatus;
 };
 
 class ListMenus {

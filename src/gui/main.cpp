@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QIcon>
-#include <QTranslator>
 
 #include "common/paths.h"
 #include "gui/frm_main.h"
@@ -19,6 +18,7 @@
 #include "uikit/fonts.h"
 #include "uikit/message_box.h"
 #include "gui/unix_signals.h"
+#include "gui/window_language.h"
 #include "platform/single_instance.h"
 #include "platform/stop_signals.h"
 
@@ -80,9 +80,9 @@ int main(int argc, char** argv) {
     // Numbers never follow a decimal-comma locale: every text the window
     // writes or reads uses points.
     std::setlocale(LC_NUMERIC, "C");
-    // The interface is Japanese: so are Qt's own dialogs and buttons.
-    QTranslator qtTranslation;
-    sonivate::InstallQtTranslation(app, qtTranslation);
+    // The window's language (the setting Language, else the locale's), and
+    // Qt's own dialogs in the same one, before any window is made.
+    sonivate::DecideLanguage(app, "");
     QApplication::setApplicationName(sonivate::FrmMain::kAppTitle);
     QApplication::setOrganizationName("kovantel");
     QGuiApplication::setDesktopFileName(sonivate::FrmMain::kAppTitle);

@@ -5,27 +5,46 @@
 #include <optional>
 #include <utility>
 
+#include <QDate>
+
 #include "app/batch_controller.h"
 #include "app/run_report.h"
 #include "common/decimal_text.h"
+#include "common/error_trap.h"
 #include "common/formatting.h"
+#include "common/paths.h"
+#include "common/settings_store.h"
 #include "gui/guarded.h"
 #include "gui/list_columns.h"
 #include "gui/rows/file_list_view.h"
 #include "gui/window_choices.h"
+#include "gui/window_language.h"
 #include "gui/window_rows.h"
 #include "report/batch_report.h"
 #include "uikit/dialogs.h"
 #include "uikit/message_box.h"
+#include "uikit/ui_language.h"
 
 namespace sonivate {
 namespace {
 
+constexpr const char* kTr = "ReportSaver";
 constexpr const char* kReportFilter = "PDF|*.pdf|HTML|*.html|CSV|*.csv";
-constexpr const char* kReportFileName = "sonivate-report.pdf";
+// The name the save dialog offers: the prefix, the date (YYYY-MM-DD), the extension.
+constexpr const char* kReportNamePrefix = "sonivate-report-";
 constexpr const char* kReportDefaultExtension = ".pdf";
-constexpr const char* kMessageReportFailed = "レポートを保存できませんでした。";
-constexpr const char* kStatusReportSaved = "レポートを保存しました: ";
+constexpr const char* kMessageReportFailed = QT_TRANSLATE_NOOP("ReportSaver", "レポートを保存できませんでした。");
+constexpr const char* kStatusReportSaved = QT_TRANSLATE_NOOP("ReportSaver", "レポートを保存しました: ");
+// The header's fields a station fills in, from the window's settings (all
+// optional; an empty operator is left to the core, which names the login).
+constexpr const char* kKeyReportOperator = "ReportOperator";
+constexpr const char* kKeyReportStation = "ReportStation";
+constexpr const char* kKeyReportProgramme = "ReportProgramme";
+constexpr const char* kKeyReportClient = "ReportClient";
+constexpr const char* kKeyReportNotes = "ReportNotes";
+// Digits of the date's parts in the file name.
+constexpr int kYearDigits = 4;
+constexpr int kMonthDayDigits = 2;
 
 // The report's file name with a known extension (a PDF when none was given).
 std::string ReportPathWithExtension(const std::string& pPath) {
@@ -38,7 +57,30 @@ std::string ReportPathWithExtension(const std::string& pPath) {
     return pPath + kReportDefaultExtension;
 }
 
+std::string StationField(const char* pKey) {
+    std::string value;
+    Trap([&] { value = LoadSetting(pKey, ""); });
+    return value;
+}
+
 }  // namespace
+
+std::string ReportStartFolder(const std::string& pOutputFolder, const std::string& pFirstSource) {
+    if (!pOutputFolder.empty() && FolderExists(pOutputFolder) == 1) return pOutputFolder;
+    if (pFirstSource.empty()) return {};
+    return PathPart(pFirstSource, true, false, false, false, false, kKeepCase);
+}
+
+std::string ReportFileName(int pYear, int pMonth, int pDay) {
+    const auto padded = [](int pValue, int pDigits) {
+        std::string text = std::to_string(pValue);
+        if (static_cast<int>(text.size()) < pDigits)
+            text.insert(0, static_cast<std::size_t>(pDigits) - text.size(), '0');
+        return text;
+    };
+    return kReportNamePrefix + padded(pYear, kYearDigits) + "-" + padded(pMonth, kMonthDayDigits) + "-" +
+           padded(pDay, kMonthDayDigits) + kReportDefaultExtension;
+}
 
 ReportSaver::ReportSaver(const ListViewRows& pListRows, const WindowRows& pRows, const ListColumns& pColumns,
                          const WindowChoices& pChoices, RunExecutor& pExecutor, std::function<bool()> pRunning,
@@ -63,6 +105,12 @@ report::BatchReport ReportSaver::Build() const {
         mRows.AnyMeasured() ? mRows.RunTarget() : ParseDecimal(mChoices.TargetLKFSText()).value_or(0.0);
     batch.Header =
         ReportHeader(SONIVATE_VERSION, profile, target, mChoices.RangeStartText() + " - " + mChoices.RangeEndText());
+    batch.Header.Operator = StationField(kKeyReportOperator);
+    batch.Header.Station = StationField(kKeyReportStation);
+    batch.Header.Programme = StationField(kKeyReportProgramme);
+    batch.Header.Client = StationField(kKeyReportClient);
+    batch.Header.Notes = StationField(kKeyReportNotes);
+    batch.Language = WindowReportLanguage();
     for (std::int32_t row = 0; row < mRows.Count(); ++row) {
         const std::optional<RowResult> result = mRows.LastRunResult(row);
         report::FileRow file =
@@ -78,8 +126,12 @@ report::BatchReport ReportSaver::Build() const {
 
 void ReportSaver::Save() {
     if (mRunning() || mPending || mRows.Count() < 1) return;
-    const std::string folder = mChoices.SoundPath();
-    const std::string path = FileDialog(mOwner, true, kReportFilter, folder, kReportFileName, kFileDialogDefaultFlags);
+    // In the output folder (else beside the first source), named by today's date.
+    const std::string folder = ReportStartFolder(mChoices.SoundPath(), mRows.Path(0));
+    const QDate today = QDate::currentDate();
+    const std::string path =
+        FileDialog(mOwner, true, kReportFilter, folder, ReportFileName(today.year(), today.month(), today.day()),
+                   kFileDialogDefaultFlags);
     if (path.empty()) return;
     SaveTo(ReportPathWithExtension(path));
 }
@@ -106,9 +158,9 @@ bool ReportSaver::SaveTo(const std::string& pPath) {
 void ReportSaver::Written(const std::string& pPath, bool pOk, int pErrno) {
     mPending = false;
     if (pOk) {
-        mShowStatus(kStatusReportSaved + pPath);
+        mShowStatus(TrText(kTr, kStatusReportSaved) + pPath);
     } else {
-        std::string text = std::string(kMessageReportFailed) + kLineBreak + pPath;
+        std::string text = TrText(kTr, kMessageReportFailed) + kLineBreak + pPath;
         if (pErrno != 0) text += std::string(kLineBreak) + std::strerror(pErrno);
         OwnerMessageBox(text, kMbOk | kMbIconStop, "", mOwner);
     }

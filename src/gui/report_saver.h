@@ -1,7 +1,10 @@
 #pragma once
 // The report of the list (PDF, HTML or CSV by its name's extension): asked
 // for with the dialog service, built from the rows as values, drawn and
-// written off the window's thread, and told when written.
+// written off the window's thread, and told when written. The report is in
+// the window's language; the header's station fields come from the
+// settings ReportOperator, ReportStation, ReportProgramme, ReportClient and
+// ReportNotes.
 
 #include <cstdint>
 #include <functional>
@@ -19,6 +22,12 @@ class WindowRows;
 namespace report {
 struct BatchReport;
 }
+
+// Where the save dialog opens: the output folder when it exists, else the
+// folder of the first row's source ("" when the list is empty).
+std::string ReportStartFolder(const std::string& pOutputFolder, const std::string& pFirstSource);
+// The name it offers for a date: "sonivate-report-YYYY-MM-DD.pdf".
+std::string ReportFileName(int pYear, int pMonth, int pDay);
 
 class ReportSaver {
 public:

@@ -17,6 +17,7 @@
 #include "gui/guarded.h"
 #include "platform/small_file.h"
 #include "uikit/message_box.h"
+#include "uikit/ui_language.h"
 
 namespace sonivate {
 namespace {
@@ -34,11 +35,15 @@ constexpr std::int32_t kDefaultWavOutput = 0;
 constexpr std::int32_t kDefaultNoClip = 1;
 
 // A target no programme can sensibly be brought to (outside -60 to 0 LKFS).
-constexpr const char* kMessageTargetOutOfRange = "ターゲット値は -60 から 0 LKFS の範囲で入力してください";
+constexpr const char* kTr = "WindowChoices";
+constexpr const char* kMessageTargetOutOfRange =
+    QT_TRANSLATE_NOOP("WindowChoices", "ターゲット値は -60 から 0 LKFS の範囲で入力してください");
 constexpr const char* kMessageTargetNotNumber =
-    "ターゲット値が数値ではありません。半角の数字で入力してください（例: -24.0）。";
-constexpr const char* kMessageFolderMissing = "出力先のフォルダがありません。作成しますか？";
-constexpr const char* kMessageFolderNotMade = "出力先のフォルダを作成できませんでした。";
+    QT_TRANSLATE_NOOP("WindowChoices", "ターゲット値が数値ではありません。半角の数字で入力してください（例: -24.0）。");
+constexpr const char* kMessageFolderMissing =
+    QT_TRANSLATE_NOOP("WindowChoices", "出力先のフォルダがありません。作成しますか？");
+constexpr const char* kMessageFolderNotMade =
+    QT_TRANSLATE_NOOP("WindowChoices", "出力先のフォルダを作成できませんでした。");
 
 // The decimals of a profile's target in the box.
 constexpr std::int32_t kTargetDecimals = 1;
@@ -46,6 +51,13 @@ constexpr std::int32_t kTargetDecimals = 1;
 std::int32_t ToInt(const std::string& pText) {
     const std::optional<std::int32_t> value = CellValue(pText).AsInt32();
     return value.value_or(0);
+}
+
+// The text a range choice is stored as: its entry's own text, or what the
+// drop-down shows when no entry is chosen.
+std::string StoredEntry(const char* const (&pEntries)[3], std::int32_t pChoice, const std::string& pShown) {
+    if (pChoice < 0 || pChoice >= static_cast<std::int32_t>(std::size(pEntries))) return pShown;
+    return pEntries[pChoice];
 }
 
 }  // namespace
@@ -96,7 +108,7 @@ bool WindowChoices::TargetReady() {
         if (ascii != typed) box.setText(Q(ascii));
         return true;
     }
-    OwnerMessageBox(std::string(number ? kMessageTargetOutOfRange : kMessageTargetNotNumber) + kLineBreak + typed,
+    OwnerMessageBox(TrText(kTr, number ? kMessageTargetOutOfRange : kMessageTargetNotNumber) + kLineBreak + typed,
                     kMbOk | kMbIconExclamation, "", mOwner);
     box.setFocus(Qt::OtherFocusReason);
     box.selectAll();
@@ -108,11 +120,11 @@ bool WindowChoices::OutputFolderReady() {
     // An empty box keeps the copies beside their sources.
     const std::string folder = mControls.TextSoundPath->Text();
     if (folder.empty() || FolderExists(folder) == 1) return true;
-    const std::int32_t answer = OwnerMessageBox(std::string(kMessageFolderMissing) + kLineBreak + folder,
+    const std::int32_t answer = OwnerMessageBox(TrText(kTr, kMessageFolderMissing) + kLineBreak + folder,
                                                 kMbYesNo | kMbIconQuestion, "", mOwner);
     if (answer != kIdYes) return false;
     if (platform::MakeFolders(folder) && FolderExists(folder) == 1) return true;
-    OwnerMessageBox(std::string(kMessageFolderNotMade) + kLineBreak + folder, kMbOk | kMbIconStop, "", mOwner);
+    OwnerMessageBox(TrText(kTr, kMessageFolderNotMade) + kLineBreak + folder, kMbOk | kMbIconStop, "", mOwner);
     return false;
 }
 
@@ -137,8 +149,9 @@ void WindowChoices::UpdateOutputControls() {
 
 void WindowChoices::Store() const {
     Trap([&] { StoreSetting(kKeySoundPath, mControls.TextSoundPath->Text()); });
-    Trap([&] { StoreSetting(kKeyMesureFrom, RangeStartText()); });
-    Trap([&] { StoreSetting(kKeyMesureTo, RangeEndText()); });
+    // The entries' own texts, so that a start in another language finds them.
+    Trap([&] { StoreSetting(kKeyMesureFrom, StoredEntry(kRangeStartEntries, RangeStartChoice(), RangeStartText())); });
+    Trap([&] { StoreSetting(kKeyMesureTo, StoredEntry(kRangeEndEntries, RangeEndChoice(), RangeEndText())); });
     Trap([&] {
         // A target that is no number keeps the stored one.
         const std::string target = TrimSpaces(AsciiNumberText(mControls.TextTargetLKFS->text().toStdString()));

@@ -16,15 +16,21 @@
 #include "gui/second_start.h"
 #include "gui/start_options.h"
 #include "gui/window_choices.h"
+#include "gui/window_language.h"
 #include "gui/window_rows.h"
 #include "uikit/message_box.h"
 
 namespace sonivate {
 namespace {
 
-constexpr const char* kMessageBusy = "処理中のため、ファイルを追加できません。終了してから追加してください。";
-constexpr const char* kNoteStartMissing = "のマーカーがないため、ファイル先頭から計測します";
-constexpr const char* kNoteEndMissing = "のマーカーがないため、ファイル終端まで計測します";
+constexpr const char* kTr = "WindowIntake";
+constexpr const char* kMessageBusy =
+    QT_TRANSLATE_NOOP("WindowIntake", "処理中のため、ファイルを追加できません。終了してから追加してください。");
+// %1: the marker chosen.
+constexpr const char* kNoteStartMissing =
+    QT_TRANSLATE_NOOP("WindowIntake", "%1のマーカーがないため、ファイル先頭から計測します");
+constexpr const char* kNoteEndMissing =
+    QT_TRANSLATE_NOOP("WindowIntake", "%1のマーカーがないため、ファイル終端まで計測します");
 
 }  // namespace
 
@@ -85,7 +91,7 @@ void WindowIntake::TakeSecondStart(const std::vector<std::string>& pArguments, c
     const std::vector<std::string> paths = PathArguments(pArguments, pWorkingFolder);
     if (paths.empty()) return;
     if (!mController->IntakeAllowed()) {
-        OwnerMessageBox(kMessageBusy, kMbOk | kMbIconExclamation, "", mOwner);
+        OwnerMessageBox(TrText(kTr, kMessageBusy), kMbOk | kMbIconExclamation, "", mOwner);
         return;
     }
     ListPaths(paths);
@@ -190,15 +196,24 @@ void WindowIntake::ShowRejection(const std::string& pText) {
     // A folder dropped on the list is refused as a file that is no WAV file.
     if (mRejectedReason == RowReason::NotRegular && FolderExists(mRejectedPath) == 1)
         text = std::string(kMessageNotWav) + kLineBreak + mRejectedPath;
+    // The core words its rejections in Japanese; in English the reason's
+    // own text stands for them.
+    if (WindowMessageLanguage() == MessageLanguage::English && mRejectedReason != RowReason::None) {
+        const RowReason reason = text.compare(0, std::string(kMessageNotWav).size(), kMessageNotWav) == 0
+                                     ? RowReason::NotPcm
+                                     : mRejectedReason;
+        text = std::string(ReasonText(reason, MessageLanguage::English)) + kLineBreak + mRejectedPath;
+    }
     mRejectedReason = RowReason::None;
     OwnerMessageBox(text, kMbOk | kMbIconStop, "", mOwner);
 }
 
 void WindowIntake::MarkersResolved(const std::string& pPath, const RangeMarkers& pMarkers) {
     std::string note;
-    if (pMarkers.StartChosen && !pMarkers.StartFound) note = mChoices.RangeStartText() + kNoteStartMissing;
+    if (pMarkers.StartChosen && !pMarkers.StartFound)
+        note = TrQ(kTr, kNoteStartMissing).arg(Q(mChoices.RangeStartText())).toStdString();
     if (pMarkers.EndChosen && !pMarkers.EndFound)
-        note += (note.empty() ? "" : "\n") + mChoices.RangeEndText() + kNoteEndMissing;
+        note += (note.empty() ? "" : "\n") + TrQ(kTr, kNoteEndMissing).arg(Q(mChoices.RangeEndText())).toStdString();
     mRows.NotePending(pPath, note);
 }
 

@@ -23,6 +23,7 @@
 #include "uikit/drawing.h"
 #include "uikit/fonts.h"
 #include "uikit/layout.h"
+#include "uikit/ui_language.h"
 #include "uikit/ui_metrics.h"
 
 namespace sonivate {
@@ -68,15 +69,22 @@ constexpr std::int32_t kLabelRight = 7;
 // The button strip's design.
 constexpr std::int32_t kButtonDesign = 1;
 constexpr std::int16_t kButtonCount = 2;
-constexpr const char* kCaptionStop = "中止";
-constexpr const char* kCaptionStart = "開始";
-constexpr const char* kCaptionWavOutput = "wav出力";
-constexpr const char* kCaptionNoClip = "クリップ回避";
-constexpr const char* kLabelTarget = "ターゲット値";
+// The context of the window's captions and labels in the translations.
+constexpr const char* kTr = "WindowLayout";
+constexpr const char* kCaptionStop = QT_TRANSLATE_NOOP("WindowLayout", "中止");
+constexpr const char* kCaptionStart = QT_TRANSLATE_NOOP("WindowLayout", "開始");
+constexpr const char* kCaptionWavOutput = QT_TRANSLATE_NOOP("WindowLayout", "wav出力");
+constexpr const char* kCaptionNoClip = QT_TRANSLATE_NOOP("WindowLayout", "クリップ回避");
+constexpr const char* kLabelTarget = QT_TRANSLATE_NOOP("WindowLayout", "ターゲット値");
 constexpr const char* kLabelLKFS = "LKFS";
-constexpr const char* kLabelRange = "対象範囲";
-constexpr const char* kLabelRangeTo = "～";
-constexpr const char* kLabelOutput = "出力先";
+constexpr const char* kLabelRange = QT_TRANSLATE_NOOP("WindowLayout", "対象範囲");
+constexpr const char* kLabelRangeTo = QT_TRANSLATE_NOOP("WindowLayout", "～");
+constexpr const char* kLabelOutput = QT_TRANSLATE_NOOP("WindowLayout", "出力先");
+// The range entries without a marker (kRangeStartEntries[0],
+// kRangeEndEntries[0]), translated where the drop-downs show them; the
+// marker names are the same in every language.
+[[maybe_unused]] constexpr const char* kRangeEntryTexts[] = {QT_TRANSLATE_NOOP("WindowLayout", "ファイル先頭"),
+                                                             QT_TRANSLATE_NOOP("WindowLayout", "ファイル終端")};
 
 // Room a desktop's frame takes around the inner area, logical pixels, and
 // the step by which a SizeRate too large for the screen comes down.
@@ -174,12 +182,13 @@ void WindowLayout::BuildChoices(const StoredChoices& pStored) {
         combo->resize(combo->width(), std::max(combo->height(), combo->sizeHint().height()));
         combos[k] = combo;
     }
-    for (const char* entry : kRangeStartEntries) combos[0]->addItem(Q(entry));
-    for (const char* entry : kRangeEndEntries) combos[1]->addItem(Q(entry));
+    for (const char* entry : kRangeStartEntries) combos[0]->addItem(TrQ(kTr, entry));
+    for (const char* entry : kRangeEndEntries) combos[1]->addItem(TrQ(kTr, entry));
     for (QComboBox* combo : combos) combo->setCurrentIndex(-1);
-    if (pStored.RangeFrom) SelectComboText(*combos[0], *pStored.RangeFrom);
+    // The store keeps the entries' own (Japanese) texts, whatever the language.
+    if (pStored.RangeFrom) SelectComboText(*combos[0], TrText(kTr, pStored.RangeFrom->c_str()));
     PlaceNextTo(*combos[0], *mControls.ProgBar, kPlaceBelow, Scaled(kGapBelowBar), kAlignValue, Scaled(kChoicesLeft));
-    if (pStored.RangeTo) SelectComboText(*combos[1], *pStored.RangeTo);
+    if (pStored.RangeTo) SelectComboText(*combos[1], TrText(kTr, pStored.RangeTo->c_str()));
     PlaceNextTo(*combos[1], *combos[0], kPlaceRight, Scaled(kGapBetweenRanges), kAlignCopy, 0);
 
     auto* target = new QLineEdit(&mWindow);
@@ -205,7 +214,7 @@ void WindowLayout::BuildOutputOptions(const StoredChoices& pStored) {
     SetTwipsGeometry(*wavOutput, kDesignCheckWavOutput);
     PlaceNextTo(*wavOutput, *choices.TextTargetLKFS, kPlaceBelow, Scaled(kGapBelowTarget), kAlignValue,
                 Scaled(kCheckWavOutputLeft));
-    SetupCheck(*wavOutput, kCaptionWavOutput, pStored.WavOutput, &mSurface, fontSize, nullptr, mRate);
+    SetupCheck(*wavOutput, TrText(kTr, kCaptionWavOutput), pStored.WavOutput, &mSurface, fontSize, nullptr, mRate);
 
     auto* soundPath = new UC_PathText(&mWindow);
     choices.TextSoundPath = soundPath;
@@ -224,7 +233,7 @@ void WindowLayout::BuildOutputOptions(const StoredChoices& pStored) {
     choices.CheckNoClip = noClip;
     SetTwipsGeometry(*noClip, kDesignCheckNoClip);
     PlaceNextTo(*noClip, *soundPath, kPlaceBelow, Scaled(kGapBelowSoundPath), kAlignCopy, 0);
-    SetupCheck(*noClip, kCaptionNoClip, pStored.NoClip, &mSurface, fontSize, wavOutput->Gradhdc(), mRate);
+    SetupCheck(*noClip, TrText(kTr, kCaptionNoClip), pStored.NoClip, &mSurface, fontSize, wavOutput->Gradhdc(), mRate);
 }
 
 void WindowLayout::BuildButtons() {
@@ -235,8 +244,8 @@ void WindowLayout::BuildButtons() {
     buttons->SetDesignType(kButtonDesign);
     buttons->SetNumButtons(kButtonCount);
     buttons->SetFontSize(kWindowFontPoints * mRate);
-    buttons->SetButtonChar(kButtonIndexStop, kCaptionStop);
-    buttons->SetButtonChar(kButtonIndexStart, kCaptionStart);
+    buttons->SetButtonChar(kButtonIndexStop, TrText(kTr, kCaptionStop));
+    buttons->SetButtonChar(kButtonIndexStart, TrText(kTr, kCaptionStart));
     buttons->Init();
 }
 
@@ -244,12 +253,12 @@ void WindowLayout::PrintLabels() {
     if (mSurface.IsNull()) return;
     const ChoiceControls& choices = mControls.Choices;
     const TwipsRect target = TwipsGeometry(*choices.TextTargetLKFS);
-    PrintLabelAt(mSurface, target, kLabelTarget, kLabelLeft, 0, 0);
+    PrintLabelAt(mSurface, target, TrText(kTr, kLabelTarget), kLabelLeft, 0, 0);
     PrintLabelAt(mSurface, target, kLabelLKFS, kLabelRight, 0, 0);
-    PrintLabelAt(mSurface, TwipsGeometry(*choices.ComboFromTo[0]), kLabelRange, kLabelLeft, 0, 0);
-    PrintLabelAt(mSurface, TwipsGeometry(*choices.ComboFromTo[1]), kLabelRangeTo, kLabelLeft, 0, 0);
+    PrintLabelAt(mSurface, TwipsGeometry(*choices.ComboFromTo[0]), TrText(kTr, kLabelRange), kLabelLeft, 0, 0);
+    PrintLabelAt(mSurface, TwipsGeometry(*choices.ComboFromTo[1]), TrText(kTr, kLabelRangeTo), kLabelLeft, 0, 0);
     const TwipsRect soundPath = TwipsGeometry(*choices.TextSoundPath);
-    PrintLabelAt(mSurface, soundPath, kLabelOutput, kLabelLeft, 0, 0);
+    PrintLabelAt(mSurface, soundPath, TrText(kTr, kLabelOutput), kLabelLeft, 0, 0);
 
     const TwipsRect wavOutput = TwipsGeometry(*choices.CheckWavOutput);
     const TwipsRect noClip = TwipsGeometry(*choices.CheckNoClip);

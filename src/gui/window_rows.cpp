@@ -6,6 +6,8 @@
 #include "controls/widgets/list_icons.h"
 #include "controls/widgets/uc_list_view.h"
 #include "gui/rows/file_list_view.h"
+#include "gui/window_language.h"
+#include "uikit/ui_language.h"
 
 namespace sonivate {
 namespace {
@@ -20,9 +22,13 @@ constexpr std::int32_t kAuxResultKey = kFileListAux + 3;
 static_assert(kAuxResultKey + 1 == kFileListAux + kWindowAuxCount);
 
 // Outcome texts of a row (the reasons themselves come from ReasonText).
-constexpr const char* kOutcomeWritten = "書き出しました";
-constexpr const char* kOutcomeWrittenClipping = "書き出しました（ピークが0dBFSを超えます）";
-constexpr const char* kOutcomeMeasuredOnly = "計測しました（wav出力はオフです）";
+constexpr const char* kTr = "WindowRows";
+constexpr const char* kOutcomeWritten = QT_TRANSLATE_NOOP("WindowRows", "書き出しました");
+constexpr const char* kOutcomeWrittenClipping =
+    QT_TRANSLATE_NOOP("WindowRows", "書き出しました（ピークが0dBFSを超えます）");
+constexpr const char* kOutcomeMeasuredOnly = QT_TRANSLATE_NOOP("WindowRows", "計測しました（wav出力はオフです）");
+// The cause of a failed write after its reason; %1: the system's text.
+constexpr const char* kWriteCause = QT_TRANSLATE_NOOP("WindowRows", "（%1）");
 
 std::int32_t IconOf(RowOutcome pOutcome) {
     switch (pOutcome) {
@@ -76,16 +82,18 @@ RowOutcome OutcomeOf(const RowResult& pResult) {
 
 std::string WindowReasonText(RowReason pReason, int pError) {
     if (pReason == RowReason::None) return {};
-    std::string text = ReasonText(pReason, MessageLanguage::Japanese);
-    if (pReason == RowReason::WriteFailed && pError != 0) text += std::string("（") + std::strerror(pError) + "）";
+    std::string text = ReasonText(pReason, WindowMessageLanguage());
+    if (pReason == RowReason::WriteFailed && pError != 0)
+        text += TrQ(kTr, kWriteCause).arg(QString::fromLocal8Bit(std::strerror(pError))).toStdString();
     return text;
 }
 
 std::string OutcomeText(const RowResult& pResult) {
-    if (!pResult.SourceFound) return ReasonText(RowReason::Missing, MessageLanguage::Japanese);
-    if (pResult.Written) return std::string(pResult.Clip ? kOutcomeWrittenClipping : kOutcomeWritten);
+    if (!pResult.SourceFound) return ReasonText(RowReason::Missing, WindowMessageLanguage());
+    if (pResult.Written) return TrText(kTr, pResult.Clip ? kOutcomeWrittenClipping : kOutcomeWritten);
     if (pResult.Reason == RowReason::None) {
-        return pResult.Measured ? kOutcomeMeasuredOnly : ReasonText(RowReason::NotMeasured, MessageLanguage::Japanese);
+        return pResult.Measured ? TrText(kTr, kOutcomeMeasuredOnly)
+                                : ReasonText(RowReason::NotMeasured, WindowMessageLanguage());
     }
     return WindowReasonText(pResult.Reason, pResult.WriteError);
 }

@@ -18,20 +18,40 @@
 #include "gui/rows/file_list_view.h"
 #include "gui/window_choices.h"
 #include "gui/window_layout.h"
+#include "uikit/ui_language.h"
 
 namespace sonivate {
 namespace {
 
-constexpr const char* kOutcomeNotReached = "この実行では計測していません";
+constexpr const char* kTr = "WindowRun";
+constexpr const char* kOutcomeNotReached = QT_TRANSLATE_NOOP("WindowRun", "この実行では計測していません");
 
-// Status texts of a run.
-constexpr const char* kStatusTimeLeft = " 残り約";
-constexpr const char* kStatusWritten = " 書き出し ";
-constexpr const char* kStatusMeasuredOnly = "・計測のみ ";
-constexpr const char* kStatusSkipped = "・スキップ ";
-constexpr const char* kStatusFailed = "・失敗 ";
-constexpr const char* kStatusCountUnit = "件";
-constexpr const char* kStatusStopped = "（中止）";
+// Status texts of a run; %1: the time left, or a count of rows.
+constexpr const char* kStatusTimeLeft = QT_TRANSLATE_NOOP("WindowRun", " 残り約%1");
+constexpr const char* kStatusWritten = QT_TRANSLATE_NOOP("WindowRun", " 書き出し %1件");
+constexpr const char* kStatusMeasuredOnly = QT_TRANSLATE_NOOP("WindowRun", "・計測のみ %1件");
+constexpr const char* kStatusSkipped = QT_TRANSLATE_NOOP("WindowRun", "・スキップ %1件");
+constexpr const char* kStatusFailed = QT_TRANSLATE_NOOP("WindowRun", "・失敗 %1件");
+constexpr const char* kStatusStopped = QT_TRANSLATE_NOOP("WindowRun", "（中止）");
+// The core's own status texts (kStatusFinished, and the steps it appends to
+// a row's title), translated where the window shows them.
+[[maybe_unused]] constexpr const char* kCoreFinished = QT_TRANSLATE_NOOP("WindowRun", "終了");
+constexpr const char* kCoreSteps[] = {
+    QT_TRANSLATE_NOOP("WindowRun", " 計測処理…"),         QT_TRANSLATE_NOOP("WindowRun", " 書き出し処理 1/5…"),
+    QT_TRANSLATE_NOOP("WindowRun", " 書き出し処理 2/5…"), QT_TRANSLATE_NOOP("WindowRun", " 書き出し処理 3/5…"),
+    QT_TRANSLATE_NOOP("WindowRun", " 書き出し処理 4/5…"), QT_TRANSLATE_NOOP("WindowRun", " 書き出し処理 5/5…"),
+};
+
+// A status text of the core in the window's language: its step after the
+// row's title translated.
+std::string CoreStatusText(const std::string& pText) {
+    for (const char* step : kCoreSteps) {
+        const std::string ending(step);
+        if (pText.size() >= ending.size() && pText.compare(pText.size() - ending.size(), ending.size(), ending) == 0)
+            return pText.substr(0, pText.size() - ending.size()) + TrText(kTr, step);
+    }
+    return pText;
+}
 
 constexpr std::int32_t kSecondsPerMinute = 60;
 constexpr std::int32_t kSecondsPerHour = 3600;
@@ -100,14 +120,14 @@ std::string WindowRun::RowToolTip(std::int32_t pRow, std::int32_t pColumn) const
 }
 
 void WindowRun::ShowStatus(const std::string& pText) {
-    std::string shown = pText;
+    std::string shown = CoreStatusText(pText);
     if (Running()) {
-        shown = RunPosition() + pText;
+        shown = RunPosition() + shown;
         if (mRowsDone > 0) {
             // The files done so far set the pace for the ones still to come.
             const double perRow = (mRowStart - mRunStart) / mRowsDone;
             const double left = perRow * (mRunRows - mRowsDone) - (mClock() - mRowStart);
-            shown += kStatusTimeLeft + ClockText(left);
+            shown += TrQ(kTr, kStatusTimeLeft).arg(Q(ClockText(left))).toStdString();
         }
     }
     mStatus = shown;
@@ -150,19 +170,19 @@ void WindowRun::RunColours(bool pRunning) { mStatusLine.SetColor(pRunning ? kCol
 void WindowRun::RunFinished() {
     // Rows the run did not come to say so.
     for (std::int32_t row = mRunRow + 1; row < mRunRows && row < mRows.Count(); ++row)
-        mRows.SetOutcome(row, RowOutcome::NotReached, kOutcomeNotReached);
-    const auto count = [&](RowOutcome pOutcome) {
+        mRows.SetOutcome(row, RowOutcome::NotReached, TrText(kTr, kOutcomeNotReached));
+    const auto count = [&](const char* pText, RowOutcome pOutcome) {
         const auto found = mCounts.find(pOutcome);
-        return std::to_string(found == mCounts.end() ? 0 : found->second) + kStatusCountUnit;
+        return TrQ(kTr, pText).arg(found == mCounts.end() ? 0 : found->second).toStdString();
     };
-    std::string text = kStatusFinished;
+    std::string text = TrText(kTr, kStatusFinished);
     if (mRowsDone > 0 || mRunRows > 0) {
-        text += std::string(kStatusWritten) + count(RowOutcome::Written);
-        if (mCounts.count(RowOutcome::MeasuredOnly) != 0) text += kStatusMeasuredOnly + count(RowOutcome::MeasuredOnly);
-        text += kStatusSkipped + count(RowOutcome::Skipped);
-        text += kStatusFailed + count(RowOutcome::Failed);
+        text += count(kStatusWritten, RowOutcome::Written);
+        if (mCounts.count(RowOutcome::MeasuredOnly) != 0) text += count(kStatusMeasuredOnly, RowOutcome::MeasuredOnly);
+        text += count(kStatusSkipped, RowOutcome::Skipped);
+        text += count(kStatusFailed, RowOutcome::Failed);
         if (mController->StopRequested() || mController->ClosePending() || mCounts.count(RowOutcome::Stopped) != 0)
-            text += kStatusStopped;
+            text += TrText(kTr, kStatusStopped);
     }
     mRunRow = -1;
     mStatus = text;

@@ -9,6 +9,7 @@
 #include "common/error_trap.h"
 #include "common/formatting.h"
 #include "common/paths.h"
+#include "uikit/ui_language.h"
 
 namespace sonivate {
 namespace {
@@ -104,8 +105,8 @@ std::string BrowseForFolder(const std::string& pStartFolder, const std::string& 
     return Trapped<std::string>({}, [&]() -> std::string {
         const std::string start =
             pStartFolder.empty() ? QDir::currentPath().toStdString() : WithoutTrailingSeparator(pStartFolder);
-        const std::string chosen =
-            CutAtNul(Dialogs().ChooseFolder(pOwner, pTitle.empty() ? std::string(kDefaultFolderTitle) : pTitle, start));
+        const std::string chosen = CutAtNul(
+            Dialogs().ChooseFolder(pOwner, pTitle.empty() ? TrText("Dialogs", kDefaultFolderTitle) : pTitle, start));
         return chosen.empty() ? std::string() : SetTrailingSeparator(chosen, 0);
     });
 }

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+#include <QtGlobal>
+
 class QWidget;
 
 namespace sonivate {
@@ -29,7 +31,7 @@ inline constexpr std::int32_t kSaveDialogDefaultFlags = 0x80006;
 inline constexpr std::int32_t kOpenDialogDefaultFlags = 0x81104;
 
 // Title of the folder dialog when none is given.
-inline constexpr const char* kDefaultFolderTitle = "フォルダを選択してください";
+inline constexpr const char* kDefaultFolderTitle = QT_TRANSLATE_NOOP("Dialogs", "フォルダを選択してください");
 
 // The chosen folder with a trailing "/", or "" on cancel. The dialog starts
 // in pStartFolder (a trailing separator removed) or, when that is empty, in

@@ -12,6 +12,7 @@
 #include "common/error_trap.h"
 #include "common/settings_store.h"
 #include "uikit/monitors.h"
+#include "uikit/ui_language.h"
 
 namespace sonivate {
 namespace {
@@ -20,19 +21,21 @@ constexpr std::int32_t kButtonGroupMask = 0xF;
 constexpr std::int32_t kIconMask = 0xF0;
 constexpr std::int32_t kDefaultButtonMask = 0xF00;
 constexpr const char* kResultProperty = "sonivateResult";
+// The context of the buttons' translations.
+constexpr const char* kTrContext = "MessageBox";
 
 struct ButtonChoice {
     std::int32_t Result;
-    const char* Text;  // the Japanese desktop's own button texts
+    const char* Text;  // the Japanese desktop's own button texts, translated when shown
     QMessageBox::ButtonRole Role;
 };
-constexpr ButtonChoice kOk{kIdOk, "OK", QMessageBox::AcceptRole};
-constexpr ButtonChoice kCancel{kIdCancel, "キャンセル", QMessageBox::RejectRole};
-constexpr ButtonChoice kAbort{kIdAbort, "中止(&A)", QMessageBox::RejectRole};
-constexpr ButtonChoice kRetry{kIdRetry, "再試行(&R)", QMessageBox::AcceptRole};
-constexpr ButtonChoice kIgnore{kIdIgnore, "無視(&I)", QMessageBox::AcceptRole};
-constexpr ButtonChoice kYes{kIdYes, "はい(&Y)", QMessageBox::YesRole};
-constexpr ButtonChoice kNo{kIdNo, "いいえ(&N)", QMessageBox::NoRole};
+constexpr ButtonChoice kOk{kIdOk, QT_TRANSLATE_NOOP("MessageBox", "OK"), QMessageBox::AcceptRole};
+constexpr ButtonChoice kCancel{kIdCancel, QT_TRANSLATE_NOOP("MessageBox", "キャンセル"), QMessageBox::RejectRole};
+constexpr ButtonChoice kAbort{kIdAbort, QT_TRANSLATE_NOOP("MessageBox", "中止(&A)"), QMessageBox::RejectRole};
+constexpr ButtonChoice kRetry{kIdRetry, QT_TRANSLATE_NOOP("MessageBox", "再試行(&R)"), QMessageBox::AcceptRole};
+constexpr ButtonChoice kIgnore{kIdIgnore, QT_TRANSLATE_NOOP("MessageBox", "無視(&I)"), QMessageBox::AcceptRole};
+constexpr ButtonChoice kYes{kIdYes, QT_TRANSLATE_NOOP("MessageBox", "はい(&Y)"), QMessageBox::YesRole};
+constexpr ButtonChoice kNo{kIdNo, QT_TRANSLATE_NOOP("MessageBox", "いいえ(&N)"), QMessageBox::NoRole};
 
 std::vector<ButtonChoice> ButtonsOf(std::int32_t pType) {
     switch (pType & kButtonGroupMask) {
@@ -97,7 +100,7 @@ std::int32_t OwnerMessageBox(const std::string& pText, std::int32_t pType, const
         const std::vector<ButtonChoice> buttons = ButtonsOf(pType);
         std::vector<QPushButton*> made;
         for (const ButtonChoice& choice : buttons) {
-            QPushButton* button = box.addButton(QString::fromUtf8(choice.Text), choice.Role);
+            QPushButton* button = box.addButton(TrQ(kTrContext, choice.Text), choice.Role);
             button->setProperty(kResultProperty, choice.Result);
             made.push_back(button);
         }

@@ -23,6 +23,7 @@
 #include "gui/details/verdict_texts.h"
 #include "report/loudness_graph.h"
 #include "uikit/fonts.h"
+#include "uikit/ui_language.h"
 
 namespace sonivate {
 namespace {
@@ -44,8 +45,26 @@ constexpr double kGraphPixelsPerUnit = 1.5;
 constexpr double kShownHalfStep = 0.005;
 
 constexpr const char* kMissing = "-";
-constexpr const char* kNotMeasured = "計測されていません";
-constexpr const char* kCannotDraw = "グラフを表示できません";
+constexpr const char* kTr = "FrmDetails";
+constexpr const char* kNotMeasured = QT_TRANSLATE_NOOP("FrmDetails", "計測されていません");
+constexpr const char* kCannotDraw = QT_TRANSLATE_NOOP("FrmDetails", "グラフを表示できません");
+// The range: %1 – %2 its start and end (clock), %3 – %4 in frames, %5 its seconds.
+constexpr const char* kRangeText = QT_TRANSLATE_NOOP("FrmDetails", "%1 – %2（%3 – %4 フレーム、%5 秒）");
+constexpr const char* kProfileNone = QT_TRANSLATE_NOOP("FrmDetails", "配信基準: なし");
+constexpr const char* kProfileName = QT_TRANSLATE_NOOP("FrmDetails", "配信基準: %1");
+// The profile's band: %1 target, %2 tolerance, %3 the true-peak ceiling.
+constexpr const char* kProfileBand = QT_TRANSLATE_NOOP("FrmDetails", "（%1 ±%2 LKFS）");
+constexpr const char* kProfileBandPeak = QT_TRANSLATE_NOOP("FrmDetails", "（%1 ±%2 LKFS、トゥルーピーク上限 %3 dBTP）");
+constexpr const char* kWindowTitle = QT_TRANSLATE_NOOP("FrmDetails", "詳細");
+constexpr const char* kWindowTitleOf = QT_TRANSLATE_NOOP("FrmDetails", "詳細 - %1");
+constexpr const char* kCaptionRange = QT_TRANSLATE_NOOP("FrmDetails", "計測範囲");
+constexpr const char* kCaptionOutcome = QT_TRANSLATE_NOOP("FrmDetails", "結果");
+constexpr const char* kCaptionFigures = QT_TRANSLATE_NOOP("FrmDetails", "計測値");
+constexpr const char* kCaptionSource = QT_TRANSLATE_NOOP("FrmDetails", "元ファイル");
+constexpr const char* kCaptionCopyGain = QT_TRANSLATE_NOOP("FrmDetails", "出力（適用ゲイン）");
+constexpr const char* kCaptionVerdicts = QT_TRANSLATE_NOOP("FrmDetails", "判定");
+constexpr const char* kCaptionCopy = QT_TRANSLATE_NOOP("FrmDetails", "出力");
+constexpr const char* kCaptionClose = QT_TRANSLATE_NOOP("FrmDetails", "閉じる");
 
 // Exceptions never leave a Qt event handler: pOnFailure is told instead.
 template <class Body, class Failure>
@@ -87,21 +106,24 @@ std::string RangeText(const report::FileRow& pRow) {
     const double rate = pRow.SampleRate;
     char length[64];
     std::snprintf(length, sizeof(length), "%.1f", pRow.RangeSeconds());
-    return Clock(static_cast<double>(pRow.RangeStart) / rate) + " – " +
-           Clock(static_cast<double>(pRow.RangeEnd) / rate) + "（" + std::to_string(pRow.RangeStart) + " – " +
-           std::to_string(pRow.RangeEnd) + " フレーム、" + length + " 秒）";
+    return TrQ(kTr, kRangeText)
+        .arg(Q(Clock(static_cast<double>(pRow.RangeStart) / rate)), Q(Clock(static_cast<double>(pRow.RangeEnd) / rate)),
+             QString::number(pRow.RangeStart), QString::number(pRow.RangeEnd), QString::fromLatin1(length))
+        .toStdString();
 }
 
 std::string ProfileText(const RowDetails& pDetails) {
-    if (pDetails.ProfileName.empty()) return "配信基準: なし";
-    std::string text = "配信基準: " + pDetails.ProfileName;
+    if (pDetails.ProfileName.empty()) return TrText(kTr, kProfileNone);
+    QString text = TrQ(kTr, kProfileName).arg(Q(pDetails.ProfileName));
     const report::ProfileBand& band = pDetails.File.Band;
     if (band.Present) {
-        text += "（" + Fixed(band.Target, "%.1f") + " ±" + Fixed(band.Tolerance, "%.1f") + " LKFS";
-        if (band.MaxTruePeak) text += "、トゥルーピーク上限 " + Fixed(*band.MaxTruePeak, "%.1f") + " dBTP";
-        text += "）";
+        const QString target = Q(Fixed(band.Target, "%.1f"));
+        const QString tolerance = Q(Fixed(band.Tolerance, "%.1f"));
+        text += band.MaxTruePeak
+                    ? TrQ(kTr, kProfileBandPeak).arg(target, tolerance, Q(Fixed(*band.MaxTruePeak, "%.1f")))
+                    : TrQ(kTr, kProfileBand).arg(target, tolerance);
     }
-    return text;
+    return text.toStdString();
 }
 
 bool AnyFinite(const std::vector<double>& pValues) {
@@ -126,7 +148,9 @@ QImage RenderGraph(const report::FileRow& pRow, double pTargetLKFS, QSize pPixel
     cairo_t* cairo = cairo_create(surface);
     const double scale = pRatio * kGraphPixelsPerUnit;
     cairo_scale(cairo, scale, scale);
-    report::DrawLoudnessGraph(cairo, {0.0, 0.0, image.width() / scale, image.height() / scale}, pRow, pTargetLKFS);
+    report::DrawLoudnessGraph(
+        cairo, {0.0, 0.0, image.width() / scale, image.height() / scale}, pRow, pTargetLKFS,
+        WindowLanguage() == UiLanguage::Japanese ? report::ReportLanguage::Japanese : report::ReportLanguage::English);
     const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
     cairo_destroy(cairo);
     cairo_surface_flush(surface);
@@ -191,18 +215,18 @@ private:
         c_Stale = false;
         if (c_Row == nullptr || !Measured(*c_Row)) {
             c_Image = QImage();
-            c_Message = kNotMeasured;
+            c_Message = TrQ(kTr, kNotMeasured);
             emit c_Owner.GraphDrawn(QSize());
             return;
         }
         c_Image = RenderGraph(*c_Row, c_Target, Pixels(), devicePixelRatioF());
-        c_Message = c_Image.isNull() && !Pixels().isEmpty() ? QString(kCannotDraw) : QString();
+        c_Message = c_Image.isNull() && !Pixels().isEmpty() ? TrQ(kTr, kCannotDraw) : QString();
         emit c_Owner.GraphDrawn(c_Image.size());
     }
 
     void Fail() {
         c_Image = QImage();
-        c_Message = kCannotDraw;
+        c_Message = TrQ(kTr, kCannotDraw);
         c_Stale = false;
     }
 
@@ -216,16 +240,16 @@ private:
 
 namespace {
 
-constexpr const char* kFigureNames[kDetailsFigureCount] = {"ラウドネス LKFS",
-                                                           "サンプルピーク dBFS",
-                                                           "トゥルーピーク dBTP",
-                                                           "ラウドネスレンジ LU",
-                                                           "最大モーメンタリー LKFS",
-                                                           "最大ショートターム LKFS",
-                                                           "ゲイン dB"};
+constexpr const char* kFigureNames[kDetailsFigureCount] = {QT_TRANSLATE_NOOP("FrmDetails", "ラウドネス LKFS"),
+                                                           QT_TRANSLATE_NOOP("FrmDetails", "サンプルピーク dBFS"),
+                                                           QT_TRANSLATE_NOOP("FrmDetails", "トゥルーピーク dBTP"),
+                                                           QT_TRANSLATE_NOOP("FrmDetails", "ラウドネスレンジ LU"),
+                                                           QT_TRANSLATE_NOOP("FrmDetails", "最大モーメンタリー LKFS"),
+                                                           QT_TRANSLATE_NOOP("FrmDetails", "最大ショートターム LKFS"),
+                                                           QT_TRANSLATE_NOOP("FrmDetails", "ゲイン dB")};
 
 QLabel* Caption(const char* pText, QWidget* pParent) {
-    auto* label = new QLabel(QString::fromUtf8(pText), pParent);
+    auto* label = new QLabel(TrQ(kTr, pText), pParent);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
@@ -256,7 +280,7 @@ void ColourVerdict(QLabel& pLabel, report::VerdictKind pKind) {
 FrmDetails::FrmDetails(QWidget* pParent) : QDialog(pParent) {
     setModal(false);
     setSizeGripEnabled(true);
-    setWindowTitle(QStringLiteral("詳細"));
+    setWindowTitle(TrQ(kTr, kWindowTitle));
     ApplyFont(this, kFontByArguments, nullptr, kDefaultFontSize, false, false, "");
     setMinimumWidth(kMinimumWidth);
     resize(kStartWidth, kStartHeight);
@@ -281,10 +305,10 @@ FrmDetails::FrmDetails(QWidget* pParent) : QDialog(pParent) {
 
     auto* facts = new QGridLayout;
     facts->setColumnStretch(1, 1);
-    facts->addWidget(Caption("計測範囲", this), 0, 0);
+    facts->addWidget(Caption(kCaptionRange, this), 0, 0);
     c_Range = Value(this);
     facts->addWidget(c_Range, 0, 1);
-    c_OutcomeCaption = Caption("結果", this);
+    c_OutcomeCaption = Caption(kCaptionOutcome, this);
     facts->addWidget(c_OutcomeCaption, 1, 0);
     c_Outcome = Value(this);
     c_Outcome->setWordWrap(true);
@@ -292,11 +316,11 @@ FrmDetails::FrmDetails(QWidget* pParent) : QDialog(pParent) {
     layout->addLayout(facts);
 
     auto* middle = new QHBoxLayout;
-    auto* figures = new QGroupBox(QStringLiteral("計測値"), this);
+    auto* figures = new QGroupBox(TrQ(kTr, kCaptionFigures), this);
     auto* grid = new QGridLayout(figures);
     grid->setHorizontalSpacing(16);
-    auto* sourceHead = Caption("元ファイル", figures);
-    auto* copyHead = Caption("出力（適用ゲイン）", figures);
+    auto* sourceHead = Caption(kCaptionSource, figures);
+    auto* copyHead = Caption(kCaptionCopyGain, figures);
     sourceHead->setAlignment(Qt::AlignRight | Qt::AlignBottom);
     copyHead->setAlignment(Qt::AlignRight | Qt::AlignBottom);
     grid->addWidget(sourceHead, 0, 1);
@@ -311,7 +335,7 @@ FrmDetails::FrmDetails(QWidget* pParent) : QDialog(pParent) {
     }
     middle->addWidget(figures);
 
-    auto* verdicts = new QGroupBox(QStringLiteral("判定"), this);
+    auto* verdicts = new QGroupBox(TrQ(kTr, kCaptionVerdicts), this);
     auto* verdictLayout = new QVBoxLayout(verdicts);
     c_Profile = Value(verdicts);
     c_Profile->setWordWrap(true);
@@ -320,11 +344,11 @@ FrmDetails::FrmDetails(QWidget* pParent) : QDialog(pParent) {
     auto* rows = new QGridLayout(c_VerdictRows);
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setColumnStretch(1, 1);
-    rows->addWidget(Caption("元ファイル", c_VerdictRows), 0, 0);
+    rows->addWidget(Caption(kCaptionSource, c_VerdictRows), 0, 0);
     c_SourceVerdict = Value(c_VerdictRows);
     c_SourceVerdict->setWordWrap(true);
     rows->addWidget(c_SourceVerdict, 0, 1);
-    rows->addWidget(Caption("出力", c_VerdictRows), 1, 0);
+    rows->addWidget(Caption(kCaptionCopy, c_VerdictRows), 1, 0);
     c_CopyVerdict = Value(c_VerdictRows);
     c_CopyVerdict->setWordWrap(true);
     rows->addWidget(c_CopyVerdict, 1, 1);
@@ -337,7 +361,7 @@ FrmDetails::FrmDetails(QWidget* pParent) : QDialog(pParent) {
     layout->addWidget(c_Graph, 1);
 
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* close = buttons->addButton(QStringLiteral("閉じる"), QDialogButtonBox::RejectRole);
+    QPushButton* close = buttons->addButton(TrQ(kTr, kCaptionClose), QDialogButtonBox::RejectRole);
     close->setAutoDefault(false);
     connect(buttons, &QDialogButtonBox::rejected, this, [this] { Guarded([&] { reject(); }, [] {}); });
     layout->addWidget(buttons);
@@ -366,7 +390,7 @@ void FrmDetails::Replace(const RowDetails& pDetails) {
 
 void FrmDetails::Fill() {
     const report::FileRow& row = c_Details.File;
-    setWindowTitle(row.Title.empty() ? QStringLiteral("詳細") : QStringLiteral("詳細 - ") + Q(row.Title));
+    setWindowTitle(row.Title.empty() ? TrQ(kTr, kWindowTitle) : TrQ(kTr, kWindowTitleOf).arg(Q(row.Title)));
     c_Title->setText(Q(row.Title));
     c_Path->setText(Q(row.Path));
     c_Path->setCursorPosition(0);

@@ -3,8 +3,22 @@
 #include <cmath>
 #include <cstdio>
 
+#include "uikit/ui_language.h"
+
 namespace sonivate {
 namespace {
+
+constexpr const char* kTr = "VerdictTexts";
+// %1 target, %2 tolerance (LKFS); %1 the true-peak ceiling (dBTP).
+constexpr const char* kBandNote = QT_TRANSLATE_NOOP("VerdictTexts", "（%1 ±%2 LKFS）");
+constexpr const char* kCeilingNote = QT_TRANSLATE_NOOP("VerdictTexts", "（上限 %1 dBTP）");
+constexpr const char* kLoudnessLow = QT_TRANSLATE_NOOP("VerdictTexts", "ラウドネスが低すぎます");
+constexpr const char* kLoudnessHigh = QT_TRANSLATE_NOOP("VerdictTexts", "ラウドネスが高すぎます");
+constexpr const char* kTruePeakOver = QT_TRANSLATE_NOOP("VerdictTexts", "トゥルーピークが上限を超えています");
+constexpr const char* kShortTermOver =
+    QT_TRANSLATE_NOOP("VerdictTexts", "ショートタームラウドネスが上限を超えています");
+constexpr const char* kPass = QT_TRANSLATE_NOOP("VerdictTexts", "合格");
+constexpr const char* kFail = QT_TRANSLATE_NOOP("VerdictTexts", "不合格");
 
 // Limits are shown with one decimal, as profiles state them.
 std::string Limit(double pValue) {
@@ -17,30 +31,33 @@ std::string Limit(double pValue) {
 // "（-24.0 ±1.0 LKFS）" when the band is known, else "".
 std::string BandNote(const report::ProfileBand& pBand) {
     if (!pBand.Present) return "";
-    return "（" + Limit(pBand.Target) + " ±" + Limit(pBand.Tolerance) + " LKFS）";
+    return TrQ(kTr, kBandNote)
+        .arg(QString::fromStdString(Limit(pBand.Target)), QString::fromStdString(Limit(pBand.Tolerance)))
+        .toStdString();
 }
 
 }  // namespace
 
 std::string VerdictReasonText(const std::string& pCode, const report::ProfileBand& pBand) {
-    if (pCode == "loudness_low") return "ラウドネスが低すぎます" + BandNote(pBand);
-    if (pCode == "loudness_high") return "ラウドネスが高すぎます" + BandNote(pBand);
+    if (pCode == "loudness_low") return TrText(kTr, kLoudnessLow) + BandNote(pBand);
+    if (pCode == "loudness_high") return TrText(kTr, kLoudnessHigh) + BandNote(pBand);
     if (pCode == "true_peak_over") {
-        std::string text = "トゥルーピークが上限を超えています";
-        if (pBand.Present && pBand.MaxTruePeak) text += "（上限 " + Limit(*pBand.MaxTruePeak) + " dBTP）";
+        std::string text = TrText(kTr, kTruePeakOver);
+        if (pBand.Present && pBand.MaxTruePeak)
+            text += TrQ(kTr, kCeilingNote).arg(QString::fromStdString(Limit(*pBand.MaxTruePeak))).toStdString();
         return text;
     }
     // The band carries no short-term limit to quote.
-    if (pCode == "short_term_over") return "ショートタームラウドネスが上限を超えています";
+    if (pCode == "short_term_over") return TrText(kTr, kShortTermOver);
     return pCode;
 }
 
 std::string VerdictWord(report::VerdictKind pKind) {
     switch (pKind) {
         case report::VerdictKind::Pass:
-            return "合格";
+            return TrText(kTr, kPass);
         case report::VerdictKind::Fail:
-            return "不合格";
+            return TrText(kTr, kFail);
         case report::VerdictKind::None:
             break;
     }

@@ -1,6 +1,6 @@
 #pragma once
-// The Japanese texts of a delivery verdict, shared by the details window and
-// the list's tooltip. Qt-free.
+// The texts of a delivery verdict in the window's language, shared by the
+// details window and the list's tooltip. Qt-free in its interface.
 
 #include <string>
 

@@ -20,13 +20,18 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDate>
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -47,7 +52,10 @@
 #include "gui/details/frm_details.h"
 #include "gui/frm_main.h"
 #include "gui/second_start.h"
+#include "gui/report_saver.h"
 #include "gui/unix_signals.h"
+#include "gui/window_language.h"
+#include "gui/window_rows.h"
 #include "uikit/dialogs.h"
 #include "uikit/message_box.h"
 #include "uikit/ui_metrics.h"
@@ -985,11 +993,14 @@ class AnsweringDialogs final : public DialogService {
 public:
     std::string Answer;
     std::string Filters;
+    std::string Start;  // the path the last file dialog opened at
     int Asked = 0;
     std::string ChooseFolder(QWidget*, const std::string&, const std::string&) override { return Answer; }
-    std::string ChooseFile(QWidget*, bool, const std::string& pFilters, const std::string&, std::int32_t) override {
+    std::string ChooseFile(QWidget*, bool, const std::string& pFilters, const std::string& pStart,
+                           std::int32_t) override {
         ++Asked;
         Filters = pFilters;
+        Start = pStart;
         return Answer;
     }
 };
@@ -1239,7 +1250,8 @@ TEST_F(FrmMainTest, AReportIsSavedFromTheWindowOffItsThreadAndAFailureIsTold) {
     ASSERT_TRUE(w.SaveReportTo(File("batch.html")));
     ASSERT_TRUE(WaitFor([&] { return saved.size() == 3; }));
     const test::Bytes htmlBytes = test::ReadBytes(File("batch.html"));
-    EXPECT_TRUE(Contains(std::string(htmlBytes.begin(), htmlBytes.end()), "Target: -23.0 LKFS"));
+    EXPECT_TRUE(Contains(std::string(htmlBytes.begin(), htmlBytes.end()), "ターゲット値: -23.0 LKFS"))
+        << "the report in the window's language (Japanese here)";
 
     // A folder that is not there: the operator is told.
     ASSERT_TRUE(w.SaveReportTo(File("no/such/folder/batch.html")));
@@ -1371,6 +1383,172 @@ TEST_F(FrmMainTest, TheBextLoudnessSettingKeepsOrMendsTheCopysFields) {
     w.ListMenu()->hide();
     CloseAndWait();
     EXPECT_EQ(Stored("BextLoudness"), "upgrade");
+}
+
+// ---- Japanese and English ---------------------------------------------------------------------
+
+// A test that installs English leaves the Japanese texts behind it.
+class JapaneseAfter {
+public:
+    JapaneseAfter() = default;
+    ~JapaneseAfter() { InstallLanguage(*QCoreApplication::instance(), UiLanguage::Japanese); }
+    JapaneseAfter(const JapaneseAfter&) = delete;
+    JapaneseAfter& operator=(const JapaneseAfter&) = delete;
+};
+
+TEST_F(FrmMainTest, TheLanguageSettingChoosesTheTextsAndTheMenuKeepsAChoiceForTheNextStart) {
+    // auto follows the locale's first interface language; ja and en hold.
+    EXPECT_EQ(LanguageOfSetting("auto", {"ja-JP", "en-US"}), UiLanguage::Japanese);
+    EXPECT_EQ(LanguageOfSetting("auto", {"en-US", "ja-JP"}), UiLanguage::English);
+    EXPECT_EQ(LanguageOfSetting("auto", {}), UiLanguage::English);
+    EXPECT_EQ(LanguageOfSetting("ja", {"en-US"}), UiLanguage::Japanese);
+    EXPECT_EQ(LanguageOfSetting("en", {"ja-JP"}), UiLanguage::English);
+
+    JapaneseAfter restore;
+    ASSERT_TRUE(InstallLanguage(*QCoreApplication::instance(), UiLanguage::English)) << "the embedded translation";
+    WriteIniValue("Language", "auto", IniPath());
+    const std::string gone = WriteTone(File("gone_soon.wav"), 2.0, -20);
+    FrmMain& w = Open({gone});
+    EXPECT_EQ(w.CtrButtons()->GetButtonChar(FrmMain::kButtonStart), "Start");
+    EXPECT_EQ(w.ComboFromTo(0)->itemText(kRangeFileStart).toStdString(), "File start");
+    EXPECT_EQ(w.LV()->TabName(kColumnTitle), "Title");
+    // The core's reasons follow the window's language, not the locale's.
+    fs::remove(gone);
+    PressStartAndWait();
+    EXPECT_TRUE(StartsWith(w.RowToolTip(0, kColumnLKFS), ReasonText(RowReason::Missing, MessageLanguage::English)));
+    EXPECT_TRUE(StartsWith(w.StatusText(), "Done: written 0")) << w.StatusText();
+
+    // The menu shows the setting checked; a choice is stored at once and
+    // said to wait for the next start.
+    w.OpenListMenu(w.mapToGlobal(QPoint(40, 40)));
+    QMenu* language = w.ListMenu()->findChild<QMenu*>("language");
+    ASSERT_NE(language, nullptr);
+    EXPECT_TRUE(Action(language, "language:auto")->isChecked());
+    Action(language, "language:ja")->trigger();
+    w.ListMenu()->hide();
+    EXPECT_EQ(Stored("Language"), "ja");
+    EXPECT_EQ(LanguageSetting(), "ja");
+    EXPECT_TRUE(Contains(w.StatusText(), "next start")) << w.StatusText();
+    EXPECT_EQ(w.CtrButtons()->GetButtonChar(FrmMain::kButtonStart), "Start") << "not before the next start";
+
+    // The range is stored as its entry's own text, whatever the window shows.
+    w.ComboFromTo(0)->setCurrentIndex(kRangeFileStart);
+    CloseAndWait();
+    EXPECT_EQ(Stored("MesureFrom"), kRangeStartEntries[0]);
+}
+
+int TextWidth(const QFont& pFont, const QString& pText) { return QFontMetrics(pFont).horizontalAdvance(pText); }
+
+// Every caption, label, entry and button of the window and of the details
+// window fits the room its control gives it, in both languages; the
+// screenshots land beside the others for a look.
+TEST_F(FrmMainTest, EveryTextFitsItsControlInJapaneseAndInEnglish) {
+    JapaneseAfter restore;
+    const std::string file = WriteCommercial(File("CM_spring_sale_15s.wav"), 6.0, -18);
+    for (const UiLanguage language : {UiLanguage::Japanese, UiLanguage::English}) {
+        const std::string tag = language == UiLanguage::Japanese ? "ja" : "en";
+        SCOPED_TRACE(tag);
+        ASSERT_TRUE(InstallLanguage(*QCoreApplication::instance(), language) || language == UiLanguage::Japanese);
+        FrmMain& w = Open({file});
+        ASSERT_TRUE(w.ChooseProfile("ebu-r128"));
+        w.ComboFromTo(0)->setCurrentIndex(kRangeBcStart);
+        for (std::int32_t column : {kColumnTruePeak, kColumnLRA, kColumnMaxShortTerm, kColumnVerdict})
+            w.ShowColumn(column, true);
+        PressStartAndWait();
+        const QFont font = w.font();
+        const int tpp = TwipsPerPixel();
+        const double rate = w.SizeRate();
+        const auto pixels = [&](int pTwips) { return static_cast<int>(pTwips * rate) / tpp; };
+
+        UC_Buttons& strip = *w.CtrButtons();
+        for (std::int16_t button : {FrmMain::kButtonStop, FrmMain::kButtonStart})
+            EXPECT_LE(TextWidth(font, QString::fromStdString(strip.GetButtonChar(button))), strip.ButtonWidth());
+
+        // Labels stand left of their controls, a gap away, within the window
+        // or the output options' frame, and clear of the control before them.
+        const int gap = pixels(90);
+        const int frameLeft = pixels(300);
+        const auto labelFits = [&](const QWidget& pControl, int pBound, const char* pSource) {
+            EXPECT_LE(TextWidth(font, TrQ("WindowLayout", pSource)) + gap, pControl.x() - pBound) << pSource;
+        };
+        labelFits(*w.TextTargetLKFS(), 0, "ターゲット値");
+        labelFits(*w.ComboFromTo(0), 0, "対象範囲");
+        labelFits(*w.ComboFromTo(1), w.ComboFromTo(0)->geometry().right() + 1, "～");
+        labelFits(*w.TextSoundPath(), frameLeft + 1, "出力先");
+        // The check boxes size themselves to their captions and stay in the frame.
+        const int frameRight = w.TextSoundPath()->geometry().right() + pixels(300);
+        for (UC_Check* check : {w.CheckWavOutput(), w.CheckNoClip()}) EXPECT_LE(check->geometry().right(), frameRight);
+        EXPECT_GE(w.CheckNoClip()->width(), TextWidth(font, TrQ("WindowLayout", "クリップ回避")));
+        // Every range entry fits its drop-down's text field.
+        for (int k = 0; k < 2; ++k) {
+            QComboBox& combo = *w.ComboFromTo(k);
+            QStyleOptionComboBox option;
+            option.initFrom(&combo);
+            const QRect field =
+                combo.style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, &combo);
+            for (int item = 0; item < combo.count(); ++item)
+                EXPECT_LE(TextWidth(combo.font(), combo.itemText(item)), field.width())
+                    << combo.itemText(item).toStdString();
+        }
+        // The status line after the run holds its whole text.
+        EXPECT_LE(TextWidth(font, QString::fromStdString(w.StatusText())), w.PictureInfo()->width() - pixels(120))
+            << w.StatusText();
+        EXPECT_TRUE(w.grab().toImage().save(QString::fromStdString(ScreenshotDir() + "/window-lang-" + tag + ".png")));
+
+        w.ShowDetails(0);
+        FrmDetails* details = w.Details();
+        ASSERT_NE(details, nullptr);
+        QApplication::processEvents();
+        for (QLabel* label : details->findChildren<QLabel*>()) {
+            if (!label->isVisible() || label->wordWrap() || label->text().isEmpty()) continue;
+            EXPECT_LE(TextWidth(label->font(), label->text()), label->contentsRect().width())
+                << label->text().toStdString();
+        }
+        for (QPushButton* button : details->findChildren<QPushButton*>())
+            EXPECT_LT(TextWidth(button->font(), button->text()), button->width()) << button->text().toStdString();
+        for (QGroupBox* box : details->findChildren<QGroupBox*>())
+            EXPECT_LT(TextWidth(box->font(), box->title()), box->width()) << box->title().toStdString();
+        EXPECT_TRUE(
+            details->grab().toImage().save(QString::fromStdString(ScreenshotDir() + "/details-lang-" + tag + ".png")));
+        CloseAndWait();
+    }
+}
+
+// The report saved from the window is in the window's language, carries the
+// station's fields from the settings, and is offered in the output folder
+// (else beside the first source) under the day's date.
+TEST_F(FrmMainTest, TheSavedReportTakesTheLanguageTheStationsFieldsAndADatedName) {
+    EXPECT_EQ(ReportFileName(2026, 3, 7), "sonivate-report-2026-03-07.pdf");
+    EXPECT_EQ(ReportStartFolder(AppDir(), File("a.wav")), AppDir());
+    EXPECT_EQ(ReportStartFolder(File("no-such-folder"), File("a.wav")), fs::path(File("a.wav")).parent_path().string());
+    EXPECT_EQ(ReportStartFolder("", ""), "");
+
+    JapaneseAfter restore;
+    ASSERT_TRUE(InstallLanguage(*QCoreApplication::instance(), UiLanguage::English));
+    WriteIniValue("ReportStation", "Studio 3", IniPath());
+    WriteIniValue("ReportClient", "Spring Foods", IniPath());
+    AnsweringDialogs dialogs;
+    SetDialogService(&dialogs);
+    FrmMain& w = Open({WriteTone(File("promo.wav"), 2.0, -30)});
+    PressStartAndWait();
+    bool saved = false;
+    QObject::connect(&w, &FrmMain::ReportSaved, [&](bool pOk, const QString&) { saved = pOk; });
+    const std::string out = File("reports");
+    fs::create_directories(out);
+    w.TextSoundPath()->SetText(out);
+    dialogs.Answer = File("reports/batch.html");
+    w.SaveReport();
+    const QDate today = QDate::currentDate();
+    EXPECT_EQ(dialogs.Start, out + "/" + ReportFileName(today.year(), today.month(), today.day()));
+    ASSERT_TRUE(WaitFor([&] { return saved; }));
+    const test::Bytes bytes = test::ReadBytes(File("reports/batch.html"));
+    const std::string html(bytes.begin(), bytes.end());
+    EXPECT_TRUE(Contains(html, "Studio 3"));
+    EXPECT_TRUE(Contains(html, "Spring Foods"));
+    EXPECT_TRUE(Contains(html, "Station")) << "the report's own words in English";
+    EXPECT_FALSE(Contains(html, "担当者"));
+    EXPECT_TRUE(StartsWith(w.StatusText(), "Report saved: "));
+    SetDialogService(nullptr);
 }
 
 }  // namespace
