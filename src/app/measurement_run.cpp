@@ -332,6 +332,8 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
         pProgress.SetProgress(0);
         return result;
     }
+    result.FileFrames = check.Info().FramesInFile;
+    result.SampleRate = check.Info().SampleRate;
     // Compressed audio carried as PCM is data, not sound: nothing is measured
     // and no gain ever touches it. Nor is a layout without known weights.
     if (const RowReason layout = ReasonOfCheck(check); layout != RowReason::None) {
@@ -379,6 +381,7 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
                 if (extras.Begun()) {
                     figures.TruePeak = extras.TruePeak();
                     figures.DownmixTruePeak = extras.DownmixTruePeak();
+                    figures.TruePeakFrame = extras.TruePeakFrame();
                     figures.LoudnessRange = extras.LoudnessRange();
                     figures.MaxMomentary = extras.MaxMomentary();
                     figures.MaxShortTerm = extras.MaxShortTerm();

@@ -126,6 +126,9 @@ struct BroadcastFigures {
     // The true peak of the ITU-R BS.775 stereo downmix of a 5.1 or 7.1
     // source (Lo/Ro, centre and surrounds at -3 dB, no LFE), dBTP.
     std::optional<double> DownmixTruePeak;
+    // Where the true peak is, in frames from the range's first frame (to
+    // about 43 ms at 48 kHz).
+    std::optional<std::int64_t> TruePeakFrame;
     // The gated loudness of the copy as written, at the gain as shown, LKFS.
     double OutputLKFS = 0.0;
     // Loudness over time, when the run keeps it (empty otherwise).
@@ -190,6 +193,9 @@ struct RowResult {
     // for byte (AppliedGain 0); in place the source was left untouched and
     // stands as the row's output.
     bool WithinTolerance = false;
+    // The source's frames and rate as measured (0: not read that far).
+    std::int64_t FileFrames = 0;
+    std::int32_t SampleRate = 0;
 };
 
 // The copy's figures of a measured row as every face shows them: measured

@@ -104,6 +104,8 @@ report::FileRow ReportRow(const BatchRow& pRow, const RowResult* pResult, const 
         }
     }
     file.Markers = BroadcastMarkers(pResult->Markers);
+    file.FileFrames = pResult->FileFrames;
+    if (pResult->SampleRate > 0) file.SampleRate = pResult->SampleRate;
     if (!pResult->Measured) return file;
     // No gain for a row without programme loudness.
     if (const std::optional<double> gain = ParseDecimal(pResult->GainText)) file.GainDB = *gain;
@@ -121,6 +123,7 @@ report::FileRow ReportRow(const BatchRow& pRow, const RowResult* pResult, const 
     if (pResult->Broadcast) {
         const LoudnessSeries& series = pResult->Broadcast->Series;
         file.Loudness = {series.StepFrames, series.Momentary, series.ShortTerm};
+        if (pResult->Broadcast->TruePeakFrame) file.TruePeakFrame = pRow.Start + *pResult->Broadcast->TruePeakFrame;
     }
     return file;
 }

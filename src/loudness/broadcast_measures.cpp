@@ -88,6 +88,7 @@ bool BroadcastMeasures::Begin(ChannelLayout pLayout, std::int32_t pBitsPerSample
     mLayout = ChannelLayout::Unknown;
     mFrames = 0;
     mPeak = mSamplePeak = 0.0f;
+    mPeakFrame = 0;
     mSubBlocks = 0;
     mSubFill = 0;
     mShortSum = 0.0;
@@ -175,8 +176,8 @@ void BroadcastMeasures::Process(const std::uint8_t* pRaw, std::int32_t pFrames) 
         Decode<2>(pRaw, pFrames, mChannels, scale, mPeakInput, mPairInput);
     else
         Decode<3>(pRaw, pFrames, mChannels, scale, mPeakInput, mPairInput);
+    if (Kept(kModeTruePeak)) ScanPeaks(mPeakInput, pFrames, mFrames);
     mFrames += pFrames;
-    if (Kept(kModeTruePeak)) ScanPeaks(mPeakInput, pFrames);
     if (mDownmix.Begun()) {
         const auto frameBytes = static_cast<size_t>(mBytesPerSample) * static_cast<size_t>(mChannels);
         mDownmix.Add({pRaw, static_cast<size_t>(pFrames) * frameBytes}, pFrames);
@@ -199,12 +200,14 @@ void BroadcastMeasures::Process(const std::uint8_t* pRaw, std::int32_t pFrames) 
 
 // True peak, channel by channel; each channel's last samples stay in front
 // as the next chunk's history.
-void BroadcastMeasures::ScanPeaks(std::vector<std::vector<float>>& pPeakInput, std::int32_t pFrames) {
+void BroadcastMeasures::ScanPeaks(std::vector<std::vector<float>>& pPeakInput, std::int32_t pFrames, std::int64_t pAt) {
     const std::int32_t history = qc_detail::kTruePeakHistory;
+    const float before = std::max(mPeak, mSamplePeak);
     for (std::vector<float>& input : pPeakInput) {
         qc_detail::ScanTruePeak(*mKernels, input.data() + history, pFrames, mPeak, mSamplePeak);
         std::copy(input.begin() + pFrames, input.begin() + pFrames + history, input.begin());
     }
+    if (std::max(mPeak, mSamplePeak) > before) mPeakFrame = pAt;
 }
 
 void BroadcastMeasures::ProcessHalves(const std::uint8_t* pRaw, std::int64_t pHalf) {
@@ -226,13 +229,14 @@ void BroadcastMeasures::ProcessHalves(const std::uint8_t* pRaw, std::int64_t pHa
     // Both halves in step; the second half's sub-blocks wait for the first's.
     double squares[4] = {0.0, 0.0, 0.0, 0.0};
     mSecondEnergies.clear();
+    const std::int64_t first = mFrames;
     for (std::int64_t at = 0; at < pHalf; at += kChunkFrames) {
         const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(kChunkFrames, pHalf - at));
         DecodeStereo(pRaw + at * frameBytes, count, mPeakInput, mPairInput);
         DecodeStereo(second + at * frameBytes, count, mSecondPeakInput, mSecondPairInput);
         if (Kept(kModeTruePeak)) {
-            ScanPeaks(mPeakInput, count);
-            ScanPeaks(mSecondPeakInput, count);
+            ScanPeaks(mPeakInput, count, first + at);
+            ScanPeaks(mSecondPeakInput, count, first + pHalf + at);
         }
         mFrames += 2 * static_cast<std::int64_t>(count);
         for (std::int32_t done = 0; done < count;) {
@@ -311,6 +315,11 @@ double BroadcastMeasures::Loudness(double pEnergySum, std::int64_t pFrames) cons
 std::optional<double> BroadcastMeasures::TruePeak() const {
     if (!mBegun || !Kept(kModeTruePeak) || mFrames < 1) return std::nullopt;
     return LinearToDB(static_cast<double>(std::max(mPeak, mSamplePeak)));
+}
+
+std::optional<std::int64_t> BroadcastMeasures::TruePeakFrame() const {
+    if (!TruePeak()) return std::nullopt;
+    return mPeakFrame;
 }
 
 std::optional<double> BroadcastMeasures::DownmixTruePeak() const {

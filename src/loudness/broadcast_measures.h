@@ -113,6 +113,10 @@ public:
     // The true peak of the stereo downmix, dBTP: kept with kModeTruePeak
     // for a 5.1 or 7.1 layout; empty otherwise and before the first frame.
     std::optional<double> DownmixTruePeak() const;
+    // Where the true peak was found: the first frame (from the measurement's
+    // first frame) of the decoding chunk that holds it, at most 2048 frames
+    // (about 43 ms at 48 kHz) before it; empty when TruePeak() is.
+    std::optional<std::int64_t> TruePeakFrame() const;
     // The layout of the running or last measurement; Unknown before Begin.
     ChannelLayout Layout() const { return mLayout; }
     // The short-term loudness every 100 ms, LUFS, in time order; kept with
@@ -133,7 +137,9 @@ private:
     void Process(const std::uint8_t* pRaw, std::int32_t pFrames);
     void DecodeStereo(const std::uint8_t* pRaw, std::int32_t pFrames, std::vector<std::vector<float>>& pPeakInput,
                       std::vector<double>& pPairInput);
-    void ScanPeaks(std::vector<std::vector<float>>& pPeakInput, std::int32_t pFrames);
+    // pAt: the frame of the chunk's first frame, kept as the peak's place
+    // when the chunk raises the peak.
+    void ScanPeaks(std::vector<std::vector<float>>& pPeakInput, std::int32_t pFrames, std::int64_t pAt);
     // The weighted energy of lanes 0 and 1 of one channel pair.
     double PairEnergy(const double* pSquares) const;
     void EndSubBlock();
@@ -169,7 +175,8 @@ private:
     std::vector<double> mSecondEnergies;
     float mPeak = 0.0f;  // largest true-peak magnitude, full scale 1.0
     float mSamplePeak = 0.0f;
-    DownmixPeak mDownmix;  // begun for 5.1 and 7.1 with the true peak kept
+    std::int64_t mPeakFrame = 0;  // see TruePeakFrame
+    DownmixPeak mDownmix;         // begun for 5.1 and 7.1 with the true peak kept
 
     // Energies (weighted sums of squares) of the last sub-blocks, a ring.
     std::vector<double> mRing;

@@ -103,7 +103,9 @@ struct FileRow {
     std::string Title;
     std::string Path;
     std::int32_t SampleRate = 48000;
-    std::int64_t FileFrames = 0;  // frames in the file (0: unknown, the range end stands in)
+    std::int64_t FileFrames = 0;  // frames in the file (0: unknown, the range end and the markers stand in)
+    // Where the source's true peak is, frames from the data's first frame.
+    std::optional<std::int64_t> TruePeakFrame;
     std::int64_t RangeStart = 0;  // frames, [RangeStart, RangeEnd)
     std::int64_t RangeEnd = 0;
     Figures Source;

@@ -39,6 +39,10 @@ constexpr Colour kMarker{0.75, 0.35, 0.0};
 constexpr Colour kAxis{0.25, 0.25, 0.25};
 constexpr Colour kGrid{0.85, 0.85, 0.85};
 constexpr Colour kOver{0.80, 0.0, 0.0};
+// A marker outside the measured range: drawn at its own time, faded.
+constexpr double kOutsideRangeAlpha = 0.35;
+// The true-peak mark's triangle, points.
+constexpr double kPeakMarkSize = 4.0;
 
 void SetColour(cairo_t* pCairo, const Colour& pColour) {
     cairo_set_source_rgb(pCairo, pColour.R, pColour.G, pColour.B);
@@ -120,7 +124,11 @@ void DrawLoudnessGraph(cairo_t* pCairo, const GraphRect& pArea, const FileRow& p
         return;
     cairo_save(pCairo);
     const double rate = pRow.SampleRate > 0 ? pRow.SampleRate : 48000.0;
-    const std::int64_t lastFrame = std::max({pRow.FileFrames, pRow.RangeEnd, std::int64_t{1}});
+    // The whole file is shown, so that every marker stands at its own time;
+    // without the file's length the furthest marker stands in for it.
+    std::int64_t lastFrame = std::max({pRow.FileFrames, pRow.RangeEnd, std::int64_t{1}});
+    if (pRow.FileFrames <= 0)
+        for (const Marker& marker : pRow.Markers) lastFrame = std::max(lastFrame, marker.Frame);
     const double target = pRow.Band.Present ? pRow.Band.Target : pTargetLKFS;
     double loudest = target;
     for (const auto* values : {&pRow.Loudness.Momentary, &pRow.Loudness.ShortTerm})
@@ -171,7 +179,11 @@ void DrawLoudnessGraph(cairo_t* pCairo, const GraphRect& pArea, const FileRow& p
         cairo_line_to(pCairo, s.X(t), s.y0 + s.height);
         cairo_stroke(pCairo);
         SetColour(pCairo, kAxis);
-        Text(pCairo, detail::Clock(t), s.X(t), s.y0 + s.height + 3.0, 0.5);
+        // A label that would pass the area's edge stands left of its line.
+        const std::string label = detail::Clock(t);
+        const double w = Text(pCairo, label, 0.0, 0.0, 0.0, kLabelPoints, false);
+        const bool atEdge = s.X(t) + w / 2.0 > pArea.X + pArea.Width - 1.0;
+        Text(pCairo, label, atEdge ? pArea.X + pArea.Width - 1.0 : s.X(t), s.y0 + s.height + 3.0, atEdge ? 1.0 : 0.5);
     }
     SetColour(pCairo, kAxis);
     Text(pCairo, "LKFS", pArea.X + 2.0, pArea.Y + kTopRoom - kLabelPoints * 1.6);
@@ -206,6 +218,10 @@ void DrawLoudnessGraph(cairo_t* pCairo, const GraphRect& pArea, const FileRow& p
     double lastLabelEnd = -1e9;
     int row = 0;
     for (const Marker& marker : pRow.Markers) {
+        // Never drawn where it is not: a marker past the file is left out.
+        if (marker.Frame < 0 || marker.Frame > lastFrame) continue;
+        const bool inRange = marker.Frame >= pRow.RangeStart && marker.Frame <= pRow.RangeEnd;
+        cairo_set_source_rgba(pCairo, kMarker.R, kMarker.G, kMarker.B, inRange ? 1.0 : kOutsideRangeAlpha);
         const double x = s.X(static_cast<double>(marker.Frame) / rate);
         cairo_set_line_width(pCairo, 0.8);
         cairo_move_to(pCairo, x, s.y0 - 2.0);
@@ -219,11 +235,24 @@ void DrawLoudnessGraph(cairo_t* pCairo, const GraphRect& pArea, const FileRow& p
         lastLabelEnd = std::max(lastLabelEnd, left + w);
     }
 
+    // Where the true peak is: a triangle on the plot's bottom edge.
+    const bool over = pRow.Band.MaxTruePeak && pRow.Source.TruePeak && *pRow.Source.TruePeak > *pRow.Band.MaxTruePeak;
+    if (pRow.TruePeakFrame && *pRow.TruePeakFrame >= 0 && *pRow.TruePeakFrame <= lastFrame) {
+        const double peakX = s.X(static_cast<double>(*pRow.TruePeakFrame) / rate);
+        const double base = s.y0 + s.height;
+        SetColour(pCairo, over ? kOver : kAxis);
+        cairo_move_to(pCairo, peakX, base - kPeakMarkSize * 1.5);
+        cairo_line_to(pCairo, peakX - kPeakMarkSize, base);
+        cairo_line_to(pCairo, peakX + kPeakMarkSize, base);
+        cairo_close_path(pCairo);
+        cairo_fill(pCairo);
+        Text(pCairo, "TP", peakX, base - kPeakMarkSize * 1.5 - kLabelPoints * 1.4, 0.5);
+    }
+
     // Legend and true peak, bottom right, below the time labels.
     const double legendY = s.y0 + s.height + 3.0 + kLabelPoints * 1.6;
     double x = pArea.X + pArea.Width - kRightRoom;
     std::string peak = "TP " + detail::Number(pRow.Source.TruePeak) + " dBTP";
-    const bool over = pRow.Band.MaxTruePeak && pRow.Source.TruePeak && *pRow.Source.TruePeak > *pRow.Band.MaxTruePeak;
     const detail::Words& words = detail::WordsOf(pLanguage);
     if (pRow.Band.MaxTruePeak)
         peak += " (" + std::string(words.Max) + " " + detail::Number(pRow.Band.MaxTruePeak, 1) + ")";

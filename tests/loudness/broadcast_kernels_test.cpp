@@ -99,6 +99,9 @@ TEST(BroadcastKernels, TwoFiltersSideBySideGiveWhatEachGivesAlone) {
     }
 }
 
+// The resolution of TruePeakFrame: one decoding chunk (about 43 ms at 48 kHz).
+constexpr std::int64_t kChunkFramesForTest = 2048;
+
 // 24- or 16-bit little-endian interleaved bytes of pSamples.
 std::vector<std::uint8_t> PcmBytes(const Samples& pSamples, int pBytesPerSample) {
     std::vector<std::uint8_t> bytes;
@@ -118,6 +121,10 @@ TEST(BroadcastMeasures, LongPiecesWeightedInTwoHalvesGiveTheFiguresOfShortPieces
         s.samples.push_back(0.25 * level * normal(random));
         s.samples.push_back(0.25 * level * normal(random));
     }
+    // One click well above the noise, in what the large pieces weigh as a
+    // second half: the peak's place must be found there too.
+    const std::int64_t clickFrame = 7 * kSignalRate + 1234;
+    s.samples[static_cast<size_t>(2 * clickFrame + 1)] = 0.9;
     for (const std::int16_t bits : {std::int16_t{16}, std::int16_t{24}}) {
         const int width = bits / 8;
         const std::vector<std::uint8_t> bytes = PcmBytes(Quantise(s, bits), width);
@@ -137,6 +144,11 @@ TEST(BroadcastMeasures, LongPiecesWeightedInTwoHalvesGiveTheFiguresOfShortPieces
         measure({1234, 400000, 50000}, large);
         EXPECT_EQ(large.Frames(), frames);
         EXPECT_EQ(large.TruePeak(), small.TruePeak());
+        for (const BroadcastMeasures* m : {&small, &large}) {
+            ASSERT_TRUE(m->TruePeakFrame());
+            EXPECT_LE(*m->TruePeakFrame(), clickFrame);
+            EXPECT_GT(*m->TruePeakFrame() + kChunkFramesForTest, clickFrame) << "the chunk that holds the click";
+        }
         EXPECT_NEAR(*large.MaxMomentary(), *small.MaxMomentary(), 1e-9);
         EXPECT_NEAR(*large.MaxShortTerm(), *small.MaxShortTerm(), 1e-9);
         EXPECT_NEAR(*large.LoudnessRange(), *small.LoudnessRange(), 1e-9);

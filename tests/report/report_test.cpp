@@ -197,6 +197,43 @@ TEST(LoudnessGraphImage, DrawsIntoAnArgbBufferOfTheAskedSize) {
     EXPECT_EQ(report::RenderLoudnessGraph(bare, -23.0, 300, 150).Width, 300);
 }
 
+// The x of the first column in [pFrom, pTo) of row pY whose pixel is
+// reddish (the markers' orange-brown, full, faded or anti-aliased; nothing
+// else on the plot leans to red), -1 when none is.
+std::int32_t MarkerColumn(const report::GraphImage& pImage, std::int32_t pY, std::int32_t pFrom, std::int32_t pTo) {
+    for (std::int32_t x = pFrom; x < pTo; ++x) {
+        const auto* px = &pImage.Bytes[static_cast<size_t>(pY) * pImage.Stride + static_cast<size_t>(x) * 4];
+        // ARGB32 in memory: blue, green, red, alpha.
+        if (px[2] > px[0] + 15) return x;
+    }
+    return -1;
+}
+
+TEST(LoudnessGraphImage, MarkersStandAtTheirOwnTimeAndTheTruePeakIsMarked) {
+    constexpr std::int32_t kRate = 48000, kWidth = 650, kHeight = 220;
+    report::FileRow row;
+    row.FileFrames = 25 * kRate;
+    row.RangeEnd = 10 * kRate;  // BC$STOP at 10 s, BC$END at 20 s
+    row.Markers = {{"BC$STOP", 10 * kRate}, {"BC$END", 20 * kRate}, {"BC$LOST", 40 * kRate}};
+    row.Source.TruePeak = -0.5;
+    row.Band = {true, -24.0, 1.0, -1.0};
+    row.TruePeakFrame = 5 * kRate;
+    const report::GraphImage image = report::RenderLoudnessGraph(row, -24.0, kWidth, kHeight);
+    ASSERT_EQ(image.Width, kWidth);
+    // The plot runs from x 42 to 642 over 25 s: 24 px a second.
+    const std::int32_t middle = kHeight / 2;
+    const std::int32_t stop = MarkerColumn(image, middle, 0, kWidth);
+    EXPECT_NEAR(stop, 42 + 10 * 24, 2) << "BC$STOP where the range ends";
+    EXPECT_NEAR(MarkerColumn(image, middle, stop + 3, kWidth), 42 + 20 * 24, 2)
+        << "BC$END at 20 s, faded, never drawn on the range's end";
+    EXPECT_EQ(MarkerColumn(image, middle, 42 + 20 * 24 + 3, kWidth), -1) << "a marker past the file is left out";
+    // The true-peak triangle sits on the plot's bottom edge at 5 s, red as it is over.
+    const std::int32_t bottom = kHeight - 30 - 2;
+    const auto* px = &image.Bytes[static_cast<size_t>(bottom) * image.Stride + static_cast<size_t>(42 + 5 * 24) * 4];
+    EXPECT_GT(px[2], 150);
+    EXPECT_LT(px[1], 60);
+}
+
 }  // namespace
 }  // namespace sonivate::test
 
