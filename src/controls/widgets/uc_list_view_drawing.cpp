@@ -163,7 +163,7 @@ void UC_ListView::RenderList() {
         const std::int32_t column = c_Model.SelectedData();
         const std::int32_t from = column > 0 ? c_Model.TabRight(column - 1) : 0;
         boxLeft = TwipsToPixels(from - offset);
-        boxWidth = TwipsToPixels(c_Model.TabRight(column) - offset) - kInvertBoxInsetPixels - boxLeft;
+        boxWidth = TwipsToPixels(c_Model.TabRight(column) - offset) - ScaledPixels(kInvertBoxInsetPixels) - boxLeft;
     }
     const int boxHeight = TwipsToPixels(c_RowBoxHeight);
     const auto box = [&](std::int32_t pRow, std::int32_t pColor) {
