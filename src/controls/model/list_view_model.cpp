@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -62,6 +63,21 @@ void ListViewModel::SetIconDisabled(std::int32_t pValue) { c_IconDisabled = pVal
 
 std::int32_t ListViewModel::IconMargin() const { return c_IconMargin; }
 
+double ListViewModel::LayoutScale() const { return c_LayoutScale; }
+
+void ListViewModel::SetLayoutScale(double pValue) {
+    Trap([&] {
+        if (!(pValue > 0.0) || !std::isfinite(pValue)) return;
+        c_LayoutScale = pValue;
+        UpdateIconMargin();
+    });
+}
+
+void ListViewModel::UpdateIconMargin() {
+    const std::int32_t pixels = c_IconDisabled != 0 ? kNoIconMarginPixels : kIconMarginPixels;
+    c_IconMargin = RoundToInt32(pixels * c_LayoutScale) * c_TwipsPerPixel;
+}
+
 std::int32_t ListViewModel::OrderData() const { return c_OrderData; }
 
 void ListViewModel::SetOrderData(std::int32_t pValue) { c_OrderData = pValue; }
@@ -93,7 +109,7 @@ void ListViewModel::Init() {
         c_HorizontalOffset = 0;
         LayoutColumns();
         ResetList();
-        c_IconMargin = (c_IconDisabled != 0 ? kNoIconMarginPixels : kIconMarginPixels) * c_TwipsPerPixel;
+        UpdateIconMargin();
         if (!c_StyleSet) {
             c_Style = ListStyle{};
             c_StyleSet = true;
@@ -200,6 +216,15 @@ std::int32_t ListViewModel::DataNumeric(std::int32_t pData) const {
 
 void ListViewModel::SetDataNumeric(std::int32_t pData, std::int32_t pValue) {
     if (ColumnRecord* column = Column(pData)) column->DataNumeric = pValue;
+}
+
+bool ListViewModel::ColumnSortNumeric(std::int32_t pData) const {
+    const ColumnRecord* column = Column(pData);
+    return column != nullptr && column->SortNumeric;
+}
+
+void ListViewModel::SetColumnSortNumeric(std::int32_t pData, bool pValue) {
+    if (ColumnRecord* column = Column(pData)) column->SortNumeric = pValue;
 }
 
 std::int32_t ListViewModel::TextIsTime(std::int32_t pData) const {
@@ -473,28 +498,32 @@ void ListViewModel::ReOrder(std::int32_t pOrderItem, std::int32_t pForce, std::i
     Trap([&] {
         if (pOrderItem < 0 || pOrderItem >= c_NumData) return;
         const bool numeric = DataNumeric(pOrderItem) != 0;
+        const bool shownNumber = ColumnSortNumeric(pOrderItem);
         const auto count = static_cast<std::size_t>(c_ItemCount);
+        if (pReverse == -1) pReverse = (pOrderItem != c_OrderData || c_OrderInverted == 1 || pForce == 1) ? 0 : 1;
 
         // Everything that allocates comes before the marker is set, so a failure
         // leaves the list and its flags as they were.
-        std::vector<SortKey> keys;
-        keys.reserve(count);
-        for (std::size_t i = 0; i < count; ++i) {
-            const auto& data = c_Items[i].Data;
-            const auto column = static_cast<std::size_t>(pOrderItem);
-            keys.push_back(MakeKey(column < data.size() ? data[column] : CellValue(), numeric));
-        }
         std::vector<std::size_t> order;
+        if (shownNumber) {
+            order = ShownNumberOrder(pOrderItem, pReverse != 0);
+        } else {
+            std::vector<SortKey> keys;
+            keys.reserve(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                const auto& data = c_Items[i].Data;
+                const auto column = static_cast<std::size_t>(pOrderItem);
+                keys.push_back(MakeKey(column < data.size() ? data[column] : CellValue(), numeric));
+            }
+            order = ShellSortOrder(
+                count, [&](std::size_t pA, std::size_t pB) { return KeyGreater(keys[pA], keys[pB], numeric); });
+            if (pReverse != 0) std::reverse(order.begin(), order.end());
+        }
         std::vector<ItemRecord> sorted;
         sorted.reserve(c_Items.size());
 
         if (c_SelectedItem >= 0) c_Items[static_cast<std::size_t>(c_SelectedItem)].IsSelected = kFlagCursorMarker;
-        if (pReverse == -1) pReverse = (pOrderItem != c_OrderData || c_OrderInverted == 1 || pForce == 1) ? 0 : 1;
         c_OrderData = pOrderItem;
-
-        order = ShellSortOrder(count,
-                               [&](std::size_t pA, std::size_t pB) { return KeyGreater(keys[pA], keys[pB], numeric); });
-        if (pReverse != 0) std::reverse(order.begin(), order.end());
         c_OrderInverted = pReverse != 0 ? 1 : 0;
 
         for (const std::size_t from : order) sorted.push_back(std::move(c_Items[from]));
@@ -510,6 +539,28 @@ void ListViewModel::ReOrder(std::int32_t pOrderItem, std::int32_t pForce, std::i
         }
         NotifyReset();
     });
+}
+
+// The rows' positions sorted by the number each row's cell shows; rows that
+// show none last, every tie in its current order.
+std::vector<std::size_t> ListViewModel::ShownNumberOrder(std::int32_t pColumn, bool pDescending) const {
+    const auto count = static_cast<std::size_t>(c_ItemCount);
+    std::vector<std::optional<double>> keys;
+    keys.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto& data = c_Items[i].Data;
+        const auto column = static_cast<std::size_t>(pColumn);
+        keys.push_back(column < data.size() ? ShownNumber(data[column]) : std::nullopt);
+    }
+    std::vector<std::size_t> order(count);
+    for (std::size_t i = 0; i < count; ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t pA, std::size_t pB) {
+        const std::optional<double>& a = keys[pA];
+        const std::optional<double>& b = keys[pB];
+        if (!a || !b) return a.has_value() && !b.has_value();
+        return pDescending ? *a > *b : *a < *b;
+    });
+    return order;
 }
 
 void ListViewModel::SetRandomSource(std::function<double()> pSource) {

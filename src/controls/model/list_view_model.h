@@ -192,8 +192,13 @@ public:
     // No icons when non-zero; the icon margin follows at the next Init.
     std::int32_t IconDisabled() const;
     void SetIconDisabled(std::int32_t pValue);
-    // Room left of the first visible column's text, in twips (set by Init).
+    // Room left of the first visible column's text, in twips (set by Init
+    // and by SetLayoutScale).
     std::int32_t IconMargin() const;
+    // The layout scale (the window's SizeRate) of the pixel lengths the model
+    // keeps: the icon margin. Default 1; values that are not above 0 are ignored.
+    double LayoutScale() const;
+    void SetLayoutScale(double pValue);
 
     // Sort state: column of the last sort (-1 = unsorted), 1 when descending.
     std::int32_t OrderData() const;
@@ -238,6 +243,13 @@ public:
     // The column sorts numerically when non-zero.
     std::int32_t DataNumeric(std::int32_t pData) const;
     void SetDataNumeric(std::int32_t pData, std::int32_t pValue);
+    // The column sorts by the number its cell shows: the cell's text read as
+    // a decimal number with a point (never the locale's separator). Cells
+    // that show none ("", "-", a word) come after every number in both
+    // directions; equal keys keep their order. Takes precedence over
+    // DataNumeric. Default false.
+    bool ColumnSortNumeric(std::int32_t pData) const;
+    void SetColumnSortNumeric(std::int32_t pData, bool pValue);
     // Six-digit entries are reformatted as a time by the widget's editor.
     std::int32_t TextIsTime(std::int32_t pData) const;
     void SetTextIsTime(std::int32_t pData, std::int32_t pValue);
@@ -362,10 +374,13 @@ public:
     // Sorts by column pOrderItem. pReverse 0 ascending, 1 descending, -1
     // chooses: ascending when pOrderItem differs from OrderData, OrderInverted
     // is 1 or pForce is 1, otherwise descending (so a repeated header click
-    // toggles). Numeric columns compare the cell as a number (empty = 0;
-    // texts that spell no number after every number); others the lower-cased
-    // text by UTF-16 code unit. The cursor follows its item and is selected
-    // afterwards. Nothing when pOrderItem is outside 0..NumData-1.
+    // toggles). Columns marked by SetColumnSortNumeric sort stably by their
+    // shown number (see there). DataNumeric columns compare the cell as a
+    // number (empty = 0; texts that spell no number after every number);
+    // others the lower-cased text by UTF-16 code unit. Both of these use a
+    // Shell sort and reverse it for descending. The cursor follows its item
+    // and is selected afterwards. Nothing when pOrderItem is outside
+    // 0..NumData-1.
     void ReOrder(std::int32_t pOrderItem, std::int32_t pForce = 0, std::int32_t pReverse = -1);
 
     // Shuffles the items when there are at least 3; forgets the sort state.
@@ -418,6 +433,7 @@ private:
         std::int32_t FrontObj = 0;
         std::int32_t TextIsTime = 0;
         std::int32_t DataNumeric = 0;
+        bool SortNumeric = false;
     };
 
     // The selection flags and the cursor, to tell whether an operation changed them.
@@ -442,6 +458,8 @@ private:
     ColumnRecord* Column(std::int32_t pData);
     std::int32_t ClickRow(double pY) const;
     void SelectByClick(std::int32_t pRow, std::int32_t pShift);
+    void UpdateIconMargin();
+    std::vector<std::size_t> ShownNumberOrder(std::int32_t pColumn, bool pDescending) const;
 
     ListViewEvents c_Events;
     ListStyle c_Style;
@@ -456,6 +474,7 @@ private:
     std::int32_t c_SortDisabled = 0;
     std::int32_t c_IconDisabled = 0;
     std::int32_t c_IconMargin = 0;
+    double c_LayoutScale = 1.0;
     std::int32_t c_OrderData = -1;
     std::int32_t c_OrderInverted = 0;
 

@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 
+#include "common/decimal_text.h"
 #include "common/error_trap.h"
 #include "common/text_order.h"
 #include "controls/model/cell_value.h"
@@ -55,6 +57,10 @@ inline SortKey MakeKey(const CellValue& pCell, bool pNumeric) {
     }
     return key;
 }
+
+// The number a cell shows, read from its text as the operator reads it; a
+// point is the decimal separator whatever the locale says.
+inline std::optional<double> ShownNumber(const CellValue& pCell) { return ParseDecimal(pCell.AsText()); }
 
 inline bool KeyGreater(const SortKey& pA, const SortKey& pB, bool pNumeric) {
     if (!pNumeric) return pA.Text > pB.Text;

@@ -19,7 +19,8 @@ constexpr std::int32_t kSpeakerFill = 0xA0A0A0;
 constexpr std::int32_t kDoneInk = 0x20A020;
 constexpr std::int32_t kSkippedInk = 0x0090E0;
 constexpr std::int32_t kFailedInk = 0x2020D0;
-constexpr std::int32_t kStoppedInk = 0x707070;
+// Dark enough to stand apart from the list's selection colour.
+constexpr std::int32_t kStoppedInk = 0x505050;
 constexpr std::int32_t kBadgeEdge = 0xFFFFFF;
 constexpr std::int32_t kMaskOpaque = 0x000000;
 constexpr std::int32_t kMaskClear = 0xFFFFFF;

@@ -67,6 +67,17 @@ void UC_Buttons::SetNumButtons(std::int16_t pValue) {
     c_NumButtons = std::max<std::int16_t>(pValue, 1);
     c_Buttons.assign(static_cast<std::size_t>(c_NumButtons), Button{});
     c_DownIndex = -1;
+    ApplyFocusPolicy();
+}
+
+// A strip whose buttons are all disabled is no stop of the Tab chain; when it
+// holds the keyboard as its last button goes grey, it hands it on.
+void UC_Buttons::ApplyFocusPolicy() {
+    const bool live = NextEnabled(-1, 1) >= 0;
+    setFocusPolicy(live ? Qt::TabFocus : Qt::NoFocus);
+    if (live || !hasFocus()) return;
+    QWidget::focusNextPrevChild(true);
+    if (hasFocus()) clearFocus();
 }
 
 void UC_Buttons::SetDesignType(std::int32_t pValue) {
@@ -309,6 +320,7 @@ void UC_Buttons::SetButtonDisable(std::int16_t pIndex, bool pValue, bool pDraw, 
     if (!ValidIndex(pIndex)) return;
     Button& b = c_Buttons[static_cast<std::size_t>(pIndex)];
     (pTemp ? b.TempDisabled : b.Disabled) = pValue;
+    ApplyFocusPolicy();
     if (pDraw) DrawButton(pIndex, kDrawUp);
 }
 
@@ -318,6 +330,7 @@ void UC_Buttons::SetButtonDisableAll(bool pValue, bool pTemp) {
         (pTemp ? b.TempDisabled : b.Disabled) = pValue;
         if (b.PicIndexA < 0) DrawButton(i, kDrawUp);
     }
+    ApplyFocusPolicy();
 }
 
 void UC_Buttons::SetButtonState(std::int16_t pIndex, std::int32_t pMode) {
@@ -332,8 +345,8 @@ void UC_Buttons::SetButtonOn(std::int16_t pIndex, bool pValue, bool pDraw) {
 
 void UC_Buttons::SetOKCancel(bool pOKIsZero, bool pNoSize, std::int32_t pType) {
     SetNumButtons(2);
-    SetButtonChar(pOKIsZero ? 0 : 1, "OK");
-    SetButtonChar(pOKIsZero ? 1 : 0, "キャンセル");
+    SetButtonChar(pOKIsZero ? 0 : 1, tr("OK").toStdString());
+    SetButtonChar(pOKIsZero ? 1 : 0, tr("キャンセル").toStdString());
     SetDesignType(pType);
     if (!pNoSize) resize(TwipsToPixels(kOKCancelWidthTwips), TwipsToPixels(kOKCancelHeightTwips));
     Init();

@@ -100,7 +100,7 @@ public:
     void SetButtonDisableAll(bool pValue, bool pTemp);
     void SetButtonState(std::int16_t pIndex, std::int32_t pMode);
     void SetButtonOn(std::int16_t pIndex, bool pValue, bool pDraw);
-    // "OK" and "キャンセル" (button 0 is OK when pOKIsZero), design pType,
+    // "OK" and "キャンセル" through tr() (button 0 is OK when pOKIsZero), design pType,
     // 2400 x 330 twips unless pNoSize, then Init.
     void SetOKCancel(bool pOKIsZero, bool pNoSize, std::int32_t pType);
     // Ready-made icon layouts (the host calls Init afterwards).
@@ -142,7 +142,8 @@ protected:
     void leaveEvent(QEvent* pEvent) override;
     // The keyboard: Tab and Shift+Tab walk the enabled buttons one by one
     // before leaving the strip; Space, Enter or Return press the focused
-    // button (ButtonClicked). The focused button shows a dotted frame.
+    // button (ButtonClicked). The focused button shows a dotted frame. A
+    // strip with no enabled button takes no focus.
     void keyPressEvent(QKeyEvent* pEvent) override;
     void focusInEvent(QFocusEvent* pEvent) override;
     void focusOutEvent(QFocusEvent* pEvent) override;
@@ -169,6 +170,7 @@ private:
     };
 
     bool ValidIndex(std::int16_t pIndex) const;
+    void ApplyFocusPolicy();
     void PlaceContent(Button& pButton) const;
     void TintIcons();
     void PressAt(std::int32_t pX, Qt::MouseButton pButton);

@@ -174,8 +174,30 @@ qreal UC_ListView::PixelRatio() const { return devicePixelRatioF(); }
 
 // ---- Lifecycle ------------------------------------------------------------------
 
+void UC_ListView::SetSizeRate(float pRate) {
+    if (!(pRate > 0.0F) || !std::isfinite(pRate)) return;
+    c_SizeRate = pRate;
+    c_Model.SetLayoutScale(pRate);
+    // The row height is computed again at the next InitTab.
+    c_Model.SetOneHeight(0);
+    const std::int32_t header =
+        ApplyFont(nullptr, kFontByArguments, nullptr, kDefaultFontSize * c_SizeRate, false, false, "");
+    if (header >= 0) c_FontSlot[1] = header;
+    if (c_Initialised) {
+        PaintIconStrip();
+        PrepareHeaderGradient();
+    }
+}
+
+std::int32_t UC_ListView::ScaledPixels(std::int32_t pPixels) const {
+    return std::max(1, RoundHalfEven(static_cast<double>(pPixels) * c_SizeRate));
+}
+
+std::int32_t UC_ListView::IconPixels() const { return ScaledPixels(kListIconSize); }
+
 void UC_ListView::Init() {
     c_Model.SetTwipsPerPixel(Tpp());
+    c_Model.SetLayoutScale(c_SizeRate);
     const bool styled = c_Model.StyleSet();
     c_Model.Init();
     if (!styled) SetStyle(kDefaultFontSize, 0, UIFontName(), kColorWindowText, kColorWindow);
@@ -191,7 +213,7 @@ void UC_ListView::SetStyle(float pSize, std::int32_t pBold, const std::string& p
                            std::int32_t pBackColor) {
     c_Model.SetStyle(pSize, pBold, pName, pForeColor, pBackColor);
     const std::int32_t item = ApplyFont(nullptr, kFontByArguments, nullptr, pSize, pBold != 0, false, pName);
-    const std::int32_t header = ApplyFont(nullptr, kFontByArguments, nullptr, kDefaultFontSize, false, false, "");
+    const std::int32_t header = HeaderFontSlot();
     if (item >= 0) c_FontSlot[0] = c_FontSlot[2] = c_FontSlot[3] = c_FontSlot[4] = item;
     if (header >= 0) c_FontSlot[1] = header;
     for (QWidget* editor : c_Editors->All()) editor->setFont(SlotFont(0));
@@ -209,12 +231,12 @@ void UC_ListView::InitTab() {
     BuildColumnMenu(columns);
     MakeEditors(columns);
 
-    // Row metrics: the font's, or an editor's when the rows hold one.
+    // Row metrics: the font's line height (a taller face makes taller rows)
+    // plus the padding, room for an icon, or an editor's when the rows hold one.
     const std::int32_t tpp = Tpp();
-    const FontEntry* itemFont = FontAt(c_FontSlot[0]);
-    const double factor = itemFont != nullptr ? itemFont->HeightFactor : 1.0;
-    const double t = TextHeightTwips(0) * factor;
-    const std::int32_t base = RoundHalfEven(t * kRowHeightFactor);
+    const std::int32_t t = TextHeightTwips(0);
+    std::int32_t base = t + ScaledPixels(kRowPaddingPixels) * tpp;
+    if (c_Model.IconDisabled() == 0) base = std::max(base, (IconPixels() + 2 * ScaledPixels(kIconRowGapPixels)) * tpp);
     c_Model.SetOneHeight(std::max(c_Model.OneHeight(), EditorRowHeightTwips(base)));
     const std::int32_t oneHeight = c_Model.OneHeight();
     c_RowBoxHeight = oneHeight;
@@ -250,7 +272,9 @@ void UC_ListView::resizeEvent(QResizeEvent*) { UserControl_Resize(); }
 
 std::int32_t UC_ListView::HeaderHeightTwips() const {
     if (c_TabDisabled != 0) return 0;
-    return (QFontMetrics(SlotFont(1)).height() + kHeaderTextTopPixels + kHeaderBottomPixels) * Tpp();
+    return (QFontMetrics(SlotFont(1)).height() + ScaledPixels(kHeaderTextTopPixels) +
+            ScaledPixels(kHeaderBottomPixels)) *
+           Tpp();
 }
 
 std::int32_t UC_ListView::TextHeightTwips(std::int32_t pFontSlot) const {
@@ -353,10 +377,16 @@ void UC_ListView::EnsurePictures() {
         PrepareHeaderGradient();
         RenderHeader(c_PushedData);
     }
-    if (c_PictureIcons.IsNull() || c_PictureIcons.Image().devicePixelRatio() != ratio) PaintIconStrip();
+    if (c_PictureIcons.IsNull() || c_PictureIcons.Image().devicePixelRatio() != ratio * c_SizeRate) PaintIconStrip();
 }
 
-void UC_ListView::PaintIconStrip() { PaintListIcons(c_PictureIcons, PixelRatio()); }
+// The strip is painted at the SizeRate, so that an icon drawn at IconPixels
+// copies its pixels one to one.
+void UC_ListView::PaintIconStrip() { PaintListIcons(c_PictureIcons, PixelRatio() * c_SizeRate); }
+
+std::int32_t UC_ListView::HeaderFontSlot() const {
+    return ApplyFont(nullptr, kFontByArguments, nullptr, kDefaultFontSize * c_SizeRate, false, false, "");
+}
 
 void UC_ListView::PrepareHeaderGradient() {
     c_PictureTabGrad.Resize(kHeaderGradientWidth, std::max(1, TwipsToPixels(HeaderHeightTwips())), PixelRatio());

@@ -36,6 +36,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <QPoint>
@@ -140,6 +141,20 @@ public:
     std::int32_t OrderInverted() const { return c_Model.OrderInverted(); }
     void SetOrderInverted(std::int32_t pValue) { c_Model.SetOrderInverted(pValue); }
 
+    // ---- Scale ------------------------------------------------------------
+    // The layout scale (the window's SizeRate; 1 = the design size). The
+    // header's font, the row icons with their badges, the paddings and the
+    // sort arrow grow with it; the row height is the item font's height
+    // (SetStyle) plus a padding that grows with it, and never less than an
+    // icon with its gaps. Values not above 0 are ignored. Set it before
+    // SetStyle and InitTab; a later change takes effect at the next InitTab.
+    float SizeRate() const { return c_SizeRate; }
+    void SetSizeRate(float pRate);
+    // A design length in pixels at the SizeRate (halves to even), at least 1.
+    std::int32_t ScaledPixels(std::int32_t pPixels) const;
+    // The side of the row icons (pixels).
+    std::int32_t IconPixels() const;
+
     // ---- Columns (pData = column number) ----------------------------------
     std::string TabName(std::int32_t pData) const { return c_Model.TabName(pData); }
     void SetTabName(std::int32_t pData, const std::string& pValue);
@@ -154,6 +169,10 @@ public:
     std::int32_t TabOrder(std::int32_t pData) const { return c_Model.TabOrder(pData); }
     std::int32_t DataNumeric(std::int32_t pData) const { return c_Model.DataNumeric(pData); }
     void SetDataNumeric(std::int32_t pData, std::int32_t pValue) { c_Model.SetDataNumeric(pData, pValue); }
+    // The column sorts by the number its cells show, blanks last (see
+    // ListViewModel::SetColumnSortNumeric); set after Init.
+    bool ColumnSortNumeric(std::int32_t pData) const { return c_Model.ColumnSortNumeric(pData); }
+    void SetColumnSortNumeric(std::int32_t pData, bool pValue) { c_Model.SetColumnSortNumeric(pData, pValue); }
     // Six digits typed into the column's text editor become hh:mm:ss.
     void SetTextIsTime(std::int32_t pData, std::int32_t pValue) { c_Model.SetTextIsTime(pData, pValue); }
     // Editor flags: 1 text box (TextLV), 2 combo box (ComboLV), 4 drop-down
@@ -272,6 +291,10 @@ public:
     QRect HeaderRect() const;
     QWidget* ItemAreaWidget() const;
     QWidget* HeaderWidget() const;
+    // The header's sort arrow (pixels in PictureTab) over the sorted column,
+    // pointing up when ascending and down when descending; empty when the
+    // list is unsorted, the column hidden or the header off.
+    QRect SortArrowRect() const;
     // Rows that fit the item area wholly.
     std::int32_t VisibleRows() const { return c_VisibleRows; }
     // The editors by instance number (nullptr outside), their column's
@@ -398,6 +421,10 @@ private:
     std::int32_t FirstVisibleColumn() const;
     std::int32_t RowTopPixels(std::int32_t pVisibleRow) const;
     qreal PixelRatio() const;
+    // The header cell's pixels of column pData, scrolled; the sort arrow in it.
+    QRect HeaderCellRect(std::int32_t pData) const;
+    QRect SortArrowIn(const QRect& pCell) const;
+    std::int32_t HeaderFontSlot() const;
 
     ListViewModel c_Model;
 
@@ -421,8 +448,12 @@ private:
     std::int32_t c_TabDisabled = 0;
     std::int32_t c_HideTextCombo = 0;
 
+    float c_SizeRate = 1.0F;
+
     // State.
     bool c_Initialised = false;
+    // The sort state the header was last drawn with (column, inverted).
+    std::pair<std::int32_t, std::int32_t> c_DrawnSort{-1, 0};
     bool c_BarsMade = false;
     // Font slots: item area, header, text, combo and list editors (FontTable indices).
     std::int32_t c_FontSlot[5] = {-1, -1, -1, -1, -1};

@@ -55,8 +55,9 @@ std::int32_t RunPlatformDrag(QWidget* pSource, QMimeData* pData, std::int32_t pA
     return DropEffects(drag->exec(actions, actions & Qt::CopyAction ? Qt::CopyAction : Qt::MoveAction));
 }
 
-// An icon of the strip as a pixmap with transparency, for the drag cursor.
-QPixmap IconPixmap(const Picture& pStrip, std::int32_t pIcon) {
+// An icon of the strip as a pixmap with transparency, for the drag cursor,
+// as large as the rows show it (pSizeRate).
+QPixmap IconPixmap(const Picture& pStrip, std::int32_t pIcon, double pSizeRate) {
     const QImage& strip = pStrip.Image();
     const qreal ratio = strip.devicePixelRatio();
     const int size = static_cast<int>(kListIconSize * ratio);
@@ -68,7 +69,7 @@ QPixmap IconPixmap(const Picture& pStrip, std::int32_t pIcon) {
             icon.setPixel(x, y, clear ? 0 : strip.pixel(sx, y));
         }
     }
-    icon.setDevicePixelRatio(ratio);
+    icon.setDevicePixelRatio(ratio / pSizeRate);
     return QPixmap::fromImage(icon);
 }
 
@@ -97,7 +98,7 @@ void UC_ListView::StartItemDrag() {
             effect = c_DragRunner(mime, allowed);
             delete mime;
         } else {
-            effect = RunPlatformDrag(c_ItemArea, mime, allowed, IconPixmap(c_PictureIcons, kListIconWave));
+            effect = RunPlatformDrag(c_ItemArea, mime, allowed, IconPixmap(c_PictureIcons, kListIconWave, c_SizeRate));
         }
     }
     emit OLECompleteDrag(effect);

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QPolygonF>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -104,6 +105,8 @@ void UC_ListView::ScheduleRedraw(std::int32_t pRow) {
     QTimer::singleShot(0, this, [this] {
         c_RedrawPending = false;
         const QRect dirty = std::exchange(c_DirtyRect, QRect());
+        // A sort made through the model (or its end) moves the header's arrow too.
+        if (c_DrawnSort != std::make_pair(c_Model.OrderData(), c_Model.OrderInverted())) ReDrawTab(c_PushedData);
         if (c_Model.ItemCount() != c_LayoutCount) {
             SetVbarParm();
             ReDraw();
@@ -154,34 +157,13 @@ void UC_ListView::RenderList() {
                 painter.fillRect(0, rowTop(row) + 1, width, rowBottom(row) - rowTop(row) - 1, ToQColor(kMadaraColor));
     }
 
-    if (c_Model.IconDisabled() == 0 && offset < kListIconSize * tpp && !c_PictureIcons.IsNull()) {
-        const QImage& strip = c_PictureIcons.Image();
-        const qreal ratio = strip.devicePixelRatio();
-        const int x = kIconLeftPixels - TwipsToPixels(offset);
-        for (std::int32_t row = top; row < top + rows; ++row) {
-            const std::int32_t icon = c_Model.IconType(row);
-            if (icon < 0 || icon >= kListIconCount) continue;
-            const int y = rowTop(row) + RoundHalfEven((TwipsToPixels(oneHeight) - kListIconSize) / 2.0);
-            const QRect target(x, y, kListIconSize, kListIconSize);
-            const auto cell = [&](int pRowY) {
-                return QRectF(icon * kListIconSize * ratio, pRowY * ratio, kListIconSize * ratio,
-                              kListIconSize * ratio);
-            };
-            painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
-            painter.drawImage(target, strip, cell(kListIconSize));
-            painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-            painter.drawImage(target, strip, cell(0));
-        }
-        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    }
-
     // The selection box's horizontal extent.
     int boxLeft = 0, boxWidth = width;
     if (c_InvertSelectedData == 1) {
         const std::int32_t column = c_Model.SelectedData();
         const std::int32_t from = column > 0 ? c_Model.TabRight(column - 1) : 0;
         boxLeft = TwipsToPixels(from - offset);
-        boxWidth = TwipsToPixels(c_Model.TabRight(column) - offset) - kInvertBoxInsetPixels - boxLeft;
+        boxWidth = TwipsToPixels(c_Model.TabRight(column) - offset) - ScaledPixels(kInvertBoxInsetPixels) - boxLeft;
     }
     const int boxHeight = TwipsToPixels(c_RowBoxHeight);
     const auto box = [&](std::int32_t pRow, std::int32_t pColor) {
@@ -206,6 +188,31 @@ void UC_ListView::RenderList() {
         }
     }
 
+    // The icons come after the selection box, so that they and their badges
+    // keep their own colours on a selected row.
+    const int iconSize = IconPixels();
+    const int iconLeft = ScaledPixels(kIconLeftPixels);
+    if (c_Model.IconDisabled() == 0 && offset < (iconLeft + iconSize) * tpp && !c_PictureIcons.IsNull()) {
+        const QImage& strip = c_PictureIcons.Image();
+        const qreal ratio = strip.devicePixelRatio();
+        const int x = iconLeft - TwipsToPixels(offset);
+        for (std::int32_t row = top; row < top + rows; ++row) {
+            const std::int32_t icon = c_Model.IconType(row);
+            if (icon < 0 || icon >= kListIconCount) continue;
+            const int y = rowTop(row) + RoundHalfEven((TwipsToPixels(oneHeight) - iconSize) / 2.0);
+            const QRect target(x, y, iconSize, iconSize);
+            const auto cell = [&](int pRowY) {
+                return QRectF(icon * kListIconSize * ratio, pRowY * ratio, kListIconSize * ratio,
+                              kListIconSize * ratio);
+            };
+            painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+            painter.drawImage(target, strip, cell(kListIconSize));
+            painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+            painter.drawImage(target, strip, cell(0));
+        }
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+
     // Cells.
     const QFont font = SlotFont(0);
     painter.setFont(font);
@@ -218,13 +225,14 @@ void UC_ListView::RenderList() {
         if (c < 0 || c_Model.TabHidden(c) != 0) continue;
         const std::int32_t left = c_Model.TabLeft(c), right = c_Model.TabRight(c);
         if (TwipsToPixels(right - offset) < 0 || TwipsToPixels(left - offset) > width) continue;
-        const std::int32_t margin = c == first ? c_Model.IconMargin() : kCellMarginPixels * tpp;
+        const std::int32_t cellMargin = ScaledPixels(kCellMarginPixels) * tpp;
+        const std::int32_t margin = c == first ? c_Model.IconMargin() : cellMargin;
         const int room = TwipsToPixels(c_Model.TabWidth(c) - margin);
         const bool rightAligned = c_Model.TabAlign(c) == kAlignRight;
         for (std::int32_t row = top; row < top + rows; ++row) {
             const std::string text = FitTextToWidth(c_Model.Value(row, c).AsText(), measure, room, rightAligned);
             if (text.empty()) continue;
-            const int x = rightAligned ? TwipsToPixels(right - kCellMarginPixels * tpp - offset) - measure(text)
+            const int x = rightAligned ? TwipsToPixels(right - cellMargin - offset) - measure(text)
                                        : TwipsToPixels(left + margin - offset);
             painter.setPen(ToQColor(c_Model.DispColor(row)));
             painter.drawText(QPoint(x, rowTop(row) + textTop + metrics.ascent()), Q(text));
@@ -248,14 +256,39 @@ void UC_ListView::ReDrawTab(std::int32_t pPushedData) {
     c_Header->update();
 }
 
+QRect UC_ListView::HeaderCellRect(std::int32_t pData) const {
+    return {TwipsToPixels(c_Model.TabLeft(pData) - c_Model.HorizontalOffset()), 0,
+            TwipsToPixels(c_Model.TabWidth(pData)), TwipsToPixels(HeaderHeightTwips())};
+}
+
+// The arrow sits at the cell's right end, centred on the header's height.
+QRect UC_ListView::SortArrowIn(const QRect& pCell) const {
+    const int width = ScaledPixels(kSortArrowWidthPixels), height = ScaledPixels(kSortArrowHeightPixels);
+    return {pCell.right() + 1 - ScaledPixels(kCaptionMarginPixels) - width, pCell.top() + (pCell.height() - height) / 2,
+            width, height};
+}
+
+QRect UC_ListView::SortArrowRect() const {
+    const std::int32_t column = c_Model.OrderData();
+    if (!c_Initialised || c_TabDisabled != 0 || column < 0 || column >= c_Model.NumData() ||
+        c_Model.TabHidden(column) != 0)
+        return {};
+    return SortArrowIn(HeaderCellRect(column));
+}
+
 void UC_ListView::RenderHeader(std::int32_t pPushedData) {
     Picture& picture = c_PictureTab;
     if (picture.IsNull() || c_TabDisabled != 0) return;
     picture.SetBackColor(kColorButtonFace);
     picture.Cls();
+    c_DrawnSort = {c_Model.OrderData(), c_Model.OrderInverted()};
     const std::int32_t offset = c_Model.HorizontalOffset();
     const std::int32_t headerTwips = HeaderHeightTwips();
     const int headerHeight = TwipsToPixels(headerTwips);
+    const int captionMargin = ScaledPixels(kCaptionMarginPixels);
+    const int textTop = ScaledPixels(kHeaderTextTopPixels);
+    const QRect arrow = SortArrowRect();
+    const int arrowRoom = arrow.width() + ScaledPixels(kSortArrowGapPixels);
     const QFont font = SlotFont(1);
     const QFontMetrics metrics(font);
     const auto measure = [&](std::string_view pText) { return metrics.horizontalAdvance(Q(pText)); };
@@ -270,17 +303,31 @@ void UC_ListView::RenderHeader(std::int32_t pPushedData) {
             if (c < 0 || c_Model.TabHidden(c) != 0) continue;
             shown.push_back(c);
             const int p = c == pPushedData ? 1 : 0;
-            const int x = TwipsToPixels(c_Model.TabLeft(c) - offset);
-            const int w = TwipsToPixels(c_Model.TabWidth(c));
-            painter.drawImage(QRect(x, 0, w, headerHeight), c_PictureTabGrad.Image());
+            const QRect cell = HeaderCellRect(c);
+            painter.drawImage(QRect(cell.x(), 0, cell.width(), headerHeight), c_PictureTabGrad.Image());
+            // The sorted column's caption makes room for the arrow at its right end.
+            const int room = c == c_DrawnSort.first && !arrow.isEmpty() ? arrowRoom : 0;
             const std::int32_t align = c_Model.TabAlign(c);
             const std::string caption =
-                FitTextToWidth(c_Model.TabName(c), measure, w - kCaptionMarginPixels, align != 0);
-            const int cx =
-                align == kAlignRight && c_NoAlign4Tab == 0
-                    ? TwipsToPixels(c_Model.TabRight(c) - offset) - measure(caption) - (kCaptionMarginPixels + p)
-                    : x + kCaptionMarginPixels + p;
-            painter.drawText(QPoint(cx, kHeaderTextTopPixels + p + metrics.ascent()), Q(caption));
+                FitTextToWidth(c_Model.TabName(c), measure, cell.width() - captionMargin - room, align != 0);
+            const int cx = align == kAlignRight && c_NoAlign4Tab == 0
+                               ? cell.right() + 1 - measure(caption) - (captionMargin + p) - room
+                               : cell.x() + captionMargin + p;
+            painter.drawText(QPoint(cx, textTop + p + metrics.ascent()), Q(caption));
+        }
+        if (!arrow.isEmpty()) {
+            const QRectF a = QRectF(arrow).translated(pPushedData == c_DrawnSort.first ? 1 : 0, 0);
+            QPolygonF triangle;
+            if (c_DrawnSort.second == 0)
+                triangle << QPointF(a.left(), a.bottom()) << QPointF(a.right(), a.bottom())
+                         << QPointF(a.center().x(), a.top());
+            else
+                triangle << QPointF(a.left(), a.top()) << QPointF(a.right(), a.top())
+                         << QPointF(a.center().x(), a.bottom());
+            painter.setRenderHint(QPainter::Antialiasing, true);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(ToQColor(kColorButtonText));
+            painter.drawPolygon(triangle);
         }
     }
     for (const std::int32_t c : shown)

@@ -146,25 +146,25 @@ std::int32_t UC_ListView::EditorRowHeightTwips(std::int32_t pBase) const {
     const std::int32_t tpp = Tpp();
     std::int32_t height = pBase;
     if (!ed.Combo.empty())
-        height = (ed.Combo[0]->sizeHint().height() + kComboRowExtraPixels) * tpp;
+        height = (ed.Combo[0]->sizeHint().height() + ScaledPixels(kComboRowExtraPixels)) * tpp;
     else if (!ed.List.empty())
-        height = (ed.List[0]->sizeHint().height() + kComboRowExtraPixels) * tpp;
+        height = (ed.List[0]->sizeHint().height() + ScaledPixels(kComboRowExtraPixels)) * tpp;
     else if (!ed.Text.empty())
-        height = (ed.Text[0]->sizeHint().height() + kTextRowExtraPixels) * tpp;
+        height = (ed.Text[0]->sizeHint().height() + ScaledPixels(kTextRowExtraPixels)) * tpp;
     return std::max(height, pBase);
 }
 
 std::int32_t UC_ListView::EditorRaisePixels() const {
     const Editors& ed = *c_Editors;
-    if (!ed.Combo.empty() || !ed.List.empty()) return kEditorRaiseWithCombo;
-    return !ed.Text.empty() ? kEditorRaiseWithText : kEditorRaiseWithCombo;
+    if (!ed.Combo.empty() || !ed.List.empty()) return ScaledPixels(kEditorRaiseWithCombo);
+    return !ed.Text.empty() ? ScaledPixels(kEditorRaiseWithText) : ScaledPixels(kEditorRaiseWithCombo);
 }
 
 void UC_ListView::SizeEditors(std::int32_t pOneHeight) {
     const Editors& ed = *c_Editors;
     const int textHeight = !ed.Combo.empty()  ? ed.Combo[0]->sizeHint().height()
                            : !ed.List.empty() ? ed.List[0]->sizeHint().height()
-                                              : TwipsToPixels(pOneHeight) - kTextEditorMarginPixels;
+                                              : TwipsToPixels(pOneHeight) - ScaledPixels(kTextEditorMarginPixels);
     for (QLineEdit* edit : ed.Text) edit->resize(edit->width(), textHeight);
     for (QComboBox* combo : ed.Combo) combo->resize(combo->width(), combo->sizeHint().height());
     for (QComboBox* list : ed.List) list->resize(list->width(), list->sizeHint().height());
@@ -189,12 +189,12 @@ void UC_ListView::PlaceEditorsHorizontally() {
         const int x = TwipsToPixels(c_Model.TabLeft(c) - offset);
         const int w = TwipsToPixels(c_Model.TabWidth(c));
         if (QLineEdit* edit = c_Editors->TextFor(c))
-            edit->setGeometry(x + kTextEditorInsetPixels, edit->y(), std::max(1, w - kTextEditorInsetPixels),
-                              edit->height());
+            edit->setGeometry(x + ScaledPixels(kTextEditorInsetPixels), edit->y(),
+                              std::max(1, w - ScaledPixels(kTextEditorInsetPixels)), edit->height());
         for (QComboBox* combo : {c_Editors->ComboFor(c), c_Editors->ListFor(c)}) {
             if (combo != nullptr)
-                combo->setGeometry(x + kComboEditorInsetPixels, combo->y(), std::max(1, w - kComboEditorInsetPixels),
-                                   combo->height());
+                combo->setGeometry(x + ScaledPixels(kComboEditorInsetPixels), combo->y(),
+                                   std::max(1, w - ScaledPixels(kComboEditorInsetPixels)), combo->height());
         }
     }
 }

@@ -60,8 +60,8 @@ void UC_ListView::SetTabWidthAuto() {
         int widest = 0;
         for (std::int32_t row = 0; row < count; ++row)
             widest = std::max(widest, metrics.horizontalAdvance(Q(c_Model.Value(row, c).AsText())));
-        std::int32_t width = widest + kAutoExtraPixels;
-        if (c_Model.TabOrder(c) == 0 && c_Model.IconDisabled() == 0) width += kListIconSize;
+        std::int32_t width = widest + ScaledPixels(kAutoExtraPixels);
+        if (c_Model.TabOrder(c) == 0 && c_Model.IconDisabled() == 0) width += IconPixels();
         c_Model.SetTabWidth(c, std::max(width * tpp, kMinTabWidth));
     }
     c_Model.LayoutColumns();

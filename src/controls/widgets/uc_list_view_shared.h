@@ -27,7 +27,8 @@
 namespace sonivate {
 namespace list_view_detail {
 
-// Geometry (pixels unless named twips).
+// Geometry (pixels at SizeRate 1 unless named twips; the list scales the
+// pixel lengths by its SizeRate).
 inline constexpr std::int32_t kFramePixels = 2;          // sunken frame around everything
 inline constexpr std::int32_t kRightGapPixels = 2;       // the outer surface is this much narrower than the control
 inline constexpr std::int32_t kBarThicknessTwips = 270;  // both scroll bars
@@ -49,7 +50,14 @@ inline constexpr std::int32_t kTextRowExtraPixels = 4;
 inline constexpr std::int32_t kTextEditorMarginPixels = 2;
 inline constexpr std::int32_t kEditorRaiseWithCombo = 4;
 inline constexpr std::int32_t kEditorRaiseWithText = 2;
-inline constexpr double kRowHeightFactor = 1.4;
+// Row height beyond the item font's line height, and the least room above
+// and below a row icon.
+inline constexpr std::int32_t kRowPaddingPixels = 8;
+inline constexpr std::int32_t kIconRowGapPixels = 3;
+// The header's sort arrow: a triangle this wide and high, this far right of the caption.
+inline constexpr std::int32_t kSortArrowWidthPixels = 9;
+inline constexpr std::int32_t kSortArrowHeightPixels = 5;
+inline constexpr std::int32_t kSortArrowGapPixels = 4;
 inline constexpr int kWheelNotch = 120;  // angle delta of one wheel step (1/8 degree)
 
 // Colours.

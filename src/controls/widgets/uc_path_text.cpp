@@ -23,8 +23,10 @@ namespace {
 constexpr const char* kButtonCaption = "...";
 // The character whose cell height centres the caption vertically.
 constexpr const char* kMeasureGlyph = "漢";
-// Joins an extension into the file dialog's filter: "wav" + this + "wav".
-constexpr const char* kFilterJoin = "ファイル|*.";
+// The file dialog's filter for an extension: "wav" + name + "|*." + "wav".
+// The name is the control's own text, so it is translated.
+constexpr const char* kFilterName = QT_TRANSLATE_NOOP("sonivate::UC_PathText", "ファイル");
+constexpr const char* kFilterPattern = "|*.";
 // Size of a fresh box before the owner lays it out (pixels).
 constexpr int kHintWidth = 300;
 // How far inside the button its focus frame is drawn, pixels.
@@ -105,10 +107,23 @@ void UC_PathText::SetText(const std::string& pText) {
 void UC_PathText::ApplyReadOnly() {
     const bool readOnly = !c_Enabled || c_TextDisabled != 0;
     c_TextPath->setReadOnly(readOnly);
+    ApplyFocusPolicies();
     QPalette palette = c_TextPath->palette();
     palette.setColor(QPalette::Base, ToQColor(readOnly ? kColorButtonFace : kColorWindow));
     palette.setColor(QPalette::Text, ToQColor(kColorWindowText));
     c_TextPath->setPalette(palette);
+}
+
+// A greyed box and a dead button are no stops of the Tab chain; the one
+// that holds the keyboard when it goes grey hands it on.
+void UC_PathText::ApplyFocusPolicies() {
+    c_TextPath->setFocusPolicy(c_Enabled ? Qt::StrongFocus : Qt::NoFocus);
+    setFocusPolicy(ButtonLive() ? Qt::TabFocus : Qt::NoFocus);
+    for (QWidget* part : {static_cast<QWidget*>(c_TextPath), static_cast<QWidget*>(this)}) {
+        if (!part->hasFocus() || part->focusPolicy() != Qt::NoFocus) continue;
+        focusNextChild();
+        if (part->hasFocus()) part->clearFocus();
+    }
 }
 
 void UC_PathText::SetEnabled(bool pOn) {
@@ -121,6 +136,7 @@ void UC_PathText::SetEnabled(bool pOn) {
 void UC_PathText::SetButtonDisabled(std::int16_t pOn) {
     if (c_ButtonDisabled == pOn) return;
     c_ButtonDisabled = pOn;
+    ApplyFocusPolicies();
     if (c_DrawnOn >= 0) Draw(0);
 }
 
@@ -142,7 +158,7 @@ bool UC_PathText::ButtonLive() const { return c_Enabled && c_ButtonDisabled != 1
 
 std::string UC_PathText::DialogFilter() const {
     if (!c_Filter.empty() || c_Ext.empty()) return c_Filter;
-    return c_Ext + kFilterJoin + c_Ext;
+    return c_Ext + tr(kFilterName).toStdString() + kFilterPattern + c_Ext;
 }
 
 void UC_PathText::SelectButtonClick() {

@@ -52,9 +52,11 @@ public:
     void SetText(const std::string& pText);
     std::int32_t Usage() const { return c_Usage; }
     void SetUsage(std::int32_t pUsage) { c_Usage = pUsage; }
-    // true: editable on the window colour; false: read-only on the button face.
+    // true: editable on the window colour; false: read-only on the button
+    // face, and neither the box nor the button takes the keyboard focus.
     bool Enabled() const { return c_Enabled; }
     void SetEnabled(bool pOn);
+    // 1: the button neither acts nor takes the keyboard focus.
     std::int16_t ButtonDisabled() const { return c_ButtonDisabled; }
     void SetButtonDisabled(std::int16_t pOn);
     std::int16_t TextDisabled() const { return c_TextDisabled; }
@@ -77,7 +79,7 @@ public:
     // The select action of the button.
     void SelectButtonClick();
     // The filter the file dialogs get: Filter, or when it is empty and Ext is
-    // not, Ext + "ファイル|*." + Ext.
+    // not, Ext + "ファイル|*." + Ext ("ファイル" translated with tr()).
     std::string DialogFilter() const;
 
     QLineEdit* TextPath() const { return c_TextPath; }
@@ -108,6 +110,7 @@ protected:
 private:
     void EnsureFonts();
     void ApplyReadOnly();
+    void ApplyFocusPolicies();
     bool ButtonLive() const;
     bool OnButton(const QPointF& pPoint) const;
     void ButtonPress(const QPointF& pPoint);

@@ -300,6 +300,59 @@ TEST(ListViewSort, ShellSortPassesCanSwapEqualKeys) {
     EXPECT_EQ(Ids(lv), (std::vector<std::int32_t>{4, 1, 0, 2, 3}));
 }
 
+// The figures the window shows (LKFS, peaks, gain): the text a cell shows
+// read as a number; rows without a figure stay at the end both ways and
+// equal figures keep their order.
+TEST(ListViewSort, ShownNumbersSortStablyWithBlanksLastBothWays) {
+    ListViewModel lv = MakeList(9);
+    FillColumn(lv, 1, {"-23.5", "-", "+3.0", "-9.10", "", "-23.5", "—", "10", -100.0});
+    lv.SetColumnSortNumeric(1, true);
+    EXPECT_TRUE(lv.ColumnSortNumeric(1));
+    EXPECT_FALSE(lv.ColumnSortNumeric(0));
+    lv.SetSelectedItem(5);
+
+    lv.ReOrder(1);
+    EXPECT_EQ(Texts(lv, 1), (std::vector<std::string>{"-100", "-23.5", "-23.5", "-9.10", "+3.0", "10", "-", "", "—"}));
+    EXPECT_EQ(Ids(lv), (std::vector<std::int32_t>{8, 0, 5, 3, 2, 7, 1, 4, 6}));
+    EXPECT_EQ(lv.OrderInverted(), 0);
+    EXPECT_EQ(lv.AuxID(kCursorItem, 0).AsNumber(), 5.0);
+
+    lv.ReOrder(1);  // the second click: descending, not the ascending order reversed
+    EXPECT_EQ(Ids(lv), (std::vector<std::int32_t>{7, 2, 3, 0, 5, 8, 1, 4, 6}));
+    EXPECT_EQ(lv.OrderInverted(), 1);
+    EXPECT_EQ(lv.SelectedItem(), 4);
+
+    // As text the same cells keep the code-unit order (the shell sort's).
+    lv.SetColumnSortNumeric(1, false);
+    lv.ReOrder(1, 1);
+    EXPECT_EQ(Texts(lv, 1), (std::vector<std::string>{"", "+3.0", "-", "-100", "-23.5", "-23.5", "-9.10", "10", "—"}));
+}
+
+TEST(ListViewSort, ShownNumbersIgnoreTheLocalesSeparatorAndWinOverDataNumeric) {
+    ListViewModel lv = MakeList(4);
+    // A decimal comma spells no number here; DataNumeric would read "" as 0.
+    FillColumn(lv, 0, {"1,5", "2", "", "1.5"});
+    lv.SetDataNumeric(0, 1);
+    lv.SetColumnSortNumeric(0, true);
+    lv.ReOrder(0, 0, 0);
+    EXPECT_EQ(Texts(lv, 0), (std::vector<std::string>{"1.5", "2", "1,5", ""}));
+    lv.ReOrder(0, 0, 1);
+    EXPECT_EQ(Texts(lv, 0), (std::vector<std::string>{"2", "1.5", "1,5", ""}));
+    lv.SetColumnSortNumeric(9, true);  // no such column
+    EXPECT_FALSE(lv.ColumnSortNumeric(9));
+}
+
+TEST(ListViewLayout, IconMarginFollowsTheLayoutScale) {
+    ListViewModel lv = MakeList(0);
+    EXPECT_EQ(lv.IconMargin(), kIconMarginPixels * kDefaultTwipsPerPixel);
+    lv.SetLayoutScale(1.5);
+    EXPECT_EQ(lv.IconMargin(), 33 * kDefaultTwipsPerPixel);
+    lv.SetLayoutScale(0.0);  // ignored
+    lv.SetIconDisabled(1);
+    lv.Init();
+    EXPECT_EQ(lv.IconMargin(), 9 * kDefaultTwipsPerPixel);
+}
+
 TEST(ListViewSort, CursorFollowsItsRowAndEndsSelected) {
     constexpr std::int32_t kRows = 50;
     ListViewModel lv = MakeList(kRows);

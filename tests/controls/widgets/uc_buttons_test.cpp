@@ -1,16 +1,21 @@
 #include "controls/widgets/uc_buttons.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QLineEdit>
 #include <QTest>
+#include <QTranslator>
 #include <gtest/gtest.h>
 
 #include "controls/widgets/icon_strips.h"
+#include "controls/widgets/uc_path_text.h"
 #include "uikit/colors.h"
 
 namespace sonivate {
@@ -328,6 +333,70 @@ TEST(UCButtonsKeyboard, TabWalksTheButtonsAndSpaceOrEnterPressesOne) {
     EXPECT_EQ(record.Clicked, (std::vector<std::int16_t>{0, 2}));
     QTest::keyClick(strip.get(), Qt::Key_Tab);
     EXPECT_FALSE(strip->hasFocus());
+}
+
+// A strip whose every button is disabled is passed over by Tab, and the
+// keyboard it held moves on; an enabled button brings it back.
+TEST(UCButtonsKeyboard, AStripWithNoEnabledButtonTakesNoFocus) {
+    QWidget window;
+    QLineEdit before(&window);
+    auto strip = MakeStrip(240, 3, 1);
+    strip->setParent(&window);
+    QLineEdit after(&window);
+    QWidget::setTabOrder(&before, strip.get());
+    QWidget::setTabOrder(strip.get(), &after);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    strip->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(strip->hasFocus());
+
+    strip->SetButtonDisableAll(true, false);
+    EXPECT_FALSE(strip->hasFocus());
+    EXPECT_EQ(strip->focusPolicy(), Qt::NoFocus);
+    before.setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(&before, Qt::Key_Tab);
+    EXPECT_TRUE(after.hasFocus());
+
+    strip->SetButtonDisable(1, false, true, false);
+    before.setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(&before, Qt::Key_Tab);
+    EXPECT_TRUE(strip->hasFocus());
+    EXPECT_EQ(strip->FocusButton(), 1);
+}
+
+// Answers every lookup with the source text in brackets and remembers the
+// contexts asked, as an installed translation would be asked.
+class BracketTranslator final : public QTranslator {
+public:
+    QString translate(const char* pContext, const char* pSource, const char*, int) const override {
+        Asked.emplace_back(pContext, pSource);
+        return QStringLiteral("[") + QString::fromUtf8(pSource) + QStringLiteral("]");
+    }
+    bool isEmpty() const override { return false; }
+    mutable std::vector<std::pair<std::string, std::string>> Asked;
+};
+
+// The controls' own texts go through Qt's translation under their class's
+// name, as lupdate files them; the Japanese source texts stay as they were.
+TEST(ControlTexts, GoThroughTheTranslationUnderTheClassName) {
+    BracketTranslator translator;
+    ASSERT_TRUE(QCoreApplication::installTranslator(&translator));
+    UC_Buttons strip;
+    strip.SetOKCancel(true, false, 0);
+    UC_PathText box;
+    box.SetExt("wav");
+    const std::string filter = box.DialogFilter();
+    QCoreApplication::removeTranslator(&translator);
+
+    EXPECT_EQ(strip.GetButtonChar(0), "[OK]");
+    EXPECT_EQ(strip.GetButtonChar(1), "[キャンセル]");
+    EXPECT_EQ(filter, "wav[ファイル]|*.wav");
+    const auto asked = [&](const char* pContext, const char* pSource) {
+        return std::find(translator.Asked.begin(), translator.Asked.end(),
+                         std::make_pair(std::string(pContext), std::string(pSource))) != translator.Asked.end();
+    };
+    EXPECT_TRUE(asked("sonivate::UC_Buttons", "キャンセル"));
+    EXPECT_TRUE(asked("sonivate::UC_PathText", "ファイル"));
 }
 
 }  // namespace

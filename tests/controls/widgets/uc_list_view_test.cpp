@@ -281,26 +281,36 @@ TEST_F(ListViewTest, ClickingAHeaderTwiceSortsUpThenDownAndLeavesItUnpressed) {
     lv.SetValue(2, 0, "c");
     const QPoint caption(40, 5);
     const auto titles = [&] { return lv.Value(0, 0).AsText() + lv.Value(1, 0).AsText() + lv.Value(2, 0).AsText(); };
+    // The header as drawn unpressed in the list's present sort state.
+    const auto unpressed = [&] {
+        const QImage shown = lv.PictureTab().Image().copy();
+        lv.ReDrawTab(-1);
+        return shown == lv.PictureTab().Image();
+    };
     lv.ReDrawTab(-1);
-    const QImage unpressed = lv.PictureTab().Image().copy();
+    const QImage unsorted = lv.PictureTab().Image().copy();
 
     QTest::mousePress(Header(), Qt::LeftButton, {}, caption);
-    EXPECT_NE(lv.PictureTab().Image(), unpressed);  // drawn pressed while held
+    EXPECT_NE(lv.PictureTab().Image(), unsorted);  // drawn pressed while held
     QTest::mouseRelease(Header(), Qt::LeftButton, {}, caption);
     EXPECT_EQ(titles(), "Abc");
     EXPECT_EQ(lv.OrderInverted(), 0);
-    EXPECT_EQ(lv.PictureTab().Image(), unpressed);
+    EXPECT_TRUE(unpressed());
+    EXPECT_NE(lv.PictureTab().Image(), unsorted);  // the arrow shows
+    const QImage ascending = lv.PictureTab().Image().copy();
 
     QTest::mouseClick(Header(), Qt::LeftButton, {}, caption);
     EXPECT_EQ(titles(), "cbA");
     EXPECT_EQ(lv.OrderInverted(), 1);
-    EXPECT_EQ(lv.PictureTab().Image(), unpressed);
+    EXPECT_TRUE(unpressed());
+    EXPECT_NE(lv.PictureTab().Image(), ascending);
 
     // With clicks locked nothing sorts, and the header still comes up again.
     lv.SetClickDisabled(1);
+    const QImage descending = lv.PictureTab().Image().copy();
     QTest::mouseClick(Header(), Qt::LeftButton, {}, caption);
     EXPECT_EQ(titles(), "cbA");
-    EXPECT_EQ(lv.PictureTab().Image(), unpressed);
+    EXPECT_EQ(lv.PictureTab().Image(), descending);
 }
 
 TEST_F(ListViewTest, TimeColumnsReformatSixTypedDigits) {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -159,6 +160,49 @@ TEST_F(PathTextTest, ButtonClicksOnReleaseInsideWhileEnabled) {
     QObject::connect(&c_Box, &UC_PathText::TextDblClicked, [&] { ++doubles; });
     QTest::mouseDClick(c_Box.TextPath(), Qt::LeftButton, {}, QPoint(10, 5));
     EXPECT_EQ(doubles, 1);
+}
+
+// The greyed output box (wav出力 off) and its "..." are passed over by Tab;
+// the keyboard they held moves on, and they take it again once enabled. A
+// dead button alone (the window's lock during a run) leaves the box a stop.
+TEST(PathTextFocus, AGreyedBoxAndADeadButtonTakeNoFocus) {
+    SetTwipsPerPixel(15);
+    QWidget window;
+    QLineEdit before(&window);
+    UC_PathText box(&window);
+    QLineEdit after(&window);
+    box.resize(300, 22);
+    box.SetTextHeight(330);
+    box.Init();
+    QWidget::setTabOrder(&before, box.TextPath());
+    QWidget::setTabOrder(box.TextPath(), &box);
+    QWidget::setTabOrder(&box, &after);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    const auto tabFromBefore = [&] {
+        before.setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(&before, Qt::Key_Tab);
+    };
+
+    box.TextPath()->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(box.TextPath()->hasFocus());
+    box.SetEnabled(false);
+    EXPECT_FALSE(box.TextPath()->hasFocus());
+    EXPECT_EQ(box.TextPath()->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(box.focusPolicy(), Qt::NoFocus);
+    tabFromBefore();
+    EXPECT_TRUE(after.hasFocus());
+
+    box.SetEnabled(true);
+    tabFromBefore();
+    EXPECT_TRUE(box.TextPath()->hasFocus());
+    QTest::keyClick(box.TextPath(), Qt::Key_Tab);
+    EXPECT_TRUE(box.hasFocus());  // the button's stop
+    box.SetButtonDisabled(1);
+    EXPECT_FALSE(box.hasFocus());
+    tabFromBefore();
+    QTest::keyClick(box.TextPath(), Qt::Key_Tab);
+    EXPECT_TRUE(after.hasFocus());
 }
 
 }  // namespace
