@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
-# Remakes the README's pictures of a report from the demo set, so that they
-# never go stale: the demo commercials are measured and written by the
-# command line with a PDF report in Japanese and in English, and the first
-# page of each is rendered to docs/report_ja.png and docs/report_en.png.
+# Remakes the README's pictures from the demo set, so that they never go
+# stale: the demo commercials are measured and written by the command line
+# with a PDF report in Japanese and in English, and the first page of each
+# is rendered to docs/report_ja.png and docs/report_en.png; then the window
+# lists them on a virtual display, 開始 measures them, and the window is
+# saved as docs/window_ja.png and docs/window_en.png.
 #
 #   scripts/make_docs_pictures.sh [BUILD_DIR]   (default build/release)
 #
-# Needs pdftoppm (poppler-utils). The report's language follows the
-# command line's (the locale, LANGUAGE first), so each report is made under
-# its own locale.
+# Needs pdftoppm (poppler-utils); the window's pictures also Xvfb, openbox,
+# xdotool and ImageMagick (left out, with a note, when one is missing). The
+# language follows the locale (LANGUAGE first), so each picture is made
+# under its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/deps.sh
+# The Japanese pictures are made under a Japanese locale.
+ensure_locale ja_JP.UTF-8
 
 build="${1:-build/release}"
 # Pixels per inch of the pictures: an A4 page about 900 pixels wide.
@@ -20,10 +26,8 @@ if ! command -v pdftoppm >/dev/null; then
     echo "make_docs_pictures: pdftoppm is missing (apt-get install poppler-utils)" >&2
     exit 1
 fi
-if [ ! -x "$build/src/cli/sonivate-cli" ] || [ ! -x "$build/tests/support/sonivate-make-demo" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONIVATE_TESTS=OFF -DSONIVATE_BENCH=OFF >/dev/null
-    cmake --build "$build" --target sonivate-cli sonivate-make-demo
-fi
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONIVATE_TESTS=OFF -DSONIVATE_BENCH=OFF >/dev/null
+cmake --build "$build" --target sonivate-cli sonivate-make-demo sonivate
 cli="$build/src/cli/sonivate-cli"
 
 work="$(mktemp -d)"
@@ -54,4 +58,31 @@ for language in ja en; do
     fi
     pdftoppm -png -r "$page_dpi" -f 1 -l 1 -singlefile "$work/report_$language.pdf" "docs/report_$language"
     echo "docs/report_$language.png"
+done
+
+# The window after a run, in each language: the demo listed, 開始 clicked,
+# the run left to finish, the window cut out of the screen.
+shot_tools=(Xvfb openbox xdotool import convert)
+for tool in "${shot_tools[@]}"; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "make_docs_pictures: $tool is missing: no pictures of the window" >&2
+        exit 0
+    fi
+done
+# The start button's centre and the window's size at SizeRate 1.0 (pixels),
+# as the window's screenshot tests use them.
+readonly start_button="593 493"
+readonly window_size="646x540"
+for language in ja en; do
+    case "$language" in
+        ja) locale=ja_JP.UTF-8 ;;
+        en) locale=C.UTF-8 ;;
+    esac
+    screen="$work/screen_$language.png"
+    LANGUAGE="$language" LC_ALL="$locale" SONIVATE_SHOT_WM=openbox SONIVATE_SHOT_CLICK="$start_button" \
+        SONIVATE_SHOT_AFTER=10 tests/gui/window/xvfb_screenshot.sh "$build/src/gui/sonivate" "$screen" \
+        "$work/demo" >/dev/null
+    # openbox puts the window at the screen's top left, its frame included.
+    convert "$screen" -crop "$window_size+0+0" +repage "docs/window_$language.png"
+    echo "docs/window_$language.png"
 done
