@@ -67,6 +67,7 @@ report::Figures ReportFigures(const RowResult& pResult, double pShift, std::opti
         figures.LRA = b.LoudnessRange;
         figures.MaxMomentary = shifted(b.MaxMomentary);
         figures.MaxShortTerm = shifted(b.MaxShortTerm);
+        figures.DownmixTruePeak = shifted(b.DownmixTruePeak);
     }
     return figures;
 }
@@ -113,8 +114,9 @@ report::FileRow ReportRow(const BatchRow& pRow, const RowResult* pResult, const 
     // The copy as it was written (measured where it is no plain scaling of
     // its source), as it would be written, or nothing.
     if (const std::optional<CopyFigures> copy = RowCopyFigures(*pResult)) {
-        file.Copy = {copy->Integrated,    copy->SamplePeak,   copy->TruePeak,
-                     copy->LoudnessRange, copy->MaxMomentary, copy->MaxShortTerm};
+        file.Copy = {
+            copy->Integrated,   copy->SamplePeak,   copy->TruePeak, copy->LoudnessRange,
+            copy->MaxMomentary, copy->MaxShortTerm, std::nullopt};  // a copy's downmix is not measured: nothing claimed
         file.CopyIs = pResult->Copy == CopyState::Written ? report::CopyState::Written : report::CopyState::Projected;
     }
     const std::optional<FileVerdicts> verdicts = RowVerdicts(pResult, pProfile);

@@ -50,6 +50,8 @@ struct Figures {
     std::optional<double> LRA;           // LU
     std::optional<double> MaxMomentary;  // LKFS
     std::optional<double> MaxShortTerm;  // LKFS
+    // The BS.775 stereo downmix's true peak of a 5.1 or 7.1 file, dBTP.
+    std::optional<double> DownmixTruePeak;
 };
 
 enum class VerdictKind { None, Pass, Fail };

@@ -98,7 +98,10 @@ std::string FiguresText(const Figures& pFigures, const Words& pWords) {
     return "LKFS " + Number(pFigures.LKFS) + " · " + pWords.FigurePeak + " " + Number(pFigures.SamplePeak) +
            " dBFS · TP " + Number(pFigures.TruePeak) + " dBTP · LRA " + Number(pFigures.LRA, 1) + " LU · " +
            pWords.MaxMomentary + " " + Number(pFigures.MaxMomentary) + " · " + pWords.MaxShortTerm + " " +
-           Number(pFigures.MaxShortTerm);
+           Number(pFigures.MaxShortTerm) +
+           (pFigures.DownmixTruePeak
+                ? " · " + std::string(pWords.DownmixTruePeak) + " " + Number(pFigures.DownmixTruePeak) + " dBTP"
+                : std::string());
 }
 
 std::string TableRow(const FileRow& r, size_t pIndex, const Words& pWords) {

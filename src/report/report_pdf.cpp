@@ -378,7 +378,10 @@ std::string FiguresLine(const Figures& pFigures, const Words& pWords) {
     return "LKFS " + Number(pFigures.LKFS) + "   " + pWords.FigurePeak + " " + Number(pFigures.SamplePeak) +
            " dBFS   TP " + Number(pFigures.TruePeak) + " dBTP   LRA " + Number(pFigures.LRA, 1) + " LU   " +
            pWords.MaxMomentary + " " + Number(pFigures.MaxMomentary) + "   " + pWords.MaxShortTerm + " " +
-           Number(pFigures.MaxShortTerm);
+           Number(pFigures.MaxShortTerm) +
+           (pFigures.DownmixTruePeak
+                ? "   " + std::string(pWords.DownmixTruePeak) + " " + Number(pFigures.DownmixTruePeak) + " dBTP"
+                : std::string());
 }
 
 // A file's section at pY: its names, figures, outcome and action (wrapped,

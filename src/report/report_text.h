@@ -86,6 +86,7 @@ struct Words {
     const char* FigurePeak;
     const char* MaxMomentary;
     const char* MaxShortTerm;
+    const char* DownmixTruePeak;
     const char* NoGraph;
     const char* GraphAlt;
     // The graph's legend.

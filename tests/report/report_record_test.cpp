@@ -184,6 +184,10 @@ TEST(DeliveryRecordCsv, NewColumnsAppendedTheSameCodesInBothLanguages) {
                   0),
               0u);
     EXPECT_EQ(CsvRecords(english)[0], CsvRecords(japanese)[0]);
+    report::BatchReport surround = Delivery(ReportLanguage::English);
+    surround.Rows[0].Source.DownmixTruePeak = 1.25;
+    EXPECT_EQ(CsvRow(report::ReportCsv(surround), 0).at("downmix_true_peak_dbtp"), "1.25");
+    EXPECT_EQ(CsvRow(english, 0).at("downmix_true_peak_dbtp"), "") << "stereo has no downmix";
     for (const std::string& csv : {english, japanese}) {
         const auto limited = CsvRow(csv, 0);
         EXPECT_EQ(limited.at("action"), "limited");

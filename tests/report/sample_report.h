@@ -19,9 +19,9 @@ inline report::FileRow SampleRow(size_t pIndex, const std::string& pTitle, doubl
     row.RangeStart = 48000;  // BC$START one second in
     row.RangeEnd = row.RangeStart + static_cast<std::int64_t>(pSeconds * 48000);
     const double shift = static_cast<double>(pIndex % 7) * 0.37;
-    row.Source = {-20.41 - shift, -3.17, -2.83 + shift / 10, 6.4, -14.02, -16.55};
+    row.Source = {-20.41 - shift, -3.17, -2.83 + shift / 10, 6.4, -14.02, -16.55, std::nullopt};
     row.GainDB = -3.588 + shift;
-    row.Copy = {-24.00, -6.76, -6.42, 6.4, -17.61, -20.14};
+    row.Copy = {-24.00, -6.76, -6.42, 6.4, -17.61, -20.14, std::nullopt};
     row.Band = {true, -24.0, 1.0, -1.0};
     row.SourceVerdict = {report::VerdictKind::Fail, {"loudness_high", "true_peak_over"}};
     row.CopyVerdict = {report::VerdictKind::Pass, {}};

@@ -44,9 +44,9 @@ RowDetails Commercial() {
     r.RangeEnd = Frames(30.5);
     r.Markers = {{"BC$START", Frames(0.5)}, {"BC$END", Frames(30.5)}};
     r.Band = {true, -23.0, 1.0, -1.0};
-    r.Source = {-25.43, -0.82, -0.41, 6.8, -17.6, -21.9};
+    r.Source = {-25.43, -0.82, -0.41, 6.8, -17.6, -21.9, std::nullopt};
     r.GainDB = 2.43;
-    r.Copy = {-23.0, 1.61, 2.02, 6.8, -15.17, -19.47};
+    r.Copy = {-23.0, 1.61, 2.02, 6.8, -15.17, -19.47, std::nullopt};
     r.SourceVerdict = {report::VerdictKind::Fail, {"loudness_low", "true_peak_over"}};
     r.CopyVerdict = {report::VerdictKind::Fail, {"true_peak_over"}};
     r.Written = true;
