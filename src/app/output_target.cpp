@@ -4,6 +4,7 @@
 
 #include "common/formatting.h"
 #include "common/paths.h"
+#include "platform/file_names.h"
 #include "platform/pending_file.h"
 #include "platform/posix_file.h"
 
@@ -30,6 +31,21 @@ std::shared_ptr<const OutputTarget> OutputTarget::Folder(const std::string& pPat
         return target;
     }
     target->mFolderFd = platform::OpenFolder(pPath, target->mOpenError);
+    const platform::FileIdentity held = platform::IdentityOf(target->mFolderFd);
+    target->mDevice = held.Device;
+    target->mInode = held.Inode;
+    return target;
+}
+
+std::shared_ptr<const OutputTarget> OutputTarget::Held(int pFolderFd, const std::string& pPath) {
+    std::shared_ptr<OutputTarget> target(new OutputTarget());
+    target->mKind = Kind::Folder;
+    target->mFolderPath = pPath == "/" ? pPath : SetTrailingSeparator(pPath, 0);
+    target->mFolderFd = platform::DuplicateDescriptor(pFolderFd);
+    if (target->mFolderFd < 0) {
+        target->mOpenError = errno != 0 ? errno : EBADF;
+        return target;
+    }
     const platform::FileIdentity held = platform::IdentityOf(target->mFolderFd);
     target->mDevice = held.Device;
     target->mInode = held.Inode;

@@ -31,6 +31,10 @@ public:
     // now. When it cannot be opened the target is a folder all the same, and
     // every row fails with output_unavailable and Error()'s cause.
     static std::shared_ptr<const OutputTarget> Folder(const std::string& pPath);
+    // A folder the caller already holds open as pFolderFd (entered without
+    // following links, say), known by the name pPath: the target holds a
+    // descriptor of its own to it and never opens the name.
+    static std::shared_ptr<const OutputTarget> Held(int pFolderFd, const std::string& pPath);
     // The window's rule at the start of its run: output off; an empty box or
     // a name where nothing stands (or a file stands) means in place; a folder
     // is held. A name that cannot be examined (no permission on a parent, a

@@ -29,6 +29,7 @@
 #include "app/row_store.h"
 #include "app/file_list.h"
 #include "app/measurement_run.h"
+#include "app/output_target.h"
 #include "app/watch_journal.h"
 #include "app/watch_policy.h"
 #include "cli/cli_text.h"
@@ -107,14 +108,14 @@ private:
 // stop signals, no display.
 class WatchRun final : public RunHost {
 public:
-    WatchRun(const RunChoiceOptions& pChoices, std::string pOutputFolder)
-        : mChoices(pChoices), mOutputFolder(std::move(pOutputFolder)) {}
+    WatchRun(const RunChoiceOptions& pChoices, std::shared_ptr<const OutputTarget> pOutput)
+        : mChoices(pChoices), mOutput(std::move(pOutput)) {}
     std::string TargetLKFSText() const override { return mChoices.target; }
     bool WavOutput() const override { return true; }
-    std::string SoundPath() const override { return mOutputFolder; }
-    // The mirrored output folder, held from the start of the file's run:
-    // never in place, whatever becomes of the folder's name.
-    std::shared_ptr<const OutputTarget> DecideOutput() const override { return OutputTarget::Folder(mOutputFolder); }
+    std::string SoundPath() const override { return mOutput->FolderPath(); }
+    // The mirrored output folder, entered without following links and held
+    // before the file's run: never in place, whatever becomes of its name.
+    std::shared_ptr<const OutputTarget> DecideOutput() const override { return mOutput; }
     // Anyone who may write to the watched folder may place a link there.
     bool NoFollow() const override { return true; }
     bool NoClip() const override { return OnClipOf(mChoices) == ClipAction::Skip; }
@@ -131,13 +132,13 @@ public:
 
 private:
     const RunChoiceOptions& mChoices;
-    std::string mOutputFolder;
+    std::shared_ptr<const OutputTarget> mOutput;
 };
 
 // The one use of the batch API: the file goes through the intake as a
 // one-row list, which the run driver measures and writes like a row of run.
 FileMeasurement MeasureFile(const std::string& pPath, const std::shared_ptr<const OpenedSource>& pOpened,
-                            const std::string& pOutputFolder, const RunChoiceOptions& pChoices) {
+                            const std::shared_ptr<const OutputTarget>& pOutput, const RunChoiceOptions& pChoices) {
     FileMeasurement measurement;
     RowStore rows;
     SilentIntake intake(kFromChoices.at(pChoices.from), kToChoices.at(pChoices.to));
@@ -146,7 +147,7 @@ FileMeasurement MeasureFile(const std::string& pPath, const std::shared_ptr<cons
         measurement.Rejection = intake.rejection == RowReason::None ? RowReason::NotWave : intake.rejection;
         return measurement;
     }
-    WatchRun host(pChoices, pOutputFolder);
+    WatchRun host(pChoices, pOutput);
     const std::vector<RowResult> results = RunMeasurement(rows, host, 1);
     if (!results.empty()) {
         measurement.Result = results.front();
@@ -286,14 +287,18 @@ public:
 
     WatchResult Run(const WatchLook& pLook) override {
         WatchResult result;
-        if (const int error = platform::MakeFolderBelow(mOptions.outDir, RelativeFolder(pLook.Path)); error != 0) {
+        // Made and entered without following a link anyone may have put
+        // in its way, then held by the run: the copy lands in that folder.
+        platform::HeldFolder out;
+        if (const int error = out.MakeBelow(mOptions.outDir, RelativeFolder(pLook.Path)); error != 0) {
             result.Reason = RowReason::WriteFailed;
             result.Error = error;
             return result;
         }
         auto opened = std::static_pointer_cast<const OpenedSource>(pLook.Held);
-        auto measurement = std::make_shared<FileMeasurement>(
-            MeasureFile(pLook.Path, opened, MirrorFolder(mOptions.outDir, pLook.Path), mOptions.choices));
+        auto measurement = std::make_shared<FileMeasurement>(MeasureFile(
+            pLook.Path, opened, OutputTarget::Held(out.Descriptor(), MirrorFolder(mOptions.outDir, pLook.Path)),
+            mOptions.choices));
         const RowResult& row = measurement->Result;
         result.Reason = measurement->Rejection != RowReason::None ? measurement->Rejection : row.Reason;
         // Gone meanwhile: looked at again, and dropped then.

@@ -1,6 +1,7 @@
 // What a run writes, and to which file, is decided when it starts and then
 // held by identity; what it reports of a copy is what the copy is.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include "app/delivery_profile.h"
 #include "app/file_list.h"
 #include "app/measurement_run.h"
+#include "app/output_target.h"
 #include "batch_hosts.h"
 #include "loudness/c_lkfsfct.h"
 #include "support/scratch.h"
@@ -119,6 +121,21 @@ TEST_F(HeldRun, AFolderNameThatCannotBeExaminedIsNeverTakenForMissing) {
     EXPECT_EQ(OutputTarget::FromChoice(true, dir.file("none"))->What(), OutputTarget::Kind::InPlace);
     EXPECT_EQ(OutputTarget::FromChoice(true, "")->What(), OutputTarget::Kind::InPlace);
     EXPECT_EQ(OutputTarget::FromChoice(false, dir.path())->What(), OutputTarget::Kind::Off);
+    // A folder the caller holds: the target keeps its own descriptor, and
+    // a name that no longer leads to that folder makes it unusable.
+    ScratchDir held;
+    const int heldFd = ::open(held.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(heldFd, 0);
+    const std::shared_ptr<const OutputTarget> kept = OutputTarget::Held(heldFd, held.path());
+    ::close(heldFd);
+    EXPECT_EQ(kept->CheckUsable(), 0);
+    EXPECT_NE(kept->FolderFd(), heldFd);
+    ASSERT_EQ(::rename(held.path().c_str(), (held.path() + ".moved").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.path().c_str(), held.path().c_str()), 0);
+    EXPECT_EQ(kept->CheckUsable(), ESTALE) << "a link in the folder's place is not the folder";
+    ::unlink(held.path().c_str());
+    ASSERT_EQ(::rename((held.path() + ".moved").c_str(), held.path().c_str()), 0);
+    EXPECT_EQ(OutputTarget::Held(-1, held.path())->CheckUsable(), EBADF);
 
     RowStore rows;
     List(rows, {path});
