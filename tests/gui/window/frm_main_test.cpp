@@ -1077,9 +1077,9 @@ TEST_F(FrmMainTest, OptionalColumnsComeFromTheHeaderMenuAndTheProfileJudgesTheCo
         // The hot clicks' copy would go far over the true-peak limit.
         EXPECT_EQ(Cell(1, kColumnVerdict), "不合格");
         const std::string tip = w.RowToolTip(1, kColumnVerdict);
-        EXPECT_TRUE(Contains(tip, "arib-tr-b32")) << tip;
+        EXPECT_TRUE(Contains(tip, "ARIB TR-B32: ")) << tip;
         EXPECT_TRUE(Contains(tip, "トゥルーピーク")) << tip;
-        EXPECT_FALSE(Contains(w.RowToolTip(1, kColumnLKFS), "トゥルーピーク")) << "only the verdict's cell says why";
+        EXPECT_FALSE(Contains(w.RowToolTip(1, kColumnLKFS), "ARIB TR-B32")) << "only the verdict's cell judges";
 
         // A profile file that cannot be used is told and changes nothing.
         EXPECT_FALSE(w.ChooseProfile(File("absent.ini")));
@@ -1182,7 +1182,7 @@ TEST_F(FrmMainTest, DetailsShowEveryFigureTheVerdictsAndTheGraphOfTheRow) {
     EXPECT_TRUE(details->isVisible());
     const RowDetails& shown = details->Details();
     EXPECT_EQ(shown.File.Title, "CM_春の新製品_30s");
-    EXPECT_EQ(shown.ProfileName, "ebu-r128");
+    EXPECT_EQ(shown.ProfileName, "EBU R 128");
     EXPECT_EQ(shown.TargetLKFS, -23.0) << "the target the run was given";
     ASSERT_TRUE(shown.File.Source.TruePeak.has_value());
     ASSERT_TRUE(shown.File.Copy.LKFS.has_value());
