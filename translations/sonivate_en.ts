@@ -167,7 +167,7 @@
     </message>
     <message>
         <source>%1: %2/%3 合格</source>
-        <translation>%1: %2/%3 pass</translation>
+        <translation>%1: %2/%3 passed</translation>
     </message>
 </context>
 <context>

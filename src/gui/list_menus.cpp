@@ -134,6 +134,8 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
         mMenu->setObjectName("ListMenu");
     }
     mMenu->clear();
+    // The submenus of the last opening go with their entries.
+    for (QMenu* submenu : mMenu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) delete submenu;
     const bool rows = mList.ItemCount() > 0;
     const bool selected = mList.NumSelectedItems() > 0;
     const auto add = [&](const char* pText, const char* pName, bool pEnabled, auto pAction) {
@@ -201,7 +203,7 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
     });
     QMenu* clip = mMenu->addMenu(TrQ(kTr, kMenuClip));
     clip->setObjectName("clip");
-    clip->setEnabled(mChoices.NoClip());
+    clip->menuAction()->setEnabled(mChoices.NoClip());
     auto* clipGroup = new QActionGroup(clip);
     for (const ClipChoice& entry : kClipChoices) {
         QAction* action = clip->addAction(TrQ(kTr, entry.Text));
