@@ -494,12 +494,12 @@
         <translation>The limiter would need %1 dB of reduction (at most %2 dB)</translation>
     </message>
     <message>
-        <source>ゲイン %1 dB でトゥルーピークが %2 dBTP になりクリップします</source>
-        <translation>Clips: at %1 dB gain the true peak reaches %2 dBTP</translation>
+        <source>ゲイン %1 dB のままではトゥルーピークが %2 dBTP になりクリップします</source>
+        <translation>At %1 dB gain the true peak would reach %2 dBTP: clipping</translation>
     </message>
     <message>
-        <source>ゲイン %1 dB でピークが %2 dBFS になりクリップします</source>
-        <translation>Clips: at %1 dB gain the peak reaches %2 dBFS</translation>
+        <source>ゲイン %1 dB のままではピークが %2 dBFS になりクリップします</source>
+        <translation>At %1 dB gain the peak would reach %2 dBFS: clipping</translation>
     </message>
 </context>
 <context>

@@ -48,9 +48,9 @@ constexpr const char* kActionLimitExceeded =
 // Why a row is red. %1: the gain as shown (dB), %2: the copy's true peak
 // (dBTP) or sample peak (dBFS) at that gain.
 constexpr const char* kClipTruePeak =
-    QT_TRANSLATE_NOOP("WindowRows", "ゲイン %1 dB でトゥルーピークが %2 dBTP になりクリップします");
+    QT_TRANSLATE_NOOP("WindowRows", "ゲイン %1 dB のままではトゥルーピークが %2 dBTP になりクリップします");
 constexpr const char* kClipSamplePeak =
-    QT_TRANSLATE_NOOP("WindowRows", "ゲイン %1 dB でピークが %2 dBFS になりクリップします");
+    QT_TRANSLATE_NOOP("WindowRows", "ゲイン %1 dB のままではピークが %2 dBFS になりクリップします");
 // Decimals of the gains, reductions, peaks and seconds in the notes.
 constexpr std::int32_t kNoteDecimals = 2;
 
@@ -118,7 +118,11 @@ std::string WindowReasonText(RowReason pReason, int pError) {
 
 std::string OutcomeText(const RowResult& pResult) {
     if (!pResult.SourceFound) return ReasonText(RowReason::Missing, WindowMessageLanguage());
-    if (pResult.Written) return TrText(kTr, pResult.Clip ? kOutcomeWrittenClipping : kOutcomeWritten);
+    if (pResult.Written) {
+        // A copy lowered or limited under the ceiling does not clip, though its row is red.
+        const bool avoided = pResult.ClipStep == ClipTaken::Lowered || pResult.ClipStep == ClipTaken::Limited;
+        return TrText(kTr, pResult.Clip && !avoided ? kOutcomeWrittenClipping : kOutcomeWritten);
+    }
     if (pResult.Reason == RowReason::None) {
         return pResult.Measured ? TrText(kTr, kOutcomeMeasuredOnly)
                                 : ReasonText(RowReason::NotMeasured, WindowMessageLanguage());

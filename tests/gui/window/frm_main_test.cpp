@@ -1610,11 +1610,15 @@ TEST_F(FrmMainTest, ClipAvoidanceLimitsOrLowersARedRowFromTheMenuAndEveryFaceSay
     ASSERT_TRUE(copy && copy->TruePeak);
     EXPECT_LE(*copy->TruePeak, -2.0 + 0.05) << "ATSC A/85's true-peak maximum is the ceiling";
     std::string tip = w.RowToolTip(0, kColumnLKFS);
+    EXPECT_TRUE(StartsWith(tip, "書き出しました\n")) << "the copy does not clip: " << tip;
     EXPECT_TRUE(Contains(tip, "リミッターでクリップを回避: 適用ゲイン +")) << tip;
     EXPECT_TRUE(Contains(tip, "最大リダクション") && Contains(tip, "1 dB超")) << tip;
     w.ShowDetails(0);
     ASSERT_NE(w.Details(), nullptr);
     EXPECT_TRUE(Contains(w.Details()->Details().OutcomeText, "リミッターでクリップを回避"));
+    EXPECT_EQ(w.Details()->FigureText(DetailsFigure::Gain, DetailsColumn::Copy).toStdString(),
+              "+" + FormatFixed(limited->AppliedGain, 2))
+        << "the gain the copy was written with, make-up included";
     EXPECT_TRUE(w.Details()->grab().toImage().save(QString::fromStdString(ScreenshotDir() + "/details-limited.png")));
     w.Details()->close();
     EXPECT_EQ(w.Outcome(1), RowOutcome::Skipped);
@@ -1667,6 +1671,7 @@ TEST_F(FrmMainTest, ATolerancefromTheMenuLeavesAFileOnTargetByteForByte) {
     EXPECT_TRUE(Contains(w.RowToolTip(0, kColumnLKFS), "目標値の許容範囲内: 元のまま"));
     w.ShowDetails(0);
     EXPECT_TRUE(Contains(w.Details()->Details().OutcomeText, "目標値の許容範囲内"));
+    EXPECT_EQ(w.Details()->FigureText(DetailsFigure::Gain, DetailsColumn::Copy).toStdString(), "+0.00");
     CloseAndWait();
     EXPECT_EQ(ReadRegValue("Tolerance", "<missing>"), "0.1");
 
@@ -1714,7 +1719,7 @@ TEST_F(FrmMainTest, TheProfileLineCountsPassesRedRowsSayWhyAndFilesComeFromCtrlO
     EXPECT_EQ(w.ProfileLine()->text().toStdString(), "ARIB TR-B32: 1/2 合格");
     EXPECT_EQ(w.LV()->DispColor(1), kClipColor);
     const std::string tip = w.RowToolTip(1, kColumnLKFS);
-    EXPECT_TRUE(Contains(tip, "トゥルーピークが +") && Contains(tip, "dBTP になりクリップします")) << tip;
+    EXPECT_TRUE(Contains(tip, "のままではトゥルーピークが +") && Contains(tip, "dBTP になりクリップします")) << tip;
     EXPECT_TRUE(w.RowToolTip(0, kColumnLKFS).find("クリップ") == std::string::npos);
     // The line sits on the target's row, clear of every control, its text within it.
     const QRect line = w.ProfileLine()->geometry();
