@@ -157,6 +157,18 @@
         <source>配信基準ファイルを読めないため、配信基準なしで始めます: </source>
         <translation>The delivery profile file cannot be read; starting without a profile: </translation>
     </message>
+    <message>
+        <source>配信基準: なし</source>
+        <translation>Profile: none</translation>
+    </message>
+    <message>
+        <source>配信基準: %1</source>
+        <translation>Profile: %1</translation>
+    </message>
+    <message>
+        <source>%1: %2/%3 合格</source>
+        <translation>%1: %2/%3 passed</translation>
+    </message>
 </context>
 <context>
     <name>ListMenus</name>
@@ -206,7 +218,7 @@
     </message>
     <message>
         <source>元ファイルのまま</source>
-        <translation>Keep the source's values</translation>
+        <translation>Keep the source&apos;s values</translation>
     </message>
     <message>
         <source>配信基準ファイル|*.ini;*.json;*.txt|すべて|*</source>
@@ -235,6 +247,50 @@
     <message>
         <source>言語の変更は次回の起動から有効になります: %1</source>
         <translation>The language changes at the next start: %1</translation>
+    </message>
+    <message>
+        <source>ファイルを追加...</source>
+        <translation>Add files...</translation>
+    </message>
+    <message>
+        <source>フォルダを追加...</source>
+        <translation>Add folder...</translation>
+    </message>
+    <message>
+        <source>選択した行だけ実行</source>
+        <translation>Run selected rows only</translation>
+    </message>
+    <message>
+        <source>未計測の行だけ実行</source>
+        <translation>Run unmeasured rows only</translation>
+    </message>
+    <message>
+        <source>クリップ回避の方法</source>
+        <translation>Clip avoidance by</translation>
+    </message>
+    <message>
+        <source>書き出さない</source>
+        <translation>Not writing the copy</translation>
+    </message>
+    <message>
+        <source>ゲインを下げる</source>
+        <translation>Lowering the gain</translation>
+    </message>
+    <message>
+        <source>リミッター</source>
+        <translation>True-peak limiter</translation>
+    </message>
+    <message>
+        <source>目標値の許容範囲</source>
+        <translation>Tolerance around the target</translation>
+    </message>
+    <message>
+        <source>オフ（常にゲインを適用）</source>
+        <translation>Off (always apply the gain)</translation>
+    </message>
+    <message>
+        <source>±%1 LU 以内は元のまま</source>
+        <translation>Within ±%1 LU: leave as it is</translation>
     </message>
 </context>
 <context>
@@ -347,6 +403,14 @@
         <source>%1のマーカーがないため、ファイル終端まで計測します</source>
         <translation>No %1 marker: measured to the end of the file</translation>
     </message>
+    <message>
+        <source>WAVファイル|*.wav;*.WAV|すべて|*</source>
+        <translation>WAV files|*.wav;*.WAV|All files|*</translation>
+    </message>
+    <message>
+        <source>追加するフォルダを選択してください</source>
+        <translation>Choose a folder to add</translation>
+    </message>
 </context>
 <context>
     <name>WindowLayout</name>
@@ -408,6 +472,34 @@
     <message>
         <source>（%1）</source>
         <translation> (%1)</translation>
+    </message>
+    <message>
+        <source>ゲインを下げてクリップを回避: 適用ゲイン %1 dB</source>
+        <translation>Gain lowered to avoid clipping: %1 dB applied</translation>
+    </message>
+    <message>
+        <source>リミッターでクリップを回避: 適用ゲイン %1 dB、最大リダクション %2 dB、0.1 dB超 %3 秒、1 dB超 %4 秒</source>
+        <translation>Limiter avoided clipping: %1 dB applied, max reduction %2 dB, %3 s over 0.1 dB, %4 s over 1 dB</translation>
+    </message>
+    <message>
+        <source>クリップしたまま書き出し: 適用ゲイン %1 dB</source>
+        <translation>Written clipped: %1 dB applied</translation>
+    </message>
+    <message>
+        <source>目標値の許容範囲内: 元のまま</source>
+        <translation>Within tolerance of the target: left as it is</translation>
+    </message>
+    <message>
+        <source>リミッターに必要なリダクション %1 dB（上限 %2 dB）</source>
+        <translation>The limiter would need %1 dB of reduction (at most %2 dB)</translation>
+    </message>
+    <message>
+        <source>ゲイン %1 dB のままではトゥルーピークが %2 dBTP になりクリップします</source>
+        <translation>At %1 dB gain the true peak would reach %2 dBTP: clipping</translation>
+    </message>
+    <message>
+        <source>ゲイン %1 dB のままではピークが %2 dBFS になりクリップします</source>
+        <translation>At %1 dB gain the peak would reach %2 dBFS: clipping</translation>
     </message>
 </context>
 <context>

@@ -38,8 +38,8 @@ RowDetails DetailsOpener::DetailsOf(std::int32_t pRow) const {
     details.TargetLKFS = ParseDecimal(mChoices.TargetLKFSText()).value_or(ParseDecimal(kDefaultTarget).value_or(0.0));
     // The target the row's gain was found for.
     if (result != nullptr) details.TargetLKFS = mRows.MeasuredTarget(pRow);
-    details.ProfileName = profile ? profile->name : std::string();
-    details.OutcomeText = mRows.OutcomeText(pRow);
+    details.ProfileName = profile ? ProfileDisplayName(profile->name) : std::string();
+    details.OutcomeText = mRows.FullOutcomeText(pRow);
     return details;
 }
 

@@ -86,9 +86,10 @@ FrmMain::FrmMain(FrmMainStartup pStartup, QWidget* pParent) : QWidget(pParent) {
     c_TextSoundPath = controls.Choices.TextSoundPath;
     c_CheckNoClip = controls.Choices.CheckNoClip;
     c_CtrButtons = controls.CtrButtons;
+    c_ProfileLine = controls.ProfileLine;
     Trap([&] { c_Layout->PrintLabels(); });
     Trap([&] { c_Layout->RecordLayout(); });
-    BuildRooms(pStartup, controls.Choices, stored.BextLoudness);
+    BuildRooms(pStartup, controls.Choices, stored);
     Trap([&] {
         const std::string missing = c_Columns->Load();
         if (!missing.empty()) c_Run->ShowQuietStatus(missing);
@@ -149,13 +150,13 @@ void FrmMain::DecideSizeRate(QSize pScreenArea) {
     Trap([&] { c_SizeRate = WindowLayout::FitSizeRateToScreen(c_SizeRate, kMinSizeRate, pScreenArea); });
 }
 
-void FrmMain::BuildRooms(const FrmMainStartup& pStartup, const ChoiceControls& pChoices,
-                         BextLoudnessMode pBextLoudness) {
+void FrmMain::BuildRooms(const FrmMainStartup& pStartup, const ChoiceControls& pChoices, const StoredChoices& pStored) {
     const auto running = [this] { return c_Controller != nullptr && c_Controller->Running(); };
-    c_Choices = std::make_unique<WindowChoices>(pChoices, pBextLoudness, this);
+    c_Choices = std::make_unique<WindowChoices>(pChoices, pStored, this);
     c_Rows = std::make_unique<WindowRows>(*c_LV);
     c_ListRows = std::make_unique<ListViewRows>(c_LV->Model());
     c_Columns = std::make_unique<ListColumns>(*c_LV, *c_Rows, *c_Choices, running, this);
+    c_Columns->SetProfileLine(c_ProfileLine);
     c_Run = std::make_unique<WindowRun>(*c_PictureInfo, *c_ProgBar, *c_LV, *c_Rows, *c_Choices, *c_Columns,
                                         static_cast<RunWatcher&>(*this),
                                         pStartup.Clock ? pStartup.Clock : SteadyClockSeconds, this);
@@ -177,6 +178,11 @@ void FrmMain::BuildRooms(const FrmMainStartup& pStartup, const ChoiceControls& p
     actions.ReportPending = [this] { return c_Report->Pending(); };
     actions.SaveReport = [this] { c_Report->Save(); };
     actions.ShowStatus = [this](const std::string& pText) { c_Run->ShowStatus(pText); };
+    actions.AnyUnmeasured = [this] {
+        for (std::int32_t row = 0; row < c_Rows->Count(); ++row)
+            if (c_Rows->Measurement(row) == nullptr) return true;
+        return false;
+    };
     c_Menus = std::make_unique<ListMenus>(*c_LV, *c_Intake, *c_Columns, *c_Choices, std::move(actions), this);
     c_Controller = std::make_unique<BatchController>(*c_ListRows, static_cast<RunHost&>(*c_Run), *c_Executor);
     c_Run->Attach(*c_Controller);
@@ -192,16 +198,25 @@ void FrmMain::ConnectEvents() {
             if (c_Loaded) UpdateOutputControls();
         });
     });
-    connect(c_LV, &UC_ListView::DblClicked, this, [this] { Guarded(this, [&] { c_Intake->RemoveSelected(); }); });
+    const auto removeSelected = [this] {
+        Guarded(this, [&] {
+            c_Intake->RemoveSelected();
+            c_Columns->UpdateProfileLine();
+        });
+    };
+    connect(c_LV, &UC_ListView::DblClicked, this, removeSelected);
     connect(c_LV, &UC_ListView::OLEStartDrag, this, [this](DragData& pData, std::int32_t& pAllowedEffects) {
-        Guarded(this, [&] { c_Intake->StartDrag(pData, pAllowedEffects); });
+        Guarded(this, [&] {
+            c_Intake->StartDrag(pData, pAllowedEffects);
+            c_Columns->UpdateProfileLine();
+        });
     });
     connect(c_LV, &UC_ListView::OLEDragDrop, this,
             [this](DragData& pData, std::int32_t& pEffect, std::int32_t&, std::int32_t&, double&, double& pY) {
                 Guarded(this, [&] { c_Intake->Drop(pData, pEffect, pY); });
             });
     connect(c_LV, &UC_ListView::OLEDragOver, this, [this] { Guarded(this, [&] { c_Intake->BringToFront(); }); });
-    connect(c_LV, &UC_ListView::DeletePressed, this, [this] { Guarded(this, [&] { c_Intake->RemoveSelected(); }); });
+    connect(c_LV, &UC_ListView::DeletePressed, this, removeSelected);
     connect(c_LV, &UC_ListView::TabRightClicked, this,
             [this](std::int32_t&, QPoint& pGlobal) { Guarded(this, [&] { OpenHeaderMenu(pGlobal); }); });
     c_Menus->Connect();
@@ -212,6 +227,14 @@ void FrmMain::ConnectEvents() {
     connect(escape, &QShortcut::activated, this, [this] {
         Guarded(this, [&] {
             if (Running()) c_Run->Stop();
+        });
+    });
+    // Ctrl+O adds a file through the dialog service, as the list's menu does.
+    auto* open = new QShortcut(QKeySequence(QKeySequence::Open), this);
+    connect(open, &QShortcut::activated, this, [this] {
+        Guarded(this, [&] {
+            c_Intake->AddChosen(false);
+            c_Columns->UpdateProfileLine();
         });
     });
     // Tab walks the controls in the order they are laid out, top to bottom.
@@ -277,7 +300,7 @@ void FrmMain::Unload() {
             SaveWindowPlacement(placement, "", true, false);
         });
         c_Columns->Store();
-        c_Choices->StoreBextLoudness();
+        c_Choices->StoreMenuChoices();
         StoreWindowSize();
         c_Choices->Store();
         Trap([&] {
@@ -353,7 +376,10 @@ void FrmMain::RowDone(std::int32_t pRow, const RowResult& pResult) {
 }
 
 // After the controller's remaining end-of-run steps.
-void FrmMain::RunOver() { QMetaObject::invokeMethod(this, &FrmMain::RunEnded, Qt::QueuedConnection); }
+void FrmMain::RunOver() {
+    c_Columns->UpdateProfileLine();
+    QMetaObject::invokeMethod(this, &FrmMain::RunEnded, Qt::QueuedConnection);
+}
 
 void FrmMain::CloseReady() { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); }
 

@@ -59,6 +59,7 @@
 #include "uikit/picture.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 
@@ -199,6 +200,7 @@ public:
     UC_PathText* TextSoundPath() const { return c_TextSoundPath; }
     UC_Check* CheckNoClip() const { return c_CheckNoClip; }
     UC_Buttons* CtrButtons() const { return c_CtrButtons; }
+    QLabel* ProfileLine() const { return c_ProfileLine; }
 
     // A status text, shown as the run shows its own.
     void ShowStatus(const std::string& pText);
@@ -229,7 +231,7 @@ private:
     void ReadOptions();
     void DecideSizeRate(QSize pScreenArea);
     // The rooms over the controls the layout built.
-    void BuildRooms(const FrmMainStartup& pStartup, const ChoiceControls& pChoices, BextLoudnessMode pBextLoudness);
+    void BuildRooms(const FrmMainStartup& pStartup, const ChoiceControls& pChoices, const StoredChoices& pStored);
     void ConnectEvents();
     void Unload();
     void StoreWindowSize();
@@ -260,6 +262,7 @@ private:
     UC_PathText* c_TextSoundPath = nullptr;
     UC_Check* c_CheckNoClip = nullptr;
     UC_Buttons* c_CtrButtons = nullptr;
+    QLabel* c_ProfileLine = nullptr;
 
     // The rooms; each has its own concern and its own controls. Declared so
     // that a room goes after the rooms it holds, and the controller before

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 
 #include "app/run_report.h"
@@ -68,6 +69,24 @@ constexpr const char* kMessageProfileFile = QT_TRANSLATE_NOOP("ListColumns", "�
 constexpr const char* kStatusProfileMissing =
     QT_TRANSLATE_NOOP("ListColumns", "配信基準ファイルを読めないため、配信基準なしで始めます: ");
 
+// The profile line: no profile; a profile before any row is judged (%1: its
+// name); the copies that pass among the rows listed (%2 of %3).
+constexpr const char* kLineProfileNone = QT_TRANSLATE_NOOP("ListColumns", "配信基準: なし");
+constexpr const char* kLineProfile = QT_TRANSLATE_NOOP("ListColumns", "配信基準: %1");
+constexpr const char* kLineProfileCounts = QT_TRANSLATE_NOOP("ListColumns", "%1: %2/%3 合格");
+
+// The built-in profiles by their standards' names.
+struct ProfileName {
+    const char* Code;
+    const char* Shown;
+};
+constexpr ProfileName kProfileNames[] = {
+    {"arib-tr-b32", "ARIB TR-B32"},
+    {"ebu-r128", "EBU R 128"},
+    {"ebu-r128-s1", "EBU R 128 s1"},
+    {"atsc-a85", "ATSC A/85"},
+};
+
 // The profile a setting names: none, a built-in one, or a profile file.
 // False with pError set when the file cannot be used.
 bool ProfileOfSetting(const std::string& pSetting, std::optional<DeliveryProfile>& pProfile, std::string& pError) {
@@ -92,6 +111,12 @@ std::string FigureText(const std::optional<double>& pValue, std::int32_t pDecima
 }
 
 }  // namespace
+
+std::string ProfileDisplayName(const std::string& pName) {
+    for (const ProfileName& name : kProfileNames)
+        if (pName == name.Code) return name.Shown;
+    return pName;
+}
 
 ListColumns::ListColumns(UC_ListView& pList, WindowRows& pRows, WindowChoices& pChoices, std::function<bool()> pRunning,
                          QWidget* pOwner)
@@ -127,6 +152,7 @@ bool ListColumns::ChooseProfile(const std::string& pSetting) {
     // A delivery standard names its target; the operator may still change it.
     if (mProfile && !mRunning()) mChoices.SetTarget(mProfile->target);
     JudgeRows();
+    UpdateProfileLine();
     return true;
 }
 
@@ -161,6 +187,33 @@ void ListColumns::ShowFigures(std::int32_t pRow, const RowResult& pResult) {
                                                               : VerdictWord(ReportVerdict(verdicts, true).Kind)));
 }
 
+std::string ListColumns::ProfileLineText() const {
+    if (!mProfile) return TrText(kTr, kLineProfileNone);
+    const QString name = Q(ProfileDisplayName(mProfile->name));
+    std::int32_t judged = 0;
+    std::int32_t passed = 0;
+    for (std::int32_t row = 0; row < mRows.Count(); ++row) {
+        const std::optional<RowResult> result = mRows.LastRunResult(row);
+        if (!result) continue;
+        const std::optional<FileVerdicts> verdicts = RowVerdicts(&*result, &*mProfile);
+        if (!verdicts || !verdicts->HasOutput) continue;
+        ++judged;
+        if (verdicts->output.pass) ++passed;
+    }
+    if (judged == 0) return TrQ(kTr, kLineProfile).arg(name).toStdString();
+    // Out of every row listed: a row without a copy is one not delivered.
+    return TrQ(kTr, kLineProfileCounts).arg(name).arg(passed).arg(mRows.Count()).toStdString();
+}
+
+void ListColumns::SetProfileLine(QLabel* pLine) {
+    mProfileLine = pLine;
+    UpdateProfileLine();
+}
+
+void ListColumns::UpdateProfileLine() {
+    if (mProfileLine != nullptr) mProfileLine->setText(Q(ProfileLineText()));
+}
+
 // The verdicts follow the profile: a new choice judges every measured row again.
 void ListColumns::JudgeRows() {
     for (std::int32_t row = 0; row < mRows.Count(); ++row) {
@@ -174,7 +227,8 @@ std::string ListColumns::VerdictToolTip(std::int32_t pRow) const {
     if (!mProfile || !result) return {};
     const std::optional<FileVerdicts> verdicts = RowVerdicts(&*result, &*mProfile);
     if (!verdicts || !verdicts->HasOutput) return {};
-    return mProfile->name + ": " + VerdictSummary(ReportVerdict(verdicts, true), ReportBand(*mProfile));
+    return ProfileDisplayName(mProfile->name) + ": " +
+           VerdictSummary(ReportVerdict(verdicts, true), ReportBand(*mProfile));
 }
 
 void ListColumns::OpenHeaderMenu(QPoint pGlobal) {
@@ -207,10 +261,12 @@ std::string ListColumns::Load() {
     std::string error;
     if (ProfileOfSetting(setting, mProfile, error)) {
         mProfileSetting = mProfile ? setting : std::string(kProfileNone);
+        UpdateProfileLine();
         return {};
     }
     // A profile file gone since the last start: the window starts without one and says so.
     mProfileSetting = kProfileNone;
+    UpdateProfileLine();
     return TrText(kTr, kStatusProfileMissing) + setting;
 }
 

@@ -15,6 +15,7 @@
 #include "app/delivery_profile.h"
 #include "app/measurement_run.h"
 
+class QLabel;
 class QMenu;
 class QWidget;
 
@@ -33,6 +34,10 @@ inline constexpr std::int32_t kColumnVerdict = 8;       // the copy's verdict un
 inline constexpr std::int32_t kWindowColumns = 9;
 // The profile setting of no profile.
 inline constexpr const char* kProfileNone = "none";
+
+// A profile's name as people write it: the built-in ones by their
+// standards' names (arib-tr-b32 as "ARIB TR-B32"), a house profile by its own.
+std::string ProfileDisplayName(const std::string& pName);
 
 class ListColumns {
 public:
@@ -63,6 +68,13 @@ public:
     // The verdict's summary for the verdict column's tooltip ("" none).
     std::string VerdictToolTip(std::int32_t pRow) const;
 
+    // The line that always shows the active profile and, once rows are
+    // judged, how many of the listed rows' copies pass ("ARIB TR-B32: 28/30
+    // 合格"); the label it is shown in, kept up to date from then on.
+    std::string ProfileLineText() const;
+    void SetProfileLine(QLabel* pLine);
+    void UpdateProfileLine();
+
     // The header's menu of the optional columns, rebuilt on every opening.
     void OpenHeaderMenu(QPoint pGlobal);
     QMenu* HeaderMenu() const { return mHeaderMenu; }
@@ -83,6 +95,7 @@ private:
     std::optional<DeliveryProfile> mProfile;
     std::string mProfileSetting;
     QMenu* mHeaderMenu = nullptr;
+    QLabel* mProfileLine = nullptr;
 };
 
 }  // namespace sonivate

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QShortcut>
 
+#include "app/clip_action.h"
 #include "app/delivery_profile.h"
 #include "common/paths.h"
 #include "controls/widgets/uc_list_view.h"
@@ -25,6 +26,10 @@ namespace sonivate {
 namespace {
 
 constexpr const char* kTr = "ListMenus";
+constexpr const char* kMenuAddFiles = QT_TRANSLATE_NOOP("ListMenus", "ファイルを追加...");
+constexpr const char* kMenuAddFolder = QT_TRANSLATE_NOOP("ListMenus", "フォルダを追加...");
+constexpr const char* kMenuRunSelected = QT_TRANSLATE_NOOP("ListMenus", "選択した行だけ実行");
+constexpr const char* kMenuRunUnmeasured = QT_TRANSLATE_NOOP("ListMenus", "未計測の行だけ実行");
 constexpr const char* kMenuDetails = QT_TRANSLATE_NOOP("ListMenus", "詳細を表示...");
 constexpr const char* kMenuRemove = QT_TRANSLATE_NOOP("ListMenus", "選択した行を削除");
 constexpr const char* kMenuClear = QT_TRANSLATE_NOOP("ListMenus", "リストをクリア");
@@ -43,6 +48,23 @@ constexpr MenuChoice kBextChoices[] = {
     {BextLoudnessMode::Upgrade, QT_TRANSLATE_NOOP("ListMenus", "バージョン2にして書き込む")},
     {BextLoudnessMode::Keep, QT_TRANSLATE_NOOP("ListMenus", "元ファイルのまま")},
 };
+// How clip avoidance avoids clipping; only while it is on.
+constexpr const char* kMenuClip = QT_TRANSLATE_NOOP("ListMenus", "クリップ回避の方法");
+struct ClipChoice {
+    ClipAction Action;
+    const char* Text;
+};
+constexpr ClipChoice kClipChoices[] = {
+    {ClipAction::Skip, QT_TRANSLATE_NOOP("ListMenus", "書き出さない")},
+    {ClipAction::Lower, QT_TRANSLATE_NOOP("ListMenus", "ゲインを下げる")},
+    {ClipAction::Limit, QT_TRANSLATE_NOOP("ListMenus", "リミッター")},
+};
+// The tolerance around the target within which a file is left as it is
+// (LU; 0: off). %1: the tolerance.
+constexpr const char* kMenuTolerance = QT_TRANSLATE_NOOP("ListMenus", "目標値の許容範囲");
+constexpr const char* kMenuToleranceOff = QT_TRANSLATE_NOOP("ListMenus", "オフ（常にゲインを適用）");
+constexpr const char* kMenuToleranceLU = QT_TRANSLATE_NOOP("ListMenus", "±%1 LU 以内は元のまま");
+constexpr double kToleranceChoices[] = {0.1, 0.2, 0.5};
 constexpr const char* kProfileFileFilter =
     QT_TRANSLATE_NOOP("ListMenus", "配信基準ファイル|*.ini;*.json;*.txt|すべて|*");
 // The window's language: the setting's values and their entries, and the
@@ -112,6 +134,8 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
         mMenu->setObjectName("ListMenu");
     }
     mMenu->clear();
+    // The submenus of the last opening go with their entries.
+    for (QMenu* submenu : mMenu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) delete submenu;
     const bool rows = mList.ItemCount() > 0;
     const bool selected = mList.NumSelectedItems() > 0;
     const auto add = [&](const char* pText, const char* pName, bool pEnabled, auto pAction) {
@@ -122,11 +146,32 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
         return action;
     };
     const std::int32_t row = pRow >= 0 && pRow < mList.ItemCount() ? pRow : -1;
+    QAction* addFiles = add(kMenuAddFiles, "add-files", true, [this] { mIntake.AddChosen(false); });
+    // The window's shortcut, shown beside the entry.
+    addFiles->setText(addFiles->text() + "\t" + QKeySequence(QKeySequence::Open).toString(QKeySequence::NativeText));
+    add(kMenuAddFolder, "add-folder", true, [this] { mIntake.AddChosen(true); });
     add(kMenuDetails, "details", row >= 0, [this, row] { mActions.ShowDetails(row); });
     mMenu->addSeparator();
-    add(kMenuRemove, "remove", selected, [this] { mIntake.RemoveSelected(); });
-    add(kMenuClear, "clear", rows, [this] { mIntake.ClearList(); });
-    add(kMenuRelist, "relist", selected, [this] { mIntake.RelistSelected(); });
+    add(kMenuRunSelected, "run-selected", selected && mActions.RunSelected != nullptr, [this] {
+        if (mActions.RunSelected) mActions.RunSelected();
+    });
+    add(kMenuRunUnmeasured, "run-unmeasured",
+        mActions.RunUnmeasured != nullptr && mActions.AnyUnmeasured && mActions.AnyUnmeasured(), [this] {
+            if (mActions.RunUnmeasured) mActions.RunUnmeasured();
+        });
+    mMenu->addSeparator();
+    add(kMenuRemove, "remove", selected, [this] {
+        mIntake.RemoveSelected();
+        mColumns.UpdateProfileLine();
+    });
+    add(kMenuClear, "clear", rows, [this] {
+        mIntake.ClearList();
+        mColumns.UpdateProfileLine();
+    });
+    add(kMenuRelist, "relist", selected, [this] {
+        mIntake.RelistSelected();
+        mColumns.UpdateProfileLine();
+    });
     mMenu->addSeparator();
     QMenu* profiles = mMenu->addMenu(TrQ(kTr, kMenuProfile));
     profiles->setObjectName("profiles");
@@ -143,7 +188,7 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
     const bool profiled = mColumns.Profile().has_value();
     const std::string& setting = mColumns.ProfileSetting();
     choice(TrText(kTr, kMenuProfileNone), kProfileNone, !profiled);
-    for (const std::string& name : BuiltInProfileNames()) choice(name, name, setting == name);
+    for (const std::string& name : BuiltInProfileNames()) choice(ProfileDisplayName(name), name, setting == name);
     if (profiled && !BuiltInProfile(setting))
         choice(PathPart(setting, false, false, true, true, false, kKeepCase), setting, true);
     profiles->addSeparator();
@@ -156,6 +201,40 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
             if (!path.empty()) mColumns.ChooseProfile(path);
         });
     });
+    QMenu* clip = mMenu->addMenu(TrQ(kTr, kMenuClip));
+    clip->setObjectName("clip");
+    clip->menuAction()->setEnabled(mChoices.NoClip());
+    auto* clipGroup = new QActionGroup(clip);
+    for (const ClipChoice& entry : kClipChoices) {
+        QAction* action = clip->addAction(TrQ(kTr, entry.Text));
+        action->setObjectName(Q(std::string("clip:") + ClipActionCode(entry.Action)));
+        action->setCheckable(true);
+        action->setChecked(mChoices.AvoidClip() == entry.Action);
+        clipGroup->addAction(action);
+        const ClipAction chosen = entry.Action;
+        QObject::connect(action, &QAction::triggered, mOwner, [this, chosen] { mChoices.SetAvoidClip(chosen); });
+    }
+    QMenu* tolerance = mMenu->addMenu(TrQ(kTr, kMenuTolerance));
+    tolerance->setObjectName("tolerance");
+    auto* toleranceGroup = new QActionGroup(tolerance);
+    const auto toleranceChoice = [&](double pLU) {
+        const std::string value = ToleranceText(pLU);
+        QAction* action =
+            tolerance->addAction(pLU > 0.0 ? TrQ(kTr, kMenuToleranceLU).arg(Q(value)) : TrQ(kTr, kMenuToleranceOff));
+        action->setObjectName(Q("tolerance:" + value));
+        action->setCheckable(true);
+        action->setChecked(ToleranceText(mChoices.ToleranceLU()) == value);
+        toleranceGroup->addAction(action);
+        QObject::connect(action, &QAction::triggered, mOwner, [this, pLU] { mChoices.SetToleranceLU(pLU); });
+    };
+    toleranceChoice(0.0);
+    bool listed = mChoices.ToleranceLU() <= 0.0;
+    for (const double lu : kToleranceChoices) {
+        toleranceChoice(lu);
+        listed = listed || ToleranceText(lu) == ToleranceText(mChoices.ToleranceLU());
+    }
+    // A tolerance set in the settings file is offered as it is.
+    if (!listed) toleranceChoice(mChoices.ToleranceLU());
     QMenu* bext = mMenu->addMenu(TrQ(kTr, kMenuBext));
     bext->setObjectName("bext");
     auto* bextGroup = new QActionGroup(bext);

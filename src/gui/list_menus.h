@@ -1,7 +1,8 @@
 #pragma once
-// The list's context menu (details, remove, clear, list again, the
-// delivery profile, the copies' bext loudness, the window's language, the
-// report) and how it opens: a right click (the row under the pointer
+// The list's context menu (files and folders added, details, remove,
+// clear, list again, runs of some rows, the delivery profile, how clip
+// avoidance avoids clipping, the tolerance around the target, the copies'
+// bext loudness, the window's language, the report) and how it opens: a right click (the row under the pointer
 // becomes the selection unless it is part of it), the menu key or
 // Shift+F10 (on the current row).
 // Rebuilt on every opening; every entry acts through the room that owns
@@ -30,6 +31,13 @@ struct ListMenuActions {
     std::function<bool()> ReportPending;
     std::function<void()> SaveReport;
     std::function<void(const std::string& pText)> ShowStatus;
+    // A run of only the selected rows, or of the rows no run of this
+    // session has measured; null while the run cannot be limited to some
+    // rows (the entries are shown greyed).
+    std::function<void()> RunSelected;
+    std::function<void()> RunUnmeasured;
+    // Whether any listed row is not measured yet in this session.
+    std::function<bool()> AnyUnmeasured;
 };
 
 class ListMenus {

@@ -1,5 +1,7 @@
 #include "gui/window_choices.h"
 
+#include <cmath>
+
 #include <QComboBox>
 #include <QLineEdit>
 
@@ -31,6 +33,10 @@ constexpr const char* kKeySoundPath = "SoundPath";
 constexpr const char* kKeyNoClip = "NoClip";
 // The copies' bext loudness fields (keep, update, upgrade).
 constexpr const char* kKeyBextLoudness = "BextLoudness";
+// How clip avoidance avoids clipping (skip, lower, limit), and the
+// tolerance around the target (LU, 0 off).
+constexpr const char* kKeyClipAction = "ClipAction";
+constexpr const char* kKeyTolerance = "Tolerance";
 constexpr std::int32_t kDefaultWavOutput = 0;
 constexpr std::int32_t kDefaultNoClip = 1;
 
@@ -45,8 +51,21 @@ constexpr const char* kMessageFolderMissing =
 constexpr const char* kMessageFolderNotMade =
     QT_TRANSLATE_NOOP("WindowChoices", "出力先のフォルダを作成できませんでした。");
 
+// The decimals a tolerance is stored and shown with (LU).
+constexpr std::int32_t kToleranceDecimals = 2;
 // The decimals of a profile's target in the box.
 constexpr std::int32_t kTargetDecimals = 1;
+
+// The actions clip avoidance may take: a clipped copy is what it avoids.
+bool AvoidsClipping(ClipAction pAction) {
+    return pAction == ClipAction::Skip || pAction == ClipAction::Lower || pAction == ClipAction::Limit;
+}
+
+// A stored tolerance (LU): a number above 0, else off.
+double ToleranceOf(const std::string& pText) {
+    const double value = ParseDecimal(TrimSpaces(pText)).value_or(0.0);
+    return value > 0.0 && std::isfinite(value) ? value : 0.0;
+}
 
 std::int32_t ToInt(const std::string& pText) {
     const std::optional<std::int32_t> value = CellValue(pText).AsInt32();
@@ -62,6 +81,13 @@ std::string StoredEntry(const char* const (&pEntries)[3], std::int32_t pChoice, 
 
 }  // namespace
 
+std::string ToleranceText(double pLU) {
+    std::string text = FormatFixed(pLU, kToleranceDecimals);
+    while (text.size() > 1 && text.back() == '0') text.pop_back();
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return text;
+}
+
 StoredChoices StoredChoices::Load() {
     StoredChoices stored;
     Trap([&] { stored.RangeFrom = LoadSetting(kKeyMesureFrom, kRangeStartEntries[0]); });
@@ -75,11 +101,27 @@ StoredChoices StoredChoices::Load() {
             BextLoudnessModeOf(LoadSetting(kKeyBextLoudness, BextLoudnessModeName(kDefaultBextLoudnessMode)))
                 .value_or(kDefaultBextLoudnessMode);
     });
+    Trap([&] {
+        const std::optional<ClipAction> action =
+            ClipActionOfCode(LoadSetting(kKeyClipAction, ClipActionCode(ClipAction::Skip)));
+        if (action && AvoidsClipping(*action)) stored.AvoidClip = *action;
+    });
+    Trap([&] { stored.ToleranceLU = ToleranceOf(LoadSetting(kKeyTolerance, "0")); });
     return stored;
 }
 
-WindowChoices::WindowChoices(const ChoiceControls& pControls, BextLoudnessMode pBextLoudness, QWidget* pOwner)
-    : mControls(pControls), mBextLoudness(pBextLoudness), mOwner(pOwner) {}
+WindowChoices::WindowChoices(const ChoiceControls& pControls, const StoredChoices& pStored, QWidget* pOwner)
+    : mControls(pControls),
+      mBextLoudness(pStored.BextLoudness),
+      mAvoidClip(pStored.AvoidClip),
+      mToleranceLU(pStored.ToleranceLU),
+      mOwner(pOwner) {}
+
+void WindowChoices::SetAvoidClip(ClipAction pAction) {
+    if (AvoidsClipping(pAction)) mAvoidClip = pAction;
+}
+
+void WindowChoices::SetToleranceLU(double pLU) { mToleranceLU = pLU > 0.0 && std::isfinite(pLU) ? pLU : 0.0; }
 
 std::int32_t WindowChoices::RangeStartChoice() const { return mControls.ComboFromTo[0]->currentIndex(); }
 std::int32_t WindowChoices::RangeEndChoice() const { return mControls.ComboFromTo[1]->currentIndex(); }
@@ -163,6 +205,12 @@ void WindowChoices::Store() const {
 
 void WindowChoices::StoreBextLoudness() const {
     Trap([&] { StoreSetting(kKeyBextLoudness, BextLoudnessModeName(mBextLoudness)); });
+}
+
+void WindowChoices::StoreMenuChoices() const {
+    StoreBextLoudness();
+    Trap([&] { StoreSetting(kKeyClipAction, ClipActionCode(mAvoidClip)); });
+    Trap([&] { StoreSetting(kKeyTolerance, ToleranceText(mToleranceLU)); });
 }
 
 }  // namespace sonivate

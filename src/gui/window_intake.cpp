@@ -18,7 +18,9 @@
 #include "gui/window_choices.h"
 #include "gui/window_language.h"
 #include "gui/window_rows.h"
+#include "uikit/dialogs.h"
 #include "uikit/message_box.h"
+#include "uikit/ui_language.h"
 
 namespace sonivate {
 namespace {
@@ -31,6 +33,10 @@ constexpr const char* kNoteStartMissing =
     QT_TRANSLATE_NOOP("WindowIntake", "%1のマーカーがないため、ファイル先頭から計測します");
 constexpr const char* kNoteEndMissing =
     QT_TRANSLATE_NOOP("WindowIntake", "%1のマーカーがないため、ファイル終端まで計測します");
+
+// The dialogs of the list's "add" entries.
+constexpr const char* kFileFilter = QT_TRANSLATE_NOOP("WindowIntake", "WAVファイル|*.wav;*.WAV|すべて|*");
+constexpr const char* kFolderTitle = QT_TRANSLATE_NOOP("WindowIntake", "追加するフォルダを選択してください");
 
 }  // namespace
 
@@ -49,6 +55,22 @@ void WindowIntake::ListPaths(const std::vector<std::string>& pPaths) {
         mRows.NoteNewRows();
         if (mList.ItemCount() > 0) mList.Refresh();
     });
+}
+
+void WindowIntake::AddChosen(bool pFolder) {
+    // The dialog starts where the last listed file is.
+    const std::string start =
+        mList.ItemCount() > 0 ? PathPart(mRows.Path(mList.ItemCount() - 1), true, false, false, false, false, kKeepCase)
+                              : std::string();
+    const std::string path =
+        pFolder ? BrowseForFolder(start, TrText(kTr, kFolderTitle), mOwner)
+                : FileDialog(mOwner, false, TrText(kTr, kFileFilter), start, "", kFileDialogDefaultFlags);
+    if (path.empty()) return;
+    if (!mController->IntakeAllowed()) {
+        OwnerMessageBox(TrText(kTr, kMessageBusy), kMbOk | kMbIconExclamation, "", mOwner);
+        return;
+    }
+    ListPaths({path});
 }
 
 // ---- A later start -------------------------------------------------------------------------

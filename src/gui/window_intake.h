@@ -38,6 +38,11 @@ public:
     // Lists pPaths as the command line lists them.
     void ListPaths(const std::vector<std::string>& pPaths);
 
+    // Asks for a WAV file (pFolder: a folder) through the dialog service
+    // and lists it as the command line would (a folder's files, the list
+    // then sorted by title); during a run the operator is told to wait.
+    void AddChosen(bool pFolder);
+
     // ---- A later start ---------------------------------------------------------------
     bool ListenForSecondStarts(const std::string& pSocketPath);
     void TakeSecondStart(const std::vector<std::string>& pArguments, const std::string& pWorkingFolder);

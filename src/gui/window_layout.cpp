@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QWidget>
@@ -40,6 +41,11 @@ constexpr TwipsRect kDesignCheckWavOutput{495, 6630, 330, 270};
 constexpr TwipsRect kDesignTextSoundPath{1380, 6975, 4590, 300};
 constexpr TwipsRect kDesignCheckNoClip{1395, 7365, 330, 270};
 constexpr TwipsRect kDesignCtrButtons{7140, 7215, 2370, 375};
+
+// The profile line: from its left edge to the list's right edge, on the
+// target's row (twips at layout scale 1).
+constexpr std::int32_t kProfileLineLeft = 3300;
+constexpr std::int32_t kProfileLineRight = kDesignLV.Left + kDesignLV.Width;
 
 // Gaps and positions of the placement, twips at layout scale 1.
 constexpr std::int32_t kGapBelowList = 90;
@@ -136,6 +142,7 @@ WindowControls WindowLayout::Build(float pRate, const StoredChoices& pStored,
     Trap([&] { PaintBackground(); });
     Trap([&] { BuildOutputOptions(pStored); });
     Trap([&] { BuildButtons(); });
+    Trap([&] { BuildProfileLine(); });
     return mControls;
 }
 
@@ -156,8 +163,9 @@ void WindowLayout::BuildStatus() {
     mControls.PictureInfo = status;
     SetTwipsGeometry(*status, kDesignPictureInfo);
     ScaleControl(mRate, *status, false, false, true, 0);
-    status->AddStdColorSet(kColourSetIdle);
-    status->AddStdColorSet(kColourSetRunning);
+    // In the order of kColourSetIdle and kColourSetRunning.
+    for (const StatusColours& colours : {kStatusColoursIdle, kStatusColoursRunning})
+        status->AddColorSet(colours.Text, colours.Dark, colours.Light, 0);
     status->AddTextSpace(kWindowFontPoints * mRate, false, false, "", kStatusTextLeft, UC_TextPicture::kCentred);
     status->Init();
     PlaceNextTo(*status, *mControls.LV, kPlaceBelow, Scaled(kGapBelowList), kAlignCopy, 0);
@@ -249,6 +257,17 @@ void WindowLayout::BuildButtons() {
     buttons->Init();
 }
 
+void WindowLayout::BuildProfileLine() {
+    auto* line = new QLabel(&mWindow);
+    line->setObjectName("ProfileLine");
+    mControls.ProfileLine = line;
+    const TwipsRect target = TwipsGeometry(*mControls.Choices.TextTargetLKFS);
+    SetTwipsGeometry(*line, TwipsRect{Scaled(kProfileLineLeft), target.Top,
+                                      Scaled(kProfileLineRight - kProfileLineLeft), target.Height});
+    line->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    line->show();
+}
+
 void WindowLayout::PrintLabels() {
     if (mSurface.IsNull()) return;
     const ChoiceControls& choices = mControls.Choices;
@@ -272,10 +291,10 @@ void WindowLayout::RecordLayout() {
     const ChoiceControls& choices = mControls.Choices;
     mDesignSize = mWindow.size();
     mDesignLayout.clear();
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{mControls.LV, mControls.PictureInfo, mControls.ProgBar, choices.ComboFromTo[0],
-                                         choices.ComboFromTo[1], choices.TextTargetLKFS, choices.CheckWavOutput,
-                                         choices.TextSoundPath, choices.CheckNoClip, mControls.CtrButtons})
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             mControls.LV, mControls.PictureInfo, mControls.ProgBar, choices.ComboFromTo[0], choices.ComboFromTo[1],
+             choices.TextTargetLKFS, choices.CheckWavOutput, choices.TextSoundPath, choices.CheckNoClip,
+             mControls.CtrButtons, mControls.ProfileLine})
         if (control != nullptr) mDesignLayout.emplace_back(control, control->geometry());
 }
 

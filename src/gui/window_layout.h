@@ -21,6 +21,7 @@
 #include "gui/window_choices.h"
 #include "uikit/picture.h"
 
+class QLabel;
 class QWidget;
 
 namespace sonivate {
@@ -37,6 +38,8 @@ struct WindowControls {
     UC_Bar* ProgBar = nullptr;
     ChoiceControls Choices;
     UC_Buttons* CtrButtons = nullptr;
+    // The active delivery profile and its verdict counts, right of the target.
+    QLabel* ProfileLine = nullptr;
 };
 
 // The design size of the inner area (twips at SizeRate 1).
@@ -50,6 +53,18 @@ inline constexpr std::int16_t kButtonIndexStart = 1;
 // Colour sets of the status line.
 inline constexpr std::int32_t kColourSetIdle = 0;
 inline constexpr std::int32_t kColourSetRunning = 1;
+// The status line's colour sets (0x00BBGGRR): its text over a gradient from
+// Dark at the top to Light at the bottom. The text stands out from every
+// shade of the gradient by at least the contrast ratio WCAG AA asks of
+// normal text (4.5:1).
+struct StatusColours {
+    std::int32_t Text;
+    std::int32_t Dark;
+    std::int32_t Light;
+};
+inline constexpr StatusColours kStatusColoursIdle{0xF0F0F0, 0x000000, 0x606060};
+inline constexpr StatusColours kStatusColoursRunning{0xFFF0F0, 0x000000, 0x806060};
+inline constexpr double kStatusMinimumContrast = 4.5;
 
 class WindowLayout {
 public:
@@ -88,6 +103,7 @@ private:
     void PaintBackground();
     void BuildOutputOptions(const StoredChoices& pStored);
     void BuildButtons();
+    void BuildProfileLine();
 
     QWidget& mWindow;
     float mRate = 1.0f;

@@ -1,10 +1,14 @@
 #include "gui/window_rows.h"
 
+#include <cmath>
 #include <cstring>
 
+#include "common/decimal_text.h"
+#include "common/formatting.h"
 #include "controls/model/cell_value.h"
 #include "controls/widgets/list_icons.h"
 #include "controls/widgets/uc_list_view.h"
+#include "gui/guarded.h"
 #include "gui/rows/file_list_view.h"
 #include "gui/window_language.h"
 #include "uikit/ui_language.h"
@@ -29,6 +33,29 @@ constexpr const char* kOutcomeWrittenClipping =
 constexpr const char* kOutcomeMeasuredOnly = QT_TRANSLATE_NOOP("WindowRows", "計測しました（wav出力はオフです）");
 // The cause of a failed write after its reason; %1: the system's text.
 constexpr const char* kWriteCause = QT_TRANSLATE_NOOP("WindowRows", "（%1）");
+// What was done to a copy. %1: the applied gain (dB, signed); the
+// limiter's %2: its largest reduction (dB), %3 and %4: the seconds with more
+// than 0.1 dB and more than 1 dB of reduction.
+constexpr const char* kActionLowered =
+    QT_TRANSLATE_NOOP("WindowRows", "ゲインを下げてクリップを回避: 適用ゲイン %1 dB");
+constexpr const char* kActionLimited = QT_TRANSLATE_NOOP(
+    "WindowRows", "リミッターでクリップを回避: 適用ゲイン %1 dB、最大リダクション %2 dB、0.1 dB超 %3 秒、1 dB超 %4 秒");
+constexpr const char* kActionClipped = QT_TRANSLATE_NOOP("WindowRows", "クリップしたまま書き出し: 適用ゲイン %1 dB");
+constexpr const char* kActionWithinTolerance = QT_TRANSLATE_NOOP("WindowRows", "目標値の許容範囲内: 元のまま");
+// %1: the reduction the limiter would have needed, %2: the most it may apply (dB).
+constexpr const char* kActionLimitExceeded =
+    QT_TRANSLATE_NOOP("WindowRows", "リミッターに必要なリダクション %1 dB（上限 %2 dB）");
+// Why a row is red. %1: the gain as shown (dB), %2: the copy's true peak
+// (dBTP) or sample peak (dBFS) at that gain.
+constexpr const char* kClipTruePeak =
+    QT_TRANSLATE_NOOP("WindowRows", "ゲイン %1 dB のままではトゥルーピークが %2 dBTP になりクリップします");
+constexpr const char* kClipSamplePeak =
+    QT_TRANSLATE_NOOP("WindowRows", "ゲイン %1 dB のままではピークが %2 dBFS になりクリップします");
+// Decimals of the gains, reductions, peaks and seconds in the notes.
+constexpr std::int32_t kNoteDecimals = 2;
+
+QString Signed(double pValue) { return Q((pValue >= 0.0 ? "+" : "") + FormatFixed(pValue, kNoteDecimals)); }
+QString Plain(double pValue) { return Q(FormatFixed(pValue, kNoteDecimals)); }
 
 std::int32_t IconOf(RowOutcome pOutcome) {
     switch (pOutcome) {
@@ -65,6 +92,7 @@ RowOutcome OutcomeOf(const RowResult& pResult) {
         case RowReason::Stopped:
             return RowOutcome::Stopped;
         case RowReason::WouldClip:
+        case RowReason::LimitExceeded:
         case RowReason::TooQuiet:
         case RowReason::SurroundNotWritten:
         case RowReason::OtherFileHasName:
@@ -90,12 +118,51 @@ std::string WindowReasonText(RowReason pReason, int pError) {
 
 std::string OutcomeText(const RowResult& pResult) {
     if (!pResult.SourceFound) return ReasonText(RowReason::Missing, WindowMessageLanguage());
-    if (pResult.Written) return TrText(kTr, pResult.Clip ? kOutcomeWrittenClipping : kOutcomeWritten);
+    if (pResult.Written) {
+        // A copy lowered or limited under the ceiling does not clip, though its row is red.
+        const bool avoided = pResult.ClipStep == ClipTaken::Lowered || pResult.ClipStep == ClipTaken::Limited;
+        return TrText(kTr, pResult.Clip && !avoided ? kOutcomeWrittenClipping : kOutcomeWritten);
+    }
     if (pResult.Reason == RowReason::None) {
         return pResult.Measured ? TrText(kTr, kOutcomeMeasuredOnly)
                                 : ReasonText(RowReason::NotMeasured, WindowMessageLanguage());
     }
     return WindowReasonText(pResult.Reason, pResult.WriteError);
+}
+
+std::string ActionNote(const RowResult& pResult) {
+    if (pResult.Reason == RowReason::LimitExceeded)
+        return TrQ(kTr, kActionLimitExceeded)
+            .arg(Plain(pResult.NeededReductionDB), Plain(kDefaultMaxReductionDB))
+            .toStdString();
+    // Only a copy, written or as it would be written, had anything done to it.
+    if (pResult.Copy == CopyState::None) return {};
+    if (pResult.WithinTolerance) return TrText(kTr, kActionWithinTolerance);
+    switch (pResult.ClipStep) {
+        case ClipTaken::None:
+            return {};
+        case ClipTaken::Clipped:
+            return TrQ(kTr, kActionClipped).arg(Signed(pResult.AppliedGain)).toStdString();
+        case ClipTaken::Lowered:
+            return TrQ(kTr, kActionLowered).arg(Signed(pResult.AppliedGain)).toStdString();
+        case ClipTaken::Limited: {
+            const LimiterReport limiter = pResult.Limiter.value_or(LimiterReport{});
+            return TrQ(kTr, kActionLimited)
+                .arg(Signed(pResult.AppliedGain), Plain(limiter.MaxReductionDB), Plain(limiter.SecondsAbove01dB),
+                     Plain(limiter.SecondsAbove1dB))
+                .toStdString();
+        }
+    }
+    return {};
+}
+
+std::string ClipNote(const RowResult& pResult) {
+    if (!pResult.Clip || !pResult.Measured) return {};
+    const std::optional<double> truePeak = pResult.Broadcast ? pResult.Broadcast->TruePeak : std::nullopt;
+    const double gain = ParseDecimal(pResult.GainText).value_or(pResult.Gain);
+    if (truePeak && std::isfinite(*truePeak))
+        return TrQ(kTr, kClipTruePeak).arg(Signed(gain), Signed(gain + *truePeak)).toStdString();
+    return TrQ(kTr, kClipSamplePeak).arg(Signed(gain), Signed(gain + pResult.Peak)).toStdString();
 }
 
 std::int32_t WindowRows::Count() const { return mList.ItemCount(); }
@@ -110,6 +177,23 @@ RowOutcome WindowRows::Outcome(std::int32_t pRow) const {
 }
 
 std::string WindowRows::OutcomeText(std::int32_t pRow) const { return mList.AuxID(pRow, kAuxOutcomeText).AsText(); }
+
+std::string WindowRows::ActionNote(std::int32_t pRow) const {
+    const std::optional<RowResult> result = LastRunResult(pRow);
+    return result ? sonivate::ActionNote(*result) : std::string();
+}
+
+std::string WindowRows::ClipNote(std::int32_t pRow) const {
+    const RowResult* result = Measurement(pRow);
+    return result != nullptr ? sonivate::ClipNote(*result) : std::string();
+}
+
+std::string WindowRows::FullOutcomeText(std::int32_t pRow) const {
+    std::string text = OutcomeText(pRow);
+    for (const std::string& note : {ActionNote(pRow), ClipNote(pRow)})
+        if (!note.empty()) text += (text.empty() ? "" : "\n") + note;
+    return text;
+}
 
 void WindowRows::SetOutcome(std::int32_t pRow, RowOutcome pOutcome, const std::string& pText) {
     mList.SetAuxID(pRow, kAuxOutcome, CellValue(static_cast<double>(static_cast<int>(pOutcome))));

@@ -32,6 +32,14 @@ inline constexpr std::int32_t kWindowAuxCount = 4;
 RowOutcome OutcomeOf(const RowResult& pResult);
 std::string OutcomeText(const RowResult& pResult);
 std::string WindowReasonText(RowReason pReason, int pError);
+// What was done to the copy beyond the plain gain, in the window's
+// language: the action clip avoidance took with the applied gain (and the
+// limiter's figures), a file left as it is within the tolerance, or the
+// reduction a refused limiter would have needed; "" when nothing was.
+std::string ActionNote(const RowResult& pResult);
+// Why a row is marked for clipping: the copy's true peak (or, unmeasured,
+// its sample peak) at the gain as shown; "" for a row not marked.
+std::string ClipNote(const RowResult& pResult);
 
 class WindowRows {
 public:
@@ -46,6 +54,13 @@ public:
     // ---- Outcomes of the last run ------------------------------------------------
     RowOutcome Outcome(std::int32_t pRow) const;
     std::string OutcomeText(std::int32_t pRow) const;
+    // The action note of the last run's result of the row, and the clip
+    // note of its last measurement ("" none).
+    std::string ActionNote(std::int32_t pRow) const;
+    std::string ClipNote(std::int32_t pRow) const;
+    // The outcome with its notes, one a line, as the tooltip and the
+    // details give it.
+    std::string FullOutcomeText(std::int32_t pRow) const;
     // The outcome, its text and the row's icon (a row with no outcome shows
     // its missing marker, if any).
     void SetOutcome(std::int32_t pRow, RowOutcome pOutcome, const std::string& pText);

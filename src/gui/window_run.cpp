@@ -100,7 +100,7 @@ void WindowRun::ShowQuietStatus(const std::string& pText) {
 
 std::string WindowRun::RowToolTip(std::int32_t pRow, std::int32_t pColumn) const {
     std::vector<std::string> lines;
-    const std::string outcome = mRows.OutcomeText(pRow);
+    const std::string outcome = mRows.FullOutcomeText(pRow);
     if (!outcome.empty()) lines.push_back(outcome);
     const std::string note = mRows.MarkerNote(pRow);
     if (!note.empty()) lines.push_back(note);
@@ -149,6 +149,12 @@ std::string WindowRun::TargetLKFSText() const { return mChoices.TargetLKFSText()
 bool WindowRun::WavOutput() const { return mChoices.WavOutput(); }
 std::string WindowRun::SoundPath() const { return mChoices.SoundPath(); }
 bool WindowRun::NoClip() const { return mChoices.NoClip(); }
+ClipAction WindowRun::OnClip() const { return mChoices.OnClip(); }
+double WindowRun::CeilingDBTP() const {
+    const std::optional<DeliveryProfile>& profile = mColumns.Profile();
+    return profile ? profile->maxTruePeak : kDefaultCeilingDBTP;
+}
+double WindowRun::ToleranceLU() const { return mChoices.ToleranceLU(); }
 BextLoudnessMode WindowRun::BextLoudness() const { return mChoices.BextLoudness(); }
 
 void WindowRun::RunStarting() {

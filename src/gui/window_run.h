@@ -70,6 +70,12 @@ public:
     bool WavOutput() const override;
     std::string SoundPath() const override;
     bool NoClip() const override;
+    // Clip avoidance's action as the list's menu chose it (Write with clip
+    // avoidance off); the ceiling is the delivery profile's true-peak
+    // maximum, else the usual -1 dBTP; the tolerance from the menu.
+    ClipAction OnClip() const override;
+    double CeilingDBTP() const override;
+    double ToleranceLU() const override;
     void ClearStopRequest() override {}
     // The true peak counts in the clip test, and the details and the
     // report draw the loudness over time: the window always takes both.

@@ -406,10 +406,13 @@ void FrmDetails::Fill() {
                                                  &f.LRA,  &f.MaxMomentary, &f.MaxShortTerm};
         for (std::size_t k = 0; k < std::size(values); ++k) c_Cells[k][c]->setText(Q(FigureValue(*values[k])));
     }
-    // The gain belongs to the copy alone.
+    // The gain belongs to the copy alone: the one it was written with (a
+    // lowered gain, the limiter's make-up, 0 within the tolerance), else the
+    // gain found for the target.
     const auto gain = static_cast<std::size_t>(DetailsFigure::Gain);
     c_Cells[gain][static_cast<std::size_t>(DetailsColumn::Source)]->clear();
-    c_Cells[gain][static_cast<std::size_t>(DetailsColumn::Copy)]->setText(Q(GainValue(row.GainDB)));
+    c_Cells[gain][static_cast<std::size_t>(DetailsColumn::Copy)]->setText(
+        Q(GainValue(row.AppliedGainDB ? row.AppliedGainDB : row.GainDB)));
 
     c_Profile->setText(Q(ProfileText(c_Details)));
     const bool judged = !c_Details.ProfileName.empty();
