@@ -561,4 +561,22 @@
         <translation> writing 5/5…</translation>
     </message>
 </context>
+<context>
+    <name>sonivate::UC_Buttons</name>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>sonivate::UC_PathText</name>
+    <message>
+        <source>ファイル</source>
+        <translation>File</translation>
+    </message>
+</context>
 </TS>

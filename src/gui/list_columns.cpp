@@ -138,6 +138,10 @@ void ListColumns::SetUp(UC_ListView& pList, float pSizeRate) {
         pList.SetTabWidth(column.Column, ScaledTwips(column.WidthTwips, pSizeRate));
         pList.SetTabHidden(column.Column, 1);
     }
+    // The figures sort as numbers, the title and the length as text.
+    for (const std::int32_t c :
+         {kColumnLKFS, kColumnPeak, kColumnGain, kColumnTruePeak, kColumnLRA, kColumnMaxShortTerm})
+        pList.SetColumnSortNumeric(c, true);
 }
 
 bool ListColumns::ChooseProfile(const std::string& pSetting) {

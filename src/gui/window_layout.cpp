@@ -148,6 +148,9 @@ WindowControls WindowLayout::Build(float pRate, const StoredChoices& pStored,
 
 void WindowLayout::BuildList(const std::function<void(UC_ListView&)>& pSetUpColumns) {
     auto* list = new UC_ListView(&mWindow);
+    // Before the columns and the style are set: the header, rows and icons
+    // all scale with it.
+    list->SetSizeRate(mRate);
     mControls.LV = list;
     SetTwipsGeometry(*list, kDesignLV);
     ScaleControl(mRate, *list, false, false, true, 0);

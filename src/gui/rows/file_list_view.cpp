@@ -24,6 +24,7 @@ void ConfigureFileList(ListViewModel& pList, double pSizeRate) {
         pList.SetTabName(c, kFileListColumnSetup[c].Caption);
         pList.SetTabWidth(c, static_cast<std::int32_t>(std::nearbyint(kFileListColumnSetup[c].WidthTwips * pSizeRate)));
     }
+    for (const std::int32_t c : {kColumnLKFS, kColumnPeak, kColumnGain}) pList.SetColumnSortNumeric(c, true);
     pList.SetStyle(static_cast<float>(kFileListFontPoints * pSizeRate), 0, "", kColorWindowText, kColorWindow);
     pList.LayoutColumns();
 }
