@@ -185,8 +185,20 @@ RunState BatchController::State() const {
 
 bool BatchController::StopRequested() const { return c_Shared->Stop.load() || c_Host.StopRequested(); }
 
-void BatchController::Start() {
+void BatchController::Start() { StartRows(nullptr); }
+
+void BatchController::Start(const std::vector<RowId>& pOnly) { StartRows(&pOnly); }
+
+void BatchController::StartRows(const std::vector<RowId>* pOnly) {
     if (c_Running || c_List.Count() < 1) return;
+    const auto taken = [pOnly](RowId pId) {
+        return pOnly == nullptr || std::find(pOnly->begin(), pOnly->end(), pId) != pOnly->end();
+    };
+    if (pOnly != nullptr) {
+        bool any = false;
+        for (const RowId id : *pOnly) any = any || c_List.IndexOf(id) >= 0;
+        if (!any) return;
+    }
     c_Running = true;
     c_Ending = false;
     c_InFlight = 0;
@@ -218,8 +230,9 @@ void BatchController::Start() {
         std::vector<RowWork> works;
         auto sources = std::make_shared<RunSources>();
         for (std::int32_t row = 0; row < count; ++row) {
-            works.push_back(detail::ReadRowWork(c_List, row));
-            sources->Add(works.back().Source);
+            RowWork work = detail::ReadRowWork(c_List, row);
+            sources->Add(work.Source);
+            if (taken(work.Id)) works.push_back(std::move(work));
         }
         c_Shared->Sources = std::move(sources);
         c_RunNumber = c_List.BeginRun();
@@ -230,8 +243,8 @@ void BatchController::Start() {
         c_Groups = c_Jobs > 1 ? detail::ConflictGroups(works, detail::ReadChoices(c_Host, c_Target, c_Shared->Output))
                               : std::vector<std::int32_t>(works.size(), 0);
         c_Busy.assign(works.size(), 0);
+        c_Count = static_cast<std::int32_t>(works.size());
         c_Works = std::move(works);
-        c_Count = count;
     });
     Advance();
 }

@@ -165,6 +165,13 @@ public:
     // and starts the first row. Inline: returns when the run has ended.
     // Worker: returns at once; the run goes on through posted tasks.
     void Start();
+    // The same over only the rows pOnly names, in list order (the selected
+    // rows, or those not measured yet): the others keep their status and
+    // last result. Every listed row still counts as a source of the run, so
+    // no copy of the subset replaces one. Nothing when none is listed.
+    void Start(const std::vector<RowId>& pOnly);
+    // The rows the current (or last) run takes, for "[n/N]".
+    std::int32_t RunRowCount() const { return c_Count; }
     // The stop button: StopRequested becomes true (also when idle; the next
     // Start clears it). The file in progress stops at its next progress
     // event and its partial copy is deleted; no further row starts.
@@ -200,6 +207,7 @@ public:
     // paths (list order) and the rows leave the list. When refused, pFiles
     // is empty.
     bool StartDrag(std::vector<std::string>& pFiles);
+    void StartRows(const std::vector<RowId>* pOnly);
 
     // ---- The last run ---------------------------------------------------------
     // The outcome of every row processed, in row order (rows after a stop or

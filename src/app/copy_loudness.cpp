@@ -212,6 +212,19 @@ int WriteCopyLoudness(int pCopyFd, const std::optional<CopyFigures>& pFigures, B
                              version);
 }
 
+int MeasureCopyLoudness(int pCopyFd, const SourceLoudness& pSource, BextLoudnessMode pMode, ProgressHost* pHost) {
+    BextChunk chunk;
+    std::optional<std::uint16_t> version;
+    bool write = false;
+    if (const int error = CopyChunkOfDescriptor(pCopyFd, pMode, chunk, version, write); error != 0 || !write)
+        return error;
+    bool stopped = false;
+    const std::optional<CopyFigures> measured = MeasureCopyFigures(pCopyFd, pSource, pHost, stopped);
+    if (stopped) return ECANCELED;
+    return WriteBextLoudness(HandleOfDescriptor(pCopyFd), chunk, measured ? BextLoudnessOf(*measured) : BextLoudness{},
+                             version);
+}
+
 int UpdateCopyLoudness(int pCopyFd, const SourceLoudness& pSource, double pGainDB, BextLoudnessMode pMode,
                        ProgressHost* pHost) {
     BextChunk chunk;

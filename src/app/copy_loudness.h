@@ -116,5 +116,9 @@ int UpdateCopyLoudness(int pCopyFd, const SourceLoudness& pSource, double pGainD
 // The same with the copy's figures known (measured from the copy): empty
 // figures write "not known".
 int WriteCopyLoudness(int pCopyFd, const std::optional<CopyFigures>& pFigures, BextLoudnessMode pMode);
+// The same with the copy measured over pSource's range, and only when the
+// copy has fields that pMode rewrites: a copy without a bext chunk (or one
+// kept as it is) is never read again.
+int MeasureCopyLoudness(int pCopyFd, const SourceLoudness& pSource, BextLoudnessMode pMode, ProgressHost* pHost);
 
 }  // namespace sonivate

@@ -107,19 +107,13 @@ int Apply(const ApplyOptions& pOptions) {
     const BextLoudnessMode mode = BextLoudnessModeOf(pOptions.bextLoudness).value_or(kDefaultBextLoudnessMode);
     TerminalProgress progress;
     // The copy's bext loudness fields describe the copy: measured from it
-    // over the range the gain went on.
-    const CopyOutcome copy = WriteCopySafely(source, pOptions.target, TargetRule::NewName, pOptions.start, end,
-                                             pOptions.gain, progress, nullptr, [&](int pCopyFd) {
-                                                 if (mode == BextLoudnessMode::Keep) return 0;
-                                                 SourceLoudness range;
-                                                 range.Start = pOptions.start;
-                                                 range.End = end;
-                                                 bool stopped = false;
-                                                 const std::optional<CopyFigures> figures =
-                                                     MeasureCopyFigures(pCopyFd, range, &progress, stopped);
-                                                 if (stopped) return ECANCELED;
-                                                 return WriteCopyLoudness(pCopyFd, figures, mode);
-                                             });
+    // over the range the gain went on, when it has such fields.
+    SourceLoudness range;
+    range.Start = pOptions.start;
+    range.End = end;
+    const CopyOutcome copy =
+        WriteCopySafely(source, pOptions.target, TargetRule::NewName, pOptions.start, end, pOptions.gain, progress,
+                        nullptr, [&](int pCopyFd) { return MeasureCopyLoudness(pCopyFd, range, mode, &progress); });
     progress.Finish();
     if (copy.Written) return kExitOk;
     if (copy.Reason == RowReason::TargetExists || copy.Reason == RowReason::OtherFileHasName) {

@@ -183,6 +183,24 @@ void FrmMain::BuildRooms(const FrmMainStartup& pStartup, const ChoiceControls& p
             if (c_Rows->Measurement(row) == nullptr) return true;
         return false;
     };
+    // Runs of some rows: the selected ones, or those no run of this session
+    // has measured (one late spot does not re-run the other 29).
+    const auto runRows = [this](const std::function<bool(std::int32_t)>& pTaken) {
+        std::vector<std::int32_t> rows;
+        std::vector<RowId> ids;
+        for (std::int32_t row = 0; row < c_ListRows->Count(); ++row) {
+            if (!pTaken(row)) continue;
+            rows.push_back(row);
+            ids.push_back(c_ListRows->IdAt(row));
+        }
+        c_Run->StartOnly(rows, ids);
+    };
+    actions.RunSelected = [this, runRows] {
+        runRows([this](std::int32_t pRow) { return c_LV->IsSelected(pRow) != 0; });
+    };
+    actions.RunUnmeasured = [this, runRows] {
+        runRows([this](std::int32_t pRow) { return c_Rows->Measurement(pRow) == nullptr; });
+    };
     c_Menus = std::make_unique<ListMenus>(*c_LV, *c_Intake, *c_Columns, *c_Choices, std::move(actions), this);
     c_Controller = std::make_unique<BatchController>(*c_ListRows, static_cast<RunHost&>(*c_Run), *c_Executor);
     c_Run->Attach(*c_Controller);

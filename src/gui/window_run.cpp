@@ -88,7 +88,16 @@ void WindowRun::Start() {
     // A second press during a run and a press on an empty list do nothing.
     if (mController->Running() || mRows.Count() < 1) return;
     if (!mChoices.TargetReady() || !mChoices.OutputFolderReady()) return;
+    mOnlyRows.clear();
     mController->Start();
+}
+
+void WindowRun::StartOnly(const std::vector<std::int32_t>& pRows, const std::vector<RowId>& pIds) {
+    if (mController->Running() || pRows.empty()) return;
+    if (!mChoices.TargetReady() || !mChoices.OutputFolderReady()) return;
+    // Kept until the next start: the run may end after Start returns.
+    mOnlyRows = pRows;
+    mController->Start(pIds);
 }
 
 void WindowRun::Stop() { mController->Stop(); }
@@ -162,8 +171,13 @@ void WindowRun::RunStarting() {
     mRows.BeginRun(ParseDecimal(TrimSpaces(TargetLKFSText())).value_or(0.0));
     mOwner->setCursor(Qt::WaitCursor);
     mChoices.Lock(true);
-    mRows.ResetOutcomes();
-    mRunRows = mRows.Count();
+    if (mOnlyRows.empty()) {
+        mRows.ResetOutcomes();
+        mRunRows = mRows.Count();
+    } else {
+        for (const std::int32_t row : mOnlyRows) mRows.SetOutcome(row, RowOutcome::None, "");
+        mRunRows = static_cast<std::int32_t>(mOnlyRows.size());
+    }
     mRunRow = -1;
     mRowsDone = 0;
     mCounts.clear();
@@ -174,9 +188,16 @@ void WindowRun::RunStarting() {
 void WindowRun::RunColours(bool pRunning) { mStatusLine.SetColor(pRunning ? kColourSetRunning : kColourSetIdle, true); }
 
 void WindowRun::RunFinished() {
-    // Rows the run did not come to say so.
-    for (std::int32_t row = mRunRow + 1; row < mRunRows && row < mRows.Count(); ++row)
-        mRows.SetOutcome(row, RowOutcome::NotReached, TrText(kTr, kOutcomeNotReached));
+    // Rows of the run it did not come to say so.
+    const auto notReached = [&](std::int32_t pRow) {
+        if (pRow < mRows.Count() && mRows.Outcome(pRow) == RowOutcome::None)
+            mRows.SetOutcome(pRow, RowOutcome::NotReached, TrText(kTr, kOutcomeNotReached));
+    };
+    if (mOnlyRows.empty()) {
+        for (std::int32_t row = mRunRow + 1; row < mRunRows; ++row) notReached(row);
+    } else {
+        for (const std::int32_t row : mOnlyRows) notReached(row);
+    }
     const auto count = [&](const char* pText, RowOutcome pOutcome) {
         const auto found = mCounts.find(pOutcome);
         return TrQ(kTr, pText).arg(found == mCounts.end() ? 0 : found->second).toStdString();
@@ -210,7 +231,7 @@ void WindowRun::RowApplied(const RowResult& pResult) {
 }
 
 void WindowRun::RowSelected(std::int32_t pRow) {
-    mRunRow = pRow;
+    ++mRunRow;
     mRowStart = mClock();
     // Scrolled only when the row is out of view: scrolling redraws the whole list.
     const std::int32_t top = mList.TopItem();

@@ -54,6 +54,9 @@ public:
     // are ready; nothing during a run or on an empty list. 中止: the run
     // stops at its next progress event.
     void Start();
+    // A run of only the rows pRows (list indices), known to the run by
+    // their ids pIds: the other rows keep their outcomes and figures.
+    void StartOnly(const std::vector<std::int32_t>& pRows, const std::vector<RowId>& pIds);
     void Stop();
 
     // The last status text shown; a text shown before any run without
@@ -113,7 +116,9 @@ private:
     std::string mStatus;
     // The run's counts and times (clock seconds).
     std::int32_t mRunRows = 0;
-    std::int32_t mRunRow = -1;
+    std::int32_t mRunRow = -1;  // the position of the row in progress in the run
+    // The rows (list indices) of a run of some rows; empty: every row.
+    std::vector<std::int32_t> mOnlyRows;
     std::int32_t mRowsDone = 0;
     double mRunStart = 0.0;
     double mRowStart = 0.0;

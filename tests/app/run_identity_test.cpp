@@ -108,6 +108,28 @@ TEST_F(HeldRun, AnOutputFolderThatGoesAwayOrIsReplacedFailsTheRestAndNoSourceIsT
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(test::ReadBytes(paths[i]), originals[i]) << paths[i];
 }
 
+TEST_F(HeldRun, ARunOfSomeRowsLeavesTheOthersAsTheyWere) {
+    RowStore rows;
+    List(rows, {Tone(dir.file("a.wav"), -30.0), Tone(dir.file("b.wav"), -28.0), Tone(dir.file("c.wav"), -26.0)});
+    RecordingRun host;
+    InlineExecutor executor;
+    BatchController run(rows, host, executor);
+    const RowId middle = rows.IdAt(1);
+    run.Start({middle});
+    ASSERT_EQ(run.Results().size(), 1u);
+    EXPECT_EQ(run.Results()[0].Id, middle);
+    EXPECT_EQ(run.Results()[0].Row, 1);
+    EXPECT_EQ(run.RunRowCount(), 1);
+    EXPECT_EQ(rows.Find(middle)->Status, RowStatus::Measured);
+    for (const std::int32_t other : {0, 2}) {
+        EXPECT_EQ(rows.Find(rows.IdAt(other))->Status, RowStatus::Listed) << other;
+        EXPECT_TRUE(rows.Row(other).LKFSText.empty()) << other;
+    }
+    const int starts = host.starts;
+    run.Start(std::vector<RowId>{middle + 100});
+    EXPECT_EQ(host.starts, starts) << "no listed row, no run";
+}
+
 TEST_F(HeldRun, AFolderNameThatCannotBeExaminedIsNeverTakenForMissing) {
     const std::string path = Tone(dir.file("spot.wav"), -30.0);
     const Bytes original = test::ReadBytes(path);

@@ -20,6 +20,11 @@
 namespace sonivate {
 namespace {
 
+// The captions of an OK/cancel pair, the control's own texts: translated
+// under the class's name, as tr() looks them up.
+constexpr const char* kCaptionOK = QT_TRANSLATE_NOOP("sonivate::UC_Buttons", "OK");
+constexpr const char* kCaptionCancel = QT_TRANSLATE_NOOP("sonivate::UC_Buttons", "キャンセル");
+
 // How far inside a button face its focus frame is drawn, pixels.
 constexpr std::int32_t kFocusInsetPixels = 3;
 
@@ -345,8 +350,8 @@ void UC_Buttons::SetButtonOn(std::int16_t pIndex, bool pValue, bool pDraw) {
 
 void UC_Buttons::SetOKCancel(bool pOKIsZero, bool pNoSize, std::int32_t pType) {
     SetNumButtons(2);
-    SetButtonChar(pOKIsZero ? 0 : 1, tr("OK").toStdString());
-    SetButtonChar(pOKIsZero ? 1 : 0, tr("キャンセル").toStdString());
+    SetButtonChar(pOKIsZero ? 0 : 1, tr(kCaptionOK).toStdString());
+    SetButtonChar(pOKIsZero ? 1 : 0, tr(kCaptionCancel).toStdString());
     SetDesignType(pType);
     if (!pNoSize) resize(TwipsToPixels(kOKCancelWidthTwips), TwipsToPixels(kOKCancelHeightTwips));
     Init();

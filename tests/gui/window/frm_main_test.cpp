@@ -1767,6 +1767,32 @@ TEST_F(FrmMainTest, TheProfileLineCountsPassesRedRowsSayWhyAndFilesComeFromCtrlO
     }
 }
 
+TEST_F(FrmMainTest, TheMenuRunsOnlyTheSelectedRowsOrThoseNotYetMeasured) {
+    FrmMain& w = Open(
+        {WriteTone(File("a.wav"), 1.0, -20), WriteTone(File("b.wav"), 1.0, -22), WriteTone(File("c.wav"), 1.0, -24)});
+    for (std::int32_t row = 0; row < 3; ++row) w.LV()->SetIsSelected(row, row == 1 ? 1 : 0);
+    auto run = [&](const char* pEntry) {
+        w.OpenListMenu(w.mapToGlobal(QPoint(40, 40)));
+        QAction* action = Action(w.ListMenu(), pEntry);
+        ASSERT_TRUE(action->isEnabled()) << pEntry;
+        action->trigger();
+        w.ListMenu()->hide();
+        ASSERT_TRUE(WaitFor([&] { return !window->Running(); }));
+    };
+    run("run-selected");
+    EXPECT_FALSE(Cell(1, kColumnLKFS).empty());
+    EXPECT_TRUE(Cell(0, kColumnLKFS).empty() && Cell(2, kColumnLKFS).empty()) << "only the selected row";
+    EXPECT_TRUE(Contains(w.StatusText(), "1")) << w.StatusText();
+    const std::string first = w.RowToolTip(1, kColumnLKFS);
+
+    run("run-unmeasured");
+    for (std::int32_t row = 0; row < 3; ++row) EXPECT_FALSE(Cell(row, kColumnLKFS).empty()) << row;
+    EXPECT_EQ(w.RowToolTip(1, kColumnLKFS), first) << "a row outside the run keeps its outcome";
+    w.OpenListMenu(w.mapToGlobal(QPoint(40, 40)));
+    EXPECT_FALSE(Action(w.ListMenu(), "run-unmeasured")->isEnabled()) << "nothing left to measure";
+    w.ListMenu()->hide();
+}
+
 TEST_F(FrmMainTest, TabSkipsTheOutputFolderAndItsButtonWhileTheyAreGreyed) {
     FrmMain& w = Open();
     ASSERT_EQ(w.CheckWavOutput()->Value(), 0);
