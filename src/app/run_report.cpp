@@ -102,6 +102,8 @@ report::FileRow ReportRow(const BatchRow& pRow, const RowResult* pResult, const 
             file.MaxReductionDB = pResult->Limiter->MaxReductionDB;
             file.SecondsOverTenthDB = pResult->Limiter->SecondsAbove01dB;
             file.SecondsOverOneDB = pResult->Limiter->SecondsAbove1dB;
+            file.LimiterReductionDB = pResult->Limiter->BlockReductionDB;
+            file.LimiterBlockSeconds = kLimiterBlockSeconds;
         }
     }
     file.Markers = BroadcastMarkers(pResult->Markers);

@@ -132,6 +132,10 @@ struct FileRow {
     std::optional<double> MaxReductionDB;      // the most gain reduction, dB (positive)
     std::optional<double> SecondsOverTenthDB;  // time with more than 0.1 dB of reduction, s
     std::optional<double> SecondsOverOneDB;    // time with more than 1 dB of reduction, s
+    // Where the limiter acted: its largest reduction (dB, positive) in each
+    // block of LimiterBlockSeconds from RangeStart; the graph marks them.
+    std::vector<float> LimiterReductionDB;
+    double LimiterBlockSeconds = 0.0;
 
     double RangeSeconds() const;
 };

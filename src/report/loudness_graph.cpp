@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "report/report_text.h"
 #include "report/text_cells.h"
@@ -41,6 +43,11 @@ constexpr Colour kGrid{0.85, 0.85, 0.85};
 constexpr Colour kOver{0.80, 0.0, 0.0};
 // A marker outside the measured range: drawn at its own time, faded.
 constexpr double kOutsideRangeAlpha = 0.35;
+// The limiter's work: a bar on the plot's floor per block that it reduced
+// by more than kLimiterShownDB, this tall per dB of reduction (points).
+constexpr Colour kLimiter{0.85, 0.25, 0.55};
+constexpr double kLimiterShownDB = 0.1;
+constexpr double kLimiterPointsPerDB = 3.0;
 // The true-peak mark's triangle, points.
 constexpr double kPeakMarkSize = 4.0;
 
@@ -235,6 +242,23 @@ void DrawLoudnessGraph(cairo_t* pCairo, const GraphRect& pArea, const FileRow& p
         lastLabelEnd = std::max(lastLabelEnd, left + w);
     }
 
+    // Where the limiter acted, from the plot's floor up.
+    bool limited = false;
+    if (pRow.LimiterBlockSeconds > 0.0 && !pRow.LimiterReductionDB.empty()) {
+        SetColour(pCairo, kLimiter);
+        const double start = static_cast<double>(pRow.RangeStart) / rate;
+        for (size_t block = 0; block < pRow.LimiterReductionDB.size(); ++block) {
+            const double reduction = pRow.LimiterReductionDB[block];
+            if (reduction <= kLimiterShownDB) continue;
+            limited = true;
+            const double t0 = start + static_cast<double>(block) * pRow.LimiterBlockSeconds;
+            const double x0 = s.X(t0), x1 = std::max(s.X(t0 + pRow.LimiterBlockSeconds), x0 + 1.0);
+            const double h = std::min(reduction * kLimiterPointsPerDB, s.height / 3.0);
+            cairo_rectangle(pCairo, x0, s.y0 + s.height - h, x1 - x0, h);
+        }
+        cairo_fill(pCairo);
+    }
+
     // Where the true peak is: a triangle on the plot's bottom edge.
     const bool over = pRow.Band.MaxTruePeak && pRow.Source.TruePeak && *pRow.Source.TruePeak > *pRow.Band.MaxTruePeak;
     if (pRow.TruePeakFrame && *pRow.TruePeakFrame >= 0 && *pRow.TruePeakFrame <= lastFrame) {
@@ -259,8 +283,10 @@ void DrawLoudnessGraph(cairo_t* pCairo, const GraphRect& pArea, const FileRow& p
     SetColour(pCairo, over ? kOver : kAxis);
     if (over) peak = "▲ " + peak;
     x -= Text(pCairo, peak, x, legendY, 1.0) + 10.0;
-    for (const auto& [name, colour] : {std::pair{words.ShortTerm, kShortTerm}, std::pair{words.Momentary, kMomentary},
-                                       std::pair{words.TargetLine, kTarget}}) {
+    std::vector<std::pair<const char*, Colour>> legend = {
+        {words.ShortTerm, kShortTerm}, {words.Momentary, kMomentary}, {words.TargetLine, kTarget}};
+    if (limited) legend.insert(legend.begin(), {words.Limiter, kLimiter});
+    for (const auto& [name, colour] : legend) {
         SetColour(pCairo, kAxis);
         x -= Text(pCairo, name, x, legendY, 1.0) + 2.0;
         SetColour(pCairo, colour);

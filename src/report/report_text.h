@@ -87,6 +87,7 @@ struct Words {
     const char* MaxMomentary;
     const char* MaxShortTerm;
     const char* DownmixTruePeak;
+    const char* Limiter;  // the graph's legend: where the limiter acted
     const char* NoGraph;
     const char* GraphAlt;
     // The graph's legend.

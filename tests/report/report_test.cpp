@@ -218,6 +218,10 @@ TEST(LoudnessGraphImage, MarkersStandAtTheirOwnTimeAndTheTruePeakIsMarked) {
     row.Source.TruePeak = -0.5;
     row.Band = {true, -24.0, 1.0, -1.0};
     row.TruePeakFrame = 5 * kRate;
+    // The limiter reduced by 3 dB in the block at 12 s only.
+    row.LimiterBlockSeconds = 0.1;
+    row.LimiterReductionDB.assign(200, 0.0f);
+    row.LimiterReductionDB[120] = 3.0f;
     const report::GraphImage image = report::RenderLoudnessGraph(row, -24.0, kWidth, kHeight);
     ASSERT_EQ(image.Width, kWidth);
     // The plot runs from x 42 to 642 over 25 s: 24 px a second.
@@ -232,6 +236,13 @@ TEST(LoudnessGraphImage, MarkersStandAtTheirOwnTimeAndTheTruePeakIsMarked) {
     const auto* px = &image.Bytes[static_cast<size_t>(bottom) * image.Stride + static_cast<size_t>(42 + 5 * 24) * 4];
     EXPECT_GT(px[2], 150);
     EXPECT_LT(px[1], 60);
+    // The limiter's bar on the floor at 12 s, and nowhere else.
+    const auto pink = [&](std::int32_t pX) {
+        const auto* p = &image.Bytes[static_cast<size_t>(bottom) * image.Stride + static_cast<size_t>(pX) * 4];
+        return p[2] > 180 && p[0] > 100 && p[1] < 120;
+    };
+    EXPECT_TRUE(pink(42 + 12 * 24 + 1));
+    EXPECT_FALSE(pink(42 + 15 * 24));
 }
 
 }  // namespace
