@@ -379,6 +379,8 @@ public:
             PutPath(fields, "moved_to", pMovedTo);
         fields["move_error"] = pMoveError != 0 ? Json(ErrorText(pMoveError)) : Json(nullptr);
         AddChosenKeys(fields, measured ? &row : nullptr, mOptions.choices.extras);
+        // Only with a tolerance: the copy is the source byte for byte.
+        if (mOptions.choices.toleranceLU > 0.0) fields["within_tolerance"] = row.WithinTolerance;
         fields["time"] = UtcTime(platform::WallNowNs());
         const std::string members = DumpJson(fields, -1);
         // The object's braces go; the journal puts its own members first.

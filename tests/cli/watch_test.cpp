@@ -103,6 +103,19 @@ TEST(CliWatch, TakesWaveFilesInAnyCaseMirrorsSubFoldersAndMovesTheSourcesToDone)
     EXPECT_FALSE(fs::exists(d.out.file(".hidden.wav")));
 }
 
+TEST(CliWatch, AFileOnTargetIsDeliveredByteForByte) {
+    Delivery d;
+    const std::string spot = Programme(d.in.file("spot.wav"));
+    const Bytes source = ReadBytes(spot);
+    const double lkfs = Json::parse(RunCli({"measure", "--json", spot}).out)[0]["lkfs"].get<double>();
+    const CliResult r = RunCli(d.Once({"--target", std::to_string(lkfs + 0.04), "--tolerance", "0.1"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<Json> lines = JsonLines(r.out);
+    ASSERT_EQ(lines.size(), 1U) << r.out;
+    EXPECT_TRUE(lines[0]["within_tolerance"].get<bool>());
+    EXPECT_EQ(ReadBytes(d.out.file("spot.wav")), source);
+}
+
 TEST(CliWatch, AFileThatCannotBeDoneGoesToFailedWithItsReasonAndANameTakenGetsANumber) {
     Delivery d;
     const std::string failed = d.aside.file("failed");
