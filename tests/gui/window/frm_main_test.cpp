@@ -1767,6 +1767,21 @@ TEST_F(FrmMainTest, TheProfileLineCountsPassesRedRowsSayWhyAndFilesComeFromCtrlO
     }
 }
 
+TEST_F(FrmMainTest, TheFiguresSortAsNumbersWhenTheirHeaderIsClicked) {
+    FrmMain& w = Open(
+        {WriteTone(File("a.wav"), 1.0, -8), WriteTone(File("b.wav"), 1.0, -25), WriteTone(File("c.wav"), 1.0, -40)});
+    PressStartAndWait();
+    // "-5.xx", "-22.xx", "-37.xx": as text "-22" < "-37" < "-5".
+    const QPoint caption(w.LV()->TabWidth(kColumnTitle) + w.LV()->TabWidth(kColumnLength) + 10, 5);
+    // By number one way, then the other (as text, b c a or a c b).
+    const std::vector<std::string> quietFirst = {"c", "b", "a"}, loudFirst = {"a", "b", "c"};
+    QTest::mouseClick(w.LV()->HeaderWidget(), Qt::LeftButton, {}, caption);
+    const std::vector<std::string> first = Titles();
+    EXPECT_TRUE(first == quietFirst || first == loudFirst) << first[0] << first[1] << first[2];
+    QTest::mouseClick(w.LV()->HeaderWidget(), Qt::LeftButton, {}, caption);
+    EXPECT_EQ(Titles(), first == quietFirst ? loudFirst : quietFirst);
+}
+
 TEST_F(FrmMainTest, TheMenuRunsOnlyTheSelectedRowsOrThoseNotYetMeasured) {
     FrmMain& w = Open(
         {WriteTone(File("a.wav"), 1.0, -20), WriteTone(File("b.wav"), 1.0, -22), WriteTone(File("c.wav"), 1.0, -24)});
