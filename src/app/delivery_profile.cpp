@@ -60,6 +60,26 @@ std::optional<DeliveryProfile> BuiltInProfile(const std::string& pName) {
     return it->second;
 }
 
+namespace {
+// The built-in profiles by their standards' names.
+struct ProfileName {
+    const char* Code;
+    const char* Shown;
+};
+constexpr ProfileName kProfileNames[] = {
+    {"arib-tr-b32", "ARIB TR-B32"},
+    {"ebu-r128", "EBU R 128"},
+    {"ebu-r128-s1", "EBU R 128 s1"},
+    {"atsc-a85", "ATSC A/85"},
+};
+}  // namespace
+
+std::string ProfileDisplayName(const std::string& pName) {
+    for (const ProfileName& name : kProfileNames)
+        if (pName == name.Code) return name.Shown;
+    return pName;
+}
+
 std::vector<std::string> BuiltInProfileNames() {
     std::vector<std::string> names;
     for (const auto& [name, profile] : Profiles()) names.push_back(name);

@@ -33,6 +33,9 @@ bool TargetLKFSAllowed(double pTarget);
 // The built-in profiles: ebu-r128, ebu-r128-s1, atsc-a85, arib-tr-b32.
 std::optional<DeliveryProfile> BuiltInProfile(const std::string& pName);
 std::vector<std::string> BuiltInProfileNames();
+// A profile's name as people write it: the built-in ones by their
+// standards' names (arib-tr-b32 as "ARIB TR-B32"), a house profile by its own.
+std::string ProfileDisplayName(const std::string& pName);
 
 // A house profile from a file: JSON ({"name": ..., "target": ...,
 // "tolerance": ..., "true_peak_max": ..., "short_term_max": ...}) or ini

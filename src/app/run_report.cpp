@@ -139,7 +139,7 @@ report::BatchHeader ReportHeader(const std::string& pProgramVersion, const Deliv
     header.Host = platform::HostName();
     header.ProgramVersion = std::string(kProgramName) + " " + pProgramVersion;
     header.Operator = platform::LoginFullName();
-    if (pProfile != nullptr) header.ProfileName = pProfile->name;
+    if (pProfile != nullptr) header.ProfileName = ProfileDisplayName(pProfile->name);
     header.TargetLKFS = pTargetLKFS;
     header.RangeChoices = pRangeChoices;
     return header;

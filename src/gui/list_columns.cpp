@@ -75,18 +75,6 @@ constexpr const char* kLineProfileNone = QT_TRANSLATE_NOOP("ListColumns", "配�
 constexpr const char* kLineProfile = QT_TRANSLATE_NOOP("ListColumns", "配信基準: %1");
 constexpr const char* kLineProfileCounts = QT_TRANSLATE_NOOP("ListColumns", "%1: %2/%3 合格");
 
-// The built-in profiles by their standards' names.
-struct ProfileName {
-    const char* Code;
-    const char* Shown;
-};
-constexpr ProfileName kProfileNames[] = {
-    {"arib-tr-b32", "ARIB TR-B32"},
-    {"ebu-r128", "EBU R 128"},
-    {"ebu-r128-s1", "EBU R 128 s1"},
-    {"atsc-a85", "ATSC A/85"},
-};
-
 // The profile a setting names: none, a built-in one, or a profile file.
 // False with pError set when the file cannot be used.
 bool ProfileOfSetting(const std::string& pSetting, std::optional<DeliveryProfile>& pProfile, std::string& pError) {
@@ -111,12 +99,6 @@ std::string FigureText(const std::optional<double>& pValue, std::int32_t pDecima
 }
 
 }  // namespace
-
-std::string ProfileDisplayName(const std::string& pName) {
-    for (const ProfileName& name : kProfileNames)
-        if (pName == name.Code) return name.Shown;
-    return pName;
-}
 
 ListColumns::ListColumns(UC_ListView& pList, WindowRows& pRows, WindowChoices& pChoices, std::function<bool()> pRunning,
                          QWidget* pOwner)

@@ -35,10 +35,6 @@ inline constexpr std::int32_t kWindowColumns = 9;
 // The profile setting of no profile.
 inline constexpr const char* kProfileNone = "none";
 
-// A profile's name as people write it: the built-in ones by their
-// standards' names (arib-tr-b32 as "ARIB TR-B32"), a house profile by its own.
-std::string ProfileDisplayName(const std::string& pName);
-
 class ListColumns {
 public:
     // pRunning answers whether a run is in progress; pOwner: the window

@@ -262,7 +262,9 @@ std::string ActionName(const FileRow& pRow, const Words& pWords) {
 
 std::string ActionText(const FileRow& pRow, const Words& pWords) {
     std::vector<std::string> parts;
-    if (std::string name = ActionName(pRow, pWords); !name.empty()) parts.push_back(std::move(name));
+    // A plain gain is said by the gain itself ("gain -4.007 dB").
+    const bool plainGain = pRow.Action == CopyAction::Gain && pRow.AppliedGainDB;
+    if (std::string name = ActionName(pRow, pWords); !name.empty() && !plainGain) parts.push_back(std::move(name));
     if (const std::string gain = Gain(pRow.AppliedGainDB); !gain.empty())
         parts.push_back(std::string(pWords.AppliedGain) + " " + gain + " dB");
     if (pRow.MaxReductionDB)
