@@ -97,12 +97,21 @@ void GainEnvelope::Factors(std::int64_t pFirst, std::int64_t pCount, double* pOu
         return;
     }
     constexpr double kStep = kLimiterStepFrames;
-    for (std::int64_t i = 0; i < pCount; ++i) {
+    // Step by step: a flat step is its point, exactly what the slope gives.
+    for (std::int64_t i = 0; i < pCount;) {
         const std::int64_t frame = pFirst + i;
         const auto k = static_cast<size_t>(frame / kLimiterStepFrames);
+        const std::int64_t at = frame % kLimiterStepFrames;
+        const std::int64_t run = std::min(kLimiterStepFrames - at, pCount - i);
         const double a = mPoints[k];
-        const double b = mPoints[k + 1];
-        pOut[i] = a + (b - a) * (static_cast<double>(frame % kLimiterStepFrames) / kStep);
+        const double slope = static_cast<double>(mPoints[k + 1]) - a;
+        double* out = pOut + i;
+        if (slope == 0.0) {
+            std::fill(out, out + run, a);
+        } else {
+            for (std::int64_t j = 0; j < run; ++j) out[j] = a + slope * (static_cast<double>(at + j) / kStep);
+        }
+        i += run;
     }
 }
 

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <span>
+#include <thread>
 
 #include "common/error_trap.h"
 #include "common/numeric.h"
@@ -60,33 +64,141 @@ constexpr float kFirstPassShare = 0.9f;
 
 }  // namespace
 
+// The meter's filter is one long chain of dependent operations, the
+// slowest part of a read: it measures each piece on a thread of its own
+// while the caller reads, scales and interpolates the next ones. Piece k
+// stays in slot k % kSlots of the caller's ring until the meter is done
+// with it; the meter sees the pieces in order, so its figures are those of
+// one pass over the range.
+class LimitedGain::MeterAhead {
+public:
+    static constexpr std::int64_t kSlots = 3;
+
+    explicit MeterAhead(LoudnessState& pMeter) : mMeter(pMeter), mThread([this] { Run(); }) {}
+    ~MeterAhead() { Stop(); }
+    MeterAhead(const MeterAhead&) = delete;
+    MeterAhead& operator=(const MeterAhead&) = delete;
+
+    // Waits until the slot of piece pPiece may be filled; false once the meter failed.
+    bool WaitForSlot(std::int64_t pPiece) {
+        std::unique_lock lock(mMutex);
+        mChanged.wait(lock, [&] { return mDone + kSlots > pPiece || mFailed; });
+        return !mFailed;
+    }
+    void Post(const std::uint8_t* pBytes, std::int64_t pCount) {
+        {
+            std::lock_guard lock(mMutex);
+            mPieces[static_cast<size_t>(mPosted % kSlots)] =
+                std::span<const std::uint8_t>(pBytes, static_cast<size_t>(pCount));
+            ++mPosted;
+        }
+        mChanged.notify_all();
+    }
+    // Ends the thread once the piece it measures is done, the others not
+    // measured: after this the ring may go.
+    void Stop() {
+        {
+            std::lock_guard lock(mMutex);
+            mStop = true;
+        }
+        mChanged.notify_all();
+        if (mThread.joinable()) mThread.join();
+    }
+    // Waits until every piece posted is measured: false when the meter
+    // refused one; what the meter raised is raised here.
+    bool Finish() {
+        std::unique_lock lock(mMutex);
+        mChanged.wait(lock, [&] { return mDone == mPosted || mFailed; });
+        if (mError) std::rethrow_exception(mError);
+        return !mFailed;
+    }
+
+private:
+    void Run() {
+        for (;;) {
+            std::span<const std::uint8_t> piece;
+            {
+                std::unique_lock lock(mMutex);
+                mChanged.wait(lock, [&] { return mStop || mPosted > mDone; });
+                if (mStop) return;
+                piece = mPieces[static_cast<size_t>(mDone % kSlots)];
+            }
+            bool pushed = false;
+            std::exception_ptr error;
+            try {
+                pushed = mMeter.Push(piece);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            {
+                std::lock_guard lock(mMutex);
+                mError = error;
+                if (pushed)
+                    ++mDone;
+                else
+                    mFailed = true;
+            }
+            mChanged.notify_all();
+            if (!pushed) return;
+        }
+    }
+
+    LoudnessState& mMeter;
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    std::span<const std::uint8_t> mPieces[kSlots];
+    std::int64_t mPosted = 0;
+    std::int64_t mDone = 0;
+    bool mFailed = false;
+    bool mStop = false;
+    std::exception_ptr mError;
+    std::thread mThread;
+};
+
 template <class Sink>
-LimiterStatus LimitedGain::ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront) {
+LimiterStatus LimitedGain::ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront,
+                                     MeterAhead* pAhead) {
     const std::int64_t frameBytes = mInfo.BlockAlign;
     // Whole steps, so that every piece starts on a step of the envelope.
     const std::int64_t pieceFrames =
         std::max<std::int64_t>(kReadBytes / frameBytes / kLimiterStepFrames, 1) * kLimiterStepFrames;
-    std::unique_ptr<unsigned char[]> buffer(
-        new unsigned char[static_cast<size_t>((pFront + pieceFrames) * frameBytes)]);
+    const std::int64_t slotBytes = (pFront + pieceFrames) * frameBytes;
+    const std::int64_t slots = pAhead != nullptr ? MeterAhead::kSlots : 1;
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[static_cast<size_t>(slots * slotBytes)]);
     std::fill(buffer.get(), buffer.get() + pFront * frameBytes, static_cast<unsigned char>(0));
-    unsigned char* const piece = buffer.get() + pFront * frameBytes;
+    // However the read ends, the meter lets go of the ring first.
+    struct StopOnExit {
+        MeterAhead* ahead;
+        ~StopOnExit() {
+            if (ahead != nullptr) ahead->Stop();
+        }
+    } stopOnExit{pAhead};
+    const unsigned char* last = nullptr;  // the previous piece
+    std::int64_t lastFrames = 0;
     const double span = static_cast<double>(std::max<std::int64_t>(mEnd - mStart, 1));
-    for (std::int64_t frame = mStart; frame < mEnd;) {
+    std::int64_t index = 0;
+    for (std::int64_t frame = mStart; frame < mEnd; ++index) {
         if (StopRequested && StopRequested()) return LimiterStatus::Canceled;
         if (Progress)
             Progress(pProgressFrom +
                      (pProgressTo - pProgressFrom) * static_cast<float>(static_cast<double>(frame - mStart) / span));
+        if (pAhead != nullptr && !pAhead->WaitForSlot(index)) break;
+        unsigned char* const slot = buffer.get() + (index % slots) * slotBytes;
+        unsigned char* const piece = slot + pFront * frameBytes;
+        // The last frames of the previous piece go in front of this one.
+        if (pFront > 0 && last != nullptr && lastFrames >= pFront)
+            std::memmove(slot, last + (lastFrames - pFront) * frameBytes, static_cast<size_t>(pFront * frameBytes));
         const std::int64_t frames = std::min(pieceFrames, mEnd - frame);
         const std::int64_t bytes = frames * frameBytes;
         if (ReadHandleAt(mSource, mInfo.DataOffset + frame * frameBytes, piece, bytes) != bytes)
             return LimiterStatus::ReadFailed;
         if (!pSink(piece, frames, frame - mStart)) return LimiterStatus::Unsupported;
-        // The last frames of the piece go in front of the next.
-        if (pFront > 0 && frames >= pFront)
-            std::memmove(buffer.get(), piece + (frames - pFront) * frameBytes,
-                         static_cast<size_t>(pFront * frameBytes));
+        if (pAhead != nullptr) pAhead->Post(piece, bytes);
+        last = piece;
+        lastFrames = frames;
         frame += frames;
     }
+    if (pAhead != nullptr && !pAhead->Finish()) return LimiterStatus::Unsupported;
     if (Progress) Progress(pProgressTo);
     return LimiterStatus::Ok;
 }
@@ -117,12 +229,15 @@ LimiterStatus LimitedGain::Analyse(const WaveFormatInfo& pInfo, FileHandle pSour
             meter.emplace(pInfo.Channels, pInfo.BitsPerSample, pInfo.SampleRate, kModeIntegrated);
             if (meter->Status() != LoudnessStatus::Measured) return LimiterStatus::Unsupported;
         }
+        std::optional<MeterAhead> ahead;
+        if (meter) ahead.emplace(*meter);
         const LimiterStatus read = ReadRange(
             [&](const unsigned char* pBytes, std::int64_t pFrames, std::int64_t) {
-                const std::span<const std::uint8_t> bytes(pBytes, static_cast<size_t>(pFrames * mInfo.BlockAlign));
-                return mLimiter->Push(bytes) && (!meter || meter->Push(bytes));
+                return mLimiter->Push(
+                    std::span<const std::uint8_t>(pBytes, static_cast<size_t>(pFrames * mInfo.BlockAlign)));
             },
-            0.0f, 1.0f, 0);
+            0.0f, 1.0f, 0, ahead ? &*ahead : nullptr);
+        ahead.reset();
         if (read != LimiterStatus::Ok) return read;
         if (pSourceLUFS) {
             mSourceLUFS = pSourceLUFS;
@@ -178,6 +293,8 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
     const std::int64_t frameBytes = mInfo.BlockAlign;
     const std::int32_t history = qc_detail::kTruePeakHistory;
     float largest = 0.0f;
+    std::optional<MeterAhead> ahead;
+    if (meter) ahead.emplace(*meter);
     // The envelope differs from unity at some frame a step's outputs take.
     const auto changed = [&](std::int64_t pStep) {
         if (!reduces) return false;
@@ -188,8 +305,6 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
     result.Status = ReadRange(
         [&](unsigned char* pBytes, std::int64_t pFrames, std::int64_t pRangeFrame) {
             if (!writer_detail::ScaleWithEnvelope(mInfo, pBytes, pFrames, factor, pEnvelope, pRangeFrame)) return false;
-            if (meter && !meter->Push(std::span<const std::uint8_t>(pBytes, static_cast<size_t>(pFrames * frameBytes))))
-                return false;
             const std::int64_t firstStep = pRangeFrame / kLimiterStepFrames;
             const std::int64_t steps = (pFrames + kLimiterStepFrames - 1) / kLimiterStepFrames;
             for (std::int64_t s = 0; s < steps;) {
@@ -216,7 +331,8 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
             }
             return true;
         },
-        pProgressFrom, pProgressTo, history);
+        pProgressFrom, pProgressTo, history, ahead ? &*ahead : nullptr);
+    ahead.reset();
     if (result.Status != LimiterStatus::Ok) return result;
     if (meter) {
         const LoudnessFigure<double> integrated = meter->Integrated();

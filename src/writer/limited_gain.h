@@ -130,12 +130,16 @@ private:
     // and, with pLoudness, its integrated loudness.
     Measured Render(double pGainDB, const GainEnvelope& pEnvelope, bool pLoudness, float pProgressFrom,
                     float pProgressTo);
+    // Takes the pieces of a read on a thread of its own (limited_gain.cpp).
+    class MeterAhead;
     // Reads the range piece by piece into pSink(bytes, count, first frame of
     // the range), in pieces of whole steps; the pFront frames before the
     // bytes hold the end of the previous piece as the sink left it (zeros
-    // before the first).
+    // before the first). With pAhead, each piece goes on to it as the sink
+    // left it, and the read ends once it has taken every piece.
     template <class Sink>
-    LimiterStatus ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront);
+    LimiterStatus ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront,
+                            MeterAhead* pAhead = nullptr);
     // The analysis again, exact for pExactRangeDB of reduction.
     LimiterStatus Reanalyse(double pExactRangeDB);
     LimiterStatus BuildEnvelope(const LimiterSettings& pSettings);
