@@ -6,6 +6,10 @@
 #include <deque>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "loudness/bs1770.h"
 #include "wavefile/pcm_codec.h"
 
@@ -21,6 +25,42 @@ constexpr std::int32_t kLowestRate = 1000;
 constexpr float kSilentPeak = 1e-15f;
 
 double ToDB(double pLinear) { return 20.0 * std::log10(pLinear); }
+
+static_assert(kLimiterStepFrames == 16 && qc_detail::kTruePeakHistory <= kLimiterStepFrames,
+              "a step's magnitudes are taken as four vectors, its history lies in the step before");
+
+// The largest magnitude of the step's samples pStep[0 .. kLimiterStepFrames)
+// into pAll, and of its last kTruePeakHistory samples (the history of the
+// next step) into pTail. Maxima of magnitudes do not depend on their order.
+inline void StepMagnitudes(const float* pStep, float& pAll, float& pTail) {
+    constexpr std::int32_t kTailFrom = kLimiterStepFrames - qc_detail::kTruePeakHistory;
+#if defined(__SSE2__)
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 a = _mm_and_ps(_mm_loadu_ps(pStep), magnitude);
+    const __m128 b = _mm_and_ps(_mm_loadu_ps(pStep + 4), magnitude);
+    const __m128 c = _mm_and_ps(_mm_loadu_ps(pStep + 8), magnitude);
+    const __m128 d = _mm_and_ps(_mm_loadu_ps(pStep + 12), magnitude);
+    const auto largest = [](__m128 pV) {
+        pV = _mm_max_ps(pV, _mm_movehl_ps(pV, pV));
+        pV = _mm_max_ss(pV, _mm_shuffle_ps(pV, pV, 1));
+        return _mm_cvtss_f32(pV);
+    };
+    const float late = largest(_mm_max_ps(c, d));
+    float tail = late;
+    for (std::int32_t i = kTailFrom; i < 8; ++i) tail = std::max(tail, std::fabs(pStep[i]));
+    pTail = tail;
+    pAll = std::max(late, largest(_mm_max_ps(a, b)));
+#else
+    float all = 0.0f, tail = 0.0f;
+    for (std::int32_t i = 0; i < kLimiterStepFrames; ++i) {
+        const float v = std::fabs(pStep[i]);
+        all = std::max(all, v);
+        if (i >= kTailFrom) tail = std::max(tail, v);
+    }
+    pAll = all;
+    pTail = tail;
+#endif
+}
 
 // The largest value of pIn within +-pHalf of each index (a monotonic queue).
 std::vector<double> RunningMax(const std::vector<double>& pIn, std::int64_t pHalf) {
@@ -134,8 +174,16 @@ TruePeakLimiter::TruePeakLimiter(std::int32_t pChannels, std::int32_t pBitsPerSa
     mExactRangeDB = pExactRangeDB;
     mExactFactor = static_cast<float>(std::pow(10.0, -pExactRangeDB / 20.0));
     mKernels = &qc_detail::SelectedKernels();
+    mTails.assign(static_cast<size_t>(pChannels), 0.0f);
+    if (pChannels == 2) mPairs.assign(static_cast<size_t>(2 * kChunkFrames), 0.0);
     mInput.assign(static_cast<size_t>(pChannels),
                   std::vector<float>(static_cast<size_t>(qc_detail::kTruePeakHistory + kChunkFrames), 0.0f));
+}
+
+void TruePeakLimiter::Reserve(std::int64_t pFrames) {
+    const auto steps = static_cast<size_t>(std::max<std::int64_t>(pFrames, 0) / kLimiterStepFrames);
+    mPeaks.reserve(steps);
+    mBounds.reserve(steps);
 }
 
 bool TruePeakLimiter::Push(std::span<const std::uint8_t> pBytes) {
@@ -161,11 +209,13 @@ bool TruePeakLimiter::Push(std::span<const std::uint8_t> pBytes) {
 template <int BytesPerSample>
 void TruePeakLimiter::Decode(const std::uint8_t* pRaw, std::int64_t pFrames, float* const* pInto) const {
     const std::int64_t frameBytes = static_cast<std::int64_t>(mChannels) * BytesPerSample;
+    // Held locally: the stores below could otherwise alias the member.
+    const float scale = mScale;
     for (std::int32_t c = 0; c < mChannels; ++c) {
         float* into = pInto[c];
         const std::uint8_t* from = pRaw + c * BytesPerSample;
         for (std::int64_t i = 0; i < pFrames; ++i, from += frameBytes)
-            into[i] = static_cast<float>(PcmSample<BytesPerSample>(from)) * mScale;
+            into[i] = static_cast<float>(PcmSample<BytesPerSample>(from)) * scale;
     }
 }
 
@@ -176,7 +226,10 @@ void TruePeakLimiter::AddFrames(const std::uint8_t* pRaw, std::int64_t pFrames) 
     for (std::int64_t f = 0; f < pFrames;) {
         const std::int64_t take = std::min<std::int64_t>(kChunkFrames - mFill, pFrames - f);
         for (std::int32_t c = 0; c < mChannels; ++c) into[c] = mInput[static_cast<size_t>(c)].data() + history + mFill;
-        if (mBytesPerSample == 2)
+        if (mChannels == 2)
+            mKernels->DecodeStereo(pRaw + f * frameBytes, static_cast<std::int32_t>(take), mBytesPerSample, mScale,
+                                   into[0], into[1], mPairs.data());
+        else if (mBytesPerSample == 2)
             Decode<2>(pRaw + f * frameBytes, take, into);
         else
             Decode<3>(pRaw + f * frameBytes, take, into);
@@ -200,10 +253,12 @@ void TruePeakLimiter::ScanStep(std::int32_t pOffset) {
     const std::int32_t history = qc_detail::kTruePeakHistory;
     float sample = 0.0f;
     float around = 0.0f;
-    for (const std::vector<float>& input : mInput) {
-        const float* samples = input.data() + history + pOffset;
-        sample = std::max(sample, mKernels->AbsMax(samples, kLimiterStepFrames));
-        around = std::max(around, mKernels->AbsMax(samples - history, history + kLimiterStepFrames));
+    for (size_t c = 0; c < mInput.size(); ++c) {
+        float all = 0.0f, tail = 0.0f;
+        StepMagnitudes(mInput[c].data() + history + pOffset, all, tail);
+        sample = std::max(sample, all);
+        around = std::max(around, std::max(all, mTails[c]));
+        mTails[c] = tail;
     }
     const float bound = around * qc_detail::kTruePeakGainBound;
     float peak = bound;

@@ -116,6 +116,8 @@ public:
     LimiterStatus Status() const { return mStatus; }
     std::int32_t SampleRate() const { return mSampleRate; }
 
+    // Room for the steps of pFrames frames, when the range's length is known.
+    void Reserve(std::int64_t pFrames);
     // The next bytes of the range, cut anywhere. False when not supported.
     bool Push(std::span<const std::uint8_t> pBytes);
     std::int64_t Frames() const { return mFrames; }
@@ -182,6 +184,11 @@ private:
     std::vector<std::vector<float>> mInput;
     std::int32_t mFill = 0;     // frames of the current chunk
     std::int32_t mScanned = 0;  // of them, frames in whole steps already scanned
+    // Per channel: the largest magnitude among the history of the next step.
+    std::vector<float> mTails;
+    // Stereo is decoded by the meter's kernel, which also gives the frames
+    // as doubles: room for them, not used.
+    std::vector<double> mPairs;
     // A frame split between two pushes.
     std::vector<std::uint8_t> mHeld;
     // Per whole step: the peak (see StepPeak) and its bound, full scale 1.0.

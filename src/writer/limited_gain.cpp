@@ -224,6 +224,7 @@ LimiterStatus LimitedGain::Analyse(const WaveFormatInfo& pInfo, FileHandle pSour
         mEnd = std::max(mEnd, mStart);
         mLimiter.emplace(pInfo.Channels, pInfo.BitsPerSample, pInfo.SampleRate);
         if (mLimiter->Status() != LimiterStatus::Ok) return LimiterStatus::Unsupported;
+        mLimiter->Reserve(mEnd - mStart);
         std::optional<LoudnessState> meter;
         if (!pSourceLUFS) {
             meter.emplace(pInfo.Channels, pInfo.BitsPerSample, pInfo.SampleRate, kModeIntegrated);
@@ -257,6 +258,7 @@ LimiterStatus LimitedGain::Analyse(const WaveFormatInfo& pInfo, FileHandle pSour
 LimiterStatus LimitedGain::Reanalyse(double pExactRangeDB) {
     mLimiter.emplace(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate, pExactRangeDB);
     if (mLimiter->Status() != LimiterStatus::Ok) return LimiterStatus::Unsupported;
+    mLimiter->Reserve(mEnd - mStart);
     return ReadRange(
         [&](const unsigned char* pBytes, std::int64_t pFrames, std::int64_t) {
             return mLimiter->Push(
