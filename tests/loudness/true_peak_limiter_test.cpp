@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <vector>
 
+#include "loudness/qc_kernels.h"
 #include "loudness/true_peak_limiter.h"
 #include "support/test_main.h"
 
@@ -78,6 +81,57 @@ TEST(TruePeakLimiterEnvelope, FallsAndRecoversAtTheirRatesAndIsUnityElsewhere) {
     ASSERT_EQ(limiter.Envelope(gain - 7.0, -1.0, 6.0, envelope), LimiterStatus::Ok);
     EXPECT_FALSE(envelope.Reduces());
     EXPECT_EQ(limiter.NeededReductionDB(gain - 7.0, -1.0), 0.0);
+}
+
+// A step's bound takes the interpolator's history, the 11 frames before it:
+// clicks on the last frame of a step, of a decoding chunk (2048 frames) and
+// of a push, and one just outside the history, on every channel, in 16-bit
+// mono and 24-bit stereo (decoded by the meter's vector kernel), pushed in
+// uneven pieces. Each bound is the largest sample of its frames and
+// history times the interpolator's gain bound, exactly.
+TEST(TruePeakLimiterAnalysis, BoundsCarryTheHistoryAcrossStepsChunksAndPushes) {
+    constexpr std::int64_t kFrames = 3 * 2048 + 100;
+    constexpr std::int64_t kClicks[] = {15, 2047, 2048 + 16 * 7 + 4, 4095, 3001, kFrames - 1};
+    for (const std::int32_t channels : {1, 2}) {
+        const std::int32_t bytesPerSample = channels == 1 ? 2 : 3;
+        const double fullScale = channels == 1 ? 32767.0 : 8388607.0;
+        SCOPED_TRACE(channels);
+        std::mt19937 random(3);
+        std::uniform_int_distribution<std::int32_t> quiet(-1000, 1000);
+        std::vector<std::int32_t> samples(static_cast<size_t>(kFrames * channels));
+        for (std::int32_t& v : samples) v = quiet(random);
+        for (size_t k = 0; k < std::size(kClicks); ++k)
+            samples[static_cast<size_t>(kClicks[k] * channels) + k % static_cast<size_t>(channels)] =
+                static_cast<std::int32_t>(fullScale * (0.5 + 0.05 * static_cast<double>(k)));
+        std::vector<std::uint8_t> bytes;
+        for (const std::int32_t v : samples)
+            for (std::int32_t b = 0; b < bytesPerSample; ++b) bytes.push_back(static_cast<std::uint8_t>(v >> (8 * b)));
+
+        TruePeakLimiter limiter(channels, bytesPerSample * 8, kRate, HUGE_VAL);
+        for (size_t at = 0; at < bytes.size();) {
+            const size_t piece = std::min<size_t>(at % 2 == 0 ? 1001 : 4093, bytes.size() - at);
+            limiter.Push(std::span(bytes).subspan(at, piece));
+            at += piece;
+        }
+        ASSERT_EQ(limiter.Frames(), kFrames);
+        const auto scale = static_cast<float>(1.0 / fullScale);
+        for (std::int64_t step = 0; step < limiter.Steps(); ++step) {
+            float own = 0.0f, around = 0.0f;
+            for (std::int64_t n = step * kLimiterStepFrames - qc_detail::kTruePeakHistory;
+                 n < std::min((step + 1) * kLimiterStepFrames, kFrames); ++n) {
+                if (n < 0) continue;
+                for (std::int32_t c = 0; c < channels; ++c) {
+                    const float v =
+                        std::fabs(static_cast<float>(samples[static_cast<size_t>(n * channels + c)]) * scale);
+                    around = std::max(around, v);
+                    if (n >= step * kLimiterStepFrames) own = std::max(own, v);
+                }
+            }
+            ASSERT_EQ(limiter.StepBound(step), around * qc_detail::kTruePeakGainBound) << step;
+            ASSERT_GE(limiter.StepPeak(step), own) << step;
+            ASSERT_LE(limiter.StepPeak(step), limiter.StepBound(step)) << step;
+        }
+    }
 }
 
 }  // namespace
