@@ -334,39 +334,97 @@ float TruePeakLimiter::PeakOf(const std::uint8_t* pRaw, std::int64_t pFrames) co
 
 bool TruePeakLimiter::StepEnergies(const std::uint8_t* pRaw, std::int64_t pFrames, std::int64_t pWarmFrames,
                                    std::vector<float>& pOut) const {
-    pOut.clear();
+    const EnergyRun run{pRaw, pFrames, pWarmFrames, &pOut};
+    return StepEnergies(std::span<const EnergyRun>(&run, 1));
+}
+
+// Two runs go through the filters together (KWeightSquaresTwice: each lane
+// with the arithmetic of KWeightSquares), step by step while both have a
+// whole step left; the rest of the longer one alone. Every warm-up is a
+// whole number of steps, so the runs stay in step.
+bool TruePeakLimiter::StepEnergies(std::span<const EnergyRun> pRuns) const {
     const std::vector<double> weights = bs1770::ChannelWeights(mChannels);
+    for (const EnergyRun& run : pRuns) run.Out->clear();
     if (mStatus != LimiterStatus::Ok || weights.empty()) return false;
     const auto frameBytes = static_cast<std::int64_t>(mChannels * mBytesPerSample);
     const double fullScale = 1.0 / static_cast<double>(mScale);
     const double toFullScale = 1.0 / (fullScale * fullScale);
     const size_t pairs = weights.size() / 2;
-    std::vector<qc_detail::KWeightState> filters(pairs);
-    std::vector<double> input(static_cast<size_t>(2 * kLimiterStepFrames));
-    const std::int64_t warm = std::clamp<std::int64_t>(pWarmFrames, 0, pFrames);
-    pOut.reserve(static_cast<size_t>((pFrames - warm + kLimiterStepFrames - 1) / kLimiterStepFrames));
-    // The warm-up in steps of its own, so the steps measured start at pWarmFrames.
-    for (std::int64_t first = 0; first < pFrames;) {
-        const std::int64_t count =
-            std::min<std::int64_t>(first < warm ? warm - first : kLimiterStepFrames, kLimiterStepFrames);
-        const std::int64_t frames = std::min(count, pFrames - first);
-        double energy = 0.0;
+    struct Cursor {
+        const EnergyRun* run = nullptr;
+        std::int64_t warm = 0;
+        std::int64_t first = 0;
+        std::vector<qc_detail::KWeightState> filters;
+        // Per pair: the step's frames as interleaved doubles.
+        std::vector<double> input;
+    };
+    std::vector<Cursor> cursors;
+    for (const EnergyRun& run : pRuns) {
+        Cursor cursor;
+        cursor.run = &run;
+        cursor.warm = std::clamp<std::int64_t>(run.WarmFrames, 0, run.Frames);
+        cursor.filters.resize(pairs);
+        cursor.input.resize(pairs * 2 * kLimiterStepFrames);
+        run.Out->reserve(static_cast<size_t>((run.Frames - cursor.warm + kLimiterStepFrames - 1) / kLimiterStepFrames));
+        cursors.push_back(std::move(cursor));
+    }
+    // The frames of the cursor's next step (the warm-up in steps of its own,
+    // so the steps measured start at its warm frames).
+    const auto nextCount = [](const Cursor& pCursor) {
+        const std::int64_t count = std::min<std::int64_t>(
+            pCursor.first < pCursor.warm ? pCursor.warm - pCursor.first : kLimiterStepFrames, kLimiterStepFrames);
+        return std::min(count, pCursor.run->Frames - pCursor.first);
+    };
+    const auto decode = [&](Cursor& pCursor, std::int64_t pFrames) {
         for (size_t p = 0; p < pairs; ++p) {
             const std::int32_t left = mChannels == 1 ? 0 : static_cast<std::int32_t>(2 * p);
             const std::int32_t right = mChannels == 1 ? 0 : left + 1;
-            for (std::int64_t i = 0; i < frames; ++i) {
-                const std::uint8_t* frame = pRaw + (first + i) * frameBytes;
-                input[static_cast<size_t>(2 * i)] =
-                    mBytesPerSample == 2 ? PcmSample<2>(frame + left * 2) : PcmSample<3>(frame + left * 3);
-                input[static_cast<size_t>(2 * i + 1)] =
+            double* input = pCursor.input.data() + p * 2 * kLimiterStepFrames;
+            for (std::int64_t i = 0; i < pFrames; ++i) {
+                const std::uint8_t* frame = pCursor.run->Raw + (pCursor.first + i) * frameBytes;
+                input[2 * i] = mBytesPerSample == 2 ? PcmSample<2>(frame + left * 2) : PcmSample<3>(frame + left * 3);
+                input[2 * i + 1] =
                     mBytesPerSample == 2 ? PcmSample<2>(frame + right * 2) : PcmSample<3>(frame + right * 3);
             }
-            double squares[2] = {0.0, 0.0};
-            mKernels->KWeightSquares(input.data(), static_cast<std::int32_t>(frames), filters[p], squares);
-            energy += weights[2 * p] * squares[0] + weights[2 * p + 1] * squares[1];
         }
-        if (first >= warm) pOut.push_back(static_cast<float>(energy * toFullScale));
-        first += frames;
+    };
+    const auto finish = [&](Cursor& pCursor, std::int64_t pFrames, double pEnergy) {
+        if (pCursor.first >= pCursor.warm) pCursor.run->Out->push_back(static_cast<float>(pEnergy * toFullScale));
+        pCursor.first += pFrames;
+    };
+    for (size_t r = 0; r < cursors.size(); r += 2) {
+        Cursor& one = cursors[r];
+        Cursor* const two = r + 1 < cursors.size() ? &cursors[r + 1] : nullptr;
+        while (two != nullptr && nextCount(one) == kLimiterStepFrames && nextCount(*two) == kLimiterStepFrames) {
+            decode(one, kLimiterStepFrames);
+            decode(*two, kLimiterStepFrames);
+            double energies[2] = {0.0, 0.0};
+            for (size_t p = 0; p < pairs; ++p) {
+                double squares[4] = {0.0, 0.0, 0.0, 0.0};
+                const size_t at = p * 2 * kLimiterStepFrames;
+                mKernels->KWeightSquaresTwice(one.input.data() + at, two->input.data() + at, kLimiterStepFrames,
+                                              one.filters[p], two->filters[p], squares);
+                energies[0] += weights[2 * p] * squares[0] + weights[2 * p + 1] * squares[1];
+                energies[1] += weights[2 * p] * squares[2] + weights[2 * p + 1] * squares[3];
+            }
+            finish(one, kLimiterStepFrames, energies[0]);
+            finish(*two, kLimiterStepFrames, energies[1]);
+        }
+        for (Cursor* cursor : {&one, two}) {
+            if (cursor == nullptr) continue;
+            while (cursor->first < cursor->run->Frames) {
+                const std::int64_t frames = nextCount(*cursor);
+                decode(*cursor, frames);
+                double energy = 0.0;
+                for (size_t p = 0; p < pairs; ++p) {
+                    double squares[2] = {0.0, 0.0};
+                    mKernels->KWeightSquares(cursor->input.data() + p * 2 * kLimiterStepFrames,
+                                             static_cast<std::int32_t>(frames), cursor->filters[p], squares);
+                    energy += weights[2 * p] * squares[0] + weights[2 * p + 1] * squares[1];
+                }
+                finish(*cursor, frames, energy);
+            }
+        }
     }
     return true;
 }
@@ -384,18 +442,19 @@ LimiterStatus TruePeakLimiter::Envelope(double pGainDB, double pCeilingDBTP, dou
     if (NeededReductionDB(pGainDB, pCeilingDBTP) > pMaxReductionDB) return LimiterStatus::LimitExceeded;
 
     // Every step's peak, the partial last one included.
-    std::vector<float> peaks = mPeaks;
-    if (mFill > mScanned) peaks.push_back(StepPeak(static_cast<std::int64_t>(mPeaks.size())));
-    const auto steps = static_cast<std::int64_t>(peaks.size());
+    const float partial = mFill > mScanned ? StepPeak(static_cast<std::int64_t>(mPeaks.size())) : 0.0f;
+    const auto steps = static_cast<std::int64_t>(mPeaks.size()) + (mFill > mScanned ? 1 : 0);
+    const auto peakOf = [&](size_t pStep) { return pStep < mPeaks.size() ? mPeaks[pStep] : partial; };
     // The steps over the ceiling and what they need.
     std::vector<std::int64_t> over;
     double most = 0.0;
     // Below this peak a step needs nothing (with room for the rounding of the
     // threshold; the reduction itself is taken in dB).
     const auto below = static_cast<float>(std::pow(10.0, (pCeilingDBTP - pGainDB) / 20.0) * (1.0 - 1e-6));
-    for (size_t j = 0; j < peaks.size(); ++j) {
-        if (peaks[j] < kSilentPeak || peaks[j] < below) continue;
-        const double need = pGainDB + ToDB(peaks[j]) - pCeilingDBTP;
+    for (size_t j = 0; j < static_cast<size_t>(steps); ++j) {
+        const float peak = peakOf(j);
+        if (peak < kSilentPeak || peak < below) continue;
+        const double need = pGainDB + ToDB(peak) - pCeilingDBTP;
         if (need > 0.0) {
             over.push_back(static_cast<std::int64_t>(j));
             most = std::max(most, need);
@@ -428,7 +487,7 @@ LimiterStatus TruePeakLimiter::Envelope(double pGainDB, double pCeilingDBTP, dou
         std::vector<double> required(length, 0.0);
         for (size_t k = first; k <= last; ++k) {
             const auto j = static_cast<size_t>(over[k]);
-            required[j - static_cast<size_t>(from)] = pGainDB + ToDB(peaks[j]) - pCeilingDBTP;
+            required[j - static_cast<size_t>(from)] = pGainDB + ToDB(peakOf(j)) - pCeilingDBTP;
         }
         std::vector<double> curve = RunningMax(required, hold);
         for (size_t j = 1; j < length; ++j) curve[j] = std::max(curve[j], curve[j - 1] - releaseStep);
@@ -476,12 +535,21 @@ LimiterReport TruePeakLimiter::Report(const GainEnvelope& pEnvelope, std::int32_
         const std::int64_t count = std::min<std::int64_t>(kLimiterStepFrames, frames - first);
         pEnvelope.Factors(first, count, factors);
         for (std::int64_t i = 0; i < count; ++i) {
-            const double f = factors[i];
-            frames01 += f < above01 ? 1 : 0;
-            frames1 += f < above1 ? 1 : 0;
-            lowest = std::min(lowest, f);
-            double& block = lowestOfBlock[static_cast<size_t>((first + i) / blockFrames)];
-            block = std::min(block, f);
+            frames01 += factors[i] < above01 ? 1 : 0;
+            frames1 += factors[i] < above1 ? 1 : 0;
+        }
+        // Within a step the factors run monotonically from one point to the
+        // next, so the lowest of any stretch of them lies at one of its ends.
+        // A block is at least 100 frames: a step meets at most two.
+        const auto block = static_cast<size_t>(first / blockFrames);
+        const std::int64_t split = std::min((static_cast<std::int64_t>(block) + 1) * blockFrames - first, count);
+        const double early = std::min(factors[0], factors[split - 1]);
+        lowestOfBlock[block] = std::min(lowestOfBlock[block], early);
+        lowest = std::min(lowest, early);
+        if (split < count) {
+            const double late = std::min(factors[split], factors[count - 1]);
+            lowestOfBlock[block + 1] = std::min(lowestOfBlock[block + 1], late);
+            lowest = std::min(lowest, late);
         }
     }
     report.MaxReductionDB = -ToDB(lowest);

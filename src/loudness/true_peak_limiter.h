@@ -149,6 +149,16 @@ public:
     // layout the meter does not weigh.
     bool StepEnergies(const std::uint8_t* pRaw, std::int64_t pFrames, std::int64_t pWarmFrames,
                       std::vector<float>& pOut) const;
+    // One run of frames for StepEnergies: pRaw, pFrames, pWarmFrames and pOut as there.
+    struct EnergyRun {
+        const std::uint8_t* Raw = nullptr;
+        std::int64_t Frames = 0;
+        std::int64_t WarmFrames = 0;
+        std::vector<float>* Out = nullptr;
+    };
+    // StepEnergies of every run, each filter starting at rest at its run's
+    // first frame; two runs at a time keep the processor's pipelines full.
+    bool StepEnergies(std::span<const EnergyRun> pRuns) const;
 
     // The reduction (dB) the loudest peak needs at pGainDB under pCeilingDBTP;
     // 0 when nothing exceeds.

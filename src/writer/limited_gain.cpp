@@ -353,17 +353,19 @@ LimiterStatus LimitedGain::EnsureEnergies(const GainEnvelope& pEnvelope) {
         mEnergies.assign(static_cast<size_t>(steps), std::numeric_limits<float>::quiet_NaN());
     const std::span<const float> points = pEnvelope.Points();
     const std::int64_t frameBytes = mInfo.BlockAlign;
-    std::vector<unsigned char> bytes;
-    std::vector<float> energies;
-    for (std::int64_t j = 0; j < steps;) {
-        const auto missing = [&](std::int64_t pStep) {
-            return (points[static_cast<size_t>(pStep)] != 1.0f || points[static_cast<size_t>(pStep + 1)] != 1.0f) &&
-                   std::isnan(mEnergies[static_cast<size_t>(pStep)]);
-        };
-        if (!missing(j)) {
-            ++j;
-            continue;
-        }
+    const auto missing = [&](std::int64_t pStep) {
+        return (points[static_cast<size_t>(pStep)] != 1.0f || points[static_cast<size_t>(pStep + 1)] != 1.0f) &&
+               std::isnan(mEnergies[static_cast<size_t>(pStep)]);
+    };
+    // The next run from step pFrom on: its steps [low, high) and frames
+    // [from, to) of the range; none when nothing is missing.
+    struct Run {
+        std::int64_t low, high, from, to;
+    };
+    const auto nextRun = [&](std::int64_t pFrom) -> std::optional<Run> {
+        std::int64_t j = pFrom;
+        while (j < steps && !missing(j)) ++j;
+        if (j >= steps) return std::nullopt;
         // Runs closer than the warm-up are read as one, each with a margin
         // for the wider envelopes of the gains tried next.
         std::int64_t end = j + 1;
@@ -375,21 +377,41 @@ LimiterStatus LimitedGain::EnsureEnergies(const GainEnvelope& pEnvelope) {
                 ++gap;
             }
         }
-        const std::int64_t low = std::max<std::int64_t>(j - kPredictionMarginSteps, 0);
-        const std::int64_t high = std::min(end + kPredictionMarginSteps, steps);
-        const std::int64_t from = std::max<std::int64_t>(low * kLimiterStepFrames - kPredictionWarmFrames, 0);
-        const std::int64_t to = std::min(high * kLimiterStepFrames, mEnd - mStart);
-        bytes.resize(static_cast<size_t>((to - from) * frameBytes));
-        const auto size = static_cast<std::int64_t>(bytes.size());
-        if (ReadHandleAt(mSource, mInfo.DataOffset + (mStart + from) * frameBytes, bytes.data(), size) != size)
-            return LimiterStatus::ReadFailed;
-        if (!mLimiter->StepEnergies(bytes.data(), to - from, low * kLimiterStepFrames - from, energies))
-            return LimiterStatus::Unsupported;
-        for (size_t k = 0; k < energies.size() && low + static_cast<std::int64_t>(k) < steps; ++k) {
-            float& energy = mEnergies[static_cast<size_t>(low) + k];
-            if (std::isnan(energy)) energy = energies[k];
+        Run run;
+        run.low = std::max<std::int64_t>(j - kPredictionMarginSteps, 0);
+        run.high = std::min(end + kPredictionMarginSteps, steps);
+        run.from = std::max<std::int64_t>(run.low * kLimiterStepFrames - kPredictionWarmFrames, 0);
+        run.to = std::min(run.high * kLimiterStepFrames, mEnd - mStart);
+        return run;
+    };
+    // Two runs at a time go through the filters together.
+    std::vector<unsigned char> bytes[2];
+    std::vector<float> energies[2];
+    for (std::int64_t j = 0; j < steps;) {
+        Run runs[2];
+        TruePeakLimiter::EnergyRun reads[2];
+        std::size_t count = 0;
+        for (; count < 2; ++count) {
+            const std::optional<Run> run = nextRun(j);
+            if (!run) break;
+            runs[count] = *run;
+            j = run->high;
+            std::vector<unsigned char>& into = bytes[count];
+            into.resize(static_cast<size_t>((run->to - run->from) * frameBytes));
+            const auto size = static_cast<std::int64_t>(into.size());
+            if (ReadHandleAt(mSource, mInfo.DataOffset + (mStart + run->from) * frameBytes, into.data(), size) != size)
+                return LimiterStatus::ReadFailed;
+            reads[count] = {into.data(), run->to - run->from, run->low * kLimiterStepFrames - run->from,
+                            &energies[count]};
         }
-        j = high;
+        if (count == 0) break;
+        if (!mLimiter->StepEnergies(std::span<const TruePeakLimiter::EnergyRun>(reads, count)))
+            return LimiterStatus::Unsupported;
+        for (std::size_t r = 0; r < count; ++r)
+            for (size_t k = 0; k < energies[r].size() && runs[r].low + static_cast<std::int64_t>(k) < steps; ++k) {
+                float& energy = mEnergies[static_cast<size_t>(runs[r].low) + k];
+                if (std::isnan(energy)) energy = energies[r][k];
+            }
     }
     return LimiterStatus::Ok;
 }

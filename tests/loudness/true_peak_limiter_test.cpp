@@ -68,6 +68,23 @@ TEST(TruePeakLimiterEnvelope, FallsAndRecoversAtTheirRatesAndIsUnityElsewhere) {
     EXPECT_EQ(envelope.FactorAt(click + kRate / 2), 1.0);
 
     const LimiterReport report = TruePeakLimiter::Report(envelope, kRate);
+    // Frame by frame, as the writer applies it.
+    {
+        double lowest = 1.0;
+        std::int64_t above01 = 0;
+        std::vector<double> blocks(report.BlockReductionDB.size(), 1.0);
+        for (std::int64_t n = 0; n < frames; ++n) {
+            const double f = envelope.FactorAt(n);
+            lowest = std::min(lowest, f);
+            above01 += f < std::pow(10.0, -0.1 / 20.0) ? 1 : 0;
+            double& block = blocks[static_cast<size_t>(n / (kRate / 10))];
+            block = std::min(block, f);
+        }
+        EXPECT_EQ(report.MaxReductionDB, -DB(lowest));
+        EXPECT_EQ(report.SecondsAbove01dB, static_cast<double>(above01) / kRate);
+        for (size_t b = 0; b < blocks.size(); ++b)
+            EXPECT_EQ(report.BlockReductionDB[b], blocks[b] < 1.0 ? static_cast<float>(-DB(blocks[b])) : 0.0f) << b;
+    }
     EXPECT_NEAR(report.MaxReductionDB, 6.0, 0.01);
     EXPECT_GT(report.SecondsAbove1dB, 0.026);
     EXPECT_GT(report.SecondsAbove01dB, report.SecondsAbove1dB);
@@ -130,6 +147,38 @@ TEST(TruePeakLimiterAnalysis, BoundsCarryTheHistoryAcrossStepsChunksAndPushes) {
             ASSERT_EQ(limiter.StepBound(step), around * qc_detail::kTruePeakGainBound) << step;
             ASSERT_GE(limiter.StepPeak(step), own) << step;
             ASSERT_LE(limiter.StepPeak(step), limiter.StepBound(step)) << step;
+        }
+    }
+}
+
+// The K-weighted energies of two runs taken together (the filters of both
+// in one vector) are those of each run alone, warm-up and short last step
+// included, for stereo and mono.
+TEST(TruePeakLimiterAnalysis, EnergiesOfTwoRunsTogetherAreThoseOfEachAlone) {
+    for (const std::int32_t channels : {1, 2}) {
+        SCOPED_TRACE(channels);
+        std::mt19937 random(9);
+        std::uniform_int_distribution<std::int32_t> sample(-30000, 30000);
+        std::vector<std::uint8_t> bytes(static_cast<size_t>(2 * channels * 9000));
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            const std::int32_t v = sample(random);
+            bytes[i] = static_cast<std::uint8_t>(v);
+            bytes[i + 1] = static_cast<std::uint8_t>(v >> 8);
+        }
+        const TruePeakLimiter limiter(channels, 16, kRate);
+        const auto frameBytes = static_cast<size_t>(2 * channels);
+        // Of unequal lengths, neither a whole number of steps, different warm-ups.
+        const TruePeakLimiter::EnergyRun shape[2] = {{bytes.data(), 5000 + 7, 4096, nullptr},
+                                                     {bytes.data() + 3000 * frameBytes, 4003, 1024, nullptr}};
+        std::vector<float> together[2], alone[2];
+        TruePeakLimiter::EnergyRun runs[2] = {shape[0], shape[1]};
+        runs[0].Out = &together[0];
+        runs[1].Out = &together[1];
+        ASSERT_TRUE(limiter.StepEnergies(std::span<const TruePeakLimiter::EnergyRun>(runs, 2)));
+        for (int r = 0; r < 2; ++r) {
+            ASSERT_TRUE(limiter.StepEnergies(shape[r].Raw, shape[r].Frames, shape[r].WarmFrames, alone[r]));
+            EXPECT_FALSE(alone[r].empty());
+            EXPECT_EQ(together[r], alone[r]) << r;
         }
     }
 }
