@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <limits>
 
 #if defined(__SSE2__)
@@ -21,6 +20,8 @@ constexpr std::int32_t kMaxChannels = 8;
 // first-level caches.
 constexpr std::int32_t kChunkFrames = 128 * kLimiterStepFrames;
 constexpr std::int32_t kLowestRate = 1000;
+// Steps per block of the coarse peaks, whose largest the envelope looks at first.
+constexpr size_t kPeakBlockSteps = 64;
 // Below this magnitude (about -300 dBTP) a step counts as silent.
 constexpr float kSilentPeak = 1e-15f;
 
@@ -62,20 +63,37 @@ inline void StepMagnitudes(const float* pStep, float& pAll, float& pTail) {
 #endif
 }
 
-// The largest value of pIn within +-pHalf of each index (a monotonic queue).
+// The largest value of pIn within +-pHalf of each index, the window cut at
+// the ends: with blocks as long as the window, each window meets at most two
+// of them, the end of one (a suffix maximum) and the start of the next (a
+// prefix maximum).
 std::vector<double> RunningMax(const std::vector<double>& pIn, std::int64_t pHalf) {
     const auto n = static_cast<std::int64_t>(pIn.size());
-    std::vector<double> out(pIn.size(), 0.0);
-    std::deque<std::int64_t> queue;  // indices of decreasing values
-    std::int64_t next = 0;
+    const std::int64_t width = 2 * pHalf + 1;
+    std::vector<double> prefix(pIn.size()), suffix(pIn.size()), out(pIn.size());
+    // Positions within a block are counted along, not divided out.
+    for (std::int64_t i = 0, within = 0; i < n; ++i, within = within + 1 == width ? 0 : within + 1) {
+        const auto at = static_cast<size_t>(i);
+        prefix[at] = within == 0 ? pIn[at] : std::max(prefix[at - 1], pIn[at]);
+    }
+    for (std::int64_t i = n - 1, within = (n - 1) % width; i >= 0; --i, within = within == 0 ? width - 1 : within - 1) {
+        const auto at = static_cast<size_t>(i);
+        suffix[at] = i == n - 1 || within == width - 1 ? pIn[at] : std::max(suffix[at + 1], pIn[at]);
+    }
+    // The window [low, high] and the positions of its ends within their blocks.
+    std::int64_t lowWithin = 0;
+    std::int64_t highWithin = std::min(pHalf, n - 1) % width;
     for (std::int64_t i = 0; i < n; ++i) {
-        for (; next < n && next <= i + pHalf; ++next) {
-            while (!queue.empty() && pIn[static_cast<size_t>(queue.back())] <= pIn[static_cast<size_t>(next)])
-                queue.pop_back();
-            queue.push_back(next);
-        }
-        while (queue.front() < i - pHalf) queue.pop_front();
-        out[static_cast<size_t>(i)] = pIn[static_cast<size_t>(queue.front())];
+        const std::int64_t low = std::max<std::int64_t>(i - pHalf, 0);
+        const std::int64_t high = std::min(i + pHalf, n - 1);
+        const auto lowAt = static_cast<size_t>(low), highAt = static_cast<size_t>(high);
+        // Within one block the window starts it or ends the input.
+        if (highWithin - lowWithin == high - low)
+            out[static_cast<size_t>(i)] = lowWithin == 0 ? prefix[highAt] : suffix[lowAt];
+        else
+            out[static_cast<size_t>(i)] = std::max(suffix[lowAt], prefix[highAt]);
+        if (i - pHalf >= 0) lowWithin = lowWithin + 1 == width ? 0 : lowWithin + 1;
+        if (i + pHalf + 1 <= n - 1) highWithin = highWithin + 1 == width ? 0 : highWithin + 1;
     }
     return out;
 }
@@ -184,6 +202,7 @@ void TruePeakLimiter::Reserve(std::int64_t pFrames) {
     const auto steps = static_cast<size_t>(std::max<std::int64_t>(pFrames, 0) / kLimiterStepFrames);
     mPeaks.reserve(steps);
     mBounds.reserve(steps);
+    mBlockPeaks.reserve(steps / kPeakBlockSteps + 1);
 }
 
 bool TruePeakLimiter::Push(std::span<const std::uint8_t> pBytes) {
@@ -269,6 +288,10 @@ void TruePeakLimiter::ScanStep(std::int32_t pOffset) {
                 peak = std::max(peak, mKernels->TruePeakMax(input.data() + history + pOffset, kLimiterStepFrames));
         mLargest = std::max(mLargest, peak);
     }
+    if (mPeaks.size() % kPeakBlockSteps == 0)
+        mBlockPeaks.push_back(peak);
+    else
+        mBlockPeaks.back() = std::max(mBlockPeaks.back(), peak);
     mPeaks.push_back(peak);
     mBounds.push_back(bound);
 }
@@ -452,6 +475,14 @@ LimiterStatus TruePeakLimiter::Envelope(double pGainDB, double pCeilingDBTP, dou
     // threshold; the reduction itself is taken in dB).
     const auto below = static_cast<float>(std::pow(10.0, (pCeilingDBTP - pGainDB) / 20.0) * (1.0 - 1e-6));
     for (size_t j = 0; j < static_cast<size_t>(steps); ++j) {
+        // Blocks of steps that all need nothing are passed over whole.
+        if (j % kPeakBlockSteps == 0 && j + kPeakBlockSteps <= mPeaks.size()) {
+            const float block = mBlockPeaks[j / kPeakBlockSteps];
+            if (block < kSilentPeak || block < below) {
+                j += kPeakBlockSteps - 1;
+                continue;
+            }
+        }
         const float peak = peakOf(j);
         if (peak < kSilentPeak || peak < below) continue;
         const double need = pGainDB + ToDB(peak) - pCeilingDBTP;

@@ -204,6 +204,8 @@ private:
     // Per whole step: the peak (see StepPeak) and its bound, full scale 1.0.
     std::vector<float> mPeaks;
     std::vector<float> mBounds;
+    // The largest of mPeaks in each block of a fixed number of steps (see the source).
+    std::vector<float> mBlockPeaks;
 };
 
 }  // namespace sonivate

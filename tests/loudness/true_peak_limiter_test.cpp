@@ -100,6 +100,26 @@ TEST(TruePeakLimiterEnvelope, FallsAndRecoversAtTheirRatesAndIsUnityElsewhere) {
     EXPECT_EQ(limiter.NeededReductionDB(gain - 7.0, -1.0), 0.0);
 }
 
+// The envelope passes over whole blocks of quiet steps: clicks on the first
+// and last frames of such blocks, and in a short last step, are all caught.
+TEST(TruePeakLimiterEnvelope, CatchesClicksAtTheEdgesOfTheBlocksItPassesOver) {
+    constexpr std::int64_t kBlockFrames = 64 * kLimiterStepFrames;
+    constexpr std::int64_t kFrames = 40 * kBlockFrames + 5;
+    const std::int64_t clicks[] = {kBlockFrames, kBlockFrames - 1, 10 * kBlockFrames, 21 * kBlockFrames - 1,
+                                   kFrames - 2};
+    for (const std::int64_t click : clicks) {
+        SCOPED_TRACE(click);
+        TruePeakLimiter limiter(1, 16, kRate);
+        const std::vector<std::uint8_t> bytes = Click(kFrames, click);
+        limiter.Push(bytes);
+        const double gain = -1.0 + 3.0 - limiter.TruePeakDB();
+        GainEnvelope envelope;
+        ASSERT_EQ(limiter.Envelope(gain, -1.0, 6.0, envelope), LimiterStatus::Ok);
+        EXPECT_LE(DB(envelope.FactorAt(click)), -3.0 + 1e-6);
+        EXPECT_EQ(envelope.FactorAt(click < kFrames / 2 ? kFrames - 1 : 0), 1.0);
+    }
+}
+
 // A step's bound takes the interpolator's history, the 11 frames before it:
 // clicks on the last frame of a step, of a decoding chunk (2048 frames) and
 // of a push, and one just outside the history, on every channel, in 16-bit
