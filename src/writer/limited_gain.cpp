@@ -157,7 +157,7 @@ private:
 
 template <class Sink>
 LimiterStatus LimitedGain::ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront,
-                                     MeterAhead* pAhead) {
+                                     MeterAhead* pAhead, const std::function<void()>& pMeanwhile) {
     const std::int64_t frameBytes = mInfo.BlockAlign;
     // Whole steps, so that every piece starts on a step of the envelope.
     const std::int64_t pieceFrames =
@@ -198,6 +198,7 @@ LimiterStatus LimitedGain::ReadRange(Sink&& pSink, float pProgressFrom, float pP
         lastFrames = frames;
         frame += frames;
     }
+    if (pMeanwhile) pMeanwhile();
     if (pAhead != nullptr && !pAhead->Finish()) return LimiterStatus::Unsupported;
     if (Progress) Progress(pProgressTo);
     return LimiterStatus::Ok;
@@ -274,7 +275,8 @@ double LimitedGain::SourceTruePeakDBTP() const { return mLimiter ? mLimiter->Tru
 // asked for, and the meter's true peak is taken exactly wherever the copy
 // may reach the largest value found so far (see kPeakRoundingUnits).
 LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pEnvelope, bool pLoudness,
-                                          float pProgressFrom, float pProgressTo) {
+                                          float pProgressFrom, float pProgressTo,
+                                          const std::function<void()>& pMeanwhile) {
     Measured result;
     std::optional<LoudnessState> meter;
     if (pLoudness) {
@@ -333,7 +335,7 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
             }
             return true;
         },
-        pProgressFrom, pProgressTo, history, ahead ? &*ahead : nullptr);
+        pProgressFrom, pProgressTo, history, ahead ? &*ahead : nullptr, pMeanwhile);
     ahead.reset();
     if (result.Status != LimiterStatus::Ok) return result;
     if (meter) {
@@ -430,6 +432,24 @@ std::optional<double> LimitedGain::ExpectedLoudness(double pGainDB, const GainEn
     const double fullScale = mInfo.BitsPerSample == 16 ? 32767.0 : 8388607.0;
     std::vector<double> removed(mSourceBlocks.size(), 0.0);
     double removedSum = 0.0;
+    // The sums of the blocks last - 3 .. last that the steps of one hop add
+    // to, held while the steps stay in that hop (the same additions in the
+    // same order), put back when they move on.
+    std::int64_t heldLast = -1;
+    double held[kHopsPerBlock] = {};
+    const auto blockAt = [&](std::int64_t pLast, std::int32_t pIndex) -> double* {
+        const std::int64_t b = pLast - (kHopsPerBlock - 1) + pIndex;
+        return b >= 0 && b < static_cast<std::int64_t>(removed.size()) ? &removed[static_cast<size_t>(b)] : nullptr;
+    };
+    const auto holdBlocks = [&](std::int64_t pLast) {
+        for (std::int32_t k = 0; k < kHopsPerBlock && heldLast >= 0; ++k)
+            if (double* block = blockAt(heldLast, k)) *block = held[k];
+        heldLast = pLast;
+        for (std::int32_t k = 0; k < kHopsPerBlock && pLast >= 0; ++k) {
+            const double* block = blockAt(pLast, k);
+            held[k] = block != nullptr ? *block : 0.0;
+        }
+    };
     double gains[kLimiterStepFrames];
     for (std::int64_t j = 0; j < static_cast<std::int64_t>(mEnergies.size()); ++j) {
         if (points[static_cast<size_t>(j)] == 1.0f && points[static_cast<size_t>(j + 1)] == 1.0f) continue;
@@ -444,10 +464,12 @@ std::optional<double> LimitedGain::ExpectedLoudness(double pGainDB, const GainEn
         removedSum += lost;
         // The blocks the step's first frame lies in.
         const std::int64_t last = first / hop;
-        for (std::int64_t b = std::max<std::int64_t>(last - (kHopsPerBlock - 1), 0);
-             b <= last && b < static_cast<std::int64_t>(removed.size()); ++b)
-            removed[static_cast<size_t>(b)] += lost * fullScale * fullScale;
+        if (last != heldLast) {
+            holdBlocks(last);
+        }
+        for (double& block : held) block += lost * fullScale * fullScale;
     }
+    holdBlocks(-1);
     if (!mSourceBlocks.empty()) {
         std::vector<double> powers(mSourceBlocks.size());
         for (size_t b = 0; b < powers.size(); ++b)
@@ -519,13 +541,14 @@ LimiterStatus LimitedGain::Plan(double pGainDB, const LimiterSettings& pSettings
             const float share = pass == pSettings.MaxPasses ? 1.0f - progress
                                 : pass == 1                 ? kFirstPassShare
                                                             : (1.0f - progress) / 2.0f;
-            const Measured measured = Render(mGainDB, mEnvelope, true, progress, progress + share);
+            // The envelope's figures are taken while the meter finishes.
+            const Measured measured = Render(mGainDB, mEnvelope, true, progress, progress + share,
+                                             [&] { mReport = TruePeakLimiter::Report(mEnvelope, mInfo.SampleRate); });
             progress += share;
             if (measured.Status != LimiterStatus::Ok) return measured.Status;
             mIntegrated = measured.Integrated;
             mIntegratedMeasured = measured.IntegratedMeasured;
             mTruePeak = measured.TruePeak;
-            mReport = TruePeakLimiter::Report(mEnvelope, mInfo.SampleRate);
             const double excess = mTruePeak - pSettings.CeilingDBTP;
             const bool loudnessHolds =
                 !target || !mIntegratedMeasured || std::abs(mIntegrated - *target) <= pSettings.LoudnessToleranceLU;
