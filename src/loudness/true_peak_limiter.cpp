@@ -336,12 +336,17 @@ float TruePeakLimiter::PeakOf(const std::uint8_t* pRaw, std::int64_t pFrames) co
     constexpr std::int32_t kRun = 256;
     float buffer[kMaxChannels * (qc_detail::kTruePeakHistory + kRun)];
     float* into[kMaxChannels];
+    // The doubles the stereo kernel also gives, not used.
+    double pairs[2 * (qc_detail::kTruePeakHistory + kRun)];
     float peak = 0.0f;
     for (std::int64_t first = 0; first < pFrames; first += kRun) {
         const std::int64_t count = std::min<std::int64_t>(kRun, pFrames - first);
         for (std::int32_t c = 0; c < mChannels; ++c) into[c] = buffer + c * (history + kRun);
         const std::uint8_t* from = pRaw + (first - history) * frameBytes;
-        if (mBytesPerSample == 2)
+        const auto frames = static_cast<std::int32_t>(history + count);
+        if (mChannels == 2)
+            mKernels->DecodeStereo(from, frames, mBytesPerSample, mScale, into[0], into[1], pairs);
+        else if (mBytesPerSample == 2)
             Decode<2>(from, history + count, into);
         else
             Decode<3>(from, history + count, into);
