@@ -7,8 +7,8 @@
 //
 // Measured on 2 shared cores (other load about 1.4), wall time, median of
 // 9 repetitions (three interleaved runs of each build):
-//   cmake -S . -B build/bench-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONIVATE_GUI=OFF \
-//     -DSONIVATE_TESTS=OFF -DSONIVATE_BENCH=ON
+//   cmake -S . -B build/bench-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONIVATE_GUI=OFF
+//         -DSONIVATE_TESTS=OFF -DSONIVATE_BENCH=ON   (one command)
 //   cmake --build build/bench-release --target sonivate-limiter-bench
 //   build/bench-release/bench/sonivate-limiter-bench --dir /tmp/bench
 //                                  before            after
