@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "loudness/bs1770.h"
 #include "wavefile/pcm_codec.h"
@@ -17,25 +20,80 @@ constexpr std::int32_t kMaxChannels = 8;
 // first-level caches.
 constexpr std::int32_t kChunkFrames = 128 * kLimiterStepFrames;
 constexpr std::int32_t kLowestRate = 1000;
+// Steps per block of the coarse peaks, whose largest the envelope looks at first.
+constexpr size_t kPeakBlockSteps = 64;
 // Below this magnitude (about -300 dBTP) a step counts as silent.
 constexpr float kSilentPeak = 1e-15f;
 
 double ToDB(double pLinear) { return 20.0 * std::log10(pLinear); }
 
-// The largest value of pIn within +-pHalf of each index (a monotonic queue).
+static_assert(kLimiterStepFrames == 16 && qc_detail::kTruePeakHistory <= kLimiterStepFrames,
+              "a step's magnitudes are taken as four vectors, its history lies in the step before");
+
+// The largest magnitude of the step's samples pStep[0 .. kLimiterStepFrames)
+// into pAll, and of its last kTruePeakHistory samples (the history of the
+// next step) into pTail. Maxima of magnitudes do not depend on their order.
+inline void StepMagnitudes(const float* pStep, float& pAll, float& pTail) {
+    constexpr std::int32_t kTailFrom = kLimiterStepFrames - qc_detail::kTruePeakHistory;
+#if defined(__SSE2__)
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 a = _mm_and_ps(_mm_loadu_ps(pStep), magnitude);
+    const __m128 b = _mm_and_ps(_mm_loadu_ps(pStep + 4), magnitude);
+    const __m128 c = _mm_and_ps(_mm_loadu_ps(pStep + 8), magnitude);
+    const __m128 d = _mm_and_ps(_mm_loadu_ps(pStep + 12), magnitude);
+    const auto largest = [](__m128 pV) {
+        pV = _mm_max_ps(pV, _mm_movehl_ps(pV, pV));
+        pV = _mm_max_ss(pV, _mm_shuffle_ps(pV, pV, 1));
+        return _mm_cvtss_f32(pV);
+    };
+    const float late = largest(_mm_max_ps(c, d));
+    float tail = late;
+    for (std::int32_t i = kTailFrom; i < 8; ++i) tail = std::max(tail, std::fabs(pStep[i]));
+    pTail = tail;
+    pAll = std::max(late, largest(_mm_max_ps(a, b)));
+#else
+    float all = 0.0f, tail = 0.0f;
+    for (std::int32_t i = 0; i < kLimiterStepFrames; ++i) {
+        const float v = std::fabs(pStep[i]);
+        all = std::max(all, v);
+        if (i >= kTailFrom) tail = std::max(tail, v);
+    }
+    pAll = all;
+    pTail = tail;
+#endif
+}
+
+// The largest value of pIn within +-pHalf of each index, the window cut at
+// the ends: with blocks as long as the window, each window meets at most two
+// of them, the end of one (a suffix maximum) and the start of the next (a
+// prefix maximum).
 std::vector<double> RunningMax(const std::vector<double>& pIn, std::int64_t pHalf) {
     const auto n = static_cast<std::int64_t>(pIn.size());
-    std::vector<double> out(pIn.size(), 0.0);
-    std::deque<std::int64_t> queue;  // indices of decreasing values
-    std::int64_t next = 0;
+    const std::int64_t width = 2 * pHalf + 1;
+    std::vector<double> prefix(pIn.size()), suffix(pIn.size()), out(pIn.size());
+    // Positions within a block are counted along, not divided out.
+    for (std::int64_t i = 0, within = 0; i < n; ++i, within = within + 1 == width ? 0 : within + 1) {
+        const auto at = static_cast<size_t>(i);
+        prefix[at] = within == 0 ? pIn[at] : std::max(prefix[at - 1], pIn[at]);
+    }
+    for (std::int64_t i = n - 1, within = (n - 1) % width; i >= 0; --i, within = within == 0 ? width - 1 : within - 1) {
+        const auto at = static_cast<size_t>(i);
+        suffix[at] = i == n - 1 || within == width - 1 ? pIn[at] : std::max(suffix[at + 1], pIn[at]);
+    }
+    // The window [low, high] and the positions of its ends within their blocks.
+    std::int64_t lowWithin = 0;
+    std::int64_t highWithin = std::min(pHalf, n - 1) % width;
     for (std::int64_t i = 0; i < n; ++i) {
-        for (; next < n && next <= i + pHalf; ++next) {
-            while (!queue.empty() && pIn[static_cast<size_t>(queue.back())] <= pIn[static_cast<size_t>(next)])
-                queue.pop_back();
-            queue.push_back(next);
-        }
-        while (queue.front() < i - pHalf) queue.pop_front();
-        out[static_cast<size_t>(i)] = pIn[static_cast<size_t>(queue.front())];
+        const std::int64_t low = std::max<std::int64_t>(i - pHalf, 0);
+        const std::int64_t high = std::min(i + pHalf, n - 1);
+        const auto lowAt = static_cast<size_t>(low), highAt = static_cast<size_t>(high);
+        // Within one block the window starts it or ends the input.
+        if (highWithin - lowWithin == high - low)
+            out[static_cast<size_t>(i)] = lowWithin == 0 ? prefix[highAt] : suffix[lowAt];
+        else
+            out[static_cast<size_t>(i)] = std::max(suffix[lowAt], prefix[highAt]);
+        if (i - pHalf >= 0) lowWithin = lowWithin + 1 == width ? 0 : lowWithin + 1;
+        if (i + pHalf + 1 <= n - 1) highWithin = highWithin + 1 == width ? 0 : highWithin + 1;
     }
     return out;
 }
@@ -97,12 +155,21 @@ void GainEnvelope::Factors(std::int64_t pFirst, std::int64_t pCount, double* pOu
         return;
     }
     constexpr double kStep = kLimiterStepFrames;
-    for (std::int64_t i = 0; i < pCount; ++i) {
+    // Step by step: a flat step is its point, exactly what the slope gives.
+    for (std::int64_t i = 0; i < pCount;) {
         const std::int64_t frame = pFirst + i;
         const auto k = static_cast<size_t>(frame / kLimiterStepFrames);
+        const std::int64_t at = frame % kLimiterStepFrames;
+        const std::int64_t run = std::min(kLimiterStepFrames - at, pCount - i);
         const double a = mPoints[k];
-        const double b = mPoints[k + 1];
-        pOut[i] = a + (b - a) * (static_cast<double>(frame % kLimiterStepFrames) / kStep);
+        const double slope = static_cast<double>(mPoints[k + 1]) - a;
+        double* out = pOut + i;
+        if (slope == 0.0) {
+            std::fill(out, out + run, a);
+        } else {
+            for (std::int64_t j = 0; j < run; ++j) out[j] = a + slope * (static_cast<double>(at + j) / kStep);
+        }
+        i += run;
     }
 }
 
@@ -125,8 +192,17 @@ TruePeakLimiter::TruePeakLimiter(std::int32_t pChannels, std::int32_t pBitsPerSa
     mExactRangeDB = pExactRangeDB;
     mExactFactor = static_cast<float>(std::pow(10.0, -pExactRangeDB / 20.0));
     mKernels = &qc_detail::SelectedKernels();
+    mTails.assign(static_cast<size_t>(pChannels), 0.0f);
+    if (pChannels == 2) mPairs.assign(static_cast<size_t>(2 * kChunkFrames), 0.0);
     mInput.assign(static_cast<size_t>(pChannels),
                   std::vector<float>(static_cast<size_t>(qc_detail::kTruePeakHistory + kChunkFrames), 0.0f));
+}
+
+void TruePeakLimiter::Reserve(std::int64_t pFrames) {
+    const auto steps = static_cast<size_t>(std::max<std::int64_t>(pFrames, 0) / kLimiterStepFrames);
+    mPeaks.reserve(steps);
+    mBounds.reserve(steps);
+    mBlockPeaks.reserve(steps / kPeakBlockSteps + 1);
 }
 
 bool TruePeakLimiter::Push(std::span<const std::uint8_t> pBytes) {
@@ -152,11 +228,13 @@ bool TruePeakLimiter::Push(std::span<const std::uint8_t> pBytes) {
 template <int BytesPerSample>
 void TruePeakLimiter::Decode(const std::uint8_t* pRaw, std::int64_t pFrames, float* const* pInto) const {
     const std::int64_t frameBytes = static_cast<std::int64_t>(mChannels) * BytesPerSample;
+    // Held locally: the stores below could otherwise alias the member.
+    const float scale = mScale;
     for (std::int32_t c = 0; c < mChannels; ++c) {
         float* into = pInto[c];
         const std::uint8_t* from = pRaw + c * BytesPerSample;
         for (std::int64_t i = 0; i < pFrames; ++i, from += frameBytes)
-            into[i] = static_cast<float>(PcmSample<BytesPerSample>(from)) * mScale;
+            into[i] = static_cast<float>(PcmSample<BytesPerSample>(from)) * scale;
     }
 }
 
@@ -167,7 +245,10 @@ void TruePeakLimiter::AddFrames(const std::uint8_t* pRaw, std::int64_t pFrames) 
     for (std::int64_t f = 0; f < pFrames;) {
         const std::int64_t take = std::min<std::int64_t>(kChunkFrames - mFill, pFrames - f);
         for (std::int32_t c = 0; c < mChannels; ++c) into[c] = mInput[static_cast<size_t>(c)].data() + history + mFill;
-        if (mBytesPerSample == 2)
+        if (mChannels == 2)
+            mKernels->DecodeStereo(pRaw + f * frameBytes, static_cast<std::int32_t>(take), mBytesPerSample, mScale,
+                                   into[0], into[1], mPairs.data());
+        else if (mBytesPerSample == 2)
             Decode<2>(pRaw + f * frameBytes, take, into);
         else
             Decode<3>(pRaw + f * frameBytes, take, into);
@@ -191,10 +272,12 @@ void TruePeakLimiter::ScanStep(std::int32_t pOffset) {
     const std::int32_t history = qc_detail::kTruePeakHistory;
     float sample = 0.0f;
     float around = 0.0f;
-    for (const std::vector<float>& input : mInput) {
-        const float* samples = input.data() + history + pOffset;
-        sample = std::max(sample, mKernels->AbsMax(samples, kLimiterStepFrames));
-        around = std::max(around, mKernels->AbsMax(samples - history, history + kLimiterStepFrames));
+    for (size_t c = 0; c < mInput.size(); ++c) {
+        float all = 0.0f, tail = 0.0f;
+        StepMagnitudes(mInput[c].data() + history + pOffset, all, tail);
+        sample = std::max(sample, all);
+        around = std::max(around, std::max(all, mTails[c]));
+        mTails[c] = tail;
     }
     const float bound = around * qc_detail::kTruePeakGainBound;
     float peak = bound;
@@ -205,6 +288,10 @@ void TruePeakLimiter::ScanStep(std::int32_t pOffset) {
                 peak = std::max(peak, mKernels->TruePeakMax(input.data() + history + pOffset, kLimiterStepFrames));
         mLargest = std::max(mLargest, peak);
     }
+    if (mPeaks.size() % kPeakBlockSteps == 0)
+        mBlockPeaks.push_back(peak);
+    else
+        mBlockPeaks.back() = std::max(mBlockPeaks.back(), peak);
     mPeaks.push_back(peak);
     mBounds.push_back(bound);
 }
@@ -249,12 +336,17 @@ float TruePeakLimiter::PeakOf(const std::uint8_t* pRaw, std::int64_t pFrames) co
     constexpr std::int32_t kRun = 256;
     float buffer[kMaxChannels * (qc_detail::kTruePeakHistory + kRun)];
     float* into[kMaxChannels];
+    // The doubles the stereo kernel also gives, not used.
+    double pairs[2 * (qc_detail::kTruePeakHistory + kRun)];
     float peak = 0.0f;
     for (std::int64_t first = 0; first < pFrames; first += kRun) {
         const std::int64_t count = std::min<std::int64_t>(kRun, pFrames - first);
         for (std::int32_t c = 0; c < mChannels; ++c) into[c] = buffer + c * (history + kRun);
         const std::uint8_t* from = pRaw + (first - history) * frameBytes;
-        if (mBytesPerSample == 2)
+        const auto frames = static_cast<std::int32_t>(history + count);
+        if (mChannels == 2)
+            mKernels->DecodeStereo(from, frames, mBytesPerSample, mScale, into[0], into[1], pairs);
+        else if (mBytesPerSample == 2)
             Decode<2>(from, history + count, into);
         else
             Decode<3>(from, history + count, into);
@@ -270,39 +362,97 @@ float TruePeakLimiter::PeakOf(const std::uint8_t* pRaw, std::int64_t pFrames) co
 
 bool TruePeakLimiter::StepEnergies(const std::uint8_t* pRaw, std::int64_t pFrames, std::int64_t pWarmFrames,
                                    std::vector<float>& pOut) const {
-    pOut.clear();
+    const EnergyRun run{pRaw, pFrames, pWarmFrames, &pOut};
+    return StepEnergies(std::span<const EnergyRun>(&run, 1));
+}
+
+// Two runs go through the filters together (KWeightSquaresTwice: each lane
+// with the arithmetic of KWeightSquares), step by step while both have a
+// whole step left; the rest of the longer one alone. Every warm-up is a
+// whole number of steps, so the runs stay in step.
+bool TruePeakLimiter::StepEnergies(std::span<const EnergyRun> pRuns) const {
     const std::vector<double> weights = bs1770::ChannelWeights(mChannels);
+    for (const EnergyRun& run : pRuns) run.Out->clear();
     if (mStatus != LimiterStatus::Ok || weights.empty()) return false;
     const auto frameBytes = static_cast<std::int64_t>(mChannels * mBytesPerSample);
     const double fullScale = 1.0 / static_cast<double>(mScale);
     const double toFullScale = 1.0 / (fullScale * fullScale);
     const size_t pairs = weights.size() / 2;
-    std::vector<qc_detail::KWeightState> filters(pairs);
-    std::vector<double> input(static_cast<size_t>(2 * kLimiterStepFrames));
-    const std::int64_t warm = std::clamp<std::int64_t>(pWarmFrames, 0, pFrames);
-    pOut.reserve(static_cast<size_t>((pFrames - warm + kLimiterStepFrames - 1) / kLimiterStepFrames));
-    // The warm-up in steps of its own, so the steps measured start at pWarmFrames.
-    for (std::int64_t first = 0; first < pFrames;) {
-        const std::int64_t count =
-            std::min<std::int64_t>(first < warm ? warm - first : kLimiterStepFrames, kLimiterStepFrames);
-        const std::int64_t frames = std::min(count, pFrames - first);
-        double energy = 0.0;
+    struct Cursor {
+        const EnergyRun* run = nullptr;
+        std::int64_t warm = 0;
+        std::int64_t first = 0;
+        std::vector<qc_detail::KWeightState> filters;
+        // Per pair: the step's frames as interleaved doubles.
+        std::vector<double> input;
+    };
+    std::vector<Cursor> cursors;
+    for (const EnergyRun& run : pRuns) {
+        Cursor cursor;
+        cursor.run = &run;
+        cursor.warm = std::clamp<std::int64_t>(run.WarmFrames, 0, run.Frames);
+        cursor.filters.resize(pairs);
+        cursor.input.resize(pairs * 2 * kLimiterStepFrames);
+        run.Out->reserve(static_cast<size_t>((run.Frames - cursor.warm + kLimiterStepFrames - 1) / kLimiterStepFrames));
+        cursors.push_back(std::move(cursor));
+    }
+    // The frames of the cursor's next step (the warm-up in steps of its own,
+    // so the steps measured start at its warm frames).
+    const auto nextCount = [](const Cursor& pCursor) {
+        const std::int64_t count = std::min<std::int64_t>(
+            pCursor.first < pCursor.warm ? pCursor.warm - pCursor.first : kLimiterStepFrames, kLimiterStepFrames);
+        return std::min(count, pCursor.run->Frames - pCursor.first);
+    };
+    const auto decode = [&](Cursor& pCursor, std::int64_t pFrames) {
         for (size_t p = 0; p < pairs; ++p) {
             const std::int32_t left = mChannels == 1 ? 0 : static_cast<std::int32_t>(2 * p);
             const std::int32_t right = mChannels == 1 ? 0 : left + 1;
-            for (std::int64_t i = 0; i < frames; ++i) {
-                const std::uint8_t* frame = pRaw + (first + i) * frameBytes;
-                input[static_cast<size_t>(2 * i)] =
-                    mBytesPerSample == 2 ? PcmSample<2>(frame + left * 2) : PcmSample<3>(frame + left * 3);
-                input[static_cast<size_t>(2 * i + 1)] =
+            double* input = pCursor.input.data() + p * 2 * kLimiterStepFrames;
+            for (std::int64_t i = 0; i < pFrames; ++i) {
+                const std::uint8_t* frame = pCursor.run->Raw + (pCursor.first + i) * frameBytes;
+                input[2 * i] = mBytesPerSample == 2 ? PcmSample<2>(frame + left * 2) : PcmSample<3>(frame + left * 3);
+                input[2 * i + 1] =
                     mBytesPerSample == 2 ? PcmSample<2>(frame + right * 2) : PcmSample<3>(frame + right * 3);
             }
-            double squares[2] = {0.0, 0.0};
-            mKernels->KWeightSquares(input.data(), static_cast<std::int32_t>(frames), filters[p], squares);
-            energy += weights[2 * p] * squares[0] + weights[2 * p + 1] * squares[1];
         }
-        if (first >= warm) pOut.push_back(static_cast<float>(energy * toFullScale));
-        first += frames;
+    };
+    const auto finish = [&](Cursor& pCursor, std::int64_t pFrames, double pEnergy) {
+        if (pCursor.first >= pCursor.warm) pCursor.run->Out->push_back(static_cast<float>(pEnergy * toFullScale));
+        pCursor.first += pFrames;
+    };
+    for (size_t r = 0; r < cursors.size(); r += 2) {
+        Cursor& one = cursors[r];
+        Cursor* const two = r + 1 < cursors.size() ? &cursors[r + 1] : nullptr;
+        while (two != nullptr && nextCount(one) == kLimiterStepFrames && nextCount(*two) == kLimiterStepFrames) {
+            decode(one, kLimiterStepFrames);
+            decode(*two, kLimiterStepFrames);
+            double energies[2] = {0.0, 0.0};
+            for (size_t p = 0; p < pairs; ++p) {
+                double squares[4] = {0.0, 0.0, 0.0, 0.0};
+                const size_t at = p * 2 * kLimiterStepFrames;
+                mKernels->KWeightSquaresTwice(one.input.data() + at, two->input.data() + at, kLimiterStepFrames,
+                                              one.filters[p], two->filters[p], squares);
+                energies[0] += weights[2 * p] * squares[0] + weights[2 * p + 1] * squares[1];
+                energies[1] += weights[2 * p] * squares[2] + weights[2 * p + 1] * squares[3];
+            }
+            finish(one, kLimiterStepFrames, energies[0]);
+            finish(*two, kLimiterStepFrames, energies[1]);
+        }
+        for (Cursor* cursor : {&one, two}) {
+            if (cursor == nullptr) continue;
+            while (cursor->first < cursor->run->Frames) {
+                const std::int64_t frames = nextCount(*cursor);
+                decode(*cursor, frames);
+                double energy = 0.0;
+                for (size_t p = 0; p < pairs; ++p) {
+                    double squares[2] = {0.0, 0.0};
+                    mKernels->KWeightSquares(cursor->input.data() + p * 2 * kLimiterStepFrames,
+                                             static_cast<std::int32_t>(frames), cursor->filters[p], squares);
+                    energy += weights[2 * p] * squares[0] + weights[2 * p + 1] * squares[1];
+                }
+                finish(*cursor, frames, energy);
+            }
+        }
     }
     return true;
 }
@@ -320,18 +470,27 @@ LimiterStatus TruePeakLimiter::Envelope(double pGainDB, double pCeilingDBTP, dou
     if (NeededReductionDB(pGainDB, pCeilingDBTP) > pMaxReductionDB) return LimiterStatus::LimitExceeded;
 
     // Every step's peak, the partial last one included.
-    std::vector<float> peaks = mPeaks;
-    if (mFill > mScanned) peaks.push_back(StepPeak(static_cast<std::int64_t>(mPeaks.size())));
-    const auto steps = static_cast<std::int64_t>(peaks.size());
+    const float partial = mFill > mScanned ? StepPeak(static_cast<std::int64_t>(mPeaks.size())) : 0.0f;
+    const auto steps = static_cast<std::int64_t>(mPeaks.size()) + (mFill > mScanned ? 1 : 0);
+    const auto peakOf = [&](size_t pStep) { return pStep < mPeaks.size() ? mPeaks[pStep] : partial; };
     // The steps over the ceiling and what they need.
     std::vector<std::int64_t> over;
     double most = 0.0;
     // Below this peak a step needs nothing (with room for the rounding of the
     // threshold; the reduction itself is taken in dB).
     const auto below = static_cast<float>(std::pow(10.0, (pCeilingDBTP - pGainDB) / 20.0) * (1.0 - 1e-6));
-    for (size_t j = 0; j < peaks.size(); ++j) {
-        if (peaks[j] < kSilentPeak || peaks[j] < below) continue;
-        const double need = pGainDB + ToDB(peaks[j]) - pCeilingDBTP;
+    for (size_t j = 0; j < static_cast<size_t>(steps); ++j) {
+        // Blocks of steps that all need nothing are passed over whole.
+        if (j % kPeakBlockSteps == 0 && j + kPeakBlockSteps <= mPeaks.size()) {
+            const float block = mBlockPeaks[j / kPeakBlockSteps];
+            if (block < kSilentPeak || block < below) {
+                j += kPeakBlockSteps - 1;
+                continue;
+            }
+        }
+        const float peak = peakOf(j);
+        if (peak < kSilentPeak || peak < below) continue;
+        const double need = pGainDB + ToDB(peak) - pCeilingDBTP;
         if (need > 0.0) {
             over.push_back(static_cast<std::int64_t>(j));
             most = std::max(most, need);
@@ -364,7 +523,7 @@ LimiterStatus TruePeakLimiter::Envelope(double pGainDB, double pCeilingDBTP, dou
         std::vector<double> required(length, 0.0);
         for (size_t k = first; k <= last; ++k) {
             const auto j = static_cast<size_t>(over[k]);
-            required[j - static_cast<size_t>(from)] = pGainDB + ToDB(peaks[j]) - pCeilingDBTP;
+            required[j - static_cast<size_t>(from)] = pGainDB + ToDB(peakOf(j)) - pCeilingDBTP;
         }
         std::vector<double> curve = RunningMax(required, hold);
         for (size_t j = 1; j < length; ++j) curve[j] = std::max(curve[j], curve[j - 1] - releaseStep);
@@ -412,12 +571,21 @@ LimiterReport TruePeakLimiter::Report(const GainEnvelope& pEnvelope, std::int32_
         const std::int64_t count = std::min<std::int64_t>(kLimiterStepFrames, frames - first);
         pEnvelope.Factors(first, count, factors);
         for (std::int64_t i = 0; i < count; ++i) {
-            const double f = factors[i];
-            frames01 += f < above01 ? 1 : 0;
-            frames1 += f < above1 ? 1 : 0;
-            lowest = std::min(lowest, f);
-            double& block = lowestOfBlock[static_cast<size_t>((first + i) / blockFrames)];
-            block = std::min(block, f);
+            frames01 += factors[i] < above01 ? 1 : 0;
+            frames1 += factors[i] < above1 ? 1 : 0;
+        }
+        // Within a step the factors run monotonically from one point to the
+        // next, so the lowest of any stretch of them lies at one of its ends.
+        // A block is at least 100 frames: a step meets at most two.
+        const auto block = static_cast<size_t>(first / blockFrames);
+        const std::int64_t split = std::min((static_cast<std::int64_t>(block) + 1) * blockFrames - first, count);
+        const double early = std::min(factors[0], factors[split - 1]);
+        lowestOfBlock[block] = std::min(lowestOfBlock[block], early);
+        lowest = std::min(lowest, early);
+        if (split < count) {
+            const double late = std::min(factors[split], factors[count - 1]);
+            lowestOfBlock[block + 1] = std::min(lowestOfBlock[block + 1], late);
+            lowest = std::min(lowest, late);
         }
     }
     report.MaxReductionDB = -ToDB(lowest);

@@ -116,6 +116,8 @@ public:
     LimiterStatus Status() const { return mStatus; }
     std::int32_t SampleRate() const { return mSampleRate; }
 
+    // Room for the steps of pFrames frames, when the range's length is known.
+    void Reserve(std::int64_t pFrames);
     // The next bytes of the range, cut anywhere. False when not supported.
     bool Push(std::span<const std::uint8_t> pBytes);
     std::int64_t Frames() const { return mFrames; }
@@ -147,6 +149,16 @@ public:
     // layout the meter does not weigh.
     bool StepEnergies(const std::uint8_t* pRaw, std::int64_t pFrames, std::int64_t pWarmFrames,
                       std::vector<float>& pOut) const;
+    // One run of frames for StepEnergies: pRaw, pFrames, pWarmFrames and pOut as there.
+    struct EnergyRun {
+        const std::uint8_t* Raw = nullptr;
+        std::int64_t Frames = 0;
+        std::int64_t WarmFrames = 0;
+        std::vector<float>* Out = nullptr;
+    };
+    // StepEnergies of every run, each filter starting at rest at its run's
+    // first frame; two runs at a time keep the processor's pipelines full.
+    bool StepEnergies(std::span<const EnergyRun> pRuns) const;
 
     // The reduction (dB) the loudest peak needs at pGainDB under pCeilingDBTP;
     // 0 when nothing exceeds.
@@ -182,11 +194,18 @@ private:
     std::vector<std::vector<float>> mInput;
     std::int32_t mFill = 0;     // frames of the current chunk
     std::int32_t mScanned = 0;  // of them, frames in whole steps already scanned
+    // Per channel: the largest magnitude among the history of the next step.
+    std::vector<float> mTails;
+    // Stereo is decoded by the meter's kernel, which also gives the frames
+    // as doubles: room for them, not used.
+    std::vector<double> mPairs;
     // A frame split between two pushes.
     std::vector<std::uint8_t> mHeld;
     // Per whole step: the peak (see StepPeak) and its bound, full scale 1.0.
     std::vector<float> mPeaks;
     std::vector<float> mBounds;
+    // The largest of mPeaks in each block of a fixed number of steps (see the source).
+    std::vector<float> mBlockPeaks;
 };
 
 }  // namespace sonivate

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <span>
+#include <thread>
 
 #include "common/error_trap.h"
 #include "common/numeric.h"
@@ -60,33 +64,142 @@ constexpr float kFirstPassShare = 0.9f;
 
 }  // namespace
 
+// The meter's filter is one long chain of dependent operations, the
+// slowest part of a read: it measures each piece on a thread of its own
+// while the caller reads, scales and interpolates the next ones. Piece k
+// stays in slot k % kSlots of the caller's ring until the meter is done
+// with it; the meter sees the pieces in order, so its figures are those of
+// one pass over the range.
+class LimitedGain::MeterAhead {
+public:
+    static constexpr std::int64_t kSlots = 3;
+
+    explicit MeterAhead(LoudnessState& pMeter) : mMeter(pMeter), mThread([this] { Run(); }) {}
+    ~MeterAhead() { Stop(); }
+    MeterAhead(const MeterAhead&) = delete;
+    MeterAhead& operator=(const MeterAhead&) = delete;
+
+    // Waits until the slot of piece pPiece may be filled; false once the meter failed.
+    bool WaitForSlot(std::int64_t pPiece) {
+        std::unique_lock lock(mMutex);
+        mChanged.wait(lock, [&] { return mDone + kSlots > pPiece || mFailed; });
+        return !mFailed;
+    }
+    void Post(const std::uint8_t* pBytes, std::int64_t pCount) {
+        {
+            std::lock_guard lock(mMutex);
+            mPieces[static_cast<size_t>(mPosted % kSlots)] =
+                std::span<const std::uint8_t>(pBytes, static_cast<size_t>(pCount));
+            ++mPosted;
+        }
+        mChanged.notify_all();
+    }
+    // Ends the thread once the piece it measures is done, the others not
+    // measured: after this the ring may go.
+    void Stop() {
+        {
+            std::lock_guard lock(mMutex);
+            mStop = true;
+        }
+        mChanged.notify_all();
+        if (mThread.joinable()) mThread.join();
+    }
+    // Waits until every piece posted is measured: false when the meter
+    // refused one; what the meter raised is raised here.
+    bool Finish() {
+        std::unique_lock lock(mMutex);
+        mChanged.wait(lock, [&] { return mDone == mPosted || mFailed; });
+        if (mError) std::rethrow_exception(mError);
+        return !mFailed;
+    }
+
+private:
+    void Run() {
+        for (;;) {
+            std::span<const std::uint8_t> piece;
+            {
+                std::unique_lock lock(mMutex);
+                mChanged.wait(lock, [&] { return mStop || mPosted > mDone; });
+                if (mStop) return;
+                piece = mPieces[static_cast<size_t>(mDone % kSlots)];
+            }
+            bool pushed = false;
+            std::exception_ptr error;
+            try {
+                pushed = mMeter.Push(piece);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            {
+                std::lock_guard lock(mMutex);
+                mError = error;
+                if (pushed)
+                    ++mDone;
+                else
+                    mFailed = true;
+            }
+            mChanged.notify_all();
+            if (!pushed) return;
+        }
+    }
+
+    LoudnessState& mMeter;
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    std::span<const std::uint8_t> mPieces[kSlots];
+    std::int64_t mPosted = 0;
+    std::int64_t mDone = 0;
+    bool mFailed = false;
+    bool mStop = false;
+    std::exception_ptr mError;
+    std::thread mThread;
+};
+
 template <class Sink>
-LimiterStatus LimitedGain::ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront) {
+LimiterStatus LimitedGain::ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront,
+                                     MeterAhead* pAhead, const std::function<void()>& pMeanwhile) {
     const std::int64_t frameBytes = mInfo.BlockAlign;
     // Whole steps, so that every piece starts on a step of the envelope.
     const std::int64_t pieceFrames =
         std::max<std::int64_t>(kReadBytes / frameBytes / kLimiterStepFrames, 1) * kLimiterStepFrames;
-    std::unique_ptr<unsigned char[]> buffer(
-        new unsigned char[static_cast<size_t>((pFront + pieceFrames) * frameBytes)]);
+    const std::int64_t slotBytes = (pFront + pieceFrames) * frameBytes;
+    const std::int64_t slots = pAhead != nullptr ? MeterAhead::kSlots : 1;
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[static_cast<size_t>(slots * slotBytes)]);
     std::fill(buffer.get(), buffer.get() + pFront * frameBytes, static_cast<unsigned char>(0));
-    unsigned char* const piece = buffer.get() + pFront * frameBytes;
+    // However the read ends, the meter lets go of the ring first.
+    struct StopOnExit {
+        MeterAhead* ahead;
+        ~StopOnExit() {
+            if (ahead != nullptr) ahead->Stop();
+        }
+    } stopOnExit{pAhead};
+    const unsigned char* last = nullptr;  // the previous piece
+    std::int64_t lastFrames = 0;
     const double span = static_cast<double>(std::max<std::int64_t>(mEnd - mStart, 1));
-    for (std::int64_t frame = mStart; frame < mEnd;) {
+    std::int64_t index = 0;
+    for (std::int64_t frame = mStart; frame < mEnd; ++index) {
         if (StopRequested && StopRequested()) return LimiterStatus::Canceled;
         if (Progress)
             Progress(pProgressFrom +
                      (pProgressTo - pProgressFrom) * static_cast<float>(static_cast<double>(frame - mStart) / span));
+        if (pAhead != nullptr && !pAhead->WaitForSlot(index)) break;
+        unsigned char* const slot = buffer.get() + (index % slots) * slotBytes;
+        unsigned char* const piece = slot + pFront * frameBytes;
+        // The last frames of the previous piece go in front of this one.
+        if (pFront > 0 && last != nullptr && lastFrames >= pFront)
+            std::memmove(slot, last + (lastFrames - pFront) * frameBytes, static_cast<size_t>(pFront * frameBytes));
         const std::int64_t frames = std::min(pieceFrames, mEnd - frame);
         const std::int64_t bytes = frames * frameBytes;
         if (ReadHandleAt(mSource, mInfo.DataOffset + frame * frameBytes, piece, bytes) != bytes)
             return LimiterStatus::ReadFailed;
         if (!pSink(piece, frames, frame - mStart)) return LimiterStatus::Unsupported;
-        // The last frames of the piece go in front of the next.
-        if (pFront > 0 && frames >= pFront)
-            std::memmove(buffer.get(), piece + (frames - pFront) * frameBytes,
-                         static_cast<size_t>(pFront * frameBytes));
+        if (pAhead != nullptr) pAhead->Post(piece, bytes);
+        last = piece;
+        lastFrames = frames;
         frame += frames;
     }
+    if (pMeanwhile) pMeanwhile();
+    if (pAhead != nullptr && !pAhead->Finish()) return LimiterStatus::Unsupported;
     if (Progress) Progress(pProgressTo);
     return LimiterStatus::Ok;
 }
@@ -112,17 +225,21 @@ LimiterStatus LimitedGain::Analyse(const WaveFormatInfo& pInfo, FileHandle pSour
         mEnd = std::max(mEnd, mStart);
         mLimiter.emplace(pInfo.Channels, pInfo.BitsPerSample, pInfo.SampleRate);
         if (mLimiter->Status() != LimiterStatus::Ok) return LimiterStatus::Unsupported;
+        mLimiter->Reserve(mEnd - mStart);
         std::optional<LoudnessState> meter;
         if (!pSourceLUFS) {
             meter.emplace(pInfo.Channels, pInfo.BitsPerSample, pInfo.SampleRate, kModeIntegrated);
             if (meter->Status() != LoudnessStatus::Measured) return LimiterStatus::Unsupported;
         }
+        std::optional<MeterAhead> ahead;
+        if (meter) ahead.emplace(*meter);
         const LimiterStatus read = ReadRange(
             [&](const unsigned char* pBytes, std::int64_t pFrames, std::int64_t) {
-                const std::span<const std::uint8_t> bytes(pBytes, static_cast<size_t>(pFrames * mInfo.BlockAlign));
-                return mLimiter->Push(bytes) && (!meter || meter->Push(bytes));
+                return mLimiter->Push(
+                    std::span<const std::uint8_t>(pBytes, static_cast<size_t>(pFrames * mInfo.BlockAlign)));
             },
-            0.0f, 1.0f, 0);
+            0.0f, 1.0f, 0, ahead ? &*ahead : nullptr);
+        ahead.reset();
         if (read != LimiterStatus::Ok) return read;
         if (pSourceLUFS) {
             mSourceLUFS = pSourceLUFS;
@@ -142,6 +259,7 @@ LimiterStatus LimitedGain::Analyse(const WaveFormatInfo& pInfo, FileHandle pSour
 LimiterStatus LimitedGain::Reanalyse(double pExactRangeDB) {
     mLimiter.emplace(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate, pExactRangeDB);
     if (mLimiter->Status() != LimiterStatus::Ok) return LimiterStatus::Unsupported;
+    mLimiter->Reserve(mEnd - mStart);
     return ReadRange(
         [&](const unsigned char* pBytes, std::int64_t pFrames, std::int64_t) {
             return mLimiter->Push(
@@ -157,7 +275,8 @@ double LimitedGain::SourceTruePeakDBTP() const { return mLimiter ? mLimiter->Tru
 // asked for, and the meter's true peak is taken exactly wherever the copy
 // may reach the largest value found so far (see kPeakRoundingUnits).
 LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pEnvelope, bool pLoudness,
-                                          float pProgressFrom, float pProgressTo) {
+                                          float pProgressFrom, float pProgressTo,
+                                          const std::function<void()>& pMeanwhile) {
     Measured result;
     std::optional<LoudnessState> meter;
     if (pLoudness) {
@@ -178,6 +297,8 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
     const std::int64_t frameBytes = mInfo.BlockAlign;
     const std::int32_t history = qc_detail::kTruePeakHistory;
     float largest = 0.0f;
+    std::optional<MeterAhead> ahead;
+    if (meter) ahead.emplace(*meter);
     // The envelope differs from unity at some frame a step's outputs take.
     const auto changed = [&](std::int64_t pStep) {
         if (!reduces) return false;
@@ -188,8 +309,6 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
     result.Status = ReadRange(
         [&](unsigned char* pBytes, std::int64_t pFrames, std::int64_t pRangeFrame) {
             if (!writer_detail::ScaleWithEnvelope(mInfo, pBytes, pFrames, factor, pEnvelope, pRangeFrame)) return false;
-            if (meter && !meter->Push(std::span<const std::uint8_t>(pBytes, static_cast<size_t>(pFrames * frameBytes))))
-                return false;
             const std::int64_t firstStep = pRangeFrame / kLimiterStepFrames;
             const std::int64_t steps = (pFrames + kLimiterStepFrames - 1) / kLimiterStepFrames;
             for (std::int64_t s = 0; s < steps;) {
@@ -216,7 +335,8 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
             }
             return true;
         },
-        pProgressFrom, pProgressTo, history);
+        pProgressFrom, pProgressTo, history, ahead ? &*ahead : nullptr, pMeanwhile);
+    ahead.reset();
     if (result.Status != LimiterStatus::Ok) return result;
     if (meter) {
         const LoudnessFigure<double> integrated = meter->Integrated();
@@ -235,17 +355,19 @@ LimiterStatus LimitedGain::EnsureEnergies(const GainEnvelope& pEnvelope) {
         mEnergies.assign(static_cast<size_t>(steps), std::numeric_limits<float>::quiet_NaN());
     const std::span<const float> points = pEnvelope.Points();
     const std::int64_t frameBytes = mInfo.BlockAlign;
-    std::vector<unsigned char> bytes;
-    std::vector<float> energies;
-    for (std::int64_t j = 0; j < steps;) {
-        const auto missing = [&](std::int64_t pStep) {
-            return (points[static_cast<size_t>(pStep)] != 1.0f || points[static_cast<size_t>(pStep + 1)] != 1.0f) &&
-                   std::isnan(mEnergies[static_cast<size_t>(pStep)]);
-        };
-        if (!missing(j)) {
-            ++j;
-            continue;
-        }
+    const auto missing = [&](std::int64_t pStep) {
+        return (points[static_cast<size_t>(pStep)] != 1.0f || points[static_cast<size_t>(pStep + 1)] != 1.0f) &&
+               std::isnan(mEnergies[static_cast<size_t>(pStep)]);
+    };
+    // The next run from step pFrom on: its steps [low, high) and frames
+    // [from, to) of the range; none when nothing is missing.
+    struct Run {
+        std::int64_t low, high, from, to;
+    };
+    const auto nextRun = [&](std::int64_t pFrom) -> std::optional<Run> {
+        std::int64_t j = pFrom;
+        while (j < steps && !missing(j)) ++j;
+        if (j >= steps) return std::nullopt;
         // Runs closer than the warm-up are read as one, each with a margin
         // for the wider envelopes of the gains tried next.
         std::int64_t end = j + 1;
@@ -257,21 +379,41 @@ LimiterStatus LimitedGain::EnsureEnergies(const GainEnvelope& pEnvelope) {
                 ++gap;
             }
         }
-        const std::int64_t low = std::max<std::int64_t>(j - kPredictionMarginSteps, 0);
-        const std::int64_t high = std::min(end + kPredictionMarginSteps, steps);
-        const std::int64_t from = std::max<std::int64_t>(low * kLimiterStepFrames - kPredictionWarmFrames, 0);
-        const std::int64_t to = std::min(high * kLimiterStepFrames, mEnd - mStart);
-        bytes.resize(static_cast<size_t>((to - from) * frameBytes));
-        const auto size = static_cast<std::int64_t>(bytes.size());
-        if (ReadHandleAt(mSource, mInfo.DataOffset + (mStart + from) * frameBytes, bytes.data(), size) != size)
-            return LimiterStatus::ReadFailed;
-        if (!mLimiter->StepEnergies(bytes.data(), to - from, low * kLimiterStepFrames - from, energies))
-            return LimiterStatus::Unsupported;
-        for (size_t k = 0; k < energies.size() && low + static_cast<std::int64_t>(k) < steps; ++k) {
-            float& energy = mEnergies[static_cast<size_t>(low) + k];
-            if (std::isnan(energy)) energy = energies[k];
+        Run run;
+        run.low = std::max<std::int64_t>(j - kPredictionMarginSteps, 0);
+        run.high = std::min(end + kPredictionMarginSteps, steps);
+        run.from = std::max<std::int64_t>(run.low * kLimiterStepFrames - kPredictionWarmFrames, 0);
+        run.to = std::min(run.high * kLimiterStepFrames, mEnd - mStart);
+        return run;
+    };
+    // Two runs at a time go through the filters together.
+    std::vector<unsigned char> bytes[2];
+    std::vector<float> energies[2];
+    for (std::int64_t j = 0; j < steps;) {
+        Run runs[2];
+        TruePeakLimiter::EnergyRun reads[2];
+        std::size_t count = 0;
+        for (; count < 2; ++count) {
+            const std::optional<Run> run = nextRun(j);
+            if (!run) break;
+            runs[count] = *run;
+            j = run->high;
+            std::vector<unsigned char>& into = bytes[count];
+            into.resize(static_cast<size_t>((run->to - run->from) * frameBytes));
+            const auto size = static_cast<std::int64_t>(into.size());
+            if (ReadHandleAt(mSource, mInfo.DataOffset + (mStart + run->from) * frameBytes, into.data(), size) != size)
+                return LimiterStatus::ReadFailed;
+            reads[count] = {into.data(), run->to - run->from, run->low * kLimiterStepFrames - run->from,
+                            &energies[count]};
         }
-        j = high;
+        if (count == 0) break;
+        if (!mLimiter->StepEnergies(std::span<const TruePeakLimiter::EnergyRun>(reads, count)))
+            return LimiterStatus::Unsupported;
+        for (std::size_t r = 0; r < count; ++r)
+            for (size_t k = 0; k < energies[r].size() && runs[r].low + static_cast<std::int64_t>(k) < steps; ++k) {
+                float& energy = mEnergies[static_cast<size_t>(runs[r].low) + k];
+                if (std::isnan(energy)) energy = energies[r][k];
+            }
     }
     return LimiterStatus::Ok;
 }
@@ -290,6 +432,24 @@ std::optional<double> LimitedGain::ExpectedLoudness(double pGainDB, const GainEn
     const double fullScale = mInfo.BitsPerSample == 16 ? 32767.0 : 8388607.0;
     std::vector<double> removed(mSourceBlocks.size(), 0.0);
     double removedSum = 0.0;
+    // The sums of the blocks last - 3 .. last that the steps of one hop add
+    // to, held while the steps stay in that hop (the same additions in the
+    // same order), put back when they move on.
+    std::int64_t heldLast = -1;
+    double held[kHopsPerBlock] = {};
+    const auto blockAt = [&](std::int64_t pLast, std::int32_t pIndex) -> double* {
+        const std::int64_t b = pLast - (kHopsPerBlock - 1) + pIndex;
+        return b >= 0 && b < static_cast<std::int64_t>(removed.size()) ? &removed[static_cast<size_t>(b)] : nullptr;
+    };
+    const auto holdBlocks = [&](std::int64_t pLast) {
+        for (std::int32_t k = 0; k < kHopsPerBlock && heldLast >= 0; ++k)
+            if (double* block = blockAt(heldLast, k)) *block = held[k];
+        heldLast = pLast;
+        for (std::int32_t k = 0; k < kHopsPerBlock && pLast >= 0; ++k) {
+            const double* block = blockAt(pLast, k);
+            held[k] = block != nullptr ? *block : 0.0;
+        }
+    };
     double gains[kLimiterStepFrames];
     for (std::int64_t j = 0; j < static_cast<std::int64_t>(mEnergies.size()); ++j) {
         if (points[static_cast<size_t>(j)] == 1.0f && points[static_cast<size_t>(j + 1)] == 1.0f) continue;
@@ -304,10 +464,12 @@ std::optional<double> LimitedGain::ExpectedLoudness(double pGainDB, const GainEn
         removedSum += lost;
         // The blocks the step's first frame lies in.
         const std::int64_t last = first / hop;
-        for (std::int64_t b = std::max<std::int64_t>(last - (kHopsPerBlock - 1), 0);
-             b <= last && b < static_cast<std::int64_t>(removed.size()); ++b)
-            removed[static_cast<size_t>(b)] += lost * fullScale * fullScale;
+        if (last != heldLast) {
+            holdBlocks(last);
+        }
+        for (double& block : held) block += lost * fullScale * fullScale;
     }
+    holdBlocks(-1);
     if (!mSourceBlocks.empty()) {
         std::vector<double> powers(mSourceBlocks.size());
         for (size_t b = 0; b < powers.size(); ++b)
@@ -379,13 +541,14 @@ LimiterStatus LimitedGain::Plan(double pGainDB, const LimiterSettings& pSettings
             const float share = pass == pSettings.MaxPasses ? 1.0f - progress
                                 : pass == 1                 ? kFirstPassShare
                                                             : (1.0f - progress) / 2.0f;
-            const Measured measured = Render(mGainDB, mEnvelope, true, progress, progress + share);
+            // The envelope's figures are taken while the meter finishes.
+            const Measured measured = Render(mGainDB, mEnvelope, true, progress, progress + share,
+                                             [&] { mReport = TruePeakLimiter::Report(mEnvelope, mInfo.SampleRate); });
             progress += share;
             if (measured.Status != LimiterStatus::Ok) return measured.Status;
             mIntegrated = measured.Integrated;
             mIntegratedMeasured = measured.IntegratedMeasured;
             mTruePeak = measured.TruePeak;
-            mReport = TruePeakLimiter::Report(mEnvelope, mInfo.SampleRate);
             const double excess = mTruePeak - pSettings.CeilingDBTP;
             const bool loudnessHolds =
                 !target || !mIntegratedMeasured || std::abs(mIntegrated - *target) <= pSettings.LoudnessToleranceLU;

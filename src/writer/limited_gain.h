@@ -127,15 +127,21 @@ private:
         double TruePeak = 0.0;
     };
     // Renders the range at pGainDB with pEnvelope and measures its true peak
-    // and, with pLoudness, its integrated loudness.
+    // and, with pLoudness, its integrated loudness. pMeanwhile, when given,
+    // runs once the last piece is rendered, while the meter finishes.
     Measured Render(double pGainDB, const GainEnvelope& pEnvelope, bool pLoudness, float pProgressFrom,
-                    float pProgressTo);
+                    float pProgressTo, const std::function<void()>& pMeanwhile = {});
+    // Takes the pieces of a read on a thread of its own (limited_gain.cpp).
+    class MeterAhead;
     // Reads the range piece by piece into pSink(bytes, count, first frame of
     // the range), in pieces of whole steps; the pFront frames before the
     // bytes hold the end of the previous piece as the sink left it (zeros
-    // before the first).
+    // before the first). With pAhead, each piece goes on to it as the sink
+    // left it, and the read ends once it has taken every piece; pMeanwhile
+    // runs before that wait.
     template <class Sink>
-    LimiterStatus ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront);
+    LimiterStatus ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront,
+                            MeterAhead* pAhead = nullptr, const std::function<void()>& pMeanwhile = {});
     // The analysis again, exact for pExactRangeDB of reduction.
     LimiterStatus Reanalyse(double pExactRangeDB);
     LimiterStatus BuildEnvelope(const LimiterSettings& pSettings);

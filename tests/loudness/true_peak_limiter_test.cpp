@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <vector>
 
+#include "loudness/qc_kernels.h"
 #include "loudness/true_peak_limiter.h"
 #include "support/test_main.h"
 
@@ -65,6 +68,23 @@ TEST(TruePeakLimiterEnvelope, FallsAndRecoversAtTheirRatesAndIsUnityElsewhere) {
     EXPECT_EQ(envelope.FactorAt(click + kRate / 2), 1.0);
 
     const LimiterReport report = TruePeakLimiter::Report(envelope, kRate);
+    // Frame by frame, as the writer applies it.
+    {
+        double lowest = 1.0;
+        std::int64_t above01 = 0;
+        std::vector<double> blocks(report.BlockReductionDB.size(), 1.0);
+        for (std::int64_t n = 0; n < frames; ++n) {
+            const double f = envelope.FactorAt(n);
+            lowest = std::min(lowest, f);
+            above01 += f < std::pow(10.0, -0.1 / 20.0) ? 1 : 0;
+            double& block = blocks[static_cast<size_t>(n / (kRate / 10))];
+            block = std::min(block, f);
+        }
+        EXPECT_EQ(report.MaxReductionDB, -DB(lowest));
+        EXPECT_EQ(report.SecondsAbove01dB, static_cast<double>(above01) / kRate);
+        for (size_t b = 0; b < blocks.size(); ++b)
+            EXPECT_EQ(report.BlockReductionDB[b], blocks[b] < 1.0 ? static_cast<float>(-DB(blocks[b])) : 0.0f) << b;
+    }
     EXPECT_NEAR(report.MaxReductionDB, 6.0, 0.01);
     EXPECT_GT(report.SecondsAbove1dB, 0.026);
     EXPECT_GT(report.SecondsAbove01dB, report.SecondsAbove1dB);
@@ -78,6 +98,109 @@ TEST(TruePeakLimiterEnvelope, FallsAndRecoversAtTheirRatesAndIsUnityElsewhere) {
     ASSERT_EQ(limiter.Envelope(gain - 7.0, -1.0, 6.0, envelope), LimiterStatus::Ok);
     EXPECT_FALSE(envelope.Reduces());
     EXPECT_EQ(limiter.NeededReductionDB(gain - 7.0, -1.0), 0.0);
+}
+
+// The envelope passes over whole blocks of quiet steps: clicks on the first
+// and last frames of such blocks, and in a short last step, are all caught.
+TEST(TruePeakLimiterEnvelope, CatchesClicksAtTheEdgesOfTheBlocksItPassesOver) {
+    constexpr std::int64_t kBlockFrames = 64 * kLimiterStepFrames;
+    constexpr std::int64_t kFrames = 40 * kBlockFrames + 5;
+    const std::int64_t clicks[] = {kBlockFrames, kBlockFrames - 1, 10 * kBlockFrames, 21 * kBlockFrames - 1,
+                                   kFrames - 2};
+    for (const std::int64_t click : clicks) {
+        SCOPED_TRACE(click);
+        TruePeakLimiter limiter(1, 16, kRate);
+        const std::vector<std::uint8_t> bytes = Click(kFrames, click);
+        limiter.Push(bytes);
+        const double gain = -1.0 + 3.0 - limiter.TruePeakDB();
+        GainEnvelope envelope;
+        ASSERT_EQ(limiter.Envelope(gain, -1.0, 6.0, envelope), LimiterStatus::Ok);
+        EXPECT_LE(DB(envelope.FactorAt(click)), -3.0 + 1e-6);
+        EXPECT_EQ(envelope.FactorAt(click < kFrames / 2 ? kFrames - 1 : 0), 1.0);
+    }
+}
+
+// A step's bound takes the interpolator's history, the 11 frames before it:
+// clicks on the last frame of a step, of a decoding chunk (2048 frames) and
+// of a push, and one just outside the history, on every channel, in 16-bit
+// mono and 24-bit stereo (decoded by the meter's vector kernel), pushed in
+// uneven pieces. Each bound is the largest sample of its frames and
+// history times the interpolator's gain bound, exactly.
+TEST(TruePeakLimiterAnalysis, BoundsCarryTheHistoryAcrossStepsChunksAndPushes) {
+    constexpr std::int64_t kFrames = 3 * 2048 + 100;
+    constexpr std::int64_t kClicks[] = {15, 2047, 2048 + 16 * 7 + 4, 4095, 3001, kFrames - 1};
+    for (const std::int32_t channels : {1, 2}) {
+        const std::int32_t bytesPerSample = channels == 1 ? 2 : 3;
+        const double fullScale = channels == 1 ? 32767.0 : 8388607.0;
+        SCOPED_TRACE(channels);
+        std::mt19937 random(3);
+        std::uniform_int_distribution<std::int32_t> quiet(-1000, 1000);
+        std::vector<std::int32_t> samples(static_cast<size_t>(kFrames * channels));
+        for (std::int32_t& v : samples) v = quiet(random);
+        for (size_t k = 0; k < std::size(kClicks); ++k)
+            samples[static_cast<size_t>(kClicks[k] * channels) + k % static_cast<size_t>(channels)] =
+                static_cast<std::int32_t>(fullScale * (0.5 + 0.05 * static_cast<double>(k)));
+        std::vector<std::uint8_t> bytes;
+        for (const std::int32_t v : samples)
+            for (std::int32_t b = 0; b < bytesPerSample; ++b) bytes.push_back(static_cast<std::uint8_t>(v >> (8 * b)));
+
+        TruePeakLimiter limiter(channels, bytesPerSample * 8, kRate, HUGE_VAL);
+        for (size_t at = 0; at < bytes.size();) {
+            const size_t piece = std::min<size_t>(at % 2 == 0 ? 1001 : 4093, bytes.size() - at);
+            limiter.Push(std::span(bytes).subspan(at, piece));
+            at += piece;
+        }
+        ASSERT_EQ(limiter.Frames(), kFrames);
+        const auto scale = static_cast<float>(1.0 / fullScale);
+        for (std::int64_t step = 0; step < limiter.Steps(); ++step) {
+            float own = 0.0f, around = 0.0f;
+            for (std::int64_t n = step * kLimiterStepFrames - qc_detail::kTruePeakHistory;
+                 n < std::min((step + 1) * kLimiterStepFrames, kFrames); ++n) {
+                if (n < 0) continue;
+                for (std::int32_t c = 0; c < channels; ++c) {
+                    const float v =
+                        std::fabs(static_cast<float>(samples[static_cast<size_t>(n * channels + c)]) * scale);
+                    around = std::max(around, v);
+                    if (n >= step * kLimiterStepFrames) own = std::max(own, v);
+                }
+            }
+            ASSERT_EQ(limiter.StepBound(step), around * qc_detail::kTruePeakGainBound) << step;
+            ASSERT_GE(limiter.StepPeak(step), own) << step;
+            ASSERT_LE(limiter.StepPeak(step), limiter.StepBound(step)) << step;
+        }
+    }
+}
+
+// The K-weighted energies of two runs taken together (the filters of both
+// in one vector) are those of each run alone, warm-up and short last step
+// included, for stereo and mono.
+TEST(TruePeakLimiterAnalysis, EnergiesOfTwoRunsTogetherAreThoseOfEachAlone) {
+    for (const std::int32_t channels : {1, 2}) {
+        SCOPED_TRACE(channels);
+        std::mt19937 random(9);
+        std::uniform_int_distribution<std::int32_t> sample(-30000, 30000);
+        std::vector<std::uint8_t> bytes(static_cast<size_t>(2 * channels * 9000));
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            const std::int32_t v = sample(random);
+            bytes[i] = static_cast<std::uint8_t>(v);
+            bytes[i + 1] = static_cast<std::uint8_t>(v >> 8);
+        }
+        const TruePeakLimiter limiter(channels, 16, kRate);
+        const auto frameBytes = static_cast<size_t>(2 * channels);
+        // Of unequal lengths, neither a whole number of steps, different warm-ups.
+        const TruePeakLimiter::EnergyRun shape[2] = {{bytes.data(), 5000 + 7, 4096, nullptr},
+                                                     {bytes.data() + 3000 * frameBytes, 4003, 1024, nullptr}};
+        std::vector<float> together[2], alone[2];
+        TruePeakLimiter::EnergyRun runs[2] = {shape[0], shape[1]};
+        runs[0].Out = &together[0];
+        runs[1].Out = &together[1];
+        ASSERT_TRUE(limiter.StepEnergies(std::span<const TruePeakLimiter::EnergyRun>(runs, 2)));
+        for (int r = 0; r < 2; ++r) {
+            ASSERT_TRUE(limiter.StepEnergies(shape[r].Raw, shape[r].Frames, shape[r].WarmFrames, alone[r]));
+            EXPECT_FALSE(alone[r].empty());
+            EXPECT_EQ(together[r], alone[r]) << r;
+        }
+    }
 }
 
 }  // namespace

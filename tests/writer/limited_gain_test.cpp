@@ -383,5 +383,36 @@ TEST(LimitedCopy, OneRenderingSufficesAndAnalysesAgainBeyondTheExactRange) {
     EXPECT_LE(OwnFigures(source.Write(0, 0, limited.GainDB(), &limited.Envelope())).truePeak, kCeiling);
 }
 
+// The meter measures the pieces of a read on a thread of its own: a stop
+// asked for in the middle of the analysis or of the rendering ends the call
+// with Canceled while the meter still holds pieces of the read, and the
+// next call measures the whole range again as if nothing had happened.
+TEST(LimitedCopy, StopsMidwayWhileTheMeterRunsAheadAndStartsAfresh) {
+    ScratchDir dir;
+    const Case speech = Signals().back();
+    // Long enough for several pieces of a read (about 3.6 s each).
+    Samples samples;
+    for (int i = 0; i < 4; ++i) samples.insert(samples.end(), speech.samples.begin(), speech.samples.end());
+    Source source(dir, "long.wav", samples);
+    LimitedGain limited;
+    std::int32_t asked = 0;
+    std::int32_t stopAt = 3;
+    limited.StopRequested = [&] { return ++asked == stopAt; };
+    EXPECT_EQ(limited.Analyse(source.info, source.handle, 0, 0), LimiterStatus::Canceled);
+
+    stopAt = -1;
+    ASSERT_EQ(limited.Analyse(source.info, source.handle, 0, 0), LimiterStatus::Ok);
+    const double gain = kCeiling + speech.overDB - limited.SourceTruePeakDBTP();
+    asked = 0;
+    stopAt = 3;
+    EXPECT_EQ(limited.Plan(gain), LimiterStatus::Canceled);
+    stopAt = -1;
+    ASSERT_EQ(limited.Plan(gain), LimiterStatus::Ok);
+    const Figures own = OwnFigures(source.Write(0, 0, limited.GainDB(), &limited.Envelope()));
+    EXPECT_EQ(own.integrated, limited.IntegratedLUFS());
+    EXPECT_EQ(own.truePeak, limited.TruePeakDBTP());
+    EXPECT_LE(own.truePeak, kCeiling);
+}
+
 }  // namespace
 }  // namespace sonivate
