@@ -62,15 +62,20 @@ void WindowIntake::AddChosen(bool pFolder) {
     const std::string start =
         mList.ItemCount() > 0 ? PathPart(mRows.Path(mList.ItemCount() - 1), true, false, false, false, false, kKeepCase)
                               : std::string();
-    const std::string path =
-        pFolder ? BrowseForFolder(start, TrText(kTr, kFolderTitle), mOwner)
-                : FileDialog(mOwner, false, TrText(kTr, kFileFilter), start, "", kFileDialogDefaultFlags);
-    if (path.empty()) return;
+    // Files: as many at once as the operator selects (a delivery of thirty spots).
+    std::vector<std::string> paths;
+    if (pFolder) {
+        if (std::string folder = BrowseForFolder(start, TrText(kTr, kFolderTitle), mOwner); !folder.empty())
+            paths.push_back(std::move(folder));
+    } else {
+        paths = FilesDialog(mOwner, TrText(kTr, kFileFilter), start);
+    }
+    if (paths.empty()) return;
     if (!mController->IntakeAllowed()) {
         OwnerMessageBox(TrText(kTr, kMessageBusy), kMbOk | kMbIconExclamation, "", mOwner);
         return;
     }
-    ListPaths({path});
+    ListPaths(paths);
 }
 
 // ---- A later start -------------------------------------------------------------------------

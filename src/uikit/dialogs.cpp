@@ -44,6 +44,19 @@ public:
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
         return dialog.selectedFiles().front().toStdString();
     }
+
+    std::vector<std::string> ChooseFiles(QWidget* pOwner, const std::string& pFilters,
+                                         const std::string& pStartFolder) override {
+        QFileDialog dialog(pOwner);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        if (!pFilters.empty()) dialog.setNameFilters(QString::fromStdString(pFilters).split(QStringLiteral(";;")));
+        dialog.setDirectory(QString::fromStdString(pStartFolder));
+        std::vector<std::string> chosen;
+        if (dialog.exec() != QDialog::Accepted) return chosen;
+        for (const QString& file : dialog.selectedFiles()) chosen.push_back(file.toStdString());
+        return chosen;
+    }
 };
 
 QtDialogs g_QtDialogs;
@@ -125,6 +138,19 @@ std::string FileDialog(QWidget* pOwner, bool pIsSave, const std::string& pFilter
         const std::string chosen =
             CutAtNul(Dialogs().ChooseFile(pOwner, pIsSave, ToQtNameFilters(pFilter), start, flags));
         // Dialogs run on the window thread, whose message loop is Qt's own.
+        for (int i = 0; i < kPassesAfterDialog; ++i) QCoreApplication::processEvents();
+        return chosen;
+    });
+}
+
+std::vector<std::string> FilesDialog(QWidget* pOwner, const std::string& pFilter, const std::string& pInitialFolder) {
+    return Trapped<std::vector<std::string>>({}, [&] {
+        std::vector<std::string> chosen;
+        for (const std::string& path :
+             Dialogs().ChooseFiles(pOwner, ToQtNameFilters(pFilter), WithoutTrailingSeparator(pInitialFolder))) {
+            const std::string whole = CutAtNul(path);
+            if (!whole.empty()) chosen.push_back(whole);
+        }
         for (int i = 0; i < kPassesAfterDialog; ++i) QCoreApplication::processEvents();
         return chosen;
     });

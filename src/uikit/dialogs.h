@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <QtGlobal>
 
@@ -44,6 +45,9 @@ std::string BrowseForFolder(const std::string& pStartFolder, const std::string& 
 // loop runs twice afterwards, so the owner repaints before the caller goes on.
 std::string FileDialog(QWidget* pOwner, bool pIsSave, const std::string& pFilter, const std::string& pInitialFolder,
                        const std::string& pFileName, std::int32_t pFlags);
+// Existing files to open, as many as the operator selects (none on cancel);
+// pFilter and pInitialFolder as for FileDialog.
+std::vector<std::string> FilesDialog(QWidget* pOwner, const std::string& pFilter, const std::string& pInitialFolder);
 
 // "wavファイル|*.wav|すべて|*.*" as Qt name filters: "wavファイル (*.wav);;すべて (*.*)".
 // A name without a pattern is dropped.
@@ -59,6 +63,14 @@ public:
     // pFlags are the resolved flags (never kFileDialogDefaultFlags).
     virtual std::string ChooseFile(QWidget* pOwner, bool pIsSave, const std::string& pFilters,
                                    const std::string& pStartPath, std::int32_t pFlags) = 0;
+    // Existing files to open, any number at once ({} on cancel). By default
+    // the one ChooseFile gives, so a service that knows only one still works.
+    virtual std::vector<std::string> ChooseFiles(QWidget* pOwner, const std::string& pFilters,
+                                                 const std::string& pStartFolder) {
+        std::string one = ChooseFile(pOwner, false, pFilters, pStartFolder, kOpenDialogDefaultFlags);
+        if (one.empty()) return {};
+        return {std::move(one)};
+    }
 };
 DialogService& Dialogs();
 // Installs pService (not owned), or with nullptr the Qt dialogs.

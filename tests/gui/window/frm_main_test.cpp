@@ -1005,6 +1005,15 @@ public:
         Start = pStart;
         return Answer;
     }
+    // Several files at once when given, else the one answer.
+    std::vector<std::string> Answers;
+    std::vector<std::string> ChooseFiles(QWidget* pOwner, const std::string& pFilters,
+                                         const std::string& pStart) override {
+        if (Answers.empty()) return DialogService::ChooseFiles(pOwner, pFilters, pStart);
+        ++Asked;
+        Filters = pFilters;
+        return Answers;
+    }
 };
 
 QAction* Action(QMenu* pMenu, const std::string& pName) {
@@ -1747,6 +1756,10 @@ TEST_F(FrmMainTest, TheProfileLineCountsPassesRedRowsSayWhyAndFilesComeFromCtrlO
     Action(menu, "add-folder")->trigger();
     menu->hide();
     EXPECT_EQ(w.LV()->ItemCount(), 5) << "the folder's two files, the list sorted by title";
+    // A delivery of several spots is chosen at once.
+    dialogs.Answers = {WriteTone(File("spot_x.wav"), 1.0, -20), WriteTone(File("spot_y.wav"), 1.0, -20)};
+    QTest::keyClick(w.LV(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(w.LV()->ItemCount(), 7) << "both files of one choice";
     SetDialogService(nullptr);
 
     // The status line's text stands out from every shade of its gradient, idle and running.
