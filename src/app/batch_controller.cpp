@@ -3,6 +3,7 @@
 #include "app/output_copy.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 
 #include "app/delivery_profile.h"
@@ -191,9 +192,10 @@ void BatchController::Start(const std::vector<RowId>& pOnly) { StartRows(&pOnly)
 
 void BatchController::StartRows(const std::vector<RowId>* pOnly) {
     if (c_Running || c_List.Count() < 1) return;
-    const auto taken = [pOnly](RowId pId) {
-        return pOnly == nullptr || std::find(pOnly->begin(), pOnly->end(), pId) != pOnly->end();
-    };
+    // A set: "the rows not measured yet" may be most of a long list.
+    const std::unordered_set<RowId> only =
+        pOnly != nullptr ? std::unordered_set<RowId>(pOnly->begin(), pOnly->end()) : std::unordered_set<RowId>();
+    const auto taken = [&](RowId pId) { return pOnly == nullptr || only.count(pId) != 0; };
     if (pOnly != nullptr) {
         bool any = false;
         for (const RowId id : *pOnly) any = any || c_List.IndexOf(id) >= 0;

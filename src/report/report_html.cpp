@@ -94,15 +94,8 @@ std::string Cell(const std::string& pText, const Words& pWords, bool pNumber = f
     return out + Escape(pText) + "</td>";
 }
 
-std::string FiguresText(const Figures& pFigures, const Words& pWords) {
-    return "LKFS " + Number(pFigures.LKFS) + " · " + pWords.FigurePeak + " " + Number(pFigures.SamplePeak) +
-           " dBFS · TP " + Number(pFigures.TruePeak) + " dBTP · LRA " + Number(pFigures.LRA, 1) + " LU · " +
-           pWords.MaxMomentary + " " + Number(pFigures.MaxMomentary) + " · " + pWords.MaxShortTerm + " " +
-           Number(pFigures.MaxShortTerm) +
-           (pFigures.DownmixTruePeak
-                ? " · " + std::string(pWords.DownmixTruePeak) + " " + Number(pFigures.DownmixTruePeak) + " dBTP"
-                : std::string());
-}
+// Between the figures of a line.
+constexpr const char* kFigureSeparator = " · ";
 
 std::string TableRow(const FileRow& r, size_t pIndex, const Words& pWords) {
     const std::string number = std::to_string(pIndex + 1);
@@ -134,14 +127,16 @@ std::string Section(const FileRow& r, size_t pIndex, double pTarget, const Words
     out += "<p>" + std::string(pWords.Range) + " " + Clock(static_cast<double>(r.RangeStart) / rate) + " – " +
            Clock(static_cast<double>(r.RangeEnd) / rate) + " (" + pWords.Frames + " " + std::to_string(r.RangeStart) +
            " – " + std::to_string(r.RangeEnd) + ", " + Clock(r.RangeSeconds()) + ") · " + pWords.Band + " " +
-           Escape(BandText(r.Band, pWords)) + "<br>" + pWords.Source + ": " + Escape(FiguresText(r.Source, pWords)) +
-           " · " + pWords.SectionVerdict + " " + Escape(VerdictText(r.SourceVerdict, pWords));
+           Escape(BandText(r.Band, pWords)) + "<br>" + pWords.Source + ": " +
+           Escape(FiguresText(r.Source, pWords, kFigureSeparator)) + " · " + pWords.SectionVerdict + " " +
+           Escape(VerdictText(r.SourceVerdict, pWords));
     const std::string gain = Gain(r.GainDB);
     std::string line;
     if (!gain.empty()) line = std::string(pWords.Gain) + " " + gain + " dB";
     if (ShowsCopy(r))
-        line += std::string(line.empty() ? "" : " · ") + copyLabel + ": " + Escape(FiguresText(r.Copy, pWords)) +
-                " · " + pWords.SectionVerdict + " " + Escape(VerdictText(r.CopyVerdict, pWords));
+        line += std::string(line.empty() ? "" : " · ") + copyLabel + ": " +
+                Escape(FiguresText(r.Copy, pWords, kFigureSeparator)) + " · " + pWords.SectionVerdict + " " +
+                Escape(VerdictText(r.CopyVerdict, pWords));
     if (!line.empty()) out += "<br>" + line;
     out += "<br>" + std::string(pWords.Outcome) + ": " + Escape(FullOutcomeText(r, pWords));
     if (const std::string action = ActionText(r, pWords); !action.empty())

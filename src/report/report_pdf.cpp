@@ -374,15 +374,8 @@ double TableRow(cairo_t* pCairo, Pen& pPen, const Words& pWords, const FileRow& 
     return height;
 }
 
-std::string FiguresLine(const Figures& pFigures, const Words& pWords) {
-    return "LKFS " + Number(pFigures.LKFS) + "   " + pWords.FigurePeak + " " + Number(pFigures.SamplePeak) +
-           " dBFS   TP " + Number(pFigures.TruePeak) + " dBTP   LRA " + Number(pFigures.LRA, 1) + " LU   " +
-           pWords.MaxMomentary + " " + Number(pFigures.MaxMomentary) + "   " + pWords.MaxShortTerm + " " +
-           Number(pFigures.MaxShortTerm) +
-           (pFigures.DownmixTruePeak
-                ? "   " + std::string(pWords.DownmixTruePeak) + " " + Number(pFigures.DownmixTruePeak) + " dBTP"
-                : std::string());
-}
+// Between the figures of a line: the page has no other separator to spare.
+constexpr const char* kFigureSeparator = "   ";
 
 // A file's section at pY: its names, figures, outcome and action (wrapped,
 // never cut) and graph. Returns its height; draws nothing when pDraw is
@@ -408,14 +401,14 @@ double FileSection(cairo_t* pCairo, Pen& pPen, const BatchReport& pReport, const
             Clock(static_cast<double>(row.RangeEnd) / rate) + "  (" + pWords.Frames + " " +
             std::to_string(row.RangeStart) + " - " + std::to_string(row.RangeEnd) + ", " + Clock(row.RangeSeconds()) +
             ")    " + pWords.Band + " " + BandText(row.Band, pWords),
-        std::string(pWords.Source) + "  " + FiguresLine(row.Source, pWords) + "    " + pWords.SectionVerdict + " " +
-            VerdictText(row.SourceVerdict, pWords),
+        std::string(pWords.Source) + "  " + FiguresText(row.Source, pWords, kFigureSeparator) + "    " +
+            pWords.SectionVerdict + " " + VerdictText(row.SourceVerdict, pWords),
     };
     std::string copy;
     if (row.GainDB) copy = std::string(pWords.Gain) + " " + Gain(row.GainDB) + " dB    ";
     if (ShowsCopy(row))
-        copy += copyLabel + "  " + FiguresLine(row.Copy, pWords) + "    " + pWords.SectionVerdict + " " +
-                VerdictText(row.CopyVerdict, pWords);
+        copy += copyLabel + "  " + FiguresText(row.Copy, pWords, kFigureSeparator) + "    " + pWords.SectionVerdict +
+                " " + VerdictText(row.CopyVerdict, pWords);
     if (!copy.empty()) lines.push_back(copy);
     lines.push_back(std::string(pWords.Outcome) + " " + FullOutcomeText(row, pWords));
     if (const std::string action = ActionText(row, pWords); !action.empty())

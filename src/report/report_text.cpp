@@ -237,6 +237,17 @@ std::string BandText(const ProfileBand& pBand, const Words& pWords) {
     return text;
 }
 
+std::string FiguresText(const Figures& pFigures, const Words& pWords, const std::string& pSeparator) {
+    std::string text = "LKFS " + Number(pFigures.LKFS) + pSeparator + pWords.FigurePeak + " " +
+                       Number(pFigures.SamplePeak) + " dBFS" + pSeparator + "TP " + Number(pFigures.TruePeak) +
+                       " dBTP" + pSeparator + "LRA " + Number(pFigures.LRA, 1) + " LU" + pSeparator +
+                       pWords.MaxMomentary + " " + Number(pFigures.MaxMomentary) + pSeparator + pWords.MaxShortTerm +
+                       " " + Number(pFigures.MaxShortTerm);
+    if (pFigures.DownmixTruePeak)
+        text += pSeparator + pWords.DownmixTruePeak + " " + Number(pFigures.DownmixTruePeak) + " dBTP";
+    return text;
+}
+
 std::string FullOutcomeText(const FileRow& pRow, const Words& pWords) {
     return OutcomeText(pRow, pWords) + (pRow.ReasonText.empty() ? std::string() : ": " + pRow.ReasonText);
 }

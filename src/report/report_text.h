@@ -125,6 +125,9 @@ std::string ActionText(const FileRow& pRow, const Words& pWords);
 // "unchanged" or "".
 const char* ActionCode(CopyAction pAction);
 std::string BandText(const ProfileBand& pBand, const Words& pWords);
+// A file's figures on one line ("LKFS -24.00<sep>peak -3.17 dBFS<sep>TP ..."),
+// the downmix's true peak last when there is one.
+std::string FiguresText(const Figures& pFigures, const Words& pWords, const std::string& pSeparator);
 // The summary's lines: counts, rows not written by reason, verdicts.
 std::string SummaryCountsText(const BatchSummary& pSummary, const Words& pWords);
 std::string SummaryReasonsText(const BatchSummary& pSummary, const Words& pWords);
