@@ -26,8 +26,21 @@ done
 [ -n "$display" ] || { echo "no free X display"; exit 1; }
 
 runtime=$(mktemp -d)
+# A step that fails names itself, and the X server's own log follows, so
+# that a failure on a loaded machine says where it happened.
+failed_step() {
+    echo "failed at line $1: $2 (status $3)"
+    [ -s "$runtime/xvfb.log" ] && { echo "--- Xvfb:"; tail -20 "$runtime/xvfb.log"; }
+}
+trap 'failed_step "$LINENO" "$BASH_COMMAND" "$?"' ERR
+# The window ends before its X server, so that an early exit of this script
+# is never reported by the window as a lost X connection.
 cleanup() {
-    [ -n "${app_pid:-}" ] && kill "$app_pid" 2>/dev/null || true
+    if [ -n "${app_pid:-}" ]; then
+        kill "$app_pid" 2>/dev/null || true
+        for _ in $(seq 1 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+        kill -KILL "$app_pid" 2>/dev/null || true
+    fi
     [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null || true
     [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
     wait 2>/dev/null || true
@@ -35,7 +48,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$runtime/xvfb.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 1 50); do
     [ -e "/tmp/.X11-unix/X${display#:}" ] && break
@@ -80,11 +93,18 @@ if [ -n "${SONIVATE_SHOT_HOVER:-}" ]; then
     xdotool mousemove_relative 1 0
     sleep 2
 fi
-import -window root "$shot"
 kill -0 "$app_pid" || { echo "the window ended before the screenshot"; exit 1; }
-# The window closes on SIGTERM as on the desktop's close.
+# A grab can fail while the server is busy drawing on a loaded machine: a
+# few tries, each with its error shown.
+for try in 1 2 3; do
+    import -window root "$shot" && break
+    [ "$try" -lt 3 ] || { echo "no screenshot after $try tries"; exit 1; }
+    sleep 1
+done
+# The window closes on SIGTERM as on the desktop's close; with the
+# sanitizers on a loaded machine its exit may take several seconds.
 kill -TERM "$app_pid"
-for _ in $(seq 1 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 1 150); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$app_pid" 2>/dev/null; then echo "the window ignored SIGTERM"; exit 1; fi
 wait "$app_pid" || { echo "exit status $? after SIGTERM"; exit 1; }
 app_pid=""
