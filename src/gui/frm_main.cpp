@@ -202,7 +202,7 @@ void FrmMain::BuildRooms(const FrmMainStartup& pStartup, const ChoiceControls& p
         runRows([this](std::int32_t pRow) { return c_Rows->Measurement(pRow) == nullptr; });
     };
     c_Menus = std::make_unique<ListMenus>(*c_LV, *c_Intake, *c_Columns, *c_Choices, std::move(actions), this);
-    c_Controller = std::make_unique<BatchController>(*c_ListRows, static_cast<RunHost&>(*c_Run), *c_Executor);
+    c_Controller = std::make_unique<BatchController>(*c_Rows, static_cast<RunHost&>(*c_Run), *c_Executor);
     c_Run->Attach(*c_Controller);
     c_Intake->Attach(*c_Controller);
     c_LV->SetToolTipSource([this](std::int32_t pRow, std::int32_t pColumn) { return RowToolTip(pRow, pColumn); });

@@ -106,7 +106,7 @@ ListColumns::ListColumns(UC_ListView& pList, WindowRows& pRows, WindowChoices& p
 
 void ListColumns::SetUp(UC_ListView& pList, float pSizeRate) {
     pList.SetNumData(kWindowColumns);
-    pList.SetNumAux(kFileListAux + kWindowAuxCount);
+    pList.SetNumAux(kFileListAux);
     pList.SetUseUCBar(1);
     pList.SetShowToolTip(1);
     pList.Init();

@@ -16,15 +16,6 @@
 namespace sonivate {
 namespace {
 
-// Hidden values of a row kept by the window only, after the three of the
-// file list: what the last run made of the row (a RowOutcome and its text),
-// the markers it lacks, and the key of its last measurement.
-constexpr std::int32_t kAuxOutcome = kFileListAux;
-constexpr std::int32_t kAuxOutcomeText = kFileListAux + 1;
-constexpr std::int32_t kAuxMarkerNote = kFileListAux + 2;
-constexpr std::int32_t kAuxResultKey = kFileListAux + 3;
-static_assert(kAuxResultKey + 1 == kFileListAux + kWindowAuxCount);
-
 // Outcome texts of a row (the reasons themselves come from ReasonText).
 constexpr const char* kTr = "WindowRows";
 constexpr const char* kOutcomeWritten = QT_TRANSLATE_NOOP("WindowRows", "書き出しました");
@@ -71,14 +62,6 @@ std::int32_t IconOf(RowOutcome pOutcome) {
         default:
             return kFileIcon;
     }
-}
-
-// Outcomes kept in a row's hidden value as their number.
-RowOutcome OutcomeFromNumber(double pNumber) {
-    const auto value = static_cast<int>(pNumber);
-    if (value < static_cast<int>(RowOutcome::None) || value > static_cast<int>(RowOutcome::NotReached))
-        return RowOutcome::None;
-    return static_cast<RowOutcome>(value);
 }
 
 }  // namespace
@@ -165,18 +148,42 @@ std::string ClipNote(const RowResult& pResult) {
     return TrQ(kTr, kClipSamplePeak).arg(Signed(gain), Signed(gain + pResult.Peak)).toStdString();
 }
 
+WindowRows::WindowRows(UC_ListView& pList) : mList(pList), mCells(pList.Model()) {}
+
 std::int32_t WindowRows::Count() const { return mList.ItemCount(); }
 
 std::string WindowRows::Path(std::int32_t pRow) const { return mList.AuxID(pRow, kAuxPath).AsText(); }
 
+const WindowRows::RowState* WindowRows::StateOf(std::int32_t pRow) const {
+    if (pRow < 0 || pRow >= Count()) return nullptr;
+    const auto found = mStates.find(mCells.IdAt(pRow));
+    return found == mStates.end() ? nullptr : &found->second;
+}
+
+WindowRows::RowState& WindowRows::StateFor(std::int32_t pRow) { return mStates[mCells.IdAt(pRow)]; }
+
+void WindowRows::SetStatus(RowId pId, RowStatus pStatus) {
+    // Only for listed rows (the list is locked during a run); what is kept
+    // of a row that leaves goes with ForgetRemoved.
+    mStates[pId].Status = pStatus;
+}
+
+RowStatus WindowRows::Status(std::int32_t pRow) const {
+    const RowState* state = StateOf(pRow);
+    return state == nullptr ? RowStatus::Listed : state->Status;
+}
+
 // ---- Outcomes ----------------------------------------------------------------------------
 
 RowOutcome WindowRows::Outcome(std::int32_t pRow) const {
-    const CellValue value = mList.AuxID(pRow, kAuxOutcome);
-    return value.IsNumber() ? OutcomeFromNumber(value.AsNumber()) : RowOutcome::None;
+    const RowState* state = StateOf(pRow);
+    return state == nullptr ? RowOutcome::None : state->Outcome;
 }
 
-std::string WindowRows::OutcomeText(std::int32_t pRow) const { return mList.AuxID(pRow, kAuxOutcomeText).AsText(); }
+std::string WindowRows::OutcomeText(std::int32_t pRow) const {
+    const RowState* state = StateOf(pRow);
+    return state == nullptr ? std::string() : state->OutcomeText;
+}
 
 std::string WindowRows::ActionNote(std::int32_t pRow) const {
     const std::optional<RowResult> result = LastRunResult(pRow);
@@ -196,9 +203,11 @@ std::string WindowRows::FullOutcomeText(std::int32_t pRow) const {
 }
 
 void WindowRows::SetOutcome(std::int32_t pRow, RowOutcome pOutcome, const std::string& pText) {
-    mList.SetAuxID(pRow, kAuxOutcome, CellValue(static_cast<double>(static_cast<int>(pOutcome))));
-    mList.SetAuxID(pRow, kAuxOutcomeText, CellValue(pText));
-    const bool markerMissing = !mList.AuxID(pRow, kAuxMarkerNote).AsText().empty();
+    if (pRow < 0 || pRow >= Count()) return;
+    RowState& state = StateFor(pRow);
+    state.Outcome = pOutcome;
+    state.OutcomeText = pText;
+    const bool markerMissing = state.MarkerNote && !state.MarkerNote->empty();
     const bool plain = pOutcome == RowOutcome::None || pOutcome == RowOutcome::NotReached;
     mList.SetIconType(pRow, plain ? (markerMissing ? kListIconMarkerMissing : kFileIcon) : IconOf(pOutcome));
 }
@@ -212,18 +221,20 @@ void WindowRows::ResetOutcomes() {
 void WindowRows::NotePending(const std::string& pPath, const std::string& pNote) { mPendingNotes[pPath] = pNote; }
 
 void WindowRows::NoteNewRows() {
-    // A new row's note is still empty (never written); a row that was
-    // looked at holds a text, "" when nothing is missing.
     for (std::int32_t row = 0; row < Count(); ++row) {
-        if (!mList.AuxID(row, kAuxMarkerNote).IsEmpty()) continue;
+        RowState& state = StateFor(row);
+        if (state.MarkerNote) continue;
         const auto note = mPendingNotes.find(Path(row));
-        mList.SetAuxID(row, kAuxMarkerNote, CellValue(note == mPendingNotes.end() ? std::string() : note->second));
-        if (note != mPendingNotes.end() && !note->second.empty()) mList.SetIconType(row, kListIconMarkerMissing);
+        state.MarkerNote = note == mPendingNotes.end() ? std::string() : note->second;
+        if (!state.MarkerNote->empty()) mList.SetIconType(row, kListIconMarkerMissing);
     }
     mPendingNotes.clear();
 }
 
-std::string WindowRows::MarkerNote(std::int32_t pRow) const { return mList.AuxID(pRow, kAuxMarkerNote).AsText(); }
+std::string WindowRows::MarkerNote(std::int32_t pRow) const {
+    const RowState* state = StateOf(pRow);
+    return state == nullptr ? std::string() : state->MarkerNote.value_or(std::string());
+}
 
 // ---- Measurements -----------------------------------------------------------------------------
 
@@ -233,29 +244,15 @@ void WindowRows::BeginRun(double pTargetLKFS) {
 }
 
 const RowResult& WindowRows::Keep(std::int32_t pRow, const RowResult& pResult) {
-    const CellValue key = mList.AuxID(pRow, kAuxResultKey);
-    std::int64_t id = 0;
-    if (key.IsNumber()) {
-        id = static_cast<std::int64_t>(key.AsNumber());
-    } else {
-        id = ++mNextResultKey;
-        mList.SetAuxID(pRow, kAuxResultKey, CellValue(static_cast<double>(id)));
-    }
-    KeptMeasurement& measurement = mResults[id];
-    if (&measurement.Result != &pResult) {
-        measurement.Result = pResult;
-        measurement.TargetLKFS = mRunTarget;
-        measurement.Run = mRunNumber;
-    }
-    return measurement.Result;
+    std::optional<KeptMeasurement>& measurement = StateFor(pRow).Measured;
+    if (!measurement || &measurement->Result != &pResult)
+        measurement = KeptMeasurement{pResult, mRunTarget, mRunNumber};
+    return measurement->Result;
 }
 
 const WindowRows::KeptMeasurement* WindowRows::Kept(std::int32_t pRow) const {
-    if (pRow < 0 || pRow >= Count()) return nullptr;
-    const CellValue key = mList.AuxID(pRow, kAuxResultKey);
-    if (!key.IsNumber()) return nullptr;
-    const auto found = mResults.find(static_cast<std::int64_t>(key.AsNumber()));
-    return found == mResults.end() ? nullptr : &found->second;
+    const RowState* state = StateOf(pRow);
+    return state == nullptr || !state->Measured ? nullptr : &*state->Measured;
 }
 
 const RowResult* WindowRows::Measurement(std::int32_t pRow) const {
@@ -284,15 +281,19 @@ std::optional<RowResult> WindowRows::LastRunResult(std::int32_t pRow) const {
     return result;
 }
 
+bool WindowRows::AnyMeasured() const {
+    for (std::int32_t row = 0; row < Count(); ++row)
+        if (Kept(row) != nullptr) return true;
+    return false;
+}
+
 void WindowRows::ForgetRemoved() {
-    std::map<std::int64_t, KeptMeasurement> kept;
+    std::unordered_map<RowId, RowState> listed;
     for (std::int32_t row = 0; row < Count(); ++row) {
-        const CellValue key = mList.AuxID(row, kAuxResultKey);
-        if (!key.IsNumber()) continue;
-        const auto found = mResults.find(static_cast<std::int64_t>(key.AsNumber()));
-        if (found != mResults.end()) kept.insert(mResults.extract(found));
+        const auto found = mStates.find(mCells.IdAt(row));
+        if (found != mStates.end()) listed.insert(mStates.extract(found));
     }
-    mResults = std::move(kept);
+    mStates = std::move(listed);
 }
 
 }  // namespace sonivate

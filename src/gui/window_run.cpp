@@ -188,16 +188,11 @@ void WindowRun::RunStarting() {
 void WindowRun::RunColours(bool pRunning) { mStatusLine.SetColor(pRunning ? kColourSetRunning : kColourSetIdle, true); }
 
 void WindowRun::RunFinished() {
-    // Rows of the run it did not come to say so.
-    const auto notReached = [&](std::int32_t pRow) {
-        if (pRow < mRows.Count() && mRows.Outcome(pRow) == RowOutcome::None)
-            mRows.SetOutcome(pRow, RowOutcome::NotReached, TrText(kTr, kOutcomeNotReached));
-    };
-    if (mOnlyRows.empty()) {
-        for (std::int32_t row = mRunRow + 1; row < mRunRows; ++row) notReached(row);
-    } else {
-        for (const std::int32_t row : mOnlyRows) notReached(row);
-    }
+    // Rows of the run it did not come to say so: the driver left them stopped
+    // without a result.
+    for (std::int32_t row = 0; row < mRows.Count(); ++row)
+        if (mRows.Status(row) == RowStatus::Stopped && mRows.Outcome(row) == RowOutcome::None)
+            mRows.SetOutcome(row, RowOutcome::NotReached, TrText(kTr, kOutcomeNotReached));
     const auto count = [&](const char* pText, RowOutcome pOutcome) {
         const auto found = mCounts.find(pOutcome);
         return TrQ(kTr, pText).arg(found == mCounts.end() ? 0 : found->second).toStdString();

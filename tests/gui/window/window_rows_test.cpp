@@ -1,6 +1,6 @@
-// What the window knows of each row beyond the file list (WindowRows): the
-// state a row store will take over, kept in the list's hidden values so
-// that it moves with its row. The list is built as the window builds it.
+// What the window knows of each row beyond the file list (WindowRows): kept
+// under the row's id, so that it moves with its row through removals and
+// sorts. The list is built as the window builds it.
 #include <gtest/gtest.h>
 
 #include "controls/widgets/list_icons.h"
@@ -106,6 +106,25 @@ TEST_F(WindowRowsTest, AnEarlierRunsMeasurementKeepsItsFiguresButNotItsCopy) {
     EXPECT_EQ(last->Reason, RowReason::NotReached);
     // The row's own kept measurement is untouched.
     EXPECT_TRUE(rows.Measurement(0)->Written);
+}
+
+TEST_F(WindowRowsTest, OutcomesAndMeasurementsFollowTheirRowsThroughASortInNoHiddenCell) {
+    List(0, "/c.wav");
+    List(1, "/a.wav");
+    rows.BeginRun(kTarget);
+    rows.Keep(0, WrittenCopy(0));
+    rows.SetOutcome(0, RowOutcome::Written, "written c");
+    rows.SetOutcome(1, RowOutcome::Failed, "failed a");
+    listRows.SortByTitle();
+    ASSERT_EQ(rows.Path(0), "/a.wav");
+    EXPECT_EQ(rows.Outcome(0), RowOutcome::Failed);
+    EXPECT_EQ(rows.OutcomeText(0), "failed a");
+    EXPECT_EQ(rows.Measurement(0), nullptr);
+    EXPECT_EQ(rows.OutcomeText(1), "written c");
+    ASSERT_NE(rows.Measurement(1), nullptr);
+    EXPECT_EQ(list.IconType(1), kListIconDone);
+    // The rows' hidden values are the file list's own: nothing of a run.
+    EXPECT_EQ(list.NumAux(), kFileListAux);
 }
 
 TEST_F(WindowRowsTest, MarkerNotesReachOnlyTheRowsListedSinceTheLastLook) {
