@@ -102,7 +102,38 @@ std::string FigureText(const std::optional<double>& pValue, std::int32_t pDecima
 
 ListColumns::ListColumns(UC_ListView& pList, WindowRows& pRows, WindowChoices& pChoices, std::function<bool()> pRunning,
                          QWidget* pOwner)
-    : mList(pList), mRows(pRows), mChoices(pChoices), mRunning(std::move(pRunning)), mOwner(pOwner) {}
+    : mList(pList), mRows(pRows), mChoices(pChoices), mRunning(std::move(pRunning)), mOwner(pOwner) {
+    std::vector<std::int32_t> computed;
+    for (const OptionalColumn& column : kOptionalColumns) computed.push_back(column.Column);
+    mList.Model().SetComputedColumns(std::move(computed),
+                                     [this](std::int32_t pRow, std::int32_t pColumn) { return Cell(pRow, pColumn); });
+}
+
+ListColumns::~ListColumns() { mList.Model().SetComputedColumns({}, nullptr); }
+
+CellValue ListColumns::Cell(std::int32_t pRow, std::int32_t pColumn) const {
+    const RowResult* kept = mRows.Measurement(pRow);
+    if (kept == nullptr) return CellValue();
+    if (pColumn == kColumnVerdict) {
+        const std::optional<RowResult> last = mRows.LastRunResult(pRow);
+        const std::optional<FileVerdicts> verdicts = RowVerdicts(last ? &*last : kept, mProfile ? &*mProfile : nullptr);
+        // A row with no copy has no copy to judge.
+        return CellValue(verdicts && !verdicts->HasOutput ? std::string(kNoCopyVerdict)
+                                                          : VerdictWord(ReportVerdict(verdicts, true).Kind));
+    }
+    if (!kept->Broadcast) return CellValue(std::string());
+    const BroadcastFigures& figures = *kept->Broadcast;
+    switch (pColumn) {
+        case kColumnTruePeak:
+            return CellValue(FigureText(figures.TruePeak, kFigureDecimals));
+        case kColumnLRA:
+            return CellValue(FigureText(figures.LoudnessRange, kRangeDecimals));
+        case kColumnMaxShortTerm:
+            return CellValue(FigureText(figures.MaxShortTerm, kFigureDecimals));
+        default:
+            return CellValue();
+    }
+}
 
 void ListColumns::SetUp(UC_ListView& pList, float pSizeRate) {
     pList.SetNumData(kWindowColumns);
@@ -155,22 +186,8 @@ void ListColumns::ShowColumn(std::int32_t pColumn, bool pShown) {
 }
 
 void ListColumns::ShowFigures(std::int32_t pRow, const RowResult& pResult) {
-    const RowResult& kept = mRows.Keep(pRow, pResult);
-    std::optional<double> truePeak, lra, shortTerm;
-    if (pResult.Broadcast) {
-        truePeak = pResult.Broadcast->TruePeak;
-        lra = pResult.Broadcast->LoudnessRange;
-        shortTerm = pResult.Broadcast->MaxShortTerm;
-    }
-    mList.SetValue(pRow, kColumnTruePeak, CellValue(FigureText(truePeak, kFigureDecimals)));
-    mList.SetValue(pRow, kColumnLRA, CellValue(FigureText(lra, kRangeDecimals)));
-    mList.SetValue(pRow, kColumnMaxShortTerm, CellValue(FigureText(shortTerm, kFigureDecimals)));
-    const std::optional<RowResult> last = mRows.LastRunResult(pRow);
-    const std::optional<FileVerdicts> verdicts = RowVerdicts(last ? &*last : &kept, mProfile ? &*mProfile : nullptr);
-    // A row with no copy has no copy to judge.
-    mList.SetValue(pRow, kColumnVerdict,
-                   CellValue(verdicts && !verdicts->HasOutput ? std::string(kNoCopyVerdict)
-                                                              : VerdictWord(ReportVerdict(verdicts, true).Kind)));
+    mRows.Keep(pRow, pResult);
+    mList.Model().CellsChanged(pRow);
 }
 
 std::string ListColumns::ProfileLineText() const {
@@ -202,9 +219,7 @@ void ListColumns::UpdateProfileLine() {
 
 // The verdicts follow the profile: a new choice judges every measured row again.
 void ListColumns::JudgeRows() {
-    for (std::int32_t row = 0; row < mRows.Count(); ++row) {
-        if (const RowResult* result = mRows.Measurement(row)) ShowFigures(row, *result);
-    }
+    mList.Model().CellsChanged(-1);
     mList.ReDraw();
 }
 

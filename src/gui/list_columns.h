@@ -1,7 +1,7 @@
 #pragma once
 // The window's list beyond the file list's five columns: the optional
 // figures (true peak, loudness range, max short-term) and the verdict
-// under the delivery profile, the header's menu that shows and hides them,
+// under the delivery profile, computed from the rows when shown, the header's menu that shows and hides them,
 // and the profile itself (chosen from the list's menu, stored with the
 // columns shown).
 
@@ -21,6 +21,7 @@ class QWidget;
 
 namespace sonivate {
 
+class CellValue;
 class UC_ListView;
 class WindowChoices;
 class WindowRows;
@@ -41,6 +42,7 @@ public:
     // the menus and message boxes belong to.
     ListColumns(UC_ListView& pList, WindowRows& pRows, WindowChoices& pChoices, std::function<bool()> pRunning,
                 QWidget* pOwner);
+    ~ListColumns();
     ListColumns(const ListColumns&) = delete;
     ListColumns& operator=(const ListColumns&) = delete;
 
@@ -59,8 +61,13 @@ public:
 
     void ShowColumn(std::int32_t pColumn, bool pShown);
     bool ColumnShown(std::int32_t pColumn) const;
-    // The optional columns of row pRow from its measurement pResult.
+    // Row pRow has its measurement pResult: kept for the row, its optional
+    // columns shown from it.
     void ShowFigures(std::int32_t pRow, const RowResult& pResult);
+    // The optional column pColumn of row pRow, computed from what the row
+    // keeps whenever the list reads it: figures and verdict are never
+    // stored in the list's cells.
+    CellValue Cell(std::int32_t pRow, std::int32_t pColumn) const;
     // The verdict's summary for the verdict column's tooltip ("" none).
     std::string VerdictToolTip(std::int32_t pRow) const;
 

@@ -293,19 +293,47 @@ std::int32_t ListViewModel::ResolveItemNoLast(std::int32_t pIndex) const {
     return pIndex == kLastItem ? -1 : ResolveItem(pIndex);
 }
 
+CellValue ListViewModel::CellAt(std::size_t pSlot, std::int32_t pData) const {
+    if (c_CellSource && ColumnComputed(pData)) return c_CellSource(static_cast<std::int32_t>(pSlot), pData);
+    const auto& data = c_Items[pSlot].Data;
+    return static_cast<std::size_t>(pData) < data.size() ? data[static_cast<std::size_t>(pData)] : CellValue();
+}
+
 CellValue ListViewModel::Value(std::int32_t pIndex, std::int32_t pData) const {
     return Trapped(CellValue(), [&] {
         const std::int32_t index = ResolveItem(pIndex);
         if (index < 0 || pData < 0 || pData >= c_NumData) return CellValue();
-        const auto& data = c_Items[static_cast<std::size_t>(index)].Data;
-        return static_cast<std::size_t>(pData) < data.size() ? data[static_cast<std::size_t>(pData)] : CellValue();
+        return CellAt(static_cast<std::size_t>(index), pData);
+    });
+}
+
+void ListViewModel::SetComputedColumns(std::vector<std::int32_t> pColumns, CellSource pSource) {
+    Trap([&] {
+        c_ComputedColumns = std::move(pColumns);
+        c_CellSource = std::move(pSource);
+        NotifyReset();
+    });
+}
+
+bool ListViewModel::ColumnComputed(std::int32_t pData) const {
+    return std::find(c_ComputedColumns.begin(), c_ComputedColumns.end(), pData) != c_ComputedColumns.end();
+}
+
+void ListViewModel::CellsChanged(std::int32_t pIndex) {
+    Trap([&] {
+        if (pIndex == -1) {
+            NotifyReset();
+            return;
+        }
+        const std::int32_t index = ResolveItem(pIndex);
+        if (index >= 0) NotifyRowChanged(index);
     });
 }
 
 void ListViewModel::SetValue(std::int32_t pIndex, std::int32_t pData, const CellValue& pValue) {
     Trap([&] {
         const std::int32_t index = ResolveItem(pIndex);
-        if (index < 0 || pData < 0 || pData >= c_NumData) return;
+        if (index < 0 || pData < 0 || pData >= c_NumData || ColumnComputed(pData)) return;
         auto& data = c_Items[static_cast<std::size_t>(index)].Data;
         if (static_cast<std::size_t>(pData) >= data.size()) return;
         data[static_cast<std::size_t>(pData)] = pValue;
@@ -510,11 +538,7 @@ void ListViewModel::ReOrder(std::int32_t pOrderItem, std::int32_t pForce, std::i
         } else {
             std::vector<SortKey> keys;
             keys.reserve(count);
-            for (std::size_t i = 0; i < count; ++i) {
-                const auto& data = c_Items[i].Data;
-                const auto column = static_cast<std::size_t>(pOrderItem);
-                keys.push_back(MakeKey(column < data.size() ? data[column] : CellValue(), numeric));
-            }
+            for (std::size_t i = 0; i < count; ++i) keys.push_back(MakeKey(CellAt(i, pOrderItem), numeric));
             order = ShellSortOrder(
                 count, [&](std::size_t pA, std::size_t pB) { return KeyGreater(keys[pA], keys[pB], numeric); });
             if (pReverse != 0) std::reverse(order.begin(), order.end());
@@ -547,11 +571,7 @@ std::vector<std::size_t> ListViewModel::ShownNumberOrder(std::int32_t pColumn, b
     const auto count = static_cast<std::size_t>(c_ItemCount);
     std::vector<std::optional<double>> keys;
     keys.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto& data = c_Items[i].Data;
-        const auto column = static_cast<std::size_t>(pColumn);
-        keys.push_back(column < data.size() ? ShownNumber(data[column]) : std::nullopt);
-    }
+    for (std::size_t i = 0; i < count; ++i) keys.push_back(ShownNumber(CellAt(i, pColumn)));
     std::vector<std::size_t> order(count);
     for (std::size_t i = 0; i < count; ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(), [&](std::size_t pA, std::size_t pB) {

@@ -310,6 +310,15 @@ public:
 
     // Cell of column pData. Failure value: empty.
     CellValue Value(std::int32_t pIndex, std::int32_t pData) const;
+    // Columns whose cells are computed from the owner's rows each time they
+    // are read (drawn, sorted, asked for), never kept here: pSource gives row
+    // pIndex's value of column pData. Writes to such a column are ignored;
+    // CellsChanged tells the list that the owner's rows changed (pIndex -1:
+    // every row). Columns outside NumData are ignored.
+    using CellSource = std::function<CellValue(std::int32_t pIndex, std::int32_t pData)>;
+    void SetComputedColumns(std::vector<std::int32_t> pColumns, CellSource pSource);
+    bool ColumnComputed(std::int32_t pData) const;
+    void CellsChanged(std::int32_t pIndex);
     void SetValue(std::int32_t pIndex, std::int32_t pData, const CellValue& pValue);
     // Hidden value pSlot (0..NumAux-1). Failure value: empty.
     CellValue AuxID(std::int32_t pIndex, std::int32_t pSlot) const;
@@ -460,6 +469,8 @@ private:
     void SelectByClick(std::int32_t pRow, std::int32_t pShift);
     void UpdateIconMargin();
     std::vector<std::size_t> ShownNumberOrder(std::int32_t pColumn, bool pDescending) const;
+    // The cell of the row in slot pSlot: kept, or computed by the owner.
+    CellValue CellAt(std::size_t pSlot, std::int32_t pData) const;
 
     ListViewEvents c_Events;
     ListStyle c_Style;
@@ -496,6 +507,8 @@ private:
     double c_PressY = 0.0;
 
     std::function<double()> c_RandomSource;
+    std::vector<std::int32_t> c_ComputedColumns;
+    CellSource c_CellSource;
 };
 
 }  // namespace sonivate

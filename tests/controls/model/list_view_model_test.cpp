@@ -292,6 +292,30 @@ TEST(ListViewSort, TextAndNumericKeys) {
     EXPECT_EQ(Texts(lv, 0), (std::vector<std::string>{"Ｂ", "100", "10", "9", "", "-1.5"}));
 }
 
+// A computed column reads its owner's rows, here a value per original row
+// kept outside the list: sorts and reads follow them, writes do not land,
+// and the owner's change notice repaints the row.
+TEST(ListViewComputed, CellsComeFromTheOwnerThroughSortsAndWritesAreIgnored) {
+    ListViewModel lv = MakeList(3);
+    const std::vector<std::string> owned = {"-20.5", "-30", "-9.25"};
+    lv.SetComputedColumns({1}, [&](std::int32_t pRow, std::int32_t) {
+        return CellValue(owned[static_cast<std::size_t>(lv.AuxID(pRow, 0).AsInt32().value_or(0))]);
+    });
+    lv.SetColumnSortNumeric(1, true);
+    lv.SetValue(0, 1, CellValue("kept?"));
+    EXPECT_EQ(lv.Value(0, 1).AsText(), "-20.5");
+    lv.ReOrder(1, 0);
+    EXPECT_EQ(Ids(lv), (std::vector<std::int32_t>{1, 0, 2}));
+    EXPECT_EQ(Texts(lv, 1), (std::vector<std::string>{"-30", "-20.5", "-9.25"}));
+
+    std::vector<std::int32_t> changed;
+    lv.Events().RowChanged = [&](std::int32_t pRow) { changed.push_back(pRow); };
+    lv.CellsChanged(2);
+    lv.CellsChanged(7);
+    EXPECT_EQ(changed, (std::vector<std::int32_t>{2}));
+    EXPECT_FALSE(lv.ColumnComputed(0));
+}
+
 TEST(ListViewSort, ShellSortPassesCanSwapEqualKeys) {
     // The gap-4 pass carries row 0 behind its equal twin; a stable sort would not.
     ListViewModel lv = MakeList(5);
