@@ -62,7 +62,6 @@ constexpr const char* kStatusSuffix = ".status.json";
 constexpr const char* kJournalSuffix = ".jsonl";
 // Numbered names tried when the done or failed folder has the name already.
 constexpr int kMostNumberedNames = 9999;
-constexpr const char* kWaveExtension = ".wav";
 constexpr const char* kReasonSuffix = ".reason.txt";
 constexpr const char* kLogPrefix = "sonivate-cli watch: ";
 
@@ -160,13 +159,8 @@ FileMeasurement MeasureFile(const std::string& pPath, const std::shared_ptr<cons
 
 bool IsHidden(const std::string& pName) { return !pName.empty() && pName.front() == '.'; }
 
-bool IsWaveName(const std::string& pName) {
-    const size_t length = std::strlen(kWaveExtension);
-    if (IsHidden(pName) || pName.size() <= length) return false;
-    std::string tail = pName.substr(pName.size() - length);
-    std::transform(tail.begin(), tail.end(), tail.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
-    return tail == kWaveExtension;
-}
+// A name the watch takes: a WAV file's, not hidden (so never ".wav" alone).
+bool IsWaveName(const std::string& pName) { return !IsHidden(pName) && HasWavExtension(pName); }
 
 std::string NameOf(const std::string& pPath) { return pPath.substr(pPath.rfind('/') + 1); }
 std::string FolderOf(const std::string& pPath) { return pPath.substr(0, pPath.rfind('/')); }
@@ -242,7 +236,7 @@ public:
         look.Path = pPath;
         look.Name = Relative(pPath);
         look.CopyPath = MirrorFolder(mOptions.outDir, pPath) + "/" +
-                        PathPart(pPath, false, false, true, false, false, kLowerCase) + kWaveExtension;
+                        PathPart(pPath, false, false, true, false, false, kLowerCase) + kWavExtension;
         look.Stamp = platform::StampOf(pPath);
         if (!look.Stamp.Valid || !look.Stamp.Regular) return look;
         int openError = 0;
