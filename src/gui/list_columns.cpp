@@ -115,8 +115,12 @@ CellValue ListColumns::Cell(std::int32_t pRow, std::int32_t pColumn) const {
     const RowResult* kept = mRows.Measurement(pRow);
     if (kept == nullptr) return CellValue();
     if (pColumn == kColumnVerdict) {
-        const std::optional<RowResult> last = mRows.LastRunResult(pRow);
-        const std::optional<FileVerdicts> verdicts = RowVerdicts(last ? &*last : kept, mProfile ? &*mProfile : nullptr);
+        // Drawn often: the kept result itself unless an earlier run made it
+        // (then as the last run left it, without that run's copy).
+        std::optional<RowResult> earlier;
+        if (!mRows.MeasuredInLastRun(pRow)) earlier = mRows.LastRunResult(pRow);
+        const std::optional<FileVerdicts> verdicts =
+            RowVerdicts(earlier ? &*earlier : kept, mProfile ? &*mProfile : nullptr);
         // A row with no copy has no copy to judge.
         return CellValue(verdicts && !verdicts->HasOutput ? std::string(kNoCopyVerdict)
                                                           : VerdictWord(ReportVerdict(verdicts, true).Kind));

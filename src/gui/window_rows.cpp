@@ -260,6 +260,11 @@ const RowResult* WindowRows::Measurement(std::int32_t pRow) const {
     return kept == nullptr ? nullptr : &kept->Result;
 }
 
+bool WindowRows::MeasuredInLastRun(std::int32_t pRow) const {
+    const KeptMeasurement* kept = Kept(pRow);
+    return kept != nullptr && kept->Run == mRunNumber;
+}
+
 double WindowRows::MeasuredTarget(std::int32_t pRow) const {
     const KeptMeasurement* kept = Kept(pRow);
     return kept == nullptr ? 0.0 : kept->TargetLKFS;

@@ -103,6 +103,9 @@ public:
     // The row's measurement as the last run left it: an earlier run's
     // figures with this run's outcome of the row.
     std::optional<RowResult> LastRunResult(std::int32_t pRow) const;
+    // True when the row's measurement is the last run's own (its result
+    // as the run gave it, copy included).
+    bool MeasuredInLastRun(std::int32_t pRow) const;
     // The target the row's measurement was made for (only with a measurement).
     double MeasuredTarget(std::int32_t pRow) const;
     bool AnyMeasured() const;
