@@ -235,8 +235,6 @@ void FrmMain::ConnectEvents() {
             });
     connect(c_LV, &UC_ListView::OLEDragOver, this, [this] { Guarded(this, [&] { c_Intake->BringToFront(); }); });
     connect(c_LV, &UC_ListView::DeletePressed, this, removeSelected);
-    connect(c_LV, &UC_ListView::TabRightClicked, this,
-            [this](std::int32_t&, QPoint& pGlobal) { Guarded(this, [&] { OpenHeaderMenu(pGlobal); }); });
     c_Menus->Connect();
     setAcceptDrops(true);
 
@@ -419,9 +417,9 @@ void FrmMain::ShowColumn(std::int32_t pColumn, bool pShown) { c_Columns->ShowCol
 bool FrmMain::ColumnShown(std::int32_t pColumn) const { return c_Columns->ColumnShown(pColumn); }
 
 void FrmMain::OpenListMenu(QPoint pGlobal, std::int32_t pRow) { c_Menus->Open(pGlobal, pRow); }
-void FrmMain::OpenHeaderMenu(QPoint pGlobal) { c_Columns->OpenHeaderMenu(pGlobal); }
+void FrmMain::OpenHeaderMenu(QPoint pGlobal) { c_LV->OpenColumnMenu(pGlobal); }
 QMenu* FrmMain::ListMenu() const { return c_Menus->Menu(); }
-QMenu* FrmMain::HeaderMenu() const { return c_Columns->HeaderMenu(); }
+QMenu* FrmMain::HeaderMenu() const { return c_LV->ColumnMenu(); }
 
 void FrmMain::ShowDetails(std::int32_t pRow) { c_DetailsOpener->Show(pRow); }
 FrmDetails* FrmMain::Details() const { return c_DetailsOpener->Details(); }

@@ -4,9 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include <QAction>
 #include <QLabel>
-#include <QMenu>
 
 #include "app/run_report.h"
 #include "common/error_trap.h"
@@ -104,7 +102,12 @@ ListColumns::ListColumns(UC_ListView& pList, WindowRows& pRows, WindowChoices& p
                          QWidget* pOwner)
     : mList(pList), mRows(pRows), mChoices(pChoices), mRunning(std::move(pRunning)), mOwner(pOwner) {
     std::vector<std::int32_t> computed;
-    for (const OptionalColumn& column : kOptionalColumns) computed.push_back(column.Column);
+    std::vector<UC_ListView::HideableColumn> hideable;
+    for (const OptionalColumn& column : kOptionalColumns) {
+        computed.push_back(column.Column);
+        hideable.push_back({column.Column, TrQ(kTr, column.MenuText), QString::fromUtf8(column.Name)});
+    }
+    mList.SetHideableColumns(std::move(hideable));
     mList.Model().SetComputedColumns(std::move(computed),
                                      [this](std::int32_t pRow, std::int32_t pColumn) { return Cell(pRow, pColumn); });
 }
@@ -182,11 +185,7 @@ bool ListColumns::ColumnShown(std::int32_t pColumn) const {
 }
 
 void ListColumns::ShowColumn(std::int32_t pColumn, bool pShown) {
-    if (OptionalColumnOf(pColumn) == nullptr) return;
-    mList.SetTabHidden(pColumn, pShown ? 0 : 1);
-    mList.SetVbarParm();
-    mList.ReDrawTab(-1);
-    mList.ReDraw();
+    if (OptionalColumnOf(pColumn) != nullptr) mList.ShowColumn(pColumn, pShown);
 }
 
 void ListColumns::ShowFigures(std::int32_t pRow, const RowResult& pResult) {
@@ -234,24 +233,6 @@ std::string ListColumns::VerdictToolTip(std::int32_t pRow) const {
     if (!verdicts || !verdicts->HasOutput) return {};
     return ProfileDisplayName(mProfile->name) + ": " +
            VerdictSummary(ReportVerdict(verdicts, true), ReportBand(*mProfile));
-}
-
-void ListColumns::OpenHeaderMenu(QPoint pGlobal) {
-    if (mHeaderMenu == nullptr) {
-        mHeaderMenu = new QMenu(mOwner);
-        mHeaderMenu->setObjectName("HeaderMenu");
-    }
-    mHeaderMenu->clear();
-    for (const OptionalColumn& column : kOptionalColumns) {
-        QAction* action = mHeaderMenu->addAction(TrQ(kTr, column.MenuText));
-        action->setObjectName(column.Name);
-        action->setCheckable(true);
-        action->setChecked(ColumnShown(column.Column));
-        const std::int32_t number = column.Column;
-        QObject::connect(action, &QAction::toggled, mOwner,
-                         [this, number](bool pOn) { Guarded(mOwner, [&] { ShowColumn(number, pOn); }); });
-    }
-    mHeaderMenu->popup(pGlobal);
 }
 
 std::string ListColumns::Load() {

@@ -1,22 +1,19 @@
 #pragma once
 // The window's list beyond the file list's five columns: the optional
 // figures (true peak, loudness range, max short-term) and the verdict
-// under the delivery profile, computed from the rows when shown, the header's menu that shows and hides them,
-// and the profile itself (chosen from the list's menu, stored with the
-// columns shown).
+// under the delivery profile, computed from the rows when shown and offered
+// in the list's own header menu, and the profile itself (chosen from the
+// list's menu, stored with the columns shown).
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
-#include <QPoint>
-
 #include "app/delivery_profile.h"
 #include "app/measurement_run.h"
 
 class QLabel;
-class QMenu;
 class QWidget;
 
 namespace sonivate {
@@ -78,10 +75,6 @@ public:
     void SetProfileLine(QLabel* pLine);
     void UpdateProfileLine();
 
-    // The header's menu of the optional columns, rebuilt on every opening.
-    void OpenHeaderMenu(QPoint pGlobal);
-    QMenu* HeaderMenu() const { return mHeaderMenu; }
-
     // The columns shown and the profile from the settings; the status text
     // when the stored profile cannot be used ("" otherwise).
     std::string Load();
@@ -97,7 +90,6 @@ private:
     QWidget* mOwner;
     std::optional<DeliveryProfile> mProfile;
     std::string mProfileSetting;
-    QMenu* mHeaderMenu = nullptr;
     QLabel* mProfileLine = nullptr;
 };
 

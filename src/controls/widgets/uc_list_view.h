@@ -303,6 +303,26 @@ public:
     QComboBox* ComboLV(std::int32_t pIndex) const;
     QComboBox* ListLV(std::int32_t pIndex) const;
     QMenu* MenuRCTab() const { return c_MenuRCTab; }
+
+    // ---- The header's column menu ----------------------------------------------
+    // Columns the operator may show or hide: a right click on the header
+    // (when UseTabOrder is 0, after TabRightClicked) opens the list's own
+    // menu of them, one checkable entry each (its text, and pName as the
+    // action's object name), checked while the column is shown. An entry
+    // toggled shows or hides its column and raises ColumnShownChanged. An
+    // empty set opens no menu.
+    struct HideableColumn {
+        std::int32_t Column = 0;
+        QString Text;
+        QString Name;
+    };
+    void SetHideableColumns(std::vector<HideableColumn> pColumns) { c_Hideable = std::move(pColumns); }
+    // Opens the column menu at pGlobal (screen pixels); the menu (made at
+    // its first opening, rebuilt at every one).
+    void OpenColumnMenu(QPoint pGlobal);
+    QMenu* ColumnMenu() const { return c_ColumnMenu; }
+    // Shows or hides column pData as the menu does (a column outside the set too).
+    void ShowColumn(std::int32_t pData, bool pShown);
     // The bars: shown, value, maximum, large step; the bar widget itself.
     bool VBarVisible() const;
     std::int32_t VBarValue() const;
@@ -350,6 +370,8 @@ signals:
     // The header right-clicked on column Data (-1 past the last) at Global
     // (screen pixels), when UseTabOrder is 0; the host may open a menu of its own.
     void TabRightClicked(std::int32_t& Data, QPoint& Global);
+    // The column menu showed or hid column pData.
+    void ColumnShownChanged(std::int32_t pData, bool pShown);
     // Delete pressed while the list has the keyboard focus and clicks are
     // allowed; the host removes the selected rows.
     void DeletePressed();
@@ -493,6 +515,8 @@ private:
     list_view_detail::ListBar* c_HBar = nullptr;
     QWidget* c_Corner = nullptr;
     QMenu* c_MenuRCTab = nullptr;
+    QMenu* c_ColumnMenu = nullptr;
+    std::vector<HideableColumn> c_Hideable;
     QTimer* c_DragTimer = nullptr;
     Editors* c_Editors = nullptr;
 

@@ -137,6 +137,7 @@ void UC_ListView::HeaderMouseRelease(QPoint pPos, Qt::MouseButton pButton, QPoin
     if (pButton == Qt::RightButton && c_UseTabOrder == 0) {
         std::int32_t column = c_Model.ColumnAtX(x);
         emit TabRightClicked(column, pGlobal);
+        OpenColumnMenu(pGlobal);
         return;
     }
     if (pButton == Qt::RightButton) {
@@ -146,6 +147,34 @@ void UC_ListView::HeaderMouseRelease(QPoint pPos, Qt::MouseButton pButton, QPoin
         for (qsizetype k = 0; k < actions.size(); ++k) actions[k]->setEnabled(k != position);
         c_MenuRCTab->popup(pGlobal);
     }
+}
+
+void UC_ListView::ShowColumn(std::int32_t pData, bool pShown) {
+    c_Model.SetTabHidden(pData, pShown ? 0 : 1);
+    SetVbarParm();
+    ReDrawTab(-1);
+    ReDraw();
+}
+
+void UC_ListView::OpenColumnMenu(QPoint pGlobal) {
+    if (c_Hideable.empty()) return;
+    if (c_ColumnMenu == nullptr) {
+        c_ColumnMenu = new QMenu(this);
+        c_ColumnMenu->setObjectName("ColumnMenu");
+    }
+    c_ColumnMenu->clear();
+    for (const HideableColumn& column : c_Hideable) {
+        QAction* action = c_ColumnMenu->addAction(column.Text);
+        action->setObjectName(column.Name);
+        action->setCheckable(true);
+        action->setChecked(c_Model.TabHidden(column.Column) == 0);
+        const std::int32_t number = column.Column;
+        connect(action, &QAction::toggled, this, [this, number](bool pOn) {
+            ShowColumn(number, pOn);
+            emit ColumnShownChanged(number, pOn);
+        });
+    }
+    c_ColumnMenu->popup(pGlobal);
 }
 
 }  // namespace sonivate

@@ -313,6 +313,37 @@ TEST_F(ListViewTest, ClickingAHeaderTwiceSortsUpThenDownAndLeavesItUnpressed) {
     EXPECT_EQ(lv.PictureTab().Image(), descending);
 }
 
+TEST_F(ListViewTest, TheHeadersRightClickOpensTheListsOwnColumnMenu) {
+    Build();
+    std::int32_t rightClicked = -9;
+    std::vector<std::pair<std::int32_t, bool>> toggled;
+    QObject::connect(&lv, &UC_ListView::TabRightClicked, [&](std::int32_t& pData, QPoint&) { rightClicked = pData; });
+    QObject::connect(&lv, &UC_ListView::ColumnShownChanged,
+                     [&](std::int32_t pData, bool pShown) { toggled.emplace_back(pData, pShown); });
+    // No hideable columns: the event alone, no menu.
+    QTest::mouseClick(Header(), Qt::RightButton, {}, QPoint(40, 5));
+    EXPECT_EQ(rightClicked, 0);
+    EXPECT_EQ(lv.ColumnMenu(), nullptr);
+
+    lv.SetTabHidden(4, 1);
+    lv.SetHideableColumns({{2, "LKFS", "lkfs"}, {4, "Gain", "gain"}});
+    QTest::mouseClick(Header(), Qt::RightButton, {}, QPoint(40, 5));
+    QMenu* menu = lv.ColumnMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(menu->isVisible());
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_EQ(actions.size(), 2);
+    EXPECT_EQ(actions[0]->objectName(), "lkfs");
+    EXPECT_TRUE(actions[0]->isChecked());
+    EXPECT_FALSE(actions[1]->isChecked());
+    actions[1]->trigger();
+    actions[0]->trigger();
+    menu->hide();
+    EXPECT_EQ(lv.TabHidden(4), 0);
+    EXPECT_EQ(lv.TabHidden(2), 1);
+    EXPECT_EQ(toggled, (std::vector<std::pair<std::int32_t, bool>>{{4, true}, {2, false}}));
+}
+
 TEST_F(ListViewTest, TimeColumnsReformatSixTypedDigits) {
     lv.SetNumData(5);
     lv.SetNumAux(3);
