@@ -12,9 +12,9 @@
 
 namespace sonivate {
 
-DetailsOpener::DetailsOpener(const ListViewRows& pListRows, const WindowRows& pRows, const ListColumns& pColumns,
-                             const WindowChoices& pChoices, QWidget* pOwner)
-    : mListRows(pListRows), mRows(pRows), mColumns(pColumns), mChoices(pChoices), mOwner(pOwner) {}
+DetailsOpener::DetailsOpener(const WindowRows& pRows, const ListColumns& pColumns, const WindowChoices& pChoices,
+                             QWidget* pOwner)
+    : mRows(pRows), mColumns(pColumns), mChoices(pChoices), mOwner(pOwner) {}
 
 void DetailsOpener::Show(std::int32_t pRow) {
     if (pRow < 0 || pRow >= mRows.Count()) return;
@@ -33,7 +33,7 @@ RowDetails DetailsOpener::DetailsOf(std::int32_t pRow) const {
     const std::optional<DeliveryProfile>& profile = mColumns.Profile();
     RowDetails details;
     details.File =
-        ReportRow(mListRows.Row(pRow), result, profile ? &*profile : nullptr, RowReason::NotMeasured, WindowReasonText);
+        ReportRow(mRows.Row(pRow), result, profile ? &*profile : nullptr, RowReason::NotMeasured, WindowReasonText);
     details.File.ReasonText = mRows.OutcomeText(pRow);
     details.TargetLKFS = ParseDecimal(mChoices.TargetLKFSText()).value_or(ParseDecimal(kDefaultTarget).value_or(0.0));
     // The target the row's gain was found for.

@@ -10,15 +10,13 @@ namespace sonivate {
 
 class FrmDetails;
 class ListColumns;
-class ListViewRows;
 class WindowChoices;
 class WindowRows;
 struct RowDetails;
 
 class DetailsOpener {
 public:
-    DetailsOpener(const ListViewRows& pListRows, const WindowRows& pRows, const ListColumns& pColumns,
-                  const WindowChoices& pChoices, QWidget* pOwner);
+    DetailsOpener(const WindowRows& pRows, const ListColumns& pColumns, const WindowChoices& pChoices, QWidget* pOwner);
     DetailsOpener(const DetailsOpener&) = delete;
     DetailsOpener& operator=(const DetailsOpener&) = delete;
 
@@ -32,7 +30,6 @@ public:
 private:
     RowDetails DetailsOf(std::int32_t pRow) const;
 
-    const ListViewRows& mListRows;
     const WindowRows& mRows;
     const ListColumns& mColumns;
     const WindowChoices& mChoices;

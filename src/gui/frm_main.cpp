@@ -154,24 +154,23 @@ void FrmMain::BuildRooms(const FrmMainStartup& pStartup, const ChoiceControls& p
     const auto running = [this] { return c_Controller != nullptr && c_Controller->Running(); };
     c_Choices = std::make_unique<WindowChoices>(pChoices, pStored, this);
     c_Rows = std::make_unique<WindowRows>(*c_LV);
-    c_ListRows = std::make_unique<ListViewRows>(c_LV->Model());
     c_Columns = std::make_unique<ListColumns>(*c_LV, *c_Rows, *c_Choices, running, this);
     c_Columns->SetProfileLine(c_ProfileLine);
     c_Run = std::make_unique<WindowRun>(*c_PictureInfo, *c_ProgBar, *c_LV, *c_Rows, *c_Choices, *c_Columns,
                                         static_cast<RunWatcher&>(*this),
                                         pStartup.Clock ? pStartup.Clock : SteadyClockSeconds, this);
     c_Intake = std::make_unique<WindowIntake>(
-        *c_LV, *c_ListRows, *c_Rows, *c_Choices, [this] { return c_Ending; }, this);
+        *c_LV, *c_Rows, *c_Choices, [this] { return c_Ending; }, this);
     c_Executor = std::make_unique<ThreadExecutor>([this](std::function<void()> pTask) {
         // Queued to the window's thread; a task that arrives after the window
         // is gone is dropped with it.
         QMetaObject::invokeMethod(this, std::move(pTask), Qt::QueuedConnection);
     });
     c_Report = std::make_unique<ReportSaver>(
-        *c_ListRows, *c_Rows, *c_Columns, *c_Choices, *c_Executor, running,
+        *c_Rows, *c_Columns, *c_Choices, *c_Executor, running,
         [this](const std::string& pText) { c_Run->ShowStatus(pText); },
         [this](bool pOk, const std::string& pPath) { emit ReportSaved(pOk, Q(pPath)); }, this);
-    c_DetailsOpener = std::make_unique<DetailsOpener>(*c_ListRows, *c_Rows, *c_Columns, *c_Choices, this);
+    c_DetailsOpener = std::make_unique<DetailsOpener>(*c_Rows, *c_Columns, *c_Choices, this);
     ListMenuActions actions;
     actions.Running = running;
     actions.ShowDetails = [this](std::int32_t pRow) { c_DetailsOpener->Show(pRow); };
@@ -188,10 +187,10 @@ void FrmMain::BuildRooms(const FrmMainStartup& pStartup, const ChoiceControls& p
     const auto runRows = [this](const std::function<bool(std::int32_t)>& pTaken) {
         std::vector<std::int32_t> rows;
         std::vector<RowId> ids;
-        for (std::int32_t row = 0; row < c_ListRows->Count(); ++row) {
+        for (std::int32_t row = 0; row < c_Rows->Count(); ++row) {
             if (!pTaken(row)) continue;
             rows.push_back(row);
-            ids.push_back(c_ListRows->IdAt(row));
+            ids.push_back(c_Rows->IdAt(row));
         }
         c_Run->StartOnly(rows, ids);
     };

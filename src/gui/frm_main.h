@@ -68,7 +68,6 @@ namespace sonivate {
 class DetailsOpener;
 class FrmDetails;
 class ListMenus;
-class ListViewRows;
 class ReportSaver;
 class UC_Bar;
 class UC_Buttons;
@@ -269,8 +268,7 @@ private:
     // the worker, which goes before every room its tasks reach.
     std::unique_ptr<WindowLayout> c_Layout;
     std::unique_ptr<WindowChoices> c_Choices;
-    std::unique_ptr<WindowRows> c_Rows;
-    std::unique_ptr<ListViewRows> c_ListRows;  // the batch's rows, kept in the list
+    std::unique_ptr<WindowRows> c_Rows;  // the batch's rows: the list's cells and their state by id
     std::unique_ptr<ListColumns> c_Columns;
     std::unique_ptr<WindowRun> c_Run;
     std::unique_ptr<WindowIntake> c_Intake;

@@ -82,12 +82,11 @@ std::string ReportFileName(int pYear, int pMonth, int pDay) {
            padded(pDay, kMonthDayDigits) + kReportDefaultExtension;
 }
 
-ReportSaver::ReportSaver(const ListViewRows& pListRows, const WindowRows& pRows, const ListColumns& pColumns,
-                         const WindowChoices& pChoices, RunExecutor& pExecutor, std::function<bool()> pRunning,
+ReportSaver::ReportSaver(const WindowRows& pRows, const ListColumns& pColumns, const WindowChoices& pChoices,
+                         RunExecutor& pExecutor, std::function<bool()> pRunning,
                          std::function<void(const std::string&)> pShowStatus,
                          std::function<void(bool, const std::string&)> pSaved, QWidget* pOwner)
-    : mListRows(pListRows),
-      mRows(pRows),
+    : mRows(pRows),
       mColumns(pColumns),
       mChoices(pChoices),
       mExecutor(pExecutor),
@@ -114,7 +113,7 @@ report::BatchReport ReportSaver::Build() const {
     for (std::int32_t row = 0; row < mRows.Count(); ++row) {
         const std::optional<RowResult> result = mRows.LastRunResult(row);
         report::FileRow file =
-            ReportRow(mListRows.Row(row), result ? &*result : nullptr, profile,
+            ReportRow(mRows.Row(row), result ? &*result : nullptr, profile,
                       mRows.RunNumber() > 0 ? RowReason::NotReached : RowReason::NotMeasured, WindowReasonText);
         // The outcome is the last run's, which may not have measured the row.
         const std::string outcome = mRows.OutcomeText(row);

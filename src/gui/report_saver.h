@@ -15,7 +15,6 @@ class QWidget;
 namespace sonivate {
 
 class ListColumns;
-class ListViewRows;
 class RunExecutor;
 class WindowChoices;
 class WindowRows;
@@ -33,8 +32,8 @@ class ReportSaver {
 public:
     // pRunning answers whether a run is in progress; pShowStatus shows a
     // status text; pSaved follows every report written (pOk) or failed.
-    ReportSaver(const ListViewRows& pListRows, const WindowRows& pRows, const ListColumns& pColumns,
-                const WindowChoices& pChoices, RunExecutor& pExecutor, std::function<bool()> pRunning,
+    ReportSaver(const WindowRows& pRows, const ListColumns& pColumns, const WindowChoices& pChoices,
+                RunExecutor& pExecutor, std::function<bool()> pRunning,
                 std::function<void(const std::string&)> pShowStatus,
                 std::function<void(bool pOk, const std::string& pPath)> pSaved, QWidget* pOwner);
     ReportSaver(const ReportSaver&) = delete;
@@ -52,7 +51,6 @@ private:
     report::BatchReport Build() const;
     void Written(const std::string& pPath, bool pOk, int pErrno);
 
-    const ListViewRows& mListRows;
     const WindowRows& mRows;
     const ListColumns& mColumns;
     const WindowChoices& mChoices;

@@ -40,18 +40,13 @@ constexpr const char* kFolderTitle = QT_TRANSLATE_NOOP("WindowIntake", "追加�
 
 }  // namespace
 
-WindowIntake::WindowIntake(UC_ListView& pList, ListViewRows& pListRows, WindowRows& pRows,
-                           const WindowChoices& pChoices, std::function<bool()> pEnding, QWidget* pOwner)
-    : mList(pList),
-      mListRows(pListRows),
-      mRows(pRows),
-      mChoices(pChoices),
-      mEnding(std::move(pEnding)),
-      mOwner(pOwner) {}
+WindowIntake::WindowIntake(UC_ListView& pList, WindowRows& pRows, const WindowChoices& pChoices,
+                           std::function<bool()> pEnding, QWidget* pOwner)
+    : mList(pList), mRows(pRows), mChoices(pChoices), mEnding(std::move(pEnding)), mOwner(pOwner) {}
 
 void WindowIntake::ListPaths(const std::vector<std::string>& pPaths) {
     Trap([&] {
-        AddCommandLinePaths(mListRows, *this, pPaths);
+        AddCommandLinePaths(mRows, *this, pPaths);
         mRows.NoteNewRows();
         if (mList.ItemCount() > 0) mList.Refresh();
     });

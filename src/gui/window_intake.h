@@ -19,7 +19,6 @@ class QWidget;
 namespace sonivate {
 
 class BatchController;
-class ListViewRows;
 class UC_ListView;
 class WindowChoices;
 class WindowRows;
@@ -28,8 +27,8 @@ class WindowIntake final : public IntakeHost {
 public:
     // pEnding answers whether the window ends on a signal (no more boxes);
     // pOwner: the window (raised on a drop, its pointer, the boxes).
-    WindowIntake(UC_ListView& pList, ListViewRows& pListRows, WindowRows& pRows, const WindowChoices& pChoices,
-                 std::function<bool()> pEnding, QWidget* pOwner);
+    WindowIntake(UC_ListView& pList, WindowRows& pRows, const WindowChoices& pChoices, std::function<bool()> pEnding,
+                 QWidget* pOwner);
     WindowIntake(const WindowIntake&) = delete;
     WindowIntake& operator=(const WindowIntake&) = delete;
 
@@ -70,7 +69,6 @@ private:
     void AddDropped(std::vector<std::string> pFiles, std::int32_t pRow);
 
     UC_ListView& mList;
-    ListViewRows& mListRows;
     WindowRows& mRows;
     const WindowChoices& mChoices;
     std::function<bool()> mEnding;
