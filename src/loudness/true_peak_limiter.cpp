@@ -141,6 +141,8 @@ const char* LimiterStatusName(LimiterStatus pStatus) {
             return "not_converged";
         case LimiterStatus::Canceled:
             return "canceled";
+        case LimiterStatus::WriteFailed:
+            return "write_failed";
     }
     return "unknown";
 }

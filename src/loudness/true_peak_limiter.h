@@ -57,6 +57,7 @@ enum class LimiterStatus : std::int32_t {
     ReadFailed,     // the source could not be read (or a run-time error was trapped)
     NotConverged,   // the re-measured copy still missed the ceiling or the loudness after the last pass
     Canceled,       // stopped on request
+    WriteFailed,    // the copy could not be written (LimitedGain::PlanInto)
 };
 
 const char* LimiterStatusName(LimiterStatus pStatus);

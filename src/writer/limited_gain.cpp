@@ -157,7 +157,7 @@ private:
 
 template <class Sink>
 LimiterStatus LimitedGain::ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront,
-                                     MeterAhead* pAhead, const std::function<void()>& pMeanwhile) {
+                                     MeterAhead* pAhead, const std::function<void()>& pMeanwhile, FileHandle pCopy) {
     const std::int64_t frameBytes = mInfo.BlockAlign;
     // Whole steps, so that every piece starts on a step of the envelope.
     const std::int64_t pieceFrames =
@@ -194,6 +194,8 @@ LimiterStatus LimitedGain::ReadRange(Sink&& pSink, float pProgressFrom, float pP
             return LimiterStatus::ReadFailed;
         if (!pSink(piece, frames, frame - mStart)) return LimiterStatus::Unsupported;
         if (pAhead != nullptr) pAhead->Post(piece, bytes);
+        if (pCopy != 0 && !WriteHandleAt(pCopy, mCopyAt + (frame - mStart) * frameBytes, piece, bytes))
+            return LimiterStatus::WriteFailed;
         last = piece;
         lastFrames = frames;
         frame += frames;
@@ -335,7 +337,7 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
             }
             return true;
         },
-        pProgressFrom, pProgressTo, history, ahead ? &*ahead : nullptr, pMeanwhile);
+        pProgressFrom, pProgressTo, history, ahead ? &*ahead : nullptr, pMeanwhile, mCopy);
     ahead.reset();
     if (result.Status != LimiterStatus::Ok) return result;
     if (meter) {
@@ -485,6 +487,25 @@ std::optional<double> LimitedGain::ExpectedLoudness(double pGainDB, const GainEn
 }
 
 LimiterStatus LimitedGain::Plan(double pGainDB, const LimiterSettings& pSettings) {
+    mCopy = 0;
+    mCopyAt = 0;
+    return PlanPasses(pGainDB, pSettings);
+}
+
+LimiterStatus LimitedGain::PlanInto(double pGainDB, FileHandle pTarget, std::int64_t pTargetAt,
+                                    const LimiterSettings& pSettings) {
+    if (pTarget == 0 || pTargetAt < 0) {
+        mStatus = LimiterStatus::Unsupported;
+        return mStatus;
+    }
+    mCopy = pTarget;
+    mCopyAt = pTargetAt;
+    const LimiterStatus status = PlanPasses(pGainDB, pSettings);
+    mCopy = 0;
+    return status;
+}
+
+LimiterStatus LimitedGain::PlanPasses(double pGainDB, const LimiterSettings& pSettings) {
     mStatus = LimiterStatus::Unsupported;
     mGainDB = mMakeUpDB = mIntegrated = mTruePeak = mTarget = mNeeded = 0.0;
     mIntegratedMeasured = false;

@@ -9,9 +9,15 @@
 //
 //   LimitedGain limited;
 //   limited.Analyse(info, source, from, to, sourceLUFS);  // one read of the range
-//   limited.Plan(gainDB, settings);                       // usually one read, no writes
+//   limited.PlanInto(gainDB, target, targetAt, settings); // usually one read and one write
+//
+// PlanInto writes the verified rendering itself as the copy's frames: the
+// bytes measured are the bytes written. Plan renders and measures without
+// writing, for a caller that writes later with the writer:
+//   limited.Plan(gainDB, settings);
 //   if (limited.Status() == LimiterStatus::Ok)
 //       editor.EditWav(info, source, target, from, to, limited.GainDB(), limited.Envelope());
+// Both give the same bytes, figures and envelope.
 //
 // Units: gains, reductions and tolerances dB / LU (reductions positive),
 // loudness LUFS, peaks and ceilings dBTP, times in seconds, positions in
@@ -87,6 +93,15 @@ public:
     // not to be written); ReadFailed, Canceled, Unsupported.
     LimiterStatus Plan(double pGainDB, const LimiterSettings& pSettings = {});
 
+    // Plan, each rendering also written to pTarget from byte pTargetAt on
+    // (the range's frames, nothing else) while the meter measures it; a pass
+    // that misses is written over by the next. Ok: the bytes there are the
+    // verified copy, exactly what EditWav would write with GainDB() and
+    // Envelope(). Any other status: they are no copy. WriteFailed when a
+    // write fails.
+    LimiterStatus PlanInto(double pGainDB, FileHandle pTarget, std::int64_t pTargetAt,
+                           const LimiterSettings& pSettings = {});
+
     // The largest gain <= pGainDB at which the true peak of the plainly
     // gained copy is at most pCeilingDBTP, as the meter measures the
     // rendered copy; in pLowerGainDB. Ok, ReadFailed, Canceled, Unsupported,
@@ -138,12 +153,15 @@ private:
     // bytes hold the end of the previous piece as the sink left it (zeros
     // before the first). With pAhead, each piece goes on to it as the sink
     // left it, and the read ends once it has taken every piece; pMeanwhile
-    // runs before that wait.
+    // runs before that wait. With pCopy, each piece as the sink left it is
+    // also written there, at mCopyAt plus its place in the range.
     template <class Sink>
     LimiterStatus ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront,
-                            MeterAhead* pAhead = nullptr, const std::function<void()>& pMeanwhile = {});
+                            MeterAhead* pAhead = nullptr, const std::function<void()>& pMeanwhile = {},
+                            FileHandle pCopy = 0);
     // The analysis again, exact for pExactRangeDB of reduction.
     LimiterStatus Reanalyse(double pExactRangeDB);
+    LimiterStatus PlanPasses(double pGainDB, const LimiterSettings& pSettings);
     LimiterStatus BuildEnvelope(const LimiterSettings& pSettings);
     LimiterStatus EnsureEnergies(const GainEnvelope& pEnvelope);
     std::optional<double> ExpectedLoudness(double pGainDB, const GainEnvelope& pEnvelope) const;
@@ -151,6 +169,9 @@ private:
 
     WaveFormatInfo mInfo;
     FileHandle mSource = 0;
+    // Where PlanInto writes the renderings: none (0) for Plan.
+    FileHandle mCopy = 0;
+    std::int64_t mCopyAt = 0;
     std::int64_t mStart = 0;
     std::int64_t mEnd = 0;
     std::optional<TruePeakLimiter> mLimiter;
