@@ -509,7 +509,7 @@ LimiterStatus LimitedGain::PlanPasses(double pGainDB, const LimiterSettings& pSe
     mStatus = LimiterStatus::Unsupported;
     mGainDB = mMakeUpDB = mIntegrated = mTruePeak = mTarget = mNeeded = 0.0;
     mIntegratedMeasured = false;
-    mInternalCeiling = pSettings.CeilingDBTP - kCeilingMarginDB;
+    mInternalCeiling = pSettings.CeilingDBTP - kLimiterInterpolatorMarginDB - kCeilingMarginDB;
     mPasses = 0;
     mEnvelope = GainEnvelope();
     mReport = LimiterReport();
@@ -536,6 +536,7 @@ LimiterStatus LimitedGain::PlanPasses(double pGainDB, const LimiterSettings& pSe
         for (std::int32_t pass = 1; pass <= pSettings.MaxPasses; ++pass) {
             mPasses = pass;
             mGainDB = pGainDB + mMakeUpDB;
+            if (const LimiterStatus refined = RefinePeaks(mGainDB); refined != LimiterStatus::Ok) return refined;
             double needed = mLimiter->NeededReductionDB(mGainDB, mInternalCeiling);
             if (needed > pSettings.MaxReductionDB) {
                 mNeeded = needed;
@@ -545,8 +546,17 @@ LimiterStatus LimitedGain::PlanPasses(double pGainDB, const LimiterSettings& pSe
             if (needed > mLimiter->ExactRangeDB()) {
                 const LimiterStatus exact = Reanalyse(std::numeric_limits<double>::infinity());
                 if (exact != LimiterStatus::Ok) return exact;
+                if (const LimiterStatus refined = RefinePeaks(mGainDB); refined != LimiterStatus::Ok) return refined;
+                needed = mLimiter->NeededReductionDB(mGainDB, mInternalCeiling);
+                if (needed > pSettings.MaxReductionDB) {
+                    mNeeded = needed;
+                    mEnvelope = GainEnvelope();
+                    return LimiterStatus::LimitExceeded;
+                }
             }
-            limiting = limiting || mLimiter->NeededReductionDB(mGainDB, pSettings.CeilingDBTP) > kNegligibleReductionDB;
+            limiting =
+                limiting || mLimiter->NeededReductionDB(mGainDB, pSettings.CeilingDBTP - kLimiterInterpolatorMarginDB) >
+                                kNegligibleReductionDB;
             if (limiting) {
                 const LimiterStatus built = BuildEnvelope(pSettings);
                 if (built != LimiterStatus::Ok) return built;
@@ -595,6 +605,20 @@ LimiterStatus LimitedGain::PlanPasses(double pGainDB, const LimiterSettings& pSe
     return mStatus;
 }
 
+LimiterStatus LimitedGain::RefinePeaks(double pGainDB) {
+    const std::int64_t frameBytes = mInfo.BlockAlign;
+    for (const TruePeakLimiter::RefineRun& run : mLimiter->RunsToRefine(pGainDB, mInternalCeiling)) {
+        if (StopRequested && StopRequested()) return LimiterStatus::Canceled;
+        const std::int64_t bytes = (run.EndFrame - run.FirstFrame) * frameBytes;
+        if (static_cast<std::int64_t>(mRefineBytes.size()) < bytes) mRefineBytes.resize(static_cast<size_t>(bytes));
+        if (ReadHandleAt(mSource, mInfo.DataOffset + (mStart + run.FirstFrame) * frameBytes, mRefineBytes.data(),
+                         bytes) != bytes)
+            return LimiterStatus::ReadFailed;
+        if (!mLimiter->Refine(run, mRefineBytes.data())) return LimiterStatus::Unsupported;
+    }
+    return LimiterStatus::Ok;
+}
+
 LimiterStatus LimitedGain::BuildEnvelope(const LimiterSettings& pSettings) {
     return mLimiter->Envelope(mGainDB, mInternalCeiling, pSettings.MaxReductionDB, mEnvelope);
 }
@@ -613,6 +637,7 @@ LimiterStatus LimitedGain::PredictMakeUp(double pGainDB, double pTarget, const L
         if (std::abs(error) <= kPredictionToleranceLU) return LimiterStatus::Ok;
         const double makeUp = mMakeUpDB + error;
         const double gain = pGainDB + makeUp;
+        if (const LimiterStatus refined = RefinePeaks(gain); refined != LimiterStatus::Ok) return refined;
         // A gain the limiter cannot take is left to the passes to report.
         if (mLimiter->NeededReductionDB(gain, mInternalCeiling) > pSettings.MaxReductionDB ||
             mLimiter->NeededReductionDB(gain, mInternalCeiling) > mLimiter->ExactRangeDB())

@@ -162,6 +162,9 @@ private:
     // The analysis again, exact for pExactRangeDB of reduction.
     LimiterStatus Reanalyse(double pExactRangeDB);
     LimiterStatus PlanPasses(double pGainDB, const LimiterSettings& pSettings);
+    // The fine peaks (TruePeakLimiter::Refine) of every step that may need
+    // limiting at pGainDB under the internal ceiling, read from the source.
+    LimiterStatus RefinePeaks(double pGainDB);
     LimiterStatus BuildEnvelope(const LimiterSettings& pSettings);
     LimiterStatus EnsureEnergies(const GainEnvelope& pEnvelope);
     std::optional<double> ExpectedLoudness(double pGainDB, const GainEnvelope& pEnvelope) const;
@@ -181,6 +184,8 @@ private:
     // The source's K-weighted energy per step (full scale 1.0 squared), NaN
     // where not read yet: only steps an envelope reduces are read.
     std::vector<float> mEnergies;
+    // The frames RefinePeaks reads.
+    std::vector<unsigned char> mRefineBytes;
 
     LimiterStatus mStatus = LimiterStatus::Unsupported;
     double mGainDB = 0.0;

@@ -120,6 +120,61 @@ TEST(TruePeakLimiterEnvelope, CatchesClicksAtTheEdgesOfTheBlocksItPassesOver) {
     }
 }
 
+// The fine interpolation: a 16 kHz tone whose crests all lie a quarter of a
+// frame after a sample, halfway between two of the meter's interpolated
+// values (at 1/8 and 3/8; they read it 0.3 dB low), gets its fine peak (the amplitude,
+// on the fine grid) on every step that
+// may need limiting and on no quiet one; refined steps are not asked for
+// again, and the envelope and the needed reduction follow the fine peak.
+TEST(TruePeakLimiterAnalysis, FinePeaksCatchWhatTheMetersInterpolatorReadsLow) {
+    constexpr double kTwoPi = 6.283185307179586;
+    constexpr double kAmplitude = 0.5;
+    // A crest at frame n + 1/4: 2 pi (16 / 48) (n + 1/4) + phase = pi / 2.
+    constexpr double kCrestPhase = kTwoPi / 6.0;
+    constexpr std::int64_t kFrames = kRate;
+    // Quiet (40 dB down) until here, loud after.
+    constexpr std::int64_t kLoudFrom = kRate / 2;
+    std::vector<std::uint8_t> bytes;
+    for (std::int64_t n = 0; n < kFrames; ++n) {
+        const double level = n < kLoudFrom ? kAmplitude / 100.0 : kAmplitude;
+        const auto v = static_cast<std::int16_t>(
+            std::lround(level * 32767.0 * std::sin(kTwoPi * 16000.0 * static_cast<double>(n) / kRate + kCrestPhase)));
+        bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+    }
+    TruePeakLimiter limiter(1, 16, kRate, HUGE_VAL);
+    limiter.Push(bytes);
+    constexpr double kCeiling = -1.0;
+    const double gain = kCeiling + 3.0 - DB(kAmplitude);
+    const std::vector<TruePeakLimiter::RefineRun> runs = limiter.RunsToRefine(gain, kCeiling);
+    ASSERT_FALSE(runs.empty());
+    const std::int64_t loudStep = kLoudFrom / kLimiterStepFrames;
+    // The quiet steps next to the loud ones read the loud frames.
+    EXPECT_GE(runs.front().First, loudStep - 2);
+    for (const TruePeakLimiter::RefineRun& run : runs)
+        ASSERT_TRUE(limiter.Refine(run, bytes.data() + 2 * run.FirstFrame));
+    EXPECT_TRUE(limiter.RunsToRefine(gain, kCeiling).empty());
+    EXPECT_EQ(limiter.FinePeak(loudStep / 2), 0.0f);
+    // Away from the onset, each step's fine peak is the amplitude; the
+    // meter's interpolator reads lower.
+    float lowest = 1.0f, highest = 0.0f, meter = 0.0f;
+    for (std::int64_t j = loudStep + 4; j + 4 < limiter.Steps(); ++j) {
+        lowest = std::min(lowest, limiter.FinePeak(j));
+        highest = std::max(highest, limiter.FinePeak(j));
+        meter = std::max(meter, limiter.StepPeak(j));
+    }
+    EXPECT_LT(std::abs(DB(highest / kAmplitude)), 0.01);
+    EXPECT_LT(std::abs(DB(lowest / kAmplitude)), 0.01);
+    EXPECT_LT(DB(meter / highest), -0.2);
+    const double needed = limiter.NeededReductionDB(gain, kCeiling);
+    EXPECT_GE(needed, gain + DB(highest) - kCeiling);
+    GainEnvelope envelope;
+    ASSERT_EQ(limiter.Envelope(gain, kCeiling, 6.0, envelope), LimiterStatus::Ok);
+    double lowestFactor = 1.0;
+    for (std::int64_t n = 0; n < kFrames; ++n) lowestFactor = std::min(lowestFactor, envelope.FactorAt(n));
+    EXPECT_NEAR(-DB(lowestFactor), needed, 1e-4);
+}
+
 // A step's bound takes the interpolator's history, the 11 frames before it:
 // clicks on the last frame of a step, of a decoding chunk (2048 frames) and
 // of a push, and one just outside the history, on every channel, in 16-bit
