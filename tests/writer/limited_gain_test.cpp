@@ -17,6 +17,7 @@
 #include "wavefile/wave_mmio.h"
 #include "writer/edit_wave.h"
 #include "writer/limited_gain.h"
+#include "writer/sample_scaling.h"
 #include "support/test_main.h"
 
 namespace sonivate {
@@ -439,6 +440,123 @@ TEST(LimitedCopy, StopsMidwayWhileTheMeterRunsAheadAndStartsAfresh) {
     EXPECT_EQ(own.integrated, limited.IntegratedLUFS());
     EXPECT_EQ(own.truePeak, limited.TruePeakDBTP());
     EXPECT_LE(own.truePeak, kCeiling);
+}
+
+// PlanInto writes the verified rendering itself: at an offset of the
+// target, for a range of the source, its bytes are those the writer gives
+// with the plan's gain and envelope, and its figures are theirs. A target
+// that cannot be written is WriteFailed.
+TEST(LimitedCopy, PlanIntoWritesTheVerifiedRenderingAsTheCopy) {
+    ScratchDir dir;
+    const Case speech = Signals().back();
+    Source source(dir, "speech.wav", speech.samples);
+    constexpr std::int64_t kFrom = kRate / 3;
+    constexpr std::int64_t kTo = 3 * kRate + 5;
+    LimitedGain planned;
+    ASSERT_EQ(planned.Analyse(source.info, source.handle, kFrom, kTo), LimiterStatus::Ok);
+    const double gain = kCeiling + speech.overDB - planned.SourceTruePeakDBTP();
+    ASSERT_EQ(planned.Plan(gain), LimiterStatus::Ok);
+    ASSERT_TRUE(planned.Envelope().Reduces());
+    const Bytes expected = source.Write(kFrom, kTo, planned.GainDB(), &planned.Envelope());
+
+    // Behind a header's worth of bytes already there.
+    constexpr std::int64_t kAt = 44;
+    const std::string copyPath = dir.file("copy.raw");
+    test::WriteBytes(copyPath, Bytes(static_cast<size_t>(kAt), 0x5A));
+    FileHandle copy = OpenFileHandle(copyPath, kOpenReadWrite);
+    LimitedGain written;
+    ASSERT_EQ(written.Analyse(source.info, source.handle, kFrom, kTo), LimiterStatus::Ok);
+    ASSERT_EQ(written.PlanInto(gain, copy, kAt), LimiterStatus::Ok);
+    CloseFileHandle(copy);
+    const Bytes bytes = test::ReadBytes(copyPath);
+    ASSERT_EQ(bytes.size(), static_cast<size_t>(kAt) + expected.size());
+    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.begin() + kAt, [](std::uint8_t pByte) { return pByte == 0x5A; }));
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.begin() + kAt));
+    EXPECT_EQ(written.GainDB(), planned.GainDB());
+    EXPECT_EQ(written.IntegratedLUFS(), planned.IntegratedLUFS());
+    EXPECT_EQ(written.TruePeakDBTP(), planned.TruePeakDBTP());
+    const Figures own = OwnFigures(expected);
+    EXPECT_EQ(own.truePeak, written.TruePeakDBTP());
+    EXPECT_EQ(own.integrated, written.IntegratedLUFS());
+
+    FileHandle readOnly = OpenFileHandle(copyPath, kOpenRead);
+    EXPECT_EQ(written.PlanInto(gain, readOnly, 0), LimiterStatus::WriteFailed);
+    CloseFileHandle(readOnly);
+    EXPECT_EQ(written.PlanInto(gain, 0, 0), LimiterStatus::Unsupported);
+}
+
+// The frames under an envelope take the writer's rule with the factor of
+// their frame, sample for sample: 16 and 24 bits, one to six channels,
+// samples near full scale that saturate at the gain, ranges that start and
+// end inside a step.
+TEST(LimitedCopy, FramesUnderTheEnvelopeTakeTheRuleWithTheirFactor) {
+    std::mt19937 random(23);
+    for (const std::int32_t bits : {16, 24}) {
+        for (const std::int32_t channels : {1, 2, 6}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, " << channels << " channels");
+            const double fullScale = bits == 16 ? 32767.0 : kFullScale24;
+            constexpr std::int64_t kFrames = 4000;
+            // Quiet, with loud bursts that need limiting.
+            std::normal_distribution<double> gauss(0.0, 0.05);
+            Samples samples;
+            for (std::int64_t n = 0; n < kFrames; ++n)
+                for (std::int32_t c = 0; c < channels; ++c) {
+                    const double loud = (n / 500) % 2 == 1 ? 18.0 : 1.0;
+                    samples.push_back(static_cast<std::int32_t>(
+                        std::lround(std::clamp(gauss(random) * loud, -1.0, 1.0) * fullScale)));
+                }
+            const Bytes bytes = test::EncodeSamples(samples, static_cast<std::int16_t>(bits));
+            TruePeakLimiter limiter(channels, bits, kRate, HUGE_VAL);
+            limiter.Push(bytes);
+            // Over the ceiling by 4 dB: a 4 dB reduction, written 6 dB louder
+            // still, so that samples under the envelope saturate.
+            const double gain = kCeiling + 4.0 - limiter.TruePeakDB();
+            constexpr double kLouderDB = 6.0;
+            GainEnvelope envelope;
+            ASSERT_EQ(limiter.Envelope(gain, kCeiling, 6.0, envelope), LimiterStatus::Ok);
+            ASSERT_TRUE(envelope.Reduces());
+            const double factor = writer_detail::WriterFactor(gain + kLouderDB);
+            const float low = bits == 16 ? writer_detail::kLow16 : writer_detail::kLow24;
+            const float high = bits == 16 ? writer_detail::kHigh16 : writer_detail::kHigh24;
+            WaveFormatInfo info;
+            info.Valid = 1;
+            info.Channels = static_cast<std::int16_t>(channels);
+            info.BitsPerSample = static_cast<std::int16_t>(bits);
+            info.BlockAlign = static_cast<std::int16_t>(channels * bits / 8);
+            info.SampleRate = kRate;
+            constexpr std::int64_t kFirst = 5;
+            constexpr std::int64_t kCount = kFrames - 12;
+            Bytes scaled(bytes.begin() + kFirst * info.BlockAlign, bytes.begin() + (kFirst + kCount) * info.BlockAlign);
+            ASSERT_TRUE(writer_detail::ScaleWithEnvelope(info, scaled.data(), kCount, factor, envelope, kFirst));
+            const Samples result = [&] {
+                Samples out;
+                const size_t width = static_cast<size_t>(bits / 8);
+                for (size_t i = 0; i + width <= scaled.size(); i += width) {
+                    std::int32_t v = 0;
+                    for (size_t b = 0; b < width; ++b) v |= static_cast<std::int32_t>(scaled[i + b]) << (8 * b);
+                    const int shift = 32 - bits;
+                    out.push_back(static_cast<std::int32_t>(static_cast<std::uint32_t>(v) << shift) >> shift);
+                }
+                return out;
+            }();
+            std::int64_t saturated = 0;
+            for (std::int64_t n = 0; n < kCount; ++n) {
+                double frameFactor = 0.0;
+                envelope.Factors(kFirst + n, 1, &frameFactor);
+                const bool reduced = frameFactor != 1.0;
+                frameFactor *= factor;
+                for (std::int32_t c = 0; c < channels; ++c) {
+                    const auto at = static_cast<size_t>(n * channels + c);
+                    const std::int32_t x = samples[static_cast<size_t>(kFirst * channels) + at];
+                    const std::int32_t y = writer_detail::ScaleSample(x, frameFactor, low, high);
+                    ASSERT_EQ(result[at], y) << "frame " << kFirst + n << " channel " << c;
+                    saturated +=
+                        reduced && (y == static_cast<std::int32_t>(high) || y == static_cast<std::int32_t>(low));
+                }
+            }
+            EXPECT_GT(saturated, 0);
+        }
+    }
 }
 
 }  // namespace
