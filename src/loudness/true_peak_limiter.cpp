@@ -268,6 +268,66 @@ void TruePeakLimiter::Reserve(std::int64_t pFrames) {
     mBlockBounds.reserve(steps / kPeakBlockSteps + 1);
 }
 
+bool TruePeakLimiter::Prime(std::span<const std::uint8_t> pHistory) {
+    const std::int32_t history = qc_detail::kTruePeakHistory;
+    const auto frameBytes = static_cast<size_t>(mChannels * mBytesPerSample);
+    if (mStatus != LimiterStatus::Ok || mFrames != 0 || !mHeld.empty() ||
+        pHistory.size() != static_cast<size_t>(history) * frameBytes)
+        return false;
+    float* into[kMaxChannels];
+    for (std::int32_t c = 0; c < mChannels; ++c) into[c] = mInput[static_cast<size_t>(c)].data();
+    if (mBytesPerSample == 2)
+        Decode<2>(pHistory.data(), history, into);
+    else
+        Decode<3>(pHistory.data(), history, into);
+    // The history is the tail of the step before.
+    for (std::int32_t c = 0; c < mChannels; ++c) {
+        float tail = 0.0f;
+        for (std::int32_t i = 0; i < history; ++i) tail = std::max(tail, std::fabs(into[c][i]));
+        mTails[static_cast<size_t>(c)] = tail;
+    }
+    return true;
+}
+
+bool TruePeakLimiter::Append(TruePeakLimiter& pLater) {
+    if (mStatus != LimiterStatus::Ok || pLater.mStatus != LimiterStatus::Ok || pLater.mChannels != mChannels ||
+        pLater.mBytesPerSample != mBytesPerSample || pLater.mSampleRate != mSampleRate ||
+        pLater.mExactRangeDB != mExactRangeDB || mFill != mScanned || !mHeld.empty() || !mFine.empty() ||
+        !pLater.mFine.empty())
+        return false;
+    mPeaks.reserve(mPeaks.size() + pLater.mPeaks.size());
+    mBounds.reserve(mBounds.size() + pLater.mBounds.size());
+    for (size_t j = 0; j < pLater.mPeaks.size(); ++j) {
+        const float peak = pLater.mPeaks[j];
+        const float bound = pLater.mBounds[j];
+        if (mPeaks.size() % kPeakBlockSteps == 0) {
+            mBlockPeaks.push_back(peak);
+            mBlockBounds.push_back(bound);
+        } else {
+            mBlockPeaks.back() = std::max(mBlockPeaks.back(), peak);
+            mBlockBounds.back() = std::max(mBlockBounds.back(), bound);
+        }
+        mPeaks.push_back(peak);
+        mBounds.push_back(bound);
+    }
+    // The later part took as exact every step this one would have (its
+    // largest peak so far was never above this one's), perhaps more.
+    mLargest = std::max(mLargest, pLater.mLargest);
+    mFrames += pLater.mFrames;
+    mInput.swap(pLater.mInput);
+    mFill = pLater.mFill;
+    mScanned = pLater.mScanned;
+    mTails.swap(pLater.mTails);
+    mHeld.swap(pLater.mHeld);
+    pLater.mStatus = LimiterStatus::Unsupported;
+    pLater.mPeaks.clear();
+    pLater.mBounds.clear();
+    pLater.mBlockPeaks.clear();
+    pLater.mBlockBounds.clear();
+    pLater.mFrames = 0;
+    return true;
+}
+
 bool TruePeakLimiter::Push(std::span<const std::uint8_t> pBytes) {
     if (mStatus != LimiterStatus::Ok) return false;
     const auto frameBytes = static_cast<size_t>(mChannels * mBytesPerSample);

@@ -140,6 +140,18 @@ public:
 
     // Room for the steps of pFrames frames, when the range's length is known.
     void Reserve(std::int64_t pFrames);
+    // For an analysis of the later part of a range (see Append), before the
+    // first push: pHistory holds the kTruePeakHistory frames before that
+    // part, the interpolator's history. False when not supported or already
+    // pushed.
+    bool Prime(std::span<const std::uint8_t> pHistory);
+    // Takes pLater's steps as those following this one's: pLater analysed
+    // the frames right after this one's last (primed with their history),
+    // and this one holds whole steps only. Afterwards this one goes on as
+    // if it had been pushed every frame of both; pLater is left empty. The
+    // two parts can be analysed on two threads at once. False (nothing
+    // taken) for another layout, a partial step or a refined analysis.
+    bool Append(TruePeakLimiter& pLater);
     // The next bytes of the range, cut anywhere. False when not supported.
     bool Push(std::span<const std::uint8_t> pBytes);
     std::int64_t Frames() const { return mFrames; }

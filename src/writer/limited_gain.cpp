@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -24,6 +25,9 @@ namespace {
 
 // Bytes read per piece (rounded down to whole frames).
 constexpr std::int64_t kReadBytes = std::int64_t{1} << 20;
+// Ranges of at least this many frames (about 40 s at 48 kHz) are analysed
+// in two halves at once when the loudness is known.
+constexpr std::int64_t kSplitAnalysisFrames = std::int64_t{1} << 21;
 // What a pass lowers the internal ceiling by beyond the excess it measured,
 // dB: enough that the writer's rounding cannot take the next pass over again.
 constexpr double kCeilingMarginDB = 0.005;
@@ -236,6 +240,9 @@ LimiterStatus LimitedGain::Analyse(const WaveFormatInfo& pInfo, FileHandle pSour
             meter.emplace(pInfo.Channels, pInfo.BitsPerSample, pInfo.SampleRate, kModeIntegrated);
             if (meter->Status() != LoudnessStatus::Measured) return LimiterStatus::Unsupported;
         }
+        // With the loudness known the meter's thread is free: the later half
+        // of a long range is analysed on a thread of its own.
+        if (!meter && mEnd - mStart >= kSplitAnalysisFrames) return AnalyseInHalves(pSourceLUFS, pSourceBlockPowers);
         std::optional<MeterAhead> ahead;
         if (meter) ahead.emplace(*meter);
         const LimiterStatus read = ReadRange(
@@ -259,6 +266,76 @@ LimiterStatus LimitedGain::Analyse(const WaveFormatInfo& pInfo, FileHandle pSour
         }
         return LimiterStatus::Ok;
     });
+}
+
+LimiterStatus LimitedGain::AnalyseInHalves(std::optional<double> pSourceLUFS,
+                                           std::span<const double> pSourceBlockPowers) {
+    const std::int64_t frameBytes = mInfo.BlockAlign;
+    const std::int32_t history = qc_detail::kTruePeakHistory;
+    // The first half holds whole steps.
+    const std::int64_t middle = mStart + (mEnd - mStart) / 2 / kLimiterStepFrames * kLimiterStepFrames;
+    TruePeakLimiter later(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate);
+    later.Reserve(mEnd - middle);
+    std::atomic<bool> stop{false};
+    bool canceled = false;
+    // Reads the frames [pFrom, pTo) piece by piece into pInto; false on a
+    // short read or a stop.
+    const auto readInto = [&](TruePeakLimiter& pInto, std::int64_t pFrom, std::int64_t pTo, bool pFirst) {
+        const std::int64_t pieceFrames = std::max<std::int64_t>(kReadBytes / frameBytes, 1);
+        std::vector<unsigned char> piece(static_cast<size_t>(std::min(pieceFrames, pTo - pFrom) * frameBytes));
+        for (std::int64_t frame = pFrom; frame < pTo;) {
+            if (stop.load(std::memory_order_relaxed)) return false;
+            if (pFirst) {
+                if (StopRequested && StopRequested()) {
+                    canceled = true;
+                    stop = true;
+                    return false;
+                }
+                if (Progress)
+                    Progress(static_cast<float>(static_cast<double>(frame - pFrom) / static_cast<double>(pTo - pFrom)));
+            }
+            const std::int64_t frames = std::min(pieceFrames, pTo - frame);
+            const std::int64_t bytes = frames * frameBytes;
+            if (ReadHandleAt(mSource, mInfo.DataOffset + frame * frameBytes, piece.data(), bytes) != bytes ||
+                !pInto.Push(std::span<const std::uint8_t>(piece.data(), static_cast<size_t>(bytes)))) {
+                stop = true;
+                return false;
+            }
+            frame += frames;
+        }
+        return true;
+    };
+    std::vector<unsigned char> front(static_cast<size_t>(history * frameBytes));
+    if (ReadHandleAt(mSource, mInfo.DataOffset + (middle - history) * frameBytes, front.data(),
+                     static_cast<std::int64_t>(front.size())) != static_cast<std::int64_t>(front.size()) ||
+        !later.Prime(front))
+        return LimiterStatus::ReadFailed;
+    bool laterRead = false;
+    std::exception_ptr laterError;
+    std::thread thread([&] {
+        try {
+            laterRead = readInto(later, middle, mEnd, false);
+        } catch (...) {
+            laterError = std::current_exception();
+            stop = true;
+        }
+    });
+    bool firstRead = false;
+    try {
+        firstRead = readInto(*mLimiter, mStart, middle, true);
+    } catch (...) {
+        stop = true;
+        thread.join();
+        throw;
+    }
+    thread.join();
+    if (laterError) std::rethrow_exception(laterError);
+    if (!firstRead || !laterRead) return canceled ? LimiterStatus::Canceled : LimiterStatus::ReadFailed;
+    if (!mLimiter->Append(later)) return LimiterStatus::Unsupported;
+    if (Progress) Progress(1.0f);
+    mSourceLUFS = pSourceLUFS;
+    mSourceBlocks.assign(pSourceBlockPowers.begin(), pSourceBlockPowers.end());
+    return LimiterStatus::Ok;
 }
 
 LimiterStatus LimitedGain::Reanalyse(double pExactRangeDB) {

@@ -159,6 +159,9 @@ private:
     LimiterStatus ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront,
                             MeterAhead* pAhead = nullptr, const std::function<void()>& pMeanwhile = {},
                             FileHandle pCopy = 0);
+    // Analyse's reading of a long range with the loudness known: the two
+    // halves on two threads, joined (TruePeakLimiter::Append).
+    LimiterStatus AnalyseInHalves(std::optional<double> pSourceLUFS, std::span<const double> pSourceBlockPowers);
     // The analysis again, exact for pExactRangeDB of reduction.
     LimiterStatus Reanalyse(double pExactRangeDB);
     LimiterStatus PlanPasses(double pGainDB, const LimiterSettings& pSettings);

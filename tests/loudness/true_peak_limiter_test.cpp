@@ -175,6 +175,70 @@ TEST(TruePeakLimiterAnalysis, FinePeaksCatchWhatTheMetersInterpolatorReadsLow) {
     EXPECT_NEAR(-DB(lowestFactor), needed, 1e-4);
 }
 
+// A range analysed in two parts, the later primed with the frames before
+// it and appended, is the range analysed in one: every step's peak and
+// bound, the partial last step, the true peak and the envelope; in 16-bit
+// mono and 24-bit stereo, split at a decoding chunk's edge and inside one,
+// with every peak exact and with the usual exact range.
+TEST(TruePeakLimiterAnalysis, TwoPartsAppendedAreTheWholeAnalysedInOne) {
+    constexpr std::int64_t kFrames = 5 * 2048 + 7;
+    for (const std::int32_t channels : {1, 2}) {
+        for (const std::int64_t split : {std::int64_t{2048}, std::int64_t{16 * 300}}) {
+            for (const double exactRange : {HUGE_VAL, kLimiterExactRangeDB}) {
+                SCOPED_TRACE(testing::Message()
+                             << channels << " channels, split at " << split << ", exact range " << exactRange);
+                const std::int32_t bytesPerSample = channels == 1 ? 2 : 3;
+                const double fullScale = channels == 1 ? 32767.0 : 8388607.0;
+                std::mt19937 random(11);
+                std::normal_distribution<double> gauss(0.0, 0.02);
+                std::vector<std::uint8_t> bytes;
+                for (std::int64_t n = 0; n < kFrames; ++n)
+                    for (std::int32_t c = 0; c < channels; ++c) {
+                        // Loud bursts, one across the split.
+                        const double loud = (n + 700) % 3000 < 400 ? 20.0 : 1.0;
+                        const auto v = static_cast<std::int32_t>(
+                            std::lround(std::clamp(gauss(random) * loud, -1.0, 1.0) * fullScale));
+                        for (std::int32_t b = 0; b < bytesPerSample; ++b)
+                            bytes.push_back(static_cast<std::uint8_t>(v >> (8 * b)));
+                    }
+                const auto frameBytes = static_cast<size_t>(channels * bytesPerSample);
+                TruePeakLimiter whole(channels, bytesPerSample * 8, kRate, exactRange);
+                whole.Push(bytes);
+                TruePeakLimiter first(channels, bytesPerSample * 8, kRate, exactRange);
+                TruePeakLimiter later(channels, bytesPerSample * 8, kRate, exactRange);
+                first.Push(std::span(bytes).first(static_cast<size_t>(split) * frameBytes));
+                const size_t history = static_cast<size_t>(qc_detail::kTruePeakHistory) * frameBytes;
+                ASSERT_TRUE(
+                    later.Prime(std::span(bytes).subspan(static_cast<size_t>(split) * frameBytes - history, history)));
+                // In uneven pieces, a frame split between two.
+                const size_t rest = static_cast<size_t>(split) * frameBytes;
+                later.Push(std::span(bytes).subspan(rest, 1001));
+                later.Push(std::span(bytes).subspan(rest + 1001));
+                ASSERT_TRUE(first.Append(later));
+                EXPECT_EQ(later.Frames(), 0);
+                ASSERT_EQ(first.Frames(), whole.Frames());
+                ASSERT_EQ(first.Steps(), whole.Steps());
+                EXPECT_EQ(first.TruePeakDB(), whole.TruePeakDB());
+                for (std::int64_t step = 0; step < whole.Steps(); ++step) {
+                    ASSERT_EQ(first.StepBound(step), whole.StepBound(step)) << step;
+                    // The later part may interpolate more steps exactly than one pass.
+                    if (whole.StepPeak(step) != whole.StepBound(step))
+                        ASSERT_EQ(first.StepPeak(step), whole.StepPeak(step)) << step;
+                    else
+                        ASSERT_LE(first.StepPeak(step), whole.StepPeak(step)) << step;
+                }
+                const double gain = -1.0 + 3.0 - whole.TruePeakDB();
+                GainEnvelope fromWhole, fromParts;
+                ASSERT_EQ(whole.Envelope(gain, -1.0, 6.0, fromWhole), LimiterStatus::Ok);
+                ASSERT_EQ(first.Envelope(gain, -1.0, 6.0, fromParts), LimiterStatus::Ok);
+                ASSERT_TRUE(fromWhole.Reduces());
+                EXPECT_TRUE(std::equal(fromWhole.Points().begin(), fromWhole.Points().end(), fromParts.Points().begin(),
+                                       fromParts.Points().end()));
+            }
+        }
+    }
+}
+
 // A step's bound takes the interpolator's history, the 11 frames before it:
 // clicks on the last frame of a step, of a decoding chunk (2048 frames) and
 // of a push, and one just outside the history, on every channel, in 16-bit

@@ -442,6 +442,53 @@ TEST(LimitedCopy, StopsMidwayWhileTheMeterRunsAheadAndStartsAfresh) {
     EXPECT_LE(own.truePeak, kCeiling);
 }
 
+// A long range whose loudness is known is analysed in two halves at once:
+// the same true peak and the same limited copy as the analysis in one pass
+// that measures the loudness on the way; a stop is still honoured.
+TEST(LimitedCopy, ALongRangeAnalysedInHalvesPlansTheSameCopy) {
+    ScratchDir dir;
+    // Mono 16-bit, 46 s: quiet noise and a click every 700 ms.
+    constexpr std::int64_t kFrames = 46 * kRate;
+    std::mt19937 random(29);
+    std::normal_distribution<double> gauss(0.0, 0.02);
+    Samples samples;
+    samples.reserve(static_cast<size_t>(kFrames));
+    for (std::int64_t n = 0; n < kFrames; ++n) {
+        const double click = n % 33600 < 24 ? 0.7 * std::exp(-static_cast<double>(n % 33600) / 6.0) : 0.0;
+        samples.push_back(
+            static_cast<std::int32_t>(std::lround(std::clamp(gauss(random) + click, -1.0, 1.0) * 32767.0)));
+    }
+    test::WavSpec format;
+    format.channels = 1;
+    const std::string path = test::WriteWav(dir.file("long.wav"), format, samples);
+    FileHandle handle = OpenFileHandle(path, kOpenRead);
+    const WaveFormatInfo info = ReadWaveHeader(kNoPath, handle);
+    LimiterSettings settings;
+    settings.KeepLoudness = false;
+
+    LimitedGain measuring;
+    ASSERT_EQ(measuring.Analyse(info, handle, 0, 0), LimiterStatus::Ok);
+    const double gain = kCeiling + 3.0 - measuring.SourceTruePeakDBTP();
+    ASSERT_EQ(measuring.Plan(gain, settings), LimiterStatus::Ok);
+
+    LimitedGain halves;
+    std::int32_t asked = 0;
+    halves.StopRequested = [&] { return ++asked == 2; };
+    EXPECT_EQ(halves.Analyse(info, handle, 0, 0, measuring.SourceLUFS()), LimiterStatus::Canceled);
+    halves.StopRequested = nullptr;
+    ASSERT_EQ(halves.Analyse(info, handle, 0, 0, measuring.SourceLUFS()), LimiterStatus::Ok);
+    EXPECT_EQ(halves.SourceTruePeakDBTP(), measuring.SourceTruePeakDBTP());
+    ASSERT_EQ(halves.Plan(gain, settings), LimiterStatus::Ok);
+    EXPECT_EQ(halves.GainDB(), measuring.GainDB());
+    EXPECT_EQ(halves.TruePeakDBTP(), measuring.TruePeakDBTP());
+    EXPECT_EQ(halves.IntegratedLUFS(), measuring.IntegratedLUFS());
+    const std::span<const float> points = halves.Envelope().Points();
+    EXPECT_TRUE(halves.Envelope().Reduces());
+    EXPECT_TRUE(std::equal(points.begin(), points.end(), measuring.Envelope().Points().begin(),
+                           measuring.Envelope().Points().end()));
+    CloseFileHandle(handle);
+}
+
 // PlanInto writes the verified rendering itself: at an offset of the
 // target, for a range of the source, its bytes are those the writer gives
 // with the plan's gain and envelope, and its figures are theirs. A target
