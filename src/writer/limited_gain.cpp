@@ -382,11 +382,17 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
     std::optional<MeterAhead> ahead;
     if (meter) ahead.emplace(*meter);
     // The envelope differs from unity at some frame a step's outputs take.
-    const auto changed = [&](std::int64_t pStep) {
-        if (!reduces) return false;
-        for (std::int64_t k = std::max<std::int64_t>(pStep - 1, 0); k <= std::min(pStep + 1, lastPoint); ++k)
-            if (points[static_cast<size_t>(k)] != 1.0f) return true;
-        return false;
+    // The envelope points the frames of a step's outputs take: whether one
+    // differs from unity, and the largest.
+    const auto pointsOf = [&](std::int64_t pStep, float& pMost) {
+        bool changed = false;
+        pMost = 0.0f;
+        for (std::int64_t k = std::max<std::int64_t>(pStep - 1, 0); k <= std::min(pStep + 1, lastPoint); ++k) {
+            const float point = points[static_cast<size_t>(k)];
+            changed = changed || point != 1.0f;
+            pMost = std::max(pMost, point);
+        }
+        return changed;
     };
     result.Status = ReadRange(
         [&](unsigned char* pBytes, std::int64_t pFrames, std::int64_t pRangeFrame) {
@@ -398,11 +404,18 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
                 std::int64_t end = s;
                 while (end < steps) {
                     const std::int64_t step = firstStep + end;
-                    if (!changed(step)) {
-                        const double bound = mLimiter->StepBound(step);
+                    const double bound = mLimiter->StepBound(step);
+                    float point = 1.0f;
+                    if (!reduces || !pointsOf(step, point)) {
+                        // The source's exact peak scales with the factor.
                         const double reach =
                             factor * (mLimiter->StepPeak(step) + kPeakArithmeticShare * bound) + rounding;
                         if (reach < largest && factor * bound < saturating) break;
+                    } else {
+                        // Samples scaled by different factors, none above the
+                        // largest point: only the bound scales.
+                        const double scaled = factor * static_cast<double>(point) * bound;
+                        if (scaled * (1.0 + kPeakArithmeticShare) + rounding < largest && scaled < saturating) break;
                     }
                     ++end;
                 }
