@@ -358,11 +358,13 @@ double LimitedGain::SourceTruePeakDBTP() const { return mLimiter ? mLimiter->Tru
 // may reach the largest value found so far (see kPeakRoundingUnits).
 LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pEnvelope, bool pLoudness,
                                           float pProgressFrom, float pProgressTo,
-                                          const std::function<void()>& pMeanwhile) {
+                                          const std::function<void()>& pMeanwhile, bool pAll) {
     Measured result;
     std::optional<LoudnessState> meter;
     if (pLoudness) {
-        meter.emplace(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate, kModeIntegrated);
+        // The true peak is taken here, where it may reach the largest value.
+        constexpr std::uint32_t kOthers = kModeSamplePeak | kModeMomentary | kModeShortTerm | kModeRange;
+        meter.emplace(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate, kModeIntegrated | (pAll ? kOthers : 0u));
         if (meter->Status() != LoudnessStatus::Measured) {
             result.Status = LimiterStatus::Unsupported;
             return result;
@@ -437,6 +439,15 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
         const LoudnessFigure<double> integrated = meter->Integrated();
         result.IntegratedMeasured = integrated.Measured();
         result.Integrated = integrated.Value;
+        if (pAll) {
+            const auto valueOf = [](const LoudnessFigure<double>& pFigure) {
+                return pFigure.Measured() ? std::optional<double>(pFigure.Value) : std::nullopt;
+            };
+            result.Others.SamplePeakDBFS = valueOf(meter->SamplePeak());
+            result.Others.MaxMomentaryLUFS = valueOf(meter->MaxMomentary());
+            result.Others.MaxShortTermLUFS = valueOf(meter->MaxShortTerm());
+            result.Others.LoudnessRangeLU = valueOf(meter->LoudnessRange());
+        }
     }
     result.TruePeak = mEnd > mStart ? LinearToDB(static_cast<double>(largest)) : -HUGE_VAL;
     return result;
@@ -614,6 +625,7 @@ LimiterStatus LimitedGain::PlanPasses(double pGainDB, const LimiterSettings& pSe
     mStatus = LimiterStatus::Unsupported;
     mGainDB = mMakeUpDB = mIntegrated = mTruePeak = mTarget = mNeeded = 0.0;
     mIntegratedMeasured = false;
+    mMeasures = LimitedCopyMeasures();
     mInternalCeiling = pSettings.CeilingDBTP - kLimiterInterpolatorMarginDB - kCeilingMarginDB;
     mPasses = 0;
     mEnvelope = GainEnvelope();
@@ -678,13 +690,15 @@ LimiterStatus LimitedGain::PlanPasses(double pGainDB, const LimiterSettings& pSe
                                 : pass == 1                 ? kFirstPassShare
                                                             : (1.0f - progress) / 2.0f;
             // The envelope's figures are taken while the meter finishes.
-            const Measured measured = Render(mGainDB, mEnvelope, true, progress, progress + share,
-                                             [&] { mReport = TruePeakLimiter::Report(mEnvelope, mInfo.SampleRate); });
+            const Measured measured = Render(
+                mGainDB, mEnvelope, true, progress, progress + share,
+                [&] { mReport = TruePeakLimiter::Report(mEnvelope, mInfo.SampleRate); }, pSettings.MeasureAll);
             progress += share;
             if (measured.Status != LimiterStatus::Ok) return measured.Status;
             mIntegrated = measured.Integrated;
             mIntegratedMeasured = measured.IntegratedMeasured;
             mTruePeak = measured.TruePeak;
+            mMeasures = measured.Others;
             const double excess = mTruePeak - pSettings.CeilingDBTP;
             const bool loudnessHolds =
                 !target || !mIntegratedMeasured || std::abs(mIntegrated - *target) <= pSettings.LoudnessToleranceLU;

@@ -52,6 +52,21 @@ struct LimiterSettings {
     double LoudnessToleranceLU = 0.1;
     // Renderings and measurements of the copy at most.
     std::int32_t MaxPasses = 4;
+    // Whether each measurement of the copy also takes the figures a copy's
+    // report shows beside its loudness and true peak (LimitedGain::Measures),
+    // so that the copy need not be measured again; the meter then takes
+    // about half again its time.
+    bool MeasureAll = false;
+};
+
+// The figures of the limited copy beyond its loudness and true peak, from
+// the same final measurement (LimiterSettings::MeasureAll); none where the
+// meter has none (too short) or they were not asked for.
+struct LimitedCopyMeasures {
+    std::optional<double> SamplePeakDBFS;
+    std::optional<double> MaxMomentaryLUFS;
+    std::optional<double> MaxShortTermLUFS;
+    std::optional<double> LoudnessRangeLU;
 };
 
 class LimitedGain {
@@ -121,6 +136,7 @@ public:
     double IntegratedLUFS() const { return mIntegrated; }
     bool IntegratedMeasured() const { return mIntegratedMeasured; }
     double TruePeakDBTP() const { return mTruePeak; }
+    const LimitedCopyMeasures& Measures() const { return mMeasures; }
     double TargetLUFS() const { return mTarget; }
     // The ceiling the envelope was built for (at or below the one asked).
     double InternalCeilingDBTP() const { return mInternalCeiling; }
@@ -140,12 +156,14 @@ private:
         bool IntegratedMeasured = false;
         double Integrated = 0.0;
         double TruePeak = 0.0;
+        LimitedCopyMeasures Others;
     };
     // Renders the range at pGainDB with pEnvelope and measures its true peak
     // and, with pLoudness, its integrated loudness. pMeanwhile, when given,
     // runs once the last piece is rendered, while the meter finishes.
+    // With pAll, the figures of LimitedCopyMeasures as well.
     Measured Render(double pGainDB, const GainEnvelope& pEnvelope, bool pLoudness, float pProgressFrom,
-                    float pProgressTo, const std::function<void()>& pMeanwhile = {});
+                    float pProgressTo, const std::function<void()>& pMeanwhile = {}, bool pAll = false);
     // Takes the pieces of a read on a thread of its own (limited_gain.cpp).
     class MeterAhead;
     // Reads the range piece by piece into pSink(bytes, count, first frame of
@@ -198,6 +216,7 @@ private:
     double mIntegrated = 0.0;
     bool mIntegratedMeasured = false;
     double mTruePeak = 0.0;
+    LimitedCopyMeasures mMeasures;
     double mTarget = 0.0;
     double mInternalCeiling = 0.0;
     double mNeeded = 0.0;

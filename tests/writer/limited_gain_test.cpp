@@ -491,14 +491,15 @@ TEST(LimitedCopy, ALongRangeAnalysedInHalvesPlansTheSameCopy) {
 
 // PlanInto writes the verified rendering itself: at an offset of the
 // target, for a range of the source, its bytes are those the writer gives
-// with the plan's gain and envelope, and its figures are theirs. A target
-// that cannot be written is WriteFailed.
+// with the plan's gain and envelope, and its figures are theirs, the other
+// figures of a copy too when asked for. A target that cannot be written is
+// WriteFailed.
 TEST(LimitedCopy, PlanIntoWritesTheVerifiedRenderingAsTheCopy) {
     ScratchDir dir;
     const Case speech = Signals().back();
     Source source(dir, "speech.wav", speech.samples);
     constexpr std::int64_t kFrom = kRate / 3;
-    constexpr std::int64_t kTo = 3 * kRate + 5;
+    constexpr std::int64_t kTo = 4 * kRate - 5;
     LimitedGain planned;
     ASSERT_EQ(planned.Analyse(source.info, source.handle, kFrom, kTo), LimiterStatus::Ok);
     const double gain = kCeiling + speech.overDB - planned.SourceTruePeakDBTP();
@@ -525,6 +526,26 @@ TEST(LimitedCopy, PlanIntoWritesTheVerifiedRenderingAsTheCopy) {
     const Figures own = OwnFigures(expected);
     EXPECT_EQ(own.truePeak, written.TruePeakDBTP());
     EXPECT_EQ(own.integrated, written.IntegratedLUFS());
+
+    // Only when asked for, the copy's other figures: the meter's over the written bytes.
+    EXPECT_FALSE(written.Measures().LoudnessRangeLU);
+    copy = OpenFileHandle(copyPath, kOpenReadWrite);
+    LimiterSettings all;
+    all.MeasureAll = true;
+    ASSERT_EQ(written.PlanInto(gain, copy, kAt, all), LimiterStatus::Ok);
+    CloseFileHandle(copy);
+    EXPECT_EQ(test::ReadBytes(copyPath), bytes);
+    LoudnessState meter(2, 24, kRate, kModeAllButSeries);
+    meter.Push(expected);
+    const LimitedCopyMeasures& measures = written.Measures();
+    ASSERT_TRUE(measures.SamplePeakDBFS && measures.MaxMomentaryLUFS && measures.MaxShortTermLUFS &&
+                measures.LoudnessRangeLU);
+    EXPECT_EQ(*measures.SamplePeakDBFS, meter.SamplePeak().Value);
+    EXPECT_EQ(*measures.MaxMomentaryLUFS, meter.MaxMomentary().Value);
+    EXPECT_EQ(*measures.MaxShortTermLUFS, meter.MaxShortTerm().Value);
+    EXPECT_EQ(*measures.LoudnessRangeLU, meter.LoudnessRange().Value);
+    EXPECT_EQ(written.TruePeakDBTP(), meter.TruePeak().Value);
+    EXPECT_EQ(written.IntegratedLUFS(), meter.Integrated().Value);
 
     FileHandle readOnly = OpenFileHandle(copyPath, kOpenRead);
     EXPECT_EQ(written.PlanInto(gain, readOnly, 0), LimiterStatus::WriteFailed);
