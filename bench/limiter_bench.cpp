@@ -5,28 +5,37 @@
 //
 // Usage: sonivate-limiter-bench [--dir FOLDER] [benchmark options]
 //
-// Measured on 2 shared cores (other load about 1.4), wall time, median of
-// 9 repetitions (three interleaved runs of each build):
+// Measured on 2 shared cores (other load about 1), wall time, median of 9
+// repetitions (three interleaved runs of the build before and after):
 //   cmake -S . -B build/bench-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONIVATE_GUI=OFF
 //         -DSONIVATE_TESTS=OFF -DSONIVATE_BENCH=ON   (one command)
 //   cmake --build build/bench-release --target sonivate-limiter-bench
-//   build/bench-release/bench/sonivate-limiter-bench --dir /tmp/bench
+//   build/bench-release/bench/sonivate-limiter-bench --dir /tmp/bench --benchmark_format=json
 //                                  before            after
-//   PlainWrite                      79 ms             76 ms
-//   LimitedWrite                   752 ms  9.5x      534 ms  7.0x
-//   LimitedWriteKnownLoudness      580 ms  7.3x      429 ms  5.6x
-//   PlanAndWrite                   466 ms  5.9x      364 ms  4.8x
+//   PlainWrite                      77 ms             84 ms
+//   LimitedWrite                   577 ms  7.5x      500 ms  5.9x
+//   LimitedWriteKnownLoudness      422 ms  5.4x      320 ms  3.8x   (the run's flow)
+//   LimitedWriteAllFigures            -              333 ms  4.0x
+//   LimitedWriteMeasuredAgain         -              539 ms  6.4x
+//   PlanThenWrite (PlanAndWrite)   395 ms  5.1x      407 ms  4.8x
+//   AnalyseKnownLoudness              -               44 ms  0.5x
+//   PlanInto                          -              276 ms  3.3x
+// "Before" is the flow of the last round (analysis, a verified plan that
+// renders without writing, then the writer's copy); "after" writes the
+// verified rendering itself (LimitedGain::PlanInto), the meter on a thread
+// beside the reading, scaling and writing. Its copy is limited 0.07 dB
+// further than before (the fine interpolator and the margin for other
+// meters, true_peak_limiter.h), so its plan is a little dearer.
 // What keeps it above 3x: the meter's K-weighting is a chain of dependent
 // double operations whose order fixes its result to the bit, about 5 ns per
-// stereo frame, so one pass over the programme takes about 150 ms, twice
-// the plain copy by itself. The verification measures the whole rendered
-// copy with it (and, without a known loudness, the analysis the source);
-// the write is a further pass. The meter now runs on a thread of its own
-// beside the reading, scaling and interpolating, so each of its passes
-// costs about its own time; the floor of this sequence is about 5x. Below
-// 3x needs the verified rendering to be the written copy itself (one read,
-// the meter alongside the write) and a vector path for the writer's
-// frames under the envelope.
+// stereo frame, so its pass over the copy takes about 160 ms, twice the
+// plain copy by itself, and nothing of it can start before the make-up gain
+// is known. Before it: the analysis (two halves at once, 44 ms) and the
+// envelope, the fine peaks and the make-up prediction (about 70 ms:
+// K-weighting of the reduced regions, two envelopes). The run today also
+// measures the copy again after writing it (LimitedWriteMeasuredAgain);
+// with LimiterSettings::MeasureAll the verifying pass gives those figures
+// (LimitedWriteAllFigures) for about 4% more.
 
 #include <benchmark/benchmark.h>
 
