@@ -54,6 +54,8 @@ constexpr double kPredictionToleranceLU = 0.02;
 // about 4e-5 by then, which moves the energy taken away by far less than
 // the prediction's tolerance.
 constexpr std::int64_t kPredictionWarmFrames = 2048;
+// At least this many runs of reduced steps are measured on two threads.
+constexpr size_t kParallelEnergyRuns = 8;
 // Steps read on either side of those reduced: a higher gain widens the
 // reduced regions by about its rise over the attack and release rates.
 constexpr std::int64_t kPredictionMarginSteps = 32;
@@ -492,35 +494,64 @@ LimiterStatus LimitedGain::EnsureEnergies(const GainEnvelope& pEnvelope) {
         run.to = std::min(run.high * kLimiterStepFrames, mEnd - mStart);
         return run;
     };
-    // Two runs at a time go through the filters together.
-    std::vector<unsigned char> bytes[2];
-    std::vector<float> energies[2];
-    for (std::int64_t j = 0; j < steps;) {
-        Run runs[2];
-        TruePeakLimiter::EnergyRun reads[2];
-        std::size_t count = 0;
-        for (; count < 2; ++count) {
-            const std::optional<Run> run = nextRun(j);
-            if (!run) break;
-            runs[count] = *run;
-            j = run->high;
-            std::vector<unsigned char>& into = bytes[count];
-            into.resize(static_cast<size_t>((run->to - run->from) * frameBytes));
-            const auto size = static_cast<std::int64_t>(into.size());
-            if (ReadHandleAt(mSource, mInfo.DataOffset + (mStart + run->from) * frameBytes, into.data(), size) != size)
-                return LimiterStatus::ReadFailed;
-            reads[count] = {into.data(), run->to - run->from, run->low * kLimiterStepFrames - run->from,
-                            &energies[count]};
-        }
-        if (count == 0) break;
-        if (!mLimiter->StepEnergies(std::span<const TruePeakLimiter::EnergyRun>(reads, count)))
-            return LimiterStatus::Unsupported;
-        for (std::size_t r = 0; r < count; ++r)
-            for (size_t k = 0; k < energies[r].size() && runs[r].low + static_cast<std::int64_t>(k) < steps; ++k) {
-                float& energy = mEnergies[static_cast<size_t>(runs[r].low) + k];
-                if (std::isnan(energy)) energy = energies[r][k];
+    std::vector<Run> runs;
+    for (std::optional<Run> run = nextRun(0); run; run = nextRun(run->high)) runs.push_back(*run);
+    // Each run's energies, from its step low on; taken in the order of the
+    // runs afterwards, so the result does not depend on the threads.
+    std::vector<std::vector<float>> energies(runs.size());
+    // The runs [pFirst, pEnd), two at a time through the filters together.
+    const auto measure = [&](size_t pFirst, size_t pEnd) {
+        std::vector<unsigned char> bytes[2];
+        for (size_t r = pFirst; r < pEnd; r += 2) {
+            const size_t count = std::min<size_t>(2, pEnd - r);
+            TruePeakLimiter::EnergyRun reads[2];
+            for (size_t i = 0; i < count; ++i) {
+                const Run& run = runs[r + i];
+                std::vector<unsigned char>& into = bytes[i];
+                into.resize(static_cast<size_t>((run.to - run.from) * frameBytes));
+                const auto size = static_cast<std::int64_t>(into.size());
+                if (ReadHandleAt(mSource, mInfo.DataOffset + (mStart + run.from) * frameBytes, into.data(), size) !=
+                    size)
+                    return LimiterStatus::ReadFailed;
+                reads[i] = {into.data(), run.to - run.from, run.low * kLimiterStepFrames - run.from, &energies[r + i]};
             }
+            if (!mLimiter->StepEnergies(std::span<const TruePeakLimiter::EnergyRun>(reads, count)))
+                return LimiterStatus::Unsupported;
+        }
+        return LimiterStatus::Ok;
+    };
+    // The later runs on a thread of their own when there are enough: the
+    // meter's thread is idle while the plan is made.
+    LimiterStatus status = LimiterStatus::Ok;
+    if (runs.size() >= kParallelEnergyRuns) {
+        const size_t middle = runs.size() / 2;
+        LimiterStatus later = LimiterStatus::Ok;
+        std::exception_ptr laterError;
+        std::thread thread([&] {
+            try {
+                later = measure(middle, runs.size());
+            } catch (...) {
+                laterError = std::current_exception();
+            }
+        });
+        try {
+            status = measure(0, middle);
+        } catch (...) {
+            thread.join();
+            throw;
+        }
+        thread.join();
+        if (laterError) std::rethrow_exception(laterError);
+        if (status == LimiterStatus::Ok) status = later;
+    } else {
+        status = measure(0, runs.size());
     }
+    if (status != LimiterStatus::Ok) return status;
+    for (size_t r = 0; r < runs.size(); ++r)
+        for (size_t k = 0; k < energies[r].size() && runs[r].low + static_cast<std::int64_t>(k) < steps; ++k) {
+            float& energy = mEnergies[static_cast<size_t>(runs[r].low) + k];
+            if (std::isnan(energy)) energy = energies[r][k];
+        }
     return LimiterStatus::Ok;
 }
 
