@@ -12,14 +12,15 @@
 //   cmake --build build/bench-release --target sonivate-limiter-bench
 //   build/bench-release/bench/sonivate-limiter-bench --dir /tmp/bench --benchmark_format=json
 //                                  before            after
-//   PlainWrite                      77 ms             84 ms
-//   LimitedWrite                   577 ms  7.5x      500 ms  5.9x
-//   LimitedWriteKnownLoudness      422 ms  5.4x      320 ms  3.8x   (the run's flow)
-//   LimitedWriteAllFigures            -              333 ms  4.0x
-//   LimitedWriteMeasuredAgain         -              539 ms  6.4x
-//   PlanThenWrite (PlanAndWrite)   395 ms  5.1x      407 ms  4.8x
-//   AnalyseKnownLoudness              -               44 ms  0.5x
-//   PlanInto                          -              276 ms  3.3x
+//   PlainWrite                      89 ms             81 ms
+//   LimitedWrite                   663 ms  7.5x      475 ms  5.9x
+//   LimitedWriteKnownLoudness      503 ms  5.7x      312 ms  3.9x   (the run's flow)
+//   LimitedWriteAllFigures            -              364 ms  4.5x
+//   LimitedWriteMeasuredAgain         -              551 ms  6.8x
+//   PlanAndWrite / PlanInto        444 ms  5.0x      276 ms  3.4x   (analysis not timed)
+//   PlanThenWrite                     -              393 ms  4.9x   (the old sequence)
+//   AnalyseKnownLoudness              -               41 ms  0.5x
+// (An earlier pair of runs: 5.4x before, 3.8x after for the run's flow.)
 // "Before" is the flow of the last round (analysis, a verified plan that
 // renders without writing, then the writer's copy); "after" writes the
 // verified rendering itself (LimitedGain::PlanInto), the meter on a thread
@@ -30,12 +31,13 @@
 // double operations whose order fixes its result to the bit, about 5 ns per
 // stereo frame, so its pass over the copy takes about 160 ms, twice the
 // plain copy by itself, and nothing of it can start before the make-up gain
-// is known. Before it: the analysis (two halves at once, 44 ms) and the
-// envelope, the fine peaks and the make-up prediction (about 70 ms:
-// K-weighting of the reduced regions, two envelopes). The run today also
-// measures the copy again after writing it (LimitedWriteMeasuredAgain);
-// with LimiterSettings::MeasureAll the verifying pass gives those figures
-// (LimitedWriteAllFigures) for about 4% more.
+// is known. Before it: the analysis (two halves at once, about 40 ms) and
+// the envelope, the fine peaks and the make-up prediction (about 60 ms:
+// K-weighting of the reduced regions on two threads, two envelopes). The
+// run today also measures the copy again after writing it
+// (LimitedWriteMeasuredAgain); with LimiterSettings::MeasureAll the
+// verifying pass gives those figures (LimitedWriteAllFigures) for 5 to 15%
+// more.
 
 #include <benchmark/benchmark.h>
 
