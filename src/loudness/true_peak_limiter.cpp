@@ -134,6 +134,9 @@ std::vector<double> MovingAverage(const std::vector<double>& pIn, std::int64_t p
 // from frames n - kLimiterFineHalfTaps + 1 .. n + kLimiterFineHalfTaps, each
 // phase scaled to a gain of exactly 1 at 0 Hz.
 constexpr std::int32_t kFineTaps = 2 * kLimiterFineHalfTaps;
+// The float sums of the taps may exceed the exact sum by a few parts in 2^24
+// of the largest sample: the bound takes this much room for them.
+constexpr double kFineSumRoom = 1e-5;
 struct FineTaps {
     float taps[kLimiterFinePhases][kFineTaps] = {};
     // The largest sum of magnitudes of a phase: no value exceeds the
@@ -141,10 +144,13 @@ struct FineTaps {
     float gainBound = 1.0f;
 };
 
-// The zeroth-order modified Bessel function of the first kind, by its series.
+// The zeroth-order modified Bessel function of the first kind, by its
+// series: for the window's arguments (at most kLimiterFineWindowBeta) its
+// terms have fallen below the double's precision long before this many.
+constexpr int kBesselTerms = 40;
 double BesselI0(double pX) {
     double sum = 1.0, term = 1.0;
-    for (int k = 1; k < 40; ++k) {
+    for (int k = 1; k < kBesselTerms; ++k) {
         const double half = pX / (2.0 * k);
         term *= half * half;
         sum += term;
@@ -178,8 +184,7 @@ const FineTaps& Fine() {
             }
             most = std::max(most, magnitudes);
         }
-        // With room for the float sums.
-        made.gainBound = static_cast<float>(most * (1.0 + 1e-5));
+        made.gainBound = static_cast<float>(most * (1.0 + kFineSumRoom));
         return made;
     }();
     return taps;
