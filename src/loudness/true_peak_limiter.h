@@ -5,7 +5,8 @@
 //
 // Detection: the 4x oversampled true peak of the meter's own interpolator
 // (qc_kernels.h), taken over every kLimiterStepFrames frames, all channels
-// linked (one gain for every channel).
+// linked (one gain for every channel); where a step may need limiting, also
+// the limiter's finer interpolation (Refine), and the larger of both counts.
 //
 // The gain curve, as a reduction r >= 0 dB per step:
 //   required r0(j) = max(0, gain + peak(j) - ceiling)   (dB, dBTP)
