@@ -4,10 +4,10 @@
 // verified: the limited copy is rendered with the writer's own sample rule,
 // measured again with the project's meter (integrated loudness, BS.1770;
 // true peak, 4x oversampled), and corrected until both hold. The envelope
-// aims kLimiterInterpolatorMarginDB (and a margin for the writer rounding)
-// under the ceiling, by the
-// larger of the meter's and the limiter's finer interpolation, so that
-// other meters read the copy within 0.05 dB of the ceiling too.
+// aims kLimiterInterpolatorMarginDB (and a margin for the writer's
+// rounding) under the ceiling, by the larger of the meter's and the
+// limiter's finer interpolation, so that other meters read the copy within
+// 0.05 dB of the ceiling too.
 //
 // One state object per range, as for a loudness measurement:
 //
