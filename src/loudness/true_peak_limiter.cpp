@@ -609,6 +609,11 @@ std::vector<TruePeakLimiter::RefineRun> TruePeakLimiter::RunsToRefine(double pGa
     // next step's bound).
     const double ratio = static_cast<double>(Fine().gainBound) / static_cast<double>(qc_detail::kTruePeakGainBound);
     const double limit = std::pow(10.0, (pCeilingDBTP - pGainDB) / 20.0) / ratio;
+    const double near = std::pow(10.0, (pCeilingDBTP - pGainDB - kLimiterFineHeadroomDB) / 20.0);
+    const auto peak = [&](std::int64_t pStep) -> double {
+        if (pStep >= steps) return 0.0;
+        return pStep < whole ? mPeaks[static_cast<size_t>(pStep)] : StepPeak(pStep);
+    };
     const auto bound = [&](std::int64_t pStep) -> double {
         if (pStep >= steps) return 0.0;
         return pStep < whole ? mBounds[static_cast<size_t>(pStep)] : StepBound(pStep);
@@ -621,14 +626,15 @@ std::vector<TruePeakLimiter::RefineRun> TruePeakLimiter::RunsToRefine(double pGa
         // Blocks whose steps and the next block's first cannot exceed are passed over whole.
         if (j % static_cast<std::int64_t>(kPeakBlockSteps) == 0) {
             const std::int64_t block = j / static_cast<std::int64_t>(kPeakBlockSteps);
+            const auto at = static_cast<size_t>(block);
             if (j + static_cast<std::int64_t>(kPeakBlockSteps) < whole && block + 1 < blocks &&
-                std::max(mBlockBounds[static_cast<size_t>(block)], mBlockBounds[static_cast<size_t>(block + 1)]) <=
-                    limit) {
+                (std::max(mBlockBounds[at], mBlockBounds[at + 1]) <= limit ||
+                 std::max(mBlockPeaks[at], mBlockPeaks[at + 1]) <= near)) {
                 j += static_cast<std::int64_t>(kPeakBlockSteps) - 1;
                 continue;
             }
         }
-        if (refined(j) || std::max(bound(j), bound(j + 1)) <= limit) continue;
+        if (refined(j) || std::max(bound(j), bound(j + 1)) <= limit || std::max(peak(j), peak(j + 1)) <= near) continue;
         // Steps this close share the frames they read.
         constexpr std::int64_t kJoinSteps = 2;
         if (!runs.empty() && j - runs.back().End <= kJoinSteps) {

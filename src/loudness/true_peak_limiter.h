@@ -66,6 +66,12 @@ inline constexpr std::int32_t kLimiterFineHalfTaps = 8;
 inline constexpr double kLimiterFineCutoff = 1.0;
 // The Kaiser window's shape parameter (about 45 dB of stop band).
 inline constexpr double kLimiterFineWindowBeta = 6.0;
+// The fine interpolation is taken for the steps whose meter reading lies
+// within this of the ceiling (dB): where it reads more than that above
+// the meter, the peak is in the last octave below the Nyquist frequency,
+// which programme barely carries. Elsewhere it would cost a dense
+// programme several times its analysis.
+inline constexpr double kLimiterFineHeadroomDB = 1.5;
 
 // Other meters' 4x interpolators have passbands of their own and read some
 // band-limited peaks above both of ours (measured without this margin:
@@ -206,8 +212,10 @@ public:
     // limiting. A step's fine peak is the largest magnitude of the values
     // between each of its frames and the next, from the frames kLimiterFineHalfTaps
     // either side. Steps [First, End) not refined yet whose fine peak may
-    // exceed pCeilingDBTP at pGainDB (by the fine interpolator's bound), and
-    // the frames [FirstFrame, EndFrame) of the range Refine needs for them.
+    // exceed pCeilingDBTP at pGainDB (by the fine interpolator's bound) and
+    // whose meter reading (or the next step's) lies within
+    // kLimiterFineHeadroomDB of it, and the frames [FirstFrame, EndFrame) of
+    // the range Refine needs for them.
     struct RefineRun {
         std::int64_t First = 0;
         std::int64_t End = 0;
