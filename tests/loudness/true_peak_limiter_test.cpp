@@ -122,10 +122,11 @@ TEST(TruePeakLimiterEnvelope, CatchesClicksAtTheEdgesOfTheBlocksItPassesOver) {
 
 // The fine interpolation: a 16 kHz tone whose crests all lie a quarter of a
 // frame after a sample, halfway between two of the meter's interpolated
-// values (at 1/8 and 3/8; they read it 0.3 dB low), gets its fine peak (the amplitude,
-// on the fine grid) on every step that
-// may need limiting and on no quiet one; refined steps are not asked for
-// again, and the envelope and the needed reduction follow the fine peak.
+// values (at 1/8 and 3/8; they read it 0.3 dB low), gets its fine peak (the
+// amplitude, on the fine grid) on every step that may need limiting and on
+// no quiet one; refined steps are not asked for again, and the envelope and
+// the needed reduction follow the fine peak; steps the meter reads well
+// under the ceiling are not refined.
 TEST(TruePeakLimiterAnalysis, FinePeaksCatchWhatTheMetersInterpolatorReadsLow) {
     constexpr double kTwoPi = 6.283185307179586;
     constexpr double kAmplitude = 0.5;
@@ -173,6 +174,14 @@ TEST(TruePeakLimiterAnalysis, FinePeaksCatchWhatTheMetersInterpolatorReadsLow) {
     double lowestFactor = 1.0;
     for (std::int64_t n = 0; n < kFrames; ++n) lowestFactor = std::min(lowestFactor, envelope.FactorAt(n));
     EXPECT_NEAR(-DB(lowestFactor), needed, 1e-4);
+
+    // Steps the meter reads further under the ceiling than the headroom are
+    // left alone, though the fine interpolator's bound would let them in.
+    TruePeakLimiter fresh(1, 16, kRate, HUGE_VAL);
+    fresh.Push(bytes);
+    const double under = kCeiling - kLimiterFineHeadroomDB - 0.1 - fresh.TruePeakDB();
+    EXPECT_TRUE(fresh.RunsToRefine(under, kCeiling).empty());
+    EXPECT_FALSE(fresh.RunsToRefine(under + 0.2, kCeiling).empty());
 }
 
 // A range analysed in two parts, the later primed with the frames before
