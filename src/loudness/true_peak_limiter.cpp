@@ -27,6 +27,10 @@ constexpr float kSilentPeak = 1e-15f;
 
 double ToDB(double pLinear) { return 20.0 * std::log10(pLinear); }
 
+// A reduction r dB is the factor exp(r * this): faster than a power of ten
+// for the many points of an envelope.
+constexpr double kMinusLn10Over20 = -0.11512925464970229;
+
 static_assert(kLimiterStepFrames == 16 && qc_detail::kTruePeakHistory <= kLimiterStepFrames,
               "a step's magnitudes are taken as four vectors, its history lies in the step before");
 
@@ -125,6 +129,67 @@ std::vector<double> MovingAverage(const std::vector<double>& pIn, std::int64_t p
     return out;
 }
 
+// The fine interpolator's taps: phase p (1 .. kLimiterFinePhases - 1) gives
+// the value p / kLimiterFinePhases of the way from frame n to frame n + 1
+// from frames n - kLimiterFineHalfTaps + 1 .. n + kLimiterFineHalfTaps, each
+// phase scaled to a gain of exactly 1 at 0 Hz.
+constexpr std::int32_t kFineTaps = 2 * kLimiterFineHalfTaps;
+// The float sums of the taps may exceed the exact sum by a few parts in 2^24
+// of the largest sample: the bound takes this much room for them.
+constexpr double kFineSumRoom = 1e-5;
+struct FineTaps {
+    float taps[kLimiterFinePhases][kFineTaps] = {};
+    // The largest sum of magnitudes of a phase: no value exceeds the
+    // largest sample it is made from times this.
+    float gainBound = 1.0f;
+};
+
+// The zeroth-order modified Bessel function of the first kind, by its
+// series: for the window's arguments (at most kLimiterFineWindowBeta) its
+// terms have fallen below the double's precision long before this many.
+constexpr int kBesselTerms = 40;
+double BesselI0(double pX) {
+    double sum = 1.0, term = 1.0;
+    for (int k = 1; k < kBesselTerms; ++k) {
+        const double half = pX / (2.0 * k);
+        term *= half * half;
+        sum += term;
+    }
+    return sum;
+}
+
+const FineTaps& Fine() {
+    static const FineTaps taps = [] {
+        constexpr double kPi = 3.141592653589793;
+        FineTaps made;
+        double most = 1.0;
+        for (std::int32_t p = 1; p < kLimiterFinePhases; ++p) {
+            const double t = static_cast<double>(p) / kLimiterFinePhases;
+            double values[kFineTaps];
+            double sum = 0.0;
+            for (std::int32_t k = 0; k < kFineTaps; ++k) {
+                const double d = static_cast<double>(k - (kLimiterFineHalfTaps - 1)) - t;
+                const double sinc = std::sin(kPi * kLimiterFineCutoff * d) / (kPi * d);
+                const double r = d / kLimiterFineHalfTaps;
+                const double window = std::abs(r) >= 1.0 ? 0.0
+                                                         : BesselI0(kLimiterFineWindowBeta * std::sqrt(1.0 - r * r)) /
+                                                               BesselI0(kLimiterFineWindowBeta);
+                values[k] = sinc * window;
+                sum += values[k];
+            }
+            double magnitudes = 0.0;
+            for (std::int32_t k = 0; k < kFineTaps; ++k) {
+                made.taps[p][k] = static_cast<float>(values[k] / sum);
+                magnitudes += std::fabs(static_cast<double>(made.taps[p][k]));
+            }
+            most = std::max(most, magnitudes);
+        }
+        made.gainBound = static_cast<float>(most * (1.0 + kFineSumRoom));
+        return made;
+    }();
+    return taps;
+}
+
 }  // namespace
 
 const char* LimiterStatusName(LimiterStatus pStatus) {
@@ -141,6 +206,8 @@ const char* LimiterStatusName(LimiterStatus pStatus) {
             return "not_converged";
         case LimiterStatus::Canceled:
             return "canceled";
+        case LimiterStatus::WriteFailed:
+            return "write_failed";
     }
     return "unknown";
 }
@@ -203,6 +270,67 @@ void TruePeakLimiter::Reserve(std::int64_t pFrames) {
     mPeaks.reserve(steps);
     mBounds.reserve(steps);
     mBlockPeaks.reserve(steps / kPeakBlockSteps + 1);
+    mBlockBounds.reserve(steps / kPeakBlockSteps + 1);
+}
+
+bool TruePeakLimiter::Prime(std::span<const std::uint8_t> pHistory) {
+    const std::int32_t history = qc_detail::kTruePeakHistory;
+    const auto frameBytes = static_cast<size_t>(mChannels * mBytesPerSample);
+    if (mStatus != LimiterStatus::Ok || mFrames != 0 || !mHeld.empty() ||
+        pHistory.size() != static_cast<size_t>(history) * frameBytes)
+        return false;
+    float* into[kMaxChannels];
+    for (std::int32_t c = 0; c < mChannels; ++c) into[c] = mInput[static_cast<size_t>(c)].data();
+    if (mBytesPerSample == 2)
+        Decode<2>(pHistory.data(), history, into);
+    else
+        Decode<3>(pHistory.data(), history, into);
+    // The history is the tail of the step before.
+    for (std::int32_t c = 0; c < mChannels; ++c) {
+        float tail = 0.0f;
+        for (std::int32_t i = 0; i < history; ++i) tail = std::max(tail, std::fabs(into[c][i]));
+        mTails[static_cast<size_t>(c)] = tail;
+    }
+    return true;
+}
+
+bool TruePeakLimiter::Append(TruePeakLimiter& pLater) {
+    if (mStatus != LimiterStatus::Ok || pLater.mStatus != LimiterStatus::Ok || pLater.mChannels != mChannels ||
+        pLater.mBytesPerSample != mBytesPerSample || pLater.mSampleRate != mSampleRate ||
+        pLater.mExactRangeDB != mExactRangeDB || mFill != mScanned || !mHeld.empty() || !mFine.empty() ||
+        !pLater.mFine.empty())
+        return false;
+    mPeaks.reserve(mPeaks.size() + pLater.mPeaks.size());
+    mBounds.reserve(mBounds.size() + pLater.mBounds.size());
+    for (size_t j = 0; j < pLater.mPeaks.size(); ++j) {
+        const float peak = pLater.mPeaks[j];
+        const float bound = pLater.mBounds[j];
+        if (mPeaks.size() % kPeakBlockSteps == 0) {
+            mBlockPeaks.push_back(peak);
+            mBlockBounds.push_back(bound);
+        } else {
+            mBlockPeaks.back() = std::max(mBlockPeaks.back(), peak);
+            mBlockBounds.back() = std::max(mBlockBounds.back(), bound);
+        }
+        mPeaks.push_back(peak);
+        mBounds.push_back(bound);
+    }
+    // The later part took as exact every step this one would have (its
+    // largest peak so far was never above this one's), perhaps more.
+    mLargest = std::max(mLargest, pLater.mLargest);
+    mFrames += pLater.mFrames;
+    mInput.swap(pLater.mInput);
+    mFill = pLater.mFill;
+    mScanned = pLater.mScanned;
+    mTails.swap(pLater.mTails);
+    mHeld.swap(pLater.mHeld);
+    pLater.mStatus = LimiterStatus::Unsupported;
+    pLater.mPeaks.clear();
+    pLater.mBounds.clear();
+    pLater.mBlockPeaks.clear();
+    pLater.mBlockBounds.clear();
+    pLater.mFrames = 0;
+    return true;
 }
 
 bool TruePeakLimiter::Push(std::span<const std::uint8_t> pBytes) {
@@ -288,10 +416,13 @@ void TruePeakLimiter::ScanStep(std::int32_t pOffset) {
                 peak = std::max(peak, mKernels->TruePeakMax(input.data() + history + pOffset, kLimiterStepFrames));
         mLargest = std::max(mLargest, peak);
     }
-    if (mPeaks.size() % kPeakBlockSteps == 0)
+    if (mPeaks.size() % kPeakBlockSteps == 0) {
         mBlockPeaks.push_back(peak);
-    else
+        mBlockBounds.push_back(bound);
+    } else {
         mBlockPeaks.back() = std::max(mBlockPeaks.back(), peak);
+        mBlockBounds.back() = std::max(mBlockBounds.back(), bound);
+    }
     mPeaks.push_back(peak);
     mBounds.push_back(bound);
 }
@@ -458,7 +589,116 @@ bool TruePeakLimiter::StepEnergies(std::span<const EnergyRun> pRuns) const {
 }
 
 double TruePeakLimiter::NeededReductionDB(double pGainDB, double pCeilingDBTP) const {
-    return std::max(0.0, pGainDB + TruePeakDB() - pCeilingDBTP);
+    const double peak = mLargestFine > 0.0f ? std::max(TruePeakDB(), ToDB(mLargestFine)) : TruePeakDB();
+    return std::max(0.0, pGainDB + peak - pCeilingDBTP);
+}
+
+float TruePeakLimiter::FinePeak(std::int64_t pStep) const {
+    if (pStep < 0 || pStep >= static_cast<std::int64_t>(mFine.size())) return 0.0f;
+    const float fine = mFine[static_cast<size_t>(pStep)];
+    return std::isnan(fine) ? 0.0f : fine;
+}
+
+std::vector<TruePeakLimiter::RefineRun> TruePeakLimiter::RunsToRefine(double pGainDB, double pCeilingDBTP) const {
+    std::vector<RefineRun> runs;
+    if (mStatus != LimiterStatus::Ok || !std::isfinite(pGainDB) || !std::isfinite(pCeilingDBTP)) return runs;
+    const std::int64_t steps = Steps();
+    const auto whole = static_cast<std::int64_t>(mBounds.size());
+    // A step's fine values come from its frames, the kLimiterFineHalfTaps - 1
+    // before (inside its bound) and the kLimiterFineHalfTaps after (inside the
+    // next step's bound).
+    const double ratio = static_cast<double>(Fine().gainBound) / static_cast<double>(qc_detail::kTruePeakGainBound);
+    const double limit = std::pow(10.0, (pCeilingDBTP - pGainDB) / 20.0) / ratio;
+    const double near = std::pow(10.0, (pCeilingDBTP - pGainDB - kLimiterFineHeadroomDB) / 20.0);
+    const auto peak = [&](std::int64_t pStep) -> double {
+        if (pStep >= steps) return 0.0;
+        return pStep < whole ? mPeaks[static_cast<size_t>(pStep)] : StepPeak(pStep);
+    };
+    const auto bound = [&](std::int64_t pStep) -> double {
+        if (pStep >= steps) return 0.0;
+        return pStep < whole ? mBounds[static_cast<size_t>(pStep)] : StepBound(pStep);
+    };
+    const auto refined = [&](std::int64_t pStep) {
+        return pStep < static_cast<std::int64_t>(mFine.size()) && !std::isnan(mFine[static_cast<size_t>(pStep)]);
+    };
+    const auto blocks = static_cast<std::int64_t>(mBlockBounds.size());
+    for (std::int64_t j = 0; j < steps; ++j) {
+        // Blocks whose steps and the next block's first cannot exceed are passed over whole.
+        if (j % static_cast<std::int64_t>(kPeakBlockSteps) == 0) {
+            const std::int64_t block = j / static_cast<std::int64_t>(kPeakBlockSteps);
+            const auto at = static_cast<size_t>(block);
+            if (j + static_cast<std::int64_t>(kPeakBlockSteps) < whole && block + 1 < blocks &&
+                (std::max(mBlockBounds[at], mBlockBounds[at + 1]) <= limit ||
+                 std::max(mBlockPeaks[at], mBlockPeaks[at + 1]) <= near)) {
+                j += static_cast<std::int64_t>(kPeakBlockSteps) - 1;
+                continue;
+            }
+        }
+        if (refined(j) || std::max(bound(j), bound(j + 1)) <= limit || std::max(peak(j), peak(j + 1)) <= near) continue;
+        // Steps this close share the frames they read.
+        constexpr std::int64_t kJoinSteps = 2;
+        if (!runs.empty() && j - runs.back().End <= kJoinSteps) {
+            runs.back().End = j + 1;
+        } else {
+            RefineRun run;
+            run.First = j;
+            run.End = j + 1;
+            runs.push_back(run);
+        }
+    }
+    for (RefineRun& run : runs) {
+        run.FirstFrame = std::max<std::int64_t>(run.First * kLimiterStepFrames - (kLimiterFineHalfTaps - 1), 0);
+        run.EndFrame = std::min(run.End * kLimiterStepFrames + kLimiterFineHalfTaps, mFrames);
+    }
+    return runs;
+}
+
+bool TruePeakLimiter::Refine(const RefineRun& pRun, const std::uint8_t* pRaw) {
+    if (mStatus != LimiterStatus::Ok || pRun.First < 0 || pRun.End > Steps() || pRun.First >= pRun.End ||
+        pRun.EndFrame > mFrames || pRun.FirstFrame < 0 || pRun.FirstFrame > pRun.First * kLimiterStepFrames)
+        return false;
+    const FineTaps& fine = Fine();
+    if (mFine.size() != static_cast<size_t>(Steps()))
+        mFine.resize(static_cast<size_t>(Steps()), std::numeric_limits<float>::quiet_NaN());
+    // Frame f of the range at index f - FirstFrame + kPad; zeros around.
+    constexpr std::int64_t kPad = kLimiterFineHalfTaps + kLimiterStepFrames;
+    const std::int64_t frames = pRun.EndFrame - pRun.FirstFrame;
+    mFineInput.resize(static_cast<size_t>(mChannels));
+    float* into[kMaxChannels];
+    for (std::int32_t c = 0; c < mChannels; ++c) {
+        std::vector<float>& input = mFineInput[static_cast<size_t>(c)];
+        input.assign(static_cast<size_t>(frames + 2 * kPad), 0.0f);
+        into[c] = input.data() + kPad;
+    }
+    if (mBytesPerSample == 2)
+        Decode<2>(pRaw, frames, into);
+    else
+        Decode<3>(pRaw, frames, into);
+    for (std::int64_t j = pRun.First; j < pRun.End; ++j) {
+        const std::int64_t first = j * kLimiterStepFrames;
+        // Only the values between two frames of the range.
+        const std::int64_t count = std::min<std::int64_t>(kLimiterStepFrames, mFrames - 1 - first);
+        float peak = 0.0f;
+        for (std::int32_t c = 0; c < mChannels && count > 0; ++c) {
+            const float* from = into[c] + (first - pRun.FirstFrame) - (kLimiterFineHalfTaps - 1);
+            for (std::int32_t p = 1; p < kLimiterFinePhases; ++p) {
+                // Sixteen values at once, each tap across all of them.
+                float sums[kLimiterStepFrames] = {};
+                for (std::int32_t k = 0; k < kFineTaps; ++k) {
+                    const float tap = fine.taps[p][k];
+                    for (std::int32_t i = 0; i < kLimiterStepFrames; ++i) sums[i] += tap * from[k + i];
+                }
+                for (std::int64_t i = 0; i < count; ++i) peak = std::max(peak, std::fabs(sums[i]));
+            }
+        }
+        mFine[static_cast<size_t>(j)] = peak;
+        mLargestFine = std::max(mLargestFine, peak);
+        if (j < static_cast<std::int64_t>(mPeaks.size())) {
+            float& block = mBlockPeaks[static_cast<size_t>(j) / kPeakBlockSteps];
+            block = std::max(block, peak);
+        }
+    }
+    return true;
 }
 
 LimiterStatus TruePeakLimiter::Envelope(double pGainDB, double pCeilingDBTP, double pMaxReductionDB,
@@ -472,7 +712,10 @@ LimiterStatus TruePeakLimiter::Envelope(double pGainDB, double pCeilingDBTP, dou
     // Every step's peak, the partial last one included.
     const float partial = mFill > mScanned ? StepPeak(static_cast<std::int64_t>(mPeaks.size())) : 0.0f;
     const auto steps = static_cast<std::int64_t>(mPeaks.size()) + (mFill > mScanned ? 1 : 0);
-    const auto peakOf = [&](size_t pStep) { return pStep < mPeaks.size() ? mPeaks[pStep] : partial; };
+    const auto peakOf = [&](size_t pStep) {
+        const float peak = pStep < mPeaks.size() ? mPeaks[pStep] : partial;
+        return pStep < mFine.size() && mFine[pStep] > peak ? mFine[pStep] : peak;
+    };
     // The steps over the ceiling and what they need.
     std::vector<std::int64_t> over;
     double most = 0.0;
@@ -513,7 +756,7 @@ LimiterStatus TruePeakLimiter::Envelope(double pGainDB, double pCeilingDBTP, dou
     // gives the values of one curve over the whole range, as every window
     // and slope reaching an end of such a run sees only zeros there.
     const std::int64_t reach =
-        hold + static_cast<std::int64_t>(std::ceil(most / std::min(releaseStep, attackStep))) + 2 * smooth + 2;
+        hold + static_cast<std::int64_t>(std::ceil(most / std::min(releaseStep, attackStep))) + 2 * smooth + 3;
     for (size_t first = 0; first < over.size();) {
         size_t last = first;
         while (last + 1 < over.size() && over[last + 1] - over[last] <= 2 * reach) ++last;
@@ -531,14 +774,15 @@ LimiterStatus TruePeakLimiter::Envelope(double pGainDB, double pCeilingDBTP, dou
         if (smooth > 0) curve = MovingAverage(MovingAverage(curve, smooth), smooth);
 
         // Point q (frame q * step) is used by the frames of steps q - 1 and q,
-        // which feed the interpolated outputs of steps q - 1 .. q + 1.
+        // which feed the meter's interpolated outputs of steps q - 1 .. q + 1
+        // and the fine values of steps q - 2 .. q.
         const std::int64_t lastPoint = to == steps - 1 ? steps : to;
         for (std::int64_t q = from; q <= lastPoint; ++q) {
             double reduction = curve[static_cast<size_t>(std::min(q, to) - from)];
-            for (std::int64_t j = std::max(q - 1, from); j <= std::min(q + 1, to); ++j)
+            for (std::int64_t j = std::max(q - 2, from); j <= std::min(q + 1, to); ++j)
                 reduction = std::max(reduction, required[static_cast<size_t>(j - from)]);
             if (reduction <= 0.0) continue;
-            const double factor = std::pow(10.0, -reduction / 20.0);
+            const double factor = std::exp(reduction * kMinusLn10Over20);
             float point = static_cast<float>(factor);
             if (static_cast<double>(point) > factor) point = std::nextafter(point, 0.0f);
             pOut.mPoints[static_cast<size_t>(q)] = point;

@@ -164,15 +164,46 @@ FrameScaler ScalerFor(const WaveFormatInfo& pInfo) {
     return pInfo.BitsPerSample == 16 ? kScalers16[index] : kScalers24[index];
 }
 
+// Scales pCount samples in place, sample i by pFactors[i], with the rule of
+// Scale; the vector path is that of ScaleSamples with a factor per sample.
+template <class Codec>
+void ScaleSamplesVarying(std::int32_t* pSamples, std::size_t pCount, const double* pFactors) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128 low = _mm_set1_ps(Rails<Codec>::kLow);
+    const __m128 high = _mm_set1_ps(Rails<Codec>::kHigh);
+    for (; i + 4 <= pCount; i += 4) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pSamples + i));
+        const __m128d first = _mm_mul_pd(_mm_cvtepi32_pd(x), _mm_loadu_pd(pFactors + i));
+        const __m128d second =
+            _mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(x, _MM_SHUFFLE(3, 2, 3, 2))), _mm_loadu_pd(pFactors + i + 2));
+        const __m128 scaled = _mm_movelh_ps(_mm_cvtpd_ps(first), _mm_cvtpd_ps(second));
+        const __m128 bounded = _mm_min_ps(_mm_max_ps(scaled, low), high);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pSamples + i), _mm_cvtps_epi32(bounded));
+    }
+#endif
+    for (; i < pCount; ++i) pSamples[i] = Scale<Codec>(pSamples[i], pFactors[i]);
+}
+
 // Frames each with a factor of its own (pFactors, one per frame), every
-// channel alike, with the rule of Scale.
+// channel alike, with the rule of Scale: a step of frames at a time is
+// decoded, scaled and encoded.
 template <class Codec>
 void ScaleFramesVarying(unsigned char* pData, std::int64_t pFrames, std::int32_t pChannels, const double* pFactors) {
-    unsigned char* at = pData;
-    for (std::int64_t f = 0; f < pFrames; ++f) {
-        const double factor = pFactors[f];
-        for (std::int32_t c = 0; c < pChannels; ++c, at += Codec::kBytes)
-            Codec::EncodeOne(at, Scale<Codec>(Codec::DecodeOne(at), factor));
+    constexpr std::size_t kMost = static_cast<std::size_t>(kLimiterStepFrames) * kEditMaxChannels;
+    alignas(16) std::int32_t samples[kMost];
+    double factors[kMost];
+    const auto channels = static_cast<std::size_t>(pChannels);
+    for (std::int64_t first = 0; first < pFrames; first += kLimiterStepFrames) {
+        const auto frames = static_cast<std::size_t>(std::min<std::int64_t>(kLimiterStepFrames, pFrames - first));
+        const std::size_t count = frames * channels;
+        for (std::size_t f = 0; f < frames; ++f)
+            std::fill(factors + f * channels, factors + (f + 1) * channels,
+                      pFactors[first + static_cast<std::int64_t>(f)]);
+        unsigned char* bytes = pData + static_cast<std::size_t>(first) * channels * Codec::kBytes;
+        Codec::Decode(bytes, samples, count);
+        ScaleSamplesVarying<Codec>(samples, count, factors);
+        Codec::Encode(samples, bytes, count);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -24,6 +25,9 @@ namespace {
 
 // Bytes read per piece (rounded down to whole frames).
 constexpr std::int64_t kReadBytes = std::int64_t{1} << 20;
+// Ranges of at least this many frames (about 40 s at 48 kHz) are analysed
+// in two halves at once when the loudness is known.
+constexpr std::int64_t kSplitAnalysisFrames = std::int64_t{1} << 21;
 // What a pass lowers the internal ceiling by beyond the excess it measured,
 // dB: enough that the writer's rounding cannot take the next pass over again.
 constexpr double kCeilingMarginDB = 0.005;
@@ -40,13 +44,18 @@ constexpr double kLeastLoudnessSlope = 0.1;
 constexpr double kMostLoudnessSlope = 1.0;
 // The make-up gain is predicted from the K-weighted energy the envelope
 // takes away: at most this many envelopes are tried, and the prediction
-// stops once it lies this close (LU) to the target.
+// stops once it lies this close (LU) to the target: a fifth of the usual
+// tolerance, so the rendering's own small departures keep it inside, and
+// most programmes need a single correction (each costs an envelope).
 constexpr std::int32_t kPredictionRounds = 4;
-constexpr double kPredictionToleranceLU = 0.002;
+constexpr double kPredictionToleranceLU = 0.02;
 // The K-weighting filter of the prediction starts at rest this many frames
 // before a reduced region: its slowest pole (0.995 per frame) has faded to
-// about 1e-9 by then.
-constexpr std::int64_t kPredictionWarmFrames = 4096;
+// about 4e-5 by then, which moves the energy taken away by far less than
+// the prediction's tolerance.
+constexpr std::int64_t kPredictionWarmFrames = 2048;
+// At least this many runs of reduced steps are measured on two threads.
+constexpr size_t kParallelEnergyRuns = 8;
 // Steps read on either side of those reduced: a higher gain widens the
 // reduced regions by about its rise over the attack and release rates.
 constexpr std::int64_t kPredictionMarginSteps = 32;
@@ -157,7 +166,7 @@ private:
 
 template <class Sink>
 LimiterStatus LimitedGain::ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront,
-                                     MeterAhead* pAhead, const std::function<void()>& pMeanwhile) {
+                                     MeterAhead* pAhead, const std::function<void()>& pMeanwhile, FileHandle pCopy) {
     const std::int64_t frameBytes = mInfo.BlockAlign;
     // Whole steps, so that every piece starts on a step of the envelope.
     const std::int64_t pieceFrames =
@@ -194,6 +203,8 @@ LimiterStatus LimitedGain::ReadRange(Sink&& pSink, float pProgressFrom, float pP
             return LimiterStatus::ReadFailed;
         if (!pSink(piece, frames, frame - mStart)) return LimiterStatus::Unsupported;
         if (pAhead != nullptr) pAhead->Post(piece, bytes);
+        if (pCopy != 0 && !WriteHandleAt(pCopy, mCopyAt + (frame - mStart) * frameBytes, piece, bytes))
+            return LimiterStatus::WriteFailed;
         last = piece;
         lastFrames = frames;
         frame += frames;
@@ -231,6 +242,9 @@ LimiterStatus LimitedGain::Analyse(const WaveFormatInfo& pInfo, FileHandle pSour
             meter.emplace(pInfo.Channels, pInfo.BitsPerSample, pInfo.SampleRate, kModeIntegrated);
             if (meter->Status() != LoudnessStatus::Measured) return LimiterStatus::Unsupported;
         }
+        // With the loudness known the meter's thread is free: the later half
+        // of a long range is analysed on a thread of its own.
+        if (!meter && mEnd - mStart >= kSplitAnalysisFrames) return AnalyseInHalves(pSourceLUFS, pSourceBlockPowers);
         std::optional<MeterAhead> ahead;
         if (meter) ahead.emplace(*meter);
         const LimiterStatus read = ReadRange(
@@ -256,6 +270,76 @@ LimiterStatus LimitedGain::Analyse(const WaveFormatInfo& pInfo, FileHandle pSour
     });
 }
 
+LimiterStatus LimitedGain::AnalyseInHalves(std::optional<double> pSourceLUFS,
+                                           std::span<const double> pSourceBlockPowers) {
+    const std::int64_t frameBytes = mInfo.BlockAlign;
+    const std::int32_t history = qc_detail::kTruePeakHistory;
+    // The first half holds whole steps.
+    const std::int64_t middle = mStart + (mEnd - mStart) / 2 / kLimiterStepFrames * kLimiterStepFrames;
+    TruePeakLimiter later(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate);
+    later.Reserve(mEnd - middle);
+    std::atomic<bool> stop{false};
+    bool canceled = false;
+    // Reads the frames [pFrom, pTo) piece by piece into pInto; false on a
+    // short read or a stop.
+    const auto readInto = [&](TruePeakLimiter& pInto, std::int64_t pFrom, std::int64_t pTo, bool pFirst) {
+        const std::int64_t pieceFrames = std::max<std::int64_t>(kReadBytes / frameBytes, 1);
+        std::vector<unsigned char> piece(static_cast<size_t>(std::min(pieceFrames, pTo - pFrom) * frameBytes));
+        for (std::int64_t frame = pFrom; frame < pTo;) {
+            if (stop.load(std::memory_order_relaxed)) return false;
+            if (pFirst) {
+                if (StopRequested && StopRequested()) {
+                    canceled = true;
+                    stop = true;
+                    return false;
+                }
+                if (Progress)
+                    Progress(static_cast<float>(static_cast<double>(frame - pFrom) / static_cast<double>(pTo - pFrom)));
+            }
+            const std::int64_t frames = std::min(pieceFrames, pTo - frame);
+            const std::int64_t bytes = frames * frameBytes;
+            if (ReadHandleAt(mSource, mInfo.DataOffset + frame * frameBytes, piece.data(), bytes) != bytes ||
+                !pInto.Push(std::span<const std::uint8_t>(piece.data(), static_cast<size_t>(bytes)))) {
+                stop = true;
+                return false;
+            }
+            frame += frames;
+        }
+        return true;
+    };
+    std::vector<unsigned char> front(static_cast<size_t>(history * frameBytes));
+    if (ReadHandleAt(mSource, mInfo.DataOffset + (middle - history) * frameBytes, front.data(),
+                     static_cast<std::int64_t>(front.size())) != static_cast<std::int64_t>(front.size()) ||
+        !later.Prime(front))
+        return LimiterStatus::ReadFailed;
+    bool laterRead = false;
+    std::exception_ptr laterError;
+    std::thread thread([&] {
+        try {
+            laterRead = readInto(later, middle, mEnd, false);
+        } catch (...) {
+            laterError = std::current_exception();
+            stop = true;
+        }
+    });
+    bool firstRead = false;
+    try {
+        firstRead = readInto(*mLimiter, mStart, middle, true);
+    } catch (...) {
+        stop = true;
+        thread.join();
+        throw;
+    }
+    thread.join();
+    if (laterError) std::rethrow_exception(laterError);
+    if (!firstRead || !laterRead) return canceled ? LimiterStatus::Canceled : LimiterStatus::ReadFailed;
+    if (!mLimiter->Append(later)) return LimiterStatus::Unsupported;
+    if (Progress) Progress(1.0f);
+    mSourceLUFS = pSourceLUFS;
+    mSourceBlocks.assign(pSourceBlockPowers.begin(), pSourceBlockPowers.end());
+    return LimiterStatus::Ok;
+}
+
 LimiterStatus LimitedGain::Reanalyse(double pExactRangeDB) {
     mLimiter.emplace(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate, pExactRangeDB);
     if (mLimiter->Status() != LimiterStatus::Ok) return LimiterStatus::Unsupported;
@@ -276,11 +360,13 @@ double LimitedGain::SourceTruePeakDBTP() const { return mLimiter ? mLimiter->Tru
 // may reach the largest value found so far (see kPeakRoundingUnits).
 LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pEnvelope, bool pLoudness,
                                           float pProgressFrom, float pProgressTo,
-                                          const std::function<void()>& pMeanwhile) {
+                                          const std::function<void()>& pMeanwhile, bool pAll) {
     Measured result;
     std::optional<LoudnessState> meter;
     if (pLoudness) {
-        meter.emplace(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate, kModeIntegrated);
+        // The true peak is taken here, where it may reach the largest value.
+        constexpr std::uint32_t kOthers = kModeSamplePeak | kModeMomentary | kModeShortTerm | kModeRange;
+        meter.emplace(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate, kModeIntegrated | (pAll ? kOthers : 0u));
         if (meter->Status() != LoudnessStatus::Measured) {
             result.Status = LimiterStatus::Unsupported;
             return result;
@@ -300,11 +386,17 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
     std::optional<MeterAhead> ahead;
     if (meter) ahead.emplace(*meter);
     // The envelope differs from unity at some frame a step's outputs take.
-    const auto changed = [&](std::int64_t pStep) {
-        if (!reduces) return false;
-        for (std::int64_t k = std::max<std::int64_t>(pStep - 1, 0); k <= std::min(pStep + 1, lastPoint); ++k)
-            if (points[static_cast<size_t>(k)] != 1.0f) return true;
-        return false;
+    // The envelope points the frames of a step's outputs take: whether one
+    // differs from unity, and the largest.
+    const auto pointsOf = [&](std::int64_t pStep, float& pMost) {
+        bool changed = false;
+        pMost = 0.0f;
+        for (std::int64_t k = std::max<std::int64_t>(pStep - 1, 0); k <= std::min(pStep + 1, lastPoint); ++k) {
+            const float point = points[static_cast<size_t>(k)];
+            changed = changed || point != 1.0f;
+            pMost = std::max(pMost, point);
+        }
+        return changed;
     };
     result.Status = ReadRange(
         [&](unsigned char* pBytes, std::int64_t pFrames, std::int64_t pRangeFrame) {
@@ -316,11 +408,18 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
                 std::int64_t end = s;
                 while (end < steps) {
                     const std::int64_t step = firstStep + end;
-                    if (!changed(step)) {
-                        const double bound = mLimiter->StepBound(step);
+                    const double bound = mLimiter->StepBound(step);
+                    float point = 1.0f;
+                    if (!reduces || !pointsOf(step, point)) {
+                        // The source's exact peak scales with the factor.
                         const double reach =
                             factor * (mLimiter->StepPeak(step) + kPeakArithmeticShare * bound) + rounding;
                         if (reach < largest && factor * bound < saturating) break;
+                    } else {
+                        // Samples scaled by different factors, none above the
+                        // largest point: only the bound scales.
+                        const double scaled = factor * static_cast<double>(point) * bound;
+                        if (scaled * (1.0 + kPeakArithmeticShare) + rounding < largest && scaled < saturating) break;
                     }
                     ++end;
                 }
@@ -335,13 +434,22 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
             }
             return true;
         },
-        pProgressFrom, pProgressTo, history, ahead ? &*ahead : nullptr, pMeanwhile);
+        pProgressFrom, pProgressTo, history, ahead ? &*ahead : nullptr, pMeanwhile, mCopy);
     ahead.reset();
     if (result.Status != LimiterStatus::Ok) return result;
     if (meter) {
         const LoudnessFigure<double> integrated = meter->Integrated();
         result.IntegratedMeasured = integrated.Measured();
         result.Integrated = integrated.Value;
+        if (pAll) {
+            const auto valueOf = [](const LoudnessFigure<double>& pFigure) {
+                return pFigure.Measured() ? std::optional<double>(pFigure.Value) : std::nullopt;
+            };
+            result.Others.SamplePeakDBFS = valueOf(meter->SamplePeak());
+            result.Others.MaxMomentaryLUFS = valueOf(meter->MaxMomentary());
+            result.Others.MaxShortTermLUFS = valueOf(meter->MaxShortTerm());
+            result.Others.LoudnessRangeLU = valueOf(meter->LoudnessRange());
+        }
     }
     result.TruePeak = mEnd > mStart ? LinearToDB(static_cast<double>(largest)) : -HUGE_VAL;
     return result;
@@ -386,35 +494,64 @@ LimiterStatus LimitedGain::EnsureEnergies(const GainEnvelope& pEnvelope) {
         run.to = std::min(run.high * kLimiterStepFrames, mEnd - mStart);
         return run;
     };
-    // Two runs at a time go through the filters together.
-    std::vector<unsigned char> bytes[2];
-    std::vector<float> energies[2];
-    for (std::int64_t j = 0; j < steps;) {
-        Run runs[2];
-        TruePeakLimiter::EnergyRun reads[2];
-        std::size_t count = 0;
-        for (; count < 2; ++count) {
-            const std::optional<Run> run = nextRun(j);
-            if (!run) break;
-            runs[count] = *run;
-            j = run->high;
-            std::vector<unsigned char>& into = bytes[count];
-            into.resize(static_cast<size_t>((run->to - run->from) * frameBytes));
-            const auto size = static_cast<std::int64_t>(into.size());
-            if (ReadHandleAt(mSource, mInfo.DataOffset + (mStart + run->from) * frameBytes, into.data(), size) != size)
-                return LimiterStatus::ReadFailed;
-            reads[count] = {into.data(), run->to - run->from, run->low * kLimiterStepFrames - run->from,
-                            &energies[count]};
-        }
-        if (count == 0) break;
-        if (!mLimiter->StepEnergies(std::span<const TruePeakLimiter::EnergyRun>(reads, count)))
-            return LimiterStatus::Unsupported;
-        for (std::size_t r = 0; r < count; ++r)
-            for (size_t k = 0; k < energies[r].size() && runs[r].low + static_cast<std::int64_t>(k) < steps; ++k) {
-                float& energy = mEnergies[static_cast<size_t>(runs[r].low) + k];
-                if (std::isnan(energy)) energy = energies[r][k];
+    std::vector<Run> runs;
+    for (std::optional<Run> run = nextRun(0); run; run = nextRun(run->high)) runs.push_back(*run);
+    // Each run's energies, from its step low on; taken in the order of the
+    // runs afterwards, so the result does not depend on the threads.
+    std::vector<std::vector<float>> energies(runs.size());
+    // The runs [pFirst, pEnd), two at a time through the filters together.
+    const auto measure = [&](size_t pFirst, size_t pEnd) {
+        std::vector<unsigned char> bytes[2];
+        for (size_t r = pFirst; r < pEnd; r += 2) {
+            const size_t count = std::min<size_t>(2, pEnd - r);
+            TruePeakLimiter::EnergyRun reads[2];
+            for (size_t i = 0; i < count; ++i) {
+                const Run& run = runs[r + i];
+                std::vector<unsigned char>& into = bytes[i];
+                into.resize(static_cast<size_t>((run.to - run.from) * frameBytes));
+                const auto size = static_cast<std::int64_t>(into.size());
+                if (ReadHandleAt(mSource, mInfo.DataOffset + (mStart + run.from) * frameBytes, into.data(), size) !=
+                    size)
+                    return LimiterStatus::ReadFailed;
+                reads[i] = {into.data(), run.to - run.from, run.low * kLimiterStepFrames - run.from, &energies[r + i]};
             }
+            if (!mLimiter->StepEnergies(std::span<const TruePeakLimiter::EnergyRun>(reads, count)))
+                return LimiterStatus::Unsupported;
+        }
+        return LimiterStatus::Ok;
+    };
+    // The later runs on a thread of their own when there are enough: the
+    // meter's thread is idle while the plan is made.
+    LimiterStatus status = LimiterStatus::Ok;
+    if (runs.size() >= kParallelEnergyRuns) {
+        const size_t middle = runs.size() / 2;
+        LimiterStatus later = LimiterStatus::Ok;
+        std::exception_ptr laterError;
+        std::thread thread([&] {
+            try {
+                later = measure(middle, runs.size());
+            } catch (...) {
+                laterError = std::current_exception();
+            }
+        });
+        try {
+            status = measure(0, middle);
+        } catch (...) {
+            thread.join();
+            throw;
+        }
+        thread.join();
+        if (laterError) std::rethrow_exception(laterError);
+        if (status == LimiterStatus::Ok) status = later;
+    } else {
+        status = measure(0, runs.size());
     }
+    if (status != LimiterStatus::Ok) return status;
+    for (size_t r = 0; r < runs.size(); ++r)
+        for (size_t k = 0; k < energies[r].size() && runs[r].low + static_cast<std::int64_t>(k) < steps; ++k) {
+            float& energy = mEnergies[static_cast<size_t>(runs[r].low) + k];
+            if (std::isnan(energy)) energy = energies[r][k];
+        }
     return LimiterStatus::Ok;
 }
 
@@ -451,15 +588,27 @@ std::optional<double> LimitedGain::ExpectedLoudness(double pGainDB, const GainEn
         }
     };
     double gains[kLimiterStepFrames];
+    // Over the frames of a step, the sums of i / n and of (i / n)^2.
+    constexpr double kStepSum = (kLimiterStepFrames - 1) / 2.0;
+    constexpr double kStepSquares =
+        (kLimiterStepFrames - 1) * (2.0 * kLimiterStepFrames - 1) / (6.0 * kLimiterStepFrames);
     for (std::int64_t j = 0; j < static_cast<std::int64_t>(mEnergies.size()); ++j) {
         if (points[static_cast<size_t>(j)] == 1.0f && points[static_cast<size_t>(j + 1)] == 1.0f) continue;
         const float energy = mEnergies[static_cast<size_t>(j)];
         if (std::isnan(energy)) continue;
         const std::int64_t first = j * kLimiterStepFrames;
         const std::int64_t count = std::min<std::int64_t>(kLimiterStepFrames, frames - first);
-        pEnvelope.Factors(first, count, gains);
         double kept = 0.0;
-        for (std::int64_t i = 0; i < count; ++i) kept += gains[i] * gains[i];
+        if (count == kLimiterStepFrames) {
+            // The factors a + s i / n of a whole step (n frames): the sum of
+            // their squares in closed form.
+            const double a = points[static_cast<size_t>(j)];
+            const double slope = static_cast<double>(points[static_cast<size_t>(j + 1)]) - a;
+            kept = kLimiterStepFrames * a * a + 2.0 * a * slope * kStepSum + slope * slope * kStepSquares;
+        } else {
+            pEnvelope.Factors(first, count, gains);
+            for (std::int64_t i = 0; i < count; ++i) kept += gains[i] * gains[i];
+        }
         const double lost = energy * (1.0 - kept / static_cast<double>(count));
         removedSum += lost;
         // The blocks the step's first frame lies in.
@@ -485,10 +634,30 @@ std::optional<double> LimitedGain::ExpectedLoudness(double pGainDB, const GainEn
 }
 
 LimiterStatus LimitedGain::Plan(double pGainDB, const LimiterSettings& pSettings) {
+    mCopy = 0;
+    mCopyAt = 0;
+    return PlanPasses(pGainDB, pSettings);
+}
+
+LimiterStatus LimitedGain::PlanInto(double pGainDB, FileHandle pTarget, std::int64_t pTargetAt,
+                                    const LimiterSettings& pSettings) {
+    if (pTarget == 0 || pTargetAt < 0) {
+        mStatus = LimiterStatus::Unsupported;
+        return mStatus;
+    }
+    mCopy = pTarget;
+    mCopyAt = pTargetAt;
+    const LimiterStatus status = PlanPasses(pGainDB, pSettings);
+    mCopy = 0;
+    return status;
+}
+
+LimiterStatus LimitedGain::PlanPasses(double pGainDB, const LimiterSettings& pSettings) {
     mStatus = LimiterStatus::Unsupported;
     mGainDB = mMakeUpDB = mIntegrated = mTruePeak = mTarget = mNeeded = 0.0;
     mIntegratedMeasured = false;
-    mInternalCeiling = pSettings.CeilingDBTP - kCeilingMarginDB;
+    mMeasures = LimitedCopyMeasures();
+    mInternalCeiling = pSettings.CeilingDBTP - kLimiterInterpolatorMarginDB - kCeilingMarginDB;
     mPasses = 0;
     mEnvelope = GainEnvelope();
     mReport = LimiterReport();
@@ -515,6 +684,7 @@ LimiterStatus LimitedGain::Plan(double pGainDB, const LimiterSettings& pSettings
         for (std::int32_t pass = 1; pass <= pSettings.MaxPasses; ++pass) {
             mPasses = pass;
             mGainDB = pGainDB + mMakeUpDB;
+            if (const LimiterStatus refined = RefinePeaks(mGainDB); refined != LimiterStatus::Ok) return refined;
             double needed = mLimiter->NeededReductionDB(mGainDB, mInternalCeiling);
             if (needed > pSettings.MaxReductionDB) {
                 mNeeded = needed;
@@ -524,8 +694,17 @@ LimiterStatus LimitedGain::Plan(double pGainDB, const LimiterSettings& pSettings
             if (needed > mLimiter->ExactRangeDB()) {
                 const LimiterStatus exact = Reanalyse(std::numeric_limits<double>::infinity());
                 if (exact != LimiterStatus::Ok) return exact;
+                if (const LimiterStatus refined = RefinePeaks(mGainDB); refined != LimiterStatus::Ok) return refined;
+                needed = mLimiter->NeededReductionDB(mGainDB, mInternalCeiling);
+                if (needed > pSettings.MaxReductionDB) {
+                    mNeeded = needed;
+                    mEnvelope = GainEnvelope();
+                    return LimiterStatus::LimitExceeded;
+                }
             }
-            limiting = limiting || mLimiter->NeededReductionDB(mGainDB, pSettings.CeilingDBTP) > kNegligibleReductionDB;
+            limiting =
+                limiting || mLimiter->NeededReductionDB(mGainDB, pSettings.CeilingDBTP - kLimiterInterpolatorMarginDB) >
+                                kNegligibleReductionDB;
             if (limiting) {
                 const LimiterStatus built = BuildEnvelope(pSettings);
                 if (built != LimiterStatus::Ok) return built;
@@ -542,13 +721,15 @@ LimiterStatus LimitedGain::Plan(double pGainDB, const LimiterSettings& pSettings
                                 : pass == 1                 ? kFirstPassShare
                                                             : (1.0f - progress) / 2.0f;
             // The envelope's figures are taken while the meter finishes.
-            const Measured measured = Render(mGainDB, mEnvelope, true, progress, progress + share,
-                                             [&] { mReport = TruePeakLimiter::Report(mEnvelope, mInfo.SampleRate); });
+            const Measured measured = Render(
+                mGainDB, mEnvelope, true, progress, progress + share,
+                [&] { mReport = TruePeakLimiter::Report(mEnvelope, mInfo.SampleRate); }, pSettings.MeasureAll);
             progress += share;
             if (measured.Status != LimiterStatus::Ok) return measured.Status;
             mIntegrated = measured.Integrated;
             mIntegratedMeasured = measured.IntegratedMeasured;
             mTruePeak = measured.TruePeak;
+            mMeasures = measured.Others;
             const double excess = mTruePeak - pSettings.CeilingDBTP;
             const bool loudnessHolds =
                 !target || !mIntegratedMeasured || std::abs(mIntegrated - *target) <= pSettings.LoudnessToleranceLU;
@@ -574,6 +755,20 @@ LimiterStatus LimitedGain::Plan(double pGainDB, const LimiterSettings& pSettings
     return mStatus;
 }
 
+LimiterStatus LimitedGain::RefinePeaks(double pGainDB) {
+    const std::int64_t frameBytes = mInfo.BlockAlign;
+    for (const TruePeakLimiter::RefineRun& run : mLimiter->RunsToRefine(pGainDB, mInternalCeiling)) {
+        if (StopRequested && StopRequested()) return LimiterStatus::Canceled;
+        const std::int64_t bytes = (run.EndFrame - run.FirstFrame) * frameBytes;
+        if (static_cast<std::int64_t>(mRefineBytes.size()) < bytes) mRefineBytes.resize(static_cast<size_t>(bytes));
+        if (ReadHandleAt(mSource, mInfo.DataOffset + (mStart + run.FirstFrame) * frameBytes, mRefineBytes.data(),
+                         bytes) != bytes)
+            return LimiterStatus::ReadFailed;
+        if (!mLimiter->Refine(run, mRefineBytes.data())) return LimiterStatus::Unsupported;
+    }
+    return LimiterStatus::Ok;
+}
+
 LimiterStatus LimitedGain::BuildEnvelope(const LimiterSettings& pSettings) {
     return mLimiter->Envelope(mGainDB, mInternalCeiling, pSettings.MaxReductionDB, mEnvelope);
 }
@@ -582,6 +777,12 @@ LimiterStatus LimitedGain::BuildEnvelope(const LimiterSettings& pSettings) {
 // meets pTarget, rebuilding the envelope at each gain tried; leaves mEnvelope
 // built for the final mMakeUpDB.
 LimiterStatus LimitedGain::PredictMakeUp(double pGainDB, double pTarget, const LimiterSettings& pSettings) {
+    // The loudness follows the make-up gain less than one to one where the
+    // limiter takes more of a higher gain: after the first correction the
+    // slope seen between two rounds.
+    double slope = 1.0;
+    std::optional<double> lastError;
+    double lastMakeUp = 0.0;
     for (std::int32_t round = 0; round < kPredictionRounds; ++round) {
         if (!mEnvelope.Reduces()) return LimiterStatus::Ok;
         const LimiterStatus energies = EnsureEnergies(mEnvelope);
@@ -590,8 +791,14 @@ LimiterStatus LimitedGain::PredictMakeUp(double pGainDB, double pTarget, const L
         if (!expected) return LimiterStatus::Ok;
         const double error = pTarget - *expected;
         if (std::abs(error) <= kPredictionToleranceLU) return LimiterStatus::Ok;
-        const double makeUp = mMakeUpDB + error;
+        if (lastError && mMakeUpDB != lastMakeUp)
+            slope =
+                std::clamp((*lastError - error) / (mMakeUpDB - lastMakeUp), kLeastLoudnessSlope, kMostLoudnessSlope);
+        lastError = error;
+        lastMakeUp = mMakeUpDB;
+        const double makeUp = mMakeUpDB + error / slope;
         const double gain = pGainDB + makeUp;
+        if (const LimiterStatus refined = RefinePeaks(gain); refined != LimiterStatus::Ok) return refined;
         // A gain the limiter cannot take is left to the passes to report.
         if (mLimiter->NeededReductionDB(gain, mInternalCeiling) > pSettings.MaxReductionDB ||
             mLimiter->NeededReductionDB(gain, mInternalCeiling) > mLimiter->ExactRangeDB())

@@ -3,15 +3,25 @@
 // deliverable by the true-peak limiter (loudness/true_peak_limiter.h), and
 // verified: the limited copy is rendered with the writer's own sample rule,
 // measured again with the project's meter (integrated loudness, BS.1770;
-// true peak, 4x oversampled), and corrected until both hold.
+// true peak, 4x oversampled), and corrected until both hold. The envelope
+// aims kLimiterInterpolatorMarginDB (and a margin for the writer's
+// rounding) under the ceiling, by the larger of the meter's and the
+// limiter's finer interpolation, so that other meters read the copy within
+// 0.05 dB of the ceiling too.
 //
 // One state object per range, as for a loudness measurement:
 //
 //   LimitedGain limited;
 //   limited.Analyse(info, source, from, to, sourceLUFS);  // one read of the range
-//   limited.Plan(gainDB, settings);                       // usually one read, no writes
+//   limited.PlanInto(gainDB, target, targetAt, settings); // usually one read and one write
+//
+// PlanInto writes the verified rendering itself as the copy's frames: the
+// bytes measured are the bytes written. Plan renders and measures without
+// writing, for a caller that writes later with the writer:
+//   limited.Plan(gainDB, settings);
 //   if (limited.Status() == LimiterStatus::Ok)
 //       editor.EditWav(info, source, target, from, to, limited.GainDB(), limited.Envelope());
+// Both give the same bytes, figures and envelope.
 //
 // Units: gains, reductions and tolerances dB / LU (reductions positive),
 // loudness LUFS, peaks and ceilings dBTP, times in seconds, positions in
@@ -46,6 +56,21 @@ struct LimiterSettings {
     double LoudnessToleranceLU = 0.1;
     // Renderings and measurements of the copy at most.
     std::int32_t MaxPasses = 4;
+    // Whether each measurement of the copy also takes the figures a copy's
+    // report shows beside its loudness and true peak (LimitedGain::Measures),
+    // so that the copy need not be measured again; the meter then takes
+    // about half again its time.
+    bool MeasureAll = false;
+};
+
+// The figures of the limited copy beyond its loudness and true peak, from
+// the same final measurement (LimiterSettings::MeasureAll); none where the
+// meter has none (too short) or they were not asked for.
+struct LimitedCopyMeasures {
+    std::optional<double> SamplePeakDBFS;
+    std::optional<double> MaxMomentaryLUFS;
+    std::optional<double> MaxShortTermLUFS;
+    std::optional<double> LoudnessRangeLU;
 };
 
 class LimitedGain {
@@ -87,6 +112,15 @@ public:
     // not to be written); ReadFailed, Canceled, Unsupported.
     LimiterStatus Plan(double pGainDB, const LimiterSettings& pSettings = {});
 
+    // Plan, each rendering also written to pTarget from byte pTargetAt on
+    // (the range's frames, nothing else) while the meter measures it; a pass
+    // that misses is written over by the next. Ok: the bytes there are the
+    // verified copy, exactly what EditWav would write with GainDB() and
+    // Envelope(). Any other status: they are no copy. WriteFailed when a
+    // write fails.
+    LimiterStatus PlanInto(double pGainDB, FileHandle pTarget, std::int64_t pTargetAt,
+                           const LimiterSettings& pSettings = {});
+
     // The largest gain <= pGainDB at which the true peak of the plainly
     // gained copy is at most pCeilingDBTP, as the meter measures the
     // rendered copy; in pLowerGainDB. Ok, ReadFailed, Canceled, Unsupported,
@@ -106,6 +140,7 @@ public:
     double IntegratedLUFS() const { return mIntegrated; }
     bool IntegratedMeasured() const { return mIntegratedMeasured; }
     double TruePeakDBTP() const { return mTruePeak; }
+    const LimitedCopyMeasures& Measures() const { return mMeasures; }
     double TargetLUFS() const { return mTarget; }
     // The ceiling the envelope was built for (at or below the one asked).
     double InternalCeilingDBTP() const { return mInternalCeiling; }
@@ -125,12 +160,14 @@ private:
         bool IntegratedMeasured = false;
         double Integrated = 0.0;
         double TruePeak = 0.0;
+        LimitedCopyMeasures Others;
     };
     // Renders the range at pGainDB with pEnvelope and measures its true peak
     // and, with pLoudness, its integrated loudness. pMeanwhile, when given,
     // runs once the last piece is rendered, while the meter finishes.
+    // With pAll, the figures of LimitedCopyMeasures as well.
     Measured Render(double pGainDB, const GainEnvelope& pEnvelope, bool pLoudness, float pProgressFrom,
-                    float pProgressTo, const std::function<void()>& pMeanwhile = {});
+                    float pProgressTo, const std::function<void()>& pMeanwhile = {}, bool pAll = false);
     // Takes the pieces of a read on a thread of its own (limited_gain.cpp).
     class MeterAhead;
     // Reads the range piece by piece into pSink(bytes, count, first frame of
@@ -138,12 +175,21 @@ private:
     // bytes hold the end of the previous piece as the sink left it (zeros
     // before the first). With pAhead, each piece goes on to it as the sink
     // left it, and the read ends once it has taken every piece; pMeanwhile
-    // runs before that wait.
+    // runs before that wait. With pCopy, each piece as the sink left it is
+    // also written there, at mCopyAt plus its place in the range.
     template <class Sink>
     LimiterStatus ReadRange(Sink&& pSink, float pProgressFrom, float pProgressTo, std::int64_t pFront,
-                            MeterAhead* pAhead = nullptr, const std::function<void()>& pMeanwhile = {});
+                            MeterAhead* pAhead = nullptr, const std::function<void()>& pMeanwhile = {},
+                            FileHandle pCopy = 0);
+    // Analyse's reading of a long range with the loudness known: the two
+    // halves on two threads, joined (TruePeakLimiter::Append).
+    LimiterStatus AnalyseInHalves(std::optional<double> pSourceLUFS, std::span<const double> pSourceBlockPowers);
     // The analysis again, exact for pExactRangeDB of reduction.
     LimiterStatus Reanalyse(double pExactRangeDB);
+    LimiterStatus PlanPasses(double pGainDB, const LimiterSettings& pSettings);
+    // The fine peaks (TruePeakLimiter::Refine) of every step that may need
+    // limiting at pGainDB under the internal ceiling, read from the source.
+    LimiterStatus RefinePeaks(double pGainDB);
     LimiterStatus BuildEnvelope(const LimiterSettings& pSettings);
     LimiterStatus EnsureEnergies(const GainEnvelope& pEnvelope);
     std::optional<double> ExpectedLoudness(double pGainDB, const GainEnvelope& pEnvelope) const;
@@ -151,6 +197,9 @@ private:
 
     WaveFormatInfo mInfo;
     FileHandle mSource = 0;
+    // Where PlanInto writes the renderings: none (0) for Plan.
+    FileHandle mCopy = 0;
+    std::int64_t mCopyAt = 0;
     std::int64_t mStart = 0;
     std::int64_t mEnd = 0;
     std::optional<TruePeakLimiter> mLimiter;
@@ -160,6 +209,8 @@ private:
     // The source's K-weighted energy per step (full scale 1.0 squared), NaN
     // where not read yet: only steps an envelope reduces are read.
     std::vector<float> mEnergies;
+    // The frames RefinePeaks reads.
+    std::vector<unsigned char> mRefineBytes;
 
     LimiterStatus mStatus = LimiterStatus::Unsupported;
     double mGainDB = 0.0;
@@ -169,6 +220,7 @@ private:
     double mIntegrated = 0.0;
     bool mIntegratedMeasured = false;
     double mTruePeak = 0.0;
+    LimitedCopyMeasures mMeasures;
     double mTarget = 0.0;
     double mInternalCeiling = 0.0;
     double mNeeded = 0.0;

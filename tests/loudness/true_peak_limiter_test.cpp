@@ -120,6 +120,134 @@ TEST(TruePeakLimiterEnvelope, CatchesClicksAtTheEdgesOfTheBlocksItPassesOver) {
     }
 }
 
+// The fine interpolation: a 16 kHz tone whose crests all lie a quarter of a
+// frame after a sample, halfway between two of the meter's interpolated
+// values (at 1/8 and 3/8; they read it 0.3 dB low), gets its fine peak (the
+// amplitude, on the fine grid) on every step that may need limiting and on
+// no quiet one; refined steps are not asked for again, and the envelope and
+// the needed reduction follow the fine peak; steps the meter reads well
+// under the ceiling are not refined.
+TEST(TruePeakLimiterAnalysis, FinePeaksCatchWhatTheMetersInterpolatorReadsLow) {
+    constexpr double kTwoPi = 6.283185307179586;
+    constexpr double kAmplitude = 0.5;
+    // A crest at frame n + 1/4: 2 pi (16 / 48) (n + 1/4) + phase = pi / 2.
+    constexpr double kCrestPhase = kTwoPi / 6.0;
+    constexpr std::int64_t kFrames = kRate;
+    // Quiet (40 dB down) until here, loud after.
+    constexpr std::int64_t kLoudFrom = kRate / 2;
+    std::vector<std::uint8_t> bytes;
+    for (std::int64_t n = 0; n < kFrames; ++n) {
+        const double level = n < kLoudFrom ? kAmplitude / 100.0 : kAmplitude;
+        const auto v = static_cast<std::int16_t>(
+            std::lround(level * 32767.0 * std::sin(kTwoPi * 16000.0 * static_cast<double>(n) / kRate + kCrestPhase)));
+        bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+    }
+    TruePeakLimiter limiter(1, 16, kRate, HUGE_VAL);
+    limiter.Push(bytes);
+    constexpr double kCeiling = -1.0;
+    const double gain = kCeiling + 3.0 - DB(kAmplitude);
+    const std::vector<TruePeakLimiter::RefineRun> runs = limiter.RunsToRefine(gain, kCeiling);
+    ASSERT_FALSE(runs.empty());
+    const std::int64_t loudStep = kLoudFrom / kLimiterStepFrames;
+    // The quiet steps next to the loud ones read the loud frames.
+    EXPECT_GE(runs.front().First, loudStep - 2);
+    for (const TruePeakLimiter::RefineRun& run : runs)
+        ASSERT_TRUE(limiter.Refine(run, bytes.data() + 2 * run.FirstFrame));
+    EXPECT_TRUE(limiter.RunsToRefine(gain, kCeiling).empty());
+    EXPECT_EQ(limiter.FinePeak(loudStep / 2), 0.0f);
+    // Away from the onset, each step's fine peak is the amplitude; the
+    // meter's interpolator reads lower.
+    float lowest = 1.0f, highest = 0.0f, meter = 0.0f;
+    for (std::int64_t j = loudStep + 4; j + 4 < limiter.Steps(); ++j) {
+        lowest = std::min(lowest, limiter.FinePeak(j));
+        highest = std::max(highest, limiter.FinePeak(j));
+        meter = std::max(meter, limiter.StepPeak(j));
+    }
+    EXPECT_LT(std::abs(DB(highest / kAmplitude)), 0.01);
+    EXPECT_LT(std::abs(DB(lowest / kAmplitude)), 0.01);
+    EXPECT_LT(DB(meter / highest), -0.2);
+    const double needed = limiter.NeededReductionDB(gain, kCeiling);
+    EXPECT_GE(needed, gain + DB(highest) - kCeiling);
+    GainEnvelope envelope;
+    ASSERT_EQ(limiter.Envelope(gain, kCeiling, 6.0, envelope), LimiterStatus::Ok);
+    double lowestFactor = 1.0;
+    for (std::int64_t n = 0; n < kFrames; ++n) lowestFactor = std::min(lowestFactor, envelope.FactorAt(n));
+    EXPECT_NEAR(-DB(lowestFactor), needed, 1e-4);
+
+    // Steps the meter reads further under the ceiling than the headroom are
+    // left alone, though the fine interpolator's bound would let them in.
+    TruePeakLimiter fresh(1, 16, kRate, HUGE_VAL);
+    fresh.Push(bytes);
+    const double under = kCeiling - kLimiterFineHeadroomDB - 0.1 - fresh.TruePeakDB();
+    EXPECT_TRUE(fresh.RunsToRefine(under, kCeiling).empty());
+    EXPECT_FALSE(fresh.RunsToRefine(under + 0.2, kCeiling).empty());
+}
+
+// A range analysed in two parts, the later primed with the frames before
+// it and appended, is the range analysed in one: every step's peak and
+// bound, the partial last step, the true peak and the envelope; in 16-bit
+// mono and 24-bit stereo, split at a decoding chunk's edge and inside one,
+// with every peak exact and with the usual exact range.
+TEST(TruePeakLimiterAnalysis, TwoPartsAppendedAreTheWholeAnalysedInOne) {
+    constexpr std::int64_t kFrames = 5 * 2048 + 7;
+    for (const std::int32_t channels : {1, 2}) {
+        for (const std::int64_t split : {std::int64_t{2048}, std::int64_t{16 * 300}}) {
+            for (const double exactRange : {HUGE_VAL, kLimiterExactRangeDB}) {
+                SCOPED_TRACE(testing::Message()
+                             << channels << " channels, split at " << split << ", exact range " << exactRange);
+                const std::int32_t bytesPerSample = channels == 1 ? 2 : 3;
+                const double fullScale = channels == 1 ? 32767.0 : 8388607.0;
+                std::mt19937 random(11);
+                std::normal_distribution<double> gauss(0.0, 0.02);
+                std::vector<std::uint8_t> bytes;
+                for (std::int64_t n = 0; n < kFrames; ++n)
+                    for (std::int32_t c = 0; c < channels; ++c) {
+                        // Loud bursts, one across the split.
+                        const double loud = (n + 700) % 3000 < 400 ? 20.0 : 1.0;
+                        const auto v = static_cast<std::int32_t>(
+                            std::lround(std::clamp(gauss(random) * loud, -1.0, 1.0) * fullScale));
+                        for (std::int32_t b = 0; b < bytesPerSample; ++b)
+                            bytes.push_back(static_cast<std::uint8_t>(v >> (8 * b)));
+                    }
+                const auto frameBytes = static_cast<size_t>(channels * bytesPerSample);
+                TruePeakLimiter whole(channels, bytesPerSample * 8, kRate, exactRange);
+                whole.Push(bytes);
+                TruePeakLimiter first(channels, bytesPerSample * 8, kRate, exactRange);
+                TruePeakLimiter later(channels, bytesPerSample * 8, kRate, exactRange);
+                first.Push(std::span(bytes).first(static_cast<size_t>(split) * frameBytes));
+                const size_t history = static_cast<size_t>(qc_detail::kTruePeakHistory) * frameBytes;
+                ASSERT_TRUE(
+                    later.Prime(std::span(bytes).subspan(static_cast<size_t>(split) * frameBytes - history, history)));
+                // In uneven pieces, a frame split between two.
+                const size_t rest = static_cast<size_t>(split) * frameBytes;
+                later.Push(std::span(bytes).subspan(rest, 1001));
+                later.Push(std::span(bytes).subspan(rest + 1001));
+                ASSERT_TRUE(first.Append(later));
+                EXPECT_EQ(later.Frames(), 0);
+                ASSERT_EQ(first.Frames(), whole.Frames());
+                ASSERT_EQ(first.Steps(), whole.Steps());
+                EXPECT_EQ(first.TruePeakDB(), whole.TruePeakDB());
+                for (std::int64_t step = 0; step < whole.Steps(); ++step) {
+                    ASSERT_EQ(first.StepBound(step), whole.StepBound(step)) << step;
+                    // The later part may interpolate more steps exactly than one pass.
+                    if (whole.StepPeak(step) != whole.StepBound(step))
+                        ASSERT_EQ(first.StepPeak(step), whole.StepPeak(step)) << step;
+                    else
+                        ASSERT_LE(first.StepPeak(step), whole.StepPeak(step)) << step;
+                }
+                const double gain = -1.0 + 3.0 - whole.TruePeakDB();
+                GainEnvelope fromWhole, fromParts;
+                ASSERT_EQ(whole.Envelope(gain, -1.0, 6.0, fromWhole), LimiterStatus::Ok);
+                ASSERT_EQ(first.Envelope(gain, -1.0, 6.0, fromParts), LimiterStatus::Ok);
+                ASSERT_TRUE(fromWhole.Reduces());
+                EXPECT_TRUE(std::equal(fromWhole.Points().begin(), fromWhole.Points().end(), fromParts.Points().begin(),
+                                       fromParts.Points().end()));
+            }
+        }
+    }
+}
+
 // A step's bound takes the interpolator's history, the 11 frames before it:
 // clicks on the last frame of a step, of a decoding chunk (2048 frames) and
 // of a push, and one just outside the history, on every channel, in 16-bit
