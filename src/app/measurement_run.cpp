@@ -135,23 +135,17 @@ std::optional<CopyGain> PlanClipStep(RowResult& pResult, LimitedGain& pLimited, 
                 return CopyGain(lowered);
             }
         } else {
-            LimiterSettings settings;
-            settings.CeilingDBTP = pChoices.CeilingDBTP;
-            settings.MaxReductionDB = pChoices.MaxReductionDB;
-            status = pLimited.Plan(pGain, settings);
-            if (status == LimiterStatus::Ok) {
-                pResult.ClipStep = ClipTaken::Limited;
-                pResult.AppliedGain = pLimited.GainDB();
-                pResult.Limiter = pLimited.Report();
-                // Nothing over the ceiling after all: the plain copy.
-                if (!pLimited.Envelope().Reduces()) return CopyGain(pLimited.GainDB());
-                return CopyGain(pLimited.GainDB(), &pLimited.Envelope());
-            }
-            if (status == LimiterStatus::LimitExceeded || status == LimiterStatus::NotConverged) {
-                pResult.Reason = RowReason::LimitExceeded;
-                pResult.NeededReductionDB = pLimited.NeededReductionDB();
-                return std::nullopt;
-            }
+            // Planned as the copy is written: the rendering the meter verifies
+            // is the copy's range itself, and that measurement gives the
+            // copy's figures (SettleLimitedCopy tells the row what became of it).
+            LimitedRange range;
+            range.Limited = &pLimited;
+            range.RequestDB = pGain;
+            range.Settings.CeilingDBTP = pChoices.CeilingDBTP;
+            range.Settings.MaxReductionDB = pChoices.MaxReductionDB;
+            range.Settings.MeasureAll = true;
+            pResult.ClipStep = ClipTaken::Limited;
+            return CopyGain(pGain, range);
         }
     }
     switch (status) {
@@ -167,6 +161,43 @@ std::optional<CopyGain> PlanClipStep(RowResult& pResult, LimitedGain& pLimited, 
             break;
     }
     return std::nullopt;
+}
+
+// What the limiter made of a row whose copy it rendered: the gain and the
+// limiter's figures of a copy written, or why there is none (its reason
+// from the limiter when the limiter refused it, else the copy's own).
+void SettleLimitedCopy(RowResult& pResult, const LimitedGain& pLimited, double pRequestDB) {
+    const LimiterStatus status = pLimited.Status();
+    if (pResult.Written && status == LimiterStatus::Ok) {
+        pResult.AppliedGain = pLimited.GainDB();
+        pResult.Limiter = pLimited.Report();
+        return;
+    }
+    pResult.ClipStep = ClipTaken::None;
+    pResult.AppliedGain = pRequestDB;
+    if (pResult.Written) return;
+    if (status == LimiterStatus::LimitExceeded || status == LimiterStatus::NotConverged) {
+        pResult.Reason = RowReason::LimitExceeded;
+        pResult.WriteError = 0;
+        pResult.NeededReductionDB = pLimited.NeededReductionDB();
+    } else if (status == LimiterStatus::Unsupported) {
+        pResult.Reason = RowReason::UnsupportedFormat;
+        pResult.WriteError = 0;
+    }
+}
+
+// The figures of a limited copy: the limiter's final measurement of the
+// rendering that was written.
+CopyFigures LimitedCopyFigures(const LimitedGain& pLimited) {
+    CopyFigures figures;
+    if (pLimited.IntegratedMeasured()) figures.Integrated = pLimited.IntegratedLUFS();
+    figures.TruePeak = pLimited.TruePeakDBTP();
+    const LimitedCopyMeasures& measures = pLimited.Measures();
+    figures.SamplePeak = measures.SamplePeakDBFS;
+    figures.LoudnessRange = measures.LoudnessRangeLU;
+    figures.MaxMomentary = measures.MaxMomentaryLUFS;
+    figures.MaxShortTerm = measures.MaxShortTermLUFS;
+    return figures;
 }
 
 // The gain (dB) leaves the audio as it is under the run's tolerance (LU).
@@ -220,6 +251,10 @@ void WriteRowCopy(RowResult& pResult, const SourceHold& pHold, const RowWork& pW
         pInPlace ? TargetRule::InPlace : TargetRule::OutputFolder, pWork.Start, pWork.End, pGain, pProgress, pRun,
         [&](int pCopyFd) {
             if (pExact) return 0;
+            if (pGain.Limited) {
+                measured = LimitedCopyFigures(*pGain.Limited->Limited);
+                return WriteCopyLoudness(pCopyFd, measured, pChoices.BextLoudness);
+            }
             if (!saturates)
                 return UpdateCopyLoudness(pCopyFd, pSourceLoudness, pGain.GainDB, pChoices.BextLoudness, &pProgress);
             bool stopped = false;
@@ -447,9 +482,11 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
         LimitedGain limited;
         const std::optional<CopyGain> gain = PlanClipStep(result, limited, check.Info(), sourceHandle, pWork, pChoices,
                                                           gainForOutput, sourceLoudness, pProgress);
-        if (gain)
+        if (gain) {
             WriteRowCopy(result, hold, pWork, pChoices, inPlace, folder, outputName, *gain, sourceLoudness, pProgress,
                          pRun);
+            if (gain->Limited) SettleLimitedCopy(result, limited, gainForOutput);
+        }
     }
     pProgress.SetProgress(0);
     return result;

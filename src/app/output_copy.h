@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/progress_host.h"
+#include "app/write_adjusted_wave.h"
 #include "app/row_reason.h"
 #include "platform/pending_file.h"
 
@@ -113,8 +115,13 @@ struct CopyOutcome {
 struct CopyGain {
     CopyGain(double pGainDB) : GainDB(pGainDB) {}  // NOLINT: a plain gain is the usual copy
     CopyGain(double pGainDB, const GainEnvelope* pEnvelope) : GainDB(pGainDB), Envelope(pEnvelope) {}
+    // The range rendered and verified by the limiter as it is written
+    // (LimitedRange): pGainDB is the request, the limiter's status after
+    // the copy says what became of it.
+    CopyGain(double pGainDB, const LimitedRange& pLimited) : GainDB(pGainDB), Limited(pLimited) {}
     double GainDB = 0.0;
     const GainEnvelope* Envelope = nullptr;
+    std::optional<LimitedRange> Limited;
 };
 
 // Writes pTarget as the gain-adjusted copy of the held source (frames

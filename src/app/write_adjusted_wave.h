@@ -8,6 +8,7 @@
 #include "app/progress_host.h"
 #include "common/basic_file.h"
 #include "loudness/true_peak_limiter.h"
+#include "writer/limited_gain.h"
 #include "wavefile/wave_mmio.h"
 
 namespace sonivate {
@@ -46,11 +47,23 @@ std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Tar
 std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget, std::int64_t From,
                                    std::int64_t To, double GainDB, ProgressHost& pHost);
 
+// A range written by the verified limiter instead of a plain gain:
+// Limited, analysed over exactly the copy's range, renders, measures and
+// writes it at the request RequestDB (LimitedGain::PlanInto); its status
+// and figures then tell what the copy holds.
+struct LimitedRange {
+    LimitedGain* Limited = nullptr;
+    double RequestDB = 0.0;
+    LimiterSettings Settings;
+};
+
 // The same with the source's layout already read (ReadWaveLayout of pSource),
 // so that a run walks the source's header once. pEnvelope, when given, is
-// the limiter's gain curve over exactly [From, To) (writer/limited_gain.h).
+// the limiter's gain curve over exactly [From, To) (writer/limited_gain.h);
+// pLimited, when given, writes the range itself (GainDB is then unused).
 std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget,
                                    const WaveLayout& pLayout, std::int64_t From, std::int64_t To, double GainDB,
-                                   ProgressHost& pHost, const GainEnvelope* pEnvelope = nullptr);
+                                   ProgressHost& pHost, const GainEnvelope* pEnvelope = nullptr,
+                                   const LimitedRange* pLimited = nullptr);
 
 }  // namespace sonivate

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "app/copy_loudness.h"
 #include "app/file_list.h"
 #include "app/measurement_run.h"
 #include "batch_hosts.h"
@@ -415,6 +417,40 @@ TEST_F(BatchRun, TheClipTestCountsTheTruePeakWhenItIsMeasured) {
     // Without the true peak only the sample peak counts, as before.
     choices.Extras = false;
     EXPECT_FALSE(ProcessRow(work, choices, host).Clip);
+}
+
+// A limited copy is written as the limiter verified it: the figures the row
+// claims for its copy are those a fresh measurement of the written file gives.
+TEST_F(BatchRun, ALimitedCopysFiguresAreThoseOfTheWrittenFile) {
+    const std::string path = Programme(dir.file("clicks.wav"), -20.0, 3.0, true);
+    ScratchDir out;
+    RunChoices choices;
+    choices.Output = OutputTarget::Folder(out.path());
+    choices.Extras = true;
+    choices.OnClip = ClipAction::Limit;
+    RowWork work;
+    work.Source = path;
+    work.End = 3 * kRate;  // the whole programme, as the intake fixes it
+    // 3 dB up: the clicks go over full scale, the tone stays far below.
+    choices.Target = ProcessRow(work, RunChoices{}, host).LKFS + 3.0;
+    const RowResult row = ProcessRow(work, choices, host);
+    ASSERT_TRUE(row.Written) << ReasonCode(row.Reason);
+    EXPECT_EQ(row.ClipStep, ClipTaken::Limited);
+    ASSERT_TRUE(row.Limiter && row.CopyMeasured);
+    EXPECT_GT(row.Limiter->MaxReductionDB, 2.0);
+
+    const int fd = ::open(row.OutputPath.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    bool stopped = false;
+    const std::optional<CopyFigures> fresh = MeasureCopyFigures(fd, SourceLoudness{}, nullptr, stopped);
+    ::close(fd);
+    ASSERT_TRUE(fresh && fresh->Integrated && fresh->TruePeak);
+    EXPECT_DOUBLE_EQ(*row.CopyMeasured->Integrated, *fresh->Integrated);
+    EXPECT_DOUBLE_EQ(*row.CopyMeasured->TruePeak, *fresh->TruePeak);
+    EXPECT_EQ(row.CopyMeasured->SamplePeak, fresh->SamplePeak);
+    EXPECT_EQ(row.CopyMeasured->MaxShortTerm, fresh->MaxShortTerm);
+    EXPECT_LE(*fresh->TruePeak, kDefaultCeilingDBTP);
+    EXPECT_NEAR(*fresh->Integrated, choices.Target, 0.1);
 }
 
 TEST_F(BatchRun, ACopyNeverReplacesAnotherSourceOfTheRun) {
