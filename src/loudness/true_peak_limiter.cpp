@@ -303,17 +303,7 @@ bool TruePeakLimiter::Append(TruePeakLimiter& pLater) {
     mPeaks.reserve(mPeaks.size() + pLater.mPeaks.size());
     mBounds.reserve(mBounds.size() + pLater.mBounds.size());
     for (size_t j = 0; j < pLater.mPeaks.size(); ++j) {
-        const float peak = pLater.mPeaks[j];
-        const float bound = pLater.mBounds[j];
-        if (mPeaks.size() % kPeakBlockSteps == 0) {
-            mBlockPeaks.push_back(peak);
-            mBlockBounds.push_back(bound);
-        } else {
-            mBlockPeaks.back() = std::max(mBlockPeaks.back(), peak);
-            mBlockBounds.back() = std::max(mBlockBounds.back(), bound);
-        }
-        mPeaks.push_back(peak);
-        mBounds.push_back(bound);
+        PushStep(pLater.mPeaks[j], pLater.mBounds[j]);
     }
     // The later part took as exact every step this one would have (its
     // largest peak so far was never above this one's), perhaps more.
@@ -416,15 +406,19 @@ void TruePeakLimiter::ScanStep(std::int32_t pOffset) {
                 peak = std::max(peak, mKernels->TruePeakMax(input.data() + history + pOffset, kLimiterStepFrames));
         mLargest = std::max(mLargest, peak);
     }
+    PushStep(peak, bound);
+}
+
+void TruePeakLimiter::PushStep(float pPeak, float pBound) {
     if (mPeaks.size() % kPeakBlockSteps == 0) {
-        mBlockPeaks.push_back(peak);
-        mBlockBounds.push_back(bound);
+        mBlockPeaks.push_back(pPeak);
+        mBlockBounds.push_back(pBound);
     } else {
-        mBlockPeaks.back() = std::max(mBlockPeaks.back(), peak);
-        mBlockBounds.back() = std::max(mBlockBounds.back(), bound);
+        mBlockPeaks.back() = std::max(mBlockPeaks.back(), pPeak);
+        mBlockBounds.back() = std::max(mBlockBounds.back(), pBound);
     }
-    mPeaks.push_back(peak);
-    mBounds.push_back(bound);
+    mPeaks.push_back(pPeak);
+    mBounds.push_back(pBound);
 }
 
 void TruePeakLimiter::PartialStep(float& pPeak, float& pBound) const {

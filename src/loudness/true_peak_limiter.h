@@ -245,6 +245,8 @@ private:
     void ScanStep(std::int32_t pOffset);
     // The peak and bound of the frames of the current chunk not yet scanned (fewer than a step).
     void PartialStep(float& pPeak, float& pBound) const;
+    // Records one step's peak and bound (linear), and its block's.
+    void PushStep(float pPeak, float pBound);
 
     LimiterStatus mStatus = LimiterStatus::Unsupported;
     std::int32_t mChannels = 0;
