@@ -56,6 +56,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <span>
 #include <string>
@@ -225,8 +226,10 @@ const SourceLoudness& Measured(Programme pProgramme = Programme::Clicks) {
 }
 
 // The source's loudness known, one analysis read, then the verified
-// rendering written as the copy, with pSettings.
-void KnownLoudnessFlow(benchmark::State& pState, const sonivate::LimiterSettings& pSettings) {
+// rendering written as the copy, with pSettings; pAfter, when given, sees
+// each copy written.
+void KnownLoudnessFlow(benchmark::State& pState, const sonivate::LimiterSettings& pSettings,
+                       const std::function<void(Files&)>& pAfter = {}) {
     const double gain = Gain();
     const SourceLoudness& source = Measured();
     for (auto _ : pState) {
@@ -239,6 +242,7 @@ void KnownLoudnessFlow(benchmark::State& pState, const sonivate::LimiterSettings
             break;
         }
         pState.counters["passes"] = limited.Passes();
+        if (pAfter) pAfter(files);
     }
 }
 
@@ -256,28 +260,18 @@ void LimitedWriteAllFigures(benchmark::State& pState) {
 // ... against measuring the written copy again for them (every figure but
 // the series, true peak included), as the run did before.
 void LimitedWriteMeasuredAgain(benchmark::State& pState) {
-    const double gain = Gain();
-    const SourceLoudness& source = Measured();
-    for (auto _ : pState) {
-        Files files;
-        sonivate::LimitedGain limited;
-        if (limited.Analyse(files.info, files.source, 0, 0, source.lufs, source.blocks) !=
-                sonivate::LimiterStatus::Ok ||
-            limited.PlanInto(gain, files.target, 0) != sonivate::LimiterStatus::Ok) {
-            pState.SkipWithError(sonivate::LimiterStatusName(limited.Status()));
-            break;
-        }
+    KnownLoudnessFlow(pState, {}, [](Files& pFiles) {
         sonivate::LoudnessState meter(kChannels, 24, kRate, sonivate::kModeAllButSeries);
         std::vector<std::uint8_t> bytes(std::size_t{1} << 20);
         const std::int64_t total = kFrames * kFrameBytes;
         for (std::int64_t at = 0; at < total;) {
             const std::int64_t count = std::min<std::int64_t>(static_cast<std::int64_t>(bytes.size()), total - at);
-            sonivate::ReadHandleAt(files.target, at, bytes.data(), count);
+            sonivate::ReadHandleAt(pFiles.target, at, bytes.data(), count);
             meter.Push(std::span<const std::uint8_t>(bytes.data(), static_cast<std::size_t>(count)));
             at += count;
         }
         benchmark::DoNotOptimize(meter.LoudnessRange().Value);
-    }
+    });
 }
 
 // The dense programme: the plain copy and the run's flow.
