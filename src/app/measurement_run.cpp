@@ -144,7 +144,6 @@ std::optional<CopyGain> PlanClipStep(RowResult& pResult, LimitedGain& pLimited, 
             range.Settings.CeilingDBTP = pChoices.CeilingDBTP;
             range.Settings.MaxReductionDB = pChoices.MaxReductionDB;
             range.Settings.MeasureAll = true;
-            pResult.ClipStep = ClipTaken::Limited;
             return CopyGain(pGain, range);
         }
     }
@@ -163,19 +162,19 @@ std::optional<CopyGain> PlanClipStep(RowResult& pResult, LimitedGain& pLimited, 
     return std::nullopt;
 }
 
-// What the limiter made of a row whose copy it rendered: the gain and the
-// limiter's figures of a copy written, or why there is none (its reason
-// from the limiter when the limiter refused it, else the copy's own).
-void SettleLimitedCopy(RowResult& pResult, const LimitedGain& pLimited, double pRequestDB) {
+// What the limiter made of a row whose copy it rendered: the action, the
+// gain and the limiter's figures of a copy written, or why there is none
+// (its reason from the limiter when the limiter refused it, else the
+// copy's own).
+void SettleLimitedCopy(RowResult& pResult, const LimitedGain& pLimited) {
     const LimiterStatus status = pLimited.Status();
-    if (pResult.Written && status == LimiterStatus::Ok) {
+    if (pResult.Written) {
+        if (status != LimiterStatus::Ok) return;
+        pResult.ClipStep = ClipTaken::Limited;
         pResult.AppliedGain = pLimited.GainDB();
         pResult.Limiter = pLimited.Report();
         return;
     }
-    pResult.ClipStep = ClipTaken::None;
-    pResult.AppliedGain = pRequestDB;
-    if (pResult.Written) return;
     if (status == LimiterStatus::LimitExceeded || status == LimiterStatus::NotConverged) {
         pResult.Reason = RowReason::LimitExceeded;
         pResult.WriteError = 0;
@@ -485,7 +484,7 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
         if (gain) {
             WriteRowCopy(result, hold, pWork, pChoices, inPlace, folder, outputName, *gain, sourceLoudness, pProgress,
                          pRun);
-            if (gain->Limited) SettleLimitedCopy(result, limited, gainForOutput);
+            if (gain->Limited) SettleLimitedCopy(result, limited);
         }
     }
     pProgress.SetProgress(0);

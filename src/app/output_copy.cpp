@@ -225,7 +225,7 @@ CopyOutcome WriteCopySafely(const SourceHold& pSource, const CopyPlace& pPlace, 
     TransferWatch watch(pSource.Descriptor(), copy.Descriptor());
     const std::int32_t ok =
         WriteAdjustedWaveInto(pSource.Path(), sourceHandle, HandleOfDescriptor(copy.Descriptor()), layout, pFrom, pTo,
-                              pGain.GainDB, pHost, pGain.Envelope, pGain.Limited ? &*pGain.Limited : nullptr);
+                              pGain.GainDB, pHost, pGain.Limited ? &*pGain.Limited : nullptr);
     if (ok == 0) return refuse(pHost.StopRequested() ? RowReason::Stopped : RowReason::WriteFailed, watch.Take());
     if (pHost.StopRequested()) return refuse(RowReason::Stopped);
     if (pBeforePublish) {

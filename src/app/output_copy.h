@@ -20,8 +20,6 @@
 
 namespace sonivate {
 
-class GainEnvelope;
-
 // Which existing file a copy may replace.
 enum class TargetRule {
     NewName,       // none: the name must be free
@@ -114,13 +112,11 @@ struct CopyOutcome {
 // curve over the range when it was limited (null: none).
 struct CopyGain {
     CopyGain(double pGainDB) : GainDB(pGainDB) {}  // NOLINT: a plain gain is the usual copy
-    CopyGain(double pGainDB, const GainEnvelope* pEnvelope) : GainDB(pGainDB), Envelope(pEnvelope) {}
     // The range rendered and verified by the limiter as it is written
     // (LimitedRange): pGainDB is the request, the limiter's status after
     // the copy says what became of it.
     CopyGain(double pGainDB, const LimitedRange& pLimited) : GainDB(pGainDB), Limited(pLimited) {}
     double GainDB = 0.0;
-    const GainEnvelope* Envelope = nullptr;
     std::optional<LimitedRange> Limited;
 };
 

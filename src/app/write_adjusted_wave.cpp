@@ -37,7 +37,7 @@ bool AppendBytes(FileHandle& pSource, FileHandle& pTarget, std::int64_t pPositio
 // to 0) by a failed transfer.
 std::int32_t WriteOpenCopy(const std::string& Source, FileHandle& source, FileHandle& target, const WaveLayout& pLayout,
                            std::int64_t From, std::int64_t To, double GainDB, ProgressHost& pHost,
-                           const GainEnvelope* pEnvelope = nullptr, const LimitedRange* pLimited = nullptr) {
+                           const LimitedRange* pLimited = nullptr) {
     return Trapped<std::int32_t>(0, [&]() -> std::int32_t {
         // The copy is appended; behind bytes already there it would be garbage.
         if (FileSizeOfHandle(target) != 0) return 0;
@@ -83,10 +83,7 @@ std::int32_t WriteOpenCopy(const std::string& Source, FileHandle& source, FileHa
             limited.Progress = nullptr;
             if (status != LimiterStatus::Ok) return 0;
         } else if (from < to) {
-            const std::int32_t done = pEnvelope != nullptr
-                                          ? editor.EditWav(info, source, target, from, to, GainDB, *pEnvelope)
-                                          : editor.EditWav(info, source, target, from, to, GainDB);
-            if (done == 0) return 0;
+            if (editor.EditWav(info, source, target, from, to, GainDB) == 0) return 0;
         }
         if (to < frames) {
             pHost.ShowStatus(title + kStepAfter);
@@ -112,14 +109,13 @@ std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource
 
 std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget,
                                    const WaveLayout& pLayout, std::int64_t From, std::int64_t To, double GainDB,
-                                   ProgressHost& pHost, const GainEnvelope* pEnvelope, const LimitedRange* pLimited) {
+                                   ProgressHost& pHost, const LimitedRange* pLimited) {
     // The transfers close a handle after a failure; they work on their own
     // duplicates, so the caller's descriptors stay open and untouched.
     ScopedHandle sourceFile(HandleOfDescriptor(platform::DuplicateDescriptor(DescriptorOfHandle(pSource))));
     ScopedHandle targetFile(HandleOfDescriptor(platform::DuplicateDescriptor(DescriptorOfHandle(pTarget))));
     if (sourceFile.handle == 0 || targetFile.handle == 0) return 0;
-    return WriteOpenCopy(Source, sourceFile.handle, targetFile.handle, pLayout, From, To, GainDB, pHost, pEnvelope,
-                         pLimited);
+    return WriteOpenCopy(Source, sourceFile.handle, targetFile.handle, pLayout, From, To, GainDB, pHost, pLimited);
 }
 
 std::int32_t WriteAdjustedWave(const std::string& Source, const std::string& Target, std::int64_t From, std::int64_t To,

@@ -58,12 +58,10 @@ struct LimitedRange {
 };
 
 // The same with the source's layout already read (ReadWaveLayout of pSource),
-// so that a run walks the source's header once. pEnvelope, when given, is
-// the limiter's gain curve over exactly [From, To) (writer/limited_gain.h);
-// pLimited, when given, writes the range itself (GainDB is then unused).
+// so that a run walks the source's header once. pLimited, when given,
+// writes the range itself (GainDB is then unused).
 std::int32_t WriteAdjustedWaveInto(const std::string& Source, FileHandle pSource, FileHandle pTarget,
                                    const WaveLayout& pLayout, std::int64_t From, std::int64_t To, double GainDB,
-                                   ProgressHost& pHost, const GainEnvelope* pEnvelope = nullptr,
-                                   const LimitedRange* pLimited = nullptr);
+                                   ProgressHost& pHost, const LimitedRange* pLimited = nullptr);
 
 }  // namespace sonivate
