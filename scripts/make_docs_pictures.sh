@@ -41,12 +41,17 @@ if "$cli" run --help 2>/dev/null | grep -q -- '--report-field'; then
         --report-field "programme=Spring campaign" --report-field "client=Demo client")
 fi
 
+# The locale each picture's language is made under.
+locale_of() {
+    case "$1" in
+        ja) echo ja_JP.UTF-8 ;;
+        *) echo C.UTF-8 ;;
+    esac
+}
+
 mkdir -p docs
 for language in ja en; do
-    case "$language" in
-        ja) locale=ja_JP.UTF-8 ;;
-        en) locale=C.UTF-8 ;;
-    esac
+    locale=$(locale_of "$language")
     out="$work/out_$language"
     mkdir -p "$out"
     # A run whose rows are not all written still has its report.
@@ -74,10 +79,7 @@ done
 readonly start_button="593 493"
 readonly window_size="646x545"
 for language in ja en; do
-    case "$language" in
-        ja) locale=ja_JP.UTF-8 ;;
-        en) locale=C.UTF-8 ;;
-    esac
+    locale=$(locale_of "$language")
     screen="$work/screen_$language.png"
     LANGUAGE="$language" LC_ALL="$locale" SONIVATE_SHOT_WM=openbox SONIVATE_SHOT_CLICK="$start_button" \
         SONIVATE_SHOT_AFTER=10 tests/gui/window/xvfb_screenshot.sh "$build/src/gui/sonivate" "$screen" \
