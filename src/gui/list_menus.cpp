@@ -1,5 +1,6 @@
 #include "gui/list_menus.h"
 
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -39,22 +40,20 @@ constexpr const char* kMenuProfileNone = QT_TRANSLATE_NOOP("ListMenus", "なし"
 constexpr const char* kMenuProfileFile = QT_TRANSLATE_NOOP("ListMenus", "ファイルから...");
 constexpr const char* kMenuSaveReport = QT_TRANSLATE_NOOP("ListMenus", "レポートを保存...");
 constexpr const char* kMenuBext = QT_TRANSLATE_NOOP("ListMenus", "出力のBWFラウドネス値");
+// An entry of a submenu of choices: the value it chooses and its text.
+template <typename Value>
 struct MenuChoice {
-    BextLoudnessMode Mode;
+    Value Chosen;
     const char* Text;
 };
-constexpr MenuChoice kBextChoices[] = {
+constexpr MenuChoice<BextLoudnessMode> kBextChoices[] = {
     {BextLoudnessMode::Update, QT_TRANSLATE_NOOP("ListMenus", "出力に合わせて書き換える（バージョン2以降）")},
     {BextLoudnessMode::Upgrade, QT_TRANSLATE_NOOP("ListMenus", "バージョン2にして書き込む")},
     {BextLoudnessMode::Keep, QT_TRANSLATE_NOOP("ListMenus", "元ファイルのまま")},
 };
 // How clip avoidance avoids clipping; only while it is on.
 constexpr const char* kMenuClip = QT_TRANSLATE_NOOP("ListMenus", "クリップ回避の方法");
-struct ClipChoice {
-    ClipAction Action;
-    const char* Text;
-};
-constexpr ClipChoice kClipChoices[] = {
+constexpr MenuChoice<ClipAction> kClipChoices[] = {
     {ClipAction::Skip, QT_TRANSLATE_NOOP("ListMenus", "書き出さない")},
     {ClipAction::Lower, QT_TRANSLATE_NOOP("ListMenus", "ゲインを下げる")},
     {ClipAction::Limit, QT_TRANSLATE_NOOP("ListMenus", "リミッター")},
@@ -70,11 +69,7 @@ constexpr const char* kProfileFileFilter =
 // The window's language: the setting's values and their entries, and the
 // note that a change waits for the next start.
 constexpr const char* kMenuLanguage = QT_TRANSLATE_NOOP("ListMenus", "言語 (Language)");
-struct LanguageChoice {
-    const char* Setting;
-    const char* Text;
-};
-constexpr LanguageChoice kLanguageChoices[] = {
+constexpr MenuChoice<const char*> kLanguageChoices[] = {
     {kLanguageAuto, QT_TRANSLATE_NOOP("ListMenus", "自動（システムの言語）")},
     {kLanguageJapanese, QT_TRANSLATE_NOOP("ListMenus", "日本語")},
     {kLanguageEnglish, QT_TRANSLATE_NOOP("ListMenus", "English")},
@@ -84,6 +79,19 @@ constexpr const char* kStatusLanguage = QT_TRANSLATE_NOOP("ListMenus", "言語�
 
 // Where the menu keys open the menu: a quarter into the item area.
 constexpr int kMenuKeyFraction = 4;
+
+// One entry of a submenu of choices: checkable, one of pGroup's, named
+// pName for the tests; pChosen runs, guarded, when it is picked.
+void AddChoice(QMenu* pMenu, QActionGroup* pGroup, const QString& pText, const QString& pName, bool pChecked,
+               QWidget* pOwner, std::function<void()> pChosen) {
+    QAction* action = pMenu->addAction(pText);
+    action->setObjectName(pName);
+    action->setCheckable(true);
+    action->setChecked(pChecked);
+    pGroup->addAction(action);
+    QObject::connect(action, &QAction::triggered, pOwner,
+                     [pOwner, chosen = std::move(pChosen)] { Guarded(pOwner, [&] { chosen(); }); });
+}
 
 }  // namespace
 
@@ -177,13 +185,8 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
     profiles->setObjectName("profiles");
     auto* group = new QActionGroup(profiles);
     const auto choice = [&](const std::string& pText, const std::string& pSetting, bool pChecked) {
-        QAction* action = profiles->addAction(Q(pText));
-        action->setObjectName(Q("profile:" + pSetting));
-        action->setCheckable(true);
-        action->setChecked(pChecked);
-        group->addAction(action);
-        QObject::connect(action, &QAction::triggered, mOwner,
-                         [this, pSetting] { Guarded(mOwner, [&] { mColumns.ChooseProfile(pSetting); }); });
+        AddChoice(profiles, group, Q(pText), Q("profile:" + pSetting), pChecked, mOwner,
+                  [this, pSetting] { mColumns.ChooseProfile(pSetting); });
     };
     const bool profiled = mColumns.Profile().has_value();
     const std::string& setting = mColumns.ProfileSetting();
@@ -205,27 +208,20 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
     clip->setObjectName("clip");
     clip->menuAction()->setEnabled(mChoices.NoClip());
     auto* clipGroup = new QActionGroup(clip);
-    for (const ClipChoice& entry : kClipChoices) {
-        QAction* action = clip->addAction(TrQ(kTr, entry.Text));
-        action->setObjectName(Q(std::string("clip:") + ClipActionCode(entry.Action)));
-        action->setCheckable(true);
-        action->setChecked(mChoices.AvoidClip() == entry.Action);
-        clipGroup->addAction(action);
-        const ClipAction chosen = entry.Action;
-        QObject::connect(action, &QAction::triggered, mOwner, [this, chosen] { mChoices.SetAvoidClip(chosen); });
+    for (const auto& entry : kClipChoices) {
+        const ClipAction chosen = entry.Chosen;
+        AddChoice(clip, clipGroup, TrQ(kTr, entry.Text), Q(std::string("clip:") + ClipActionCode(chosen)),
+                  mChoices.AvoidClip() == chosen, mOwner, [this, chosen] { mChoices.SetAvoidClip(chosen); });
     }
     QMenu* tolerance = mMenu->addMenu(TrQ(kTr, kMenuTolerance));
     tolerance->setObjectName("tolerance");
     auto* toleranceGroup = new QActionGroup(tolerance);
     const auto toleranceChoice = [&](double pLU) {
         const std::string value = ToleranceText(pLU);
-        QAction* action =
-            tolerance->addAction(pLU > 0.0 ? TrQ(kTr, kMenuToleranceLU).arg(Q(value)) : TrQ(kTr, kMenuToleranceOff));
-        action->setObjectName(Q("tolerance:" + value));
-        action->setCheckable(true);
-        action->setChecked(ToleranceText(mChoices.ToleranceLU()) == value);
-        toleranceGroup->addAction(action);
-        QObject::connect(action, &QAction::triggered, mOwner, [this, pLU] { mChoices.SetToleranceLU(pLU); });
+        AddChoice(tolerance, toleranceGroup,
+                  pLU > 0.0 ? TrQ(kTr, kMenuToleranceLU).arg(Q(value)) : TrQ(kTr, kMenuToleranceOff),
+                  Q("tolerance:" + value), ToleranceText(mChoices.ToleranceLU()) == value, mOwner,
+                  [this, pLU] { mChoices.SetToleranceLU(pLU); });
     };
     toleranceChoice(0.0);
     bool listed = mChoices.ToleranceLU() <= 0.0;
@@ -238,33 +234,23 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
     QMenu* bext = mMenu->addMenu(TrQ(kTr, kMenuBext));
     bext->setObjectName("bext");
     auto* bextGroup = new QActionGroup(bext);
-    for (const MenuChoice& entry : kBextChoices) {
-        QAction* action = bext->addAction(TrQ(kTr, entry.Text));
-        action->setObjectName(Q(std::string("bext:") + BextLoudnessModeName(entry.Mode)));
-        action->setCheckable(true);
-        action->setChecked(mChoices.BextLoudness() == entry.Mode);
-        bextGroup->addAction(action);
-        const BextLoudnessMode mode = entry.Mode;
-        QObject::connect(action, &QAction::triggered, mOwner, [this, mode] { mChoices.SetBextLoudness(mode); });
+    for (const auto& entry : kBextChoices) {
+        const BextLoudnessMode mode = entry.Chosen;
+        AddChoice(bext, bextGroup, TrQ(kTr, entry.Text), Q(std::string("bext:") + BextLoudnessModeName(mode)),
+                  mChoices.BextLoudness() == mode, mOwner, [this, mode] { mChoices.SetBextLoudness(mode); });
     }
     QMenu* language = mMenu->addMenu(TrQ(kTr, kMenuLanguage));
     language->setObjectName("language");
     auto* languageGroup = new QActionGroup(language);
     const std::string languageSetting = LanguageSetting();
-    for (const LanguageChoice& entry : kLanguageChoices) {
-        QAction* action = language->addAction(TrQ(kTr, entry.Text));
-        action->setObjectName(Q(std::string("language:") + entry.Setting));
-        action->setCheckable(true);
-        action->setChecked(languageSetting == entry.Setting);
-        languageGroup->addAction(action);
-        const std::string chosen = entry.Setting;
+    for (const auto& entry : kLanguageChoices) {
+        const std::string chosen = entry.Chosen;
         const std::string shown = TrText(kTr, entry.Text);
-        QObject::connect(action, &QAction::triggered, mOwner, [this, chosen, shown] {
-            Guarded(mOwner, [&] {
-                StoreLanguageSetting(chosen);
-                mActions.ShowStatus(TrQ(kTr, kStatusLanguage).arg(Q(shown)).toStdString());
-            });
-        });
+        AddChoice(language, languageGroup, Q(shown), Q("language:" + chosen), languageSetting == chosen, mOwner,
+                  [this, chosen, shown] {
+                      StoreLanguageSetting(chosen);
+                      mActions.ShowStatus(TrQ(kTr, kStatusLanguage).arg(Q(shown)).toStdString());
+                  });
     }
     language->addSeparator();
     language->addAction(TrQ(kTr, kLanguageNote))->setEnabled(false);
