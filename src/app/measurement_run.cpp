@@ -163,9 +163,9 @@ std::optional<CopyGain> PlanClipStep(RowResult& pResult, LimitedGain& pLimited, 
 }
 
 // What the limiter made of a row whose copy it rendered: the action, the
-// gain and the limiter's figures of a copy written, or why there is none
-// (its reason from the limiter when the limiter refused it, else the
-// copy's own).
+// gain and the limiter's figures of a copy written, or why there is none:
+// the limiter's refusal, else the copy's own reason (a copy that failed
+// before its range leaves the limiter as its analysis left it).
 void SettleLimitedCopy(RowResult& pResult, const LimitedGain& pLimited) {
     const LimiterStatus status = pLimited.Status();
     if (pResult.Written) {
@@ -179,9 +179,6 @@ void SettleLimitedCopy(RowResult& pResult, const LimitedGain& pLimited) {
         pResult.Reason = RowReason::LimitExceeded;
         pResult.WriteError = 0;
         pResult.NeededReductionDB = pLimited.NeededReductionDB();
-    } else if (status == LimiterStatus::Unsupported) {
-        pResult.Reason = RowReason::UnsupportedFormat;
-        pResult.WriteError = 0;
     }
 }
 

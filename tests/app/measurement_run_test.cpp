@@ -451,6 +451,15 @@ TEST_F(BatchRun, ALimitedCopysFiguresAreThoseOfTheWrittenFile) {
     EXPECT_EQ(row.CopyMeasured->MaxShortTerm, fresh->MaxShortTerm);
     EXPECT_LE(*fresh->TruePeak, kDefaultCeilingDBTP);
     EXPECT_NEAR(*fresh->Integrated, choices.Target, 0.1);
+
+    // A copy that fails before the limiter renders it keeps its own reason.
+    ScratchDir gone;
+    choices.Output = OutputTarget::Folder(gone.path());
+    std::filesystem::remove_all(gone.path());
+    const RowResult failed = ProcessRow(work, choices, host);
+    EXPECT_FALSE(failed.Written);
+    EXPECT_EQ(failed.Reason, RowReason::OutputUnavailable) << ReasonCode(failed.Reason);
+    EXPECT_EQ(failed.ClipStep, ClipTaken::None);
 }
 
 TEST_F(BatchRun, ACopyNeverReplacesAnotherSourceOfTheRun) {
