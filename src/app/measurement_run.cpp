@@ -424,8 +424,12 @@ RowResult ProcessRow(const RowWork& pWork, const RunChoices& pChoices, ProgressH
             }
             if (writes)
                 sourceLoudness = SourceLoudnessOf(meter, pChoices.Extras ? &extras : nullptr, pWork.Start, pWork.End);
-            // Until the copy stands, a row of a writing run has no copy figures.
-            if (!writes && !result.TooQuiet) result.Copy = CopyState::Projected;
+            // Until the copy stands, a row of a writing run has no copy
+            // figures. A run that writes nothing projects only the copy a
+            // plain scaling would give: a row that would clip is refused,
+            // saturated, lowered or limited, and none of those is the
+            // source moved by the gain.
+            if (!writes && !result.TooQuiet && !result.Clip) result.Copy = CopyState::Projected;
             if (pOnMeasured) pOnMeasured(result);
         } else {
             result.Reason = pProgress.StopRequested() ? RowReason::Stopped : RowReason::NotMeasured;

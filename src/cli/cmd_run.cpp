@@ -160,6 +160,18 @@ private:
 
 Json MarkerFound(bool pChosen, bool pFound) { return pChosen ? Json(pFound) : Json(nullptr); }
 
+const char* CopyStateCode(CopyState pState) {
+    switch (pState) {
+        case CopyState::Written:
+            return "written";
+        case CopyState::Projected:
+            return "projected";
+        case CopyState::None:
+            break;
+    }
+    return "none";
+}
+
 // What one output row is made of: a listed row with the outcome of this run
 // (none when the run did not reach it), or a path the intake refused.
 struct RowFacts {
@@ -229,6 +241,9 @@ Json RowJson(const RowFacts& pFacts, const RunOptions& pOptions) {
     AddChosenKeys(row, result, pOptions.choices.extras);
     // Last, so that the columns scripts already read keep their places.
     row["status"] = StatusCode(pFacts.status);
+    // What the copy figures and the copy's verdict describe: the copy
+    // written, the copy a run that writes nothing would write, or nothing.
+    row["copy_state"] = CopyStateCode(result != nullptr ? result->Copy : CopyState::None);
     if (OnClipOf(pOptions.choices) != ClipAction::Skip) AddClipKeys(row, result);
     // Only with a tolerance: the row's copy is its source byte for byte (in
     // place: the source was not touched).
@@ -251,10 +266,26 @@ std::vector<std::string> CsvKeys(const RunOptions& pOptions) {
     return keys;
 }
 
+// A figure as the row shows it ("-37.48", "+3.20"): a number to a
+// spreadsheet, never a formula, so it stays as it is.
+bool IsDecimalText(std::string_view pText) {
+    size_t at = !pText.empty() && (pText.front() == '-' || pText.front() == '+') ? 1 : 0;
+    const size_t digits = at;
+    while (at < pText.size() && pText[at] >= '0' && pText[at] <= '9') ++at;
+    if (at == digits) return false;
+    if (at < pText.size() && pText[at] == '.') {
+        const size_t fraction = ++at;
+        while (at < pText.size() && pText[at] >= '0' && pText[at] <= '9') ++at;
+        if (at == fraction) return false;
+    }
+    return at == pText.size();
+}
+
 std::string CsvField(const Json& pValue) {
     if (pValue.is_null()) return "";
     if (pValue.is_boolean()) return pValue.get<bool>() ? "true" : "false";
     if (pValue.is_number()) return pValue.dump();
+    if (pValue.is_string() && IsDecimalText(pValue.get<std::string>())) return pValue.get<std::string>();
     // Objects (the verdict reasons) as their JSON text in one field. Names
     // are data: a spreadsheet must never take one for a formula.
     return report::CsvTextCell(pValue.is_string() ? pValue.get<std::string>() : pValue.dump());
@@ -284,10 +315,14 @@ std::string JsonLevelCell(const Json& pValue) {
     return LevelCell(pValue.is_number() ? std::optional<double>(pValue.get<double>()) : std::nullopt);
 }
 
-// The verdict column of the table: the source's, then the copy's.
-std::string VerdictCell(const std::optional<FileVerdicts>& pVerdicts) {
+// The verdict column of the table: the source's, then the copy's, marked
+// when the copy is only projected.
+std::string VerdictCell(const std::optional<FileVerdicts>& pVerdicts, const RowResult* pResult) {
     if (!pVerdicts) return "-";
-    return VerdictText(pVerdicts->source) + " / " + (pVerdicts->HasOutput ? VerdictText(pVerdicts->output) : "-");
+    std::string copy = pVerdicts->HasOutput ? VerdictText(pVerdicts->output) : "-";
+    if (pVerdicts->HasOutput && pResult != nullptr && pResult->Copy == CopyState::Projected)
+        copy += Language() == MessageLanguage::Japanese ? "（書き出した場合）" : " (if written)";
+    return VerdictText(pVerdicts->source) + " / " + copy;
 }
 
 // pRows: the listed rows; pOutputs and pVerdicts: their output and verdict
@@ -486,7 +521,7 @@ int Run(const RunOptions& pOptions) {
         if (!pOptions.jsonLines)
             rows.push_back(RowJson({row.Path, &row, result, RowReason::None, stored.Status}, pOptions));
         outputs.push_back(OutputText(result, pOptions));
-        verdicts.push_back(VerdictCell(RowVerdicts(result, pOptions.choices.extras)));
+        verdicts.push_back(VerdictCell(RowVerdicts(result, pOptions.choices.extras), result));
         if (result == nullptr || !result->Measured) failed = true;
         if (result != nullptr && result->Written && result->FolderSyncError != 0)
             std::fprintf(stderr, "sonivate-cli: %s: %s (%s)\n", Printable(result->OutputPath).c_str(),

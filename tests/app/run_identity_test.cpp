@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <new>
+#include <stdexcept>
 
 #include "app/row_store.h"
 #include "app/batch_controller.h"
@@ -237,13 +238,17 @@ TEST_F(HeldRun, RowsWithoutACopyClaimNoCopyAndSilenceNoGain) {
     RecordingRun host;
     host.extras = true;
     host.target = "-2";
-    // Writing nothing: the copies are what they would be.
+    // Writing nothing: the copies are what they would be, and a row whose
+    // copy would clip projects none (the source moved by the gain would
+    // claim a sample peak far over full scale).
     std::vector<RowResult> results = RunMeasurement(rows, host);
     ASSERT_EQ(results.size(), 3u);
     EXPECT_TRUE(results[0].TooQuiet);
     EXPECT_TRUE(results[0].GainText.empty()) << "no gain is invented for silence";
     EXPECT_FALSE(RowCopyFigures(results[0]).has_value());
-    EXPECT_EQ(results[1].Copy, CopyState::Projected);
+    EXPECT_TRUE(results[1].Clip);
+    EXPECT_EQ(results[1].Copy, CopyState::None);
+    EXPECT_FALSE(RowCopyFigures(results[1]).has_value());
     EXPECT_EQ(results[2].Copy, CopyState::Projected);
     EXPECT_TRUE(RowCopyFigures(results[2]).has_value());
 
@@ -284,11 +289,16 @@ TEST_F(HeldRun, ATargetNoProgrammeCanBeBroughtToMeasuresNothing) {
 // process out of memory would.
 class FailingPosts final : public RunExecutor {
 public:
-    FailingPosts(TaskQueue& pOwner, int pFailures)
-        : mInner([&pOwner](std::function<void()> pTask) { pOwner.Post(std::move(pTask)); }), mFailures(pFailures) {}
+    FailingPosts(TaskQueue& pOwner, int pFailures, bool pOutOfMemory = true)
+        : mInner([&pOwner](std::function<void()> pTask) { pOwner.Post(std::move(pTask)); }),
+          mFailures(pFailures),
+          mOutOfMemory(pOutOfMemory) {}
     void Execute(std::function<void()> pWork) override { mInner.Execute(std::move(pWork)); }
     void Post(std::function<void()> pTask) override {
-        if (mFailures.fetch_sub(1) > 0) throw std::bad_alloc();
+        if (mFailures.fetch_sub(1) > 0) {
+            if (mOutOfMemory) throw std::bad_alloc();
+            throw std::runtime_error("queue closed");
+        }
         mInner.Post(std::move(pTask));
     }
     bool OnOwnerThread() const override { return false; }
@@ -296,6 +306,7 @@ public:
 private:
     ThreadExecutor mInner;
     std::atomic<int> mFailures;
+    bool mOutOfMemory;
 };
 
 TEST_F(HeldRun, ARowWhoseResultCannotBeHandedBackEndsWithAReasonAndTheRunGoesOn) {
@@ -306,17 +317,23 @@ TEST_F(HeldRun, ARowWhoseResultCannotBeHandedBackEndsWithAReasonAndTheRunGoesOn)
     missing.Path = dir.file("gone.wav");
     list.Insert(0, missing);
 
-    TaskQueue owner;
-    FailingPosts executor(owner, 1);
-    RecordingRun host;
-    BatchController controller(list, host, executor);
-    controller.Start();
-    owner.RunUntil([&] { return !controller.Running(); });
-    const std::vector<RowResult>& results = controller.Results();
-    ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[0].Reason, RowReason::OutOfMemory);
-    EXPECT_TRUE(results[1].Measured) << "the run went on";
-    EXPECT_EQ(host.finishes, 1);
+    // No memory for the task, or any other failure of the hand-over.
+    for (const bool outOfMemory : {true, false}) {
+        TaskQueue owner;
+        FailingPosts executor(owner, 1, outOfMemory);
+        RecordingRun host;
+        BatchController controller(list, host, executor);
+        controller.Start();
+        owner.RunUntil([&] { return !controller.Running(); });
+        const std::vector<RowResult>& results = controller.Results();
+        ASSERT_EQ(results.size(), 2u);
+        EXPECT_EQ(results[0].Reason, outOfMemory ? RowReason::OutOfMemory : RowReason::InternalError);
+        if (!outOfMemory) {
+            EXPECT_NE(results[0].ErrorText.find("queue closed"), std::string::npos);
+        }
+        EXPECT_TRUE(results[1].Measured) << "the run went on";
+        EXPECT_EQ(host.finishes, 1);
+    }
 }
 
 }  // namespace
