@@ -373,6 +373,7 @@ public:
             PutPath(fields, "moved_to", pMovedTo);
         fields["move_error"] = pMoveError != 0 ? Json(ErrorText(pMoveError)) : Json(nullptr);
         AddChosenKeys(fields, measured ? &row : nullptr, mOptions.choices.extras);
+        if (OnClipOf(mOptions.choices) != ClipAction::Skip) AddClipKeys(fields, measured ? &row : nullptr);
         // Only with a tolerance: the copy is the source byte for byte.
         if (mOptions.choices.toleranceLU > 0.0) fields["within_tolerance"] = row.WithinTolerance;
         fields["time"] = UtcTime(platform::WallNowNs());

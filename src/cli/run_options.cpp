@@ -159,4 +159,22 @@ void AddChosenKeys(Json& pRow, const RowResult* pResult, const ExtrasChoice& pEx
     AddVerdictKeys(pRow, *pExtras.profile, verdicts ? &*verdicts : nullptr);
 }
 
+// What a row's copy step did about a gain over the ceiling, when the run may
+// do something other than skip: the action taken (null: none needed, or not
+// written), the gain written (dB), the limiter's largest reduction (dB) and
+// how long it reduced by more than 0.1 dB and 1 dB (s), and for a row
+// refused as limit_exceeded the reduction it would have needed (dB).
+void AddClipKeys(Json& pRow, const RowResult* pResult) {
+    const bool written = pResult != nullptr && pResult->Written;
+    const bool acted = written && pResult->ClipStep != ClipTaken::None;
+    pRow["clip_action"] = acted ? Json(ClipTakenCode(pResult->ClipStep)) : Json(nullptr);
+    pRow["applied_gain"] = NumberOrNull(written, written ? pResult->AppliedGain : 0.0);
+    const bool limited = written && pResult->Limiter.has_value();
+    pRow["max_reduction"] = NumberOrNull(limited, limited ? pResult->Limiter->MaxReductionDB : 0.0);
+    pRow["limited_seconds_0_1db"] = NumberOrNull(limited, limited ? pResult->Limiter->SecondsAbove01dB : 0.0);
+    pRow["limited_seconds_1db"] = NumberOrNull(limited, limited ? pResult->Limiter->SecondsAbove1dB : 0.0);
+    const bool exceeded = pResult != nullptr && pResult->Reason == RowReason::LimitExceeded;
+    pRow["needed_reduction"] = NumberOrNull(exceeded, exceeded ? pResult->NeededReductionDB : 0.0);
+}
+
 }  // namespace sonivate::cli

@@ -84,4 +84,8 @@ std::optional<FileVerdicts> RowVerdicts(const RowResult* pResult, const ExtrasCh
 // measured) and, with a profile, the verdicts.
 void AddChosenKeys(nlohmann::ordered_json& pRow, const RowResult* pResult, const ExtrasChoice& pExtras);
 
+// What a row's copy step did about a gain over the ceiling, when the run may
+// do something other than skip (run and watch alike).
+void AddClipKeys(nlohmann::ordered_json& pRow, const RowResult* pResult);
+
 }  // namespace sonivate::cli
