@@ -7,6 +7,12 @@
 // Targets: under 200 MB peak and under a minute for CSV and HTML.
 //
 //   sonivate-report-bench [--missing N] [--measured N] [--dir FOLDER] [--keep]
+//
+// Measured (Release, 2 shared cores, 100,010 rows):
+//   CSV    0.15 s  peak 100 MiB  22 MB
+//   HTML   0.34 s  peak 109 MiB  38 MB
+//   PDF   21.2 s   peak 162 MiB  13 MB, 3,852 pages (a page per measured row
+//                                and the table; was 51,476 pages)
 
 #include <sys/resource.h>
 #include <sys/stat.h>
