@@ -14,9 +14,6 @@ namespace sonivate {
 namespace {
 
 constexpr std::int64_t kNsPerSecond = 1000000000;
-// The files kept in memory as finished are checked for ones gone whenever
-// their number has doubled since the last check, and not below this many.
-constexpr size_t kKeptSweepFloor = 1024;
 // A move that threw something other than bad_alloc: no cause to retry.
 constexpr int kMoveFault = ENOTRECOVERABLE;
 
@@ -524,7 +521,7 @@ void WatchPolicy::Keep(const std::string& pPath, const platform::FileStamp& pSta
         ++mUnreadable;
         mLastUnreadable = pPath;
     }
-    if (mKept.size() >= std::max(kKeptSweepFloor, 2 * mKeptAfterSweep)) SweepKept();
+    if (mKept.size() >= std::max(mSettings.KeptCheckFloor, 2 * mKeptAfterSweep)) SweepKept();
 }
 
 void WatchPolicy::Release(const std::string& pPath) {

@@ -37,6 +37,10 @@ struct WatchSettings {
     // A file whose audio data ends before its header says waits for the
     // rest; unchanged this long, it fails with incomplete_data. ns.
     std::int64_t IncompleteGiveUpNs = 3600000000000;
+    // Files finished in this session that stay in the folder are kept in
+    // memory (so that a rescan does not read them again) and checked for
+    // ones gone whenever their number has doubled, and not below this many.
+    size_t KeptCheckFloor = 1024;
 };
 
 // What a look at a file found.

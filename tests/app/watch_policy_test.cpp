@@ -500,6 +500,28 @@ TEST(WatchPolicy, AStickyFolderThatRefusesTheMoveIsSaidOnceAndTheFileIsNotTakenA
     EXPECT_EQ(w.policy->Counts().LeftInPlaceFile, "");
 }
 
+TEST(WatchPolicy, FilesLeftInPlaceThatWentWithoutAWordAreForgottenOnceTheirNumberHasDoubled) {
+    constexpr int kFiles = 8;  // the least number at which the policy looks for files gone
+    Watch w([](WatchSettings& s) { s.KeptCheckFloor = kFiles; });
+    FakeFile stuck;
+    stuck.MoveError = EPERM;
+    w.Arrive("gone.wav", stuck);
+    w.Settle();
+    // Deleted without an event the watch would see (another host's share).
+    w.files.Files.erase("gone.wav");
+    for (int file = 1; file < kFiles; ++file) w.Arrive("f" + std::to_string(file) + ".wav", stuck);
+    w.Settle();
+    EXPECT_EQ(w.policy->Counts().LeftInPlace, static_cast<size_t>(kFiles - 1));
+    // The next check comes once they have doubled: until then f1, gone, still counts.
+    w.files.Files.erase("f1.wav");
+    for (int file = kFiles; file < 2 * kFiles - 2; ++file) w.Arrive("f" + std::to_string(file) + ".wav", stuck);
+    w.Settle();
+    EXPECT_EQ(w.policy->Counts().LeftInPlace, static_cast<size_t>(2 * kFiles - 3));
+    w.Arrive("last.wav", stuck);
+    w.Settle();
+    EXPECT_EQ(w.policy->Counts().LeftInPlace, static_cast<size_t>(2 * kFiles - 3));
+}
+
 TEST(WatchPolicy, TheMoveRunsOnAWorkerAndATransientMoveErrorIsTriedAgainFromTheFilingLine) {
     Watch w([](WatchSettings& s) { s.FirstRetryNs = 2 * kSecond; });
     FakeFile file;
