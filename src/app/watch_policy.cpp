@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "app/batch_controller.h"
 #include "app/row_status.h"
@@ -13,6 +14,8 @@ namespace sonivate {
 namespace {
 
 constexpr std::int64_t kNsPerSecond = 1000000000;
+// A move that threw something other than bad_alloc: no cause to retry.
+constexpr int kMoveFault = ENOTRECOVERABLE;
 
 std::string ErrorText(int pError) { return pError == 0 ? std::string() : std::strerror(pError); }
 
@@ -20,6 +23,11 @@ std::string ReasonWithError(RowReason pReason, int pError) {
     std::string text = pReason == RowReason::None ? "cannot be read" : ReasonCode(pReason);
     if (pError != 0) text += " (" + ErrorText(pError) + ")";
     return text;
+}
+
+// Busy or changing files pass by themselves and are no fault.
+bool IsFault(RowReason pReason) {
+    return pReason != RowReason::SourceInUse && pReason != RowReason::SourceChanged && pReason != RowReason::Locked;
 }
 
 std::string Seconds(std::int64_t pNs) { return std::to_string((pNs + kNsPerSecond - 1) / kNsPerSecond) + " s"; }
@@ -94,7 +102,14 @@ void WatchPolicy::Observe(const std::string& pPath) {
     if (!stamp.Valid || !stamp.Regular) {
         mWaiting.erase(pPath);
         mRetrying.erase(pPath);
+        Release(pPath);
         return;
+    }
+    if (const auto kept = mKept.find(pPath); kept != mKept.end()) {
+        // Finished in this session and left here: a rescan never reads it
+        // again, a change (a new delivery under its name, a chmod) does.
+        if (kept->second.Stamp == stamp) return;
+        Release(pPath);
     }
     const std::int64_t now = mClock();
     const auto known = mWaiting.find(pPath);
@@ -198,11 +213,17 @@ void WatchPolicy::Looked(const WatchLook& pLook) {
     switch (pLook.Kind) {
         case WatchLookKind::Vanished:
             mHistory.erase(path);
+            mUnfiled.erase(path);
             Finished(path);
             return;
         case WatchLookKind::NotYet:
+            Retry(pLook, ReasonWithError(pLook.Reason, pLook.Error), IsFault(pLook.Reason));
+            return;
         case WatchLookKind::Trouble:
-            Retry(pLook, pLook.Reason, pLook.Error);
+            if (IsTransient(pLook.Reason, pLook.Error))
+                Retry(pLook, ReasonWithError(pLook.Reason, pLook.Error), true);
+            else
+                Unreadable(pLook);
             return;
         case WatchLookKind::Incomplete:
             WaitForData(pLook);
@@ -218,15 +239,21 @@ void WatchPolicy::Looked(const WatchLook& pLook) {
     if (const JournalEntry* entry = mJournal.Find(key)) {
         if (entry->Phase == JournalPhase::Filing) {
             FileAgain(pLook, *entry);
-            Finished(path);
             return;
         }
-        const bool movedBack = entry->Moved && (entry->Written() ? mSettings.DoneFolder : mSettings.FailedFolder);
-        if (!movedBack) {
-            mReport.Note(WatchLevel::Info, path,
-                         entry->Written() ? "done before (in the journal)"
-                                          : "failed before (in the journal); rename it to have it taken again");
+        const bool movesAside = entry->Written() ? mSettings.DoneFolder : mSettings.FailedFolder;
+        if (!(entry->Moved && movesAside)) {
+            // Its move was refused in an earlier session (or that session
+            // did not move it): it stays, and the status says so.
+            const bool stuck = movesAside && !entry->Moved;
+            if (mToldBefore.insert(KeyText(key)).second)
+                mReport.Note(stuck ? WatchLevel::Warning : WatchLevel::Info, path,
+                             std::string(entry->Written() ? "done before (in the journal)"
+                                                          : "failed before (in the journal); rename it to have it "
+                                                            "taken again") +
+                                 (stuck ? "; not moved then, left in place" : ""));
             mHistory.erase(path);
+            Keep(path, pLook.Stamp, stuck ? Kept::Stuck : Kept::Finished);
             Finished(path);
             return;
         }
@@ -247,7 +274,6 @@ void WatchPolicy::Looked(const WatchLook& pLook) {
             WatchResult result;
             result.Reason = RowReason::NameUsedInRun;
             File(pLook, result);
-            Finished(path);
             return;
         }
     }
@@ -283,13 +309,13 @@ void WatchPolicy::Ran(const WatchLook& pLook, const WatchResult& pResult) {
             mLastSuccess = path;
             mHistory.erase(path);
             File(pLook, pResult);
-            break;
+            return;
         case WatchVerdict::Failed:
             mHistory.erase(path);
             File(pLook, pResult);
-            break;
+            return;
         case WatchVerdict::Retry:
-            Retry(pLook, pResult.Reason, pResult.Error);
+            Retry(pLook, ReasonWithError(pResult.Reason, pResult.Error), IsFault(pResult.Reason));
             return;
         case WatchVerdict::Incomplete:
             WaitForData(pLook);
@@ -301,24 +327,20 @@ void WatchPolicy::Ran(const WatchLook& pLook, const WatchResult& pResult) {
     Finished(path);
 }
 
-void WatchPolicy::Retry(const WatchLook& pLook, RowReason pReason, int pError) {
+void WatchPolicy::Retry(const WatchLook& pLook, const std::string& pCause, bool pFault) {
     const std::string& path = pLook.Path;
     History& history = mHistory[path];
     ++history.Tries;
-    const std::string cause = ReasonWithError(pReason, pError);
-    // Busy or changing files pass by themselves and are no fault.
-    const bool fault =
-        pReason != RowReason::SourceInUse && pReason != RowReason::SourceChanged && pReason != RowReason::Locked;
-    if (fault) mLastError = path + ": " + cause;
+    if (pFault) mLastError = path + ": " + pCause;
     if (mSettings.Once) {
-        mReport.Note(fault ? WatchLevel::Warning : WatchLevel::Info, path, cause + "; left for the next run");
-        if (fault) mAnyFailed = true;
+        mReport.Note(pFault ? WatchLevel::Warning : WatchLevel::Info, path, pCause + "; left for the next run");
+        if (pFault) mAnyFailed = true;
         Finished(path);
         return;
     }
     const std::int64_t delay = RetryDelayNs(mSettings, history.Tries);
-    mReport.Note(fault ? WatchLevel::Warning : WatchLevel::Info, path,
-                 cause + "; try " + std::to_string(history.Tries) + " failed, next try in " + Seconds(delay));
+    mReport.Note(pFault ? WatchLevel::Warning : WatchLevel::Info, path,
+                 pCause + "; try " + std::to_string(history.Tries) + " failed, next try in " + Seconds(delay));
     Wait(path, pLook.Kind == WatchLookKind::Ready || pLook.Stamp.Valid ? pLook.Stamp : mFiles.Stamp(path), delay);
     mRetrying.insert(path);
     Finished(path);
@@ -349,7 +371,6 @@ void WatchPolicy::WaitForData(const WatchLook& pLook) {
         WatchResult result;
         result.Reason = RowReason::IncompleteData;
         File(pLook, result);
-        Finished(path);
         return;
     }
     ++history.IncompleteChecks;
@@ -377,6 +398,7 @@ std::string WatchPolicy::ReasonFileText(const std::string& pCode, const std::str
 // The record never misses a moved file: a Filing line is flushed before the
 // source moves, the Final line after. A crash in between leaves the Filing
 // line, and the file is then filed (FileAgain) without being done again.
+// The move runs on a worker: to another file system it copies the file.
 void WatchPolicy::File(const WatchLook& pLook, const WatchResult& pResult) {
     const bool written = pResult.Written;
     const RowStatus status =
@@ -385,43 +407,155 @@ void WatchPolicy::File(const WatchLook& pLook, const WatchResult& pResult) {
         mAnyFailed = true;
         mLastError = pLook.Path + ": " + ReasonWithError(pResult.Reason, pResult.Error);
     }
-    const JournalKey key = MakeJournalKey(pLook.Name, pLook.Stamp.Size, pLook.Hash);
-    const bool moves = written ? mSettings.DoneFolder : mSettings.FailedFolder;
-    std::string movedTo;
-    int moveError = 0;
-    if (moves) {
-        if (!Record(key, JournalPhase::Filing, StatusCode(status), true, mFiles.Describe(pLook, &pResult, {}, 0)))
-            return;
-        const std::string reasonText =
-            written ? std::string()
-                    : ReasonFileText(ReasonCode(pResult.Reason), ReasonText(pResult.Reason, LanguageOfLocale()),
-                                     pResult.Error);
-        moveError = mFiles.MoveAside(pLook, written, reasonText, movedTo);
-    }
-    if (!Record(key, JournalPhase::Final, StatusCode(status), !movedTo.empty(),
-                mFiles.Describe(pLook, &pResult, movedTo, moveError)))
+    auto filing = std::make_shared<Filing>();
+    filing->Look = pLook;
+    filing->Result = std::make_shared<const WatchResult>(pResult);
+    filing->Status = StatusCode(status);
+    filing->Written = written;
+    if (!(written ? mSettings.DoneFolder : mSettings.FailedFolder)) {
+        Moved(*filing, {}, 0);
         return;
-    if (moveError != 0) mLastError = pLook.Path + ": cannot be moved: " + ErrorText(moveError);
-    if (const JournalEntry* entry = mJournal.Find(key)) mReport.Filed(pLook.Path, written, entry->Line);
+    }
+    const JournalKey key = MakeJournalKey(pLook.Name, pLook.Stamp.Size, pLook.Hash);
+    if (!Record(key, JournalPhase::Filing, filing->Status, true, mFiles.Describe(pLook, &pResult, {}, 0))) {
+        Finished(pLook.Path);
+        return;
+    }
+    if (!written)
+        filing->ReasonText =
+            ReasonFileText(ReasonCode(pResult.Reason), ReasonText(pResult.Reason, LanguageOfLocale()), pResult.Error);
+    Move(std::move(filing));
 }
 
 void WatchPolicy::FileAgain(const WatchLook& pLook, const JournalEntry& pEntry) {
-    const bool written = pEntry.Written();
-    std::string movedTo;
-    int moveError = 0;
-    if (written ? mSettings.DoneFolder : mSettings.FailedFolder) {
-        const std::string reasonText = written ? std::string() : ReasonFileText(pEntry.Reason, pEntry.ReasonText, 0);
-        moveError = mFiles.MoveAside(pLook, written, reasonText, movedTo);
-    }
+    auto filing = std::make_shared<Filing>();
+    filing->Look = pLook;
+    filing->Status = pEntry.Status;
+    filing->Written = pEntry.Written();
+    // A move of this session that failed for a cause that may pass: its
+    // outcome is reported as it would have been.
     const JournalKey key = MakeJournalKey(pLook.Name, pLook.Stamp.Size, pLook.Hash);
-    if (!Record(key, JournalPhase::Final, pEntry.Status, !movedTo.empty(),
-                mFiles.Describe(pLook, nullptr, movedTo, moveError)))
+    if (const auto unfiled = mUnfiled.find(pLook.Path); unfiled != mUnfiled.end() && unfiled->second.Key == key)
+        filing->Result = unfiled->second.Result;
+    if (!(filing->Written ? mSettings.DoneFolder : mSettings.FailedFolder)) {
+        Moved(*filing, {}, 0);
         return;
-    mReport.Note(moveError == 0 ? WatchLevel::Info : WatchLevel::Error, pLook.Path,
-                 std::string(written ? "done" : "failed") + " before a restart; " +
-                     (moveError != 0    ? "cannot be moved: " + ErrorText(moveError)
-                      : movedTo.empty() ? std::string("its filing is recorded")
-                                        : "moved to " + movedTo));
+    }
+    if (!filing->Written) filing->ReasonText = ReasonFileText(pEntry.Reason, pEntry.ReasonText, 0);
+    Move(std::move(filing));
+}
+
+void WatchPolicy::Move(std::shared_ptr<const Filing> pFiling) {
+    mExecutor.Execute([this, pFiling] {
+        std::string movedTo;
+        int error = 0;
+        try {
+            error = mFiles.MoveAside(pFiling->Look, pFiling->Written, pFiling->ReasonText, movedTo);
+        } catch (const std::bad_alloc&) {
+            error = ENOMEM;
+        } catch (...) {
+            error = kMoveFault;
+        }
+        if (error != 0) movedTo.clear();
+        mExecutor.Post([this, pFiling, movedTo, error] { Moved(*pFiling, movedTo, error); });
+    });
+}
+
+void WatchPolicy::Moved(const Filing& pFiling, const std::string& pMovedTo, int pMoveError) {
+    const WatchLook& look = pFiling.Look;
+    const std::string& path = look.Path;
+    const JournalKey key = MakeJournalKey(look.Name, look.Stamp.Size, look.Hash);
+    if (pMoveError != 0 && IsTransient(RowReason::None, pMoveError)) {
+        // The Filing line stays, and the next try files the source from it
+        // (a full done disk must not strand a delivery in the folder).
+        mUnfiled[path] = {key, pFiling.Result};
+        Retry(look,
+              std::string("cannot be moved to the ") + (pFiling.Written ? "done" : "failed") + " folder (" +
+                  ErrorText(pMoveError) + ")",
+              true);
+        return;
+    }
+    mUnfiled.erase(path);
+    if (!Record(key, JournalPhase::Final, pFiling.Status, !pMovedTo.empty(),
+                mFiles.Describe(look, pFiling.Result.get(), pMovedTo, pMoveError))) {
+        Finished(path);
+        return;
+    }
+    mHistory.erase(path);
+    if (pMoveError != 0) mLastError = path + ": cannot be moved: " + ErrorText(pMoveError);
+    if (pMovedTo.empty()) Keep(path, look.Stamp, pMoveError != 0 ? Kept::Stuck : Kept::Finished);
+    if (pFiling.Result) {
+        if (const JournalEntry* entry = mJournal.Find(key)) mReport.Filed(path, pFiling.Written, entry->Line);
+    } else {
+        mReport.Note(pMoveError == 0 ? WatchLevel::Info : WatchLevel::Error, path,
+                     std::string(pFiling.Written ? "done" : "failed") + " before a restart; " +
+                         (pMoveError != 0    ? "cannot be moved: " + ErrorText(pMoveError) + "; left in place"
+                          : pMovedTo.empty() ? std::string("its filing is recorded")
+                                             : "moved to " + pMovedTo));
+    }
+    Finished(path);
+}
+
+// A cause that stays (no permission, a fault in the look): said once, at
+// error level; the file stays where it is, unjournaled (it cannot be
+// hashed, so the journal has no key for it), until it changes.
+void WatchPolicy::Unreadable(const WatchLook& pLook) {
+    const std::string& path = pLook.Path;
+    mHistory.erase(path);
+    mAnyFailed = true;
+    const std::string cause = ReasonWithError(pLook.Reason, pLook.Error);
+    mLastError = path + ": " + cause;
+    mReport.Note(WatchLevel::Error, path, cause + "; left in place until it changes");
+    Keep(path, pLook.Stamp.Valid ? pLook.Stamp : mFiles.Stamp(path), Kept::Unreadable);
+    Finished(path);
+}
+
+void WatchPolicy::Keep(const std::string& pPath, const platform::FileStamp& pStamp, Kept pWhy) {
+    Release(pPath);
+    if (!pStamp.Valid) return;
+    mKept[pPath] = {pStamp, pWhy, ++mKeptOrder};
+    if (pWhy == Kept::Stuck) {
+        ++mStuck;
+        mLastStuck = pPath;
+    } else if (pWhy == Kept::Unreadable) {
+        ++mUnreadable;
+        mLastUnreadable = pPath;
+    }
+    if (mKept.size() >= std::max(mSettings.KeptCheckFloor, 2 * mKeptAfterSweep)) SweepKept();
+}
+
+void WatchPolicy::Release(const std::string& pPath) {
+    const auto kept = mKept.find(pPath);
+    if (kept == mKept.end()) return;
+    const Kept why = kept->second.Why;
+    mKept.erase(kept);
+    if (why == Kept::Stuck) {
+        --mStuck;
+        if (mLastStuck == pPath) mLastStuck = LatestKept(why);
+    } else if (why == Kept::Unreadable) {
+        --mUnreadable;
+        if (mLastUnreadable == pPath) mLastUnreadable = LatestKept(why);
+    }
+}
+
+std::string WatchPolicy::LatestKept(Kept pWhy) const {
+    std::string latest;
+    std::uint64_t order = 0;
+    for (const auto& [path, kept] : mKept) {
+        if (kept.Why == pWhy && kept.Order > order) {
+            latest = path;
+            order = kept.Order;
+        }
+    }
+    return latest;
+}
+
+void WatchPolicy::SweepKept() {
+    std::vector<std::string> gone;
+    for (const auto& [path, kept] : mKept)
+        if (mFiles.Stamp(path) != kept.Stamp) gone.push_back(path);
+    for (const std::string& path : gone) Release(path);
+    mKeptAfterSweep = mKept.size();
 }
 
 void WatchPolicy::Finished(const std::string& pPath) {
@@ -446,6 +580,10 @@ WatchCounts WatchPolicy::Counts() const {
     }
     counts.LastError = mLastError;
     counts.LastSuccess = mLastSuccess;
+    counts.LeftInPlace = mStuck;
+    counts.LeftInPlaceFile = mLastStuck;
+    counts.Unreadable = mUnreadable;
+    counts.UnreadableFile = mLastUnreadable;
     return counts;
 }
 

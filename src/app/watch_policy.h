@@ -37,6 +37,10 @@ struct WatchSettings {
     // A file whose audio data ends before its header says waits for the
     // rest; unchanged this long, it fails with incomplete_data. ns.
     std::int64_t IncompleteGiveUpNs = 3600000000000;
+    // Files finished in this session that stay in the folder are kept in
+    // memory (so that a rescan does not read them again) and checked for
+    // ones gone whenever their number has doubled, and not below this many.
+    size_t KeptCheckFloor = 1024;
 };
 
 // What a look at a file found.
@@ -83,9 +87,10 @@ public:
     virtual WatchLook Look(const std::string& pPath) = 0;
     // A worker thread: measures the file and writes its copy.
     virtual WatchResult Run(const WatchLook& pLook) = 0;
-    // Owner thread: moves the held source to the done (pDone) or failed
-    // folder below the name it had, the failed one with pReasonText in a
-    // reason file beside it. 0 or an errno value; pMovedTo: the new name.
+    // A worker thread (a move to another file system copies the whole
+    // file): moves the held source to the done (pDone) or failed folder
+    // below the name it had, the failed one with pReasonText in a reason
+    // file beside it. 0 or an errno value; pMovedTo: the new name.
     virtual int MoveAside(const WatchLook& pLook, bool pDone, const std::string& pReasonText,
                           std::string& pMovedTo) = 0;
     // Owner thread: JSON members (no braces) describing the file's outcome
@@ -135,6 +140,13 @@ struct WatchCounts {
     std::int64_t OldestWaitingNs = 0;  // since when, on the policy's clock
     std::string LastError;             // the latest failure or retry, as logged
     std::string LastSuccess;           // the latest file written
+    // Files of this session that stay in the folder for good: finished but
+    // refused by the move (a sticky folder), or never readable (no
+    // permission); each with the latest such path ("" for none).
+    size_t LeftInPlace = 0;
+    std::string LeftInPlaceFile;
+    size_t Unreadable = 0;
+    std::string UnreadableFile;
 };
 
 class WatchPolicy {
@@ -146,7 +158,8 @@ public:
     WatchPolicy(const WatchSettings& pSettings, WatchFiles& pFiles, WatchJournal& pJournal, WatchReport& pReport,
                 RunExecutor& pExecutor, Clock pClock);
 
-    // pPath (a regular WAV file's name) was seen: it settles from now on.
+    // pPath (a regular WAV file's name) was seen: it settles from now on,
+    // unless it was finished in this session and has not changed since.
     void Observe(const std::string& pPath);
     // Starts the files that are due, up to the jobs in progress at once.
     void Pump();
@@ -171,6 +184,25 @@ private:
         std::int64_t DueNs = 0;
         std::int64_t SinceNs = 0;  // first seen, for the oldest waiting file
     };
+    // Why a file finished in this session stays in the folder.
+    enum class Kept {
+        Finished,    // done or failed where it is (no --done or --failed), or in the journal already
+        Stuck,       // its move was refused for good
+        Unreadable,  // it cannot be opened or hashed, for a cause that stays
+    };
+    struct Left {
+        platform::FileStamp Stamp;
+        Kept Why = Kept::Finished;
+        std::uint64_t Order = 0;  // when it was kept, for the latest of a kind
+    };
+    // A source on its way to the done or failed folder.
+    struct Filing {
+        WatchLook Look;
+        std::shared_ptr<const WatchResult> Result;  // null: run in an earlier session
+        std::string Status;                         // StatusCode
+        bool Written = false;
+        std::string ReasonText;  // the reason file's text
+    };
     // What the policy knows of a file across tries.
     struct History {
         std::int32_t Tries = 0;               // transient failures in a row
@@ -183,10 +215,17 @@ private:
     void Start(const std::string& pPath);
     void Looked(const WatchLook& pLook);
     void Ran(const WatchLook& pLook, const WatchResult& pResult);
-    void Retry(const WatchLook& pLook, RowReason pReason, int pError);
+    void Retry(const WatchLook& pLook, const std::string& pCause, bool pFault);
     void WaitForData(const WatchLook& pLook);
     void File(const WatchLook& pLook, const WatchResult& pResult);
     void FileAgain(const WatchLook& pLook, const JournalEntry& pEntry);
+    void Move(std::shared_ptr<const Filing> pFiling);
+    void Moved(const Filing& pFiling, const std::string& pMovedTo, int pMoveError);
+    void Unreadable(const WatchLook& pLook);
+    void Keep(const std::string& pPath, const platform::FileStamp& pStamp, Kept pWhy);
+    void Release(const std::string& pPath);
+    std::string LatestKept(Kept pWhy) const;
+    void SweepKept();
     void Finished(const std::string& pPath);
     bool Record(const JournalKey& pKey, JournalPhase pPhase, const std::string& pStatus, bool pMoved,
                 const std::string& pMembers);
@@ -213,6 +252,21 @@ private:
     };
     std::map<std::string, Claim> mCopies;
     std::multimap<std::string, std::string> mBlocked;  // copy path -> a file waiting for that copy's run
+    // Finished files left in the folder, not looked at again while their
+    // stamps stay; swept of files gone whenever it has doubled.
+    std::map<std::string, Left> mKept;
+    size_t mKeptAfterSweep = 0;
+    std::uint64_t mKeptOrder = 0;
+    size_t mStuck = 0, mUnreadable = 0;
+    std::string mLastStuck, mLastUnreadable;
+    std::set<std::string> mToldBefore;  // journal keys said to be done (or failed) before
+    // Sources whose move failed for a cause that may pass, with their run's
+    // result, until their filing is tried again from the journal's line.
+    struct Unfiled {
+        JournalKey Key;
+        std::shared_ptr<const WatchResult> Result;
+    };
+    std::map<std::string, Unfiled> mUnfiled;
     std::string mLastError, mLastSuccess;
     bool mStopping = false;
     bool mFatal = false;

@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -32,6 +33,7 @@
 #include "app/output_target.h"
 #include "app/watch_journal.h"
 #include "app/watch_policy.h"
+#include "cli/broadcast_output.h"
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/run_options.h"
@@ -64,6 +66,12 @@ constexpr const char* kJournalSuffix = ".jsonl";
 constexpr int kMostNumberedNames = 9999;
 constexpr const char* kReasonSuffix = ".reason.txt";
 constexpr const char* kLogPrefix = "sonivate-cli watch: ";
+// The status file is written again at least this often while nothing
+// changes, so that its "updated" time tells a live watcher from a hung one, ns.
+constexpr std::int64_t kStatusRefreshNs = 60000000000;
+// Where the kernel tells a process its own id (the first field).
+constexpr const char* kOwnStatPath = "/proc/self/stat";
+constexpr std::int64_t kOwnStatMostBytes = 4096;
 
 struct WatchOptions {
     std::string inDir;
@@ -181,6 +189,13 @@ std::string UtcTime(std::int64_t pNs) {
 }
 
 std::string ErrorText(int pError) { return pError == 0 ? std::string() : std::strerror(pError); }
+
+// This process's id; 0 when it cannot be read.
+std::int64_t OwnProcessId() {
+    std::string stat;
+    if (platform::ReadSmallFile(kOwnStatPath, kOwnStatMostBytes, stat) != platform::ReadResult::Ok) return 0;
+    return std::strtoll(stat.c_str(), nullptr, 10);
+}
 
 // Log lines on stderr; with the journal as stderr each line carries the
 // priority journald files it under (journalctl -p err shows the failures).
@@ -376,6 +391,13 @@ public:
         if (OnClipOf(mOptions.choices) != ClipAction::Skip) AddClipKeys(fields, measured ? &row : nullptr);
         // Only with a tolerance: the copy is the source byte for byte.
         if (mOptions.choices.toleranceLU > 0.0) fields["within_tolerance"] = row.WithinTolerance;
+        const ExtrasChoice& extras = mOptions.choices.extras;
+        if (!extras.noExtras) {
+            const bool figures = measured && row.Broadcast;
+            const std::optional<FileVerdicts> verdicts = RowVerdicts(measured ? &row : nullptr, extras);
+            AddDownmixKeys(fields, figures ? ValuesOf(*row.Broadcast) : BroadcastValues{},
+                           extras.profile ? &*extras.profile : nullptr, verdicts ? &*verdicts : nullptr);
+        }
         fields["time"] = UtcTime(platform::WallNowNs());
         const std::string members = DumpJson(fields, -1);
         // The object's braces go; the journal puts its own members first.
@@ -402,7 +424,13 @@ public:
         const auto string = [&](const char* pName) {
             return line.contains(pName) && line[pName].is_string() ? line[pName].get<std::string>() : std::string();
         };
-        if (pWritten) {
+        const bool unchanged = line.contains("within_tolerance") && line["within_tolerance"].is_boolean() &&
+                               line["within_tolerance"].get<bool>();
+        if (pWritten && unchanged) {
+            // Its gain was not applied: the copy is the source byte for byte.
+            text = "written " + Printable(string("output")) + " (" + FormatNumber(line, "lkfs") +
+                   " LKFS, left unchanged: within tolerance)";
+        } else if (pWritten) {
             text = "written " + Printable(string("output")) + " (" + FormatNumber(line, "lkfs") + " LKFS, gain " +
                    string("gain_text") + " dB)";
         } else {
@@ -466,7 +494,7 @@ private:
     void Post(std::function<void()> pTask);
     bool RunPosted();
     void WaitForPosted();
-    void PublishStatus();
+    void PublishStatus(bool pRunning = true);
 
     const WatchOptions& mOptions;
     WatchLog mLog;
@@ -481,6 +509,8 @@ private:
     std::unique_ptr<WatchPolicy> mPolicy;
     std::unique_ptr<ThreadExecutor> mExecutor;
     std::string mLastStatus;
+    std::int64_t mStatusDueNs = 0;  // steady clock: the next write even without a change
+    std::int64_t mPid = OwnProcessId();
 };
 
 void Watcher::Post(std::function<void()> pTask) {
@@ -560,10 +590,12 @@ void Watcher::HandleEvents(const std::vector<platform::DirEvent>& pEvents, bool&
 }
 
 // The status file (JSON) and the service manager's status line.
-void Watcher::PublishStatus() {
+void Watcher::PublishStatus(bool pRunning) {
     const WatchCounts counts = mPolicy->Counts();
     Json status;
     PutPath(status, "folder", mOptions.inDir);
+    status["running"] = pRunning;
+    status["pid"] = mPid;
     status["done"] = counts.Done;
     status["failed"] = counts.Failed;
     status["waiting"] = counts.Waiting;
@@ -580,16 +612,33 @@ void Watcher::PublishStatus() {
     }
     status["last_error"] = counts.LastError.empty() ? Json(nullptr) : Json(Printable(counts.LastError));
     status["last_success"] = counts.LastSuccess.empty() ? Json(nullptr) : Json(Printable(counts.LastSuccess));
+    const auto pathOrNull = [&](const char* pName, const std::string& pPath) {
+        if (pPath.empty())
+            status[pName] = nullptr;
+        else
+            PutPath(status, pName, pPath);
+    };
+    status["left_in_place"] = counts.LeftInPlace;
+    pathOrNull("left_in_place_latest", counts.LeftInPlaceFile);
+    status["unreadable"] = counts.Unreadable;
+    pathOrNull("unreadable_latest", counts.UnreadableFile);
     const std::string text = DumpJson(status, 2) + "\n";
-    if (text == mLastStatus) return;
+    const std::int64_t now = platform::SteadyNowNs();
+    if (text == mLastStatus && now < mStatusDueNs) return;
     mLastStatus = text;
-    if (!mOptions.statusFile.empty() && !platform::ReplaceFileAtomically(mOptions.statusFile, text))
+    mStatusDueNs = now + kStatusRefreshNs;
+    // Last, so that the comparison above sees only what the watch knows.
+    status["updated"] = UtcTime(platform::WallNowNs());
+    if (!mOptions.statusFile.empty() &&
+        !platform::ReplaceFileAtomically(mOptions.statusFile, DumpJson(status, 2) + "\n"))
         mLog.Line(WatchLevel::Warning, mOptions.statusFile, "cannot be written");
     std::string line = std::to_string(counts.Done) + " done, " + std::to_string(counts.Failed) + " failed, " +
                        std::to_string(counts.Waiting) + " waiting, " + std::to_string(counts.Retrying) + " retrying, " +
                        std::to_string(counts.InProgress) + " in progress";
     if (!counts.InProgressFile.empty()) line += "; processing " + Printable(NameOf(counts.InProgressFile));
     if (!counts.LastSuccess.empty()) line += "; last done: " + Printable(NameOf(counts.LastSuccess));
+    if (counts.LeftInPlace != 0) line += "; " + std::to_string(counts.LeftInPlace) + " left in place";
+    if (counts.Unreadable != 0) line += "; " + std::to_string(counts.Unreadable) + " unreadable";
     platform::NotifyStatus(line);
 }
 
@@ -671,6 +720,7 @@ int Watcher::Run() {
         std::int64_t due = mPolicy->NextDueNs();
         const auto sooner = [&due](std::int64_t pDue) { due = due < 0 ? pDue : std::min(due, pDue); };
         if (keepAliveNs > 0) sooner(std::max<std::int64_t>(nextKeepAlive - now, 0));
+        sooner(std::max<std::int64_t>(mStatusDueNs - now, 0));
         if (rescanNs > 0) sooner(std::max<std::int64_t>(nextRescan - now, 0));
         std::vector<platform::DirEvent> events;
         // Rounded up, so that a file is never looked at before its time.
@@ -693,7 +743,7 @@ int Watcher::Run() {
     // policy and its journal go.
     mExecutor.reset();
     RunPosted();
-    PublishStatus();
+    PublishStatus(false);
     // A single pass ends with its alerts sent; a stopping service leaves them.
     if (mOptions.once) mReport.ReapHooks(true);
     if (StopSignalled()) mLog.Line(WatchLevel::Info, mOptions.inDir, "stopped");

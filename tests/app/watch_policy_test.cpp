@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -33,6 +35,9 @@ struct FakeFile {
     // The outcomes of the runs in turn; the last one repeats.
     std::vector<WatchResult> Results = {Written()};
     bool Throws = false;
+    int OpenError = 0;  // the look cannot open it
+    bool LookThrows = false;
+    std::deque<int> MoveErrors;  // the first moves' errors in turn, then MoveError
     int MoveError = 0;
 
     static WatchResult Written() {
@@ -75,6 +80,13 @@ public:
         look.Stamp = Stamp(pPath);
         look.Hash = file->second.Hash;
         look.CopyPath = file->second.Copy.empty() ? pPath : file->second.Copy;
+        if (file->second.LookThrows) throw std::runtime_error("a fault in the look");
+        if (file->second.OpenError != 0) {
+            look.Kind = WatchLookKind::Trouble;
+            look.Reason = RowReason::CannotOpen;
+            look.Error = file->second.OpenError;
+            return look;
+        }
         look.Kind = file->second.Incomplete ? WatchLookKind::Incomplete : WatchLookKind::Ready;
         if (file->second.Busy) {
             look.Kind = WatchLookKind::NotYet;
@@ -90,8 +102,14 @@ public:
     }
     int MoveAside(const WatchLook& pLook, bool pDone, const std::string& pReasonText, std::string& pMovedTo) override {
         if (OnMove) OnMove(pLook.Path);
-        const FakeFile& file = Files.at(pLook.Path);
-        if (file.MoveError != 0) return file.MoveError;
+        FakeFile& file = Files.at(pLook.Path);
+        if (!file.MoveErrors.empty()) {
+            const int error = file.MoveErrors.front();
+            file.MoveErrors.pop_front();
+            if (error != 0) return error;
+        } else if (file.MoveError != 0) {
+            return file.MoveError;
+        }
         pMovedTo = std::string(pDone ? "done/" : "failed/") + pLook.Name;
         Moves.push_back(std::string(pDone ? "done:" : "failed:") + pLook.Name);
         if (!pDone) ReasonTexts[pLook.Name] = pReasonText;
@@ -232,12 +250,14 @@ TEST(WatchPolicy, ShortFilesAreTakenWhileALongOneIsInProgressUpToTheJobs) {
     w.executor.Works.pop_front();
     w.executor.RunFirst();  // spot1 looked at
     w.executor.RunFirst();  // spot1 run
+    w.executor.RunFirst();  // spot1 moved to done
     EXPECT_EQ(w.files.Moves, std::vector<std::string>{"done:spot1.wav"});
     ASSERT_EQ(w.executor.Works.size(), 1U) << "spot2 took the free job";
     w.executor.RunAll();
     EXPECT_EQ(w.files.Moves, (std::vector<std::string>{"done:spot1.wav", "done:spot2.wav"}));
     EXPECT_EQ(w.files.Runs["long.wav"], 0);
     longRun();
+    w.executor.RunAll();  // its move
     EXPECT_EQ(w.files.Moves.back(), "done:long.wav");
 }
 
@@ -373,7 +393,42 @@ TEST(WatchPolicy, AFileMovedBackIsTakenAgainWhileOneLeftInPlaceIsDoneOnce) {
     inPlace.policy->Observe("a.wav");  // a rescan finds it still there
     inPlace.Settle();
     EXPECT_EQ(inPlace.files.Runs["a.wav"], 1);
-    EXPECT_EQ(inPlace.notes.Count("done before", WatchLevel::Info), 1U);
+}
+
+TEST(WatchPolicy, ARescanReadsNoFileFinishedInThisSessionAgainWhileItStaysUnchanged) {
+    Watch w([](WatchSettings& s) { s.DoneFolder = s.FailedFolder = false; });
+    w.Arrive("a.wav");
+    w.Settle();
+    for (int rescan = 0; rescan < 5; ++rescan) {
+        w.policy->Observe("a.wav");
+        w.Settle();
+    }
+    EXPECT_EQ(w.files.Looks["a.wav"], 1) << "neither opened nor hashed again";
+    EXPECT_TRUE(w.policy->Idle());
+
+    // Done in an earlier session: looked at once, and said once.
+    ASSERT_EQ(w.journal().Record(MakeJournalKey("b.wav", 1000, 7), JournalPhase::Final, "written", false, ""), 0);
+    w.Reopen();
+    w.Arrive("b.wav");
+    w.Settle();
+    for (int rescan = 0; rescan < 5; ++rescan) {
+        w.policy->Observe("b.wav");
+        w.Settle();
+    }
+    EXPECT_EQ(w.files.Looks["b.wav"], 1);
+    EXPECT_EQ(w.notes.Count("b.wav: done before (in the journal)", WatchLevel::Info), 1U);
+    // Touched, the same content: looked at again, but not said again.
+    w.files.Files["b.wav"].ModifiedNs = 2;
+    w.policy->Observe("b.wav");
+    w.Settle();
+    EXPECT_EQ(w.files.Looks["b.wav"], 2);
+    EXPECT_EQ(w.notes.Count("b.wav: done before (in the journal)", WatchLevel::Info), 1U);
+    // A new delivery under that name is new work.
+    w.files.Files["b.wav"].Hash = 9;
+    w.files.Files["b.wav"].ModifiedNs = 3;
+    w.policy->Observe("b.wav");
+    w.Settle();
+    EXPECT_EQ(w.files.Runs["b.wav"], 1);
 }
 
 TEST(WatchPolicy, ASecondSourceForTheSameCopyFailsAndNeverReplacesTheFirst) {
@@ -419,9 +474,140 @@ TEST(WatchPolicy, AStickyFolderThatRefusesTheMoveIsSaidOnceAndTheFileIsNotTakenA
     ASSERT_NE(w.Entry("a.wav"), nullptr);
     EXPECT_FALSE(w.Entry("a.wav")->Moved);
     EXPECT_NE(w.policy->Counts().LastError.find("cannot be moved"), std::string::npos);
+    EXPECT_EQ(w.notes.FiledLines.size(), 1U);
+    EXPECT_EQ(w.policy->Counts().LeftInPlace, 1U);
+    EXPECT_EQ(w.policy->Counts().LeftInPlaceFile, "a.wav");
+    for (int rescan = 0; rescan < 3; ++rescan) {
+        w.policy->Observe("a.wav");
+        w.Settle();
+    }
+    EXPECT_EQ(w.files.Runs["a.wav"], 1);
+    EXPECT_EQ(w.files.Looks["a.wav"], 1);
+    EXPECT_EQ(w.notes.FiledLines.size(), 1U);
+    EXPECT_EQ(w.notes.Lines.size(), 1U) << "its processing, and nothing after its filing line";
+
+    // The next session finds it in the journal, unmoved: still in the status.
+    w.Reopen();
     w.policy->Observe("a.wav");
     w.Settle();
     EXPECT_EQ(w.files.Runs["a.wav"], 1);
+    EXPECT_EQ(w.notes.Count("left in place", WatchLevel::Warning), 1U);
+    EXPECT_EQ(w.policy->Counts().LeftInPlace, 1U);
+    // Removed by the operator: no longer counted.
+    w.files.Files.erase("a.wav");
+    w.policy->Observe("a.wav");
+    EXPECT_EQ(w.policy->Counts().LeftInPlace, 0U);
+    EXPECT_EQ(w.policy->Counts().LeftInPlaceFile, "");
+}
+
+TEST(WatchPolicy, FilesLeftInPlaceThatWentWithoutAWordAreForgottenOnceTheirNumberHasDoubled) {
+    constexpr int kFiles = 8;  // the least number at which the policy looks for files gone
+    Watch w([](WatchSettings& s) { s.KeptCheckFloor = kFiles; });
+    FakeFile stuck;
+    stuck.MoveError = EPERM;
+    w.Arrive("gone.wav", stuck);
+    w.Settle();
+    // Deleted without an event the watch would see (another host's share).
+    w.files.Files.erase("gone.wav");
+    for (int file = 1; file < kFiles; ++file) w.Arrive("f" + std::to_string(file) + ".wav", stuck);
+    w.Settle();
+    EXPECT_EQ(w.policy->Counts().LeftInPlace, static_cast<size_t>(kFiles - 1));
+    // The next check comes once they have doubled: until then f1, gone, still counts.
+    w.files.Files.erase("f1.wav");
+    for (int file = kFiles; file < 2 * kFiles - 2; ++file) w.Arrive("f" + std::to_string(file) + ".wav", stuck);
+    w.Settle();
+    EXPECT_EQ(w.policy->Counts().LeftInPlace, static_cast<size_t>(2 * kFiles - 3));
+    w.Arrive("last.wav", stuck);
+    w.Settle();
+    EXPECT_EQ(w.policy->Counts().LeftInPlace, static_cast<size_t>(2 * kFiles - 3));
+}
+
+TEST(WatchPolicy, TheMoveRunsOnAWorkerAndATransientMoveErrorIsTriedAgainFromTheFilingLine) {
+    Watch w([](WatchSettings& s) { s.FirstRetryNs = 2 * kSecond; });
+    FakeFile file;
+    file.MoveErrors = {ENOSPC, EIO};
+    w.Arrive("a.wav", file);
+    w.Advance();
+    w.executor.RunFirst();  // looked at
+    w.executor.RunFirst();  // run
+    // The owner only queued the move: a copy to another disk never holds its loop.
+    ASSERT_EQ(w.executor.Works.size(), 1U);
+    EXPECT_TRUE(w.files.Moves.empty());
+    ASSERT_NE(w.Entry("a.wav"), nullptr);
+    EXPECT_EQ(w.Entry("a.wav")->Phase, JournalPhase::Filing);
+    w.executor.RunFirst();  // the move fails: the done disk is full
+    EXPECT_EQ(w.Entry("a.wav")->Phase, JournalPhase::Filing) << "not stranded: still to be filed";
+    EXPECT_EQ(w.policy->Counts().Retrying, 1U);
+    EXPECT_EQ(w.notes.Count("cannot be moved to the done folder (" + std::string(std::strerror(ENOSPC)) +
+                                "); try 1 failed, next try in 2 s",
+                            WatchLevel::Warning),
+              1U);
+    EXPECT_TRUE(w.notes.FiledLines.empty());
+    w.Settle();
+    EXPECT_EQ(w.notes.Count("try 2 failed", WatchLevel::Warning), 1U);
+    EXPECT_EQ(w.files.Moves, std::vector<std::string>{"done:a.wav"});
+    EXPECT_EQ(w.files.Runs["a.wav"], 1) << "filed from its line, not run again";
+    EXPECT_EQ(w.Entry("a.wav")->Phase, JournalPhase::Final);
+    EXPECT_TRUE(w.Entry("a.wav")->Moved);
+    EXPECT_EQ(w.notes.FiledLines.size(), 1U) << "its outcome is reported once, as written";
+    EXPECT_EQ(w.policy->Counts().Retrying, 0U);
+    EXPECT_EQ(w.policy->Counts().LeftInPlace, 0U);
+
+    // A single pass leaves it for the next run, its filing line kept.
+    Watch once([](WatchSettings& s) { s.Once = true; });
+    FakeFile full;
+    full.MoveErrors = {ENOSPC};
+    once.Arrive("b.wav", full);
+    once.Settle();
+    EXPECT_EQ(once.Entry("b.wav")->Phase, JournalPhase::Filing);
+    EXPECT_EQ(once.notes.Count("left for the next run", WatchLevel::Warning), 1U);
+    EXPECT_TRUE(once.policy->AnyFailed());
+}
+
+TEST(WatchPolicy, AFileThatCannotBeReadForACauseThatStaysIsSaidOnceAtErrorLevelAndLeftUntilItChanges) {
+    Watch w;
+    FakeFile locked;
+    locked.OpenError = EACCES;
+    FakeFile faulty;
+    faulty.LookThrows = true;
+    FakeFile crowded;
+    crowded.OpenError = EMFILE;
+    w.Arrive("locked.wav", locked);
+    w.Arrive("faulty.wav", faulty);
+    w.Arrive("crowded.wav", crowded);
+    w.Advance();
+    for (int pass = 0; pass < 3; ++pass) {
+        w.executor.RunAll();
+        w.policy->Observe("locked.wav");  // rescans
+        w.policy->Observe("faulty.wav");
+        w.Advance();
+    }
+    w.executor.RunAll();
+    EXPECT_EQ(w.files.Looks["locked.wav"], 1);
+    EXPECT_EQ(w.files.Looks["faulty.wav"], 1);
+    EXPECT_EQ(w.files.Looks["crowded.wav"], 4) << "too many open files passes: tried again";
+    EXPECT_EQ(w.notes.Count("locked.wav: cannot_open (" + std::string(std::strerror(EACCES)) + ")", WatchLevel::Error),
+              1U);
+    EXPECT_EQ(w.notes.Count("faulty.wav: internal_error", WatchLevel::Error), 1U);
+    EXPECT_EQ(w.notes.Count("left in place until it changes", WatchLevel::Error), 2U);
+    const WatchCounts counts = w.policy->Counts();
+    EXPECT_EQ(counts.Unreadable, 2U);
+    EXPECT_FALSE(counts.UnreadableFile.empty());
+    EXPECT_EQ(counts.Retrying, 1U);
+    EXPECT_TRUE(w.policy->AnyFailed());
+    EXPECT_EQ(w.journal().Count(), 0U) << "no key without its content";
+    EXPECT_TRUE(w.files.Moves.empty());
+
+    // Its permission mended (a change of its stamp): taken.
+    w.files.Files["locked.wav"].OpenError = 0;
+    w.files.Files["locked.wav"].ModifiedNs = 2;
+    w.files.Files["crowded.wav"].OpenError = 0;
+    w.policy->Observe("locked.wav");
+    w.Settle();
+    std::sort(w.files.Moves.begin(), w.files.Moves.end());
+    EXPECT_EQ(w.files.Moves, (std::vector<std::string>{"done:crowded.wav", "done:locked.wav"}));
+    EXPECT_EQ(w.policy->Counts().Unreadable, 1U);
+    EXPECT_EQ(w.policy->Counts().UnreadableFile, "faulty.wav");
 }
 
 TEST(WatchPolicy, ABusyFileBacksOffButIsLookedAtSoonOnceItsWriterClosesIt) {

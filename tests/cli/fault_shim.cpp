@@ -11,6 +11,10 @@
 //   SONIVATE_SHIM_OPEN_NOFOLLOW = emfile
 //                                   a read-only open with O_NOFOLLOW fails
 //                                   with EMFILE (the descriptor table is full)
+//   SONIVATE_SHIM_RENAMEAT2 = eperm a rename of one path to another (both
+//                                   named from the working folder) fails
+//                                   with EPERM, as a sticky folder refuses
+//                                   to let a name it does not own go
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -61,6 +65,17 @@ int fsync(int fd) {
         }
     }
     return real(fd);
+}
+
+int renameat2(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, unsigned int flags) {
+    using Rename = int (*)(int, const char*, int, const char*, unsigned int);
+    static Rename real = nullptr;
+    if (real == nullptr) real = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "renameat2"));
+    if (olddirfd == AT_FDCWD && newdirfd == AT_FDCWD && Is("SONIVATE_SHIM_RENAMEAT2", "eperm")) {
+        errno = EPERM;
+        return -1;
+    }
+    return real(olddirfd, oldpath, newdirfd, newpath, flags);
 }
 
 int close(int fd) {

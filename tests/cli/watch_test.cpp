@@ -50,6 +50,33 @@ std::vector<Json> JsonLines(const std::string& pText) {
     return lines;
 }
 
+// The fault shim preloaded, with its switches (and anything else) in pSettings.
+std::vector<std::string> WithFaultShim(std::vector<std::string> pSettings) {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    pSettings.push_back("LD_PRELOAD=" SONIVATE_FAULT_SHIM);
+    pSettings.push_back("ASAN_OPTIONS=" + std::string(asan ? std::string(asan) + ":" : "") +
+                        "verify_asan_link_order=0");
+    return pSettings;
+}
+
+// JOURNAL_STREAM naming the file pPath (made empty), as systemd names the
+// journal's stream.
+std::string JournalStreamOf(const std::string& pPath) {
+    std::ofstream(pPath).close();
+    struct stat status {};
+    if (::stat(pPath.c_str(), &status) != 0) return {};
+    return "JOURNAL_STREAM=" + std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+}
+
+// The lines of pText that hold pPart.
+std::vector<std::string> LinesWith(const std::string& pText, const std::string& pPart) {
+    std::vector<std::string> lines;
+    std::istringstream in(pText);
+    for (std::string line; std::getline(in, line);)
+        if (line.find(pPart) != std::string::npos) lines.push_back(line);
+    return lines;
+}
+
 bool AnyHiddenPart(const std::string& pFolder) {
     for (const auto& entry : fs::recursive_directory_iterator(pFolder))
         if (entry.path().filename().string().rfind(".sonivate-", 0) == 0) return true;
@@ -114,6 +141,49 @@ TEST(CliWatch, AFileOnTargetIsDeliveredByteForByte) {
     ASSERT_EQ(lines.size(), 1U) << r.out;
     EXPECT_TRUE(lines[0]["within_tolerance"].get<bool>());
     EXPECT_EQ(ReadBytes(d.out.file("spot.wav")), source);
+    // The log says what was done, not the gain it did not apply.
+    EXPECT_NE(r.err.find("LKFS, left unchanged: within tolerance)"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("gain"), std::string::npos) << r.err;
+}
+
+TEST(CliWatch, ASurroundFileTellsItsDownmixPeakAsRunDoes) {
+    Delivery d;
+    WavSpec fiveOne;
+    fiveOne.channels = 6;
+    // Every channel alike: the downmix adds front, centre and surround in phase.
+    WriteWav(d.in.file("surround.wav"), fiveOne, Sine(2 * kRate, 6, 997.0, -6.0, 16));
+    const CliResult profiled = RunCli(d.Once({"--profile", "arib-tr-b32"}));
+    ASSERT_EQ(profiled.status, 0) << profiled.err;
+    const std::vector<Json> lines = JsonLines(profiled.out);
+    ASSERT_EQ(lines.size(), 1U) << profiled.out;
+    EXPECT_TRUE(lines[0]["written"].get<bool>());
+    ASSERT_TRUE(lines[0]["downmix_true_peak"].is_number()) << lines[0].dump();
+    EXPECT_GT(lines[0]["downmix_true_peak"].get<double>(), lines[0]["true_peak"].get<double>());
+    ASSERT_TRUE(lines[0].contains("verdict_notes")) << lines[0].dump();
+    EXPECT_EQ(lines[0]["verdict_notes"]["source"], Json::array({"downmix_true_peak_over"})) << lines[0].dump();
+
+    // Without a profile: the figure, no notes; a stereo file has no downmix.
+    Delivery mixed;
+    Programme(mixed.in.file("stereo.wav"));
+    WriteWav(mixed.in.file("surround.wav"), fiveOne, Sine(2 * kRate, 6, 997.0, -6.0, 16));
+    const CliResult plain = RunCli(mixed.Once());
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    const std::vector<Json> rows = JsonLines(plain.out);
+    ASSERT_EQ(rows.size(), 2U) << plain.out;
+    for (const Json& row : rows) {
+        const bool surround = row["source"] == mixed.in.file("surround.wav");
+        ASSERT_TRUE(row.contains("downmix_true_peak")) << row.dump();
+        EXPECT_EQ(row["downmix_true_peak"].is_number(), surround) << row.dump();
+        EXPECT_FALSE(row.contains("verdict_notes")) << row.dump();
+    }
+
+    // Not under --no-extras.
+    Delivery bare;
+    WriteWav(bare.in.file("surround.wav"), fiveOne, Sine(2 * kRate, 6, 997.0, -6.0, 16));
+    const CliResult none = RunCli(bare.Once({"--no-extras"}));
+    ASSERT_EQ(none.status, 0) << none.err;
+    ASSERT_EQ(JsonLines(none.out).size(), 1U) << none.out;
+    EXPECT_FALSE(JsonLines(none.out)[0].contains("downmix_true_peak")) << none.out;
 }
 
 TEST(CliWatch, AFileThatCannotBeDoneGoesToFailedWithItsReasonAndANameTakenGetsANumber) {
@@ -357,6 +427,14 @@ TEST(CliWatch, TheDefaultJournalAndItsStatusFileLiveInTheStateHome) {
             EXPECT_EQ(status["waiting"], 0);
             EXPECT_EQ(status["retrying"], 0);
             EXPECT_TRUE(status["last_error"].is_null());
+            EXPECT_EQ(status.value("left_in_place", -1), 0);
+            EXPECT_EQ(status.value("unreadable", -1), 0);
+            // Who wrote it and when, and that it has ended.
+            EXPECT_FALSE(status.value("running", true));
+            EXPECT_GT(status.value("pid", std::int64_t{0}), 0);
+            const std::string updated = status.value("updated", std::string());
+            EXPECT_EQ(updated.size(), std::strlen("2024-01-01T00:00:00Z")) << updated;
+            EXPECT_EQ(updated.back(), 'Z') << updated;
             ++statuses;
         }
     }
@@ -409,12 +487,9 @@ TEST(CliWatch, ATransientFailureIsLeftUnrecordedAndTheNextRunDoesTheFile) {
     Delivery d;
     Programme(d.in.file("a.wav"));
     const std::string failed = d.aside.file("failed");
-    const char* asan = std::getenv("ASAN_OPTIONS");
     // Every open of a delivery fails as if the descriptor table were full.
     const CliResult full =
-        RunCli(d.Once({"--failed", failed}), "",
-               {"LD_PRELOAD=" SONIVATE_FAULT_SHIM, "SONIVATE_SHIM_OPEN_NOFOLLOW=emfile",
-                "ASAN_OPTIONS=" + std::string(asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0"});
+        RunCli(d.Once({"--failed", failed}), "", WithFaultShim({"SONIVATE_SHIM_OPEN_NOFOLLOW=emfile"}));
     EXPECT_EQ(full.status, 1) << "a file left behind fails a --once run";
     EXPECT_NE(full.err.find("left for the next run"), std::string::npos) << full.err;
     EXPECT_TRUE(JsonLines(full.out).empty()) << full.out;
@@ -505,6 +580,59 @@ TEST(CliWatch, LogLinesCarryJournaldPrioritiesOnlyWhenStderrIsTheJournal) {
     // Another stream (stderr redirected away from the journal): plain lines.
     const CliResult plain = RunCli(d.Once(), "", {stream});
     EXPECT_EQ(plain.err.find("<6>"), std::string::npos) << plain.err;
+
+    // A cause that may pass (every open fails as if the descriptor table
+    // were full) is a warning: the file is tried again.
+    Delivery full;
+    Programme(full.in.file("a.wav"));
+    const std::string fullErr = full.aside.file("watch.err");
+    const std::string fullStream = JournalStreamOf(fullErr);
+    const pid_t retried = SpawnCli(full.Once(), WithFaultShim({fullStream, "SONIVATE_SHIM_OPEN_NOFOLLOW=emfile"}),
+                                   full.aside.file("watch.out"), fullErr);
+    ASSERT_EQ(::waitpid(retried, &exit, 0), retried);
+    const std::vector<std::string> retries = LinesWith(ReadText(fullErr), full.in.file("a.wav"));
+    ASSERT_EQ(retries.size(), 1U) << ReadText(fullErr);
+    EXPECT_EQ(retries[0].rfind("<4>sonivate-cli watch: " + full.in.file("a.wav") + ": cannot_open (", 0), 0U)
+        << retries[0];
+    EXPECT_NE(retries[0].find("left for the next run"), std::string::npos) << retries[0];
+}
+
+// A sticky folder refuses to let the source go: said once at error level,
+// never read again by the rescans, and counted in the status file.
+TEST(CliWatch, ASourceAStickyFolderKeepsIsSaidOnceAtErrorLevelAndShownInTheStatus) {
+    Delivery d;
+    ScratchDir elsewhere;
+    Programme(d.in.file("a.wav"));
+    const std::string err = d.aside.file("watch.err"), status = d.aside.file("status.json");
+    const std::string stream = JournalStreamOf(err);
+    const pid_t pid =
+        SpawnCli({"watch", d.in.path(), "--output-dir", d.out.path(), "--settle", "0", "--journal", d.journal, "--done",
+                  d.aside.file("done"), "--rescan", "0.05", "--status-file", status},
+                 WithFaultShim({stream, "SONIVATE_SHIM_RENAMEAT2=eperm"}), d.aside.file("watch.out"), err);
+    ASSERT_TRUE(WaitForLine(err, d.in.file("a.wav") + ": written", pid)) << ReadText(err);
+    // A file only a rescan finds: by the time it is done, rescans have
+    // passed over the one left in place.
+    Programme(elsewhere.file("b.wav"));
+    fs::create_hard_link(elsewhere.file("b.wav"), d.in.file("b.wav"));
+    ASSERT_TRUE(WaitForLine(err, d.in.file("b.wav") + ": written", pid)) << ReadText(err);
+    EXPECT_EQ(StopAndWait(pid), 0);
+
+    const std::string log = ReadText(err);
+    const std::vector<std::string> lines = LinesWith(log, d.in.file("a.wav") + ": ");
+    ASSERT_EQ(lines.size(), 2U) << log;  // processing, then its outcome
+    EXPECT_EQ(lines[1].rfind("<3>sonivate-cli watch: " + d.in.file("a.wav") + ": written ", 0), 0U) << lines[1];
+    EXPECT_NE(lines[1].find("cannot be moved: " + std::string(std::strerror(EPERM)) + "; left in place"),
+              std::string::npos)
+        << lines[1];
+    EXPECT_EQ(log.find("done before"), std::string::npos) << log;
+    EXPECT_TRUE(fs::exists(d.in.file("a.wav")));
+
+    const Json state = Json::parse(ReadText(status));
+    EXPECT_EQ(state.value("left_in_place", -1), 2);
+    EXPECT_EQ(state.value("left_in_place_latest", std::string()), d.in.file("b.wav"));
+    EXPECT_EQ(state.value("done", -1), 2);
+    EXPECT_EQ(state.value("pid", pid_t{-1}), pid);
+    EXPECT_FALSE(state.value("running", true)) << "written again on the way out";
 }
 
 TEST(CliWatch, HooksGetEachFilesLineOnTheirStandardInput) {
