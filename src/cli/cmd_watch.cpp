@@ -40,6 +40,7 @@
 #include "cli/stop_signals.h"
 #include "common/formatting.h"
 #include "common/paths.h"
+#include "platform/process_info.h"
 #include "platform/dir_watch.h"
 #include "platform/file_users.h"
 #include "platform/pending_file.h"
@@ -70,8 +71,6 @@ constexpr const char* kLogPrefix = "sonivate-cli watch: ";
 // changes, so that its "updated" time tells a live watcher from a hung one, ns.
 constexpr std::int64_t kStatusRefreshNs = 60000000000;
 // Where the kernel tells a process its own id (the first field).
-constexpr const char* kOwnStatPath = "/proc/self/stat";
-constexpr std::int64_t kOwnStatMostBytes = 4096;
 
 struct WatchOptions {
     std::string inDir;
@@ -189,13 +188,6 @@ std::string UtcTime(std::int64_t pNs) {
 }
 
 std::string ErrorText(int pError) { return pError == 0 ? std::string() : std::strerror(pError); }
-
-// This process's id; 0 when it cannot be read.
-std::int64_t OwnProcessId() {
-    std::string stat;
-    if (platform::ReadSmallFile(kOwnStatPath, kOwnStatMostBytes, stat) != platform::ReadResult::Ok) return 0;
-    return std::strtoll(stat.c_str(), nullptr, 10);
-}
 
 // Log lines on stderr; with the journal as stderr each line carries the
 // priority journald files it under (journalctl -p err shows the failures).
@@ -510,7 +502,7 @@ private:
     std::unique_ptr<ThreadExecutor> mExecutor;
     std::string mLastStatus;
     std::int64_t mStatusDueNs = 0;  // steady clock: the next write even without a change
-    std::int64_t mPid = OwnProcessId();
+    std::int64_t mPid = platform::ProcessId();
 };
 
 void Watcher::Post(std::function<void()> pTask) {

@@ -33,6 +33,7 @@ constexpr std::uint32_t kFolderEvents =
     IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 std::atomic<bool> gForceCrossDevice{false};
+std::atomic<int> gForcedUnlinkError{0};
 
 std::int64_t Ns(const struct timespec& pTime) {
     return static_cast<std::int64_t>(pTime.tv_sec) * kNsPerSecond + pTime.tv_nsec;
@@ -73,7 +74,8 @@ int RenameNoReplace(const std::string& pFrom, const std::string& pTo) {
 
 // Copies the file open as pSource to the free name pTo, flushed and
 // published in one step.
-int CopyHeldAcross(int pSource, const std::string& pTo) {
+// pCopy: the file published under pTo, for taking it back.
+int CopyHeldAcross(int pSource, const std::string& pTo, FileIdentity& pCopy) {
     PendingFile copy;
     int error = copy.Create(FolderOf(pTo));
     if (error == 0) {
@@ -81,6 +83,7 @@ int CopyHeldAcross(int pSource, const std::string& pTo) {
         if (size < 0 || CopyFileRange(pSource, 0, copy.Descriptor(), 0, size) != size) error = EIO;
     }
     if (error == 0) error = copy.TakeAttributesOf(pSource);
+    if (error == 0) pCopy = IdentityOf(copy.Descriptor());
     if (error == 0) error = copy.Publish(NameOf(pTo), nullptr);
     return error;
 }
@@ -171,6 +174,7 @@ int MakeFolderTree(const std::string& pFolder) {
 }
 
 void ForceCrossDeviceMoveForTesting(bool pForce) { gForceCrossDevice = pForce; }
+void ForceMoveUnlinkErrorForTesting(int pError) { gForcedUnlinkError = pError; }
 
 int MoveHeldFileNoReplace(int pHeldFd, const std::string& pFrom, const std::string& pTo) {
     const FileIdentity held = IdentityOf(pHeldFd);
@@ -179,12 +183,24 @@ int MoveHeldFileNoReplace(int pHeldFd, const std::string& pFrom, const std::stri
     int error = gForceCrossDevice ? EXDEV : RenameNoReplace(pFrom, pTo);
     if (error == EXDEV) {
         if (StampOf(pTo).Valid) return EEXIST;
-        error = CopyHeldAcross(pHeldFd, pTo);
+        FileIdentity copy;
+        error = CopyHeldAcross(pHeldFd, pTo, copy);
         if (error != 0) return error;
         // The name may have been given to another file while the copy was
         // made (a corrected delivery renamed over it): that file stays.
         if (!IdentityOfName(pFrom).Unchanged(held)) return ESTALE;
-        if (::unlink(pFrom.c_str()) != 0) return errno;
+        const int unlinked = gForcedUnlinkError != 0        ? gForcedUnlinkError.load()
+                             : ::unlink(pFrom.c_str()) != 0 ? errno
+                                                            : 0;
+        if (unlinked != 0) {
+            // The source stays (a sticky folder, say): the copy goes again,
+            // so that the file is in one place, not in both.
+            if (IdentityOfName(pTo).SameFile(copy)) {
+                ::unlink(pTo.c_str());
+                SyncFolder(FolderOf(pTo));
+            }
+            return unlinked;
+        }
     }
     if (error != 0) return error;
     const int toFolder = SyncFolder(FolderOf(pTo));

@@ -65,7 +65,9 @@ int MoveFileNoReplace(const std::string& pFrom, const std::string& pTo);
 // there. Across file systems the copy is read from pHeldFd, and pFrom is
 // removed only when it still names that file unchanged once the copy
 // stands; otherwise the copy stays under pTo, pFrom is left alone and the
-// result is ESTALE.
+// result is ESTALE. When pFrom cannot be removed (EPERM in a sticky
+// folder), the copy is taken back and that error returned: the file is in
+// one place, never in both.
 int MoveHeldFileNoReplace(int pHeldFd, const std::string& pFrom, const std::string& pTo);
 
 // Creates pFolder and its missing parents (0777 less the umask, so that a
@@ -76,6 +78,9 @@ int MakeFolderTree(const std::string& pFolder);
 // Test seam: true makes MoveFileNoReplace take its copy path as if the two
 // names were on different file systems.
 void ForceCrossDeviceMoveForTesting(bool pForce);
+// Test seam: a move across file systems finds the source's unlink failing
+// with pError (EPERM: a sticky folder); 0 ends it.
+void ForceMoveUnlinkErrorForTesting(int pError);
 
 // A file that only grows by whole lines, held with an exclusive lock for as
 // long as it is open so that two watchers never share it.

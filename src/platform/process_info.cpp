@@ -41,6 +41,8 @@ std::vector<std::string> ProcessArguments() {
     return args;
 }
 
+std::int64_t ProcessId() { return static_cast<std::int64_t>(::getpid()); }
+
 std::string HostName() {
     char name[kHostNameBytes] = {};
     if (::gethostname(name, sizeof name - 1) != 0) return {};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@ std::string ExecutableFolder();
 
 // The process's arguments after the program name, as the kernel holds them.
 std::vector<std::string> ProcessArguments();
+
+// This process's id.
+std::int64_t ProcessId();
 
 // This machine's host name; "" when it cannot be read.
 std::string HostName();

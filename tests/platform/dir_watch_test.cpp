@@ -102,6 +102,25 @@ TEST(DirWatchMove, OnlyTheFileHeldIsMovedAndACorrectionPutUnderItsNameStays) {
     EXPECT_EQ(ReadText(from.file("a.wav")), "corrected again") << "the correction is never unlinked";
 }
 
+// A source its folder will not let go (sticky, another owner): across file
+// systems the copy made is taken back, so the file stays in one place.
+TEST(DirWatchMove, ASourceThatCannotBeRemovedLeavesNoCopyBehind) {
+    test::ScratchDir from, to;
+    std::ofstream(from.file("a.wav")) << "delivery";
+    const int held = ::open(from.file("a.wav").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ForceCrossDeviceMoveForTesting(true);
+    ForceMoveUnlinkErrorForTesting(EPERM);
+    EXPECT_EQ(MoveHeldFileNoReplace(held, from.file("a.wav"), to.file("a.wav")), EPERM);
+    ForceMoveUnlinkErrorForTesting(0);
+    ForceCrossDeviceMoveForTesting(false);
+    ::close(held);
+    EXPECT_EQ(ReadText(from.file("a.wav")), "delivery");
+    std::vector<FolderEntry> entries;
+    ASSERT_EQ(ListFolder(to.path(), entries), 0);
+    EXPECT_TRUE(entries.empty()) << "no copy, hidden or named, in the folder it was to go to";
+}
+
 TEST(DirWatchMove, MakesFolderTreesAndListsWhatIsInThem) {
     test::ScratchDir dir;
     ASSERT_EQ(MakeFolderTree(dir.file("x/y/z")), 0);
