@@ -120,7 +120,6 @@ TEST(RunReport, TheActionTakenAndTheHeaderAreThoseOfTheRun) {
     const report::FileRow notWritten = ReportRow(row, &refused, nullptr, RowReason::NotReached, {});
     EXPECT_EQ(notWritten.Action, report::CopyAction::None) << "nothing was done to a copy that does not exist";
     EXPECT_FALSE(notWritten.AppliedGainDB);
-    EXPECT_FALSE(notWritten.NeededReductionDB) << "the result did not say";
     refused.NeededReductionDB = 7.25;
     EXPECT_EQ(ReportRow(row, &refused, nullptr, RowReason::NotReached, {}).NeededReductionDB, 7.25);
     refused.Reason = RowReason::WouldClip;
@@ -141,12 +140,13 @@ TEST(RunReport, TheDownmixNoteStandsOnTheVerdicts) {
     row.Path = "/in/surround.wav";
     RowResult result;
     result.Measured = true;
-    result.LKFS = -24.0;
+    result.LKFS = -23.0;  // on the profile's target
     result.Peak = -3.0;
     result.GainText = "0.000";
+    result.Copy = CopyState::Projected;  // a run that writes nothing
     result.Broadcast = BroadcastFigures{};
     result.Broadcast->TruePeak = -3.0;
-    result.Broadcast->OutputLKFS = -24.0;
+    result.Broadcast->OutputLKFS = -23.0;
     result.Broadcast->DownmixTruePeak = 0.5;  // over every profile's maximum, the channels far under it
     const DeliveryProfile profile = *BuiltInProfile("ebu-r128");
     const report::FileRow file = ReportRow(row, &result, &profile, RowReason::NotReached, {});
