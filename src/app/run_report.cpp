@@ -47,6 +47,7 @@ report::FileVerdict ReportVerdict(const std::optional<FileVerdicts>& pVerdicts, 
     const Verdict& v = pOutput ? pVerdicts->output : pVerdicts->source;
     verdict.Kind = v.pass ? report::VerdictKind::Pass : report::VerdictKind::Fail;
     verdict.Reasons = v.reasons;
+    verdict.Notes = v.notes;
     return verdict;
 }
 
@@ -94,6 +95,7 @@ report::FileRow ReportRow(const BatchRow& pRow, const RowResult* pResult, const 
     if (pReasonText) file.ReasonText = pReasonText(reason, pResult != nullptr ? pResult->WriteError : 0);
     file.Written = pResult != nullptr && pResult->Written;
     if (pResult == nullptr) return file;
+    if (pResult->Reason == RowReason::LimitExceeded) file.NeededReductionDB = pResult->NeededReductionDB;
     if (pResult->Written) {
         file.CopyPath = pResult->OutputPath;
         file.Action = ReportAction(*pResult);

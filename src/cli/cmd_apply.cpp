@@ -20,6 +20,8 @@
 #include "common/paths.h"
 #include "platform/posix_file.h"
 #include "wavefile/byte_source.h"
+#include "wavefile/encoded_audio.h"
+#include "wavefile/wave_check.h"
 #include "wavefile/wave_mmio.h"
 
 namespace sonivate::cli {
@@ -63,6 +65,20 @@ private:
     std::int32_t mPercent = -1;
 };
 
+// Why no gain may touch the audio of a readable file: channels whose
+// loudspeakers cannot be placed, or compressed audio carried as PCM (any
+// gain destroys its bit stream). The length and the rate are the caller's
+// choice here: only the layout and the contents are judged.
+RowReason RefusalOfAudio(const ByteSource& pSource, const WaveFormatInfo& pInfo) {
+    WaveRequirements anyLength;
+    anyLength.SampleRate = pInfo.SampleRate;
+    anyLength.ShortestMs = 0;
+    const WaveCheck check = CheckWave(pSource, anyLength);
+    if (const RowReason reason = ReasonOfCheck(check); reason != RowReason::None) return reason;
+    if (DetectEncodedAudio(pSource, check.Info()).Found) return RowReason::EncodedAudio;
+    return RowReason::None;
+}
+
 struct ApplyOptions {
     double gain = 0.0;
     std::int64_t start = 0;
@@ -91,10 +107,16 @@ int Apply(const ApplyOptions& pOptions) {
         ReportPath(pOptions.source, refused);
         return kExitFailed;
     }
-    const WaveFormatInfo info = ReadWaveHeader(HandleSource(HandleOfDescriptor(source.Descriptor())));
+    const HandleSource bytes(HandleOfDescriptor(source.Descriptor()));
+    const WaveFormatInfo info = ReadWaveHeader(bytes);
     if (info.Valid == 0) {
         std::fprintf(stderr, "sonivate-cli apply: %s: not a readable WAV file of linear PCM (16 or 24 bit)\n",
                      pOptions.source.c_str());
+        return kExitFailed;
+    }
+    if (const RowReason refused = RefusalOfAudio(bytes, info); refused != RowReason::None) {
+        std::fprintf(stderr, "sonivate-cli apply: %s: %s; nothing was written\n", Printable(pOptions.source).c_str(),
+                     Say(refused));
         return kExitFailed;
     }
     const std::int64_t end = pOptions.end.value_or(info.NumSamples);

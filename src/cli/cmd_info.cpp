@@ -17,6 +17,8 @@
 #include "cli/commands.h"
 #include "common/basic_file.h"
 #include "common/formatting.h"
+#include "wavefile/byte_source.h"
+#include "wavefile/encoded_audio.h"
 #include "wavefile/wave_bwfj.h"
 #include "wavefile/wave_check.h"
 #include "wavefile/wave_mmio.h"
@@ -72,6 +74,11 @@ FileReport Inspect(const std::string& pPath) {
     report.info = ReadWaveHeader(pPath, handle);
     report.check = CheckWave(pPath, handle);
     report.reason = ReasonOf(report.check);
+    // Compressed audio carried as PCM is no programme audio: the runs refuse
+    // it before measuring, and info says so too.
+    if ((report.reason == RowReason::None || report.reason == RowReason::IncompleteData) &&
+        DetectEncodedAudio(HandleSource(handle), report.check.Info()).Found)
+        report.reason = RowReason::EncodedAudio;
     report.markerCount = ReadCueMarkers(pPath, handle, report.markers);
     if (report.markerCount == 0) report.markers.clear();
     CloseFileHandle(handle);

@@ -287,6 +287,12 @@ size_t DisplayWidth(const std::string& pText) {
 // The output column of the table: where the copy went, or why there is none.
 std::string OutputText(const RowResult* pResult, const RunOptions& pOptions) {
     if (pResult == nullptr || !pOptions.write) return "-";
+    // The gain column shows the gain to the target; a row within the
+    // tolerance says that it was not applied.
+    if (pResult->Written && pResult->WithinTolerance)
+        return Printable(pResult->OutputPath) + (Language() == MessageLanguage::Japanese
+                                                     ? "（許容範囲内のため変更なし）"
+                                                     : " (left unchanged: within tolerance)");
     if (pResult->Written) return Printable(pResult->OutputPath);
     if (!pResult->WriteAttempted) return pResult->Clip ? Say(RowReason::WouldClip) : "-";
     if (pResult->Reason != RowReason::None) return Say(pResult->Reason);

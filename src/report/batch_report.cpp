@@ -93,7 +93,8 @@ void WriteCsv(const BatchReport& pReport, Sink& pSink) {
         "verdict_copy,verdict_copy_reasons,written,reason_code,reason_text,profile_target_lkfs,profile_tolerance_lu,"
         "profile_true_peak_max_dbtp,copy_state,copy_path,action,action_text,applied_gain_db,max_reduction_db,"
         "reduction_over_0.1db_s,reduction_over_1db_s,report_date,host,program,operator,station,programme,client,"
-        "notes,profile,target_lkfs,range,downmix_true_peak_dbtp\r\n");
+        "notes,profile,target_lkfs,range,downmix_true_peak_dbtp,verdict_source_notes,verdict_copy_notes,"
+        "needed_reduction_db\r\n");
     // The header's fields repeat on every row: a sheet filtered or sorted,
     // or rows of several reports pasted together, keep where they came from.
     const Words& words = WordsOf(pReport.Language);
@@ -152,6 +153,9 @@ void WriteCsv(const BatchReport& pReport, Sink& pSink) {
         for (size_t i = 0; i < std::size(cells); ++i) (i == 0 ? line : line += ',') += cells[i];
         line += header;
         line += ',' + figure(r.Source.DownmixTruePeak);
+        line += ',' + CsvTextCell(Join(r.SourceVerdict.Notes, " "));
+        line += ',' + (copy ? CsvTextCell(Join(r.CopyVerdict.Notes, " ")) : std::string());
+        line += ',' + figure(r.NeededReductionDB);
         line += "\r\n";
         pSink.Put(line);
         if (pSink.Failed()) return;

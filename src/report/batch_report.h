@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sonivate::report {
@@ -57,8 +58,18 @@ struct Figures {
 enum class VerdictKind { None, Pass, Fail };
 
 struct FileVerdict {
+    // Made from a kind and its reasons as before the notes came: every
+    // caller that has none need not name them.
+    FileVerdict() = default;
+    FileVerdict(VerdictKind pKind, std::vector<std::string> pReasons, std::vector<std::string> pNotes = {})
+        : Kind(pKind), Reasons(std::move(pReasons)), Notes(std::move(pNotes)) {}
+
     VerdictKind Kind = VerdictKind::None;
     std::vector<std::string> Reasons;  // codes, e.g. "loudness_high", "true_peak_over"
+    // Codes of what the verdict notes without failing the file, e.g.
+    // "downmix_true_peak_over" (the stereo downmix of a 5.1 or 7.1 file
+    // would pass the profile's true-peak maximum).
+    std::vector<std::string> Notes;
 };
 
 struct Marker {
@@ -132,6 +143,9 @@ struct FileRow {
     std::optional<double> MaxReductionDB;      // the most gain reduction, dB (positive)
     std::optional<double> SecondsOverTenthDB;  // time with more than 0.1 dB of reduction, s
     std::optional<double> SecondsOverOneDB;    // time with more than 1 dB of reduction, s
+    // A row refused because the limiter would need more reduction than
+    // allowed (limit_exceeded): the reduction it needed, dB (positive).
+    std::optional<double> NeededReductionDB;
     // Where the limiter acted: its largest reduction (dB, positive) in each
     // block of LimiterBlockSeconds from RangeStart; the graph marks them.
     std::vector<float> LimiterReductionDB;

@@ -83,6 +83,10 @@ constexpr Words kEnglish{
     .MaxReduction = "max reduction",
     .OverTenthDB = "%s s over 0.1 dB",
     .OverOneDB = "%s s over 1 dB",
+    .NeededReduction = "%s dB of reduction needed",
+    .NotWrittenLead = "not written: ",
+    .NotWrittenTail = ": not written",
+    .NotWrittenPhrase = "",
     .Frames = "frames",
     .Band = "Band",
     .SectionVerdict = "verdict",
@@ -103,6 +107,8 @@ constexpr Words kEnglish{
     .LoudnessLow = "loudness_low",
     .TruePeakOver = "true_peak_over",
     .ShortTermOver = "short_term_over",
+    .NoteLead = "; note: ",
+    .DownmixTruePeakOver = "downmix true peak over the maximum",
 };
 
 constexpr Words kJapanese{
@@ -161,6 +167,10 @@ constexpr Words kJapanese{
     .MaxReduction = "最大リダクション",
     .OverTenthDB = "0.1 dB 超 %s 秒",
     .OverOneDB = "1 dB 超 %s 秒",
+    .NeededReduction = "必要なリダクション %s dB",
+    .NotWrittenLead = "",
+    .NotWrittenTail = "",
+    .NotWrittenPhrase = "書き出しません",
     .Frames = "フレーム",
     .Band = "基準",
     .SectionVerdict = "判定",
@@ -180,6 +190,8 @@ constexpr Words kJapanese{
     .LoudnessLow = "ラウドネス低",
     .TruePeakOver = "トゥルーピーク超過",
     .ShortTermOver = "ショートターム超過",
+    .NoteLead = "。注記: ",
+    .DownmixTruePeakOver = "ダウンミックスのトゥルーピーク超過",
 };
 
 // pPattern with its one "%s" replaced by pValue.
@@ -202,6 +214,36 @@ std::string VerdictReason(const std::string& pCode, const Words& pWords) {
     return pCode;
 }
 
+std::string VerdictNote(const std::string& pCode, const Words& pWords) {
+    return pCode == "downmix_true_peak_over" ? pWords.DownmixTruePeakOver : pCode;
+}
+
+bool StartsWith(const std::string& pText, const std::string& pLead) {
+    return !pLead.empty() && pText.size() >= pLead.size() && pText.compare(0, pLead.size(), pLead) == 0;
+}
+
+bool EndsWith(const std::string& pText, const std::string& pTail) {
+    return !pTail.empty() && pText.size() >= pTail.size() &&
+           pText.compare(pText.size() - pTail.size(), pTail.size(), pTail) == 0;
+}
+
+// The verdict's notes after the verdict, in words.
+std::string NotesText(const FileVerdict& pVerdict, const Words& pWords) {
+    std::string text;
+    for (const std::string& note : pVerdict.Notes)
+        text += (text.empty() ? std::string(pWords.NoteLead) : std::string(pWords.ListSeparator)) +
+                VerdictNote(note, pWords);
+    return text;
+}
+
+// A reason text without the lead or tail that says "not written" again
+// after the outcome.
+std::string WithoutNotWritten(std::string pText, const Words& pWords) {
+    if (StartsWith(pText, pWords.NotWrittenLead)) pText.erase(0, std::string(pWords.NotWrittenLead).size());
+    if (EndsWith(pText, pWords.NotWrittenTail)) pText.resize(pText.size() - std::string(pWords.NotWrittenTail).size());
+    return pText;
+}
+
 }  // namespace
 
 const Words& WordsOf(ReportLanguage pLanguage) { return pLanguage == ReportLanguage::English ? kEnglish : kJapanese; }
@@ -211,7 +253,7 @@ std::string VerdictText(const FileVerdict& pVerdict, const Words& pWords) {
         case VerdictKind::None:
             return "-";
         case VerdictKind::Pass:
-            return pWords.Pass;
+            return pWords.Pass + NotesText(pVerdict, pWords);
         case VerdictKind::Fail:
             break;
     }
@@ -220,7 +262,7 @@ std::string VerdictText(const FileVerdict& pVerdict, const Words& pWords) {
         text += (i == 0 ? std::string(" (") : std::string(pWords.ListSeparator)) +
                 VerdictReason(pVerdict.Reasons[i], pWords);
     if (!pVerdict.Reasons.empty()) text += ")";
-    return text;
+    return text + NotesText(pVerdict, pWords);
 }
 
 std::string OutcomeText(const FileRow& pRow, const Words& pWords) {
@@ -249,7 +291,16 @@ std::string FiguresText(const Figures& pFigures, const Words& pWords, const std:
 }
 
 std::string FullOutcomeText(const FileRow& pRow, const Words& pWords) {
-    return OutcomeText(pRow, pWords) + (pRow.ReasonText.empty() ? std::string() : ": " + pRow.ReasonText);
+    std::string text;
+    const std::string reason = pRow.Written ? pRow.ReasonText : WithoutNotWritten(pRow.ReasonText, pWords);
+    const std::string phrase = pWords.NotWrittenPhrase;
+    if (!pRow.Written && !phrase.empty() && reason.find(phrase) != std::string::npos)
+        text = reason + (pRow.ReasonCode.empty() ? std::string() : " (" + pRow.ReasonCode + ")");
+    else
+        text = OutcomeText(pRow, pWords) + (reason.empty() ? std::string() : ": " + reason);
+    if (pRow.NeededReductionDB)
+        text += pWords.ListSeparator + Fill(pWords.NeededReduction, Number(pRow.NeededReductionDB));
+    return text;
 }
 
 std::string ActionName(const FileRow& pRow, const Words& pWords) {
@@ -320,7 +371,7 @@ std::string SummaryReasonsText(const BatchSummary& pSummary, const Words& pWords
     std::string text;
     for (const BatchSummary::Reason& reason : pSummary.NotWritten) {
         std::string item = reason.Code.empty() ? "-" : reason.Code;
-        if (!reason.Text.empty()) item = reason.Text + " (" + item + ")";
+        if (!reason.Text.empty()) item = WithoutNotWritten(reason.Text, pWords) + " (" + item + ")";
         text += (text.empty() ? "" : pWords.ListSeparator) + item + ": " + CountText(reason.Count, pWords);
     }
     return text.empty() ? std::string() : std::string(pWords.NotWrittenBy) + ": " + text;

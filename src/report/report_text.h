@@ -76,8 +76,15 @@ struct Words {
     const char* ActionUnchanged;
     const char* AppliedGain;
     const char* MaxReduction;
-    const char* OverTenthDB;  // "%s": seconds
-    const char* OverOneDB;    // "%s": seconds
+    const char* OverTenthDB;      // "%s": seconds
+    const char* OverOneDB;        // "%s": seconds
+    const char* NeededReduction;  // "%s": dB the limiter would have needed (limit_exceeded)
+    // How a reason text of this language says "not written" itself, so
+    // that the outcome says it once: a lead or a tail dropped from the
+    // text, or a phrase within it (the text then stands for the outcome).
+    const char* NotWrittenLead;
+    const char* NotWrittenTail;
+    const char* NotWrittenPhrase;
     // A file's section.
     const char* Frames;
     const char* Band;
@@ -100,6 +107,9 @@ struct Words {
     const char* LoudnessLow;
     const char* TruePeakOver;
     const char* ShortTermOver;
+    // Verdict notes: they never fail a file.
+    const char* NoteLead;  // before the notes, after the verdict
+    const char* DownmixTruePeakOver;
 };
 
 const Words& WordsOf(ReportLanguage pLanguage);
@@ -110,11 +120,12 @@ std::string Number(const std::optional<double>& pValue, int pDecimals = 2);
 std::string Gain(const std::optional<double>& pValue);
 // Seconds as "m:ss.s" (hours as "h:mm:ss.s").
 std::string Clock(double pSeconds);
-// "pass", "fail (a, b)" or "-", in pWords.
+// "pass", "fail (a, b)" or "-", in pWords, the verdict's notes after it.
 std::string VerdictText(const FileVerdict& pVerdict, const Words& pWords);
 // "written" or "not written", with the reason code.
 std::string OutcomeText(const FileRow& pRow, const Words& pWords);
-// OutcomeText and the reason text after it.
+// OutcomeText and the reason text after it, "not written" said once; a
+// row refused as limit_exceeded also gives the reduction it needed.
 std::string FullOutcomeText(const FileRow& pRow, const Words& pWords);
 // The action in words ("limiter"), "" for None without ActionText.
 std::string ActionName(const FileRow& pRow, const Words& pWords);

@@ -419,6 +419,45 @@ TEST_F(BatchRun, TheClipTestCountsTheTruePeakWhenItIsMeasured) {
     EXPECT_FALSE(ProcessRow(work, choices, host).Clip);
 }
 
+// Six channels, 2 s: the mains (L R C Ls Rs) a tone at -36 dBFS, the LFE
+// (the fourth channel) a 60 Hz tone at pLfeDbfs. The LFE is not in the
+// loudness sum but it is in the file.
+std::string FiveOneWithLfe(const std::string& pPath, double pLfeDbfs) {
+    constexpr std::int16_t kChannels = 6;
+    constexpr std::int32_t kLfe = 3;
+    constexpr double kMainsDbfs = -36.0;
+    const test::Samples mains = test::Sine(2 * kRate, 1, 997.0, kMainsDbfs, 16);
+    const test::Samples lfe = test::Sine(2 * kRate, 1, 60.0, pLfeDbfs, 16);
+    test::Samples samples;
+    for (size_t f = 0; f < mains.size(); ++f)
+        for (std::int32_t c = 0; c < kChannels; ++c) samples.push_back(c == kLfe ? lfe[f] : mains[f]);
+    test::WavSpec layout;
+    layout.channels = kChannels;
+    return test::WriteWav(pPath, layout, samples);
+}
+
+TEST_F(BatchRun, AFiveOneRowWhoseOnlyPeakIsInTheLfeIsMarkedClipAndNotWritten) {
+    ScratchDir out;
+    // The mains gain about 7 dB to the target: the LFE's -6 dBFS would pass
+    // full scale, its -12 dBFS would not.
+    List({FiveOneWithLfe(dir.file("lfe-hot.wav"), -6.0), FiveOneWithLfe(dir.file("lfe-low.wav"), -12.0)});
+    host.output = true;
+    host.soundPath = out.path();
+    for (const bool truePeak : {false, true}) {
+        SCOPED_TRACE(truePeak ? "true peak" : "sample peak");
+        host.extras = truePeak;
+        const std::vector<RowResult> results = RunMeasurement(list, host);
+        ASSERT_TRUE(results.at(0).Measured);
+        EXPECT_GT(results[0].Gain, 6.0);
+        EXPECT_TRUE(results[0].Clip);
+        EXPECT_EQ(results[0].Reason, RowReason::WouldClip);
+        EXPECT_FALSE(results[0].Written);
+        EXPECT_FALSE(results.at(1).Clip);
+        EXPECT_TRUE(results[1].Written);
+        EXPECT_EQ(Files(out.path()), std::vector<std::string>{"lfe-low.wav"});
+    }
+}
+
 // A limited copy is written as the limiter verified it: the figures the row
 // claims for its copy are those a fresh measurement of the written file gives.
 TEST_F(BatchRun, ALimitedCopysFiguresAreThoseOfTheWrittenFile) {

@@ -120,6 +120,11 @@ TEST(RunReport, TheActionTakenAndTheHeaderAreThoseOfTheRun) {
     const report::FileRow notWritten = ReportRow(row, &refused, nullptr, RowReason::NotReached, {});
     EXPECT_EQ(notWritten.Action, report::CopyAction::None) << "nothing was done to a copy that does not exist";
     EXPECT_FALSE(notWritten.AppliedGainDB);
+    refused.NeededReductionDB = 7.25;
+    EXPECT_EQ(ReportRow(row, &refused, nullptr, RowReason::NotReached, {}).NeededReductionDB, 7.25);
+    refused.Reason = RowReason::WouldClip;
+    EXPECT_FALSE(ReportRow(row, &refused, nullptr, RowReason::NotReached, {}).NeededReductionDB)
+        << "only a row refused by the limiter needed a reduction";
 
     report::BatchHeader header = ReportHeader("9.9", nullptr, -24.0, "");
     EXPECT_EQ(header.ProgramVersion, "sonivate 9.9");
@@ -127,6 +132,29 @@ TEST(RunReport, TheActionTakenAndTheHeaderAreThoseOfTheRun) {
     EXPECT_TRUE(SetReportField(header, kReportFieldClient, "Kovan Foods"));
     EXPECT_FALSE(SetReportField(header, "colour", "red"));
     EXPECT_EQ(header.Client, "Kovan Foods");
+}
+
+TEST(RunReport, TheDownmixNoteStandsOnTheVerdicts) {
+    BatchRow row;
+    row.Title = "surround";
+    row.Path = "/in/surround.wav";
+    RowResult result;
+    result.Measured = true;
+    result.LKFS = -23.0;  // on the profile's target
+    result.Peak = -3.0;
+    result.GainText = "0.000";
+    result.Copy = CopyState::Projected;  // a run that writes nothing
+    result.Broadcast = BroadcastFigures{};
+    result.Broadcast->TruePeak = -3.0;
+    result.Broadcast->OutputLKFS = -23.0;
+    result.Broadcast->DownmixTruePeak = 0.5;  // over every profile's maximum, the channels far under it
+    const DeliveryProfile profile = *BuiltInProfile("ebu-r128");
+    const report::FileRow file = ReportRow(row, &result, &profile, RowReason::NotReached, {});
+    EXPECT_EQ(file.SourceVerdict.Kind, report::VerdictKind::Pass);
+    EXPECT_EQ(file.SourceVerdict.Notes, std::vector<std::string>{kNoteDownmixTruePeakOver});
+    EXPECT_EQ(file.CopyVerdict.Notes, std::vector<std::string>{kNoteDownmixTruePeakOver});
+    result.Broadcast->DownmixTruePeak = -6.0;
+    EXPECT_TRUE(ReportRow(row, &result, &profile, RowReason::NotReached, {}).SourceVerdict.Notes.empty());
 }
 
 TEST(DeliveryProfiles, AFileIsReadWithPointsInADecimalCommaLocaleAndBadOnesAreRefused) {

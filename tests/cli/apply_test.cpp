@@ -10,6 +10,7 @@
 
 #include "cli_runner.h"
 #include "support/scratch.h"
+#include "surround_files.h"
 #include "support/wavgen.h"
 #include "wavefile/wave_mmio.h"
 
@@ -77,6 +78,28 @@ TEST_F(CliApplyTest, AFailedCopyIsRemovedAndAnInvalidSourceCreatesNothing) {
     test::WriteBytes(dir.file("junk.wav"), Bytes(64, 'x'));
     EXPECT_EQ(Apply({"--gain", "-6", dir.file("junk.wav"), target}), 1);
     EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+TEST_F(CliApplyTest, AudioNoGainMayTouchIsRefusedAndNothingIsWritten) {
+    struct Case {
+        const char* name;
+        Bytes file;
+        int status;
+    };
+    const Case cases[] = {
+        {"5.1 with a known mask", test::MaskedTones(6, 0x3F), 0},
+        {"six channels, a mask of no known layout", test::MaskedTones(6, 0x3F0), 1},
+        {"eight channels, mask 0", test::MaskedTones(8, 0), 1},
+        {"Dolby E in a stereo file", test::EncodedPair(2), 1},
+        {"Dolby E in the first pair of a 5.1 file", test::EncodedPair(6), 1},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir.file("source.wav");
+        test::WriteBytes(path, c.file);
+        EXPECT_EQ(Apply({"--gain", "-6", path, target}), c.status) << c.name;
+        EXPECT_EQ(std::filesystem::exists(target), c.status == 0) << c.name;
+        std::filesystem::remove(target);
+    }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "cli_runner.h"
 #include "support/scratch.h"
 #include "support/wavgen.h"
+#include "surround_files.h"
 
 using namespace sonivate::test;
 using Json = nlohmann::json;
@@ -203,6 +204,20 @@ TEST_F(CliInfoTest, ReasonsAndTrueFrameCounts) {
     const RunResult table = RunCli({"info", rf64, cutPath});
     for (const char* expected : {"RF64", "72000 frames", "cut short"})
         EXPECT_NE(table.out.find(expected), std::string::npos) << expected << "\n" << table.out;
+}
+
+TEST_F(CliInfoTest, EncodedAudioAndUnplaceableLayoutsGiveTheRunsReason) {
+    const std::string encoded = mScratch.file("dolby-e.wav");
+    WriteBytes(encoded, EncodedPair(2));
+    const std::string unplaced = mScratch.file("unplaced.wav");
+    WriteBytes(unplaced, MaskedTones(6, 0x3F0));
+    const std::string fiveOne = mScratch.file("five-one.wav");
+    WriteBytes(fiveOne, MaskedTones(6, 0x60F));
+    const Json all = Json::parse(RunCli({"info", "--json", encoded, unplaced, fiveOne}).out);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0]["reason"], "encoded_audio");
+    EXPECT_EQ(all[1]["reason"], "unknown_channel_layout");
+    EXPECT_EQ(all[2]["reason"], "");
 }
 
 TEST_F(CliInfoTest, UsageErrorsAndHelp) {

@@ -1,6 +1,7 @@
 // sonivate-cli run over generated folders: what it prints and what it writes.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
@@ -283,6 +284,26 @@ TEST(CliRun, AFileOnTargetIsLeftAsItIsAndAnEmptyShardIsNoError) {
     EXPECT_TRUE(row["written"].get<bool>());
     EXPECT_TRUE(row["within_tolerance"].get<bool>());
     EXPECT_EQ(ReadBytes(out.file("spot.wav")), ReadBytes(spot));
+    const CliResult table =
+        RunCli({"run", "--write", "--output-dir", out.path(), "--target", target, "--tolerance", "0.1", spot}, "",
+               {"LC_ALL=C", "LANGUAGE="});
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_NE(table.out.find("spot.wav (left unchanged: within tolerance)"), std::string::npos) << table.out;
+
+    // In place: the source is not touched at all, not even replaced by its own bytes.
+    const Bytes before = ReadBytes(spot);
+    struct stat original {};
+    ASSERT_EQ(::stat(spot.c_str(), &original), 0);
+    const CliResult inPlace =
+        RunCli({"run", "--json", "--write", "--in-place", "--target", target, "--tolerance", "0.1", spot});
+    ASSERT_EQ(inPlace.status, 0) << inPlace.err;
+    EXPECT_TRUE(Json::parse(inPlace.out)[0]["within_tolerance"].get<bool>());
+    struct stat after {};
+    ASSERT_EQ(::stat(spot.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, original.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_sec, original.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, original.st_mtim.tv_nsec);
+    EXPECT_EQ(ReadBytes(spot), before);
     EXPECT_FALSE(Json::parse(RunCli({"run", "--json", spot}).out)[0].contains("within_tolerance"))
         << "the key comes only with a tolerance";
     EXPECT_EQ(RunCli({"run", "--tolerance", "5", spot}).status, 2);

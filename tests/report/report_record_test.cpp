@@ -221,6 +221,63 @@ TEST(DeliveryRecordCsv, NewColumnsAppendedTheSameCodesInBothLanguages) {
     EXPECT_EQ(CsvRow(japanese, 0).at("action_text"), "トゥルーピークリミッター");
 }
 
+// The downmix note on a 5.1 row's verdicts, a row the clip rule kept back
+// with the reason text of the run's language, and a limit_exceeded row with
+// the reduction it needed.
+report::BatchReport NotedDelivery(ReportLanguage pLanguage) {
+    report::BatchReport batch = Delivery(pLanguage);
+    const bool japanese = pLanguage == ReportLanguage::Japanese;
+    batch.Rows[0].SourceVerdict.Notes = {"downmix_true_peak_over"};
+    batch.Rows[0].CopyVerdict.Notes = {"downmix_true_peak_over"};
+    batch.Rows[1].NeededReductionDB = 9.4;
+    report::FileRow clipped = batch.Rows[1];
+    clipped.NeededReductionDB.reset();
+    clipped.ReasonCode = "would_clip";
+    clipped.ReasonText = japanese ? "クリップするため書き出しません" : "not written: the gain would clip";
+    batch.Rows.push_back(clipped);
+    return batch;
+}
+
+TEST(DeliveryRecord, NotesAndTheNeededReductionShownAndNotWrittenSaidOnce) {
+    struct Case {
+        ReportLanguage language;
+        std::vector<std::string> shown;
+        std::vector<std::string> never;
+    };
+    const Case cases[] = {
+        {ReportLanguage::English,
+         {"pass; note: downmix true peak over the maximum", "fail (loudness_high, true_peak_over); note: downmix",
+          "not written (would_clip): the gain would clip", "REASON_END, 9.40 dB of reduction needed",
+          "the gain would clip (would_clip): 1"},
+         {"not written: the gain would clip"}},
+        {ReportLanguage::Japanese,
+         {"合格。注記: ダウンミックスのトゥルーピーク超過", "クリップするため書き出しません (would_clip)",
+          "REASON_END、必要なリダクション 9.40 dB"},
+         {"書き出していません (would_clip)"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.language == ReportLanguage::Japanese ? "Japanese" : "English");
+        const std::string html = report::ReportHtml(NotedDelivery(c.language));
+        for (const std::string& text : c.shown) EXPECT_NE(html.find(text), std::string::npos) << text;
+        for (const std::string& text : c.never) EXPECT_EQ(html.find(text), std::string::npos) << text;
+        const std::string pdf = kRenderedDir + "/noted.pdf";
+        ASSERT_TRUE(report::WriteReport(NotedDelivery(c.language), pdf).ok());
+        std::string pages;
+        for (int page = 1; page <= PdfPages(pdf); ++page) pages += PageText(pdf, page);
+        for (const std::string& text : c.never) EXPECT_EQ(pages.find(text), std::string::npos) << text;
+        const bool japanese = c.language == ReportLanguage::Japanese;
+        EXPECT_NE(pages.find(japanese ? "注記: ダウンミックス" : "note: downmix"), std::string::npos);
+
+        const std::string csv = report::ReportCsv(NotedDelivery(c.language));
+        EXPECT_EQ(CsvRow(csv, 0).at("verdict_source_notes"), "downmix_true_peak_over");
+        EXPECT_EQ(CsvRow(csv, 0).at("verdict_copy_notes"), "downmix_true_peak_over");
+        EXPECT_EQ(CsvRow(csv, 0).at("needed_reduction_db"), "");
+        EXPECT_EQ(CsvRow(csv, 1).at("needed_reduction_db"), "9.40");
+        EXPECT_EQ(CsvRow(csv, 1).at("verdict_copy_notes"), "") << "no copy, no copy verdict";
+        EXPECT_EQ(CsvRow(csv, 1).at("downmix_true_peak_dbtp"), "") << "the columns before keep their places";
+    }
+}
+
 TEST(CsvRows, AnEmptyFirstCellKeepsItsComma) {
     report::BatchReport batch = SampleReport(1);
     batch.Rows[0].Title.clear();

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -243,6 +244,47 @@ TEST(LoudnessGraphImage, MarkersStandAtTheirOwnTimeAndTheTruePeakIsMarked) {
     };
     EXPECT_TRUE(pink(42 + 12 * 24 + 1));
     EXPECT_FALSE(pink(42 + 15 * 24));
+}
+
+// Whether the pixel at (pX, pY) is the graph's white background.
+bool Blank(const report::GraphImage& pImage, std::int32_t pX, std::int32_t pY) {
+    const auto* px = &pImage.Bytes[static_cast<size_t>(pY) * pImage.Stride + static_cast<size_t>(pX) * 4];
+    return px[0] == 255 && px[1] == 255 && px[2] == 255;
+}
+
+TEST(LoudnessGraphImage, TheHtmlGraphInJapaneseWithTheLimiterLegendIsNotCut) {
+    // The HTML report's graph size; the plot starts this far in.
+    constexpr std::int32_t kWidth = 640, kHeight = 220, kPlotLeft = 42;
+    // Columns at the right edge that no text may reach, px.
+    constexpr std::int32_t kClearColumns = 3;
+    report::FileRow row = SampleRow(0, "春の新生活キャンペーン 30秒", 30.0);
+    row.Source.TruePeak = -0.42;  // over the maximum: the longest true-peak legend
+    row.LimiterBlockSeconds = 0.1;
+    row.LimiterReductionDB.assign(300, 0.0f);
+    row.LimiterReductionDB[100] = 2.0f;
+    const report::GraphImage image =
+        report::RenderLoudnessGraph(row, -24.0, kWidth, kHeight, report::ReportLanguage::Japanese);
+    ASSERT_EQ(image.Width, kWidth);
+    for (std::int32_t y = 0; y < kHeight; ++y)
+        for (std::int32_t x = kWidth - kClearColumns; x < kWidth; ++x)
+            ASSERT_TRUE(Blank(image, x, y)) << "ink at the right edge, " << x << "," << y;
+    // The legend's line, below the time labels: it starts inside the plot's width.
+    const std::int32_t legendTop = kHeight - 14;
+    std::int32_t legendLeft = kWidth;
+    for (std::int32_t y = legendTop; y < kHeight; ++y)
+        for (std::int32_t x = 0; x < kWidth; ++x)
+            if (!Blank(image, x, y)) {
+                legendLeft = std::min(legendLeft, x);
+                break;
+            }
+    EXPECT_GT(legendLeft, kPlotLeft) << "the legend runs past the plot's left edge";
+    EXPECT_LT(legendLeft, kWidth) << "no legend drawn";
+    report::GraphImage copy = image;
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(copy.Bytes.data(), CAIRO_FORMAT_ARGB32, copy.Width,
+                                                                   copy.Height, copy.Stride);
+    EXPECT_EQ(cairo_surface_write_to_png(surface, (kRenderedDir + "/report_graph_ja_limiter.png").c_str()),
+              CAIRO_STATUS_SUCCESS);
+    cairo_surface_destroy(surface);
 }
 
 }  // namespace
