@@ -246,6 +246,7 @@ constexpr const char* kFigureNames[kDetailsFigureCount] = {QT_TRANSLATE_NOOP("Fr
                                                            QT_TRANSLATE_NOOP("FrmDetails", "ラウドネスレンジ LU"),
                                                            QT_TRANSLATE_NOOP("FrmDetails", "最大モーメンタリー LKFS"),
                                                            QT_TRANSLATE_NOOP("FrmDetails", "最大ショートターム LKFS"),
+                                                           QT_TRANSLATE_NOOP("FrmDetails", "ダウンミックスTP dBTP"),
                                                            QT_TRANSLATE_NOOP("FrmDetails", "ゲイン dB")};
 
 QLabel* Caption(const char* pText, QWidget* pParent) {
@@ -402,8 +403,8 @@ void FrmDetails::Fill() {
     const report::Figures* columns[kDetailsColumnCount] = {&row.Source, &row.Copy};
     for (std::size_t c = 0; c < kDetailsColumnCount; ++c) {
         const report::Figures& f = *columns[c];
-        const std::optional<double>* values[] = {&f.LKFS, &f.SamplePeak,   &f.TruePeak,
-                                                 &f.LRA,  &f.MaxMomentary, &f.MaxShortTerm};
+        const std::optional<double>* values[] = {&f.LKFS,         &f.SamplePeak,   &f.TruePeak,       &f.LRA,
+                                                 &f.MaxMomentary, &f.MaxShortTerm, &f.DownmixTruePeak};
         for (std::size_t k = 0; k < std::size(values); ++k) c_Cells[k][c]->setText(Q(FigureValue(*values[k])));
     }
     // The gain belongs to the copy alone: the one it was written with (a
@@ -416,8 +417,9 @@ void FrmDetails::Fill() {
 
     c_Profile->setText(Q(ProfileText(c_Details)));
     const bool judged = !c_Details.ProfileName.empty();
-    c_SourceVerdict->setText(judged ? Q(VerdictSummary(row.SourceVerdict, row.Band)) : QString());
-    c_CopyVerdict->setText(judged ? Q(VerdictSummary(row.CopyVerdict, row.Band)) : QString());
+    c_SourceVerdict->setText(judged ? Q(VerdictSummary(row.SourceVerdict, row.Band, c_Details.SourceNotes))
+                                    : QString());
+    c_CopyVerdict->setText(judged ? Q(VerdictSummary(row.CopyVerdict, row.Band, c_Details.CopyNotes)) : QString());
     if (judged && c_SourceVerdict->text().isEmpty()) c_SourceVerdict->setText(kMissing);
     if (judged && c_CopyVerdict->text().isEmpty()) c_CopyVerdict->setText(kMissing);
     ColourVerdict(*c_SourceVerdict, row.SourceVerdict.Kind);
