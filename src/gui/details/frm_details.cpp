@@ -328,7 +328,8 @@ FrmDetails::FrmDetails(QWidget* pParent) : QDialog(pParent) {
     grid->addWidget(copyHead, 0, 2);
     for (std::size_t f = 0; f < kDetailsFigureCount; ++f) {
         const int row = static_cast<int>(f) + 1;
-        grid->addWidget(Caption(kFigureNames[f], figures), row, 0);
+        c_FigureNames[f] = Caption(kFigureNames[f], figures);
+        grid->addWidget(c_FigureNames[f], row, 0);
         for (std::size_t c = 0; c < kDetailsColumnCount; ++c) {
             c_Cells[f][c] = Cell(figures);
             grid->addWidget(c_Cells[f][c], row, static_cast<int>(c) + 1);
@@ -407,6 +408,11 @@ void FrmDetails::Fill() {
                                                  &f.MaxMomentary, &f.MaxShortTerm, &f.DownmixTruePeak};
         for (std::size_t k = 0; k < std::size(values); ++k) c_Cells[k][c]->setText(Q(FigureValue(*values[k])));
     }
+    // Only a 5.1 or 7.1 file has a downmix: other rows leave its line out.
+    const auto downmix = static_cast<std::size_t>(DetailsFigure::DownmixTruePeak);
+    const bool surround = row.Source.DownmixTruePeak.has_value() || row.Copy.DownmixTruePeak.has_value();
+    c_FigureNames[downmix]->setVisible(surround);
+    for (QLabel* cell : c_Cells[downmix]) cell->setVisible(surround);
     // The gain belongs to the copy alone: the one it was written with (a
     // lowered gain, the limiter's make-up, 0 within the tolerance), else the
     // gain found for the target.
@@ -427,6 +433,10 @@ void FrmDetails::Fill() {
     c_VerdictRows->setVisible(judged);
 
     c_Graph->SetRow(&c_Details.File, c_Details.TargetLKFS);
+}
+
+bool FrmDetails::FigureShown(DetailsFigure pFigure) const {
+    return !c_FigureNames[static_cast<std::size_t>(pFigure)]->isHidden();
 }
 
 QImage FrmDetails::GraphImage() const { return c_Graph->Image(); }

@@ -76,6 +76,8 @@ public:
     // The graph area's size in device-independent pixels.
     QSize GraphAreaSize() const;
     QString FigureText(DetailsFigure pFigure, DetailsColumn pColumn) const;
+    // Whether the figure's row shows: the downmix's only for a 5.1 or 7.1 file.
+    bool FigureShown(DetailsFigure pFigure) const;
     QString FieldText(DetailsField pField) const;
 
 signals:
@@ -93,6 +95,7 @@ private:
     QLabel* c_OutcomeCaption = nullptr;
     QLabel* c_Outcome = nullptr;
     std::array<std::array<QLabel*, kDetailsColumnCount>, kDetailsFigureCount> c_Cells{};
+    std::array<QLabel*, kDetailsFigureCount> c_FigureNames{};
     QLabel* c_Profile = nullptr;
     QWidget* c_VerdictRows = nullptr;
     QLabel* c_SourceVerdict = nullptr;

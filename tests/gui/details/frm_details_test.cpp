@@ -166,9 +166,13 @@ TEST_F(FrmDetailsTest, ASurroundRowShowsItsDownmixPeakAndItsNote) {
               "合格\nダウンミックスのトゥルーピークが上限を超えています（上限 -1.0 dBTP）");
     EXPECT_FALSE(w.FieldText(DetailsField::SourceVerdict).contains("ダウンミックス"));
 
-    // A stereo row has no downmix: a dash.
+    EXPECT_TRUE(w.FigureShown(DetailsFigure::DownmixTruePeak));
+
+    // A stereo row has no downmix: its line is left out.
     ShowAndWait(Commercial());
     EXPECT_EQ(w.FigureText(DetailsFigure::DownmixTruePeak, DetailsColumn::Source), "-");
+    EXPECT_FALSE(w.FigureShown(DetailsFigure::DownmixTruePeak));
+    EXPECT_TRUE(w.FigureShown(DetailsFigure::TruePeak));
     EXPECT_FALSE(w.FieldText(DetailsField::CopyVerdict).contains("ダウンミックス"));
 }
 

@@ -2002,7 +2002,11 @@ TEST_F(FrmMainTest, SurroundFilesAreWrittenAndShowTheirDownmixPeak) {
     ASSERT_NE(w.Details(), nullptr);
     EXPECT_EQ(w.Details()->FigureText(DetailsFigure::DownmixTruePeak, DetailsColumn::Source).toStdString(),
               Cell(1, kColumnDownmixTruePeak));
+    EXPECT_TRUE(w.Details()->FigureShown(DetailsFigure::DownmixTruePeak));
+    EXPECT_TRUE(w.Details()->grab().toImage().save(QString::fromStdString(ScreenshotDir() + "/details-surround.png")));
     w.Details()->close();
+    w.LV()->ReDraw();
+    EXPECT_TRUE(w.grab().toImage().save(QString::fromStdString(ScreenshotDir() + "/window-surround.png")));
 }
 
 // Compressed audio carried as PCM is refused before any gain touches it.
