@@ -2009,6 +2009,40 @@ TEST_F(FrmMainTest, SurroundFilesAreWrittenAndShowTheirDownmixPeak) {
     EXPECT_TRUE(w.grab().toImage().save(QString::fromStdString(ScreenshotDir() + "/window-surround.png")));
 }
 
+// A quiet 5.1 tone with clicks in step on L, C and Ls: at the gain to -24
+// LKFS every channel stays well under ARIB TR-B32's -1 dBTP, the stereo
+// downmix (L + 0.7071 C + 0.7071 Ls) goes over it. A note, never a failure.
+TEST_F(FrmMainTest, ASurroundDownmixOverTheCeilingIsNotedButPasses) {
+    constexpr std::int16_t kChannels = 6;
+    constexpr std::int32_t kClick = 2800;          // about -21.4 dBFS: about -5 dBTP at the gain
+    constexpr int kClickedChannels[] = {0, 2, 4};  // L, C, Ls in the usual WAV order
+    test::WavSpec five;
+    five.channels = kChannels;
+    test::Samples samples = test::Sine(2 * kRate, kChannels, 997.0, -45, 16);
+    for (std::size_t frame = kRate / 4; frame < 2 * kRate; frame += kRate / 2)
+        for (const int channel : kClickedChannels) samples[frame * kChannels + channel] = kClick;
+    FrmMain& w = Open({test::WriteWav(File("CM_51_clicks.wav"), five, samples)});
+    ASSERT_TRUE(w.ChooseProfile("arib-tr-b32"));
+    PressStartAndWait();
+    const RowResult* result = w.RowMeasurement(0);
+    ASSERT_NE(result, nullptr);
+    ASSERT_TRUE(result->Broadcast && result->Broadcast->TruePeak && result->Broadcast->DownmixTruePeak);
+    const double gain = std::stod(Cell(0, kColumnGain));
+    ASSERT_LT(gain + *result->Broadcast->TruePeak, -1.0) << "every channel within the ceiling";
+    ASSERT_GT(gain + *result->Broadcast->DownmixTruePeak, -1.0) << "the downmix over it";
+    EXPECT_EQ(Cell(0, kColumnVerdict), "合格");
+    const std::string note = "ダウンミックスのトゥルーピークが上限を超えています（上限 -1.0 dBTP）";
+    EXPECT_TRUE(Contains(w.RowToolTip(0, kColumnVerdict), note)) << w.RowToolTip(0, kColumnVerdict);
+    w.ShowDetails(0);
+    ASSERT_NE(w.Details(), nullptr);
+    EXPECT_TRUE(StartsWith(w.Details()->FieldText(DetailsField::CopyVerdict).toStdString(), "合格\n" + note))
+        << w.Details()->FieldText(DetailsField::CopyVerdict).toStdString();
+    // The source's own downmix is under the ceiling: no note there.
+    ASSERT_LT(*result->Broadcast->DownmixTruePeak, -1.0);
+    EXPECT_FALSE(Contains(w.Details()->FieldText(DetailsField::SourceVerdict).toStdString(), "ダウンミックス"));
+    w.Details()->close();
+}
+
 // Compressed audio carried as PCM is refused before any gain touches it.
 TEST_F(FrmMainTest, EncodedAudioIsARedCrossNeverACopy) {
     test::WavSpec five;
