@@ -106,6 +106,10 @@
         <source>ゲイン dB</source>
         <translation>Gain dB</translation>
     </message>
+    <message>
+        <source>ダウンミックスTP dBTP</source>
+        <translation>Downmix TP dBTP</translation>
+    </message>
 </context>
 <context>
     <name>ListColumns</name>
@@ -168,6 +172,14 @@
     <message>
         <source>%1: %2/%3 合格</source>
         <translation>%1: %2/%3 passed</translation>
+    </message>
+    <message>
+        <source>ダウンミックスTP</source>
+        <translation>Downmix TP</translation>
+    </message>
+    <message>
+        <source>ダウンミックスのトゥルーピーク (dBTP)</source>
+        <translation>Downmix true peak (dBTP)</translation>
     </message>
 </context>
 <context>
@@ -292,6 +304,10 @@
         <source>±%1 LU 以内は元のまま</source>
         <translation>Within ±%1 LU: leave as it is</translation>
     </message>
+    <message>
+        <source>レポートの項目...</source>
+        <translation>Report fields...</translation>
+    </message>
 </context>
 <context>
     <name>MessageBox</name>
@@ -334,6 +350,34 @@
         <source>レポートを保存しました: </source>
         <translation>Report saved: </translation>
     </message>
+    <message>
+        <source>レポートの項目</source>
+        <translation>Report fields</translation>
+    </message>
+    <message>
+        <source>担当者（空欄: ログインのフルネーム）</source>
+        <translation>Operator (empty: the login&apos;s full name)</translation>
+    </message>
+    <message>
+        <source>局</source>
+        <translation>Station</translation>
+    </message>
+    <message>
+        <source>番組</source>
+        <translation>Programme</translation>
+    </message>
+    <message>
+        <source>クライアント</source>
+        <translation>Client</translation>
+    </message>
+    <message>
+        <source>備考</source>
+        <translation>Notes</translation>
+    </message>
+    <message>
+        <source>レポートの項目を保存しました</source>
+        <translation>Report fields saved</translation>
+    </message>
 </context>
 <context>
     <name>VerdictTexts</name>
@@ -368,6 +412,10 @@
     <message>
         <source>不合格</source>
         <translation>Fail</translation>
+    </message>
+    <message>
+        <source>ダウンミックスのトゥルーピークが上限を超えています</source>
+        <translation>Downmix true peak above the limit</translation>
     </message>
 </context>
 <context>

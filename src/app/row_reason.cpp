@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace sonivate {
 namespace {
@@ -44,8 +45,6 @@ const ReasonEntry kReasons[] = {
     {RowReason::IncompleteData, "incomplete_data", "音声データが途中で終わっています",
      "the data chunk is shorter than its header says (truncated or still being written)"},
     {RowReason::WouldClip, "would_clip", "クリップするため書き出しません", "not written: the gain would clip"},
-    {RowReason::SurroundNotWritten, "surround_not_written", "サラウンドのファイルは書き出しません",
-     "not written: surround files are measured but not written"},
     {RowReason::OtherFileHasName, "other_file_has_name", "出力先の名前は別のファイルのものです",
      "not written: the output name belongs to another file"},
     {RowReason::NameUsedInRun, "name_used_in_run", "この実行で先に書き出したファイルと同じ名前です",
@@ -129,13 +128,22 @@ MessageLanguage LanguageOfLocale() {
             break;
         }
     }
-    // LANGUAGE (a list such as "ja:en") leads, as it does for gettext and
-    // Qt, unless the messages locale is the plain C one, which ignores it.
+    // LANGUAGE (a list such as "ja:en") leads as it does for Qt, whose
+    // window reads it the same way, under the plain C locale too: its first
+    // entry decides; an empty entry stands for the messages locale, which
+    // the plain C one (or none) leaves out.
     const bool plain = *messages == '\0' || std::strcmp(messages, "C") == 0 || std::strcmp(messages, "POSIX") == 0;
-    const char* preferred = std::getenv("LANGUAGE");
-    if (!plain && preferred != nullptr) {
-        while (*preferred == ':') ++preferred;
-        if (*preferred != '\0') return japanese(preferred) ? MessageLanguage::Japanese : MessageLanguage::English;
+    if (const char* preferred = std::getenv("LANGUAGE"); preferred != nullptr && *preferred != '\0') {
+        std::string_view entries(preferred);
+        while (true) {
+            const std::size_t end = entries.find(':');
+            const std::string_view entry = entries.substr(0, end);
+            if (!entry.empty())
+                return entry.substr(0, 2) == "ja" ? MessageLanguage::Japanese : MessageLanguage::English;
+            if (!plain) break;
+            if (end == std::string_view::npos) break;
+            entries.remove_prefix(end + 1);
+        }
     }
     return japanese(messages) ? MessageLanguage::Japanese : MessageLanguage::English;
 }

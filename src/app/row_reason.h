@@ -33,17 +33,18 @@ enum class RowReason : std::int32_t {
     OutOfMemory,     // the measurement or the copy could not get its buffers
     IncompleteData,  // the data chunk is shorter than its header says: measured, never replaced in place
     // The output.
-    WouldClip,           // clip avoidance on and the gain would clip
-    SurroundNotWritten,  // more than two channels: measured, not written
-    OtherFileHasName,    // the output name belongs to a file other than the source
-    NameUsedInRun,       // an earlier row of this run wrote a copy under that name
-    HardLinked,          // in place, but the source has other names
-    SourceChanged,       // the source changed between its measurement and its copy
-    Locked,              // another run holds the source
-    SourceInUse,         // another program has the source open for writing (or holds a lock on it)
-    SourceOfRun,         // the output name is another source of this run (or a file it has not read yet)
-    WriteFailed,         // a read, write, sync, close or rename failed
-    TargetExists,        // a copy to a new name, and the name is taken
+    WouldClip,  // clip avoidance on and the gain would clip
+    // 19 was surround_not_written, no longer given (5.1 and 7.1 are
+    // written); the values after it keep their numbers.
+    OtherFileHasName = 20,  // the output name belongs to a file other than the source
+    NameUsedInRun,          // an earlier row of this run wrote a copy under that name
+    HardLinked,             // in place, but the source has other names
+    SourceChanged,          // the source changed between its measurement and its copy
+    Locked,                 // another run holds the source
+    SourceInUse,            // another program has the source open for writing (or holds a lock on it)
+    SourceOfRun,            // the output name is another source of this run (or a file it has not read yet)
+    WriteFailed,            // a read, write, sync, close or rename failed
+    TargetExists,           // a copy to a new name, and the name is taken
     // Appended, so that the values above keep their numbers.
     OutputUnavailable,     // the run's output folder cannot be used (removed, replaced, unreadable): nothing written
     NotReached,            // the run ended (stopped, or ended by an error) before this row
@@ -52,6 +53,9 @@ enum class RowReason : std::int32_t {
     UnknownChannelLayout,  // more than two channels in no layout the weights are known for: not measured
     EncodedAudio,          // compressed audio carried as PCM (SMPTE ST 337): any gain would destroy it
 };
+static_assert(static_cast<std::int32_t>(RowReason::WouldClip) + 2 ==
+                  static_cast<std::int32_t>(RowReason::OtherFileHasName),
+              "the retired value stays unused");
 
 // The reason for a file CheckWave does not pass; None for WaveProblem::None.
 RowReason ReasonOfWave(WaveProblem pProblem);
@@ -71,10 +75,12 @@ const char* ReasonCode(RowReason pReason);
 const char* ReasonText(RowReason pReason, MessageLanguage pLanguage);
 
 // Japanese when the locale's first interface language is Japanese, English
-// otherwise: the first entry of LANGUAGE when it is set and the messages
-// locale (the first of LC_ALL, LC_MESSAGES and LANG that is set and not
-// empty) is not "C" or "POSIX"; else the messages locale. Japanese names
-// begin with "ja".
+// otherwise, by Qt's rule (the window's): the first entry of LANGUAGE,
+// whatever the messages locale (the first of LC_ALL, LC_MESSAGES and LANG
+// that is set and not empty), "C" and "POSIX" too; an empty entry stands for
+// the messages locale unless that is C, POSIX or unset, and then the next
+// entry decides. Without LANGUAGE (or without an entry) the messages locale
+// decides. Japanese names begin with "ja".
 MessageLanguage LanguageOfLocale();
 
 }  // namespace sonivate

@@ -39,6 +39,10 @@ RowDetails DetailsOpener::DetailsOf(std::int32_t pRow) const {
     // The target the row's gain was found for.
     if (result != nullptr) details.TargetLKFS = mRows.MeasuredTarget(pRow);
     details.ProfileName = profile ? ProfileDisplayName(profile->name) : std::string();
+    if (const std::optional<FileVerdicts> verdicts = RowVerdicts(result, profile ? &*profile : nullptr)) {
+        details.SourceNotes = verdicts->source.notes;
+        if (verdicts->HasOutput) details.CopyNotes = verdicts->output.notes;
+    }
     details.OutcomeText = mRows.FullOutcomeText(pRow);
     return details;
 }

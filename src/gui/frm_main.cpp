@@ -176,6 +176,7 @@ void FrmMain::BuildRooms(const FrmMainStartup& pStartup, const ChoiceControls& p
     actions.ShowDetails = [this](std::int32_t pRow) { c_DetailsOpener->Show(pRow); };
     actions.ReportPending = [this] { return c_Report->Pending(); };
     actions.SaveReport = [this] { c_Report->Save(); };
+    actions.EditReportFields = [this] { c_Report->EditFields(); };
     actions.ShowStatus = [this](const std::string& pText) { c_Run->ShowStatus(pText); };
     actions.AnyUnmeasured = [this] {
         for (std::int32_t row = 0; row < c_Rows->Count(); ++row)

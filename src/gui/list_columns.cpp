@@ -44,6 +44,8 @@ constexpr OptionalColumn kOptionalColumns[] = {
     {kColumnLRA, "lra", "LRA", QT_TRANSLATE_NOOP("ListColumns", "ラウドネスレンジ (LU)"), 900},
     {kColumnMaxShortTerm, "max_short_term", QT_TRANSLATE_NOOP("ListColumns", "ST最大LKFS"),
      QT_TRANSLATE_NOOP("ListColumns", "最大ショートターム (LKFS)"), 1390},
+    {kColumnDownmixTruePeak, "downmix_true_peak", QT_TRANSLATE_NOOP("ListColumns", "ダウンミックスTP"),
+     QT_TRANSLATE_NOOP("ListColumns", "ダウンミックスのトゥルーピーク (dBTP)"), 1700},
     {kColumnVerdict, "verdict", QT_TRANSLATE_NOOP("ListColumns", "判定"),
      QT_TRANSLATE_NOOP("ListColumns", "判定（配信基準）"), 900},
 };
@@ -137,6 +139,8 @@ CellValue ListColumns::Cell(std::int32_t pRow, std::int32_t pColumn) const {
             return CellValue(FigureText(figures.LoudnessRange, kRangeDecimals));
         case kColumnMaxShortTerm:
             return CellValue(FigureText(figures.MaxShortTerm, kFigureDecimals));
+        case kColumnDownmixTruePeak:
+            return CellValue(FigureText(figures.DownmixTruePeak, kFigureDecimals));
         default:
             return CellValue();
     }
@@ -159,8 +163,8 @@ void ListColumns::SetUp(UC_ListView& pList, float pSizeRate) {
         pList.SetTabHidden(column.Column, 1);
     }
     // The figures sort as numbers, the title and the length as text.
-    for (const std::int32_t c :
-         {kColumnLKFS, kColumnPeak, kColumnGain, kColumnTruePeak, kColumnLRA, kColumnMaxShortTerm})
+    for (const std::int32_t c : {kColumnLKFS, kColumnPeak, kColumnGain, kColumnTruePeak, kColumnLRA,
+                                 kColumnMaxShortTerm, kColumnDownmixTruePeak})
         pList.SetColumnSortNumeric(c, true);
 }
 
@@ -232,7 +236,7 @@ std::string ListColumns::VerdictToolTip(std::int32_t pRow) const {
     const std::optional<FileVerdicts> verdicts = RowVerdicts(&*result, &*mProfile);
     if (!verdicts || !verdicts->HasOutput) return {};
     return ProfileDisplayName(mProfile->name) + ": " +
-           VerdictSummary(ReportVerdict(verdicts, true), ReportBand(*mProfile));
+           VerdictSummary(ReportVerdict(verdicts, true), ReportBand(*mProfile), verdicts->output.notes);
 }
 
 std::string ListColumns::Load() {

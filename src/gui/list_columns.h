@@ -1,6 +1,7 @@
 #pragma once
 // The window's list beyond the file list's five columns: the optional
-// figures (true peak, loudness range, max short-term) and the verdict
+// figures (true peak, loudness range, max short-term, the surround
+// downmix's true peak) and the verdict
 // under the delivery profile, computed from the rows when shown and offered
 // in the list's own header menu, and the profile itself (chosen from the
 // list's menu, stored with the columns shown).
@@ -28,8 +29,11 @@ class WindowRows;
 inline constexpr std::int32_t kColumnTruePeak = 5;      // dBTP
 inline constexpr std::int32_t kColumnLRA = 6;           // LU
 inline constexpr std::int32_t kColumnMaxShortTerm = 7;  // LKFS
-inline constexpr std::int32_t kColumnVerdict = 8;       // the copy's verdict under the profile
-inline constexpr std::int32_t kWindowColumns = 9;
+// The BS.775 stereo downmix's true peak of a 5.1 or 7.1 file (dBTP; empty
+// for other layouts).
+inline constexpr std::int32_t kColumnDownmixTruePeak = 8;
+inline constexpr std::int32_t kColumnVerdict = 9;  // the copy's verdict under the profile
+inline constexpr std::int32_t kWindowColumns = 10;
 // The profile setting of no profile.
 inline constexpr const char* kProfileNone = "none";
 

@@ -39,6 +39,7 @@ constexpr const char* kMenuProfile = QT_TRANSLATE_NOOP("ListMenus", "配信基�
 constexpr const char* kMenuProfileNone = QT_TRANSLATE_NOOP("ListMenus", "なし");
 constexpr const char* kMenuProfileFile = QT_TRANSLATE_NOOP("ListMenus", "ファイルから...");
 constexpr const char* kMenuSaveReport = QT_TRANSLATE_NOOP("ListMenus", "レポートを保存...");
+constexpr const char* kMenuReportFields = QT_TRANSLATE_NOOP("ListMenus", "レポートの項目...");
 constexpr const char* kMenuBext = QT_TRANSLATE_NOOP("ListMenus", "出力のBWFラウドネス値");
 // An entry of a submenu of choices: the value it chooses and its text.
 template <typename Value>
@@ -256,6 +257,9 @@ void ListMenus::Open(QPoint pGlobal, std::int32_t pRow) {
     language->addAction(TrQ(kTr, kLanguageNote))->setEnabled(false);
     mMenu->addSeparator();
     add(kMenuSaveReport, "save-report", rows && !mActions.ReportPending(), [this] { mActions.SaveReport(); });
+    add(kMenuReportFields, "report-fields", mActions.EditReportFields != nullptr, [this] {
+        if (mActions.EditReportFields) mActions.EditReportFields();
+    });
     mMenu->popup(pGlobal);
 }
 

@@ -2,7 +2,8 @@
 // The list's context menu (files and folders added, details, remove,
 // clear, list again, runs of some rows, the delivery profile, how clip
 // avoidance avoids clipping, the tolerance around the target, the copies'
-// bext loudness, the window's language, the report) and how it opens: a right click (the row under the pointer
+// bext loudness, the window's language, the report and its station's
+// fields) and how it opens: a right click (the row under the pointer
 // becomes the selection unless it is part of it), the menu key or
 // Shift+F10 (on the current row).
 // Rebuilt on every opening; every entry acts through the room that owns
@@ -30,6 +31,8 @@ struct ListMenuActions {
     std::function<void(std::int32_t pRow)> ShowDetails;
     std::function<bool()> ReportPending;
     std::function<void()> SaveReport;
+    // The report's station fields edited in a form.
+    std::function<void()> EditReportFields;
     std::function<void(const std::string& pText)> ShowStatus;
     // A run of only the selected rows, or of the rows no run of this
     // session has measured; null while the run cannot be limited to some

@@ -1,9 +1,11 @@
 #include "gui/report_saver.h"
 
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include <QDate>
 
@@ -42,6 +44,20 @@ constexpr const char* kKeyReportStation = "ReportStation";
 constexpr const char* kKeyReportProgramme = "ReportProgramme";
 constexpr const char* kKeyReportClient = "ReportClient";
 constexpr const char* kKeyReportNotes = "ReportNotes";
+// The form that edits them: its title and each field's label, in the order of kStationFields.
+constexpr const char* kFieldsTitle = QT_TRANSLATE_NOOP("ReportSaver", "レポートの項目");
+struct StationFieldEntry {
+    const char* Key;
+    const char* Label;
+};
+constexpr StationFieldEntry kStationFields[] = {
+    {kKeyReportOperator, QT_TRANSLATE_NOOP("ReportSaver", "担当者（空欄: ログインのフルネーム）")},
+    {kKeyReportStation, QT_TRANSLATE_NOOP("ReportSaver", "局")},
+    {kKeyReportProgramme, QT_TRANSLATE_NOOP("ReportSaver", "番組")},
+    {kKeyReportClient, QT_TRANSLATE_NOOP("ReportSaver", "クライアント")},
+    {kKeyReportNotes, QT_TRANSLATE_NOOP("ReportSaver", "備考")},
+};
+constexpr const char* kStatusFieldsStored = QT_TRANSLATE_NOOP("ReportSaver", "レポートの項目を保存しました");
 // Digits of the date's parts in the file name.
 constexpr int kYearDigits = 4;
 constexpr int kMonthDayDigits = 2;
@@ -104,7 +120,8 @@ report::BatchReport ReportSaver::Build() const {
         mRows.AnyMeasured() ? mRows.RunTarget() : ParseDecimal(mChoices.TargetLKFSText()).value_or(0.0);
     batch.Header =
         ReportHeader(SONIVATE_VERSION, profile, target, mChoices.RangeStartText() + " - " + mChoices.RangeEndText());
-    batch.Header.Operator = StationField(kKeyReportOperator);
+    // The core names the login's full name unless the station gives an operator.
+    if (std::string name = StationField(kKeyReportOperator); !name.empty()) batch.Header.Operator = std::move(name);
     batch.Header.Station = StationField(kKeyReportStation);
     batch.Header.Programme = StationField(kKeyReportProgramme);
     batch.Header.Client = StationField(kKeyReportClient);
@@ -151,6 +168,24 @@ bool ReportSaver::SaveTo(const std::string& pPath) {
         mExecutor.Post(
             [this, pPath, written] { Guarded(mOwner, [&] { Written(pPath, written.ok(), written.Errno); }); });
     });
+    return true;
+}
+
+bool ReportSaver::EditFields() {
+    std::vector<std::string> labels;
+    std::vector<std::string> values;
+    for (const StationFieldEntry& field : kStationFields) {
+        labels.push_back(TrText(kTr, field.Label));
+        values.push_back(StationField(field.Key));
+    }
+    const std::optional<std::vector<std::string>> edited =
+        FieldsDialog(mOwner, TrText(kTr, kFieldsTitle), labels, values);
+    if (!edited) return false;
+    for (std::size_t k = 0; k < std::size(kStationFields); ++k) {
+        const std::string& value = (*edited)[k];
+        Trap([&] { StoreSetting(kStationFields[k].Key, value); });
+    }
+    mShowStatus(TrText(kTr, kStatusFieldsStored));
     return true;
 }
 

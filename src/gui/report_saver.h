@@ -46,6 +46,9 @@ public:
     // The same without asking; false when refused (a run, an empty list, a
     // report still being written).
     bool SaveTo(const std::string& pPath);
+    // The station's fields edited in a form (the dialog service's) and
+    // stored; false when cancelled.
+    bool EditFields();
 
 private:
     report::BatchReport Build() const;

@@ -1,11 +1,8 @@
 #include "gui/second_start.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
-#include <QLibraryInfo>
 #include <QLocalSocket>
 #include <QString>
-#include <QTranslator>
 
 #include "gui/frm_main.h"
 #include "gui/unix_signals.h"
@@ -18,7 +15,6 @@ constexpr const char* kSocketName = "/sonivate.socket";
 // The head of a message; the number is the format's version.
 constexpr const char* kHandOverHead = "sonivate-hand-over 1\n";
 constexpr char kLengthEnd = ':';
-constexpr const char* kQtTranslation = "qtbase_ja";
 
 }  // namespace
 
@@ -88,12 +84,6 @@ std::vector<std::string> RawArguments(int pArgc, char** pArgv) {
     for (int i = 1; i < pArgc; ++i)
         if (pArgv[i] != nullptr) arguments.emplace_back(pArgv[i]);
     return arguments;
-}
-
-bool InstallQtTranslation(QCoreApplication& pApplication, QTranslator& pTranslator) {
-    if (!pTranslator.load(QString::fromLatin1(kQtTranslation), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        return false;
-    return pApplication.installTranslator(&pTranslator);
 }
 
 void EndWindowOnSignals(UnixSignalWatcher& pWatcher, FrmMain& pWindow) {

@@ -1,14 +1,11 @@
 #pragma once
 // What the program does around its one window: a later start hands its
 // arguments to the first one over a local socket, the arguments are taken
-// as the bytes the shell gave (file names need not be UTF-8), and Qt's own
-// dialogs get their Japanese texts.
+// as the bytes the shell gave (file names need not be UTF-8), and signals
+// end the window.
 
 #include <string>
 #include <vector>
-
-class QCoreApplication;
-class QTranslator;
 
 namespace sonivate {
 
@@ -35,10 +32,6 @@ bool HandOverToFirst(const std::string& pSocketPath, const std::string& pFolder,
 // out of argv: QApplication::arguments() would decode the rest as UTF-8 and
 // lose names that are not.
 std::vector<std::string> RawArguments(int pArgc, char** pArgv);
-
-// Loads Qt's Japanese translation (qtbase_ja from Qt's translations folder)
-// into pTranslator and installs it. False when it is not installed.
-bool InstallQtTranslation(QCoreApplication& pApplication, QTranslator& pTranslator);
 
 // SIGINT and SIGTERM end pWindow as its close button would, also while a
 // message box of the start-up is shown.

@@ -77,7 +77,6 @@ RowOutcome OutcomeOf(const RowResult& pResult) {
         case RowReason::WouldClip:
         case RowReason::LimitExceeded:
         case RowReason::TooQuiet:
-        case RowReason::SurroundNotWritten:
         case RowReason::OtherFileHasName:
         case RowReason::NameUsedInRun:
         case RowReason::HardLinked:

@@ -1,9 +1,13 @@
 #include "uikit/dialogs.h"
 
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
+#include <QLineEdit>
 #include <QStringList>
 
 #include "common/error_trap.h"
@@ -16,6 +20,8 @@ namespace {
 
 // Message loop passes after a file dialog.
 constexpr int kPassesAfterDialog = 2;
+// The width of a form's text boxes, in average characters of its font.
+constexpr int kFieldBoxCharacters = 40;
 
 class QtDialogs final : public DialogService {
 public:
@@ -56,6 +62,29 @@ public:
         if (dialog.exec() != QDialog::Accepted) return chosen;
         for (const QString& file : dialog.selectedFiles()) chosen.push_back(file.toStdString());
         return chosen;
+    }
+
+    std::optional<std::vector<std::string>> EditFields(QWidget* pOwner, const std::string& pTitle,
+                                                       const std::vector<std::string>& pLabels,
+                                                       const std::vector<std::string>& pValues) override {
+        QDialog dialog(pOwner);
+        dialog.setWindowTitle(QString::fromStdString(pTitle));
+        auto* form = new QFormLayout(&dialog);
+        std::vector<QLineEdit*> boxes;
+        for (std::size_t k = 0; k < pLabels.size(); ++k) {
+            auto* box = new QLineEdit(k < pValues.size() ? QString::fromStdString(pValues[k]) : QString(), &dialog);
+            box->setMinimumWidth(box->fontMetrics().averageCharWidth() * kFieldBoxCharacters);
+            form->addRow(QString::fromStdString(pLabels[k]), box);
+            boxes.push_back(box);
+        }
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        form->addRow(buttons);
+        if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+        std::vector<std::string> values;
+        for (const QLineEdit* box : boxes) values.push_back(box->text().toStdString());
+        return values;
     }
 };
 
@@ -154,6 +183,19 @@ std::vector<std::string> FilesDialog(QWidget* pOwner, const std::string& pFilter
         for (int i = 0; i < kPassesAfterDialog; ++i) QCoreApplication::processEvents();
         return chosen;
     });
+}
+
+std::optional<std::vector<std::string>> FieldsDialog(QWidget* pOwner, const std::string& pTitle,
+                                                     const std::vector<std::string>& pLabels,
+                                                     const std::vector<std::string>& pValues) {
+    return Trapped<std::optional<std::vector<std::string>>>(
+        std::nullopt, [&]() -> std::optional<std::vector<std::string>> {
+            std::optional<std::vector<std::string>> edited = Dialogs().EditFields(pOwner, pTitle, pLabels, pValues);
+            for (int i = 0; i < kPassesAfterDialog; ++i) QCoreApplication::processEvents();
+            // A service that answers with fewer values leaves the rest empty.
+            if (edited) edited->resize(pLabels.size());
+            return edited;
+        });
 }
 
 }  // namespace sonivate

@@ -10,6 +10,7 @@
 // does anyway.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,12 @@ std::string FileDialog(QWidget* pOwner, bool pIsSave, const std::string& pFilter
 // Existing files to open, as many as the operator selects (none on cancel);
 // pFilter and pInitialFolder as for FileDialog.
 std::vector<std::string> FilesDialog(QWidget* pOwner, const std::string& pFilter, const std::string& pInitialFolder);
+// A form of one-line text fields: pLabels[k] above pValues[k]'s box. The
+// values as edited, in the same order (as many as the labels), or nothing
+// on cancel.
+std::optional<std::vector<std::string>> FieldsDialog(QWidget* pOwner, const std::string& pTitle,
+                                                     const std::vector<std::string>& pLabels,
+                                                     const std::vector<std::string>& pValues);
 
 // "wavファイル|*.wav|すべて|*.*" as Qt name filters: "wavファイル (*.wav);;すべて (*.*)".
 // A name without a pattern is dropped.
@@ -70,6 +77,17 @@ public:
         std::string one = ChooseFile(pOwner, false, pFilters, pStartFolder, kOpenDialogDefaultFlags);
         if (one.empty()) return {};
         return {std::move(one)};
+    }
+    // A form of labelled text fields (FieldsDialog); nothing on cancel. By
+    // default cancelled, so a service that knows only files never edits.
+    virtual std::optional<std::vector<std::string>> EditFields(QWidget* pOwner, const std::string& pTitle,
+                                                               const std::vector<std::string>& pLabels,
+                                                               const std::vector<std::string>& pValues) {
+        (void)pOwner;
+        (void)pTitle;
+        (void)pLabels;
+        (void)pValues;
+        return std::nullopt;
     }
 };
 DialogService& Dialogs();

@@ -1,6 +1,6 @@
 // The language of the command line's messages follows the locale's first
-// interface language as Qt and gettext read it: LANGUAGE leads unless the
-// messages locale is the plain C one.
+// interface language as Qt reads it for the window: LANGUAGE leads unless
+// it is empty, under the plain C locale too.
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -48,20 +48,28 @@ private:
     std::map<std::string, std::optional<std::string>> mSaved;
 };
 
-TEST(MessageLanguage, LanguageLeadsUnlessTheLocaleIsPlainC) {
+TEST(MessageLanguage, LanguageLeadsAsForTheWindowAlsoUnderPlainC) {
     constexpr MessageLanguage ja = MessageLanguage::Japanese;
     constexpr MessageLanguage en = MessageLanguage::English;
     LocaleVariables env;
     // LANGUAGE's first entry decides over LANG, both ways.
     EXPECT_EQ(env.With({{"LANGUAGE", "ja:en"}, {"LANG", "en_US.UTF-8"}}), ja);
     EXPECT_EQ(env.With({{"LANGUAGE", "en_GB:ja"}, {"LANG", "ja_JP.UTF-8"}}), en);
-    // Empty entries are skipped; an empty LANGUAGE leaves it to the locale.
-    EXPECT_EQ(env.With({{"LANGUAGE", ":ja"}, {"LANG", "de_DE.UTF-8"}}), ja);
+    // An empty entry stands for the locale (Qt's reading), skipped when that
+    // is C; an empty LANGUAGE leaves it to the locale.
+    EXPECT_EQ(env.With({{"LANGUAGE", ":ja"}, {"LANG", "de_DE.UTF-8"}}), en);
+    EXPECT_EQ(env.With({{"LANGUAGE", ":en"}, {"LANG", "ja_JP.UTF-8"}}), ja);
+    EXPECT_EQ(env.With({{"LANGUAGE", ":ja"}, {"LC_ALL", "C"}}), ja);
     EXPECT_EQ(env.With({{"LANGUAGE", ""}, {"LANG", "ja_JP.UTF-8"}}), ja);
-    // The C locale ignores LANGUAGE, however it is named or unset.
-    EXPECT_EQ(env.With({{"LANGUAGE", "ja"}, {"LC_ALL", "C"}, {"LANG", "ja_JP.UTF-8"}}), en);
-    EXPECT_EQ(env.With({{"LANGUAGE", "ja"}, {"LANG", "POSIX"}}), en);
-    EXPECT_EQ(env.With({{"LANGUAGE", "ja"}}), en);
+    // The C locale takes LANGUAGE as Qt does, however it is named or unset:
+    // LANGUAGE=ja LC_ALL=C gives the window and the command line Japanese.
+    EXPECT_EQ(env.With({{"LANGUAGE", "ja"}, {"LC_ALL", "C"}, {"LANG", "en_US.UTF-8"}}), ja);
+    EXPECT_EQ(env.With({{"LANGUAGE", "en"}, {"LC_ALL", "C"}, {"LANG", "ja_JP.UTF-8"}}), en);
+    EXPECT_EQ(env.With({{"LANGUAGE", "ja"}, {"LANG", "POSIX"}}), ja);
+    EXPECT_EQ(env.With({{"LANGUAGE", "ja"}}), ja);
+    // An empty LANGUAGE under C leaves it to the locale, which is English.
+    EXPECT_EQ(env.With({{"LANGUAGE", ""}, {"LC_ALL", "C"}}), en);
+    EXPECT_EQ(env.With({{"LANGUAGE", "::"}, {"LC_ALL", "C"}}), en);
     // Without LANGUAGE: LC_ALL, then LC_MESSAGES, then LANG.
     EXPECT_EQ(env.With({{"LC_ALL", "ja_JP.UTF-8"}, {"LANG", "en_US.UTF-8"}}), ja);
     EXPECT_EQ(env.With({{"LC_MESSAGES", "en_US.UTF-8"}, {"LANG", "ja_JP.UTF-8"}}), en);

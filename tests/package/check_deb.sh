@@ -72,6 +72,11 @@ done
 [[ $(dpkg-deb -f "$deb" Section) == sound ]] || fail "section is not sound"
 # The library dependencies come from the binaries (dpkg-shlibdeps).
 dpkg-deb -f "$deb" Depends | grep -q 'libc6 (>=' || fail "Depends lacks the versioned libc6 of shlibdeps"
+# The window's Qt dialogs speak Japanese from Qt's own catalogue (qtbase_ja).
+if [[ $gui == ON ]]; then
+    dpkg-deb -f "$deb" Depends | grep -qE '(^|[ ,])qt6-translations-l10n([ ,(]|$)' ||
+        fail "Depends lacks qt6-translations-l10n"
+fi
 [[ $(dpkg-deb -f "$deb" Description | wc -l) -gt 2 ]] || fail "no extended description"
 
 root=$scratch/root

@@ -246,6 +246,7 @@ constexpr const char* kFigureNames[kDetailsFigureCount] = {QT_TRANSLATE_NOOP("Fr
                                                            QT_TRANSLATE_NOOP("FrmDetails", "ラウドネスレンジ LU"),
                                                            QT_TRANSLATE_NOOP("FrmDetails", "最大モーメンタリー LKFS"),
                                                            QT_TRANSLATE_NOOP("FrmDetails", "最大ショートターム LKFS"),
+                                                           QT_TRANSLATE_NOOP("FrmDetails", "ダウンミックスTP dBTP"),
                                                            QT_TRANSLATE_NOOP("FrmDetails", "ゲイン dB")};
 
 QLabel* Caption(const char* pText, QWidget* pParent) {
@@ -327,7 +328,8 @@ FrmDetails::FrmDetails(QWidget* pParent) : QDialog(pParent) {
     grid->addWidget(copyHead, 0, 2);
     for (std::size_t f = 0; f < kDetailsFigureCount; ++f) {
         const int row = static_cast<int>(f) + 1;
-        grid->addWidget(Caption(kFigureNames[f], figures), row, 0);
+        c_FigureNames[f] = Caption(kFigureNames[f], figures);
+        grid->addWidget(c_FigureNames[f], row, 0);
         for (std::size_t c = 0; c < kDetailsColumnCount; ++c) {
             c_Cells[f][c] = Cell(figures);
             grid->addWidget(c_Cells[f][c], row, static_cast<int>(c) + 1);
@@ -402,10 +404,15 @@ void FrmDetails::Fill() {
     const report::Figures* columns[kDetailsColumnCount] = {&row.Source, &row.Copy};
     for (std::size_t c = 0; c < kDetailsColumnCount; ++c) {
         const report::Figures& f = *columns[c];
-        const std::optional<double>* values[] = {&f.LKFS, &f.SamplePeak,   &f.TruePeak,
-                                                 &f.LRA,  &f.MaxMomentary, &f.MaxShortTerm};
+        const std::optional<double>* values[] = {&f.LKFS,         &f.SamplePeak,   &f.TruePeak,       &f.LRA,
+                                                 &f.MaxMomentary, &f.MaxShortTerm, &f.DownmixTruePeak};
         for (std::size_t k = 0; k < std::size(values); ++k) c_Cells[k][c]->setText(Q(FigureValue(*values[k])));
     }
+    // Only a 5.1 or 7.1 file has a downmix: other rows leave its line out.
+    const auto downmix = static_cast<std::size_t>(DetailsFigure::DownmixTruePeak);
+    const bool surround = row.Source.DownmixTruePeak.has_value() || row.Copy.DownmixTruePeak.has_value();
+    c_FigureNames[downmix]->setVisible(surround);
+    for (QLabel* cell : c_Cells[downmix]) cell->setVisible(surround);
     // The gain belongs to the copy alone: the one it was written with (a
     // lowered gain, the limiter's make-up, 0 within the tolerance), else the
     // gain found for the target.
@@ -416,8 +423,9 @@ void FrmDetails::Fill() {
 
     c_Profile->setText(Q(ProfileText(c_Details)));
     const bool judged = !c_Details.ProfileName.empty();
-    c_SourceVerdict->setText(judged ? Q(VerdictSummary(row.SourceVerdict, row.Band)) : QString());
-    c_CopyVerdict->setText(judged ? Q(VerdictSummary(row.CopyVerdict, row.Band)) : QString());
+    c_SourceVerdict->setText(judged ? Q(VerdictSummary(row.SourceVerdict, row.Band, c_Details.SourceNotes))
+                                    : QString());
+    c_CopyVerdict->setText(judged ? Q(VerdictSummary(row.CopyVerdict, row.Band, c_Details.CopyNotes)) : QString());
     if (judged && c_SourceVerdict->text().isEmpty()) c_SourceVerdict->setText(kMissing);
     if (judged && c_CopyVerdict->text().isEmpty()) c_CopyVerdict->setText(kMissing);
     ColourVerdict(*c_SourceVerdict, row.SourceVerdict.Kind);
@@ -425,6 +433,10 @@ void FrmDetails::Fill() {
     c_VerdictRows->setVisible(judged);
 
     c_Graph->SetRow(&c_Details.File, c_Details.TargetLKFS);
+}
+
+bool FrmDetails::FigureShown(DetailsFigure pFigure) const {
+    return !c_FigureNames[static_cast<std::size_t>(pFigure)]->isHidden();
 }
 
 QImage FrmDetails::GraphImage() const { return c_Graph->Image(); }

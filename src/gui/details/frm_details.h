@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include <QDialog>
 #include <QImage>
@@ -29,12 +30,17 @@ struct RowDetails {
     double TargetLKFS = -24.0;  // the window's target
     std::string ProfileName;    // "" = no delivery profile
     std::string OutcomeText;    // what the last run made of the row, may be ""
+    // The verdicts' notes (codes such as "downmix_true_peak_over"), shown
+    // under their reasons; they never fail a file.
+    std::vector<std::string> SourceNotes;
+    std::vector<std::string> CopyNotes;
 };
 
 // The figure rows of the table, top to bottom.
-enum class DetailsFigure { LKFS, SamplePeak, TruePeak, LRA, MaxMomentary, MaxShortTerm, Gain };
+// DownmixTruePeak: the BS.775 stereo downmix's of a 5.1 or 7.1 file.
+enum class DetailsFigure { LKFS, SamplePeak, TruePeak, LRA, MaxMomentary, MaxShortTerm, DownmixTruePeak, Gain };
 enum class DetailsColumn { Source, Copy };
-inline constexpr std::size_t kDetailsFigureCount = 7;
+inline constexpr std::size_t kDetailsFigureCount = 8;
 inline constexpr std::size_t kDetailsColumnCount = 2;
 
 // The other texts the window shows.
@@ -70,6 +76,8 @@ public:
     // The graph area's size in device-independent pixels.
     QSize GraphAreaSize() const;
     QString FigureText(DetailsFigure pFigure, DetailsColumn pColumn) const;
+    // Whether the figure's row shows: the downmix's only for a 5.1 or 7.1 file.
+    bool FigureShown(DetailsFigure pFigure) const;
     QString FieldText(DetailsField pField) const;
 
 signals:
@@ -87,6 +95,7 @@ private:
     QLabel* c_OutcomeCaption = nullptr;
     QLabel* c_Outcome = nullptr;
     std::array<std::array<QLabel*, kDetailsColumnCount>, kDetailsFigureCount> c_Cells{};
+    std::array<QLabel*, kDetailsFigureCount> c_FigureNames{};
     QLabel* c_Profile = nullptr;
     QWidget* c_VerdictRows = nullptr;
     QLabel* c_SourceVerdict = nullptr;

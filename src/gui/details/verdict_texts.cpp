@@ -17,6 +17,10 @@ constexpr const char* kLoudnessHigh = QT_TRANSLATE_NOOP("VerdictTexts", "ラウ�
 constexpr const char* kTruePeakOver = QT_TRANSLATE_NOOP("VerdictTexts", "トゥルーピークが上限を超えています");
 constexpr const char* kShortTermOver =
     QT_TRANSLATE_NOOP("VerdictTexts", "ショートタームラウドネスが上限を超えています");
+// A note beside the verdict: a receiver's stereo downmix of the surround
+// file would pass the profile's true-peak maximum.
+constexpr const char* kDownmixTruePeakOver =
+    QT_TRANSLATE_NOOP("VerdictTexts", "ダウンミックスのトゥルーピークが上限を超えています");
 constexpr const char* kPass = QT_TRANSLATE_NOOP("VerdictTexts", "合格");
 constexpr const char* kFail = QT_TRANSLATE_NOOP("VerdictTexts", "不合格");
 
@@ -41,8 +45,8 @@ std::string BandNote(const report::ProfileBand& pBand) {
 std::string VerdictReasonText(const std::string& pCode, const report::ProfileBand& pBand) {
     if (pCode == "loudness_low") return TrText(kTr, kLoudnessLow) + BandNote(pBand);
     if (pCode == "loudness_high") return TrText(kTr, kLoudnessHigh) + BandNote(pBand);
-    if (pCode == "true_peak_over") {
-        std::string text = TrText(kTr, kTruePeakOver);
+    if (pCode == "true_peak_over" || pCode == "downmix_true_peak_over") {
+        std::string text = TrText(kTr, pCode == "true_peak_over" ? kTruePeakOver : kDownmixTruePeakOver);
         if (pBand.Present && pBand.MaxTruePeak)
             text += TrQ(kTr, kCeilingNote).arg(QString::fromStdString(Limit(*pBand.MaxTruePeak))).toStdString();
         return text;
@@ -64,10 +68,12 @@ std::string VerdictWord(report::VerdictKind pKind) {
     return "";
 }
 
-std::string VerdictSummary(const report::FileVerdict& pVerdict, const report::ProfileBand& pBand) {
+std::string VerdictSummary(const report::FileVerdict& pVerdict, const report::ProfileBand& pBand,
+                           const std::vector<std::string>& pNotes) {
     std::string text = VerdictWord(pVerdict.Kind);
     if (text.empty()) return text;
     for (const std::string& reason : pVerdict.Reasons) text += "\n" + VerdictReasonText(reason, pBand);
+    for (const std::string& note : pNotes) text += "\n" + VerdictReasonText(note, pBand);
     return text;
 }
 

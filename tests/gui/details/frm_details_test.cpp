@@ -149,6 +149,33 @@ TEST_F(FrmDetailsTest, VerdictsShowTheirReasonsOnlyWithAProfile) {
     EXPECT_EQ(w.FieldText(DetailsField::CopyVerdict), "");
 }
 
+// A 5.1 commercial whose every channel is within the ceiling but whose
+// stereo downmix is not: the figure in both columns, the note under the
+// verdict that still passes.
+TEST_F(FrmDetailsTest, ASurroundRowShowsItsDownmixPeakAndItsNote) {
+    RowDetails d = Commercial();
+    d.File.Source.DownmixTruePeak = -0.42;
+    d.File.Copy.DownmixTruePeak = 0.68;
+    d.File.CopyVerdict = {report::VerdictKind::Pass, {}};
+    d.CopyNotes = {"downmix_true_peak_over"};
+    ShowAndWait(d);
+    EXPECT_EQ(w.FigureText(DetailsFigure::DownmixTruePeak, DetailsColumn::Source), "-0.42");
+    EXPECT_EQ(w.FigureText(DetailsFigure::DownmixTruePeak, DetailsColumn::Copy), "0.68");
+    EXPECT_EQ(w.FigureText(DetailsFigure::Gain, DetailsColumn::Copy), "+2.43") << "the gain stays the last row";
+    EXPECT_EQ(w.FieldText(DetailsField::CopyVerdict),
+              "合格\nダウンミックスのトゥルーピークが上限を超えています（上限 -1.0 dBTP）");
+    EXPECT_FALSE(w.FieldText(DetailsField::SourceVerdict).contains("ダウンミックス"));
+
+    EXPECT_TRUE(w.FigureShown(DetailsFigure::DownmixTruePeak));
+
+    // A stereo row has no downmix: its line is left out.
+    ShowAndWait(Commercial());
+    EXPECT_EQ(w.FigureText(DetailsFigure::DownmixTruePeak, DetailsColumn::Source), "-");
+    EXPECT_FALSE(w.FigureShown(DetailsFigure::DownmixTruePeak));
+    EXPECT_TRUE(w.FigureShown(DetailsFigure::TruePeak));
+    EXPECT_FALSE(w.FieldText(DetailsField::CopyVerdict).contains("ダウンミックス"));
+}
+
 TEST_F(FrmDetailsTest, NeverMeasuredRowShowsDashesAndSaysSoInsteadOfAGraph) {
     RowDetails d;
     d.File.Title = "未計測.wav";

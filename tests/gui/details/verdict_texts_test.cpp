@@ -29,6 +29,11 @@ TEST(DetailsVerdictTexts, ReasonsReadInJapaneseWithTheLimitsTheBandGives) {
     EXPECT_EQ(VerdictReasonText("true_peak_over", Band(-24.0, 2.0, std::nullopt)),
               "トゥルーピークが上限を超えています");
 
+    // The downmix note quotes the ceiling it passes, as the true peak does.
+    EXPECT_EQ(VerdictReasonText("downmix_true_peak_over", atsc),
+              "ダウンミックスのトゥルーピークが上限を超えています（上限 -2.0 dBTP）");
+    EXPECT_EQ(VerdictReasonText("downmix_true_peak_over", none), "ダウンミックスのトゥルーピークが上限を超えています");
+
     // A code this build does not know is shown as it came.
     EXPECT_EQ(VerdictReasonText("phase_inverted", atsc), "phase_inverted");
     EXPECT_EQ(VerdictReasonText("", atsc), "");
@@ -46,8 +51,11 @@ TEST(DetailsVerdictTexts, SummaryIsTheWordThenOneReasonALine) {
               "dBTP）\nmystery");
     EXPECT_EQ(VerdictSummary({report::VerdictKind::Fail, {}}, ebu), "不合格");
     EXPECT_EQ(VerdictSummary({report::VerdictKind::Pass, {}}, ebu), "合格");
-    // No verdict shows nothing, whatever reasons were left in it.
-    EXPECT_EQ(VerdictSummary({report::VerdictKind::None, {"loudness_low"}}, ebu), "");
+    // A note follows the reasons; it never turns a pass into a failure.
+    EXPECT_EQ(VerdictSummary({report::VerdictKind::Pass, {}}, ebu, {"downmix_true_peak_over"}),
+              "合格\nダウンミックスのトゥルーピークが上限を超えています（上限 -1.0 dBTP）");
+    // No verdict shows nothing, whatever reasons or notes were left in it.
+    EXPECT_EQ(VerdictSummary({report::VerdictKind::None, {"loudness_low"}}, ebu, {"downmix_true_peak_over"}), "");
 }
 
 }  // namespace

@@ -10,7 +10,9 @@
 # SONIVATE_SHOT_SECOND (arguments of a second start made once the window is
 # up: it must end at once, and the first window lists them) and
 # SONIVATE_SHOT_HOVER ("x y" in the window the pointer rests on before the
-# shot, so that a tooltip shows).
+# shot, so that a tooltip shows) and SONIVATE_SHOT_SETTINGS ("Key=Value"
+# words stored in the scratch per-user store before the window starts, e.g.
+# "Profile=arib-tr-b32").
 set -euo pipefail
 program=$1 shot=$2
 shift 2
@@ -59,6 +61,15 @@ done
 mkdir -p "$runtime/config"
 chmod 700 "$runtime"
 export DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$runtime XDG_CONFIG_HOME=$runtime/config
+# One small file per setting, as the window's per-user store keeps them.
+if [ -n "${SONIVATE_SHOT_SETTINGS:-}" ]; then
+    mkdir -p "$runtime/config/kovantel/sonivate"
+    for setting in $SONIVATE_SHOT_SETTINGS; do
+        key=${setting%%=*}
+        [[ $key =~ ^[A-Za-z][A-Za-z0-9]*$ && $setting == *=* ]] || { echo "not a setting: $setting"; exit 1; }
+        printf '%s' "${setting#*=}" >"$runtime/config/kovantel/sonivate/$key"
+    done
+fi
 if [ -n "${SONIVATE_SHOT_WM:-}" ]; then
     command -v "$SONIVATE_SHOT_WM" >/dev/null || { echo "SKIP: $SONIVATE_SHOT_WM not installed"; exit 77; }
     "$SONIVATE_SHOT_WM" >/dev/null 2>&1 &
