@@ -6,13 +6,11 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
-#include <initializer_list>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <span>
 #include <thread>
-#include <vector>
 
 #include "common/error_trap.h"
 #include "common/numeric.h"
@@ -78,33 +76,22 @@ constexpr float kFirstPassShare = 0.9f;
 // The meter's filter is one long chain of dependent operations, the
 // slowest part of a read: it measures each piece on a thread of its own
 // while the caller reads, scales and interpolates the next ones. Piece k
-// stays in slot k % kSlots of the caller's ring until every meter is done
-// with it; each meter sees the pieces in order, so its figures are those of
-// one pass over the range. Meters given apart (the gated loudness, and the
-// broadcast measures with filters of their own) each take a thread.
+// stays in slot k % kSlots of the caller's ring until the meter is done
+// with it; the meter sees the pieces in order, so its figures are those of
+// one pass over the range.
 class LimitedGain::MeterAhead {
 public:
     static constexpr std::int64_t kSlots = 3;
 
-    explicit MeterAhead(std::initializer_list<LoudnessState*> pMeters) {
-        for (LoudnessState* meter : pMeters)
-            if (meter != nullptr) mLanes.push_back(std::make_unique<Lane>(*meter));
-        try {
-            for (const std::unique_ptr<Lane>& lane : mLanes)
-                lane->Thread = std::thread([this, started = lane.get()] { Run(*started); });
-        } catch (...) {
-            Stop();
-            throw;
-        }
-    }
+    explicit MeterAhead(LoudnessState& pMeter) : mMeter(pMeter), mThread([this] { Run(); }) {}
     ~MeterAhead() { Stop(); }
     MeterAhead(const MeterAhead&) = delete;
     MeterAhead& operator=(const MeterAhead&) = delete;
 
-    // Waits until the slot of piece pPiece may be filled; false once a meter failed.
+    // Waits until the slot of piece pPiece may be filled; false once the meter failed.
     bool WaitForSlot(std::int64_t pPiece) {
         std::unique_lock lock(mMutex);
-        mChanged.wait(lock, [&] { return LeastDone() + kSlots > pPiece || mFailed; });
+        mChanged.wait(lock, [&] { return mDone + kSlots > pPiece || mFailed; });
         return !mFailed;
     }
     void Post(const std::uint8_t* pBytes, std::int64_t pCount) {
@@ -116,7 +103,7 @@ public:
         }
         mChanged.notify_all();
     }
-    // Ends the threads once the pieces they measure are done, the others not
+    // Ends the thread once the piece it measures is done, the others not
     // measured: after this the ring may go.
     void Stop() {
         {
@@ -124,53 +111,39 @@ public:
             mStop = true;
         }
         mChanged.notify_all();
-        for (const std::unique_ptr<Lane>& lane : mLanes)
-            if (lane->Thread.joinable()) lane->Thread.join();
+        if (mThread.joinable()) mThread.join();
     }
-    // Waits until every piece posted is measured: false when a meter
-    // refused one; what a meter raised is raised here.
+    // Waits until every piece posted is measured: false when the meter
+    // refused one; what the meter raised is raised here.
     bool Finish() {
         std::unique_lock lock(mMutex);
-        mChanged.wait(lock, [&] { return LeastDone() == mPosted || mFailed; });
+        mChanged.wait(lock, [&] { return mDone == mPosted || mFailed; });
         if (mError) std::rethrow_exception(mError);
         return !mFailed;
     }
 
 private:
-    struct Lane {
-        explicit Lane(LoudnessState& pMeter) : Meter(pMeter) {}
-        LoudnessState& Meter;
-        std::int64_t Done = 0;  // pieces measured, under mMutex
-        std::thread Thread;
-    };
-
-    std::int64_t LeastDone() const {
-        std::int64_t least = mPosted;
-        for (const std::unique_ptr<Lane>& lane : mLanes) least = std::min(least, lane->Done);
-        return least;
-    }
-
-    void Run(Lane& pLane) {
+    void Run() {
         for (;;) {
             std::span<const std::uint8_t> piece;
             {
                 std::unique_lock lock(mMutex);
-                mChanged.wait(lock, [&] { return mStop || mFailed || mPosted > pLane.Done; });
-                if (mStop || mFailed) return;
-                piece = mPieces[static_cast<size_t>(pLane.Done % kSlots)];
+                mChanged.wait(lock, [&] { return mStop || mPosted > mDone; });
+                if (mStop) return;
+                piece = mPieces[static_cast<size_t>(mDone % kSlots)];
             }
             bool pushed = false;
             std::exception_ptr error;
             try {
-                pushed = pLane.Meter.Push(piece);
+                pushed = mMeter.Push(piece);
             } catch (...) {
                 error = std::current_exception();
             }
             {
                 std::lock_guard lock(mMutex);
-                if (error) mError = error;
+                mError = error;
                 if (pushed)
-                    ++pLane.Done;
+                    ++mDone;
                 else
                     mFailed = true;
             }
@@ -179,14 +152,16 @@ private:
         }
     }
 
+    LoudnessState& mMeter;
     std::mutex mMutex;
     std::condition_variable mChanged;
     std::span<const std::uint8_t> mPieces[kSlots];
     std::int64_t mPosted = 0;
+    std::int64_t mDone = 0;
     bool mFailed = false;
     bool mStop = false;
     std::exception_ptr mError;
-    std::vector<std::unique_ptr<Lane>> mLanes;
+    std::thread mThread;
 };
 
 template <class Sink>
@@ -271,7 +246,7 @@ LimiterStatus LimitedGain::Analyse(const WaveFormatInfo& pInfo, FileHandle pSour
         // of a long range is analysed on a thread of its own.
         if (!meter && mEnd - mStart >= kSplitAnalysisFrames) return AnalyseInHalves(pSourceLUFS, pSourceBlockPowers);
         std::optional<MeterAhead> ahead;
-        if (meter) ahead.emplace(std::initializer_list<LoudnessState*>{&*meter});
+        if (meter) ahead.emplace(*meter);
         const LimiterStatus read = ReadRange(
             [&](const unsigned char* pBytes, std::int64_t pFrames, std::int64_t) {
                 return mLimiter->Push(
@@ -387,20 +362,12 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
                                           float pProgressFrom, float pProgressTo,
                                           const std::function<void()>& pMeanwhile, bool pAll) {
     Measured result;
-    // The gated loudness (with the sample peak its meter finds on the way)
-    // and the broadcast measures, whose filters are their own, on threads
-    // of their own. The true peak is taken here, where it may reach the
-    // largest value.
     std::optional<LoudnessState> meter;
-    std::optional<LoudnessState> measures;
     if (pLoudness) {
-        meter.emplace(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate,
-                      kModeIntegrated | (pAll ? kModeSamplePeak : 0u));
-        if (pAll)
-            measures.emplace(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate,
-                             kModeMomentary | kModeShortTerm | kModeRange);
-        if (meter->Status() != LoudnessStatus::Measured ||
-            (measures && measures->Status() != LoudnessStatus::Measured)) {
+        // The true peak is taken here, where it may reach the largest value.
+        constexpr std::uint32_t kOthers = kModeSamplePeak | kModeMomentary | kModeShortTerm | kModeRange;
+        meter.emplace(mInfo.Channels, mInfo.BitsPerSample, mInfo.SampleRate, kModeIntegrated | (pAll ? kOthers : 0u));
+        if (meter->Status() != LoudnessStatus::Measured) {
             result.Status = LimiterStatus::Unsupported;
             return result;
         }
@@ -417,7 +384,7 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
     const std::int32_t history = qc_detail::kTruePeakHistory;
     float largest = 0.0f;
     std::optional<MeterAhead> ahead;
-    if (meter) ahead.emplace(std::initializer_list<LoudnessState*>{&*meter, measures ? &*measures : nullptr});
+    if (meter) ahead.emplace(*meter);
     // The envelope differs from unity at some frame a step's outputs take.
     // The envelope points the frames of a step's outputs take: whether one
     // differs from unity, and the largest.
@@ -479,9 +446,9 @@ LimitedGain::Measured LimitedGain::Render(double pGainDB, const GainEnvelope& pE
                 return pFigure.Measured() ? std::optional<double>(pFigure.Value) : std::nullopt;
             };
             result.Others.SamplePeakDBFS = valueOf(meter->SamplePeak());
-            result.Others.MaxMomentaryLUFS = valueOf(measures->MaxMomentary());
-            result.Others.MaxShortTermLUFS = valueOf(measures->MaxShortTerm());
-            result.Others.LoudnessRangeLU = valueOf(measures->LoudnessRange());
+            result.Others.MaxMomentaryLUFS = valueOf(meter->MaxMomentary());
+            result.Others.MaxShortTermLUFS = valueOf(meter->MaxShortTerm());
+            result.Others.LoudnessRangeLU = valueOf(meter->LoudnessRange());
         }
     }
     result.TruePeak = mEnd > mStart ? LinearToDB(static_cast<double>(largest)) : -HUGE_VAL;
