@@ -110,6 +110,10 @@
         <source>ダウンミックスTP dBTP</source>
         <translation>Downmix TP dBTP</translation>
     </message>
+    <message>
+        <source>出力（書き出した場合）</source>
+        <translation>Copy (if written)</translation>
+    </message>
 </context>
 <context>
     <name>ListColumns</name>
@@ -180,6 +184,10 @@
     <message>
         <source>ダウンミックスのトゥルーピーク (dBTP)</source>
         <translation>Downmix true peak (dBTP)</translation>
+    </message>
+    <message>
+        <source>書き出した場合の判定 </source>
+        <translation>If written: </translation>
     </message>
 </context>
 <context>

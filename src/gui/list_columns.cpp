@@ -65,6 +65,9 @@ constexpr std::int32_t kRangeDecimals = 1;
 
 // The verdict cell of a row without a copy.
 constexpr const char* kNoCopyVerdict = "—";
+// The verdict's tooltip in a run that wrote nothing: the copy it judges is
+// only the one that would be written.
+constexpr const char* kTipProjected = QT_TRANSLATE_NOOP("ListColumns", "書き出した場合の判定 ");
 constexpr const char* kMessageProfileFile = QT_TRANSLATE_NOOP("ListColumns", "配信基準ファイルを使えません。");
 constexpr const char* kStatusProfileMissing =
     QT_TRANSLATE_NOOP("ListColumns", "配信基準ファイルを読めないため、配信基準なしで始めます: ");
@@ -235,7 +238,8 @@ std::string ListColumns::VerdictToolTip(std::int32_t pRow) const {
     if (!mProfile || !result) return {};
     const std::optional<FileVerdicts> verdicts = RowVerdicts(&*result, &*mProfile);
     if (!verdicts || !verdicts->HasOutput) return {};
-    return ProfileDisplayName(mProfile->name) + ": " +
+    const std::string projected = result->Copy == CopyState::Projected ? TrText(kTr, kTipProjected) : std::string();
+    return projected + ProfileDisplayName(mProfile->name) + ": " +
            VerdictSummary(ReportVerdict(verdicts, true), ReportBand(*mProfile), verdicts->output.notes);
 }
 

@@ -182,6 +182,14 @@ TEST(DeliveryProfiles, AFileIsReadWithPointsInADecimalCommaLocaleAndBadOnesAreRe
     std::fclose(f);
     EXPECT_FALSE(LoadProfileFile(path, error).has_value()) << "a comma is no decimal separator in a file";
     EXPECT_NE(error.find("target"), std::string::npos);
+    // A target no programme can be brought to is refused as --target is.
+    for (const char* target : {"-230", "6"}) {
+        f = std::fopen(path.c_str(), "w");
+        std::fprintf(f, "target=%s\ntolerance=1\ntrue_peak_max=-1\n", target);
+        std::fclose(f);
+        EXPECT_FALSE(LoadProfileFile(path, error).has_value()) << target;
+        EXPECT_NE(error.find("outside -60 to 0"), std::string::npos) << error;
+    }
 }
 
 }  // namespace

@@ -64,6 +64,8 @@ constexpr const char* kCaptionSource = QT_TRANSLATE_NOOP("FrmDetails", "元フ�
 constexpr const char* kCaptionCopyGain = QT_TRANSLATE_NOOP("FrmDetails", "出力（適用ゲイン）");
 constexpr const char* kCaptionVerdicts = QT_TRANSLATE_NOOP("FrmDetails", "判定");
 constexpr const char* kCaptionCopy = QT_TRANSLATE_NOOP("FrmDetails", "出力");
+// A run that wrote nothing: the copy as it would be written.
+constexpr const char* kCaptionCopyProjected = QT_TRANSLATE_NOOP("FrmDetails", "出力（書き出した場合）");
 constexpr const char* kCaptionClose = QT_TRANSLATE_NOOP("FrmDetails", "閉じる");
 
 // Exceptions never leave a Qt event handler: pOnFailure is told instead.
@@ -321,11 +323,11 @@ FrmDetails::FrmDetails(QWidget* pParent) : QDialog(pParent) {
     auto* grid = new QGridLayout(figures);
     grid->setHorizontalSpacing(16);
     auto* sourceHead = Caption(kCaptionSource, figures);
-    auto* copyHead = Caption(kCaptionCopyGain, figures);
+    c_CopyHead = Caption(kCaptionCopyGain, figures);
     sourceHead->setAlignment(Qt::AlignRight | Qt::AlignBottom);
-    copyHead->setAlignment(Qt::AlignRight | Qt::AlignBottom);
+    c_CopyHead->setAlignment(Qt::AlignRight | Qt::AlignBottom);
     grid->addWidget(sourceHead, 0, 1);
-    grid->addWidget(copyHead, 0, 2);
+    grid->addWidget(c_CopyHead, 0, 2);
     for (std::size_t f = 0; f < kDetailsFigureCount; ++f) {
         const int row = static_cast<int>(f) + 1;
         c_FigureNames[f] = Caption(kFigureNames[f], figures);
@@ -350,7 +352,8 @@ FrmDetails::FrmDetails(QWidget* pParent) : QDialog(pParent) {
     c_SourceVerdict = Value(c_VerdictRows);
     c_SourceVerdict->setWordWrap(true);
     rows->addWidget(c_SourceVerdict, 0, 1);
-    rows->addWidget(Caption(kCaptionCopy, c_VerdictRows), 1, 0);
+    c_CopyVerdictCaption = Caption(kCaptionCopy, c_VerdictRows);
+    rows->addWidget(c_CopyVerdictCaption, 1, 0);
     c_CopyVerdict = Value(c_VerdictRows);
     c_CopyVerdict->setWordWrap(true);
     rows->addWidget(c_CopyVerdict, 1, 1);
@@ -416,10 +419,18 @@ void FrmDetails::Fill() {
     // The gain belongs to the copy alone: the one it was written with (a
     // lowered gain, the limiter's make-up, 0 within the tolerance), else the
     // gain found for the target.
+    // A row with no copy figures (refused, failed, stopped) claims no gain
+    // applied either.
     const auto gain = static_cast<std::size_t>(DetailsFigure::Gain);
     c_Cells[gain][static_cast<std::size_t>(DetailsColumn::Source)]->clear();
+    const bool copyFigures = row.Copy.LKFS.has_value();
     c_Cells[gain][static_cast<std::size_t>(DetailsColumn::Copy)]->setText(
-        Q(GainValue(row.AppliedGainDB ? row.AppliedGainDB : row.GainDB)));
+        copyFigures ? Q(GainValue(row.AppliedGainDB ? row.AppliedGainDB : row.GainDB)) : QString(kMissing));
+    // Figures and a verdict of a copy a run that wrote nothing would write
+    // say so in their headings.
+    const bool projected = row.CopyIs == report::CopyState::Projected;
+    c_CopyHead->setText(TrQ(kTr, projected ? kCaptionCopyProjected : kCaptionCopyGain));
+    c_CopyVerdictCaption->setText(TrQ(kTr, projected ? kCaptionCopyProjected : kCaptionCopy));
 
     c_Profile->setText(Q(ProfileText(c_Details)));
     const bool judged = !c_Details.ProfileName.empty();
@@ -465,6 +476,8 @@ QString FrmDetails::FieldText(DetailsField pField) const {
             return c_CopyVerdict->text();
         case DetailsField::GraphMessage:
             return c_Graph->Message();
+        case DetailsField::CopyHeading:
+            return c_CopyHead->text();
     }
     return {};
 }

@@ -53,6 +53,7 @@ enum class DetailsField {
     SourceVerdict,  // the verdict and its reasons, one a line; "" without a profile
     CopyVerdict,
     GraphMessage,  // shown instead of the graph; "" while the graph shows
+    CopyHeading,   // the copy's column: written, or only projected
 };
 
 class DetailsGraph;
@@ -100,6 +101,8 @@ private:
     QWidget* c_VerdictRows = nullptr;
     QLabel* c_SourceVerdict = nullptr;
     QLabel* c_CopyVerdict = nullptr;
+    QLabel* c_CopyHead = nullptr;
+    QLabel* c_CopyVerdictCaption = nullptr;
     DetailsGraph* c_Graph = nullptr;
 };
 

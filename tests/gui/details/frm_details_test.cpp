@@ -123,6 +123,28 @@ TEST_F(FrmDetailsTest, FiguresShowTwoDecimalsSignedGainAndADashWhenMissing) {
         << w.FieldText(DetailsField::Range).toStdString();
 }
 
+// The copy's column claims only what happened: a copy written, a copy a run
+// that writes nothing would write, or (refused, failed) no copy and no gain.
+TEST_F(FrmDetailsTest, TheCopyColumnSaysWrittenOrProjectedAndARowWithoutACopyClaimsNoGain) {
+    RowDetails d = Commercial();
+    d.File.CopyIs = report::CopyState::Written;
+    ShowAndWait(d);
+    EXPECT_EQ(w.FieldText(DetailsField::CopyHeading), "出力（適用ゲイン）");
+
+    d.File.CopyIs = report::CopyState::Projected;
+    d.File.Written = false;
+    ShowAndWait(d);
+    EXPECT_EQ(w.FieldText(DetailsField::CopyHeading), "出力（書き出した場合）");
+    EXPECT_EQ(w.FigureText(DetailsFigure::Gain, DetailsColumn::Copy), "+2.43");
+
+    d.File.CopyIs = report::CopyState::None;
+    d.File.Copy = {};
+    ShowAndWait(d);
+    EXPECT_EQ(w.FieldText(DetailsField::CopyHeading), "出力（適用ゲイン）");
+    EXPECT_EQ(w.FigureText(DetailsFigure::Gain, DetailsColumn::Copy), "-") << "no copy, no gain applied";
+    EXPECT_EQ(w.FigureText(DetailsFigure::LKFS, DetailsColumn::Copy), "-");
+}
+
 TEST_F(FrmDetailsTest, VerdictsShowTheirReasonsOnlyWithAProfile) {
     ShowAndWait(Commercial());
     EXPECT_EQ(w.FieldText(DetailsField::Profile),

@@ -586,6 +586,15 @@ TEST_F(FrmMainTest, TargetThatIsNoNumberIsToldAndFullWidthDigitsAreTaken) {
         ASSERT_EQ(boxes.Texts.size(), 1u) << typed;
         EXPECT_TRUE(StartsWith(boxes.Texts[0], "ターゲット値が数値ではありません")) << typed;
     }
+    // A number no programme can be brought to measures nothing either.
+    for (const char* typed : {"-230", "3"}) {
+        boxes.Texts.clear();
+        w.TextTargetLKFS()->setText(QString::fromUtf8(typed));
+        Press(FrmMain::kButtonStart);
+        EXPECT_FALSE(w.Running()) << typed;
+        ASSERT_EQ(boxes.Texts.size(), 1u) << typed;
+        EXPECT_TRUE(StartsWith(boxes.Texts[0], "ターゲット値は -60 から 0 LKFS")) << typed;
+    }
     EXPECT_EQ(Cell(0, kColumnLKFS), "");
     EXPECT_TRUE(statuses.empty());
 
@@ -1088,12 +1097,12 @@ TEST_F(FrmMainTest, OptionalColumnsComeFromTheHeaderMenuAndTheProfileJudgesTheCo
         ASSERT_TRUE(w.ChooseProfile("arib-tr-b32"));
         EXPECT_EQ(w.TextTargetLKFS()->text().toStdString(), "-24.0");
         EXPECT_EQ(Cell(0, kColumnVerdict), "合格");
-        // The hot clicks' copy would go far over the true-peak limit.
-        EXPECT_EQ(Cell(1, kColumnVerdict), "不合格");
-        const std::string tip = w.RowToolTip(1, kColumnVerdict);
-        EXPECT_TRUE(Contains(tip, "ARIB TR-B32: ")) << tip;
-        EXPECT_TRUE(Contains(tip, "トゥルーピーク")) << tip;
-        EXPECT_FALSE(Contains(w.RowToolTip(1, kColumnLKFS), "ARIB TR-B32")) << "only the verdict's cell judges";
+        // The hot clicks' copy would clip: nothing projects a copy for it.
+        EXPECT_EQ(Cell(1, kColumnVerdict), "—");
+        // Nothing was written: the verdict judges the copy as it would be.
+        const std::string tip = w.RowToolTip(0, kColumnVerdict);
+        EXPECT_TRUE(Contains(tip, "書き出した場合の判定 ARIB TR-B32: ")) << tip;
+        EXPECT_FALSE(Contains(w.RowToolTip(0, kColumnLKFS), "ARIB TR-B32")) << "only the verdict's cell judges";
 
         // A profile file that cannot be used is told and changes nothing.
         EXPECT_FALSE(w.ChooseProfile(File("absent.ini")));
