@@ -49,7 +49,7 @@ std::string FileDialog(QWidget* pOwner, bool pIsSave, const std::string& pFilter
 // Existing files to open, as many as the operator selects (none on cancel);
 // pFilter and pInitialFolder as for FileDialog.
 std::vector<std::string> FilesDialog(QWidget* pOwner, const std::string& pFilter, const std::string& pInitialFolder);
-// A form of one-line text fields: pLabels[k] above pValues[k]'s box. The
+// A form of one-line text fields: pLabels[k] beside pValues[k]'s box. The
 // values as edited, in the same order (as many as the labels), or nothing
 // on cancel.
 std::optional<std::vector<std::string>> FieldsDialog(QWidget* pOwner, const std::string& pTitle,

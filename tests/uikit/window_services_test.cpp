@@ -2,10 +2,18 @@
 // message box runner and a fake dialog service: nothing is shown or blocks.
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "uikit/dialogs.h"
 #include "uikit/fonts.h"
@@ -178,6 +186,35 @@ TEST(Dialogs, FolderAndFileRules) {
     EXPECT_EQ(ToQtNameFilters("音声|*.wav;*.bwf|名前だけ"), "音声 (*.wav *.bwf)");
     EXPECT_EQ(ToQtNameFilters("wav|*.wav|"), "wav (*.wav)");
     SetDialogService(nullptr);
+}
+
+// The real form of text fields: the values come back as edited, in order,
+// and nothing on cancel. The form, as drawn, is saved when a screenshot
+// folder is given (SONIVATE_SCREENSHOT_DIR).
+TEST(Dialogs, TheFieldsFormGivesBackWhatWasTypedAndNothingOnCancel) {
+    SetDialogService(nullptr);
+    const std::vector<std::string> labels = {"担当者", "局", "番組"};
+    const auto answer = [](bool pAccept) {
+        QTimer::singleShot(0, [pAccept] {
+            QWidget* form = QApplication::activeModalWidget();
+            ASSERT_NE(form, nullptr);
+            const QList<QLineEdit*> boxes = form->findChildren<QLineEdit*>();
+            ASSERT_EQ(boxes.size(), 3);
+            boxes[1]->setText(QStringLiteral("JOAX"));
+            const char* dir = std::getenv("SONIVATE_SCREENSHOT_DIR");
+            if (pAccept && dir != nullptr) form->grab().save(QString::fromUtf8(dir) + "/fields-form.png");
+            auto* buttons = form->findChild<QDialogButtonBox*>();
+            ASSERT_NE(buttons, nullptr);
+            buttons->button(pAccept ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+        });
+    };
+    answer(true);
+    const std::optional<std::vector<std::string>> edited =
+        FieldsDialog(nullptr, "レポートの項目", labels, {"山田 花子", "", "夕方のニュース"});
+    ASSERT_TRUE(edited.has_value());
+    EXPECT_EQ(*edited, (std::vector<std::string>{"山田 花子", "JOAX", "夕方のニュース"}));
+    answer(false);
+    EXPECT_FALSE(FieldsDialog(nullptr, "レポートの項目", labels, {}).has_value());
 }
 
 // One conversion serves the layout, the drawing routines and the list's
