@@ -30,6 +30,12 @@ cmake --build "$tsan" --target "${tsan_tests[@]##*/}"
 for t in "${tsan_tests[@]}"; do
     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 setarch "$(uname -m)" -R "$tsan/$t" --gtest_brief=1
 done
+# The watch folder's workers, filing thread and main loop, through the CLI
+# built with ThreadSanitizer (a race in the watcher ends it, and its test
+# fails on the exit status).
+cmake --build "$tsan" --target cli_tests sonivate-cli
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 setarch "$(uname -m)" -R "$tsan/tests/cli/cli_tests" \
+    --gtest_brief=1 --gtest_filter='CliWatch*'
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
