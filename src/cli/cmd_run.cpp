@@ -248,26 +248,16 @@ std::vector<std::string> CsvKeys(const RunOptions& pOptions) {
     return keys;
 }
 
-// A figure as the row shows it ("-37.48", "+3.20"): a number to a
-// spreadsheet, never a formula, so it stays as it is.
-bool IsDecimalText(std::string_view pText) {
-    size_t at = !pText.empty() && (pText.front() == '-' || pText.front() == '+') ? 1 : 0;
-    const size_t digits = at;
-    while (at < pText.size() && pText[at] >= '0' && pText[at] <= '9') ++at;
-    if (at == digits) return false;
-    if (at < pText.size() && pText[at] == '.') {
-        const size_t fraction = ++at;
-        while (at < pText.size() && pText[at] >= '0' && pText[at] <= '9') ++at;
-        if (at == fraction) return false;
-    }
-    return at == pText.size();
-}
-
 std::string CsvField(const Json& pValue) {
     if (pValue.is_null()) return "";
     if (pValue.is_boolean()) return pValue.get<bool>() ? "true" : "false";
     if (pValue.is_number()) return pValue.dump();
-    if (pValue.is_string() && IsDecimalText(pValue.get<std::string>())) return pValue.get<std::string>();
+    // A figure as the row shows it ("-37.48") is a number to a spreadsheet,
+    // never a formula: it stays as it is (a leading tab still gets the guard).
+    if (pValue.is_string()) {
+        const std::string& text = pValue.get_ref<const std::string&>();
+        if (!text.empty() && text.front() != '\t' && ParseDecimal(text)) return text;
+    }
     // Objects (the verdict reasons) as their JSON text in one field. Names
     // are data: a spreadsheet must never take one for a formula.
     return report::CsvTextCell(pValue.is_string() ? pValue.get<std::string>() : pValue.dump());

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "bursty_programme.h"
 #include "cli_runner.h"
 #include "support/scratch.h"
 #include "support/wavgen.h"
@@ -208,24 +209,9 @@ TEST(CliRun, BroadcastFiguresAndVerdictsAreThoseOfMeasure) {
         << table.out;
 }
 
-// A programme at about -30 LKFS with a half-millisecond burst near full
-// scale every second: at -24 LKFS its copy's true peak would pass 0 dBTP,
-// though a limiter needs only a few dB, and barely moves the loudness, to
-// keep it under -1 dBTP.
-std::string BurstyProgramme(const ScratchDir& pDir, const std::string& pName) {
-    constexpr std::int64_t kSeconds = 6;
-    constexpr std::int64_t kBurstFrames = kRate / 2000;
-    Samples samples = Sine(kRate * kSeconds, 2, 1000.0, -31.0, 16);
-    const Samples burst = Sine(kBurstFrames, 2, 1000.0, -4.0, 16);
-    for (std::int64_t second = 0; second < kSeconds; ++second)
-        for (std::int64_t k = 0; k < kBurstFrames * 2; ++k)
-            samples[static_cast<size_t>((second * kRate + kRate / 2) * 2 + k)] = burst[static_cast<size_t>(k)];
-    return WriteWav(pDir.file(pName), {}, samples);
-}
-
 TEST(CliRun, RedRowsAreSkippedLoweredOrLimitedAsAskedAndTheCopyIsMeasured) {
     ScratchDir dir, skipped, lowered, limited, refused;
-    const std::string file = BurstyProgramme(dir, "spot.wav");
+    const std::string file = BurstyProgramme(dir.file("spot.wav"));
     auto run = [&](const ScratchDir& pOut, std::vector<std::string> pMore) {
         std::vector<std::string> arguments = {"run", "--json", "--write", "--output-dir", pOut.path()};
         arguments.insert(arguments.end(), pMore.begin(), pMore.end());

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cli_runner.h"
+#include "support/reference_tools.h"
 #include "support/scratch.h"
 #include "support/wavgen.h"
 #include "surround_files.h"
@@ -34,21 +35,6 @@ constexpr double kTargetLKFS = -24.0;
 // How close libebur128 must read the copy to the target, LU.
 constexpr double kCopyAgreementLU = 0.01;
 
-std::string Shell(const std::string& pCommand) {
-    std::string out;
-    if (std::FILE* pipe = ::popen(pCommand.c_str(), "r")) {
-        char buffer[4096];
-        size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-        ::pclose(pipe);
-    }
-    return out;
-}
-
-bool HaveTool(const std::string& pName) {
-    return pName.empty() || !Shell("command -v " + pName + " 2>/dev/null").empty();
-}
-
 // Channel positions for libebur128: 5.1's surround pair at 110 degrees
 // (weight 1.41), 7.1's back pair at 135 degrees (1.0) and side pair at 90
 // degrees (1.41); the LFE left out.
@@ -58,33 +44,6 @@ std::vector<int> Positions(int pChannels) {
                 EBUR128_UNUSED, EBUR128_LEFT_SURROUND, EBUR128_RIGHT_SURROUND};
     return {EBUR128_LEFT,  EBUR128_RIGHT, EBUR128_CENTER, EBUR128_UNUSED,
             EBUR128_Mp135, EBUR128_Mm135, EBUR128_Mp090,  EBUR128_Mm090};
-}
-
-// libebur128's integrated loudness of a 16- or 24-bit file's data chunk.
-double ReferenceLoudness(const Bytes& pFile) {
-    const WaveFormatInfo info = ReadWaveHeader(MemorySource(pFile.data(), pFile.size()));
-    const int channels = info.Channels;
-    const int width = info.BitsPerSample / 8;
-    const double fullScale = width == 2 ? 32768.0 : 8388608.0;
-    const size_t count = static_cast<size_t>(info.NumSamples) * static_cast<size_t>(channels);
-    std::vector<double> samples(count);
-    const std::uint8_t* data = pFile.data() + info.DataOffset;
-    for (size_t i = 0; i < count; ++i) {
-        std::int32_t value = 0;
-        for (int b = width - 1; b >= 0; --b) value = (value << 8) | data[i * static_cast<size_t>(width) + b];
-        const int shift = 32 - 8 * width;
-        value = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << shift) >> shift;
-        samples[i] = value / fullScale;
-    }
-    ebur128_state* state =
-        ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(info.SampleRate), EBUR128_MODE_I);
-    const std::vector<int> positions = Positions(channels);
-    for (size_t c = 0; c < positions.size(); ++c) ebur128_set_channel(state, static_cast<unsigned>(c), positions[c]);
-    ebur128_add_frames_double(state, samples.data(), static_cast<size_t>(info.NumSamples));
-    double loudness = 0.0;
-    ebur128_loudness_global(state, &loudness);
-    ebur128_destroy(&state);
-    return loudness;
 }
 
 // ffmpeg's lavfi tone per channel, in the given channel layout, 24 bit.
@@ -163,7 +122,7 @@ TEST(SurroundCopy, FiveOneAndSevenOneAreWrittenAtTheTargetKeepingEveryOtherByte)
         for (size_t i = 0; i < copy.size(); ++i)
             if ((i < first || i >= last) && copy[i] != original[i]) ++differing;
         EXPECT_EQ(differing, 0u) << "bytes outside the gained range [" << first << ", " << last << ")";
-        EXPECT_NEAR(ReferenceLoudness(copy), kTargetLKFS, kCopyAgreementLU);
+        EXPECT_NEAR(Ebur128Integrated(copy, Positions(c.channels)), kTargetLKFS, kCopyAgreementLU);
     }
     EXPECT_GE(ran, 4) << "the helpers' files always run";
 }

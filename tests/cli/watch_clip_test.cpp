@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bursty_programme.h"
 #include "cli_runner.h"
 #include "support/scratch.h"
 #include "support/wavgen.h"
@@ -18,23 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
-constexpr std::int32_t kRate = 48000;
 constexpr double kCeilingDBTP = -1.0;
 // Our meter and the copy's own measurement may differ by rounding only.
 constexpr double kPeakSlackDB = 0.005;
-
-// About -30 LKFS with a half-millisecond burst near full scale every second:
-// at -24 LKFS the bursts would pass 0 dBTP, a few dB of limiting holds them.
-std::string Bursts(const std::string& pPath) {
-    constexpr std::int64_t kSeconds = 6;
-    constexpr std::int64_t kBurstFrames = kRate / 2000;
-    Samples samples = Sine(kRate * kSeconds, 2, 1000.0, -31.0, 16);
-    const Samples burst = Sine(kBurstFrames, 2, 1000.0, -4.0, 16);
-    for (std::int64_t second = 0; second < kSeconds; ++second)
-        for (std::int64_t k = 0; k < kBurstFrames * 2; ++k)
-            samples[static_cast<size_t>((second * kRate + kRate / 2) * 2 + k)] = burst[static_cast<size_t>(k)];
-    return WriteWav(pPath, {}, samples);
-}
 
 TEST(CliWatchClip, EachActionIsTakenAndTheCopyIsWhatTheLineSays) {
     struct Case {
@@ -45,7 +32,7 @@ TEST(CliWatchClip, EachActionIsTakenAndTheCopyIsWhatTheLineSays) {
          {Case{"skip", ""}, Case{"write", "clipped"}, Case{"lower", "lowered"}, Case{"limit", "limited"}}) {
         SCOPED_TRACE(c.action);
         ScratchDir in, out, aside;
-        Bursts(in.file("spot.wav"));
+        BurstyProgramme(in.file("spot.wav"));
         const CliResult r = RunCli({"watch", in.path(), "--output-dir", out.path(), "--once", "--settle", "0",
                                     "--journal", aside.file("journal.jsonl"), "--json", "--on-clip", c.action});
         std::istringstream lines(r.out);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "loudness/c_lkfsfct.h"
+#include "support/reference_tools.h"
 #include "support/scratch.h"
 #include "wavefile/byte_source.h"
 #include "wavefile/pcm_codec.h"
@@ -27,19 +28,6 @@ namespace sonivate {
 namespace {
 
 constexpr double kAgreementLU = 0.1;
-
-std::string Shell(const std::string& pCommand) {
-    std::string out;
-    if (std::FILE* pipe = ::popen(pCommand.c_str(), "r")) {
-        char buffer[4096];
-        size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-        ::pclose(pipe);
-    }
-    return out;
-}
-
-bool HaveTool(const std::string& pName) { return !Shell("command -v " + pName + " 2>/dev/null").empty(); }
 
 std::vector<std::uint8_t> Slurp(const std::string& pPath) {
     std::ifstream in(pPath, std::ios::binary);
@@ -61,14 +49,14 @@ bool FfmpegWrite(const std::string& pPath, int pChannels, const std::string& pLa
     const std::string command = "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i \"aevalsrc=exprs='" +
                                 ToneExpressions(pChannels) + "':s=48000:d=6:c=" + pLayout +
                                 "\" -c:a pcm_s24le -bitexact '" + pPath + "' 2>&1";
-    Shell(command);
+    test::Shell(command);
     return !Slurp(pPath).empty();
 }
 
 // ffmpeg's integrated loudness of the file, from the ebur128 filter's summary.
 double FfmpegIntegrated(const std::string& pPath) {
     const std::string out =
-        Shell("ffmpeg -hide_banner -nostats -nostdin -i '" + pPath + "' -filter_complex ebur128 -f null - 2>&1");
+        test::Shell("ffmpeg -hide_banner -nostats -nostdin -i '" + pPath + "' -filter_complex ebur128 -f null - 2>&1");
     const size_t summary = out.rfind("Summary:");
     const size_t at = out.find("I:", summary == std::string::npos ? 0 : summary);
     return at == std::string::npos ? 0.0 : std::strtod(out.c_str() + at + 2, nullptr);
@@ -90,30 +78,10 @@ Measured MeasureFile(const std::vector<std::uint8_t>& pFile) {
     return m;
 }
 
-// libebur128's integrated loudness of the file's samples with the given
-// channel positions.
-double ReferenceIntegrated(const std::vector<std::uint8_t>& pFile, const std::vector<int>& pMap) {
-    const WaveFormatInfo info = ReadWaveHeader(MemorySource(pFile.data(), pFile.size()));
-    const int channels = info.Channels;
-    const int width = info.BitsPerSample / 8;
-    const double fullScale = width == 2 ? 32767.0 : 8388607.0;
-    std::vector<double> samples(static_cast<size_t>(info.NumSamples) * static_cast<size_t>(channels));
-    const std::uint8_t* data = pFile.data() + info.DataOffset;
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = (width == 2 ? Pcm16::DecodeOne(data + 2 * i) : Pcm24::DecodeOne(data + 3 * i)) / fullScale;
-    ebur128_state* state = ebur128_init(static_cast<unsigned>(channels), 48000, EBUR128_MODE_I);
-    for (size_t c = 0; c < pMap.size(); ++c) ebur128_set_channel(state, static_cast<unsigned>(c), pMap[c]);
-    ebur128_add_frames_double(state, samples.data(), static_cast<size_t>(info.NumSamples));
-    double loudness = 0.0;
-    ebur128_loudness_global(state, &loudness);
-    ebur128_destroy(&state);
-    return loudness;
-}
-
 }  // namespace
 
 TEST(SurroundInterop, FfmpegFiveOneAgreesWithItsOwnMeter) {
-    if (!HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    if (!test::HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
     test::ScratchDir dir;
     for (const std::string layout : {"5.1(side)", "5.1"}) {
         const std::string path = dir.file("five.wav");
@@ -128,7 +96,7 @@ TEST(SurroundInterop, FfmpegFiveOneAgreesWithItsOwnMeter) {
 }
 
 TEST(SurroundInterop, FfmpegSevenOneWeighsSidesAboveBacks) {
-    if (!HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    if (!test::HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
     test::ScratchDir dir;
     const std::string path = dir.file("seven.wav");
     ASSERT_TRUE(FfmpegWrite(path, 8, "7.1"));
@@ -139,15 +107,15 @@ TEST(SurroundInterop, FfmpegSevenOneWeighsSidesAboveBacks) {
     ASSERT_EQ(m.measured, 1);
     const std::vector<int> positions = {EBUR128_LEFT,  EBUR128_RIGHT, EBUR128_CENTER, EBUR128_UNUSED,
                                         EBUR128_Mp135, EBUR128_Mm135, EBUR128_Mp090,  EBUR128_Mm090};
-    EXPECT_NEAR(m.lkfs, ReferenceIntegrated(file, positions), kAgreementLU);
+    EXPECT_NEAR(m.lkfs, test::Ebur128Integrated(file, positions), kAgreementLU);
 }
 
 TEST(SurroundInterop, SoxSixChannelsArePlacedAsFiveOne) {
-    if (!HaveTool("sox")) GTEST_SKIP() << "sox is not installed";
+    if (!test::HaveTool("sox")) GTEST_SKIP() << "sox is not installed";
     test::ScratchDir dir;
     const std::string path = dir.file("sox.wav");
-    Shell("sox -n -r 48000 -b 24 -c 6 '" + path +
-          "' synth 6 sine 440 sine 554 sine 330 sine 60 sine 880 sine 1200 vol 0.2 2>&1");
+    test::Shell("sox -n -r 48000 -b 24 -c 6 '" + path +
+                "' synth 6 sine 440 sine 554 sine 330 sine 60 sine 880 sine 1200 vol 0.2 2>&1");
     const std::vector<std::uint8_t> file = Slurp(path);
     ASSERT_FALSE(file.empty());
     const Measured m = MeasureFile(file);
@@ -156,8 +124,8 @@ TEST(SurroundInterop, SoxSixChannelsArePlacedAsFiveOne) {
     ASSERT_EQ(m.measured, 1);
     const std::vector<int> positions = {EBUR128_LEFT,   EBUR128_RIGHT,         EBUR128_CENTER,
                                         EBUR128_UNUSED, EBUR128_LEFT_SURROUND, EBUR128_RIGHT_SURROUND};
-    EXPECT_NEAR(m.lkfs, ReferenceIntegrated(file, positions), kAgreementLU);
-    if (HaveTool("ffmpeg")) {
+    EXPECT_NEAR(m.lkfs, test::Ebur128Integrated(file, positions), kAgreementLU);
+    if (test::HaveTool("ffmpeg")) {
         EXPECT_NEAR(m.lkfs, FfmpegIntegrated(path), kAgreementLU);
     }
 }
